@@ -1,0 +1,66 @@
+#pragma once
+// The document root: top prototype, active component, selection, temporary
+// children, clip-plane children, info kit, and the document state.
+#include <Inventor/lists/SoPathList.h>
+#include "host/SoKRN_BaseKit.h"
+
+class SoKRN_ComponentKit;
+class SoKRN_InfoKit;
+class SoKRN_State;
+class SoGroup;
+class SoSelection;
+
+class SoKRN_MainDoc : public SoKRN_BaseKit {
+  SO_KIT_HEADER(SoKRN_MainDoc);
+  SO_KIT_CATALOG_ENTRY_HEADER(topSeparator);
+  SO_KIT_CATALOG_ENTRY_HEADER(clipPlanes);
+  SO_KIT_CATALOG_ENTRY_HEADER(info);
+  SO_KIT_CATALOG_ENTRY_HEADER(selection);
+  SO_KIT_CATALOG_ENTRY_HEADER(topPrototype);
+  SO_KIT_CATALOG_ENTRY_HEADER(tmpChildren);
+
+public:
+  static void initClass();
+  // Creates the document with its state and an empty top prototype
+  // (a prototype kit named "Root").
+  SoKRN_MainDoc();
+
+  SoKRN_ComponentKit* getTopPrototype() const;
+  // Replaces the top prototype (used when reading a file).
+  void setTopPrototype(SoKRN_ComponentKit* proto);
+  SoKRN_ComponentKit* getActiveComp() const;  // the top prototype unless set
+  void setActiveComp(SoKRN_ComponentKit* comp);
+
+  // Sets this document's state on every kit below it (after building or
+  // reading a tree).
+  void adoptTree();
+
+  // Selection: paths, newest last. select() takes a reference on the path.
+  void select(SoPath* path);
+  void deselect(const SoPath* path);
+  void deselect(SoNode* tail);  // every selected path ending at `tail`
+  void deselectAll(SbBool notify);
+  int getNumSelected() const;
+  SoPath* getPath(int i) const;
+  const SoPathList& getList() const;
+
+  // Temporary children, held (referenced) by the document.
+  void addTmpChild(SoNode* node);
+  void removeTempChild(SoNode* node);
+  int getNumTempChildren() const;
+  SoNode* getTmpChildByIndex(int i) const;
+
+  // Clip-plane children: placed before the model, so they clip it.
+  SoGroup* getClipPlaneChildren();
+
+  SoKRN_InfoKit* getKRN_Info();
+  SoSelection* getSelectionNode();
+
+protected:
+  ~SoKRN_MainDoc() override;
+
+private:
+  SoKRN_State* m_pOwnState = nullptr;
+  SoKRN_ComponentKit* m_pActiveComp = nullptr;
+  SoPathList m_selection;
+};
