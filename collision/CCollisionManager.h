@@ -1,0 +1,243 @@
+#pragma once
+// Interference check between model instances of a document.
+//
+// The host adds instance paths to group 1 (and group 2 for a two-group
+// check), sets the tolerance and options (public members), and calls
+// StartCalculate(), which runs the check on one worker thread. Every pair of
+// instances that touch, penetrate or come closer than the tolerance leaves a
+// _collisionResult with its smallest distance, cut lines and (optionally) the
+// cut face of the overlap. The host then steps through the results and shows
+// them (boxes, clip plane, cut line, cut face).
+//
+// Threads: construction, destruction, the input and result operations and
+// the presentation run on the host's thread; the run itself (Calculate and
+// everything it calls, including the host's per-pair and finish callbacks)
+// runs on the worker. The flags shared by the two threads are atomic. The
+// host must not change the inputs, the results or the scene while a run is
+// active.
+#include <Inventor/SbXfBox3f.h>
+#include <Inventor/actions/SoCallbackAction.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "collision/CollisionOrders.h"
+#include "collision/CollisionRecords.h"
+#include "intersection/SoIntersectionDetectionExtAction.h"
+#include "module/Platform.h"
+
+class CollisionDocState;
+class SoFullPath;
+class SoKRN_ComponentKit;
+class SoKRN_MainDoc;
+class SoKRN_NodeKit;
+class SoNode;
+class SoPath;
+class SoPathList;
+class SoSeparator;
+struct SoIntersectingPrimitive;
+
+class CCollisionManager {
+public:
+  using TriCrossLineMap = std::map<_triVtx, std::vector<std::vector<int32_t>>, TriVtxLess>;
+  using InsList = std::vector<_collisionIns>;
+  using ResultList = std::vector<_collisionResult>;
+
+  // Destroys any earlier manager of this document named "CollisionManager"
+  // or "CollisionManagerSA", then hangs its own separator, named `name`,
+  // under the document's temporary children. `doc` must be valid.
+  CCollisionManager(SoKRN_MainDoc* doc, const char* name);
+  ~CCollisionManager();  // stops a running check first
+  CCollisionManager(const CCollisionManager&) = delete;
+  CCollisionManager& operator=(const CCollisionManager&) = delete;
+
+  static SoNode* GetCollisionManagerNode(SoKRN_MainDoc* doc, const char* name);
+
+  // ---- inputs --------------------------------------------------------------
+  // Record forms: the list takes over one reference the caller holds on rec.pPath.
+  void AddIns1(_collisionIns rec, int tag);
+  void AddIns2(_collisionIns rec, int tag);
+  // Path-list forms: each path is copied (and referenced) into a record.
+  void AddIns1(SoPathList* paths, int tag);
+  void AddIns2(SoPathList* paths, int tag);
+  void AddIgnoreIns(SoPathList* paths, int tag);
+  // Index at or above the size: no-op; negative: std::invalid_argument.
+  void DelIns1(int i);
+  void DelIns2(int i);
+  void DelIgnoreIns(int i);
+  void DelAllIns1();
+  void DelAllIns2();
+  void DelAllIgnoreIns();
+  void SetIns1SelfFlg(int i, bool self);
+  bool GetIns1SelfFlg(int i);
+  InsList& GetIns() { return m_Ins; }
+  InsList& GetIns2() { return m_Ins2; }
+  InsList& GetIgnoreIns() { return m_IgnoreIns; }
+  _collisionIns GetCurTopIns1() const { return m_CurTopIns1; }
+  _collisionIns GetCurTopIns2() const { return m_CurTopIns2; }
+  int GetStopFlg() const { return m_nStopFlg.load(); }
+  int CheckInput();
+  int CheckInputChild(SoKRN_ComponentKit* kit);
+
+  // ---- results -------------------------------------------------------------
+  _collisionResult* AddResult();
+  void DelResult(int i);  // out of range: std::invalid_argument
+  void DelAllResult();
+  void GetResult(ResultList& out);
+  int GetResultCount() const { return static_cast<int>(m_Result.size()); }
+  // Direct read access for hosts that do not want copies (valid until the
+  // next run or result change).
+  const ResultList& Results() const { return m_Result; }
+  void ClearData();
+
+  // ---- the run -------------------------------------------------------------
+  void SetStartCalculateCB(void (*cb)(void*), void* data);
+  void SetCalculateCB(void (*cb)(void*), void* data);
+  void SetCalculateFinshCB(void (*cb)(void*), void* data);
+  void SetShowInsCB(void (*cb)(SbXfBox3f, void*), void* data);
+  void StartCalculate();
+  void StopCalculate();  // blocks until the worker has ended
+  void Calculate();
+  void CalculateChild(SoFullPath* path);
+  void Calculate2Group();
+
+  // ---- presentation ----------------------------------------------------------
+  void ClearColisionTempNode(bool restore);
+  void ShowAll();
+  void ShowAllWithoutClear();
+  void ShowCurrent();
+  void ShowPre();
+  void ShowNext();
+  void ShowEdge(int show);
+  void ShowCutLine(int show);
+  void ShowCutFace(int show);
+  void ShowClipPlane(int show);
+  void ShowIns(int mode);
+  void ShowIns(SoFullPath* path, bool steps);
+
+  // ---- boxes -----------------------------------------------------------------
+  SbXfBox3f GetAllInputInsBoundingBox();
+  SbXfBox3f GetResultInsPairBoundingBox(_collisionResult* r);
+  SbXfBox3f GetResultInsPairBoundingBox(int i);
+
+  // ---- action callbacks ------------------------------------------------------
+  static SoCallbackAction::Response IntersectionVisitationCB(void* data, const SoPath* path);
+  static int IntersectionFilterCB(void* data, const SoPath* p1, const SoPath* p2);
+  static SoIntersectionDetectionExtAction::Resp IntersectionCB(void* data,
+                                                               const SoIntersectingPrimitive* p1,
+                                                               const SoIntersectingPrimitive* p2,
+                                                               float distance);
+
+  // ---- members (the host reads and sets the settings directly) -----------------
+  CollisionDocState* m_pDocState = nullptr;
+  SoIntersectionDetectionExtAction* m_pAction = nullptr;
+  SoSeparator* m_pRoot = nullptr;
+  int32_t m_nCrossPntCount = 0;
+  _collisionIns m_CurTopIns1;
+  _collisionIns m_CurTopIns2;
+  SoFullPath* m_pCurPath1 = nullptr;
+  SoFullPath* m_pCurPath2 = nullptr;
+  int32_t m_bNewPair = 1;
+  InsList m_Ins;
+  InsList m_Ins2;
+  InsList m_IgnoreIns;
+  std::map<SoFullPath*, std::vector<SoFullPath*>> m_InsChildren;
+  int32_t m_nCurSide = 0;
+  std::map<_vtx, int32_t, VtxLess> m_CrossPntMap;
+  TriCrossLineMap m_TriCrossLines1;
+  TriCrossLineMap m_TriCrossLines2;
+  void (*m_pfnCalculateCB)(void*) = nullptr;
+  void* m_pCalculateCBData = nullptr;
+  void (*m_pfnStartCalculateCB)(void*) = nullptr;
+  void* m_pStartCalculateCBData = nullptr;
+  void (*m_pfnCalculateFinshCB)(void*) = nullptr;
+  void* m_pCalculateFinshCBData = nullptr;
+  void (*m_pfnShowInsCB)(SbXfBox3f, void*) = nullptr;
+  void* m_pShowInsCBData = nullptr;
+  std::atomic<int32_t> m_nStopFlg{0};
+  int32_t m_bCalcCrossMesh = 0;
+  int32_t m_b2Group = 0;
+  int32_t m_bSkipSameIns = 1;
+  int32_t m_nCalcType = 0;
+  float m_fTolerance = 0.0f;
+  float m_fTolerance2 = 0.0f;
+  ResultList m_Result;
+  int32_t m_bShowAll = 0;
+  int32_t m_nCurResult = 0;
+  int32_t m_bShowEdge = 1;
+  int32_t m_bShowCutLine = 0;
+  int32_t m_bShowCutFace = 0;
+  int32_t m_bShowClipPlane = 0;
+  int32_t m_nShowInsMode = 1;
+  std::atomic<int32_t> m_nTotalPairs{0};
+  std::atomic<int32_t> m_nCurPair{0};
+  std::atomic<int32_t> m_bRunning{0};
+  std::atomic<vxplatform::ThreadHandle> m_pThread{0};
+  std::atomic<int32_t> m_bAborted{0};
+  SoKRN_NodeKit* m_pClipViewNode = nullptr;
+
+  // Memory guard: the run stops when available physical memory falls below
+  // this many bytes (default: the smaller of 256 MiB and 5 % of physical
+  // memory). Tests may raise it to make the guard fire.
+  std::uint64_t m_nMinFreeMemory = 0;
+
+private:
+  // inputs
+  void AddIns(_collisionIns rec, InsList& list, int tag);
+  void AddIns(SoPathList* paths, InsList& list, int tag);
+  void DelIns(int i, InsList& list);
+  void DelAllIns(InsList& list);
+  void SetInsSelfFlg(InsList& list, int i, bool self);
+  bool GetInsSelfFlg(InsList& list, int i);
+  int GetMaxInsID(const InsList& list) const;
+  int CheckInsExist(const _collisionIns& rec, const InsList& list) const;
+  void ClearTempData();
+  void GetAllInputIns();
+  void GetAllInputInsChild(SoFullPath* path, std::vector<SoFullPath*>& out);
+  void DelAllInputIns();
+  int IsSameIns(SoFullPath* a, SoFullPath* b);
+  int IsIgnoreIns(const SoPath* p);
+  int IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper);
+  SoCallbackAction::Response ObviateInvisible(const SoPath* path);
+
+  // run
+  static void WorkerMain(void* self);
+  void RunBody();
+  bool MemoryGuardFires();
+  std::uint64_t GetUsedMemory();
+  void CallCB(void (*cb)(void*), void* data) { if (cb) cb(data); }
+  bool Stopped() const { return m_nStopFlg.load(std::memory_order_relaxed) != 0; }
+
+  // cut faces
+  void CalculateCrossMesh();
+  void CalculateCrossMeshSelf();
+  int ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
+                          const TriCrossLineMap& map, std::vector<_vtx>& newVertices,
+                          std::vector<_tri>& newTriangles, std::vector<int>& cutEdges);
+  void isPartInTheOtherModel(const std::vector<int>& cutEdges,
+                             const std::vector<std::vector<_tri>>& parts,
+                             std::vector<_vtx>& thisVertices, std::vector<_vtx>& otherVertices,
+                             std::vector<_tri>& otherTriangles, std::vector<int>& insideFlags);
+
+  // presentation and boxes
+  bool EnterBusy();
+  void LeaveBusy() { m_bRunning.store(0); }
+  void RemoveRootChildrenNamed(const char* name);
+  bool IsShown(int i) const;
+  void SetInsVisble(SoFullPath* path, int visible);
+  void SetInsVisbleSteps(SoFullPath* path, int visible);
+  SbXfBox3f GetResultBoundingBox(_collisionResult* r);
+  void ShowResultBoundingBox(_collisionResult* r, SoSeparator* parent);
+  void CreateBoundingBox(SbXfBox3f box, SoSeparator* parent);
+  SbXfBox3f PathListBox(const SoPathList& paths);
+  SoKRN_MainDoc* Doc() const;
+
+  // The worker is alive from StartCalculate until the last statement of its
+  // thread body; the destructor waits for it, so the finish callback (which
+  // runs after m_bRunning went back to 0) never outlives the manager.
+  std::atomic<int32_t> m_workerAlive{0};
+  std::mutex m_startMutex;  // held while the worker's handle is published
+};

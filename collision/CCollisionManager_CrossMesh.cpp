@@ -1,0 +1,327 @@
+// Cut faces: after each tested pair both sides are welded, cut exactly along
+// the cut lines (each crossed triangle re-triangulated in its own parameter
+// plane), split into parts along the cut, and the parts lying inside the
+// other side form the closed surface of the overlapping volume.
+//
+// Parameter plane of a triangle T = (T0, T1, T2): P = T0 + s (T2 - T0) + t (T1 - T0),
+// so T0 -> (0, 0), T1 -> (0, 1), T2 -> (1, 0). Edge T0-T1 is s = 0 (key t),
+// edge T0-T2 is t = 0 (key s), edge T1-T2 is s + t = 1 (key s).
+#include <Inventor/lists/SbList.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "collision/CCollisionManager.h"
+#include "host/CTriangleMesh.h"
+#include "host/MeshTools.h"
+#include "intersection/SbTri3f.h"
+
+namespace {
+
+constexpr double kSame = 1e-8;
+
+bool sameWithin(const _vtx& a, const _vtx& b, double e) {
+  return std::fabs(a.x - b.x) < e && std::fabs(a.y - b.y) < e && std::fabs(a.z - b.z) < e;
+}
+
+// Appends the corners of every triangle (widened to double) to `soup`.
+void appendSoup(const SbList<SbTri3f*>& tris, std::vector<_vtx>& soup) {
+  soup.reserve(soup.size() + 3 * static_cast<std::size_t>(tris.getLength()));
+  for (int i = 0; i < tris.getLength(); ++i) {
+    const SbTri3f* t = tris[i];
+    for (int k = 0; k < 3; ++k) {
+      const SbVec3f& p = t->getPoint(k);
+      soup.push_back(_vtx{p[0], p[1], p[2]});
+    }
+  }
+}
+
+// Facets from consecutive index triples, then the enclosed volume.
+float cutFaceMeasure(const std::vector<_vtx>& pts, const std::vector<int32_t>& tris) {
+  std::vector<_fac> facets;
+  for (std::size_t i = 0; i + 2 < tris.size(); i += 3) facets.push_back(_fac{tris[i], tris[i + 1], tris[i + 2]});
+  double area = 0, volume = 0;
+  MeshTools::Compacity(pts, facets, area, volume);
+  return static_cast<float>(volume);
+}
+
+}  // namespace
+
+void CCollisionManager::CalculateCrossMesh() {
+  if (m_bCalcCrossMesh != 1 || Stopped() || m_TriCrossLines1.empty() || m_TriCrossLines2.empty()) return;
+
+  std::vector<_vtx> soup;
+  std::vector<_vtx> verts1, verts2;
+  std::vector<int> idx1, idx2;
+  SbList<SbTri3f*> tris;
+  if (!Stopped()) {
+    m_pAction->GetIns1Triangles(tris);
+    if (tris.getLength() == 0) return;
+    appendSoup(tris, soup);
+    MeshTools::STLToMesh(soup, verts1, idx1);
+    soup.clear();
+  }
+  if (!Stopped()) {
+    m_pAction->GetIns2Triangles(tris);
+    if (tris.getLength() == 0) return;
+    appendSoup(tris, soup);
+    MeshTools::STLToMesh(soup, verts2, idx2);
+    soup.clear();
+  }
+
+  std::vector<_vtx> newVerts1, newVerts2;
+  std::vector<_tri> newTris1, newTris2;
+  std::vector<int> cut1, cut2;
+  if (!Stopped()) ReTriangulationMesh(verts1, idx1, m_TriCrossLines1, newVerts1, newTris1, cut1);
+  if (!Stopped()) ReTriangulationMesh(verts2, idx2, m_TriCrossLines2, newVerts2, newTris2, cut2);
+
+  std::vector<std::vector<_tri>> parts1, parts2;
+  if (!Stopped()) MeshTools::DivideMeshWithCrossLine(cut1, newTris1, parts1);
+  if (!Stopped()) MeshTools::DivideMeshWithCrossLine(cut2, newTris2, parts2);
+
+  std::vector<int> inside1, inside2;
+  if (!Stopped()) isPartInTheOtherModel(cut1, parts1, newVerts1, newVerts2, newTris2, inside1);
+  if (!Stopped()) isPartInTheOtherModel(cut2, parts2, newVerts2, newVerts1, newTris1, inside2);
+
+  auto collect = [&soup](const std::vector<int>& flags, const std::vector<std::vector<_tri>>& parts,
+                         const std::vector<_vtx>& verts) {
+    for (std::size_t i = 0; i < flags.size() && i < parts.size(); ++i) {
+      if (flags[i] != 1) continue;
+      for (const _tri& t : parts[i]) {
+        soup.push_back(verts[t.a]);
+        soup.push_back(verts[t.b]);
+        soup.push_back(verts[t.c]);
+      }
+    }
+  };
+  collect(inside1, parts1, newVerts1);
+  collect(inside2, parts2, newVerts2);
+
+  if (m_Result.empty()) return;
+  _collisionResult& r = m_Result.back();
+  std::vector<int> faceTris;
+  MeshTools::STLToMesh(soup, r.cutFacePnts, faceTris);
+  r.cutFaceTris.assign(faceTris.begin(), faceTris.end());
+  r.fCompacity = cutFaceMeasure(r.cutFacePnts, r.cutFaceTris);
+}
+
+void CCollisionManager::CalculateCrossMeshSelf() {
+  if (m_bCalcCrossMesh != 1 || Stopped() || m_Result.empty()) return;
+  _collisionResult& r = m_Result.back();
+  SbList<SbTri3f*> tris;
+  m_pAction->GetIns1Triangles(tris);
+  if (tris.getLength() == 0) return;
+  std::vector<_vtx> soup, verts;
+  std::vector<int> idx;
+  appendSoup(tris, soup);
+  MeshTools::STLToMesh(soup, verts, idx);
+  r.cutFacePnts.insert(r.cutFacePnts.end(), verts.begin(), verts.end());
+  r.cutFaceTris.insert(r.cutFaceTris.end(), idx.begin(), idx.end());
+  r.fCompacity = cutFaceMeasure(r.cutFacePnts, r.cutFaceTris);
+}
+
+int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
+                                           const TriCrossLineMap& map, std::vector<_vtx>& newVertices,
+                                           std::vector<_tri>& newTriangles, std::vector<int>& cutEdges) {
+  int state = 0;
+  newTriangles.clear();
+  for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
+    newTriangles.push_back(_tri{indices[i], indices[i + 1], indices[i + 2]});
+  }
+  newVertices = vertices;
+  if (m_Result.empty()) return state;
+  const std::vector<_vtx>& cutPoints = m_Result.back().cutLinePnts;
+
+  for (const auto& entry : map) {
+    if (Stopped()) break;
+    const _vtx* T = entry.first.v;
+
+    // 1-2: local points (the corners, then new cut points) and constraints.
+    std::vector<_vtx> local(T, T + 3);
+    std::map<_vtx, int, VtxLess> localIndex;
+    for (int k = 0; k < 3; ++k) localIndex.emplace(T[k], k);
+    int last = 2;
+    std::vector<int> constraints;
+    for (const std::vector<int32_t>& seg : entry.second) {
+      for (int32_t g : seg) {
+        if (g < 0 || static_cast<std::size_t>(g) >= cutPoints.size()) continue;
+        const _vtx& P = cutPoints[static_cast<std::size_t>(g)];
+        auto found = localIndex.find(P);
+        if (found != localIndex.end()) {
+          constraints.push_back(found->second);
+        } else {
+          localIndex.emplace(P, ++last);
+          local.push_back(P);
+          constraints.push_back(last);
+        }
+      }
+    }
+
+    // 3: local index -> index in newVertices (first vertex within 1e-8).
+    std::vector<int> global(local.size());
+    for (std::size_t k = 0; k < local.size(); ++k) {
+      int found = -1;
+      for (std::size_t j = 0; j < newVertices.size(); ++j) {
+        if (sameWithin(newVertices[j], local[k], kSame)) {
+          found = static_cast<int>(j);
+          break;
+        }
+      }
+      if (found < 0) {
+        found = static_cast<int>(newVertices.size());
+        newVertices.push_back(local[k]);
+      }
+      global[k] = found;
+    }
+
+    // 4: the cut segments of this triangle, as global index pairs.
+    for (int k : constraints) cutEdges.push_back(global[static_cast<std::size_t>(k)]);
+
+    // 5: a cut along the triangle's own corners changes nothing.
+    if (local.size() == 3) continue;
+
+    // 6: parameter plane, and cut points on the triangle's edges.
+    std::vector<_vtx> plane;
+    std::map<double, int> edge01, edge02, edge12;
+    for (std::size_t k = 0; k < local.size(); ++k) {
+      double s = 0, t = 0;
+      if (!MeshTools::PointInTriangle3dTo2d(T, local[k], s, t)) {
+        state = -1;
+        continue;
+      }
+      const _vtx q{s, t, 0.0};
+      for (const _vtx& earlier : plane) {
+        if (sameWithin(earlier, q, kSame)) {
+          state = -1;
+          break;
+        }
+      }
+      plane.push_back(q);
+      if (k < 3) continue;
+      const int ik = static_cast<int>(k);
+      if (std::fabs(s) < kSame) {
+        edge01.emplace(t, ik);
+      } else if (std::fabs(t) < kSame) {
+        edge02.emplace(s, ik);
+      } else if (s + t > 0.99999999 && s + t < 1.00000001) {
+        edge12.emplace(s, ik);
+      }
+    }
+
+    // 7: boundary chains along the three edges.
+    auto chain = [&constraints](int from, int to, const std::map<double, int>& onEdge) {
+      int prev = from;
+      for (const auto& e : onEdge) {
+        constraints.push_back(prev);
+        constraints.push_back(e.second);
+        prev = e.second;
+      }
+      constraints.push_back(prev);
+      constraints.push_back(to);
+    };
+    chain(0, 1, edge01);
+    chain(0, 2, edge02);
+    chain(1, 2, edge12);
+
+    // 8: triangulate and replace.
+    if (state == -1) continue;
+    CTriangleMesh mesher("pzAevnQ", plane, constraints);
+    mesher.DoTriangulate();
+    std::vector<int> unusedA, unusedB;
+    std::vector<_tri> outTris;
+    std::vector<_vtx> outPts;
+    mesher.GetData(unusedA, unusedB, outTris, outPts);
+    for (_vtx& p : outPts) p.z = 0.0;
+
+    auto localOf = [&](int i) -> int {
+      if (i < 0 || static_cast<std::size_t>(i) >= outPts.size()) return -1;
+      const _vtx& p = outPts[static_cast<std::size_t>(i)];
+      if (outPts.size() == plane.size() && sameWithin(p, plane[static_cast<std::size_t>(i)], kSame)) return i;
+      for (std::size_t k = 0; k < plane.size(); ++k) {
+        if (sameWithin(p, plane[k], kSame)) return static_cast<int>(k);
+      }
+      return -1;
+    };
+
+    std::vector<_tri> replacement;
+    for (const _tri& ot : outTris) {
+      const _vtx& a = outPts[static_cast<std::size_t>(ot.a)];
+      const _vtx& b = outPts[static_cast<std::size_t>(ot.b)];
+      const _vtx& c = outPts[static_cast<std::size_t>(ot.c)];
+      const double e1x = b.x - a.x, e1y = b.y - a.y, e2x = c.x - a.x, e2y = c.y - a.y;
+      const double cross = e1x * e2y - e1y * e2x;
+      const double l1 = e1x * e1x + e1y * e1y, l2 = e2x * e2x + e2y * e2y;
+      if (l1 * l2 == 0.0 || cross * cross / (l1 * l2) < 1e-10) continue;
+
+      const int la = localOf(ot.a), lb = localOf(ot.b), lc = localOf(ot.c);
+      if (la < 0 || lb < 0 || lc < 0) {
+        state = -2;
+        continue;
+      }
+      if (state == -2) continue;
+      _tri t{global[static_cast<std::size_t>(la)], global[static_cast<std::size_t>(lb)],
+             global[static_cast<std::size_t>(lc)]};
+      const _vtx cand[3] = {newVertices[static_cast<std::size_t>(t.a)], newVertices[static_cast<std::size_t>(t.b)],
+                            newVertices[static_cast<std::size_t>(t.c)]};
+      if (!MeshTools::CheckTriNormal(T, cand)) std::swap(t.a, t.b);
+      if (t.a != t.b && t.b != t.c && t.a != t.c) replacement.push_back(t);
+    }
+
+    const _tri original{global[0], global[1], global[2]};
+    for (auto it = newTriangles.begin(); it != newTriangles.end(); ++it) {
+      if (*it == original) {
+        newTriangles.erase(it);
+        break;
+      }
+    }
+    newTriangles.insert(newTriangles.end(), replacement.begin(), replacement.end());
+  }
+  return state;
+}
+
+void CCollisionManager::isPartInTheOtherModel(const std::vector<int>& cutEdges,
+                                              const std::vector<std::vector<_tri>>& parts,
+                                              std::vector<_vtx>& thisVertices, std::vector<_vtx>& otherVertices,
+                                              std::vector<_tri>& otherTriangles, std::vector<int>& insideFlags) {
+  const std::set<int> cutVertices(cutEdges.begin(), cutEdges.end());
+  // Vertices of the other side, for the coincidence test: sorted by x so the
+  // search only looks at the slab |dx| < 1e-8.
+  std::vector<std::pair<double, std::size_t>> byX;
+  byX.reserve(otherVertices.size());
+  for (std::size_t i = 0; i < otherVertices.size(); ++i) byX.emplace_back(otherVertices[i].x, i);
+  std::sort(byX.begin(), byX.end());
+  auto sharedWithOther = [&](const _vtx& p) {
+    auto it = std::lower_bound(byX.begin(), byX.end(), std::make_pair(p.x - kSame, std::size_t(0)));
+    for (; it != byX.end() && it->first < p.x + kSame; ++it) {
+      if (sameWithin(otherVertices[it->second], p, kSame)) return true;
+    }
+    return false;
+  };
+
+  std::vector<int> samples;
+  samples.reserve(parts.size());
+  for (const std::vector<_tri>& part : parts) {
+    int sample = -1;
+    for (const _tri& t : part) {
+      for (int v : {t.a, t.b, t.c}) {
+        if (cutVertices.count(v)) continue;
+        if (sharedWithOther(thisVertices[static_cast<std::size_t>(v)])) continue;
+        sample = v;
+        break;
+      }
+      if (sample >= 0) break;
+    }
+    samples.push_back(sample);
+  }
+  for (int sample : samples) {
+    if (Stopped()) break;
+    if (sample < 0) {
+      insideFlags.push_back(1);
+      continue;
+    }
+    const bool inside =
+        MeshTools::PointInPolyhedron(otherVertices, otherTriangles, thisVertices[static_cast<std::size_t>(sample)]);
+    insideFlags.push_back(inside ? 1 : 0);
+  }
+}

@@ -1,0 +1,291 @@
+// Input lists, result list and the expansion of inputs into child instances.
+#include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/lists/SoPathList.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/OmbrelTools.h"
+#include "host/SoKRN_ComponentKit.h"
+
+namespace {
+
+std::string fullPlcPath(const SoPath* path) {
+  std::string s;
+  CGraphOperation::GetNodePlcPath(path, s, true);
+  return s;
+}
+
+SoKRN_ComponentKit* tailKit(const SoPath* path) {
+  if (!path || path->getLength() == 0) return nullptr;
+  SoNode* tail = static_cast<const SoFullPath*>(path)->getTail();
+  if (!tail || !tail->isOfType(SoKRN_ComponentKit::getClassTypeId())) return nullptr;
+  return static_cast<SoKRN_ComponentKit*>(tail);
+}
+
+// The kit whose element children are the instance's children: a prototype
+// itself, or the prototype an instance places.
+SoKRN_ComponentKit* childOwner(SoKRN_ComponentKit* kit) {
+  if (!kit) return nullptr;
+  return kit->componentType.getValue() != 0 ? kit : kit->getPrototype();
+}
+
+void checkIndex(int i, std::size_t size) {
+  if (i < 0 || static_cast<std::size_t>(i) >= size) throw std::invalid_argument("index out of range");
+}
+
+}  // namespace
+
+// ---- input lists ---------------------------------------------------------------
+
+int CCollisionManager::GetMaxInsID(const InsList& list) const {
+  int best = 0;
+  for (const _collisionIns& r : list) best = std::max(best, static_cast<int>(r.nID));
+  return best;
+}
+
+int CCollisionManager::CheckInsExist(const _collisionIns& rec, const InsList& list) const {
+  std::string key;
+  bool haveKey = false;
+  for (const _collisionIns& r : list) {
+    if (r.nTag != rec.nTag) continue;
+    if (!haveKey) {
+      key = fullPlcPath(rec.pPath);
+      haveKey = true;
+    }
+    if (fullPlcPath(r.pPath) == key) return 1;
+  }
+  return 0;
+}
+
+void CCollisionManager::AddIns(_collisionIns rec, InsList& list, int tag) {
+  rec.nID = GetMaxInsID(list) + 1;
+  rec.bSelf = true;
+  rec.nTag = tag;
+  if (CheckInsExist(rec, list)) return;
+  list.push_back(rec);
+}
+
+void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
+  if (!paths) return;
+  int id = GetMaxInsID(list);
+  for (int k = 0; k < paths->getLength(); ++k) {
+    ++id;  // numbers advance for duplicates too
+    _collisionIns rec;
+    rec.nID = id;
+    rec.bSelf = true;
+    rec.nTag = tag;
+    rec.pPath = static_cast<SoFullPath*>((*paths)[k]->copy());
+    rec.pPath->ref();
+    if (CheckInsExist(rec, list)) {
+      rec.pPath->unref();
+      continue;
+    }
+    list.push_back(rec);
+  }
+}
+
+void CCollisionManager::DelIns(int i, InsList& list) {
+  if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return;
+  checkIndex(i, list.size());
+  if (list[i].pPath) list[i].pPath->unref();
+  list.erase(list.begin() + i);
+}
+
+void CCollisionManager::DelAllIns(InsList& list) {
+  while (!list.empty()) {
+    if (list.front().pPath) list.front().pPath->unref();
+    list.erase(list.begin());
+  }
+}
+
+void CCollisionManager::SetInsSelfFlg(InsList& list, int i, bool self) {
+  if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return;
+  checkIndex(i, list.size());
+  list[i].bSelf = self;
+}
+
+bool CCollisionManager::GetInsSelfFlg(InsList& list, int i) {
+  if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return false;
+  checkIndex(i, list.size());
+  return list[i].bSelf;
+}
+
+void CCollisionManager::AddIns1(_collisionIns rec, int tag) { AddIns(rec, m_Ins, tag); }
+void CCollisionManager::AddIns2(_collisionIns rec, int tag) { AddIns(rec, m_Ins2, tag); }
+void CCollisionManager::AddIns1(SoPathList* paths, int tag) { AddIns(paths, m_Ins, tag); }
+void CCollisionManager::AddIns2(SoPathList* paths, int tag) { AddIns(paths, m_Ins2, tag); }
+void CCollisionManager::AddIgnoreIns(SoPathList* paths, int tag) { AddIns(paths, m_IgnoreIns, tag); }
+void CCollisionManager::DelIns1(int i) { DelIns(i, m_Ins); }
+void CCollisionManager::DelIns2(int i) { DelIns(i, m_Ins2); }
+void CCollisionManager::DelIgnoreIns(int i) { DelIns(i, m_IgnoreIns); }
+void CCollisionManager::DelAllIns1() { DelAllIns(m_Ins); }
+void CCollisionManager::DelAllIns2() { DelAllIns(m_Ins2); }
+void CCollisionManager::DelAllIgnoreIns() { DelAllIns(m_IgnoreIns); }
+void CCollisionManager::SetIns1SelfFlg(int i, bool self) { SetInsSelfFlg(m_Ins, i, self); }
+bool CCollisionManager::GetIns1SelfFlg(int i) { return GetInsSelfFlg(m_Ins, i); }
+
+int CCollisionManager::CheckInputChild(SoKRN_ComponentKit* kit) {
+  if (!kit || !kit->isOfType(SoKRN_ComponentKit::getClassTypeId())) return 0;
+  SoKRN_ComponentKit* owner = childOwner(kit);
+  if (!owner) return 0;
+  int n = owner->getNumEleChildren();
+  return n == 1 ? 0 : n;
+}
+
+int CCollisionManager::CheckInput() {
+  if (m_b2Group == 0) {
+    if (m_Ins.size() >= 2) return 1;
+    if (m_Ins.size() == 1 && m_Ins[0].pPath && m_Ins[0].bSelf) {
+      if (SoKRN_ComponentKit* kit = tailKit(m_Ins[0].pPath)) return CheckInputChild(kit);
+    }
+    return 0;
+  }
+  if (m_b2Group == 1) return !m_Ins.empty() && !m_Ins2.empty() ? 1 : 0;
+  return 0;
+}
+
+// ---- results ---------------------------------------------------------------------
+
+_collisionResult* CCollisionManager::AddResult() {
+  _collisionResult r;
+  r.nID = static_cast<int32_t>(m_Result.size()) + 1;
+  r.nTag1 = m_CurTopIns1.nTag;
+  m_Result.push_back(std::move(r));
+  return &m_Result.back();
+}
+
+void CCollisionManager::DelResult(int i) {
+  checkIndex(i, m_Result.size());
+  m_Result.erase(m_Result.begin() + i);
+}
+
+void CCollisionManager::DelAllResult() {
+  DelAllInputIns();
+  m_Result.clear();
+  m_nCurResult = 0;
+}
+
+void CCollisionManager::GetResult(ResultList& out) {
+  out.clear();
+  out.insert(out.end(), m_Result.begin(), m_Result.end());
+}
+
+void CCollisionManager::ClearData() {
+  DelAllIns1();
+  DelAllIns2();
+  DelAllIgnoreIns();
+  DelAllResult();
+  ClearTempData();
+}
+
+void CCollisionManager::ClearTempData() {
+  m_nCrossPntCount = 0;
+  m_CrossPntMap.clear();
+  m_TriCrossLines1.clear();
+  m_TriCrossLines2.clear();
+}
+
+// ---- instance tests ---------------------------------------------------------------
+
+int CCollisionManager::IsSameIns(SoFullPath* a, SoFullPath* b) {
+  return OmbrelTools::IsPathEqual(a, b) ? 1 : 0;
+}
+
+int CCollisionManager::IsIgnoreIns(const SoPath* p) {
+  for (const _collisionIns& r : m_IgnoreIns) {
+    if (OmbrelTools::IsPathEqual(p, r.pPath)) return 1;
+  }
+  return 0;
+}
+
+int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper) {
+  const std::string sa = fullPlcPath(a);
+  const std::string sb = fullPlcPath(b);
+  // A plain text-prefix test, as the placement path texts are compared.
+  if (sa.compare(0, sb.size(), sb) == 0) {
+    if (deeper) *deeper = a;
+    return 1;
+  }
+  if (sb.compare(0, sa.size(), sa) == 0) {
+    if (deeper) *deeper = b;
+    return 1;
+  }
+  return 0;
+}
+
+// ---- expansion of the inputs --------------------------------------------------------
+
+void CCollisionManager::DelAllInputIns() {
+  for (auto& entry : m_InsChildren) entry.first->unref();
+  m_InsChildren.clear();
+}
+
+void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFullPath*>& out) {
+  SoKRN_ComponentKit* tail = tailKit(path);
+  SoKRN_ComponentKit* owner = childOwner(tail);
+  if (!owner) return;
+  int counted = 0;
+  const int n = owner->getNumEleChildren();
+  for (int i = 0; i < n && !Stopped(); ++i) {
+    SoNode* child = owner->getEleChild(i);
+    if (!child) continue;
+    SoSearchAction search;
+    search.setNode(child);
+    search.setType(SoKRN_ComponentKit::getClassTypeId(), TRUE);
+    search.setInterest(SoSearchAction::FIRST);
+    search.apply(tail);
+    SoPath* found = search.getPath();
+    if (!found) continue;
+    auto* full = new SoFullPath(path->getLength() + found->getLength());
+    full->ref();
+    full->append(path);
+    full->append(found);
+    if (ObviateInvisible(full) != SoCallbackAction::CONTINUE) {
+      full->unref();
+      continue;
+    }
+    std::vector<SoFullPath*> grandChildren;
+    GetAllInputInsChild(full, grandChildren);
+    ++counted;
+    out.push_back(full);
+    m_InsChildren.emplace(full, std::move(grandChildren));  // a new path: never a key yet
+  }
+  if (m_b2Group == 0 && counted >= 1 && m_CurTopIns1.bSelf) {
+    m_nTotalPairs += counted * (counted - 1) / 2;
+  }
+}
+
+void CCollisionManager::GetAllInputIns() {
+  m_nTotalPairs = 0;
+  DelAllInputIns();
+  m_nCurSide = 0;
+
+  auto walk = [this](InsList& list) {
+    int counted = 0;
+    for (std::size_t i = 0; i < list.size() && !Stopped(); ++i) {
+      m_CurTopIns1 = list[i];
+      SoFullPath* path = list[i].pPath;
+      if (IsIgnoreIns(path) || !path || !tailKit(path)) continue;
+      if (ObviateInvisible(path) != SoCallbackAction::CONTINUE) continue;
+      std::vector<SoFullPath*> children;
+      if (childOwner(tailKit(path)) && childOwner(tailKit(path))->getNumEleChildren() > 0) {
+        GetAllInputInsChild(path, children);
+      }
+      ++counted;
+      if (m_InsChildren.emplace(path, std::move(children)).second) path->ref();
+    }
+    return counted;
+  };
+
+  const int n = walk(m_Ins);
+  if (m_b2Group == 0) {
+    m_nTotalPairs += n * (n - 1) / 2;
+    return;
+  }
+  const int m = walk(m_Ins2);
+  m_nTotalPairs = n * m;
+}

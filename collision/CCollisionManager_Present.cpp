@@ -1,0 +1,283 @@
+// Showing the results: only the instances involved stay visible, and for the
+// current result (or all of them) the manager hangs boxes, cut lines, cut
+// faces and a clip plane under its own separator. Everything here is
+// temporary: ClearColisionTempNode removes it and puts visibility back.
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/lists/SoPathList.h>
+#include <Inventor/misc/SoTempPath.h>
+#include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoMaterial.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include "collision/CCollisionManager.h"
+#include "collision/CollisionDocState.h"
+#include "graphops/CGraphOperation.h"
+#include "host/OmbrelTools.h"
+#include "host/SoKRN_ClipLineKit.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_MeshKit.h"
+#include "host/SoKRN_NodeKit.h"
+#include "host/SoKRN_State.h"
+
+namespace {
+
+const char kBoxes[] = "CollisionBoundingBox";
+const char kCutLine[] = "CollisionCutLine";
+const char kCutFace[] = "CollisionCutFace";
+
+// Releases a path on scope exit.
+struct PathRef {
+  SoPath* p;
+  explicit PathRef(SoPath* path) : p(path) { p->ref(); }
+  ~PathRef() { p->unref(); }
+};
+
+}  // namespace
+
+bool CCollisionManager::EnterBusy() {
+  int32_t idle = 0;
+  return m_bRunning.compare_exchange_strong(idle, 1);
+}
+
+bool CCollisionManager::IsShown(int i) const {
+  if (m_bShowAll == 1) return true;
+  if (m_bShowAll == 0) return i == m_nCurResult;
+  return false;
+}
+
+void CCollisionManager::RemoveRootChildrenNamed(const char* name) {
+  if (!m_pRoot) return;
+  const SbName wanted(name);
+  for (int i = 0; i < m_pRoot->getNumChildren();) {
+    if (m_pRoot->getChild(i)->getName() == wanted) {
+      m_pRoot->removeChild(i);
+    } else {
+      ++i;
+    }
+  }
+}
+
+void CCollisionManager::ClearColisionTempNode(bool restore) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc) return;
+  CGraphOperation::DeleteClipNodeFromSceneGraph(doc);
+  if (SoKRN_ComponentKit* active = doc->getActiveComp()) active->removeAllClipLineSet(TRUE);
+
+  if (m_pRoot && m_pRoot->getRefCount() > 0 && m_pRoot->getNumChildren() > 0) {
+    for (int i = 0; i < m_pRoot->getNumChildren();) {
+      const SbName name = m_pRoot->getChild(i)->getName();
+      if (name == kBoxes || name == kCutLine || name == kCutFace) {
+        m_pRoot->removeChild(i);
+      } else {
+        ++i;
+      }
+    }
+  }
+
+  if (m_pClipViewNode && m_pClipViewNode->getRefCount() > 0) {
+    doc->deselect(m_pClipViewNode);
+    CGraphOperation::DelClipLine(doc, m_pClipViewNode->getID());
+    m_pClipViewNode = nullptr;
+    doc->deselectAll(TRUE);
+  }
+
+  if (restore && doc->getKRNState()) {
+    SoKRN_State* state = doc->getKRNState();
+    for (const auto& saved : m_pDocState->Saved()) state->setDocEleVisible(saved.first, saved.second, TRUE);
+    state->setClipPlane(nullptr);
+  }
+}
+
+void CCollisionManager::ShowAll() {
+  ClearColisionTempNode(false);
+  m_bShowAll = 1;
+  if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) return;
+  ShowClipPlane(m_bShowClipPlane);
+  ShowCutFace(m_bShowCutFace);
+  ShowEdge(m_bShowEdge);
+  ShowCutLine(m_bShowCutLine);
+  ShowIns(1);
+}
+
+void CCollisionManager::ShowAllWithoutClear() {
+  m_bShowAll = 1;
+  if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) return;
+  ShowClipPlane(m_bShowClipPlane);
+  ShowCutFace(m_bShowCutFace);
+  ShowEdge(m_bShowEdge);
+  ShowCutLine(m_bShowCutLine);
+}
+
+void CCollisionManager::ShowCurrent() {
+  ClearColisionTempNode(false);
+  m_bShowAll = 0;
+  ShowClipPlane(m_bShowClipPlane);
+  ShowCutFace(m_bShowCutFace);
+  ShowEdge(m_bShowEdge);
+  ShowCutLine(m_bShowCutLine);
+  ShowIns(m_nShowInsMode);
+}
+
+void CCollisionManager::ShowPre() {
+  const int n = GetResultCount();
+  m_nCurResult -= 1;
+  if (m_nCurResult < 0) m_nCurResult = n - 1;
+  ShowCurrent();
+}
+
+void CCollisionManager::ShowNext() {
+  const int n = GetResultCount();
+  m_nCurResult += 1;
+  if (m_nCurResult >= n) m_nCurResult = 0;
+  ShowCurrent();
+}
+
+void CCollisionManager::ShowEdge(int show) {
+  if (!EnterBusy()) return;
+  m_bShowEdge = show;
+  if (m_pRoot) {
+    if (show == 0) {
+      RemoveRootChildrenNamed(kBoxes);
+    } else {
+      auto* sep = new SoSeparator;
+      sep->setName(kBoxes);
+      m_pRoot->addChild(sep);
+      for (int i = 0; i < GetResultCount(); ++i) {
+        if (IsShown(i)) ShowResultBoundingBox(&m_Result[static_cast<std::size_t>(i)], sep);
+      }
+    }
+  }
+  LeaveBusy();
+}
+
+void CCollisionManager::ShowCutLine(int show) {
+  if (!EnterBusy()) return;
+  m_bShowCutLine = show;
+  SoKRN_MainDoc* doc = Doc();
+  if (m_pRoot) {
+    if (show == 0) {
+      RemoveRootChildrenNamed(kCutLine);
+    } else {
+      auto* sep = new SoSeparator;
+      sep->setName(kCutLine);
+      m_pRoot->addChild(sep);
+      for (int i = 0; i < GetResultCount(); ++i) {
+        if (!IsShown(i)) continue;
+        const _collisionResult& r = m_Result[static_cast<std::size_t>(i)];
+        auto* kit = new SoKRN_ClipLineKit(doc ? doc->getKRNState() : nullptr);
+        kit->serializeFromTools_ClipLine(r.cutLinePnts, r.cutLines, FALSE);
+        sep->addChild(kit);
+        kit->setBaseColor(SbColor(1, 0, 0));
+        if (SoDrawStyle* style = kit->getDrawStyle()) style->lineWidth = 3;
+      }
+    }
+  }
+  LeaveBusy();
+}
+
+void CCollisionManager::ShowCutFace(int show) {
+  if (!EnterBusy()) return;
+  m_bShowCutFace = show;
+  SoKRN_MainDoc* doc = Doc();
+  if (m_pRoot) {
+    if (show == 0) {
+      RemoveRootChildrenNamed(kCutFace);
+    } else {
+      auto* sep = new SoSeparator;
+      sep->setName(kCutFace);
+      m_pRoot->addChild(sep);
+      for (int i = 0; i < GetResultCount(); ++i) {
+        if (!IsShown(i)) continue;
+        const _collisionResult& r = m_Result[static_cast<std::size_t>(i)];
+        auto* kit = new SoKRN_MeshKit(doc ? doc->getKRNState() : nullptr, nullptr, nullptr);
+        kit->setMeshIsAlwaysShowFront(1);
+        _stlMesh mesh;
+        mesh.vtx = r.cutFacePnts;
+        mesh.idx = r.cutFaceTris;
+        kit->serializeFromSTL_Mesh(mesh);
+        sep->addChild(kit);
+        if (SoBaseKit* face = kit->getMeshFace()) {
+          if (auto* mat = static_cast<SoMaterial*>(face->getPart("information.material", FALSE))) {
+            mat->diffuseColor = SbColor(1, 0, 1);
+            mat->emissiveColor = SbColor(1, 0, 1);
+            mat->transparency = 0.5f;
+          }
+        }
+      }
+    }
+  }
+  LeaveBusy();
+}
+
+void CCollisionManager::SetInsVisble(SoFullPath* path, int visible) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc || !path || !doc->getKRNState()) return;
+  SoKRN_State* state = doc->getKRNState();
+  const int cur = state->getDocEleVisible(path);
+  m_pDocState->Save(path, cur);
+  if ((cur != 0) != (visible != 0)) state->setDocEleVisible(path, visible > 0 ? -1 : 0, TRUE);
+}
+
+void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
+  SetInsVisble(path, visible);
+  for (const auto& entry : m_InsChildren) {
+    if (!OmbrelTools::IsPathEqual(entry.first, path)) continue;
+    for (SoFullPath* child : entry.second) {
+      if (child) SetInsVisbleSteps(child, visible);
+    }
+    return;
+  }
+}
+
+void CCollisionManager::ShowIns(SoFullPath* path, bool steps) {
+  if (!Doc() || !path) return;
+  if (steps) {
+    SetInsVisbleSteps(path, 1);
+  } else {
+    SetInsVisble(path, 1);
+  }
+  for (int k = path->getLength() - 2; k >= 0; --k) {
+    if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
+    PathRef sub(path->copy(0, k + 1));
+    SetInsVisble(static_cast<SoFullPath*>(sub.p), 1);
+  }
+}
+
+void CCollisionManager::ShowIns(int mode) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc) return;
+  if (!EnterBusy()) return;
+  m_nShowInsMode = mode;
+
+  {
+    PathRef root(new SoTempPath(8));
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
+    SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
+  }
+
+  SbXfBox3f box;
+  box.makeEmpty();
+  if (mode != 0) {
+    for (const auto& entry : m_InsChildren) ShowIns(entry.first, false);
+    box = GetAllInputInsBoundingBox();
+  } else if (m_bShowAll != 0) {
+    SoPathList paths;
+    for (_collisionResult& r : m_Result) {
+      ShowIns(r.pPath1, true);
+      ShowIns(r.pPath2, true);
+      if (r.pPath1) paths.append(r.pPath1);
+      if (r.pPath2) paths.append(r.pPath2);
+    }
+    box = PathListBox(paths);
+  } else if (m_nCurResult >= 0 && m_nCurResult < GetResultCount()) {
+    _collisionResult& r = m_Result[static_cast<std::size_t>(m_nCurResult)];
+    ShowIns(r.pPath1, true);
+    ShowIns(r.pPath2, true);
+    box = GetResultInsPairBoundingBox(m_nCurResult);
+  }
+  if (!box.isEmpty() && box.getMin()[0] <= box.getMax()[0] && m_pfnShowInsCB) m_pfnShowInsCB(box, m_pShowInsCBData);
+  LeaveBusy();
+}
