@@ -122,6 +122,9 @@ public:
   SbXfBox3f GetAllInputInsBoundingBox();
   SbXfBox3f GetResultInsPairBoundingBox(_collisionResult* r);
   SbXfBox3f GetResultInsPairBoundingBox(int i);
+  // The result box of result i (cached in its fBox), identity transform; an
+  // empty box when i is out of range.
+  SbXfBox3f GetResultBoundingBox(int i);
 
   // ---- action callbacks ------------------------------------------------------
   static SoCallbackAction::Response IntersectionVisitationCB(void* data, const SoPath* path);

@@ -42,6 +42,15 @@ SbXfBox3f CCollisionManager::GetResultInsPairBoundingBox(int i) {
   return GetResultInsPairBoundingBox(&m_Result[static_cast<std::size_t>(i)]);
 }
 
+SbXfBox3f CCollisionManager::GetResultBoundingBox(int i) {
+  if (i < 0 || i >= GetResultCount()) {
+    SbXfBox3f empty;
+    empty.makeEmpty();
+    return empty;
+  }
+  return GetResultBoundingBox(&m_Result[static_cast<std::size_t>(i)]);
+}
+
 SbXfBox3f CCollisionManager::GetResultBoundingBox(_collisionResult* r) {
   SbXfBox3f box(SbVec3f(r->fBox[0], r->fBox[1], r->fBox[2]), SbVec3f(r->fBox[3], r->fBox[4], r->fBox[5]));
   const SbVec3f size(r->fBox[3] - r->fBox[0], r->fBox[4] - r->fBox[1], r->fBox[5] - r->fBox[2]);

@@ -1,0 +1,268 @@
+// vistrel check [FILE]: one interference check, run exactly as a viewer runs
+// it: a CCollisionManager on the document, the inputs added, StartCalculate on
+// its worker thread, progress from the per-pair callback, Ctrl-C through
+// StopCalculate, and the results read after the finish callback.
+#include <fnmatch.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/lists/SoPathList.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_State.h"
+#include "module/Platform.h"
+#include "tools/CheckReport.h"
+#include "tools/Commands.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage: vistrel check [FILE] [options]\n"
+    "Checks every pair of leaf instances of the assembly in FILE (the embedded\n"
+    "sample assembly without FILE) for interference and prints one row per result.\n"
+    "\n"
+    "Result kinds:\n"
+    "  interference  the instances penetrate (cut faces on: the overlap has volume)\n"
+    "  contact       the instances touch or penetrate; without cut faces touching\n"
+    "                and penetrating are not told apart\n"
+    "  clearance     closer than the clearance tolerance\n"
+    "  near          closer than --distance\n"
+    "\n"
+    "Options:\n"
+    "  --tolerance T        clearance tolerance (model units, default 0)\n"
+    "  --distance D         report every pair closer than D\n"
+    "  --cut-faces          compute cut faces and interference volumes (keeps every result)\n"
+    "  --interference-only  cut faces, and drop results whose interference volume does\n"
+    "                       not exceed the tolerance (touching-only contacts among them)\n"
+    "  --group2 GLOB        two-group check: instances whose name path matches GLOB\n"
+    "                       form group 2, the others group 1 (repeatable)\n"
+    "  --ignore GLOB        leave matching instances out (repeatable)\n"
+    "  --hidden GLOB        mark matching instances hidden and leave them out (repeatable)\n"
+    "  --json FILE          write the report as JSON\n"
+    "  --png DIR            write a picture per result and an overview into DIR\n"
+    "  --clip               with --png: show the clip plane through each result\n"
+    "  --quiet              no progress bar\n"
+    "Globs match the name path, e.g. \"Housing/Bolt*\".\n"
+    "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input.\n";
+
+volatile sig_atomic_t g_interrupted = 0;
+void onSigint(int) { g_interrupted = 1; }
+
+struct Progress {
+  std::atomic<int> pairs{0};
+  std::atomic<bool> finished{false};
+  CCollisionManager* manager = nullptr;
+};
+
+void perPairCB(void* data) {
+  auto* p = static_cast<Progress*>(data);
+  p->pairs.store(p->manager->m_nCurPair.load());
+}
+
+void finishCB(void* data) { static_cast<Progress*>(data)->finished.store(true); }
+
+bool matchesAny(const std::vector<std::string>& globs, const std::string& name) {
+  for (const std::string& g : globs) {
+    if (fnmatch(g.c_str(), name.c_str(), 0) == 0) return true;
+  }
+  return false;
+}
+
+bool parseNumber(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return end && *end == '\0' && !text.empty() && std::isfinite(out) && out >= 0;
+}
+
+void drawProgress(int done, int total, double seconds) {
+  const int width = 30;
+  const double frac = total > 0 ? std::min(1.0, static_cast<double>(done) / total) : 0.0;
+  const int filled = static_cast<int>(frac * width);
+  const double rate = seconds > 0 ? done / seconds : 0.0;
+  const double left = rate > 0 && total > done ? (total - done) / rate : 0.0;
+  std::fprintf(stderr, "\r[%s%s] %d/%d pairs  %.0f pairs/s  %.0fs left ", std::string(filled, '#').c_str(),
+               std::string(width - filled, '.').c_str(), done, total, rate, left);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int RunCheck(const std::vector<std::string>& args) {
+  CheckOptions opt;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "vistrel check: %s needs a value\n", a.c_str());
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "-h" || a == "--help") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (a == "--tolerance" || a == "--distance") {
+      double d = 0;
+      if (!value(v)) return 2;
+      if (!parseNumber(v, d)) {
+        std::fprintf(stderr, "vistrel check: %s takes a number >= 0, not '%s'\n", a.c_str(), v.c_str());
+        return 2;
+      }
+      (a == "--tolerance" ? opt.tolerance : opt.distance) = d;
+    } else if (a == "--cut-faces") {
+      opt.cutFaces = true;
+    } else if (a == "--interference-only") {
+      opt.interferenceOnly = true;
+    } else if (a == "--group2" || a == "--ignore" || a == "--hidden") {
+      if (!value(v)) return 2;
+      (a == "--group2" ? opt.group2 : a == "--ignore" ? opt.ignore : opt.hidden).push_back(v);
+    } else if (a == "--json" || a == "--png") {
+      if (!value(v)) return 2;
+      (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
+    } else if (a == "--clip") {
+      opt.clip = true;
+    } else if (a == "--quiet" || a == "-q") {
+      opt.quiet = true;
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "vistrel check: unknown option '%s' (see --help)\n", a.c_str());
+      return 2;
+    } else if (!opt.file.empty()) {
+      std::fprintf(stderr, "vistrel check: more than one file given\n");
+      return 2;
+    } else {
+      opt.file = a;
+    }
+  }
+  if (opt.distance >= 0 && opt.interferenceOnly) {
+    std::fprintf(stderr, "vistrel check: --distance and --interference-only exclude each other\n");
+    return 2;
+  }
+
+  std::string error;
+  SoKRN_MainDoc* doc = LoadAssembly(opt.file, error);
+  if (!doc) {
+    std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+    return 2;
+  }
+  CGraphOperation::SetActiveMainDocKit(doc);
+
+  CheckReport report;
+  report.file = opt.file.empty() ? "(embedded sample)" : opt.file;
+  report.options = opt;
+  int status = 0;
+  {
+    auto* manager = new CCollisionManager(doc, "CollisionManager");
+    manager->m_fTolerance = static_cast<float>(opt.tolerance);
+    if (opt.distance >= 0) {
+      manager->m_nCalcType = 2;
+      manager->m_fTolerance2 = static_cast<float>(opt.distance);
+    } else if (opt.interferenceOnly) {
+      manager->m_nCalcType = 0;
+    } else if (opt.cutFaces) {
+      manager->m_nCalcType = 1;
+    }
+    manager->m_bCalcCrossMesh = (opt.cutFaces || opt.interferenceOnly) ? 1 : 0;
+    manager->m_b2Group = opt.group2.empty() ? 0 : 1;
+
+    // Inputs: every leaf instance, by name path.
+    std::vector<SoFullPath*> leaves;
+    if (SoFullPath* root = TopPrototypePath(doc)) {
+      CGraphOperation::GetAllChildIns(doc, root, leaves, true);
+      if (leaves.size() == 1 && leaves[0] == root) leaves.clear();  // an empty assembly
+      root->unref();
+    }
+    SoPathList group1, group2, ignored;
+    const int tag = opt.hidden.empty() ? 0 : 2;
+    for (SoFullPath* leaf : leaves) {
+      std::wstring wname;
+      CGraphOperation::GetInsPathName(leaf, wname);
+      const std::string name = vxplatform::WideToNarrow(wname);
+      if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
+      if (matchesAny(opt.ignore, name)) ignored.append(leaf);
+      (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
+      auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+      if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
+      ++report.instances;
+    }
+    manager->AddIns1(&group1, tag);
+    if (manager->m_b2Group) manager->AddIns2(&group2, tag);
+    manager->AddIgnoreIns(&ignored, 0);
+    for (SoFullPath* leaf : leaves) leaf->unref();  // the lists hold copies
+
+    Progress progress;
+    progress.manager = manager;
+    manager->SetCalculateCB(&perPairCB, &progress);
+    manager->SetCalculateFinshCB(&finishCB, &progress);
+
+    struct sigaction sa {}, old {};
+    sa.sa_handler = &onSigint;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &old);
+    g_interrupted = 0;
+
+    const bool showProgress = !opt.quiet && isatty(STDERR_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    auto seconds = [&start] {
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    manager->StartCalculate();
+    bool stopRequested = false;
+    // Until the worker has left the manager: finished, or aborted by a guard.
+    while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
+      if (g_interrupted && !stopRequested) {
+        stopRequested = true;
+        if (showProgress) std::fputs("\nstopping...\n", stderr);
+        manager->StopCalculate();
+        break;
+      }
+      if (showProgress) drawProgress(progress.pairs.load(), manager->m_nTotalPairs.load(), seconds());
+      vxplatform::SleepMs(100);
+    }
+    while (manager->m_pThread.load() != 0) vxplatform::SleepMs(5);
+    if (showProgress && !stopRequested) {
+      drawProgress(manager->m_nCurPair.load(), manager->m_nTotalPairs.load(), seconds());
+      std::fputc('\n', stderr);
+    }
+    sigaction(SIGINT, &old, nullptr);
+
+    report.seconds = seconds();
+    report.stopped = stopRequested;
+    report.aborted = manager->m_bAborted.load() != 0;
+    report.pairsTotal = manager->m_nTotalPairs.load();
+    report.pairsTested = manager->m_nCurPair.load();
+    report.twoGroup = manager->m_b2Group != 0;
+    report.calcType = manager->m_nCalcType;
+    report.Collect(*manager);
+
+    report.PrintTable(stdout);
+    if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0 && !opt.pngDir.empty() && !WriteResultPictures(*manager, doc, opt, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0) status = report.results.empty() ? 0 : 1;
+    delete manager;
+  }
+  CGraphOperation::SetActiveMainDocKit(nullptr);
+  doc->unref();
+  return status;
+}

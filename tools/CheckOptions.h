@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Options of `vistrel check`.
+struct CheckOptions {
+  std::string file;                 // empty: the embedded sample assembly
+  double tolerance = 0.0;           // clearance tolerance
+  double distance = -1.0;           // < 0: not given
+  bool cutFaces = false;
+  bool interferenceOnly = false;
+  std::vector<std::string> group2;  // name-path globs
+  std::vector<std::string> ignore;
+  std::vector<std::string> hidden;
+  std::string jsonFile;
+  std::string pngDir;
+  bool clip = false;
+  bool quiet = false;
+};

@@ -1,0 +1,196 @@
+#include "tools/CheckReport.h"
+
+#include <Inventor/SbXfBox3f.h>
+#include <Inventor/SoFullPath.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "module/Platform.h"
+#include "tools/JsonWriter.h"
+
+namespace {
+
+std::string plcPath(const SoPath* p) {
+  std::string s;
+  CGraphOperation::GetNodePlcPath(p, s, true);
+  return s;
+}
+
+std::string namePath(SoFullPath* p) {
+  std::wstring w;
+  CGraphOperation::GetInsPathName(p, w);
+  return vxplatform::WideToNarrow(w);
+}
+
+double dist(const _vtx& a, const _vtx& b) {
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+}  // namespace
+
+void CheckReport::Collect(CCollisionManager& manager) {
+  results.clear();
+  const bool cutFaces = manager.m_bCalcCrossMesh != 0;
+  for (int i = 0; i < manager.GetResultCount(); ++i) {
+    const _collisionResult& r = manager.Results()[static_cast<std::size_t>(i)];
+    CheckResultRow row;
+    row.id = r.nID;
+    row.type = r.nType;
+    row.hasVolume = cutFaces;
+    row.volume = std::fabs(r.fCompacity);
+    row.kind = r.nType == 0 ? (cutFaces && row.volume > 0 ? "interference" : "contact")
+                            : r.nType == 1 ? "clearance" : "near";
+    row.path1 = plcPath(r.pPath1);
+    row.path2 = plcPath(r.pPath2);
+    row.name1 = namePath(r.pPath1);
+    row.name2 = namePath(r.pPath2);
+    row.minDistance = r.fMinDist;
+    row.cutPoints = r.cutLinePnts;
+    for (const auto& seg : r.cutLines) {
+      if (seg.size() != 2) continue;
+      row.cutSegments.emplace_back(seg[0], seg[1]);
+      row.cutLineLength += dist(r.cutLinePnts[static_cast<std::size_t>(seg[0])],
+                                r.cutLinePnts[static_cast<std::size_t>(seg[1])]);
+    }
+    row.facePoints = r.cutFacePnts;
+    row.faceTriangles.assign(r.cutFaceTris.begin(), r.cutFaceTris.end());
+    const SbXfBox3f box = manager.GetResultBoundingBox(i);
+    for (int k = 0; k < 3; ++k) {
+      row.box[k] = box.getMin()[k];
+      row.box[3 + k] = box.getMax()[k];
+    }
+    results.push_back(std::move(row));
+  }
+}
+
+void CheckReport::PrintTable(std::FILE* out) const {
+  std::fprintf(out, "assembly: %s\n", file.c_str());
+  if (results.empty()) {
+    std::fprintf(out, "no interferences found\n");
+  } else {
+    std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s\n", "#", "kind", "min.dist", "cut line", "volume",
+                 "instances");
+    for (const CheckResultRow& r : results) {
+      char volume[32] = "-";
+      if (r.hasVolume) std::snprintf(volume, sizeof volume, "%.4g", r.volume);
+      std::fprintf(out, "%4d  %-12s  %10.4g  %10.4g  %10s  %s [%s]\n", r.id, r.kind.c_str(), r.minDistance,
+                   r.cutLineLength, volume, r.name1.c_str(), r.path1.c_str());
+      std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s [%s]\n", "", "", "", "", "", r.name2.c_str(),
+                   r.path2.c_str());
+      std::fprintf(out, "%4s  box (%.4g %.4g %.4g)-(%.4g %.4g %.4g)\n", "", r.box[0], r.box[1], r.box[2], r.box[3],
+                   r.box[4], r.box[5]);
+    }
+  }
+  int byKind[4] = {0, 0, 0, 0};
+  for (const CheckResultRow& r : results) {
+    byKind[r.kind == "interference" ? 0 : r.kind == "contact" ? 1 : r.kind == "clearance" ? 2 : 3] += 1;
+  }
+  std::fprintf(out,
+               "instances: %d  triangles: %lld  pairs tested: %d of %d\n"
+               "results: %zu (interference %d, contact %d, clearance %d, near %d)  time: %.3f s%s%s\n",
+               instances, triangles, pairsTested, pairsTotal, results.size(), byKind[0], byKind[1], byKind[2],
+               byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
+               aborted ? "  [aborted]" : "");
+}
+
+std::string CheckReport::Json() const {
+  JsonWriter w;
+  w.BeginObject();
+  w.Key("file"), w.String(file);
+  w.Key("instances"), w.Int(instances);
+  w.Key("triangles"), w.Int(triangles);
+  w.Key("pairs_total"), w.Int(pairsTotal);
+  w.Key("pairs_tested"), w.Int(pairsTested);
+  w.Key("seconds"), w.Number(seconds);
+  w.Key("stopped"), w.Bool(stopped);
+  w.Key("aborted"), w.Bool(aborted);
+  w.Key("settings");
+  w.BeginObject();
+  w.Key("tolerance"), w.Number(options.tolerance);
+  w.Key("distance");
+  if (options.distance >= 0) {
+    w.Number(options.distance);
+  } else {
+    w.Null();
+  }
+  w.Key("calc_type"), w.Int(calcType);
+  w.Key("cut_faces"), w.Bool(options.cutFaces || options.interferenceOnly);
+  w.Key("two_group"), w.Bool(twoGroup);
+  w.EndObject();
+  w.Key("results");
+  w.BeginArray();
+  for (const CheckResultRow& r : results) {
+    w.BeginObject();
+    w.Key("id"), w.Int(r.id);
+    w.Key("type"), w.Int(r.type);
+    w.Key("kind"), w.String(r.kind);
+    w.Key("path1"), w.String(r.path1);
+    w.Key("path2"), w.String(r.path2);
+    w.Key("name1"), w.String(r.name1);
+    w.Key("name2"), w.String(r.name2);
+    w.Key("min_distance"), w.Number(r.minDistance);
+    w.Key("volume");
+    if (r.hasVolume) {
+      w.Number(r.volume);
+    } else {
+      w.Null();
+    }
+    w.Key("box");
+    w.BeginArray();
+    for (float v : r.box) w.Number(v);
+    w.EndArray();
+    w.Key("cut_line");
+    w.BeginObject();
+    w.Key("points");
+    w.BeginArray();
+    for (const _vtx& p : r.cutPoints) {
+      w.BeginArray(), w.Number(p.x), w.Number(p.y), w.Number(p.z), w.EndArray();
+    }
+    w.EndArray();
+    w.Key("segments");
+    w.BeginArray();
+    for (const auto& s : r.cutSegments) {
+      w.BeginArray(), w.Int(s.first), w.Int(s.second), w.EndArray();
+    }
+    w.EndArray();
+    w.EndObject();
+    w.Key("cut_face");
+    w.BeginObject();
+    w.Key("points");
+    w.BeginArray();
+    for (const _vtx& p : r.facePoints) {
+      w.BeginArray(), w.Number(p.x), w.Number(p.y), w.Number(p.z), w.EndArray();
+    }
+    w.EndArray();
+    w.Key("triangles");
+    w.BeginArray();
+    for (std::size_t i = 0; i + 2 < r.faceTriangles.size(); i += 3) {
+      w.BeginArray(), w.Int(r.faceTriangles[i]), w.Int(r.faceTriangles[i + 1]), w.Int(r.faceTriangles[i + 2]);
+      w.EndArray();
+    }
+    w.EndArray();
+    w.EndObject();
+    w.EndObject();
+  }
+  w.EndArray();
+  w.EndObject();
+  return w.Text();
+}
+
+bool CheckReport::WriteJson(const std::string& path, std::string& error) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    error = path + ": cannot write the JSON report";
+    return false;
+  }
+  out << Json() << '\n';
+  out.close();
+  if (!out) {
+    error = path + ": writing the JSON report failed";
+    return false;
+  }
+  return true;
+}

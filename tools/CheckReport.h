@@ -1,0 +1,55 @@
+#pragma once
+// What `vistrel check` reports: one row per result and the totals, as a
+// table and as JSON.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/MeshTypes.h"
+#include "tools/CheckOptions.h"
+
+class CCollisionManager;
+class SoKRN_MainDoc;
+
+struct CheckResultRow {
+  int id = 0;
+  int type = 0;
+  std::string kind;  // interference, contact, clearance, near
+  std::string path1, path2;  // full placement paths
+  std::string name1, name2;  // name paths
+  double minDistance = 0;
+  double cutLineLength = 0;
+  bool hasVolume = false;
+  double volume = 0;
+  float box[6] = {0, 0, 0, 0, 0, 0};
+  std::vector<_vtx> cutPoints;
+  std::vector<std::pair<int, int>> cutSegments;
+  std::vector<_vtx> facePoints;
+  std::vector<int> faceTriangles;
+};
+
+class CheckReport {
+public:
+  std::string file;
+  CheckOptions options;
+  int instances = 0;
+  long long triangles = 0;
+  int pairsTotal = 0;
+  int pairsTested = 0;
+  double seconds = 0;
+  bool stopped = false;
+  bool aborted = false;
+  bool twoGroup = false;
+  int calcType = 0;
+  std::vector<CheckResultRow> results;
+
+  // Reads the manager's results (after its run has ended).
+  void Collect(CCollisionManager& manager);
+  void PrintTable(std::FILE* out) const;
+  std::string Json() const;
+  bool WriteJson(const std::string& path, std::string& error) const;
+};
+
+// Pictures of every result and an overview into options.pngDir.
+bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
+                         std::string& error);

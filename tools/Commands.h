@@ -1,0 +1,21 @@
+#pragma once
+// The commands of the `vistrel` tool. Each takes the arguments after the
+// command name and returns the process exit status:
+// 0 success (for check: nothing found), 1 check found results, 2 bad usage
+// or unreadable input (with a one-line message on stderr).
+#include <string>
+#include <vector>
+
+class SoKRN_MainDoc;
+
+int RunInfo(const std::vector<std::string>& args);
+int RunCheck(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args);
+
+// The assembly of `file` (the embedded sample when empty), referenced once;
+// null with a one-line reason naming the file.
+SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error);
+
+class SoFullPath;
+// The path from the document down to its top prototype (referenced once), or null.
+SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc);

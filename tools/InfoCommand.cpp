@@ -1,0 +1,121 @@
+// vistrel info [FILE]: the assembly tree of a document.
+#include <Inventor/SbRotation.h>
+#include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoSearchAction.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "module/Platform.h"
+#include "tools/Commands.h"
+
+namespace {
+
+std::string formatMatrix(const SbMatrix& m) {
+  SbVec3f t, s;
+  SbRotation r, so;
+  m.getTransform(t, r, s, so);
+  SbVec3f axis;
+  float angle = 0;
+  r.getValue(axis, angle);
+  char buf[256];
+  std::snprintf(buf, sizeof buf, "t=(%g %g %g) r=(%g %g %g; %g deg) s=(%g %g %g)", t[0], t[1], t[2], axis[0],
+                axis[1], axis[2], angle * 180.0 / M_PI, s[0], s[1], s[2]);
+  return buf;
+}
+
+std::string kitName(SoKRN_ComponentKit* kit) {
+  if (!kit) return "";
+  std::wstring w;
+  kit->getKRNName(w);
+  return vxplatform::WideToNarrow(w);
+}
+
+struct Totals {
+  int instances = 0;
+  long long triangles = 0;
+};
+
+void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) {
+  std::vector<SoFullPath*> children;
+  CGraphOperation::GetAllChildIns(doc, path, children, false);
+  for (SoFullPath* child : children) {
+    if (child == path) continue;  // a childless prototype yields itself
+    auto* kit = static_cast<SoKRN_ComponentKit*>(child->getTail());
+    SoKRN_ComponentKit* proto = kit->getPrototype();
+    std::string plc;
+    CGraphOperation::GetNodePlcPath(child, plc, true);
+    std::wstring names;
+    CGraphOperation::GetInsPathName(child, names);
+    SbMatrix local, global;
+    CGraphOperation::GetInsMatrixBySoPath(doc, child, local, false, true);
+    CGraphOperation::GetInsMatrixBySoPath(doc, child, global, true, true);
+    const int tris = proto ? vhost::CountTriangles(proto) : 0;
+    ++totals.instances;
+    totals.triangles += tris;
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    std::printf("%s%s  %s  prototype=%s  triangles=%d\n", indent.c_str(), plc.c_str(),
+                vxplatform::WideToNarrow(names).c_str(), kitName(proto).c_str(), tris);
+    std::printf("%s  local:  %s\n", indent.c_str(), formatMatrix(local).c_str());
+    std::printf("%s  global: %s\n", indent.c_str(), formatMatrix(global).c_str());
+    printTree(doc, child, depth + 1, totals);
+    child->unref();
+  }
+}
+
+}  // namespace
+
+// The path from the document down to its top prototype (referenced once).
+SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
+  SoSearchAction search;
+  search.setNode(doc->getTopPrototype());
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(doc);
+  if (!search.getPath()) return nullptr;
+  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
+  path->ref();
+  return path;
+}
+
+int RunInfo(const std::vector<std::string>& args) {
+  std::string file;
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::puts("usage: vistrel info [FILE]\nPrints the assembly tree: per instance its placement path, name path,\n"
+                "prototype, local and global matrix and triangle count.");
+      return 0;
+    }
+    if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "vistrel info: unknown option '%s'\n", a.c_str());
+      return 2;
+    }
+    if (!file.empty()) {
+      std::fprintf(stderr, "vistrel info: more than one file given\n");
+      return 2;
+    }
+    file = a;
+  }
+  std::string error;
+  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  if (!doc) {
+    std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+    return 2;
+  }
+  CGraphOperation::SetActiveMainDocKit(doc);
+  std::printf("assembly: %s\n", file.empty() ? "(embedded sample)" : file.c_str());
+  Totals totals;
+  if (SoFullPath* root = TopPrototypePath(doc)) {
+    printTree(doc, root, 0, totals);
+    root->unref();
+  }
+  std::printf("instances: %d  triangles: %lld\n", totals.instances, totals.triangles);
+  CGraphOperation::SetActiveMainDocKit(nullptr);
+  doc->unref();
+  return 0;
+}

@@ -1,0 +1,39 @@
+// vistrel: interference checking of assemblies from the command line.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/VistrelHost.h"
+#include "module/VistrelExt.h"
+#include "tools/Commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vistrel <command> [FILE] [options]\n"
+    "  check [FILE]   interference check (the embedded sample assembly without FILE);\n"
+    "                 'vistrel check --help' lists the options\n"
+    "  info [FILE]    the assembly tree: placement paths, names, matrices, triangles\n"
+    "  render FILE --png OUT.png   picture of a document as it is\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "-h" || command == "--help" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  VistrelHostInit();
+  initVistrelExtClass();
+  if (command == "info") return RunInfo(args);
+  if (command == "check") return RunCheck(args);
+  if (command == "render") return RunRender(args);
+  std::fprintf(stderr, "vistrel: unknown command '%s'\n%s", command.c_str(), kUsage);
+  return 2;
+}
