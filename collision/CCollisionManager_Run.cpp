@@ -12,7 +12,12 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
-#include "host/SoKRN_StubKits.h"
+#include "host/SoKRN_2dEntityKit.h"
+#include "host/SoKRN_EdgeKit.h"
+#include "host/SoKRN_FdtKit.h"
+#include "host/SoKRN_ShellKit.h"
+#include "host/SoKRN_TextKit.h"
+#include "host/SoKRN_WireSet.h"
 #include "module/Platform.h"
 
 namespace {

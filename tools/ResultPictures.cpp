@@ -91,11 +91,9 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
     if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
   }
   if (ok) {
-    manager.ClearColisionTempNode(true);
-    manager.m_bShowClipPlane = 0;
-    if (manager.GetResultCount() > 0) manager.ShowAll();
     // The whole assembly: every instance visible again, every result box drawn.
     manager.ClearColisionTempNode(true);
+    manager.m_bShowClipPlane = 0;
     if (manager.GetResultCount() > 0) manager.ShowAllWithoutClear();
     ok = renderer.render(doc, nullptr, picture) && picture.writeFile(options.pngDir + "/overview.png", error);
     if (!ok && error.empty()) error = options.pngDir + "/overview.png: " + renderer.errorMessage();
