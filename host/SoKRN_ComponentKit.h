@@ -3,17 +3,31 @@
 // definition holding instance children and bodies) or an instance (a
 // placement of a prototype inside its parent prototype).
 //
+// Structure (parts under "topSeparator", in traversal order):
+//   instance:  transform, userMatrix (internal), protoGroup -> the prototype
+//   prototype: bodies (SoBrepFaceSet shapes with their coordinates),
+//              childList (instance kits), rootNode (annotation tree)
+// A prototype can be placed many times: the same prototype node then sits
+// under several instances, so only a Coin path tells the occurrences apart.
+//
 // Traversal: an instance applies its placement transform and then, when the
 // document state holds one for the current path, the user matrix, in every
 // action that accumulates matrices (render, pick, bounding box, callback; the
-// matrix action only when asked). Per-path visibility hides an instance from
-// rendering and picking only.
+// matrix action only when asked). Per-path visibility hides a component from
+// rendering and picking only; callback, bounding-box and search actions still
+// see it. A matrix action applied to a path that ends at an instance includes
+// that instance's own placement (and user matrix when asked).
+//
+// Paths handed around are full paths: the nodes inside kits are part of them,
+// so read them through SoFullPath (SoPath::getLength stops at the first kit).
+#include <unordered_map>
 #include <Inventor/fields/SoSFEnum.h>
 #include <Inventor/fields/SoSFUInt32.h>
 #include "host/SoKRN_DocElementKit.h"
 
 class SoKRN_NodeKit;
 class SoGroup;
+class SoPath;
 
 class SoKRN_ComponentKit : public SoKRN_DocElementKit {
   SO_KIT_HEADER(SoKRN_ComponentKit);
@@ -31,7 +45,7 @@ public:
   static void initClass();
   SoKRN_ComponentKit();
 
-  SoSFEnum componentType;  // 0 = instance, else prototype
+  SoSFEnum componentType;  // 0 = instance, else prototype (default INSTANCE)
   SoSFUInt32 plcId;        // placement id of an instance
 
   bool isInstance() const { return componentType.getValue() == INSTANCE; }
@@ -39,9 +53,12 @@ public:
 
   // Instance: the placed prototype (null for a prototype kit).
   SoKRN_ComponentKit* getPrototype() const;
+  // Instance: places `proto` (replacing an earlier one) and makes sure the
+  // placement transform and user-matrix parts exist.
   void setPrototype(SoKRN_ComponentKit* proto);
 
-  // Prototype: instance children.
+  // Prototype: instance children. An instance answers with its prototype's
+  // children (the same nodes).
   int getNumEleChildren() const override;
   SoKRN_DocElementKit* getEleChild(int i) const override;
   void addEleChild(SoKRN_ComponentKit* instance);
@@ -49,15 +66,41 @@ public:
   bool removeInsChildViaPLCID(uint32_t plcid);
   // Largest placement id among the children, plus one (0 for none).
   uint32_t nextPlcId() const;
+  // Prototype (or an instance's prototype): the direct instance child with
+  // placement id `plcid`, or null. Index lookups are cached and re-checked.
+  SoKRN_ComponentKit* findEleChildByPLCID(uint32_t plcid) const;
 
   // Prototype: body shapes (SoBrepFaceSet with its coordinates and so on).
   SoGroup* getBodies();
+  SoGroup* getBodiesIfAny() const;  // null when the prototype has no bodies
+  // Prototype: the group holding the instance children (null when none and
+  // `create` is false).
+  SoGroup* getChildGroup(bool create);
 
   SoKRN_NodeKit* getRootNode();
   SoTransform* getTrans(bool create) override;
+
+  // Path building from the kits' known structure (no search). `path` is a
+  // full path whose tail is this kit; false (path unchanged) when the
+  // structure does not hold.
+  // Instance: appends the nodes down to its prototype kit.
+  bool appendPrototypeToPath(SoPath& path) const;
+  // Prototype: appends the nodes down to `child`, one of its instance kits.
+  bool appendChildToPath(SoPath& path, const SoKRN_ComponentKit* child) const;
+
+  // True when the document state hides the occurrence reached by `path`
+  // (a full path ending at this kit).
+  bool isHiddenOn(const SoPath* path) const;
 
 protected:
   ~SoKRN_ComponentKit() override;
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
+  void getMatrix(SoGetMatrixAction* action) override;
+  SbBool readInstance(SoInput* in, unsigned short flags) override;
+  void setDefaultOnNonWritingFields() override;
+
+private:
+  int findChildIndex(uint32_t plcid) const;
+  mutable std::unordered_map<uint32_t, int> m_plcIndex;
 };

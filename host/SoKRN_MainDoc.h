@@ -1,6 +1,12 @@
 #pragma once
 // The document root: top prototype, active component, selection, temporary
 // children, clip-plane children, info kit, and the document state.
+//
+// Structure: topSeparator { modelSeparator { info, clipPlanes, selection {
+// topPrototype } }, tmpChildren }. The info kit's draw style and the clip
+// planes act on the model only; temporary children are drawn after it and
+// are not clipped.
+#include <cstdint>
 #include <Inventor/lists/SoPathList.h>
 #include "host/SoKRN_BaseKit.h"
 
@@ -13,6 +19,7 @@ class SoSelection;
 class SoKRN_MainDoc : public SoKRN_BaseKit {
   SO_KIT_HEADER(SoKRN_MainDoc);
   SO_KIT_CATALOG_ENTRY_HEADER(topSeparator);
+  SO_KIT_CATALOG_ENTRY_HEADER(modelSeparator);
   SO_KIT_CATALOG_ENTRY_HEADER(clipPlanes);
   SO_KIT_CATALOG_ENTRY_HEADER(info);
   SO_KIT_CATALOG_ENTRY_HEADER(selection);
@@ -26,14 +33,17 @@ public:
   SoKRN_MainDoc();
 
   SoKRN_ComponentKit* getTopPrototype() const;
-  // Replaces the top prototype (used when reading a file).
+  // Replaces the top prototype (used when reading a file); it must be a
+  // prototype kit. Adopts the new tree.
   void setTopPrototype(SoKRN_ComponentKit* proto);
   SoKRN_ComponentKit* getActiveComp() const;  // the top prototype unless set
-  void setActiveComp(SoKRN_ComponentKit* comp);
+  void setActiveComp(SoKRN_ComponentKit* comp);  // null = the top prototype
 
   // Sets this document's state on every kit below it (after building or
-  // reading a tree).
+  // reading a tree), and moves the element-id counter past every id found.
   void adoptTree();
+  // A fresh element id (nonzero, unique within this document).
+  uint32_t newElementId();
 
   // Selection: paths, newest last. select() takes a reference on the path.
   void select(SoPath* path);
@@ -44,7 +54,8 @@ public:
   SoPath* getPath(int i) const;
   const SoPathList& getList() const;
 
-  // Temporary children, held (referenced) by the document.
+  // Temporary children, held (referenced) by the document; never written to
+  // a file.
   void addTmpChild(SoNode* node);
   void removeTempChild(SoNode* node);
   int getNumTempChildren() const;
@@ -56,11 +67,17 @@ public:
   SoKRN_InfoKit* getKRN_Info();
   SoSelection* getSelectionNode();
 
+  // Full path from this document to its top prototype (appended to `out`,
+  // which must be empty or end at this document's parent).
+  void appendPathToTopPrototype(SoPath& out) const;
+
 protected:
   ~SoKRN_MainDoc() override;
+  SbBool readInstance(SoInput* in, unsigned short flags) override;
 
 private:
   SoKRN_State* m_pOwnState = nullptr;
-  SoKRN_ComponentKit* m_pActiveComp = nullptr;
+  SoKRN_ComponentKit* m_pActiveComp = nullptr;  // referenced when set
   SoPathList m_selection;
+  uint32_t m_nextElementId = 1;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // Annotation and feature tree of a component (only a frame for now).
 #include <Inventor/fields/SoSFInt32.h>
+#include <Inventor/fields/SoSFUInt32.h>
 #include "host/SoKRN_BaseKit.h"
 
 class SoKRN_NodeKit : public SoKRN_BaseKit {

@@ -1,0 +1,83 @@
+#include "host/SoKRN_State.h"
+
+#include <Inventor/nodes/SoClipPlane.h>
+
+#include "host/OmbrelTools.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+
+SoKRN_State::SoKRN_State(SoNode* owner) : m_owner(owner), m_viewport(640, 480) {}
+
+SoKRN_State::~SoKRN_State() {
+  if (m_clipPlane) m_clipPlane->unref();
+}
+
+int SoKRN_State::getDocEleVisible(const SoPath* path) const {
+  if (!path) return -1;
+  return getVisibleByKey(OmbrelTools::InstanceChainKey(path));
+}
+
+int SoKRN_State::getVisibleByKey(const std::string& key) const {
+  auto it = m_visible.find(key);
+  return it == m_visible.end() ? -1 : it->second;
+}
+
+void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
+  if (!path) return;
+  const std::string key = OmbrelTools::InstanceChainKey(path);
+  auto it = m_visible.find(key);
+  const bool wasHidden = it != m_visible.end() && it->second == 0;
+  if (it != m_visible.end() && it->second == visible) return;
+  if (visible == -1) {
+    // Back to the default: no entry kept.
+    if (it != m_visible.end()) m_visible.erase(it);
+  } else {
+    m_visible[key] = visible;
+  }
+  m_numHidden += (visible == 0 ? 1 : 0) - (wasHidden ? 1 : 0);
+  notifyOwner(notify);
+}
+
+void SoKRN_State::setUserMatrix(const SoPath* path, const SbMatrix& m, int notify) {
+  if (!path) return;
+  m_userMatrices[OmbrelTools::InstanceChainKey(path)] = m;
+  notifyOwner(notify);
+}
+
+bool SoKRN_State::getUserMatrix(const SoPath* path, SbMatrix& m) const {
+  if (!path) return false;
+  return getUserMatrixByKey(OmbrelTools::InstanceChainKey(path), m);
+}
+
+bool SoKRN_State::getUserMatrixByKey(const std::string& key, SbMatrix& m) const {
+  auto it = m_userMatrices.find(key);
+  if (it == m_userMatrices.end()) return false;
+  m = it->second;
+  return true;
+}
+
+void SoKRN_State::removeUserMat(const SoPath* path, int notify) {
+  if (!path) return;
+  if (m_userMatrices.erase(OmbrelTools::InstanceChainKey(path)) > 0) notifyOwner(notify);
+}
+
+void SoKRN_State::setClipPlane(SoClipPlane* plane) {
+  if (plane == m_clipPlane) return;
+  if (plane) plane->ref();
+  if (m_clipPlane) m_clipPlane->unref();
+  m_clipPlane = plane;
+}
+
+void SoKRN_State::notifyOwner(int notify) {
+  if (!notify || !m_owner) return;
+  // Touch the model (the top prototype) rather than the document node: that
+  // also tells every separator between the document and the model, whose
+  // caches would otherwise survive.
+  if (m_owner->isOfType(SoKRN_MainDoc::getClassTypeId())) {
+    if (SoKRN_ComponentKit* top = static_cast<SoKRN_MainDoc*>(m_owner)->getTopPrototype()) {
+      top->touch();
+      return;
+    }
+  }
+  m_owner->touch();
+}
