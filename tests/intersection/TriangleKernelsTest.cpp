@@ -1,0 +1,314 @@
+// The triangle kernels against exact references (CGAL's exact kernel) on
+// seeded random triangles, and on hand-built cases whose answers follow from
+// the rules in intersection/TriangleKernels.h.
+#include <gtest/gtest.h>
+
+#include <CGAL/Exact_predicates_exact_constructions_kernel.h>
+#include <CGAL/intersections.h>
+#include <CGAL/squared_distance_3.h>
+
+#include <Inventor/SbPlane.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "intersection/SbTri3f.h"
+#include "intersection/TriangleKernels.h"
+
+namespace {
+
+using K = CGAL::Exact_predicates_exact_constructions_kernel;
+
+K::Point_3 cg(const SbVec3f& p) { return K::Point_3(p[0], p[1], p[2]); }
+K::Triangle_3 cg(const SbVec3f t[3]) { return K::Triangle_3(cg(t[0]), cg(t[1]), cg(t[2])); }
+
+struct Pair {
+  SbVec3f a[3];
+  SbVec3f b[3];
+};
+
+// Random triangles with corners in [0, 1]^3: about one pair in six crosses.
+Pair randomPair(std::mt19937& rng) {
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  Pair p;
+  for (auto& v : p.a) v.setValue(u(rng), u(rng), u(rng));
+  for (auto& v : p.b) v.setValue(u(rng), u(rng), u(rng));
+  return p;
+}
+
+bool cgalIntersects(const SbVec3f a[3], const SbVec3f b[3]) { return CGAL::do_intersect(cg(a), cg(b)); }
+
+// A pair is robust when the exact answer does not change as the second
+// triangle moves by `delta` along each axis or grows or shrinks by that
+// fraction about its centroid: then no rounding in a float test can flip it.
+bool robustAnswer(const Pair& p, bool answer, float delta) {
+  const SbVec3f moves[6] = {SbVec3f(delta, 0, 0), SbVec3f(-delta, 0, 0), SbVec3f(0, delta, 0),
+                            SbVec3f(0, -delta, 0), SbVec3f(0, 0, delta), SbVec3f(0, 0, -delta)};
+  for (const SbVec3f& m : moves) {
+    SbVec3f b[3] = {p.b[0] + m, p.b[1] + m, p.b[2] + m};
+    if (cgalIntersects(p.a, b) != answer) return false;
+  }
+  const SbVec3f c = (p.b[0] + p.b[1] + p.b[2]) / 3.0f;
+  for (float s : {1.0f - delta, 1.0f + delta}) {
+    SbVec3f b[3] = {c + (p.b[0] - c) * s, c + (p.b[1] - c) * s, c + (p.b[2] - c) * s};
+    if (cgalIntersects(p.a, b) != answer) return false;
+  }
+  return true;
+}
+
+bool exact(const SbVec3f a[3], const SbVec3f b[3]) { return vxtri::intersectExact(a, b); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The inlined half-space test must classify exactly like Coin's plane, or the
+// planes cached per triangle would change answers.
+
+TEST(TriangleKernels, HalfSpaceMatchesSbPlaneBitForBit) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(-50.0f, 50.0f);
+  int onPlane = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const SbVec3f a(u(rng), u(rng), u(rng)), b(u(rng), u(rng), u(rng)), c(u(rng), u(rng), u(rng));
+    const SbPlane plane(a, b, c);
+    // Vertices and edge midpoints sit on the plane up to rounding: the cases
+    // where the exact arithmetic matters.
+    const SbVec3f q = i % 3 == 0 ? a : i % 3 == 1 ? (a + c) * 0.5f : SbVec3f(u(rng), u(rng), u(rng));
+    const bool ours = vxtri::inHalfSpace(plane.getNormal(), plane.getDistanceFromOrigin(), q);
+    ASSERT_EQ(ours, static_cast<bool>(plane.isInHalfSpace(q))) << "point " << i;
+    if (plane.getDistance(q) == 0.0f) ++onPlane;
+  }
+  EXPECT_GT(onPlane, 1000);  // the boundary case was really exercised
+}
+
+// ---------------------------------------------------------------------------
+// Exact test.
+
+TEST(TriangleKernelsExact, AgreesWithCgalOnRobustRandomPairs) {
+  std::mt19937 rng(12345);
+  const int n = 20000;
+  int robust = 0, robustHits = 0, agreeAll = 0, disagreeRobust = 0;
+  for (int i = 0; i < n; ++i) {
+    const Pair p = randomPair(rng);
+    const bool ref = cgalIntersects(p.a, p.b);
+    const bool ours = exact(p.a, p.b);
+    if (ours == ref) ++agreeAll;
+    if (robustAnswer(p, ref, 1e-4f)) {
+      ++robust;
+      if (ref) ++robustHits;
+      if (ours != ref) {
+        ++disagreeRobust;
+        ADD_FAILURE() << "pair " << i << ": ours " << ours << ", exact " << ref;
+      }
+    }
+  }
+  std::printf("[ exact test ] %d random pairs: agreement %.4f %% overall; %d robust pairs (%d crossing), "
+              "%d disagreements\n",
+              n, 100.0 * agreeAll / n, robust, robustHits, disagreeRobust);
+  EXPECT_GT(robust, n * 9 / 10);
+  EXPECT_GT(robustHits, n / 20);
+}
+
+TEST(TriangleKernelsExact, ArgumentOrderDoesNotMatterOnRobustPairs) {
+  std::mt19937 rng(99);
+  for (int i = 0; i < 5000; ++i) {
+    const Pair p = randomPair(rng);
+    const bool ref = cgalIntersects(p.a, p.b);
+    if (!robustAnswer(p, ref, 1e-4f)) continue;
+    EXPECT_EQ(exact(p.a, p.b), exact(p.b, p.a)) << "pair " << i;
+  }
+}
+
+TEST(TriangleKernelsExact, AgreesWithCgalInLargeCoordinates) {
+  // Same check far from the origin (the benchmark scenes span +-3000).
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<float> u(-3000.0f, 3000.0f), v(0.0f, 40.0f);
+  int robust = 0;
+  for (int i = 0; i < 5000; ++i) {
+    const SbVec3f o(u(rng), u(rng), u(rng));
+    Pair p;
+    for (auto& x : p.a) x = o + SbVec3f(v(rng), v(rng), v(rng));
+    for (auto& x : p.b) x = o + SbVec3f(v(rng), v(rng), v(rng));
+    const bool ref = cgalIntersects(p.a, p.b);
+    if (!robustAnswer(p, ref, 0.05f)) continue;
+    ++robust;
+    EXPECT_EQ(exact(p.a, p.b), ref) << "pair " << i;
+  }
+  EXPECT_GT(robust, 4000);
+}
+
+// Hand-built cases. Coordinates are small integers or halves, so each answer
+// below follows from the rules without rounding doubts.
+struct HandCase {
+  const char* name;
+  SbVec3f a[3];
+  SbVec3f b[3];
+  bool ours;   // what the exact test answers
+  bool exact;  // the geometric answer
+};
+
+TEST(TriangleKernelsExact, HandBuiltCases) {
+  const SbVec3f A[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};  // z = 0, normal +z
+  const HandCase cases[] = {
+      {"crossing", {A[0], A[1], A[2]}, {SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f)}, true, true},
+      {"crossing near an edge", {A[0], A[1], A[2]}, {SbVec3f(3.5f, 0.25f, -1), SbVec3f(3.5f, 0.25f, 1), SbVec3f(5, 1, 0.5f)}, true, true},
+      {"passing beside", {A[0], A[1], A[2]}, {SbVec3f(3, 3, -1), SbVec3f(3, 3, 1), SbVec3f(5, 5, 0.5f)}, false, false},
+      {"piercing the plane outside", {A[0], A[1], A[2]}, {SbVec3f(-1, -1, -1), SbVec3f(-1, -1, 1), SbVec3f(-2, 1, 0.5f)}, false, false},
+      // A vertex on the plane counts as being on the normal's side: touching
+      // from above leaves the whole triangle on one side (not reported) ...
+      {"vertex touching from above", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(2, 1, 2), SbVec3f(1, 2, 2)}, false, true},
+      // ... touching from below makes it straddle, and the touching point lies
+      // inside the other triangle's crossing span (reported).
+      {"vertex touching from below", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(1, 2, -2), SbVec3f(2, 1, -2)}, true, true},
+      {"parallel planes", {A[0], A[1], A[2]}, {SbVec3f(0, 0, 1), SbVec3f(4, 0, 1), SbVec3f(0, 4, 1)}, false, false},
+      {"parallel planes, overlapping shadow", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0.5f), SbVec3f(3, 1, 0.5f), SbVec3f(1, 3, 0.5f)}, false, false},
+      // Coplanar, same winding: the lift decides.
+      {"coplanar overlap", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)}, true, true},
+      {"coplanar disjoint", {A[0], A[1], A[2]}, {SbVec3f(5, 5, 0), SbVec3f(7, 5, 0), SbVec3f(5, 7, 0)}, false, false},
+      // Coplanar with opposite winding: the planes differ in sign, so the pair
+      // is not treated as coplanar and every vertex sits on the boundary.
+      {"coplanar overlap, opposite winding", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(1, 3, 0), SbVec3f(3, 1, 0)}, false, true},
+  };
+  for (const HandCase& c : cases) {
+    EXPECT_EQ(cgalIntersects(c.a, c.b), c.exact) << c.name << " (reference)";
+    EXPECT_EQ(exact(c.a, c.b), c.ours) << c.name;
+  }
+}
+
+TEST(TriangleKernelsExact, CoplanarBranchNeedsBitEqualPlanes) {
+  // Overlapping triangles in the plane z = 1e-7 * x are "nearly" coplanar
+  // with z = 0 but their planes differ: the general branch then sees every
+  // vertex of one triangle on one side of the other plane.
+  const SbVec3f a[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};
+  const SbVec3f b[3] = {SbVec3f(1, 1, 1e-7f), SbVec3f(3, 1, 3e-7f), SbVec3f(1, 3, 1e-7f)};
+  EXPECT_FALSE(exact(a, b));
+  const SbVec3f flat[3] = {SbVec3f(1, 1, 0), SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)};
+  EXPECT_TRUE(exact(a, flat));
+}
+
+TEST(TriangleKernelsExact, PrecomputedPlanesGiveTheSameAnswer) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 20000; ++i) {
+    const Pair p = randomPair(rng);
+    const SbPlane pa(p.a[0], p.a[1], p.a[2]), pb(p.b[0], p.b[1], p.b[2]);
+    EXPECT_EQ(vxtri::intersectExact(p.a, pa, p.b, pb), exact(p.a, p.b));
+  }
+}
+
+TEST(TriangleKernelsExact, SbTri3fForwardsToTheKernel) {
+  std::mt19937 rng(6);
+  for (int i = 0; i < 2000; ++i) {
+    const Pair p = randomPair(rng);
+    const SbTri3f a(p.a[0], p.a[1], p.a[2]), b(p.b[0], p.b[1], p.b[2]);
+    EXPECT_EQ(a.intersect(b), exact(p.a, p.b));
+    EXPECT_EQ(a.getDistance(b), vxtri::triangleDistance(p.a, p.b));
+  }
+  const SbTri3f t(SbVec3f(1, 5, 0), SbVec3f(-2, 0, 3), SbVec3f(0, 7, -1));
+  const SbBox3f box = t.getBoundingBox();
+  EXPECT_EQ(box.getMin(), SbVec3f(-2, 0, -1));
+  EXPECT_EQ(box.getMax(), SbVec3f(1, 7, 3));
+}
+
+// ---------------------------------------------------------------------------
+// Distances.
+
+namespace {
+
+// Agreement within float resolution of the inputs' scale.
+void expectClose(double ours, double ref, double scale, const char* what, int i) {
+  EXPECT_NEAR(ours, ref, 1e-6 * scale + 1e-5 * ref) << what << " case " << i;
+}
+
+}  // namespace
+
+TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgal) {
+  std::mt19937 rng(2024);
+  int crossing = 0;
+  double worst = 0;
+  for (int i = 0; i < 20000; ++i) {
+    Pair p = randomPair(rng);
+    if (i % 2) {
+      // Half the pairs are pulled apart so that distances are not all 0.
+      for (auto& v : p.b) v += SbVec3f(0.6f, 0.3f, 0.2f);
+    }
+    const double ref = std::sqrt(CGAL::to_double(CGAL::squared_distance(cg(p.a), cg(p.b))));
+    const double ours = vxtri::triangleDistance(p.a, p.b);
+    if (ref == 0.0) ++crossing;
+    worst = std::max(worst, std::fabs(ours - ref));
+    expectClose(ours, ref, 1.0, "triangle-triangle", i);
+  }
+  std::printf("[ distance ] worst absolute deviation from the exact distance: %.3g\n", worst);
+  EXPECT_GT(crossing, 1000);
+}
+
+TEST(TriangleKernelsDistance, PointTriangleMatchesCgal) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> u(-1.0f, 2.0f);
+  for (int i = 0; i < 20000; ++i) {
+    const Pair p = randomPair(rng);
+    const SbVec3f q(u(rng), u(rng), u(rng));
+    const double ref = CGAL::to_double(CGAL::squared_distance(cg(q), cg(p.a)));
+    expectClose(vxtri::pointTriangleDistanceSq(q, p.a), ref, 1.0, "point-triangle", i);
+  }
+}
+
+TEST(TriangleKernelsDistance, SegmentSegmentAndSegmentTriangleMatchCgal) {
+  std::mt19937 rng(77);
+  for (int i = 0; i < 20000; ++i) {
+    const Pair p = randomPair(rng);
+    const K::Segment_3 s(cg(p.b[0]), cg(p.b[1]));
+    const K::Segment_3 e(cg(p.a[0]), cg(p.a[1]));
+    const double refSS = CGAL::to_double(CGAL::squared_distance(s, e));
+    expectClose(vxtri::segmentSegmentDistanceSq(p.b[0], p.b[1], p.a[0], p.a[1]), refSS, 1.0, "segment-segment", i);
+
+    // Segment-triangle reference: 0 when the segment meets the triangle,
+    // else the least of the end point and edge distances (exact arithmetic).
+    const K::Triangle_3 t = cg(p.a);
+    double refST;
+    if (CGAL::do_intersect(s, t)) {
+      refST = 0.0;
+    } else {
+      refST = std::min({CGAL::to_double(CGAL::squared_distance(s.source(), t)),
+                        CGAL::to_double(CGAL::squared_distance(s.target(), t))});
+      for (int k = 0; k < 3; ++k) {
+        const K::Segment_3 edge(cg(p.a[k]), cg(p.a[(k + 1) % 3]));
+        refST = std::min(refST, CGAL::to_double(CGAL::squared_distance(s, edge)));
+      }
+    }
+    expectClose(vxtri::segmentTriangleDistanceSq(p.b[0], p.b[1], p.a), refST, 1.0, "segment-triangle", i);
+  }
+}
+
+TEST(TriangleKernelsDistance, HandBuiltCases) {
+  const SbVec3f a[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};
+  // Parallel planes one apart, overlapping shadow: distance 1 (the parallel
+  // shortcut is exact here).
+  const SbVec3f up[3] = {SbVec3f(1, 1, 1), SbVec3f(3, 1, 1), SbVec3f(1, 3, 1)};
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, up), 1.0f);
+  // Edge over edge, crossing at right angles 0.5 apart.
+  const SbVec3f cross[3] = {SbVec3f(2, -1, 0.5f), SbVec3f(2, -3, 0.5f), SbVec3f(2, -1, 3)};
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, cross), std::sqrt(1.0f + 0.25f));
+  // A vertex 0.25 above the interior.
+  const SbVec3f tip[3] = {SbVec3f(1, 1, 0.25f), SbVec3f(1, 1, 3), SbVec3f(2, 1, 3)};
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, tip), 0.25f);
+  // Crossing triangles: 0 in both argument orders.
+  const SbVec3f through[3] = {SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f)};
+  EXPECT_EQ(vxtri::triangleDistance(a, through), 0.0f);
+  EXPECT_EQ(vxtri::triangleDistance(through, a), 0.0f);
+  // Coplanar and apart: the gap between the nearest corners.
+  const SbVec3f side[3] = {SbVec3f(5, 0, 0), SbVec3f(7, 0, 0), SbVec3f(5, 2, 0)};
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, side), 1.0f);
+}
+
+TEST(TriangleKernelsDistance, DegenerateInputsStayFinite) {
+  const SbVec3f a[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};
+  const SbVec3f line[3] = {SbVec3f(0, 0, 2), SbVec3f(1, 1, 2), SbVec3f(2, 2, 2)};  // zero area
+  const SbVec3f dot[3] = {SbVec3f(1, 1, 3), SbVec3f(1, 1, 3), SbVec3f(1, 1, 3)};  // one point
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, line), 2.0f);
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(line, a), 2.0f);
+  EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, dot), 3.0f);
+  EXPECT_FLOAT_EQ(static_cast<float>(vxtri::segmentSegmentDistanceSq(dot[0], dot[0], a[0], a[1])), 1.0f + 9.0f);
+  EXPECT_DOUBLE_EQ(vxtri::pointTriangleDistanceSq(SbVec3f(1, 1, 0), line), 4.0);
+}
