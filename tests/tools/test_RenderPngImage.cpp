@@ -1,0 +1,167 @@
+// PNG writing and reading: exact round trips, the RGB/RGBA choice, and clear
+// refusals of bad paths and malformed files that leave the picture alone.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "tools/PngImage.h"
+
+namespace {
+
+std::string tempPath(const std::string& name) {
+  return testing::TempDir() + "vx_png_" + std::to_string(::getpid()) + "_" + name;
+}
+
+std::vector<unsigned char> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+PngImage randomPicture(int w, int h, bool withAlpha, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  PngImage p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const auto a = static_cast<std::uint8_t>(withAlpha ? byte(rng) : 255);
+      p.setPixel(x, y, {static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng)),
+                        static_cast<std::uint8_t>(byte(rng)), a});
+    }
+  return p;
+}
+
+// PNG colour type, byte 25 of the file (signature 8, IHDR length and name 8,
+// width 4, height 4, bit depth 1): 2 = RGB, 6 = RGBA.
+int colourType(const std::string& path) {
+  const std::vector<unsigned char> bytes = fileBytes(path);
+  return bytes.size() > 25 ? bytes[25] : -1;
+}
+
+}  // namespace
+
+TEST(RenderPngImage, RoundTripIsExactWithAndWithoutAlpha) {
+  for (bool alpha : {true, false}) {
+    // Odd sizes catch row-stride mistakes; 1 x 1 and a single row are edges.
+    for (auto [w, h] : {std::pair{37, 23}, std::pair{1, 1}, std::pair{64, 1}}) {
+      const PngImage original = randomPicture(w, h, alpha, 1234u + w);
+      const std::string path = tempPath("roundtrip.png");
+      std::string error;
+      ASSERT_TRUE(original.writeFile(path, error)) << error;
+      EXPECT_EQ(colourType(path), alpha ? 6 : 2);
+      PngImage back;
+      ASSERT_TRUE(back.readFile(path, error)) << error;
+      EXPECT_EQ(back.width(), w);
+      EXPECT_EQ(back.height(), h);
+      EXPECT_TRUE(back.bytes() == original.bytes()) << w << " x " << h << (alpha ? " RGBA" : " RGB");
+      std::remove(path.c_str());
+    }
+  }
+}
+
+TEST(RenderPngImage, TopRowComesFirstInTheFile) {
+  // A picture red on top and blue below must read back the same way up.
+  PngImage p(4, 2, {0, 0, 255, 255});
+  for (int x = 0; x < 4; ++x) p.setPixel(x, 0, {255, 0, 0, 255});
+  const std::string path = tempPath("rows.png");
+  std::string error;
+  ASSERT_TRUE(p.writeFile(path, error)) << error;
+  PngImage back;
+  ASSERT_TRUE(back.readFile(path, error)) << error;
+  EXPECT_EQ(back.pixel(2, 0), (PngImage::Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(back.pixel(2, 1), (PngImage::Rgba{0, 0, 255, 255}));
+  std::remove(path.c_str());
+}
+
+TEST(RenderPngImage, WriteErrorsNamePathAndKeepEarlierFile) {
+  std::string error;
+  const PngImage picture(8, 8, {1, 2, 3, 255});
+
+  const std::string missingDir = tempPath("no_such_dir") + "/out.png";
+  EXPECT_FALSE(picture.writeFile(missingDir, error));
+  EXPECT_NE(error.find(missingDir), std::string::npos) << error;
+  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+
+  error.clear();
+  EXPECT_FALSE(picture.writeFile("", error));
+  EXPECT_FALSE(error.empty());
+
+  // A failed write (here: nothing to write) leaves the earlier file as it was.
+  const std::string path = tempPath("keep.png");
+  ASSERT_TRUE(picture.writeFile(path, error)) << error;
+  const std::vector<unsigned char> before = fileBytes(path);
+  EXPECT_FALSE(PngImage().writeFile(path, error));
+  EXPECT_NE(error.find("empty"), std::string::npos) << error;
+  EXPECT_EQ(fileBytes(path), before);
+  EXPECT_TRUE(fileBytes(path + ".partial").empty()) << "temporary file left behind";
+  std::remove(path.c_str());
+}
+
+TEST(RenderPngImage, MalformedFilesAreRefusedAndPictureKept) {
+  const PngImage keep(3, 2, {9, 8, 7, 255});
+  std::string error;
+  const std::string good = tempPath("good.png");
+  ASSERT_TRUE(randomPicture(50, 40, true, 7u).writeFile(good, error)) << error;
+  const std::vector<unsigned char> bytes = fileBytes(good);
+
+  // Truncated image data, a text file, an empty file, a missing file.
+  const std::string truncated = tempPath("truncated.png");
+  writeBytes(truncated, std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+  const std::string text = tempPath("text.png");
+  writeBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
+  const std::string empty = tempPath("empty.png");
+  writeBytes(empty, {});
+  const std::string missing = tempPath("missing.png");
+
+  for (const std::string& path : {truncated, text, empty, missing}) {
+    PngImage p = keep;
+    error.clear();
+    EXPECT_FALSE(p.readFile(path, error)) << path;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_TRUE(p.bytes() == keep.bytes()) << "picture changed by a failed read of " << path;
+    std::remove(path.c_str());
+  }
+  std::remove(good.c_str());
+}
+
+TEST(RenderPngImage, HugeDeclaredSizeIsRefusedBeforeAllocating) {
+  // A valid signature and IHDR claiming 100000 x 100000 RGBA pixels (40 GB).
+  std::vector<unsigned char> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  const unsigned char ihdr[] = {'I', 'H', 'D', 'R', 0, 1, 0x86, 0xa0, 0, 1, 0x86, 0xa0, 8, 6, 0, 0, 0};
+  const unsigned char length[] = {0, 0, 0, 13};
+  file.insert(file.end(), std::begin(length), std::end(length));
+  file.insert(file.end(), std::begin(ihdr), std::end(ihdr));
+  const uLong crc = crc32(0, ihdr, sizeof ihdr);
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<unsigned char>(crc >> shift));
+  // The header is read up to the first image data chunk: give it an empty one.
+  const unsigned char idat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xaf, 0x06, 0x1e};
+  file.insert(file.end(), std::begin(idat), std::end(idat));
+  const std::string path = tempPath("huge.png");
+  writeBytes(path, file);
+  PngImage p;
+  std::string error;
+  EXPECT_FALSE(p.readFile(path, error));
+  EXPECT_NE(error.find("too large"), std::string::npos) << error;
+  EXPECT_TRUE(p.isEmpty());
+  std::remove(path.c_str());
+}
+
+TEST(RenderPngImage, AssignChecksTheByteCount) {
+  PngImage p(2, 2, {5, 5, 5, 255});
+  EXPECT_FALSE(p.assign(3, 3, std::vector<std::uint8_t>(2 * 2 * 4)));
+  EXPECT_EQ(p.width(), 2);
+  EXPECT_TRUE(p.assign(1, 2, std::vector<std::uint8_t>(8, 200)));
+  EXPECT_EQ(p.pixel(0, 1), (PngImage::Rgba{200, 200, 200, 200}));
+  EXPECT_FALSE(p.isOpaque());
+}
