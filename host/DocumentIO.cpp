@@ -1,19 +1,413 @@
 #include "host/DocumentIO.h"
 
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <cstdlib>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/SoOutput.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/actions/SoWriteAction.h>
+#include <Inventor/errors/SoReadError.h>
+#include <Inventor/fields/SoSFNode.h>
+#include <Inventor/fields/SoMFNode.h>
+#include <Inventor/misc/SoChildList.h>
+#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 
 namespace vhost {
-SoKRN_MainDoc* ReadDocument(const std::string&, std::string& error) {
-  error = "not implemented yet";
-  return nullptr;
+
+namespace {
+
+// Collects the first read error as a one-line reason while installed.
+class ReadErrorCatcher {
+public:
+  ReadErrorCatcher() {
+    m_oldHandler = SoReadError::getHandlerCallback();
+    m_oldData = SoReadError::getHandlerData();
+    SoReadError::setHandlerCallback(&ReadErrorCatcher::Handler, this);
+  }
+  ~ReadErrorCatcher() { SoReadError::setHandlerCallback(m_oldHandler, m_oldData); }
+  const std::string& message() const { return m_message; }
+
+private:
+  static void Handler(const SoError* error, void* data) {
+    auto* self = static_cast<ReadErrorCatcher*>(data);
+    if (!self->m_message.empty()) return;
+    std::string text = error->getDebugString().getString();
+    for (char& c : text) {
+      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    // Collapse runs of blanks left by the multi-line Coin message.
+    std::string line;
+    for (char c : text) {
+      if (c == ' ' && (line.empty() || line.back() == ' ')) continue;
+      line += c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    self->m_message = line;
+  }
+
+  SoErrorCB* m_oldHandler = nullptr;
+  void* m_oldData = nullptr;
+  std::string m_message;
+};
+
+// The nodes a node points at: its children (kit parts included) and the
+// nodes held in its node fields.
+void Successors(SoNode* n, std::vector<SoNode*>& out) {
+  out.clear();
+  if (SoChildList* children = n->getChildren()) {
+    for (int i = 0; i < children->getLength(); ++i) out.push_back((*children)[i]);
+  }
+  SoFieldList fields;
+  const int nf = n->getFields(fields);
+  for (int i = 0; i < nf; ++i) {
+    SoField* f = fields[i];
+    if (f->isOfType(SoSFNode::getClassTypeId())) {
+      if (SoNode* c = static_cast<SoSFNode*>(f)->getValue()) out.push_back(c);
+    } else if (f->isOfType(SoMFNode::getClassTypeId())) {
+      auto* mf = static_cast<SoMFNode*>(f);
+      for (int k = 0; k < mf->getNum(); ++k) {
+        if (SoNode* c = (*mf)[k]) out.push_back(c);
+      }
+    }
+  }
 }
-SoKRN_MainDoc* ReadDocumentFromString(const std::string&, std::string& error) {
-  error = "not implemented yet";
-  return nullptr;
-}
-bool WriteDocument(SoKRN_MainDoc*, const std::string&, std::string& error) {
-  error = "not implemented yet";
+
+// True when the graph below `root` has a cycle (a file can make one with
+// USE of an enclosing DEF); any traversal of it would never end.
+bool HasCycle(SoNode* root) {
+  enum Mark { kOpen = 1, kDone = 2 };
+  std::unordered_map<SoNode*, int> mark;
+  struct Frame {
+    SoNode* node;
+    std::vector<SoNode*> next;
+    size_t i;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({root, {}, 0});
+  Successors(root, stack.back().next);
+  mark[root] = kOpen;
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.i == f.next.size()) {
+      mark[f.node] = kDone;
+      stack.pop_back();
+      continue;
+    }
+    SoNode* c = f.next[f.i++];
+    auto it = mark.find(c);
+    if (it != mark.end()) {
+      if (it->second == kOpen) return true;
+      continue;
+    }
+    mark[c] = kOpen;
+    stack.push_back({c, {}, 0});
+    Successors(c, stack.back().next);
+  }
   return false;
 }
-std::string WriteDocumentToString(SoKRN_MainDoc*) { return std::string(); }
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%x", v);
+  return buf;
+}
+
+// The assembly tree must be what the rest of the system relies on: a
+// prototype on top, instances that place prototypes, prototypes whose
+// element children are instances with distinct placement ids.
+bool CheckAssembly(SoKRN_ComponentKit* top, std::string& error) {
+  if (!top) {
+    error = "document has no top prototype";
+    return false;
+  }
+  if (top->isInstance()) {
+    error = "top component of the document is an instance, not a prototype";
+    return false;
+  }
+  std::unordered_set<SoKRN_ComponentKit*> checked;
+  std::vector<SoKRN_ComponentKit*> todo{top};
+  while (!todo.empty()) {
+    SoKRN_ComponentKit* proto = todo.back();
+    todo.pop_back();
+    if (!checked.insert(proto).second) continue;
+    std::set<uint32_t> ids;
+    SoGroup* group = proto->getChildGroup(false);
+    const int n = group ? group->getNumChildren() : 0;
+    for (int i = 0; i < n; ++i) {
+      SoNode* c = group->getChild(i);
+      const std::string where = "prototype \"" + std::string(proto->krnName.getValue().getString()) + "\"";
+      if (!c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ||
+          !static_cast<SoKRN_ComponentKit*>(c)->isInstance()) {
+        error = where + " has a child that is not an instance kit";
+        return false;
+      }
+      auto* inst = static_cast<SoKRN_ComponentKit*>(c);
+      if (!ids.insert(inst->getPLCID()).second) {
+        error = where + " has two instances with placement id " + Hex(inst->getPLCID());
+        return false;
+      }
+      SoKRN_ComponentKit* p = inst->getPrototype();
+      if (!p) {
+        error = "instance " + Hex(inst->getPLCID()) + " in " + where + " places no prototype";
+        return false;
+      }
+      if (p->isInstance()) {
+        error = "instance " + Hex(inst->getPLCID()) + " in " + where + " places another instance";
+        return false;
+      }
+      todo.push_back(p);
+    }
+  }
+  return true;
+}
+
+// Checks the text before Coin parses it and drops the field declarations
+// ("fields [ ... ]") that Coin writes for extension nodes: our types are
+// registered, so the declarations say nothing new, and Coin's own parser
+// corrupts its per-class field data when it meets a cut-off declaration.
+// Rejects binary and non-Inventor headers, unterminated strings and
+// unbalanced brackets (the usual marks of a truncated file).
+bool Sanitize(const std::string& text, std::string& out, std::string& error) {
+  const size_t eol = text.find('\n');
+  const std::string header = text.substr(0, eol == std::string::npos ? text.size() : eol);
+  if (header.compare(0, 9, "#Inventor") != 0) {
+    error = "not an Inventor file (missing \"#Inventor V2.1 ascii\" header)";
+    return false;
+  }
+  if (header.find("binary") != std::string::npos) {
+    error = "binary Inventor files are not read; write the document as ascii";
+    return false;
+  }
+  if (header.compare(0, 20, "#Inventor V2.1 ascii") != 0 &&
+      header.compare(0, 20, "#Inventor V2.0 ascii") != 0) {
+    error = "unsupported Inventor header \"" + header.substr(0, 40) + "\"";
+    return false;
+  }
+  out.clear();
+  out.reserve(text.size());
+  std::vector<char> open;  // pending closers
+  int line = 1;
+  size_t i = 0;
+  const size_t n = text.size();
+  auto isSpecial = [](char c) {
+    return c == '{' || c == '}' || c == '[' || c == ']' || c == '"' || c == '#' || c == ',';
+  };
+  while (i < n) {
+    const char c = text[i];
+    if (c == '\n') ++line;
+    if (c == '#') {  // comment (the header too) up to the end of the line
+      const size_t e = text.find('\n', i);
+      const size_t stop = e == std::string::npos ? n : e;
+      out.append(text, i, stop - i);
+      i = stop;
+      continue;
+    }
+    if (c == '"') {
+      size_t k = i + 1;
+      while (k < n && text[k] != '"') {
+        if (text[k] == '\\' && k + 1 < n) ++k;
+        if (text[k] == '\n') ++line;
+        ++k;
+      }
+      if (k >= n) {
+        error = "unterminated string (file cut off?) starting on line " + std::to_string(line);
+        return false;
+      }
+      out.append(text, i, k + 1 - i);
+      i = k + 1;
+      continue;
+    }
+    if (c == '{' || c == '[') {
+      open.push_back(c == '{' ? '}' : ']');
+    } else if (c == '}' || c == ']') {
+      if (open.empty() || open.back() != c) {
+        error = std::string("unexpected '") + c + "' on line " + std::to_string(line);
+        return false;
+      }
+      open.pop_back();
+    } else if (!isspace(static_cast<unsigned char>(c)) && !isSpecial(c)) {
+      size_t k = i;
+      while (k < n && !isspace(static_cast<unsigned char>(text[k])) && !isSpecial(text[k])) ++k;
+      if (text.compare(i, k - i, "fields") == 0) {
+        size_t b = k;
+        while (b < n && isspace(static_cast<unsigned char>(text[b]))) {
+          if (text[b] == '\n') ++line;
+          ++b;
+        }
+        if (b < n && text[b] == '[') {
+          const size_t e = text.find(']', b);
+          if (e == std::string::npos) {
+            error = "field declaration without its closing ']' on line " + std::to_string(line);
+            return false;
+          }
+          // Keep the line breaks so that Coin's messages name the right line.
+          for (size_t q = b; q < e; ++q) {
+            if (text[q] == '\n') {
+              ++line;
+              out += '\n';
+            }
+          }
+          i = e + 1;
+          continue;
+        }
+      }
+      out.append(text, i, k - i);
+      i = k;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  if (!open.empty()) {
+    error = "file ends inside an open '" + std::string(1, open.back() == '}' ? '{' : '[') +
+            "' (cut off?)";
+    return false;
+  }
+  return true;
+}
+
+SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error) {
+  SoKRN_MainDoc* doc = nullptr;
+  SoSeparator* root = nullptr;
+  std::string clean;
+  if (!Sanitize(text, clean, error)) return nullptr;
+  {
+    ReadErrorCatcher catcher;
+    SoInput in;
+    in.setBuffer(clean.data(), clean.size());
+    root = SoDB::readAll(&in);
+    if (!root) {
+      error = catcher.message().empty() ? "could not read the file" : catcher.message();
+      return nullptr;
+    }
+  }
+  root->ref();
+  if (HasCycle(root)) {
+    // Breaking the cycle is not our business; the graph leaks rather than
+    // being torn down recursively.
+    error = "the file's scene graph refers back to itself (cycle through USE)";
+    return nullptr;
+  }
+  if (root->getNumChildren() == 1 && root->getChild(0)->isOfType(SoKRN_MainDoc::getClassTypeId())) {
+    doc = static_cast<SoKRN_MainDoc*>(root->getChild(0));
+  } else {
+    SoSearchAction sa;
+    sa.setType(SoKRN_MainDoc::getClassTypeId());
+    sa.setInterest(SoSearchAction::FIRST);
+    sa.apply(root);
+    if (sa.getPath()) doc = static_cast<SoKRN_MainDoc*>(sa.getPath()->getTail());
+  }
+  if (!doc) {
+    root->unref();
+    error = "no document kit (SoKRN_MainDoc) in the file";
+    return nullptr;
+  }
+  doc->ref();
+  root->unref();
+  if (!CheckAssembly(doc->getTopPrototype(), error)) {
+    doc->unref();
+    return nullptr;
+  }
+  doc->adoptTree();
+  return doc;
+}
+
+}  // namespace
+
+SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error) {
+  error.clear();
+  std::ifstream f(file, std::ios::binary);
+  if (!f) {
+    error = "cannot open \"" + file + "\"";
+    return nullptr;
+  }
+  std::ostringstream text;
+  text << f.rdbuf();
+  if (f.bad()) {
+    error = "cannot read \"" + file + "\"";
+    return nullptr;
+  }
+  const std::string s = text.str();
+  if (s.empty()) {
+    error = "empty file \"" + file + "\"";
+    return nullptr;
+  }
+  return ReadFrom(s, error);
+}
+
+SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error) {
+  error.clear();
+  if (text.empty()) {
+    error = "empty input";
+    return nullptr;
+  }
+  return ReadFrom(text, error);
+}
+
+namespace {
+
+// Writes the document without its temporary children (they hold display
+// nodes owned by running tools, whose user data would not survive).
+bool WriteTo(SoKRN_MainDoc* doc, SoOutput& out) {
+  const int numTmp = doc->getNumTempChildren();
+  std::vector<SoNode*> saved;
+  saved.reserve(numTmp);
+  for (int i = 0; i < numTmp; ++i) {
+    SoNode* n = doc->getTmpChildByIndex(i);
+    n->ref();
+    saved.push_back(n);
+  }
+  for (SoNode* n : saved) doc->removeTempChild(n);
+  SoWriteAction wa(&out);
+  wa.apply(doc);
+  for (SoNode* n : saved) {
+    doc->addTmpChild(n);
+    n->unref();
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteDocument(SoKRN_MainDoc* doc, const std::string& file, std::string& error) {
+  error.clear();
+  if (!doc) {
+    error = "no document";
+    return false;
+  }
+  SoOutput out;
+  if (!out.openFile(file.c_str())) {
+    error = "cannot write \"" + file + "\"";
+    return false;
+  }
+  WriteTo(doc, out);
+  out.closeFile();
+  return true;
+}
+
+std::string WriteDocumentToString(SoKRN_MainDoc* doc) {
+  if (!doc) return std::string();
+  SoOutput out;
+  out.setBuffer(malloc(4096), 4096, realloc);
+  WriteTo(doc, out);
+  void* buf = nullptr;
+  size_t size = 0;
+  out.getBuffer(buf, size);
+  std::string text(static_cast<const char*>(buf), size);
+  free(buf);
+  return text;
+}
+
 }  // namespace vhost

@@ -1,0 +1,102 @@
+#pragma once
+// Small helpers shared by the host tests: meshes, matrices, tree walks.
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbRotation.h>
+#include <Inventor/SbVec3f.h>
+#include <Inventor/SoFullPath.h>
+#include <Inventor/SoPath.h>
+
+#include "host/DocumentBuilder.h"
+#include "host/OmbrelTools.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+
+namespace hosttest {
+
+inline SbMatrix Translation(float x, float y, float z) {
+  SbMatrix m;
+  m.setTranslate(SbVec3f(x, y, z));
+  return m;
+}
+
+inline SbMatrix Placement(const SbVec3f& t, const SbRotation& r, float scale = 1.0f) {
+  SbMatrix m;
+  m.setTransform(t, r, SbVec3f(scale, scale, scale));
+  return m;
+}
+
+// Axis-aligned box [lo, hi], outward counter-clockwise winding.
+inline void BoxMesh(const SbVec3f& lo, const SbVec3f& hi, std::vector<float>& xyz,
+                    std::vector<int>& tris) {
+  xyz.clear();
+  for (int i = 0; i < 8; ++i) {
+    xyz.push_back((i & 1) ? hi[0] : lo[0]);
+    xyz.push_back((i & 2) ? hi[1] : lo[1]);
+    xyz.push_back((i & 4) ? hi[2] : lo[2]);
+  }
+  tris = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
+          2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
+}
+
+inline SoKRN_ComponentKit* MakeBox(SoKRN_MainDoc* doc, const std::wstring& name, const SbVec3f& lo,
+                                   const SbVec3f& hi) {
+  std::vector<float> xyz;
+  std::vector<int> tris;
+  BoxMesh(lo, hi, xyz, tris);
+  return vhost::MakePartPrototype(doc, name, xyz, tris);
+}
+
+// A referenced path filled by StrPathToSoPath (empty when unresolved).
+class ResolvedPath {
+public:
+  ResolvedPath(SoNode* root, const std::string& text) : m_path(new SoPath(8)) {
+    m_path->ref();
+    OmbrelTools::StrPathToSoPath(root, text, *m_path);
+  }
+  ~ResolvedPath() { m_path->unref(); }
+  ResolvedPath(const ResolvedPath&) = delete;
+  ResolvedPath& operator=(const ResolvedPath&) = delete;
+  SoPath* get() const { return m_path; }
+  int length() const { return static_cast<const SoFullPath*>(m_path)->getLength(); }
+  SoNode* tail() const { return length() ? static_cast<const SoFullPath*>(m_path)->getTail() : nullptr; }
+
+private:
+  SoPath* m_path;
+};
+
+// Every occurrence below the top prototype, depth first in child order:
+// fn(placement path, instance kit).
+inline void ForEachOccurrence(SoKRN_MainDoc* doc,
+                              const std::function<void(const std::string&, SoKRN_ComponentKit*)>& fn) {
+  std::function<void(SoKRN_ComponentKit*, const std::string&)> walk =
+      [&](SoKRN_ComponentKit* proto, const std::string& prefix) {
+        for (int i = 0; i < proto->getNumEleChildren(); ++i) {
+          auto* inst = static_cast<SoKRN_ComponentKit*>(proto->getEleChild(i));
+          char id[16];
+          snprintf(id, sizeof id, "%x", inst->getPLCID());
+          const std::string path = prefix.empty() ? std::string(id) : prefix + "|" + id;
+          fn(path, inst);
+          if (SoKRN_ComponentKit* p = inst->getPrototype()) walk(p, path);
+        }
+      };
+  walk(doc->getTopPrototype(), "");
+}
+
+// Name path of an occurrence: instance names joined by "/".
+inline std::map<std::string, std::wstring> OccurrenceNames(SoKRN_MainDoc* doc) {
+  std::map<std::string, std::wstring> names;
+  ForEachOccurrence(doc, [&](const std::string& path, SoKRN_ComponentKit* inst) {
+    std::wstring name;
+    inst->getKRNName(name);
+    const size_t bar = path.rfind('|');
+    names[path] = bar == std::string::npos ? name : names[path.substr(0, bar)] + L"/" + name;
+  });
+  return names;
+}
+
+}  // namespace hosttest

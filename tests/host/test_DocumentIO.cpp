@@ -1,0 +1,273 @@
+// Writing and reading documents: what a round trip must keep, and what bad
+// input must give (an error, never a crash).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <set>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
+
+#include "HostTestUtil.h"
+#include "host/DocumentIO.h"
+
+namespace {
+
+using hosttest::ForEachOccurrence;
+using hosttest::Placement;
+
+struct DocRef {
+  SoKRN_MainDoc* doc;
+  explicit DocRef(SoKRN_MainDoc* d) : doc(d) {}
+  ~DocRef() {
+    if (doc) doc->unref();
+  }
+};
+
+// Root: "Wheel ü" placed three times (two rotated), "Axle" holding two
+// wheels placed twice, so prototypes are shared at two levels.
+SoKRN_MainDoc* BuildSharedAssembly() {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* wheel = hosttest::MakeBox(doc, L"Wheel \u00fc \"quoted\"", SbVec3f(0, 0, 0),
+                                                SbVec3f(1, 2, 3));
+  SoKRN_ComponentKit* axle = vhost::MakeAssemblyPrototype(doc, L"Axle \u8f74");
+  vhost::PlaceInstance(doc, axle, wheel, Placement(SbVec3f(-1, 0, 0), SbRotation::identity()), L"L");
+  vhost::PlaceInstance(doc, axle, wheel,
+                       Placement(SbVec3f(1, 0, 0), SbRotation(SbVec3f(0, 0, 1), 3.14159265f)), L"R");
+  SoKRN_ComponentKit* top = doc->getTopPrototype();
+  vhost::PlaceInstance(doc, top, axle, Placement(SbVec3f(0, 5, 0), SbRotation::identity()), L"Front", 7);
+  vhost::PlaceInstance(doc, top, axle,
+                       Placement(SbVec3f(0, -5, 0), SbRotation(SbVec3f(1, 1, 0), 0.3f), 2.0f), L"Rear",
+                       0xabc);
+  vhost::PlaceInstance(doc, top, wheel, Placement(SbVec3f(9, 9, 9), SbRotation(SbVec3f(0, 1, 0), 1.0f)),
+                       L"", 0xffffffffu);
+  return doc;
+}
+
+struct Occurrence {
+  std::wstring name;
+  SbMatrix placement;
+  SoKRN_ComponentKit* proto;
+};
+
+std::map<std::string, Occurrence> Occurrences(SoKRN_MainDoc* doc) {
+  std::map<std::string, Occurrence> out;
+  ForEachOccurrence(doc, [&](const std::string& path, SoKRN_ComponentKit* inst) {
+    Occurrence o;
+    inst->getKRNName(o.name);
+    SoTransform* t = inst->getTrans(false);
+    o.placement.setTransform(t->translation.getValue(), t->rotation.getValue(), t->scaleFactor.getValue());
+    o.proto = inst->getPrototype();
+    out[path] = o;
+  });
+  return out;
+}
+
+void ExpectSameAssembly(SoKRN_MainDoc* a, SoKRN_MainDoc* b) {
+  const auto oa = Occurrences(a), ob = Occurrences(b);
+  ASSERT_EQ(oa.size(), ob.size());
+  std::map<SoKRN_ComponentKit*, SoKRN_ComponentKit*> protoMap;  // a's prototype -> b's
+  for (const auto& [path, x] : oa) {
+    auto it = ob.find(path);
+    ASSERT_NE(it, ob.end()) << path;
+    const Occurrence& y = it->second;
+    EXPECT_EQ(x.name, y.name) << path;
+    EXPECT_TRUE(x.placement.equals(y.placement, 1e-6f)) << path;
+    std::wstring na, nb;
+    x.proto->getKRNName(na);
+    y.proto->getKRNName(nb);
+    EXPECT_EQ(na, nb) << path;
+    EXPECT_EQ(vhost::CountTriangles(x.proto), vhost::CountTriangles(y.proto)) << path;
+    // Sharing: one prototype in a maps to exactly one in b and back.
+    auto [pos, fresh] = protoMap.emplace(x.proto, y.proto);
+    EXPECT_EQ(pos->second, y.proto) << path << ": a shared prototype was split";
+  }
+  std::set<SoKRN_ComponentKit*> images;
+  for (const auto& [from, to] : protoMap) images.insert(to);
+  EXPECT_EQ(images.size(), protoMap.size()) << "distinct prototypes were merged";
+}
+
+TEST(DocumentIO, RoundTripKeepsPathsNamesMatricesAndSharing) {
+  DocRef a(BuildSharedAssembly());
+  const std::string text = vhost::WriteDocumentToString(a.doc);
+  ASSERT_FALSE(text.empty());
+  std::string error;
+  DocRef b(vhost::ReadDocumentFromString(text, error));
+  ASSERT_NE(b.doc, nullptr) << error;
+  EXPECT_TRUE(error.empty());
+  ExpectSameAssembly(a.doc, b.doc);
+  EXPECT_EQ(Occurrences(b.doc).size(), 7u);
+
+  // Twice more: names Coin gives to shared nodes must not collide.
+  DocRef c(vhost::ReadDocumentFromString(vhost::WriteDocumentToString(b.doc), error));
+  ASSERT_NE(c.doc, nullptr) << error;
+  DocRef d(vhost::ReadDocumentFromString(vhost::WriteDocumentToString(c.doc), error));
+  ASSERT_NE(d.doc, nullptr) << error;
+  ExpectSameAssembly(a.doc, d.doc);
+
+  // The read document is live: paths resolve, kits know their state.
+  hosttest::ResolvedPath p(d.doc, "abc|1");
+  ASSERT_GT(p.length(), 0);
+  auto* tail = static_cast<SoKRN_ComponentKit*>(p.tail());
+  EXPECT_EQ(tail->getKRNState(), d.doc->getKRNState());
+  EXPECT_NE(tail->getKRNState(), nullptr);
+  std::wstring name;
+  d.doc->getTopPrototype()->getKRNName(name);
+  EXPECT_EQ(name, L"Root");
+}
+
+TEST(DocumentIO, FileRoundTripAndTemporaryChildrenStayOut) {
+  DocRef a(BuildSharedAssembly());
+  auto* marker = new SoSeparator;
+  marker->setName("TemporaryMarker");
+  a.doc->addTmpChild(marker);
+  const std::string file = testing::TempDir() + "vx_host_roundtrip.iv";
+  std::string error;
+  ASSERT_TRUE(vhost::WriteDocument(a.doc, file, error)) << error;
+  EXPECT_EQ(a.doc->getNumTempChildren(), 1);  // put back after writing
+  EXPECT_EQ(a.doc->getTmpChildByIndex(0), marker);
+  DocRef b(vhost::ReadDocument(file, error));
+  ASSERT_NE(b.doc, nullptr) << error;
+  ExpectSameAssembly(a.doc, b.doc);
+  EXPECT_EQ(b.doc->getNumTempChildren(), 0);
+  std::remove(file.c_str());
+}
+
+TEST(DocumentIO, MissingAndUnwritableFilesGiveReasons) {
+  std::string error;
+  EXPECT_EQ(vhost::ReadDocument("/nonexistent/dir/file.iv", error), nullptr);
+  EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+  SoKRN_MainDoc* fresh = vhost::NewDocument();
+  fresh->ref();
+  DocRef a(fresh);
+  EXPECT_FALSE(vhost::WriteDocument(a.doc, "/nonexistent/dir/file.iv", error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(vhost::WriteDocument(nullptr, "x.iv", error));
+
+  const std::string empty = testing::TempDir() + "vx_host_empty.iv";
+  { std::ofstream f(empty); }
+  EXPECT_EQ(vhost::ReadDocument(empty, error), nullptr);
+  EXPECT_NE(error.find("empty"), std::string::npos) << error;
+  std::remove(empty.c_str());
+}
+
+// Expects a null document and a one-line reason.
+void ExpectRejected(const std::string& text, const char* reasonPart = nullptr) {
+  std::string error;
+  SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text, error);
+  EXPECT_EQ(doc, nullptr) << text;
+  if (doc) doc->unref();
+  EXPECT_FALSE(error.empty()) << text;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  if (reasonPart) {
+    EXPECT_NE(error.find(reasonPart), std::string::npos) << error;
+  }
+}
+
+const char* const kHeader = "#Inventor V2.1 ascii\n";
+
+TEST(DocumentIO, MalformedCorpusGivesReasons) {
+  ExpectRejected("", "empty");
+  ExpectRejected("hello world", "not an Inventor file");
+  ExpectRejected("#Inventor V2.1 binary\n\x01\x02\x03", "binary");
+  ExpectRejected("#VRML V2.0 utf8\nTransform {}", "not an Inventor file");
+  ExpectRejected("#Inventor V9.9 ascii\n", "unsupported");
+  ExpectRejected(std::string(kHeader) + "Separator { Cube {} }", "no document kit");
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit {", "cut off");
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { } }", "unexpected '}'");
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { krnName \"ab",
+                 "unterminated string");
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { fields [ SFNode info", "field declaration");
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { bogus 1 }");
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType BOGUS } }",
+                 "BOGUS");
+  // Structurally wrong assemblies.
+  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { } }",
+                 "instance, not a prototype");
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
+                     "childList Group { Cube {} } } }",
+                 "not an instance kit");
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
+                     "childList Group { SoKRN_ComponentKit { plcId 1 } } } }",
+                 "places no prototype");
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
+                     "childList Group { DEF P SoKRN_ComponentKit { componentType PART } "
+                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
+                 "not an instance kit");
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
+                     "childList Group { "
+                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { DEF P SoKRN_ComponentKit { componentType PART } } } "
+                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
+                 "two instances with placement id 2");
+  // Cycles through USE of an enclosing node would make every traversal endless.
+  ExpectRejected(std::string(kHeader) +
+                     "SoKRN_MainDoc { topPrototype DEF P SoKRN_ComponentKit { componentType ASSEMBLY "
+                     "childList Group { SoKRN_ComponentKit { protoGroup Group { USE P } } } } }",
+                 "cycle");
+  ExpectRejected(std::string(kHeader) + "DEF G Group { SoKRN_MainDoc { } USE G }", "cycle");
+}
+
+TEST(DocumentIO, EveryTruncationIsRejectedOrReadWhole) {
+  DocRef a(BuildSharedAssembly());
+  const std::string text = vhost::WriteDocumentToString(a.doc);
+  int accepted = 0;
+  for (size_t n = 0; n < text.size(); n += 3) {
+    std::string error;
+    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text.substr(0, n), error);
+    if (doc) {
+      // Only a cut in the trailing blanks can still give the whole document.
+      ++accepted;
+      EXPECT_EQ(text.find_first_not_of(" \n", n), std::string::npos) << n;
+      doc->unref();
+    } else {
+      EXPECT_FALSE(error.empty()) << n;
+    }
+  }
+  EXPECT_LE(accepted, 1);
+}
+
+TEST(DocumentIO, SeededMutationsNeverCrash) {
+  DocRef a(BuildSharedAssembly());
+  const std::string text = vhost::WriteDocumentToString(a.doc);
+  const char* fragments[] = {"{", "}", "[", "]", "\"", "USE _", "DEF _ ", "SoKRN_ComponentKit {",
+                             "protoGroup Group {", "childList Group {", "componentType INSTANCE",
+                             "fields [", "1e40", "-1", "nan"};
+  std::mt19937 rng(20240611);
+  int read = 0;
+  for (int iter = 0; iter < 600; ++iter) {
+    std::string t = text;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits; ++e) {
+      const size_t pos = rng() % t.size();
+      switch (rng() % 4) {
+        case 0: t[pos] = static_cast<char>(rng() % 256); break;
+        case 1: t.erase(pos, 1 + rng() % 20); break;
+        case 2: t.insert(pos, fragments[rng() % (sizeof fragments / sizeof *fragments)]); break;
+        default: t.insert(pos, t.substr(rng() % t.size(), rng() % 200)); break;
+      }
+    }
+    std::string error;
+    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(t, error);
+    if (doc) {
+      ++read;
+      // Whatever was accepted is a usable document.
+      EXPECT_NE(doc->getTopPrototype(), nullptr);
+      EXPECT_FALSE(vhost::WriteDocumentToString(doc).empty());
+      hosttest::ForEachOccurrence(doc, [](const std::string&, SoKRN_ComponentKit*) {});
+      doc->unref();
+    } else {
+      EXPECT_FALSE(error.empty());
+      EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+  }
+  EXPECT_GT(read, 0);  // some edits are harmless (inside names, numbers)
+}
+
+}  // namespace
