@@ -105,8 +105,8 @@ void CCollisionManager::CreateBoundingBox(SbXfBox3f box, SoSeparator* parent) {
   sep->renderCaching = SoSeparator::OFF;
   sep->boundingBoxCaching = SoSeparator::OFF;
   sep->setName("BoundingBox");
-  const SbVec3f lo = box.getMin();
-  const SbVec3f hi = box.getMax();
+  SbVec3f lo, hi;
+  box.getBounds(lo, hi);
   if (hi[0] < lo[0]) return;
 
   const double x0 = lo[0], y0 = lo[1], z0 = lo[2], x1 = hi[0], y1 = hi[1], z1 = hi[2];

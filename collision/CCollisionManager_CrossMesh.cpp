@@ -8,6 +8,7 @@
 // edge T0-T2 is t = 0 (key s), edge T1-T2 is s + t = 1 (key s).
 #include <Inventor/lists/SbList.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>

@@ -205,12 +205,18 @@ int CCollisionManager::IsIgnoreIns(const SoPath* p) {
 int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper) {
   const std::string sa = fullPlcPath(a);
   const std::string sb = fullPlcPath(b);
-  // A plain text-prefix test, as the placement path texts are compared.
-  if (sa.compare(0, sb.size(), sb) == 0) {
+  // One placement path continues the other id by id. Whole ids only: as
+  // plain text "PATH|0|1" would also be a prefix of "PATH|0|10", and
+  // instances 1 and 0x10 would never be tested against each other.
+  auto continues = [](const std::string& longer, const std::string& shorter) {
+    return longer.compare(0, shorter.size(), shorter) == 0 &&
+           (longer.size() == shorter.size() || longer[shorter.size()] == '|');
+  };
+  if (continues(sa, sb)) {
     if (deeper) *deeper = a;
     return 1;
   }
-  if (sb.compare(0, sa.size(), sa) == 0) {
+  if (continues(sb, sa)) {
     if (deeper) *deeper = b;
     return 1;
   }
@@ -240,7 +246,8 @@ void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFull
     search.apply(tail);
     SoPath* found = search.getPath();
     if (!found) continue;
-    auto* full = new SoFullPath(path->getLength() + found->getLength());
+    // A full path is a path viewed with its hidden (kit-internal) nodes.
+    auto* full = static_cast<SoFullPath*>(new SoPath(path->getLength() + found->getLength()));
     full->ref();
     full->append(path);
     full->append(found);

@@ -278,6 +278,8 @@ void CCollisionManager::ShowIns(int mode) {
     ShowIns(r.pPath2, true);
     box = GetResultInsPairBoundingBox(m_nCurResult);
   }
-  if (!box.isEmpty() && box.getMin()[0] <= box.getMax()[0] && m_pfnShowInsCB) m_pfnShowInsCB(box, m_pShowInsCBData);
+  SbVec3f lo, hi;
+  box.getBounds(lo, hi);
+  if (lo[0] <= hi[0] && m_pfnShowInsCB) m_pfnShowInsCB(box, m_pShowInsCBData);
   LeaveBusy();
 }

@@ -57,10 +57,11 @@ void CheckReport::Collect(CCollisionManager& manager) {
     }
     row.facePoints = r.cutFacePnts;
     row.faceTriangles.assign(r.cutFaceTris.begin(), r.cutFaceTris.end());
-    const SbXfBox3f box = manager.GetResultBoundingBox(i);
+    SbVec3f lo, hi;
+    manager.GetResultBoundingBox(i).getBounds(lo, hi);
     for (int k = 0; k < 3; ++k) {
-      row.box[k] = box.getMin()[k];
-      row.box[3 + k] = box.getMax()[k];
+      row.box[k] = lo[k];
+      row.box[3 + k] = hi[k];
     }
     results.push_back(std::move(row));
   }

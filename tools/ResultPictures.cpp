@@ -27,10 +27,11 @@ const int kHeight = 768;
 // The result box grown to at least a third of the pair's size, so that the
 // picture shows where the two parts meet and some of both around it.
 SbBox3f resultView(CCollisionManager& manager, int i) {
-  const SbXfBox3f rb = manager.GetResultBoundingBox(i);
+  SbVec3f lo, hi;
+  manager.GetResultBoundingBox(i).getBounds(lo, hi);
   const SbBox3f pair = manager.GetResultInsPairBoundingBox(i).project();
-  SbBox3f box(rb.getMin(), rb.getMax());
-  if (rb.getMin()[0] > rb.getMax()[0] || box.isEmpty()) return pair;
+  if (lo[0] > hi[0] || lo[1] > hi[1] || lo[2] > hi[2]) return pair;
+  SbBox3f box(lo, hi);
   float pairSize = 0, boxSize = 0;
   if (!pair.isEmpty()) {
     SbVec3f s = pair.getSize();

@@ -1,0 +1,112 @@
+#include "collision/CollisionTestUtil.h"
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/lists/SoPathList.h>
+
+#include <algorithm>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "intersection/SbTri3f.h"
+#include "module/Platform.h"
+
+namespace vxtest {
+
+FlatAssembly::~FlatAssembly() {
+  if (doc) doc->unref();
+}
+
+FlatAssembly* NewFlatAssembly(const std::vector<Mesh>& protos) {
+  auto* a = new FlatAssembly;
+  a->doc = vhost::NewDocument();
+  a->doc->ref();
+  for (std::size_t i = 0; i < protos.size(); ++i) {
+    a->protos.push_back(vhost::MakePartPrototype(a->doc, L"P" + std::to_wstring(i), protos[i].xyz, protos[i].tris));
+  }
+  return a;
+}
+
+std::string FlatAssembly::Place(int proto, const SbVec3f& t, const SbRotation& r) {
+  SbMatrix m;
+  m.setTransform(t, r, SbVec3f(1, 1, 1));
+  ++count;
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), protos[static_cast<std::size_t>(proto)], m,
+                       L"I" + std::to_wstring(count), count);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%x", count);
+  return buf;
+}
+
+void FlatAssembly::Paths(int first, int last, SoPathList& out) const {
+  for (int k = first; k < last; ++k) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%x", k + 1);
+    PathHolder p(PathTo(doc, buf));
+    if (p.get()) out.append(p.get());
+  }
+}
+
+static std::string plc(const SoPath* p) {
+  std::string s;
+  CGraphOperation::GetNodePlcPath(p, s, true);
+  return s;
+}
+
+std::set<std::pair<std::string, std::string>> ResultPairs(CCollisionManager& m) {
+  std::set<std::pair<std::string, std::string>> out;
+  for (const _collisionResult& r : m.Results()) {
+    std::string a = plc(r.pPath1), b = plc(r.pPath2);
+    if (b < a) std::swap(a, b);
+    out.emplace(a, b);
+  }
+  return out;
+}
+
+std::set<std::pair<std::string, std::string>> BruteForcePairs(const std::vector<SoFullPath*>& paths, float eps) {
+  std::vector<std::vector<SbTri3f>> tris(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::vector<float> w = WorldTriangles(paths[i]);
+    for (std::size_t k = 0; k + 8 < w.size(); k += 9) {
+      tris[i].emplace_back(SbVec3f(w[k], w[k + 1], w[k + 2]), SbVec3f(w[k + 3], w[k + 4], w[k + 5]),
+                           SbVec3f(w[k + 6], w[k + 7], w[k + 8]));
+    }
+  }
+  std::set<std::pair<std::string, std::string>> out;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    for (std::size_t j = i + 1; j < paths.size(); ++j) {
+      bool hit = false;
+      for (const SbTri3f& a : tris[i]) {
+        for (const SbTri3f& b : tris[j]) {
+          if (eps > 0 ? a.getDistance(b) <= eps : a.intersect(b)) {
+            hit = true;
+            break;
+          }
+        }
+        if (hit) break;
+      }
+      if (!hit) continue;
+      std::string x = plc(paths[i]), y = plc(paths[j]);
+      if (y < x) std::swap(x, y);
+      out.emplace(x, y);
+    }
+  }
+  return out;
+}
+
+void RunAndWait(CCollisionManager& m) {
+  m.StartCalculate();
+  while (m.m_pThread.load() != 0 || m.m_bRunning.load() != 0) vxplatform::SleepMs(1);
+}
+
+static vxplatform::MessageAnswer record(const std::wstring& text, vxplatform::MessageKind, void* data) {
+  static_cast<MessageRecorder*>(data)->messages.push_back(text);
+  return vxplatform::MessageAnswer::Ok;
+}
+
+MessageRecorder::MessageRecorder() { vxplatform::SetMessageHandler(&record, this); }
+MessageRecorder::~MessageRecorder() { vxplatform::SetMessageHandler(nullptr, nullptr); }
+
+}  // namespace vxtest

@@ -1,0 +1,47 @@
+#pragma once
+// Closed, outward-wound test meshes and small helpers for building
+// assemblies in tests. Vertices are 3 floats each, triangles 3 indices each.
+#include <string>
+#include <vector>
+
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbVec3f.h>
+
+class SoFullPath;
+class SoKRN_MainDoc;
+
+namespace vxtest {
+
+struct Mesh {
+  std::vector<float> xyz;
+  std::vector<int> tris;
+  int numTriangles() const { return static_cast<int>(tris.size() / 3); }
+};
+
+// Axis-aligned box from lo to hi, each face split into n x n quads.
+Mesh Box(const SbVec3f& lo, const SbVec3f& hi, int n = 1);
+// UV sphere about `center`.
+Mesh Sphere(const SbVec3f& center, float radius, int slices, int stacks);
+
+// The path from the document to the instance at relative placement path
+// `rel` (e.g. "1|2"), referenced once; null when it does not resolve.
+SoFullPath* PathTo(SoKRN_MainDoc* doc, const std::string& rel);
+
+// World-space triangles (9 floats each) of every face set below `path`.
+std::vector<float> WorldTriangles(SoFullPath* path);
+
+// Releases a referenced path at scope exit.
+class PathHolder {
+public:
+  explicit PathHolder(SoFullPath* p = nullptr) : m_p(p) {}
+  ~PathHolder();
+  PathHolder(const PathHolder&) = delete;
+  PathHolder& operator=(const PathHolder&) = delete;
+  PathHolder(PathHolder&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
+  SoFullPath* get() const { return m_p; }
+
+private:
+  SoFullPath* m_p;
+};
+
+}  // namespace vxtest
