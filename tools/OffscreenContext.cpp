@@ -8,6 +8,8 @@
 #include <GL/osmesa.h>
 #endif
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +32,6 @@ struct OffscreenContext::Native {
   decltype(&::glGetError) GetError = nullptr;
   decltype(&::glReadPixels) ReadPixels = nullptr;
   decltype(&::glPixelStorei) PixelStorei = nullptr;
-  decltype(&::glFinish) Finish = nullptr;
   decltype(&::glClearColor) ClearColor = nullptr;
   decltype(&::glClear) Clear = nullptr;
   decltype(&::glDepthMask) DepthMask = nullptr;
@@ -96,31 +97,32 @@ bool loadGl(OffscreenContext::Native& n, void* (*getProc)(const char*), std::str
     bool ok;
     const char* name;
   };
+  // Each entry loads n.Name from "glName".
+#define VX_GL_ENTRY(name) {n.load(n.name, getProc, "gl" #name), "gl" #name}
   const Entry entries[] = {
-      {n.load(n.GetString, getProc, "glGetString"), "glGetString"},
-      {n.load(n.GetIntegerv, getProc, "glGetIntegerv"), "glGetIntegerv"},
-      {n.load(n.GetError, getProc, "glGetError"), "glGetError"},
-      {n.load(n.ReadPixels, getProc, "glReadPixels"), "glReadPixels"},
-      {n.load(n.PixelStorei, getProc, "glPixelStorei"), "glPixelStorei"},
-      {n.load(n.Finish, getProc, "glFinish"), "glFinish"},
-      {n.load(n.ClearColor, getProc, "glClearColor"), "glClearColor"},
-      {n.load(n.Clear, getProc, "glClear"), "glClear"},
-      {n.load(n.DepthMask, getProc, "glDepthMask"), "glDepthMask"},
-      {n.load(n.ColorMask, getProc, "glColorMask"), "glColorMask"},
-      {n.load(n.Enable, getProc, "glEnable"), "glEnable"},
-      {n.load(n.DepthFunc, getProc, "glDepthFunc"), "glDepthFunc"},
-      {n.load(n.GenFramebuffers, getProc, "glGenFramebuffers"), "glGenFramebuffers"},
-      {n.load(n.DeleteFramebuffers, getProc, "glDeleteFramebuffers"), "glDeleteFramebuffers"},
-      {n.load(n.BindFramebuffer, getProc, "glBindFramebuffer"), "glBindFramebuffer"},
-      {n.load(n.FramebufferRenderbuffer, getProc, "glFramebufferRenderbuffer"), "glFramebufferRenderbuffer"},
-      {n.load(n.CheckFramebufferStatus, getProc, "glCheckFramebufferStatus"), "glCheckFramebufferStatus"},
-      {n.load(n.GenRenderbuffers, getProc, "glGenRenderbuffers"), "glGenRenderbuffers"},
-      {n.load(n.DeleteRenderbuffers, getProc, "glDeleteRenderbuffers"), "glDeleteRenderbuffers"},
-      {n.load(n.BindRenderbuffer, getProc, "glBindRenderbuffer"), "glBindRenderbuffer"},
-      {n.load(n.RenderbufferStorageMultisample, getProc, "glRenderbufferStorageMultisample"),
-       "glRenderbufferStorageMultisample"},
-      {n.load(n.BlitFramebuffer, getProc, "glBlitFramebuffer"), "glBlitFramebuffer"},
+      VX_GL_ENTRY(GetString),
+      VX_GL_ENTRY(GetIntegerv),
+      VX_GL_ENTRY(GetError),
+      VX_GL_ENTRY(ReadPixels),
+      VX_GL_ENTRY(PixelStorei),
+      VX_GL_ENTRY(ClearColor),
+      VX_GL_ENTRY(Clear),
+      VX_GL_ENTRY(DepthMask),
+      VX_GL_ENTRY(ColorMask),
+      VX_GL_ENTRY(Enable),
+      VX_GL_ENTRY(DepthFunc),
+      VX_GL_ENTRY(GenFramebuffers),
+      VX_GL_ENTRY(DeleteFramebuffers),
+      VX_GL_ENTRY(BindFramebuffer),
+      VX_GL_ENTRY(FramebufferRenderbuffer),
+      VX_GL_ENTRY(CheckFramebufferStatus),
+      VX_GL_ENTRY(GenRenderbuffers),
+      VX_GL_ENTRY(DeleteRenderbuffers),
+      VX_GL_ENTRY(BindRenderbuffer),
+      VX_GL_ENTRY(RenderbufferStorageMultisample),
+      VX_GL_ENTRY(BlitFramebuffer),
   };
+#undef VX_GL_ENTRY
   for (const Entry& e : entries) {
     if (!e.ok) {
       missing = e.name;
@@ -164,11 +166,11 @@ std::unique_ptr<OffscreenContext> OffscreenContext::create(int width, int height
   std::string eglWhy, osWhy;
   if (preferred != Backend::OSMesa) {
     std::unique_ptr<OffscreenContext> c(new OffscreenContext(width, height));
-    if (c->initEgl(eglWhy) && c->initFramebuffers(samples, eglWhy)) return c;
+    if (c->initEgl(eglWhy) && c->checkProcessEntryPoints(eglWhy) && c->initFramebuffers(samples, eglWhy)) return c;
   }
   if (preferred != Backend::EglSurfaceless) {
     std::unique_ptr<OffscreenContext> c(new OffscreenContext(width, height));
-    if (c->initOsMesa(osWhy) && c->initFramebuffers(samples, osWhy)) return c;
+    if (c->initOsMesa(osWhy) && c->checkProcessEntryPoints(osWhy) && c->initFramebuffers(samples, osWhy)) return c;
   }
   error = "no headless OpenGL context could be created:";
   if (!eglWhy.empty()) error += " EGL surfaceless: " + eglWhy + ";";
@@ -270,6 +272,22 @@ bool OffscreenContext::initOsMesa(std::string& error) {
   error = "this build has no OSMesa support";
   return false;
 #endif
+}
+
+bool OffscreenContext::checkProcessEntryPoints(std::string& error) {
+  // Coin calls glFoo() directly; the dynamic loader binds those calls to the
+  // first library in the process that exports them. libOSMesa exports them
+  // too, and Mesa's EGL and OSMesa contexts share one dispatch, so either
+  // library serves either Mesa context - except that GLVND's libOpenGL knows
+  // nothing of an OSMesa context: when it comes first, Coin would draw nothing.
+  using GetStringFn = const GLubyte* (*)(GLenum);
+  const auto processGetString = reinterpret_cast<GetStringFn>(dlsym(RTLD_DEFAULT, "glGetString"));
+  if (!processGetString || !processGetString(GL_VERSION)) {
+    error = "the context is current, but the process's glGetString does not see it "
+            "(OpenGL entry points come from a library that does not serve this context)";
+    return false;
+  }
+  return true;
 }
 
 bool OffscreenContext::initFramebuffers(int samples, std::string& error) {

@@ -55,6 +55,7 @@ class OffscreenContext {
   OffscreenContext(int width, int height);
   bool initEgl(std::string& error);
   bool initOsMesa(std::string& error);
+  bool checkProcessEntryPoints(std::string& error);
   bool initFramebuffers(int samples, std::string& error);
   void destroy();
 

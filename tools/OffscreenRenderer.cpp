@@ -20,7 +20,9 @@
 
 namespace {
 
-// Headlight direction in camera space (x right, y up, z towards the viewer).
+// The way the headlight shines in camera space (x right, y up, z towards the
+// viewer): into the scene, downwards and a little to the right, as from a lamp
+// just above the viewer's left shoulder.
 const SbVec3f kLightInCamera(0.1f, -0.45f, -1.0f);
 
 // Coin asks GLX whether rendering is direct the first time it meets a context
@@ -175,9 +177,10 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
   }
   root->addChild(scene);
 
-  bool ok = context_->makeCurrent();
+  const bool current = context_->makeCurrent();
+  bool ok = current;
   std::vector<std::uint8_t> rgba;
-  if (ok) {
+  if (current) {
     context_->beginFrame(background_[0], background_[1], background_[2], backgroundAlpha_);
     SoGLRenderAction action(viewport());
     action.setCacheContext(cacheContext_);
@@ -190,7 +193,8 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
   }
   root->unref();  // the caller's nodes live on through the borrowed references
   if (!ok) {
-    error_ = "could not read the rendered picture back from OpenGL";
+    error_ = current ? "could not read the rendered picture back from OpenGL"
+                     : "could not make the renderer's OpenGL context current";
     return false;
   }
   if (backgroundAlpha_ >= 1.0f) {

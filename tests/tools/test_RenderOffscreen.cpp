@@ -41,7 +41,7 @@ OffscreenRenderer* sharedRenderer(std::string* why = nullptr) {
 #define REQUIRE_RENDERER(r)                                         \
   std::string whyNoGl;                                              \
   OffscreenRenderer* r = sharedRenderer(&whyNoGl);                  \
-  if (!r) GTEST_SKIP() << "no headless OpenGL context: " << whyNoGl; \
+  if (!r) GTEST_SKIP() << whyNoGl;                                  \
   r->setBackgroundColor(SbColor(0, 0, 0));                          \
   r->setFaceMode(OffscreenRenderer::FaceMode::TwoSided);            \
   r->setHeadlight(true);                                            \
