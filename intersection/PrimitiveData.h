@@ -1,0 +1,72 @@
+#pragma once
+// The triangles of one collected shape in world coordinates, with the
+// triangle octree the action searches. Built on first use from the shape's
+// path (triangle souping through an SoCallbackAction); the octree is built
+// on first use as well and both are kept as long as the record lives.
+#include <Inventor/SbBox3f.h>
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbPlane.h>
+#include <Inventor/lists/SbList.h>
+
+#include <memory>
+#include <vector>
+
+#include "intersection/SbTri3f.h"
+
+class SbOctTree;
+class SoCallbackAction;
+class SoPath;
+class SoPrimitiveVertex;
+
+class PrimitiveData {
+public:
+  // One stored triangle. `tri` comes first so that octree items and the
+  // SbTri3f pointers handed out both point into the same record.
+  struct Triangle {
+    SbTri3f tri;    // world points
+    SbBox3f box;    // box of the three points
+    SbPlane plane;  // SbPlane(tri points), kept for the exact test
+  };
+
+  // Soups the triangles of the SoBrepFaceSet shapes reached through `path`,
+  // moving their points from local to world by `transform`. Zero-area
+  // triangles (after the transform) are dropped; the first one dropped in
+  // the process is reported once through SoDebugError. `path` must outlive
+  // the record (the owning shape data holds it).
+  PrimitiveData(const SoPath* path, const SbMatrix& transform);
+  ~PrimitiveData();
+
+  PrimitiveData(const PrimitiveData&) = delete;
+  PrimitiveData& operator=(const PrimitiveData&) = delete;
+
+  int getNumTriangles() const { return static_cast<int>(m_triangles.size()); }
+  const Triangle& getTriangle(int i) const { return m_triangles[static_cast<size_t>(i)]; }
+  const SbMatrix& getTransform() const { return m_transform; }
+  const SbMatrix& getInverse() const { return m_inverse; }
+  const SbBox3f& getBox() const { return m_box; }
+  const SoPath* getPath() const { return m_path; }
+
+  // Octree over the triangles (items are Triangle pointers), built on first
+  // use over the triangles' box enlarged by 1 %. Empty when that box is
+  // below 0.0001 on every axis; triangles below 0.0001 on every axis are
+  // left out.
+  SbOctTree* getOctTree();
+
+  // Appends a pointer to every stored triangle, in collection order.
+  void appendTriangles(SbList<SbTri3f*>& out);
+
+  // The octree's item test: does the triangle's box meet `box`, allowing
+  // 0.0001 of slack? Tiny boxes (below 0.0001 on every axis) never meet.
+  static bool triangleBoxOverlap(const SbBox3f& triBox, const SbBox3f& box);
+
+private:
+  static void triangleCB(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1,
+                         const SoPrimitiveVertex* v2, const SoPrimitiveVertex* v3);
+
+  SbMatrix m_transform;
+  SbMatrix m_inverse;
+  std::vector<Triangle> m_triangles;
+  SbBox3f m_box;
+  const SoPath* m_path;
+  std::unique_ptr<SbOctTree> m_octTree;
+};

@@ -1,0 +1,21 @@
+#include "intersection/ShapeData.h"
+
+#include <Inventor/SoPath.h>
+
+#include "intersection/PrimitiveData.h"
+
+ShapeData::ShapeData(SoPath* path, const SbXfBox3f& box) : m_path(path), m_box(box) { m_path->ref(); }
+
+ShapeData::~ShapeData() {
+  delete m_primitives;
+  m_path->unref();
+}
+
+void ShapeData::unref() {
+  if (--m_refs <= 0) delete this;
+}
+
+PrimitiveData* ShapeData::getPrimitives() {
+  if (!m_primitives) m_primitives = new PrimitiveData(m_path, m_box.getTransform());
+  return m_primitives;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// What the intersection action keeps per collected shape: a copy of the path
+// to the shape, the shape's local box with its local-to-world transform, and
+// the triangle data, built on first use.
+//
+// Records are shared between the action's two group lists and its cache, so
+// they are reference counted: whoever stores a pointer calls ref(), and
+// unref() deletes the record (its path reference and triangle data) when the
+// last holder lets go.
+#include <Inventor/SbXfBox3f.h>
+
+class PrimitiveData;
+class SoPath;
+
+class ShapeData {
+public:
+  // Takes a reference on `path`; `box` is the shape's local box with the
+  // model matrix at the shape as transform. The count starts at 0.
+  ShapeData(SoPath* path, const SbXfBox3f& box);
+
+  ShapeData(const ShapeData&) = delete;
+  ShapeData& operator=(const ShapeData&) = delete;
+
+  void ref() { ++m_refs; }
+  void unref();
+
+  SoPath* getPath() const { return m_path; }
+  const SbXfBox3f& getBox() const { return m_box; }
+
+  // The shape's triangles, souped on the first call.
+  PrimitiveData* getPrimitives();
+  bool hasPrimitives() const { return m_primitives != nullptr; }
+
+private:
+  ~ShapeData();
+
+  SoPath* m_path;
+  SbXfBox3f m_box;
+  PrimitiveData* m_primitives = nullptr;
+  int m_refs = 0;
+};

@@ -1,0 +1,134 @@
+#pragma once
+// SoIntersectionDetectionExtAction: finds intersecting (or, with an epsilon,
+// near) triangle pairs between face-set shapes (SoBrepFaceSet) of a scene and
+// reports every pair to callbacks.
+//
+// One-group mode: apply(node | path | path list) collects every face set
+// below the argument and tests each pair of shapes once.
+// Two-group mode: apply1(path1) collects the shapes of one instance,
+// apply2(path2) those of a second one and tests only pairs made of one shape
+// of each, after checking that the epsilon-grown box of instance 1 meets the
+// box of instance 2. Intersection callbacks then get the group-1 triangle
+// first and the group-2 triangle second.
+//
+// Shape-data cache (on unless constructed with 0): the triangles gathered for
+// a path are kept between calls, keyed by the address of the SoPath object.
+// Contract: pass the same path object for the same instance only as long as
+// its geometry and placement are unchanged, keep that object alive while it
+// may be looked up (a new path at a freed one's address would hit the old
+// entry), and call clearInsShapeData() when the scene changes. The cache is
+// dropped when free physical memory falls below 30 % of the total.
+//
+// Triangles are tested in world coordinates, with the exact test of
+// intersection/TriangleKernels.h (epsilon 0) or the triangle distance
+// (epsilon > 0: a pair is reported when its distance is at most epsilon).
+// Shapes and triangles smaller than 0.0001 on every axis take no part.
+//
+// Diagnostics go to SoDebugError when the environment variable
+// COIN_DEBUG_INTERSECTIONDETECTIONACTION is set to a number above 0.
+//
+// An action object is used by one thread at a time; the class epsilon is
+// process-wide and unguarded.
+#include <Inventor/actions/SoAction.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoSubAction.h>
+#include <Inventor/collision/SoIntersectionDetectionAction.h>  // SoIntersectingPrimitive
+#include <Inventor/lists/SbList.h>
+
+class SbTri3f;
+class SoPath;
+class SoPathList;
+
+class SoIntersectionDetectionExtAction : public SoAction {
+  typedef SoAction inherited;
+  SO_ACTION_HEADER(SoIntersectionDetectionExtAction);
+
+public:
+  // Registers the type and sets the class epsilon to 0. Call once, after
+  // Coin's own initialisation.
+  static void initClass();
+
+  // cacheShapeData != 0 turns the shape-data cache on.
+  explicit SoIntersectionDetectionExtAction(int cacheShapeData = 1);
+  ~SoIntersectionDetectionExtAction() override;
+
+  // What an intersection callback asks for next.
+  enum Resp {
+    NEXT_PRIMITIVE = 0,  // go on with the next callback and triangle pair
+    NEXT_SHAPE = 1,      // stop testing the current pair of shapes
+    ABORT = 2            // stop the whole test run
+  };
+
+  // Called for each node derived from a registered type during collection;
+  // anything but CONTINUE is handed to the traversal (PRUNE skips the node's
+  // subgraph, ABORT ends the collection).
+  typedef SoCallbackAction::Response SoIntersectionVisitationCB(void* closure, const SoPath* where);
+  // Called for each pair of shapes whose boxes meet; 0 skips the pair.
+  typedef SbBool SoIntersectionFilterCB(void* closure, const SoPath* p1, const SoPath* p2);
+  // Called for each reported triangle pair. `distance` is the triangle
+  // distance when an epsilon above 0 is in force, else 0. The records and
+  // their paths belong to the action and are valid during the call only.
+  typedef Resp SoIntersectionCB(void* closure, const SoIntersectingPrimitive* p1, const SoIntersectingPrimitive* p2,
+                                float distance);
+
+  // Class epsilon: used by every action whose own epsilon was never set.
+  static void setIntersectionEpsilon(float epsilon);
+  static float getIntersectionEpsilon();
+
+  // Instance epsilon; the getter returns the effective one (instance if set,
+  // else class). Read at the start of each test run.
+  void setIntersectionDetectionEpsilon(float epsilon);
+  float getIntersectionDetectionEpsilon() const;
+
+  // Disabling a type prunes the subgraphs of nodes of exactly that type.
+  void setTypeEnabled(SoType type, SbBool enable);
+  SbBool isTypeEnabled(SoType type, SbBool checkgroups = FALSE) const;
+
+  // Stored and returned only; collection does not consult them.
+  void setManipsEnabled(SbBool enable);
+  SbBool isManipsEnabled() const;
+  void setDraggersEnabled(SbBool enable);
+  SbBool isDraggersEnabled() const;
+
+  // Also test each shape against itself (group 1 in one-group mode, group 2
+  // in two-group mode); always with the exact test.
+  void setShapeInternalsEnabled(SbBool enable);
+  SbBool isShapeInternalsEnabled() const;
+
+  void addVisitationCallback(SoType type, SoIntersectionVisitationCB* cb, void* closure);
+  // Removes every entry matching all three arguments.
+  void removeVisitationCallback(SoType type, SoIntersectionVisitationCB* cb, void* closure);
+
+  void apply(SoNode* root) override;
+  void apply(SoPath* path) override;
+  void apply(const SoPathList& paths, SbBool obeysRules = FALSE) override;
+
+  // Two-group mode; see the top of this file.
+  virtual void apply1(SoPath* path1);
+  virtual void apply2(SoPath* path2);
+
+  virtual void setFilterCallback(SoIntersectionFilterCB* cb, void* closure = nullptr);
+  // Duplicates are allowed; callbacks run in the order they were added.
+  virtual void addIntersectionCallback(SoIntersectionCB* cb, void* closure = nullptr);
+  // Removes every (cb, closure) entry.
+  virtual void removeIntersectionCallback(SoIntersectionCB* cb, void* closure = nullptr);
+
+  void setCacheShapeDataFlg(SbBool on);
+  // Releases every cached shape data; both groups become empty.
+  void clearInsShapeData();
+
+  // Replace the list's contents with the world-space triangles of group 1
+  // (group 2), shape by shape, in collection order. Triangle data are built
+  // on demand. The triangles belong to the action (or its cache) and stay
+  // valid until the shape data are released: the next collection of that
+  // group, clearInsShapeData(), or the action's destruction.
+  void GetIns1Triangles(SbList<SbTri3f*>& triangles);
+  void GetIns2Triangles(SbList<SbTri3f*>& triangles);
+
+private:
+  class PImpl;
+  PImpl* m_pImpl;
+
+  SoIntersectionDetectionExtAction(const SoIntersectionDetectionExtAction&) = delete;
+  SoIntersectionDetectionExtAction& operator=(const SoIntersectionDetectionExtAction&) = delete;
+};

@@ -1,0 +1,180 @@
+#pragma once
+// Scene building and recording helpers for the intersection action tests:
+// meshes, instances (SoSeparator + SoTransform + SoCoordinate3 +
+// SoBrepFaceSet), a callback recorder and a debug-message catcher.
+#include <Inventor/SbRotation.h>
+#include <Inventor/SoPath.h>
+#include <Inventor/errors/SoDebugError.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/SoBrepFaceSet.h"
+#include "intersection/SbTri3f.h"
+#include "intersection/SoIntersectionDetectionExtAction.h"
+
+namespace isect_test {
+
+inline void initAction() {
+  if (SoIntersectionDetectionExtAction::getClassTypeId().isBad()) SoIntersectionDetectionExtAction::initClass();
+}
+
+struct Mesh {
+  std::vector<SbVec3f> points;
+  std::vector<int> tris;  // three indices per triangle
+  int numTriangles() const { return static_cast<int>(tris.size() / 3); }
+  void add(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
+    const int base = static_cast<int>(points.size());
+    points.insert(points.end(), {a, b, c});
+    tris.insert(tris.end(), {base, base + 1, base + 2});
+  }
+};
+
+// Closed UV sphere: 2 * slices * (stacks - 1) triangles.
+inline Mesh uvSphere(float radius, int slices, int stacks) {
+  Mesh m;
+  const float pi = 3.14159265358979f;
+  m.points.push_back(SbVec3f(0, 0, radius));
+  for (int i = 1; i < stacks; ++i) {
+    const float phi = pi * i / stacks;
+    for (int j = 0; j < slices; ++j) {
+      const float theta = 2 * pi * j / slices;
+      m.points.push_back(radius * SbVec3f(std::sin(phi) * std::cos(theta), std::sin(phi) * std::sin(theta), std::cos(phi)));
+    }
+  }
+  m.points.push_back(SbVec3f(0, 0, -radius));
+  const int south = static_cast<int>(m.points.size()) - 1;
+  auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
+  for (int j = 0; j < slices; ++j) m.tris.insert(m.tris.end(), {0, ring(1, j), ring(1, j + 1)});
+  for (int i = 1; i < stacks - 1; ++i) {
+    for (int j = 0; j < slices; ++j) {
+      m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
+      m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i, j + 1)});
+    }
+  }
+  for (int j = 0; j < slices; ++j) m.tris.insert(m.tris.end(), {ring(stacks - 1, j), south, ring(stacks - 1, j + 1)});
+  return m;
+}
+
+// `n` random triangles with corners within `size` of random centers in
+// [lo, hi]: many small triangles, lots of crossings where two soups meet.
+inline Mesh randomSoup(std::mt19937& rng, int n, const SbVec3f& lo, const SbVec3f& hi, float size) {
+  Mesh m;
+  std::uniform_real_distribution<float> u(0.0f, 1.0f), d(-size, size);
+  for (int i = 0; i < n; ++i) {
+    const SbVec3f c(lo[0] + u(rng) * (hi[0] - lo[0]), lo[1] + u(rng) * (hi[1] - lo[1]), lo[2] + u(rng) * (hi[2] - lo[2]));
+    m.add(c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)));
+  }
+  return m;
+}
+
+// A face set for `m` and, in `coordsOut`, the SoCoordinate3 it needs in front
+// of it (both unreferenced, for the caller to add to a group).
+inline SoBrepFaceSet* faceSet(const Mesh& m, SoCoordinate3** coordsOut) {
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, static_cast<int>(m.points.size()), m.points.data());
+  auto* shape = new SoBrepFaceSet;
+  std::vector<int32_t> idx;
+  for (size_t i = 0; i < m.tris.size(); i += 3) idx.insert(idx.end(), {m.tris[i], m.tris[i + 1], m.tris[i + 2], -1});
+  shape->coordIndex.setValues(0, static_cast<int>(idx.size()), idx.data());
+  *coordsOut = coords;
+  return shape;
+}
+
+// An instance: SoSeparator { SoTransform; SoCoordinate3; SoBrepFaceSet }.
+inline SoSeparator* instance(const Mesh& m, const SbVec3f& translation = SbVec3f(0, 0, 0),
+                             const SbRotation& rotation = SbRotation::identity(), float scale = 1.0f) {
+  auto* sep = new SoSeparator;
+  auto* xf = new SoTransform;
+  xf->translation = translation;
+  xf->rotation = rotation;
+  xf->scaleFactor = SbVec3f(scale, scale, scale);
+  sep->addChild(xf);
+  SoCoordinate3* coords = nullptr;
+  SoBrepFaceSet* shape = faceSet(m, &coords);
+  sep->addChild(coords);
+  sep->addChild(shape);
+  return sep;
+}
+
+// A referenced path root -> child; the caller unrefs it.
+inline SoPath* pathTo(SoGroup* root, SoNode* child) {
+  auto* p = new SoPath(root);
+  p->append(child);
+  p->ref();
+  return p;
+}
+
+using TriKey = std::array<float, 9>;
+inline TriKey key(const SbVec3f* v) {
+  return {v[0][0], v[0][1], v[0][2], v[1][0], v[1][1], v[1][2], v[2][0], v[2][1], v[2][2]};
+}
+
+// Index of each triangle of `list` by its exact world points.
+inline std::map<TriKey, int> indexOf(const SbList<SbTri3f*>& list) {
+  std::map<TriKey, int> out;
+  for (int i = 0; i < list.getLength(); ++i) out[key(list[i]->getPoints())] = i;
+  return out;
+}
+
+struct Hit {
+  TriKey first, second;
+  SoNode* firstShape;
+  SoNode* secondShape;
+  float distance;
+};
+
+// Records every call and answers `answer`.
+struct Recorder {
+  std::vector<Hit> hits;
+  SoIntersectionDetectionExtAction::Resp answer = SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
+  std::vector<int>* log = nullptr;  // shared call log: gets `id` per call
+  int id = 0;
+
+  static SoIntersectionDetectionExtAction::Resp cb(void* data, const SoIntersectingPrimitive* p1,
+                                                   const SoIntersectingPrimitive* p2, float distance) {
+    auto* self = static_cast<Recorder*>(data);
+    self->hits.push_back(Hit{key(p1->xf_vertex), key(p2->xf_vertex), p1->path->getTail(), p2->path->getTail(), distance});
+    if (self->log) self->log->push_back(self->id);
+    return self->answer;
+  }
+};
+
+// Counts visits of nodes of the registered type during collection.
+struct VisitCounter {
+  int visits = 0;
+  SoCallbackAction::Response answer = SoCallbackAction::CONTINUE;
+  static SoCallbackAction::Response cb(void* data, const SoPath*) {
+    auto* self = static_cast<VisitCounter*>(data);
+    ++self->visits;
+    return self->answer;
+  }
+};
+
+// Catches SoDebugError messages while alive, restoring the old handler.
+struct DebugCatcher {
+  std::vector<std::string> messages;
+  SoErrorCB* oldHandler;
+  void* oldData;
+  DebugCatcher() : oldHandler(SoDebugError::getHandlerCallback()), oldData(SoDebugError::getHandlerData()) {
+    SoDebugError::setHandlerCallback(&DebugCatcher::handler, this);
+  }
+  ~DebugCatcher() { SoDebugError::setHandlerCallback(oldHandler, oldData); }
+  static void handler(const SoError* error, void* data) {
+    static_cast<DebugCatcher*>(data)->messages.push_back(error->getDebugString().getString());
+  }
+  int count(const std::string& part) const {
+    int n = 0;
+    for (const auto& m : messages) n += m.find(part) != std::string::npos;
+    return n;
+  }
+};
+
+}  // namespace isect_test
