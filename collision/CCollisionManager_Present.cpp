@@ -7,9 +7,13 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/lists/SoPathList.h>
 #include <Inventor/misc/SoTempPath.h>
+#include <Inventor/nodes/SoClipPlane.h>
 #include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoSeparator.h>
+
+#include <algorithm>
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionDocState.h"
@@ -281,5 +285,76 @@ void CCollisionManager::ShowIns(int mode) {
   SbVec3f lo, hi;
   box.getBounds(lo, hi);
   if (lo[0] <= hi[0] && m_pfnShowInsCB) m_pfnShowInsCB(box, m_pShowInsCBData);
+  LeaveBusy();
+}
+
+void CCollisionManager::ShowClipPlane(int show) {
+  if (!EnterBusy()) return;
+  m_bShowClipPlane = show;
+  SoKRN_MainDoc* doc = Doc();
+  auto removeView = [this, doc] {
+    if (!m_pClipViewNode) return;
+    doc->deselect(m_pClipViewNode);
+    CGraphOperation::DelClipLine(doc, m_pClipViewNode->getID());
+    m_pClipViewNode = nullptr;
+    doc->deselectAll(TRUE);
+  };
+  if (!m_pRoot || !doc) {
+    LeaveBusy();
+    return;
+  }
+  if (show == 0) {
+    removeView();
+    LeaveBusy();
+    return;
+  }
+  CGraphOperation::DeleteClipNodeFromSceneGraph(doc);
+  if (SoKRN_ComponentKit* active = doc->getActiveComp()) active->removeAllClipLineSet(TRUE);
+  if (SoKRN_State* state = doc->getKRNState()) {
+    state->setCappingFlg(TRUE);
+    state->setClipPlane(nullptr);
+  }
+  if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) {
+    LeaveBusy();
+    return;
+  }
+  _collisionResult& r = m_Result[static_cast<std::size_t>(m_nCurResult)];
+  const SbXfBox3f pairBox = GetResultInsPairBoundingBox(m_nCurResult);
+  SbVec3f lo, hi;
+  pairBox.getBounds(lo, hi);
+  if (lo[0] > hi[0]) {
+    LeaveBusy();
+    return;
+  }
+  removeView();
+
+  // The plane: normal (0, -1, 0) through the centre of the result box.
+  const SbVec3f normal(0, -1, 0);
+  SbVec3f origin(0, 0, 0);
+  SbVec3f rlo, rhi;
+  GetResultBoundingBox(&r).getBounds(rlo, rhi);
+  if (rlo[0] <= rhi[0]) origin = (rlo + rhi) * 0.5f;
+
+  // The clip view: a node kit under the top prototype's root node kit that
+  // stands for the saved view, and the clip plane in the document's
+  // clip-plane children. Both go again with ClearColisionTempNode.
+  SoKRN_ComponentKit* top = doc->getTopPrototype();
+  SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
+  if (!rootNode) {
+    LeaveBusy();
+    return;
+  }
+  uint32_t id = 1;
+  for (int i = 0; i < rootNode->getNumChildren(); ++i) id = std::max(id, rootNode->getChild(i)->getID() + 1);
+  auto* view = new SoKRN_NodeKit;
+  view->nodeId = id;
+  view->dataType = 10;
+  rootNode->addChild(view);
+  m_pClipViewNode = view;
+
+  auto* plane = new SoClipPlane;
+  plane->plane = SbPlane(normal, origin);
+  doc->getClipPlaneChildren()->addChild(plane);
+  if (SoKRN_State* state = doc->getKRNState()) state->setClipPlane(plane);
   LeaveBusy();
 }

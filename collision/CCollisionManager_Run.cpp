@@ -193,7 +193,9 @@ std::uint64_t CCollisionManager::GetUsedMemory() {
 bool CCollisionManager::MemoryGuardFires() {
   const std::uint64_t total = vxplatform::TotalPhysicalMemory();
   if (total == 0) return false;  // unknown: never stop for it
-  if (GetUsedMemory() + m_nMinFreeMemory <= total) return false;
+  const std::uint64_t used = GetUsedMemory();
+  const std::uint64_t available = total > used ? total - used : 0;
+  if (available >= m_nMinFreeMemory) return false;
   vxplatform::ShowMessage(kMsgLowMemory, vxplatform::MessageKind::Exclamation);
   m_nStopFlg.store(1);
   m_bAborted.store(1);

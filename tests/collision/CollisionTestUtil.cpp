@@ -79,7 +79,12 @@ std::set<std::pair<std::string, std::string>> BruteForcePairs(const std::vector<
     for (std::size_t j = i + 1; j < paths.size(); ++j) {
       bool hit = false;
       for (const SbTri3f& a : tris[i]) {
+        SbBox3f grown = a.getBoundingBox();
+        grown.extendBy(grown.getMax() + SbVec3f(eps, eps, eps));
+        grown.extendBy(grown.getMin() - SbVec3f(eps, eps, eps));
         for (const SbTri3f& b : tris[j]) {
+          // Boxes farther apart than eps cannot hold triangles within eps.
+          if (!grown.intersect(b.getBoundingBox())) continue;
           if (eps > 0 ? a.getDistance(b) <= eps : a.intersect(b)) {
             hit = true;
             break;

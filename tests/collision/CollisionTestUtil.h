@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <Inventor/SbRotation.h>
+
 #include "support/MeshGen.h"
 
 class CCollisionManager;
