@@ -1,0 +1,117 @@
+#pragma once
+// A small assembly with a repeated sub-assembly, for the toolbox tests.
+//
+//   Root (top prototype)
+//    |- SubL   id 3          Sub    at T(10,0,0)
+//    |- SubR   id 0          Sub    at Rz(90deg), T(0,0,5)
+//    |- Loose  id 0xff       Box    at scale 2, T(0,-4,0)
+//    `- Big    id 0xdeadbeef Empty  (sub-assembly without children)
+//   Sub (sub-assembly prototype)
+//    |- BoxA   id 1          Box    at T(1,0,0)
+//    `- BoxB   id 0x1a       Box    at Rx(90deg), T(0,2,0)
+//
+// SubL/BoxB and SubR/BoxB end at the same instance kit (BoxB) but are two
+// occurrences with their own placement paths "3|1a" and "0|1a".
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <Inventor/SbRotation.h>
+#include <Inventor/SoFullPath.h>
+
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+
+// Holds one reference on a path for the scope.
+struct PathRef {
+  SoPath* path;
+  explicit PathRef(SoPath* p) : path(p) {}
+  ~PathRef() {
+    if (path) path->unref();
+  }
+  PathRef(const PathRef&) = delete;
+  PathRef& operator=(const PathRef&) = delete;
+  SoFullPath* full() const { return static_cast<SoFullPath*>(path); }
+};
+
+inline SbMatrix Placement(const SbVec3f& t, const SbRotation& r, float s = 1.0f) {
+  SbMatrix m;
+  m.setTransform(t, r, SbVec3f(s, s, s));
+  return m;
+}
+
+inline SbMatrix Product(SbMatrix a, const SbMatrix& b) {  // a * b, row vectors
+  a.multRight(b);
+  return a;
+}
+
+inline ::testing::AssertionResult MatrixNear(const SbMatrix& a, const SbMatrix& b,
+                                             float tol = 1e-4f) {
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      if (std::fabs(a[i][j] - b[i][j]) > tol)
+        return ::testing::AssertionFailure() << "element [" << i << "][" << j << "]: " << a[i][j]
+                                             << " vs " << b[i][j];
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult VecNear(const SbVec3f& a, const SbVec3f& b, float tol = 1e-4f) {
+  if ((a - b).length() <= tol) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "(" << a[0] << ", " << a[1] << ", " << a[2] << ") vs ("
+                                       << b[0] << ", " << b[1] << ", " << b[2] << ")";
+}
+
+class AssemblyTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const std::vector<float> cube = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0,
+                                     0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
+    const std::vector<int> tris = {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+                                   1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7};
+    const float quarter = float(M_PI / 2);
+    mSubL = Placement(SbVec3f(10, 0, 0), SbRotation::identity());
+    mSubR = Placement(SbVec3f(0, 0, 5), SbRotation(SbVec3f(0, 0, 1), quarter));
+    mLoose = Placement(SbVec3f(0, -4, 0), SbRotation::identity(), 2.0f);
+    mBoxA = Placement(SbVec3f(1, 0, 0), SbRotation::identity());
+    mBoxB = Placement(SbVec3f(0, 2, 0), SbRotation(SbVec3f(1, 0, 0), quarter));
+
+    doc = vhost::NewDocument();
+    doc->ref();
+    top = doc->getTopPrototype();
+    box = vhost::MakePartPrototype(doc, L"Box", cube, tris);
+    sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
+    empty = vhost::MakeAssemblyPrototype(doc, L"Empty");
+    boxA = vhost::PlaceInstance(doc, sub, box, mBoxA, L"BoxA", 1);
+    boxB = vhost::PlaceInstance(doc, sub, box, mBoxB, L"BoxB", 0x1a);
+    subL = vhost::PlaceInstance(doc, top, sub, mSubL, L"SubL", 3);
+    subR = vhost::PlaceInstance(doc, top, sub, mSubR, L"SubR", 0);
+    loose = vhost::PlaceInstance(doc, top, box, mLoose, L"Loose", 0xff);
+    big = vhost::PlaceInstance(doc, top, empty, SbMatrix::identity(), L"Big", 0xdeadbeef);
+    doc->adoptTree();
+  }
+
+  void TearDown() override {
+    CGraphOperation::SetActiveMainDocKit(nullptr);
+    doc->unref();
+  }
+
+  // A referenced path from the document (or `root`) to a relative placement path.
+  SoPath* Resolve(const char* relative, SoNode* root = nullptr) {
+    return CGraphOperation::GetNodeSoPathByPlcPath(root ? root : doc, relative);
+  }
+
+  std::string PlcText(const SoPath* path) {
+    std::string text;
+    CGraphOperation::GetNodePlcPath(path, text, true);
+    return text;
+  }
+
+  SoKRN_MainDoc* doc = nullptr;
+  SoKRN_ComponentKit *top = nullptr, *box = nullptr, *sub = nullptr, *empty = nullptr;
+  SoKRN_ComponentKit *boxA = nullptr, *boxB = nullptr, *subL = nullptr, *subR = nullptr;
+  SoKRN_ComponentKit *loose = nullptr, *big = nullptr;
+  SbMatrix mSubL, mSubR, mLoose, mBoxA, mBoxB;
+};
