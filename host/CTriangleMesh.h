@@ -18,12 +18,32 @@ public:
   CTriangleMesh(const CTriangleMesh&) = delete;
   CTriangleMesh& operator=(const CTriangleMesh&) = delete;
 
-  // Returns 0 on success, nonzero when the input could not be triangulated.
+  // Status bits returned by DoTriangulate (0 = success).
+  enum Status {
+    kBadPoint = 1,    // a point is not finite, or repeats an earlier point
+                      // exactly (the earlier index gets the vertex; the later
+                      // one stays in the output points, used by no triangle)
+    kBadSegment = 2,  // a segment has an index out of range, joins a point to
+                      // itself (or to its duplicate), or the list is odd; it is
+                      // skipped
+    kNoArea = 4,      // fewer than three distinct points not on one line: no
+                      // triangles
+    kFailed = 8       // the triangulator gave up: no triangles
+  };
+
+  // Triangulates; returns 0 on success, else an OR of Status bits. Whatever
+  // it returns, GetData gives a consistent result: output points start with
+  // every input point in input order, and triangles only use points that the
+  // triangulation holds. On success the triangles (counter-clockwise) cover
+  // exactly the convex hull of the usable points and every usable segment is
+  // a union of triangle edges (split where other segments cross it or where
+  // input points lie on it).
   int DoTriangulate();
   // a, b: unused outputs kept for the caller's signature (cleared).
   // tris: index triples into `points`; points: the output points (z = 0).
   void GetData(std::vector<int>& a, std::vector<int>& b, std::vector<_tri>& tris,
                std::vector<_vtx>& points) const;
+  // Forgets the input and the result.
   void ClearAll();
 
 private:
