@@ -3,11 +3,13 @@
 #include <Inventor/SoFullPath.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
 
 #include <cmath>
 
 #include "host/OmbrelTools.h"
+#include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 
 namespace vxtest {
@@ -85,6 +87,17 @@ SoFullPath* PathTo(SoKRN_MainDoc* doc, const std::string& rel) {
     path->unref();
     return nullptr;
   }
+  return path;
+}
+
+SoFullPath* RootPath(SoKRN_MainDoc* doc) {
+  SoSearchAction search;
+  search.setNode(doc->getTopPrototype());
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(doc);
+  if (!search.getPath()) return nullptr;
+  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
+  path->ref();
   return path;
 }
 

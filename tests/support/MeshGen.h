@@ -27,6 +27,9 @@ Mesh Sphere(const SbVec3f& center, float radius, int slices, int stacks);
 // `rel` (e.g. "1|2"), referenced once; null when it does not resolve.
 SoFullPath* PathTo(SoKRN_MainDoc* doc, const std::string& rel);
 
+// The path from the document down to its top prototype, referenced once.
+SoFullPath* RootPath(SoKRN_MainDoc* doc);
+
 // World-space triangles (9 floats each) of every face set below `path`.
 std::vector<float> WorldTriangles(SoFullPath* path);
 
