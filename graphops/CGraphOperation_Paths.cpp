@@ -189,6 +189,10 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
   SoKRN_ComponentKit* proto = ins->isInstance() ? ins->getPrototype() : ins;
   if (!proto) return;
 
+  // Each child is found by a search below the instance, which also walks
+  // the subtrees of the siblings before it: listing n children costs about
+  // n times the subtree. Small next to the pairwise checks that consume the
+  // list, but not meant for listing huge flat assemblies in a loop.
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
   for (int i = 0; i < numChildren; ++i) {
