@@ -31,7 +31,7 @@ SoPath* ResolvePlcPath(SoNode* root, const std::string& relative) {
   return nullptr;
 }
 
-// Path from `insPath`'s tail down to `child` (a component kit), owned by the
+// Path from `from` down to `child` (a component kit), owned by the
 // search action; null when `child` is not below that tail.
 const SoPath* FindChildBelow(SoSearchAction& search, SoNode* from, SoNode* child) {
   search.reset();
