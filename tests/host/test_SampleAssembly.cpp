@@ -1,0 +1,253 @@
+// The sample assembly: structure as documented, closed outward meshes, and
+// the documented contacts checked with CGAL on the placed (world) meshes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <CGAL/AABB_face_graph_triangle_primitive.h>
+#include <CGAL/AABB_traits.h>
+#include <CGAL/AABB_tree.h>
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/intersection.h>
+#include <CGAL/Side_of_triangle_mesh.h>
+#include <CGAL/Surface_mesh.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+
+#include "HostTestUtil.h"
+#include "host/SampleAssembly.h"
+#include "host/SoKRN_GetMatrixAction.h"
+
+namespace {
+
+using K = CGAL::Exact_predicates_inexact_constructions_kernel;
+using Point = K::Point_3;
+using Mesh = CGAL::Surface_mesh<Point>;
+namespace PMP = CGAL::Polygon_mesh_processing;
+
+struct SampleDoc {
+  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
+  ~SampleDoc() { doc->unref(); }
+};
+
+// Closed and consistently wound: every directed edge once, its reverse once.
+::testing::AssertionResult IsClosedOriented(const std::vector<float>& xyz, const std::vector<int>& tris) {
+  std::map<std::pair<int, int>, int> directed;
+  for (size_t t = 0; t < tris.size(); t += 3) {
+    for (int e = 0; e < 3; ++e) {
+      const int a = tris[t + e], b = tris[t + (e + 1) % 3];
+      if (a == b) return ::testing::AssertionFailure() << "degenerate triangle " << t / 3;
+      ++directed[{a, b}];
+    }
+  }
+  for (const auto& [edge, count] : directed) {
+    if (count != 1)
+      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second << " used "
+                                           << count << " times in one direction";
+    auto rev = directed.find({edge.second, edge.first});
+    if (rev == directed.end())
+      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second
+                                           << " has no opposite (hole in the mesh)";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+double SignedVolume(const std::vector<float>& xyz, const std::vector<int>& tris) {
+  double v = 0;
+  for (size_t t = 0; t < tris.size(); t += 3) {
+    const float* a = &xyz[3 * tris[t]];
+    const float* b = &xyz[3 * tris[t + 1]];
+    const float* c = &xyz[3 * tris[t + 2]];
+    v += (double(a[0]) * (double(b[1]) * c[2] - double(b[2]) * c[1]) -
+          double(a[1]) * (double(b[0]) * c[2] - double(b[2]) * c[0]) +
+          double(a[2]) * (double(b[0]) * c[1] - double(b[1]) * c[0])) /
+         6.0;
+  }
+  return v;
+}
+
+TEST(SampleAssembly, StructureIsAsDocumented) {
+  SampleDoc s;
+  const std::map<std::string, std::wstring> expected = {
+      {"0", L"Housing"},         {"1", L"Cover"},           {"2", L"Bracket_1"},
+      {"2|0", L"Bracket_1/Plate"}, {"2|1", L"Bracket_1/Bolt_1"}, {"2|2", L"Bracket_1/Bolt_2"},
+      {"3", L"Bracket_2"},       {"3|0", L"Bracket_2/Plate"}, {"3|1", L"Bracket_2/Bolt_1"},
+      {"3|2", L"Bracket_2/Bolt_2"}, {"4", L"Bearing"},       {"5", L"Shaft"},
+      {"6", L"PlateA"},          {"7", L"PlateB"},          {"8", L"Pin"}};
+  EXPECT_EQ(hosttest::OccurrenceNames(s.doc), expected);
+  // One bracket prototype behind both placements; one bolt prototype twice.
+  hosttest::ResolvedPath b1(s.doc, "2"), b2(s.doc, "3");
+  auto* k1 = static_cast<SoKRN_ComponentKit*>(b1.tail());
+  auto* k2 = static_cast<SoKRN_ComponentKit*>(b2.tail());
+  EXPECT_EQ(k1->getPrototype(), k2->getPrototype());
+  hosttest::ResolvedPath bolt1(s.doc, "2|1"), bolt2(s.doc, "2|2");
+  EXPECT_EQ(static_cast<SoKRN_ComponentKit*>(bolt1.tail())->getPrototype(),
+            static_cast<SoKRN_ComponentKit*>(bolt2.tail())->getPrototype());
+}
+
+TEST(SampleAssembly, EveryMeshIsClosedOutwardAndReasonablyTessellated) {
+  SampleDoc s;
+  std::set<SoKRN_ComponentKit*> protos;
+  int placedTriangles = 0;
+  hosttest::ForEachOccurrence(s.doc, [&](const std::string&, SoKRN_ComponentKit* inst) {
+    protos.insert(inst->getPrototype());
+    placedTriangles += vhost::CountTriangles(inst->getPrototype());
+  });
+  int protoTriangles = 0;
+  int parts = 0;
+  for (SoKRN_ComponentKit* p : protos) {
+    std::wstring name;
+    p->getKRNName(name);
+    const int n = vhost::CountTriangles(p);
+    protoTriangles += n;
+    if (p->getNumEleChildren() > 0) {
+      EXPECT_EQ(n, 0);
+      continue;
+    }
+    ++parts;
+    std::vector<float> xyz;
+    std::vector<int> tris;
+    vhost::GetPrototypeMesh(p, xyz, tris);
+    EXPECT_EQ(static_cast<int>(tris.size()) / 3, n);
+    EXPECT_TRUE(IsClosedOriented(xyz, tris)) << std::string(name.begin(), name.end());
+    EXPECT_GT(SignedVolume(xyz, tris), 0.0) << std::string(name.begin(), name.end());
+  }
+  EXPECT_EQ(parts, 9);  // housing, cover, plate, bolt, bearing, shaft, plateA, plateB, pin
+  EXPECT_GT(protoTriangles, 1500);
+  EXPECT_LT(protoTriangles, 6000);
+  EXPECT_GT(placedTriangles, protoTriangles);
+}
+
+TEST(SampleAssembly, VolumesMatchTheDimensions) {
+  // The signed volume of the tessellated solid against the nominal one: a
+  // wrong wall or a missing cap would show here.
+  SampleDoc s;
+  auto volumeOf = [&](const std::string& path) {
+    hosttest::ResolvedPath p(s.doc, path);
+    std::vector<float> xyz;
+    std::vector<int> tris;
+    vhost::GetPrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), xyz, tris);
+    return SignedVolume(xyz, tris);
+  };
+  const double pi = 3.14159265358979;
+  auto polygonArea = [&](double r, int n) { return 0.5 * n * r * r * std::sin(2 * pi / n); };
+  EXPECT_NEAR(volumeOf("0"), 100.0 * 60 * 40, 1e-3 * 240000);
+  EXPECT_NEAR(volumeOf("1"), 90.0 * 50 * 6, 1e-3 * 27000);
+  EXPECT_NEAR(volumeOf("5"), polygonArea(10, 64) * 60, 1.0);
+  EXPECT_NEAR(volumeOf("4"), (polygonArea(20, 64) - polygonArea(10.5, 64)) * 20, 1.0);
+  EXPECT_NEAR(volumeOf("2|0"), (800.0 - polygonArea(4.5, 32) - polygonArea(3.5, 32)) * 5, 0.5);
+  EXPECT_NEAR(volumeOf("2|1"), polygonArea(4, 32) * 15 + polygonArea(7, 32) * 5, 0.5);
+}
+
+// The placed mesh of an occurrence, in world coordinates.
+struct WorldPart {
+  Mesh mesh;
+  SbBox3f box;
+};
+
+WorldPart PlacedMesh(SoKRN_MainDoc* doc, const std::string& path) {
+  hosttest::ResolvedPath p(doc, path);
+  EXPECT_GT(p.length(), 0) << path;
+  SoKRN_GetMatrixAction ma(SbViewportRegion(100, 100));
+  ma.apply(p.get());
+  const SbMatrix m = ma.getMatrix();
+  std::vector<float> xyz;
+  std::vector<int> tris;
+  vhost::GetPrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), xyz, tris);
+  WorldPart w;
+  std::vector<Mesh::Vertex_index> v;
+  for (size_t i = 0; i < xyz.size(); i += 3) {
+    SbVec3f q;
+    m.multVecMatrix(SbVec3f(xyz[i], xyz[i + 1], xyz[i + 2]), q);
+    w.box.extendBy(q);
+    v.push_back(w.mesh.add_vertex(Point(q[0], q[1], q[2])));
+  }
+  for (size_t t = 0; t < tris.size(); t += 3) w.mesh.add_face(v[tris[t]], v[tris[t + 1]], v[tris[t + 2]]);
+  return w;
+}
+
+// Number of vertices of `a` strictly inside the closed mesh `b`.
+int VerticesInside(const Mesh& a, const Mesh& b) {
+  CGAL::Side_of_triangle_mesh<Mesh, K> inside(b);
+  int n = 0;
+  for (auto v : a.vertices()) n += inside(a.point(v)) == CGAL::ON_BOUNDED_SIDE;
+  return n;
+}
+
+// Smallest distance from a vertex of one mesh to the other mesh (an upper
+// bound of the true distance, equal to it for parallel facets).
+double VertexDistance(const Mesh& a, const Mesh& b) {
+  using Primitive = CGAL::AABB_face_graph_triangle_primitive<Mesh>;
+  using Tree = CGAL::AABB_tree<CGAL::AABB_traits<K, Primitive>>;
+  Tree ta(faces(a).first, faces(a).second, a), tb(faces(b).first, faces(b).second, b);
+  double best = 1e30;
+  for (auto v : a.vertices()) best = std::min(best, std::sqrt(CGAL::to_double(tb.squared_distance(a.point(v)))));
+  for (auto v : b.vertices()) best = std::min(best, std::sqrt(CGAL::to_double(ta.squared_distance(b.point(v)))));
+  return best;
+}
+
+// Gap between two boxes (0 when they overlap or touch).
+double BoxGap(const SbBox3f& a, const SbBox3f& b) {
+  double s = 0;
+  for (int i = 0; i < 3; ++i) {
+    const double d = std::max({0.0, double(a.getMin()[i]) - b.getMax()[i], double(b.getMin()[i]) - a.getMax()[i]});
+    s += d * d;
+  }
+  return std::sqrt(s);
+}
+
+TEST(SampleAssembly, DocumentedContactsHold) {
+  SampleDoc s;
+  const std::vector<std::string> leaves = {"0", "1", "2|0", "2|1", "2|2", "3|0", "3|1", "3|2",
+                                           "4", "5", "6", "7", "8"};
+  std::map<std::string, WorldPart> parts;
+  for (const std::string& p : leaves) parts[p] = PlacedMesh(s.doc, p);
+
+  using Pair = std::pair<std::string, std::string>;
+  const std::set<Pair> penetration = {{"2|0", "2|2"}, {"3|0", "3|2"}};
+  const std::set<Pair> touch = {{"0", "1"}, {"6", "7"}, {"2|0", "2|1"}, {"3|0", "3|1"}};
+  const std::set<Pair> clearance = {{"4", "5"}};
+
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    for (size_t j = i + 1; j < leaves.size(); ++j) {
+      const Pair pr(leaves[i], leaves[j]);
+      const WorldPart& a = parts[pr.first];
+      const WorldPart& b = parts[pr.second];
+      const std::string label = pr.first + " - " + pr.second;
+      if (penetration.count(pr)) {
+        EXPECT_TRUE(PMP::do_intersect(a.mesh, b.mesh)) << label;
+        EXPECT_GT(VerticesInside(a.mesh, b.mesh) + VerticesInside(b.mesh, a.mesh), 0) << label;
+      } else if (touch.count(pr)) {
+        EXPECT_TRUE(PMP::do_intersect(a.mesh, b.mesh)) << label;
+        EXPECT_EQ(VerticesInside(a.mesh, b.mesh) + VerticesInside(b.mesh, a.mesh), 0) << label;
+      } else if (clearance.count(pr)) {
+        EXPECT_FALSE(PMP::do_intersect(a.mesh, b.mesh)) << label;
+        const double d = VertexDistance(a.mesh, b.mesh);
+        EXPECT_NEAR(d, 0.5 * std::cos(3.14159265358979 / 64), 1e-3) << label;
+      } else {
+        // Apart by more than the 1 mm tolerance; only PlateB - Pin is near.
+        const double gap = BoxGap(a.box, b.box);
+        if (pr == Pair("7", "8")) {
+          EXPECT_NEAR(gap, 2.0, 1e-4) << label;
+        } else {
+          EXPECT_GT(gap, 5.0) << label;
+        }
+      }
+    }
+  }
+}
+
+TEST(SampleAssembly, BoundingBoxOfTheWholeDocument) {
+  SampleDoc s;
+  SoGetBoundingBoxAction bb(SbViewportRegion(100, 100));
+  bb.apply(s.doc);
+  const SbBox3f box = bb.getBoundingBox();
+  EXPECT_NEAR(box.getMin()[0], -30, 1e-3);  // shaft end
+  EXPECT_NEAR(box.getMin()[1], -10, 1e-3);  // Bracket_1 plate edge
+  EXPECT_NEAR(box.getMin()[2], -10, 1e-3);  // bolt shanks
+  EXPECT_NEAR(box.getMax()[0], 218, 1e-3);  // pin
+  EXPECT_NEAR(box.getMax()[1], 180, 1e-3);  // plates A and B
+  EXPECT_NEAR(box.getMax()[2], 50, 1e-3);   // bearing top
+}
+
+}  // namespace
