@@ -3,24 +3,28 @@
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoShape.h>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
-// Notation for fit(): c is the box centre and v, r, u the unit view, right
-// and up directions. A corner p has offsets x = (p-c).r, y = (p-c).u and
-// z = (p-c).v. The camera sits at c + a r + b u - d v, so the corner's depth is
-// D = d + z and it shows inside the picture (margin included) when
+// Notation for fit(): c is the centre of the points' bounding box and v, r, u
+// the unit view, right and up directions. A point p has offsets x = (p-c).r,
+// y = (p-c).u and z = (p-c).v. The camera sits at c + a r + b u - d v, so the
+// point's depth is D = d + z and it shows inside the picture (margin included)
+// when
 //   |x - a| <= T D   with T = tH (1 - 2 margin), tH the tangent of half the
 // horizontal opening, and likewise for y, b and tV. Per axis that asks
-//   a >= x_i - T z_i - T d   and   a <= x_j + T z_j + T d   for all corners,
+//   a >= x_i - T z_i - T d   and   a <= x_j + T z_j + T d   for all points,
 // feasible when 2 T d >= max_i (x_i - T z_i) - min_j (x_j + T z_j). The least d
 // over both axes is the tight fit. With d fixed, the offset a that centres the
 // picture (largest (x_i - a) / D_i equal to minus the smallest) also minimises
-// the largest |x_i - a| / D_i, so it keeps the box inside; the axis that set d
-// then touches the margin on both sides.
+// the largest |x_i - a| / D_i, so it keeps every point inside; the axis that
+// set d then touches the margin on both sides.
 
 namespace {
 
@@ -37,21 +41,47 @@ Vec cross(const Vec& a, const Vec& b) {
 double length(const Vec& a) { return std::sqrt(dot(a, a)); }
 Vec scaled(const Vec& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
-// The offset a that centres offsets[i] / depth[i] about zero: the root of
+// The offset a that centres offset[i] / depth[i] about zero: the root of
 // max_i (o_i - a) / D_i + min_i (o_i - a) / D_i, which falls as a grows and
 // changes sign between the smallest and the largest offset.
-double centringOffset(const double (&offset)[8], const double (&depth)[8]) {
-  double lo = *std::min_element(offset, offset + 8), hi = *std::max_element(offset, offset + 8);
+double centringOffset(const std::vector<double>& offset, const std::vector<double>& depth) {
+  double lo = *std::min_element(offset.begin(), offset.end());
+  double hi = *std::max_element(offset.begin(), offset.end());
   for (int iteration = 0; iteration < 100 && lo < hi; ++iteration) {
     const double a = 0.5 * (lo + hi);
     double most = -HUGE_VAL, least = HUGE_VAL;
-    for (int i = 0; i < 8; ++i) {
+    for (std::size_t i = 0; i < offset.size(); ++i) {
       most = std::max(most, (offset[i] - a) / depth[i]);
       least = std::min(least, (offset[i] - a) / depth[i]);
     }
     (most + least > 0.0 ? lo : hi) = a;
   }
   return 0.5 * (lo + hi);
+}
+
+std::vector<SbVec3f> corners(const SbBox3f& box) {
+  const SbVec3f lo = box.getMin(), hi = box.getMax();
+  std::vector<SbVec3f> points;
+  for (int i = 0; i < 8; ++i)
+    points.emplace_back((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]);
+  return points;
+}
+
+// Collects the world-space corners of every shape's own bounding box.
+SoCallbackAction::Response addShapeCorners(void* data, SoCallbackAction* action, const SoNode* node) {
+  auto* points = static_cast<std::vector<SbVec3f>*>(data);
+  SbBox3f box;
+  SbVec3f centre;
+  // computeBBox reads the traversal state (coordinates, transforms) only.
+  const_cast<SoShape*>(static_cast<const SoShape*>(node))->computeBBox(action, box, centre);
+  if (box.isEmpty()) return SoCallbackAction::CONTINUE;
+  const SbMatrix& model = action->getModelMatrix();
+  for (const SbVec3f& corner : corners(box)) {
+    SbVec3f world;
+    model.multVecMatrix(corner, world);
+    points->push_back(world);
+  }
+  return SoCallbackAction::CONTINUE;
 }
 
 }  // namespace
@@ -80,17 +110,24 @@ void SceneCamera::setHeightAngle(float radians) {
 }
 
 bool SceneCamera::fit(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) const {
-  if (box.isEmpty() || !(aspect > 0.0f) || !std::isfinite(aspect)) return false;
-  SbVec3f lo = box.getMin(), hi = box.getMax();
-  for (int i = 0; i < 3; ++i) {
-    if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) return false;
+  if (box.isEmpty()) return false;
+  return fit(camera, corners(box), aspect);
+}
+
+bool SceneCamera::fit(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& pointsIn, float aspect) const {
+  if (pointsIn.empty() || !(aspect > 0.0f) || !std::isfinite(aspect)) return false;
+  SbBox3f bounds;
+  for (const SbVec3f& p : pointsIn) {
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return false;
+    bounds.extendBy(p);
   }
+  const SbVec3f lo = bounds.getMin(), hi = bounds.getMax();
   const Vec c = scaled(vec(lo + hi), 0.5);
-  const double radius = 0.5 * length(vec(hi - lo));
-  if (radius <= 1e-6 * std::max(1.0, length(c))) {
-    lo -= SbVec3f(0.5f, 0.5f, 0.5f);
-    hi += SbVec3f(0.5f, 0.5f, 0.5f);
-  }
+  double size = length(vec(hi - lo));
+  const std::vector<SbVec3f> unitCube = corners(SbBox3f(lo - SbVec3f(0.5f, 0.5f, 0.5f), hi + SbVec3f(0.5f, 0.5f, 0.5f)));
+  const bool single = size <= 1e-6 * std::max(1.0, length(c));
+  const std::vector<SbVec3f>& points = single ? unitCube : pointsIn;
+  if (single) size = std::sqrt(3.0);
 
   Vec v = vec(viewDirection_);
   v = scaled(v, 1.0 / length(v));
@@ -109,26 +146,27 @@ bool SceneCamera::fit(SoPerspectiveCamera& camera, const SbBox3f& box, float asp
   const double tV = aspect >= 1.0f ? t : t / aspect;
   const double tH = aspect >= 1.0f ? t * aspect : t;
   const double usable = 1.0 - 2.0 * margin_;
-
-  double xs[8], ys[8], zs[8];
-  double xHi = -HUGE_VAL, xLo = HUGE_VAL, yHi = -HUGE_VAL, yLo = HUGE_VAL;
   const double TH = tH * usable, TV = tV * usable;
-  for (int i = 0; i < 8; ++i) {
-    const Vec p{(i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]};
-    const Vec q{p.x - c.x, p.y - c.y, p.z - c.z};
+
+  const std::size_t n = points.size();
+  std::vector<double> xs(n), ys(n), zs(n);
+  double xHi = -HUGE_VAL, xLo = HUGE_VAL, yHi = -HUGE_VAL, yLo = HUGE_VAL;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Vec q{points[i][0] - c.x, points[i][1] - c.y, points[i][2] - c.z};
     xs[i] = dot(q, r), ys[i] = dot(q, u), zs[i] = dot(q, v);
     xHi = std::max(xHi, xs[i] - TH * zs[i]);
     xLo = std::min(xLo, xs[i] + TH * zs[i]);
     yHi = std::max(yHi, ys[i] - TV * zs[i]);
     yLo = std::min(yLo, ys[i] + TV * zs[i]);
   }
-  const double minAlong = *std::min_element(zs, zs + 8), maxAlong = *std::max_element(zs, zs + 8);
+  const double minAlong = *std::min_element(zs.begin(), zs.end());
+  const double maxAlong = *std::max_element(zs.begin(), zs.end());
   double d = std::max((xHi - xLo) / (2.0 * TH), (yHi - yLo) / (2.0 * TV));
-  // Keep the nearest corner clearly in front of the camera, even for a box
-  // seen exactly edge-on.
-  d = std::max(d, -minAlong + 0.05 * length(vec(hi - lo)));
-  double depth[8];
-  for (int i = 0; i < 8; ++i) depth[i] = d + zs[i];
+  // Keep the nearest point clearly in front of the camera, even for a flat
+  // set seen exactly edge-on.
+  d = std::max(d, -minAlong + 0.05 * size);
+  std::vector<double> depth(n);
+  for (std::size_t i = 0; i < n; ++i) depth[i] = d + zs[i];
   const double a = centringOffset(xs, depth), b = centringOffset(ys, depth);
   const Vec eye{c.x + a * r.x + b * u.x - d * v.x, c.y + a * r.y + b * u.y - d * v.y,
                 c.z + a * r.z + b * u.z - d * v.z};
@@ -150,6 +188,14 @@ bool SceneCamera::fit(SoPerspectiveCamera& camera, const SbBox3f& box, float asp
 
 bool SceneCamera::viewAll(SoPerspectiveCamera& camera, SoNode* scene, const SbViewportRegion& viewport) const {
   if (!scene) return false;
+  // The shapes' own boxes frame a scene more tightly than the box around all
+  // of them, whose empty corners would otherwise take room in the picture.
+  std::vector<SbVec3f> points;
+  SoCallbackAction collect(viewport);
+  collect.addPreCallback(SoShape::getClassTypeId(), &addShapeCorners, &points);
+  collect.apply(scene);
+  if (fit(camera, points, viewport.getViewportAspectRatio())) return true;
+  // No shapes (or none with a box): whatever the bounding-box action sees.
   SoGetBoundingBoxAction bbox(viewport);
   bbox.apply(scene);
   return fit(camera, bbox.getBoundingBox(), viewport.getViewportAspectRatio());

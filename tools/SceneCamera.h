@@ -1,5 +1,6 @@
 #pragma once
-// Places a perspective camera so that a world box fills the picture.
+// Places a perspective camera so that a world box (or a set of points, or a
+// scene) fills the picture.
 //
 // The camera looks along a fixed view direction (by default from front, right
 // and above in a Z-up world: along (-1, 1.5, -1)), is moved sideways until the
@@ -10,6 +11,8 @@
 // picture's height when it is wider than tall, else its width.
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbVec3f.h>
+
+#include <vector>
 
 class SbViewportRegion;
 class SoNode;
@@ -39,12 +42,20 @@ class SceneCamera {
   // Sets position, orientation, heightAngle, focalDistance and the near and far
   // distances of `camera` so that `box` fills a picture of the given aspect ratio
   // (width / height). A box that is a single point is treated as a unit cube
-  // around it. Returns false and leaves the camera unchanged when the box is
+  // around it. Near and far take in the box only: what lies outside it is
+  // clipped unless the renderer widens them (OffscreenRenderer auto clipping). Returns false and leaves the camera unchanged when the box is
   // empty, not finite, or aspect is not positive.
   bool fit(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) const;
 
-  // fit() to the bounding box of `scene` as seen in `viewport`. Returns false
-  // (camera unchanged) when the scene is null or has no extent.
+  // The same for a set of world points: every point inside, the set centred.
+  // False (camera unchanged) for an empty set or one with a non-finite point.
+  bool fit(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& points, float aspect) const;
+
+  // fit() to what `scene` draws in `viewport`: to the corners of each shape's
+  // own bounding box, which frames a spread-out assembly more tightly than
+  // the box around it all (falls back on the scene's bounding box when it has
+  // no shapes). Returns false (camera unchanged) when the scene is null or has
+  // no extent.
   bool viewAll(SoPerspectiveCamera& camera, SoNode* scene, const SbViewportRegion& viewport) const;
 
  private:

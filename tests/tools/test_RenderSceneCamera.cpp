@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "tools/SceneCamera.h"
 
@@ -45,15 +46,21 @@ SbViewVolume renderedVolume(SoPerspectiveCamera& camera, float aspect) {
   return volume;
 }
 
-// Projects the corners of `box` as a picture of the given aspect ratio shows them.
-FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect, float margin) {
+std::vector<SbVec3f> corners(const SbBox3f& box) {
+  const SbVec3f lo = box.getMin(), hi = box.getMax();
+  std::vector<SbVec3f> points;
+  for (int i = 0; i < 8; ++i)
+    points.emplace_back((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]);
+  return points;
+}
+
+// Projects the points as a picture of the given aspect ratio shows them.
+FitCheck check(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& points, float aspect) {
   FitCheck result;
   const SbViewVolume volume = renderedVolume(camera, aspect);
-  const SbVec3f lo = box.getMin(), hi = box.getMax();
   SbVec3f view;
   camera.orientation.getValue().multVec(SbVec3f(0, 0, -1), view);
-  for (int i = 0; i < 8; ++i) {
-    const SbVec3f p((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]);
+  for (const SbVec3f& p : points) {
     SbVec3f screen;
     volume.projectToScreen(p, screen);
     for (int axis = 0; axis < 2; ++axis) {
@@ -65,6 +72,10 @@ FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect, fl
       result.allBetweenPlanes = false;
   }
   return result;
+}
+
+FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) {
+  return check(camera, corners(box), aspect);
 }
 
 }  // namespace
@@ -86,7 +97,7 @@ TEST(RenderSceneCamera, FitIsTightAndInsideForManyBoxesAspectsAndViews) {
       camera->ref();
       ASSERT_TRUE(placer.fit(*camera, box, aspect));
       const float m = placer.margin();
-      const FitCheck c = check(*camera, box, aspect, m);
+      const FitCheck c = check(*camera, box, aspect);
       EXPECT_LE(c.outermost(m), 1.0 + 1e-3) << "round " << round << " aspect " << aspect;
       EXPECT_TRUE(c.tightOn(0, m) || c.tightOn(1, m)) << "not tight, round " << round << " aspect " << aspect;
       EXPECT_TRUE(c.allBetweenPlanes) << "round " << round;
@@ -96,6 +107,48 @@ TEST(RenderSceneCamera, FitIsTightAndInsideForManyBoxesAspectsAndViews) {
       camera->unref();
     }
   }
+}
+
+TEST(RenderSceneCamera, FitToPointCloudsIsTightInsideAndCentred) {
+  std::mt19937 rng(77u);
+  std::uniform_real_distribution<float> coord(-20.0f, 20.0f), dir(-1.0f, 1.0f);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<SbVec3f> points(1 + round % 17);
+    for (SbVec3f& p : points) p.setValue(coord(rng), coord(rng), coord(rng) * (round % 5 == 0 ? 0.0f : 1.0f));
+    if (points.size() == 1) points.push_back(points[0] + SbVec3f(0.5f, 0, 0));  // one segment
+    SceneCamera placer;
+    if (round % 2) placer.setViewDirection(SbVec3f(dir(rng), dir(rng), dir(rng)));
+    for (float aspect : {0.75f, 2.0f}) {
+      SoPerspectiveCamera* camera = new SoPerspectiveCamera;
+      camera->ref();
+      ASSERT_TRUE(placer.fit(*camera, points, aspect));
+      const float m = placer.margin();
+      const FitCheck c = check(*camera, points, aspect);
+      EXPECT_LE(c.outermost(m), 1.0 + 1e-3) << "round " << round;
+      // Tight, unless a point far out towards the camera holds it back: the
+      // camera keeps 5% of the set's size in front of the nearest point.
+      SbBox3f bounds;
+      float nearest = HUGE_VALF;
+      SbVec3f view;
+      camera->orientation.getValue().multVec(SbVec3f(0, 0, -1), view);
+      for (const SbVec3f& p : points) {
+        bounds.extendBy(p);
+        nearest = std::min(nearest, (p - camera->position.getValue()).dot(view));
+      }
+      const float size = (bounds.getMax() - bounds.getMin()).length();
+      const bool heldBack = std::fabs(nearest - 0.05f * size) < 1e-3f * size;
+      EXPECT_TRUE(c.tightOn(0, m) || c.tightOn(1, m) || heldBack) << "round " << round;
+      EXPECT_TRUE(c.allBetweenPlanes) << "round " << round;
+      for (int axis = 0; axis < 2; ++axis)
+        EXPECT_NEAR(c.lo[axis], 1.0 - c.hi[axis], 1e-3) << "axis " << axis << " round " << round;
+      camera->unref();
+    }
+  }
+  SoPerspectiveCamera* camera = new SoPerspectiveCamera;
+  camera->ref();
+  EXPECT_FALSE(SceneCamera().fit(*camera, std::vector<SbVec3f>(), 1.0f));
+  EXPECT_FALSE(SceneCamera().fit(*camera, std::vector<SbVec3f>{SbVec3f(0, 0, 0), SbVec3f(HUGE_VALF, 0, 0)}, 1.0f));
+  camera->unref();
 }
 
 TEST(RenderSceneCamera, DefaultViewIsFromFrontRightAboveWithZUp) {
@@ -133,13 +186,13 @@ TEST(RenderSceneCamera, DegenerateInputs) {
   const SbBox3f point(SbVec3f(5, 5, 5), SbVec3f(5, 5, 5));
   ASSERT_TRUE(placer.fit(*camera, point, 1.0f));
   const SbBox3f unit(SbVec3f(4.5f, 4.5f, 4.5f), SbVec3f(5.5f, 5.5f, 5.5f));
-  EXPECT_NEAR(check(*camera, unit, 1.0f, placer.margin()).outermost(placer.margin()), 1.0, 1e-3);
+  EXPECT_NEAR(check(*camera, unit, 1.0f).outermost(placer.margin()), 1.0, 1e-3);
 
   // Looking straight down the up vector still gives a usable camera.
   placer.setViewDirection(SbVec3f(0, 0, -1));
   const SbBox3f box(SbVec3f(0, 0, 0), SbVec3f(4, 2, 1));
   ASSERT_TRUE(placer.fit(*camera, box, 1.0f));
-  const FitCheck c = check(*camera, box, 1.0f, placer.margin());
+  const FitCheck c = check(*camera, box, 1.0f);
   EXPECT_NEAR(c.outermost(placer.margin()), 1.0, 1e-3);
   EXPECT_TRUE(c.allBetweenPlanes);
 
@@ -167,7 +220,38 @@ TEST(RenderSceneCamera, ViewAllUsesTheSceneBoundingBox) {
   scene->addChild(new SoCube);  // 2 x 2 x 2 around (10, 20, 30)
   ASSERT_TRUE(placer.viewAll(*camera, scene, viewport));
   const SbBox3f box(SbVec3f(9, 19, 29), SbVec3f(11, 21, 31));
-  EXPECT_NEAR(check(*camera, box, 1.5f, placer.margin()).outermost(placer.margin()), 1.0, 1e-3);
+  EXPECT_NEAR(check(*camera, box, 1.5f).outermost(placer.margin()), 1.0, 1e-3);
   camera->unref();
+  scene->unref();
+}
+
+TEST(RenderSceneCamera, ViewAllFramesTheShapesNotTheEmptyCornersAroundThem) {
+  // Three cubes in a row along the default view direction: in the picture
+  // they cover one another, while the box around them all spreads wide.
+  SoSeparator* scene = new SoSeparator;
+  scene->ref();
+  std::vector<SbVec3f> cubeCorners;
+  for (const SbVec3f& at : {SbVec3f(0, 0, 0), SbVec3f(-10, 15, -10), SbVec3f(-4, 6, -4)}) {
+    SoSeparator* part = new SoSeparator;
+    SoTranslation* move = new SoTranslation;
+    move->translation = at;
+    part->addChild(move);
+    part->addChild(new SoCube);
+    scene->addChild(part);
+    for (const SbVec3f& c : corners(SbBox3f(at - SbVec3f(1, 1, 1), at + SbVec3f(1, 1, 1)))) cubeCorners.push_back(c);
+  }
+  const SbViewportRegion viewport(400, 300);
+  const float m = SceneCamera().margin();
+  SoPerspectiveCamera* shapes = new SoPerspectiveCamera;
+  shapes->ref();
+  ASSERT_TRUE(SceneCamera().viewAll(*shapes, scene, viewport));
+  const FitCheck tight = check(*shapes, cubeCorners, 4.0f / 3.0f);
+  EXPECT_TRUE(tight.tightOn(0, m) || tight.tightOn(1, m));
+  SoPerspectiveCamera* wholeBox = new SoPerspectiveCamera;
+  wholeBox->ref();
+  ASSERT_TRUE(SceneCamera().fit(*wholeBox, SbBox3f(-11, -1, -11, 1, 16, 1), 4.0f / 3.0f));
+  EXPECT_LT(check(*wholeBox, cubeCorners, 4.0f / 3.0f).outermost(m), 0.9) << "the test scene does not tell the two apart";
+  wholeBox->unref();
+  shapes->unref();
   scene->unref();
 }
