@@ -142,6 +142,14 @@ public:
   static SbVec3f LocalPointToWorldPoint(SbMatrix m, SbVec3f p);
   static SbVec3f WorldPointToLocalPoint(SbMatrix m, SbVec3f p);
 
+  // ---- Clip planes and clip lines ------------------------------------------
+  // Removes every SoClipPlane among the document's clip-plane children.
+  static void DeleteClipNodeFromSceneGraph(SoKRN_MainDoc* doc);
+  // Removes the saved clip line (or clip plane) node kit with id `id` from the
+  // top prototype's root node kit. No fallback: null `doc` or id 0 do nothing.
+  static void DelClipLine(SoKRN_MainDoc* doc, unsigned int id);
+  static void DelClipPlane(SoKRN_MainDoc* doc, unsigned int id);
+
 private:
   // `doc`, or the active main document when `doc` is null.
   static SoKRN_MainDoc* ResolveDoc(SoKRN_MainDoc* doc);

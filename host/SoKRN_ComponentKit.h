@@ -78,6 +78,10 @@ public:
   SoGroup* getChildGroup(bool create);
 
   SoKRN_NodeKit* getRootNode();
+
+  // Clip-line sets cut by the document's clip plane. This stand-in does not
+  // create clip-line sets, so there is never one to remove.
+  void removeAllClipLineSet(SbBool /*notify*/) {}
   SoTransform* getTrans(bool create) override;
 
   // Path building from the kits' known structure (no search). `path` is a

@@ -6,6 +6,9 @@
 #include <Inventor/nodekits/SoNodeKit.h>
 
 #include "host/SoBrepFaceSet.h"
+#include "host/SoKRN_ClipLineKit.h"
+#include "host/SoKRN_MeshFaceKit.h"
+#include "host/SoKRN_MeshKit.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -46,5 +49,8 @@ void VistrelHostInit() {
   SoKRN_WireSet::initClass();
   SoKRN_ShellKit::initClass();
   SoKRN_TextKit::initClass();
+  SoKRN_ClipLineKit::initClass();
+  SoKRN_MeshFaceKit::initClass();
+  SoKRN_MeshKit::initClass();
   SoKRN_GetMatrixAction::initClass();
 }

@@ -116,28 +116,43 @@ MessageAnswer ShowMessage(const std::wstring& text, MessageKind kind) {
 }
 
 std::wstring NarrowToWide(const std::string& text) {
+  // Strict UTF-8: over-long forms, encoded surrogates and code points past
+  // U+10FFFF are rejected; every byte that does not start a valid sequence
+  // becomes one U+FFFD.
   std::wstring out;
   out.reserve(text.size());
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
-    unsigned char c = s[i];
-    int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    char32_t cp = 0xFFFD;
-    if (len == 1) {
-      cp = c;
-    } else if (len > 1 && i + len <= n) {
-      cp = c & (0x7F >> len);
-      bool ok = true;
-      for (int k = 1; k < len; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80) { ok = false; break; }
-        cp = (cp << 6) | (s[i + k] & 0x3F);
-      }
-      if (!ok) { cp = 0xFFFD; len = 1; }
-    } else {
+    const unsigned char c = s[i];
+    int len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (c < 0x80) {
       len = 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;  // no over-long forms
+      if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;  // no over-long forms
+      if (c == 0xF4) hi = 0x8F;  // nothing past U+10FFFF
     }
+    bool ok = len > 0 && i + static_cast<std::size_t>(len) <= n;
+    for (int k = 1; ok && k < len; ++k) {
+      const unsigned char b = s[i + static_cast<std::size_t>(k)];
+      ok = k == 1 ? (b >= lo && b <= hi) : (b & 0xC0) == 0x80;
+    }
+    if (!ok) {
+      out += static_cast<wchar_t>(0xFFFD);
+      ++i;
+      continue;
+    }
+    char32_t cp = len == 1 ? c : static_cast<char32_t>(c & (0x7F >> len));
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (s[i + static_cast<std::size_t>(k)] & 0x3F);
     out += static_cast<wchar_t>(cp);
     i += static_cast<std::size_t>(len);
   }

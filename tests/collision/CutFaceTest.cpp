@@ -1,0 +1,126 @@
+// Cut faces: the closed surface of the overlap of two instances, and its
+// volume, against an independent reference (CGAL's corefinement).
+#include <gtest/gtest.h>
+
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/corefinement.h>
+#include <CGAL/Polygon_mesh_processing/measure.h>
+#include <CGAL/Surface_mesh.h>
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/lists/SoPathList.h>
+
+#include <map>
+#include <memory>
+
+#include "collision/CCollisionManager.h"
+#include "collision/CollisionTestUtil.h"
+
+using namespace vxtest;
+
+namespace {
+
+using K = CGAL::Exact_predicates_inexact_constructions_kernel;
+using SurfaceMesh = CGAL::Surface_mesh<K::Point_3>;
+namespace PMP = CGAL::Polygon_mesh_processing;
+
+// The world mesh of an instance, welded, as a CGAL surface mesh.
+SurfaceMesh ToSurfaceMesh(SoFullPath* path) {
+  const std::vector<float> w = WorldTriangles(path);
+  SurfaceMesh mesh;
+  std::map<std::array<float, 3>, SurfaceMesh::Vertex_index> index;
+  auto vertex = [&](std::size_t k) {
+    const std::array<float, 3> key = {w[k], w[k + 1], w[k + 2]};
+    auto it = index.find(key);
+    if (it != index.end()) return it->second;
+    return index[key] = mesh.add_vertex(K::Point_3(w[k], w[k + 1], w[k + 2]));
+  };
+  for (std::size_t k = 0; k + 8 < w.size(); k += 9) mesh.add_face(vertex(k), vertex(k + 3), vertex(k + 6));
+  return mesh;
+}
+
+double ReferenceVolume(SoFullPath* a, SoFullPath* b) {
+  SurfaceMesh ma = ToSurfaceMesh(a), mb = ToSurfaceMesh(b), out;
+  if (!PMP::corefine_and_compute_intersection(ma, mb, out)) return -1;
+  return PMP::volume(out);
+}
+
+struct CutFace {
+  int results = 0;
+  double volume = 0;
+  std::vector<_vtx> points;
+  std::vector<int32_t> tris;
+};
+
+CutFace RunCutFace(FlatAssembly& a, int calcType, float tolerance) {
+  SoPathList paths;
+  a.Paths(0, a.count, paths);
+  auto* m = new CCollisionManager(a.doc, "CollisionManager");
+  m->AddIns1(&paths, 0);
+  m->m_bCalcCrossMesh = 1;
+  m->m_nCalcType = calcType;
+  m->m_fTolerance = tolerance;
+  RunAndWait(*m);
+  CutFace out;
+  out.results = m->GetResultCount();
+  if (out.results > 0) {
+    const _collisionResult& r = m->Results()[0];
+    out.volume = r.fCompacity;
+    out.points = r.cutFacePnts;
+    out.tris = r.cutFaceTris;
+  }
+  delete m;
+  return out;
+}
+
+// Every edge of a closed, consistently wound surface is used once in each direction.
+void ExpectClosedAndWound(const CutFace& f) {
+  std::map<std::pair<int, int>, int> directed;
+  for (std::size_t i = 0; i + 2 < f.tris.size(); i += 3) {
+    for (int k = 0; k < 3; ++k) ++directed[{f.tris[i + k], f.tris[i + (k + 1) % 3]}];
+  }
+  int open = 0, misWound = 0;
+  for (const auto& e : directed) {
+    if (e.second != 1) ++misWound;
+    if (!directed.count({e.first.second, e.first.first})) ++open;
+  }
+  EXPECT_EQ(open, 0) << "edges without a partner";
+  EXPECT_EQ(misWound, 0) << "edges used twice in one direction";
+}
+
+}  // namespace
+
+TEST(CutFace, OverlappingBoxesGiveTheOverlapBox) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly(
+      {Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 3), Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 4)}));
+  a->Place(0, SbVec3f(0, 0, 0));
+  a->Place(1, SbVec3f(1.25f, 0.5f, 0.75f));  // overlap 0.75 x 1.5 x 1.25
+  const CutFace f = RunCutFace(*a, 1, 0.0f);
+  ASSERT_EQ(f.results, 1);
+  EXPECT_NEAR(f.volume, 0.75 * 1.5 * 1.25, 1e-4);
+  ExpectClosedAndWound(f);
+}
+
+TEST(CutFace, SpheresMatchTheCorefinedReference) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)}));
+  a->Place(0, SbVec3f(0, 0, 0));
+  a->Place(0, SbVec3f(1.1f, 0.2f, 0.15f), SbRotation(SbVec3f(0.3f, 1, 0.2f), 0.9f));
+  SoPathList paths;
+  a->Paths(0, 2, paths);
+  const double reference = ReferenceVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
+  ASSERT_GT(reference, 0);
+  const CutFace f = RunCutFace(*a, 1, 0.0f);
+  ASSERT_EQ(f.results, 1);
+  EXPECT_NEAR(f.volume, reference, 0.01 * reference);
+  ExpectClosedAndWound(f);
+}
+
+TEST(CutFace, TouchingOnlyIsDroppedUnderCalcTypeZero) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1), 2)}));
+  a->Place(0, SbVec3f(0, 0, 0));
+  a->Place(0, SbVec3f(1, 0.25f, 0.25f));  // flush faces: no volume
+  EXPECT_EQ(RunCutFace(*a, 0, 0.0f).results, 0);
+  const CutFace kept = RunCutFace(*a, 1, 0.0f);
+  EXPECT_EQ(kept.results, 1) << "calc type 1 keeps every result";
+  EXPECT_NEAR(kept.volume, 0.0, 1e-6);
+}
