@@ -156,12 +156,3 @@ TEST(RenderPngImage, HugeDeclaredSizeIsRefusedBeforeAllocating) {
   EXPECT_TRUE(p.isEmpty());
   std::remove(path.c_str());
 }
-
-TEST(RenderPngImage, AssignChecksTheByteCount) {
-  PngImage p(2, 2, {5, 5, 5, 255});
-  EXPECT_FALSE(p.assign(3, 3, std::vector<std::uint8_t>(2 * 2 * 4)));
-  EXPECT_EQ(p.width(), 2);
-  EXPECT_TRUE(p.assign(1, 2, std::vector<std::uint8_t>(8, 200)));
-  EXPECT_EQ(p.pixel(0, 1), (PngImage::Rgba{200, 200, 200, 200}));
-  EXPECT_FALSE(p.isOpaque());
-}
