@@ -1,0 +1,334 @@
+// Document kits: type registration, document parts, selection, temporary
+// children, names, placements and the state's lifetime.
+#include <gtest/gtest.h>
+
+#include <Inventor/SoDB.h>
+#include <Inventor/actions/SoGetMatrixAction.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/nodekits/SoBaseKit.h>
+#include <Inventor/nodes/SoClipPlane.h>
+#include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoIndexedFaceSet.h>
+#include <Inventor/nodes/SoSelection.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
+#include <Inventor/sensors/SoNodeSensor.h>
+
+#include "HostTestUtil.h"
+#include "host/SoBrepFaceSet.h"
+#include "host/SoKRN_GetMatrixAction.h"
+#include "host/SoKRN_InfoKit.h"
+#include "host/SoKRN_NodeKit.h"
+#include "host/SoKRN_State.h"
+#include "host/VistrelHost.h"
+
+namespace {
+
+using hosttest::ResolvedPath;
+using hosttest::Translation;
+
+TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
+  struct Entry {
+    const char* name;
+    const char* parent;
+  };
+  const Entry kits[] = {
+      {"SoKRN_BaseKit", "BaseKit"},
+      {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
+      {"SoKRN_ComponentKit", "SoKRN_DocElementKit"},
+      {"SoKRN_NodeKit", "SoKRN_BaseKit"},
+      {"SoKRN_InfoKit", "SoKRN_BaseKit"},
+      {"SoKRN_MainDoc", "SoKRN_BaseKit"},
+      {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
+      {"SoKRN_FdtKit", "SoKRN_BaseKit"},
+      {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
+      {"SoKRN_WireSet", "SoKRN_BaseKit"},
+      {"SoKRN_ShellKit", "SoKRN_BaseKit"},
+      {"SoKRN_TextKit", "SoKRN_BaseKit"},
+      {"SoBrepFaceSet", "IndexedFaceSet"},
+      {"SoKRN_UserTransform", "Node"},
+  };
+  for (const Entry& e : kits) {
+    const SoType type = SoType::fromName(e.name);
+    ASSERT_FALSE(type.isBad()) << e.name;
+    EXPECT_EQ(type.getParent(), SoType::fromName(e.parent)) << e.name;
+    ASSERT_TRUE(type.canCreateInstance()) << e.name;
+    auto* node = static_cast<SoNode*>(type.createInstance());
+    ASSERT_NE(node, nullptr) << e.name;
+    node->ref();
+    EXPECT_EQ(node->getTypeId(), type);
+    node->unref();
+  }
+  const SoType action = SoType::fromName("SoKRN_GetMatrixAction");
+  ASSERT_FALSE(action.isBad());
+  EXPECT_TRUE(action.isDerivedFrom(SoGetMatrixAction::getClassTypeId()));
+  // Registration twice is harmless.
+  VistrelHostInit();
+  EXPECT_TRUE(SoBaseKit::isSearchingChildren());
+}
+
+TEST(Document, NewDocumentHasItsPartsInPlace) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* top = doc->getTopPrototype();
+  ASSERT_NE(top, nullptr);
+  EXPECT_FALSE(top->isInstance());
+  std::wstring name;
+  top->getKRNName(name);
+  EXPECT_EQ(name, L"Root");
+  EXPECT_EQ(doc->getActiveComp(), top);
+  ASSERT_NE(doc->getKRNState(), nullptr);
+  EXPECT_EQ(top->getKRNState(), doc->getKRNState());
+  ASSERT_NE(doc->getKRN_Info(), nullptr);
+  EXPECT_NE(doc->getKRN_Info()->getPart("drawStyle", FALSE), nullptr);
+  EXPECT_NE(doc->getClipPlaneChildren(), nullptr);
+
+  // The library finds the selection node by searching the document.
+  SoSearchAction sa;
+  sa.setType(SoSelection::getClassTypeId());
+  sa.setInterest(SoSearchAction::FIRST);
+  sa.apply(doc);
+  ASSERT_NE(sa.getPath(), nullptr);
+  // Paths through kits are read as full paths (SoPath::getTail stops at the
+  // first kit).
+  EXPECT_EQ(static_cast<SoFullPath*>(sa.getPath())->getTail(), doc->getSelectionNode());
+
+  // Active component: set, then back to the top prototype.
+  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
+  sub->ref();
+  doc->setActiveComp(sub);
+  EXPECT_EQ(doc->getActiveComp(), sub);
+  doc->setActiveComp(nullptr);
+  EXPECT_EQ(doc->getActiveComp(), top);
+  sub->unref();
+  doc->unref();
+}
+
+TEST(Document, ClipPlanesComeBeforeTheModel) {
+  // A clip plane under the document clips the model: in traversal order the
+  // clip-plane group precedes the top prototype.
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  auto* plane = new SoClipPlane;
+  doc->getClipPlaneChildren()->addChild(plane);
+  SoSearchAction sa;
+  sa.setInterest(SoSearchAction::ALL);
+  sa.setType(SoNode::getClassTypeId());
+  sa.apply(doc);
+  int planeAt = -1, topAt = -1;
+  for (int i = 0; i < sa.getPaths().getLength(); ++i) {
+    SoNode* tail = static_cast<SoFullPath*>(sa.getPaths()[i])->getTail();
+    if (tail == plane) planeAt = i;
+    if (tail == doc->getTopPrototype()) topAt = i;
+  }
+  ASSERT_GE(planeAt, 0);
+  ASSERT_GE(topAt, 0);
+  EXPECT_LT(planeAt, topAt);
+  doc->unref();
+}
+
+TEST(Document, SelectionKeepsOrderAndReferences) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 1);
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 2);
+  SoPath* p1 = new SoPath(8);
+  SoPath* p2 = new SoPath(8);
+  OmbrelTools::StrPathToSoPath(doc, "1", *p1);
+  OmbrelTools::StrPathToSoPath(doc, "2", *p2);
+  doc->select(p1);  // the document holds the only reference now
+  doc->select(p2);
+  EXPECT_EQ(p1->getRefCount(), 1);
+  ASSERT_EQ(doc->getNumSelected(), 2);
+  EXPECT_EQ(doc->getPath(1), p2);  // newest last
+  EXPECT_EQ(doc->getList().getLength(), 2);
+
+  // By an equal path (a copy), then by tail node.
+  SoPath* copy = p2->copy();
+  copy->ref();
+  doc->deselect(copy);
+  copy->unref();
+  ASSERT_EQ(doc->getNumSelected(), 1);
+  EXPECT_EQ(doc->getPath(0), p1);
+  doc->deselect(static_cast<SoFullPath*>(p1)->getTail());
+  EXPECT_EQ(doc->getNumSelected(), 0);
+  doc->select(new SoPath(doc));
+  doc->select(nullptr);  // ignored
+  EXPECT_EQ(doc->getNumSelected(), 1);
+  doc->deselectAll(TRUE);
+  EXPECT_EQ(doc->getNumSelected(), 0);
+  EXPECT_EQ(doc->getPath(0), nullptr);
+  doc->unref();
+}
+
+TEST(Document, TemporaryChildrenAreHeldByTheDocument) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  auto* a = new SoSeparator;
+  auto* b = new SoSeparator;
+  a->ref();
+  doc->addTmpChild(a);
+  doc->addTmpChild(b);
+  EXPECT_EQ(a->getRefCount(), 2);
+  ASSERT_EQ(doc->getNumTempChildren(), 2);
+  EXPECT_EQ(doc->getTmpChildByIndex(1), b);
+  EXPECT_EQ(doc->getTmpChildByIndex(2), nullptr);
+  doc->removeTempChild(a);
+  EXPECT_EQ(a->getRefCount(), 1);
+  EXPECT_EQ(doc->getTmpChildByIndex(0), b);
+  doc->removeTempChild(a);  // not there: nothing happens
+  EXPECT_EQ(doc->getNumTempChildren(), 1);
+  a->unref();
+  doc->unref();
+}
+
+TEST(Document, StateNotificationReachesObserversOfTheDocument) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  int notified = 0;
+  SoNodeSensor sensor([](void* data, SoSensor*) { ++*static_cast<int*>(data); }, &notified);
+  sensor.setPriority(0);  // immediate
+  sensor.attach(doc);
+  ResolvedPath root(doc, "");
+  doc->getKRNState()->setUserMatrix(root.get(), Translation(1, 0, 0), TRUE);
+  EXPECT_GT(notified, 0);
+  const int before = notified;
+  doc->getKRNState()->setUserMatrix(root.get(), Translation(2, 0, 0), FALSE);
+  EXPECT_EQ(notified, before);
+  sensor.detach();
+  doc->unref();
+}
+
+TEST(Document, KitsOutlivingTheDocumentForgetItsState) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  SoKRN_ComponentKit* inst = vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity());
+  inst->ref();
+  EXPECT_EQ(inst->getKRNState(), doc->getKRNState());
+  doc->unref();
+  EXPECT_EQ(inst->getKRNState(), nullptr);
+  EXPECT_EQ(box->getKRNState(), nullptr);
+  inst->unref();
+}
+
+TEST(ComponentKit, NamesRoundTripThroughUtf8) {
+  auto* kit = new SoKRN_ComponentKit;
+  kit->ref();
+  const std::wstring names[] = {L"", L"plain", L"\u00e4\u00f6\u00fc \u8f74\u627f", L"emoji \U0001F527",
+                                L"quote \" and \\ backslash"};
+  for (const std::wstring& n : names) {
+    kit->setKRNName(n);
+    std::wstring back;
+    kit->getKRNName(back);
+    EXPECT_EQ(back, n);
+  }
+  kit->setKRNName(L"\u00e9");
+  EXPECT_STREQ(kit->krnName.getValue().getString(), "\xc3\xa9");
+  // Broken UTF-8 in a file does not stop reading the name.
+  kit->krnName.setValue("a\xff" "b");
+  std::wstring broken;
+  kit->getKRNName(broken);
+  EXPECT_EQ(broken, std::wstring(L"a\uFFFDb"));
+  kit->unref();
+}
+
+TEST(ComponentKit, SetMatrixStoresTranslationRotationAndScale) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  const SbMatrix m = hosttest::Placement(SbVec3f(1, 2, 3), SbRotation(SbVec3f(1, 2, 3), 0.7f), 2.5f);
+  SoKRN_ComponentKit* inst = vhost::PlaceInstance(doc, doc->getTopPrototype(), box, m);
+  SoTransform* t = inst->getTrans(false);
+  ASSERT_NE(t, nullptr);
+  SbMatrix back;
+  back.setTransform(t->translation.getValue(), t->rotation.getValue(), t->scaleFactor.getValue());
+  EXPECT_TRUE(back.equals(m, 1e-5f));
+  // Rendering agrees with the three fields: no stray scale orientation.
+  ResolvedPath p(doc, "0");
+  SoGetMatrixAction ma(SbViewportRegion(10, 10));
+  ma.apply(p.get());
+  EXPECT_TRUE(ma.getMatrix().equals(m, 1e-5f));
+  // A prototype has no placement until asked for one.
+  EXPECT_EQ(box->getTrans(false), nullptr);
+  doc->unref();
+}
+
+TEST(ComponentKit, ElementChildrenAndPlacementIds) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
+  EXPECT_EQ(sub->nextPlcId(), 0u);
+  vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5);
+  SoKRN_ComponentKit* fresh = vhost::PlaceInstance(doc, sub, box, SbMatrix::identity());
+  EXPECT_EQ(fresh->getPLCID(), 6u);
+  std::wstring name;
+  fresh->getKRNName(name);
+  EXPECT_EQ(name, L"B");  // named after the prototype
+  // A used id and a cycle are refused.
+  EXPECT_EQ(vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5), nullptr);
+  SoKRN_ComponentKit* inS = vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity());
+  ASSERT_NE(inS, nullptr);
+  EXPECT_EQ(vhost::PlaceInstance(doc, sub, sub, SbMatrix::identity()), nullptr);
+  EXPECT_EQ(vhost::PlaceInstance(doc, sub, doc->getTopPrototype(), SbMatrix::identity()), nullptr);
+  // An instance reports its prototype's children.
+  EXPECT_EQ(inS->getNumEleChildren(), 2);
+  EXPECT_EQ(inS->getEleChild(1), fresh);
+  EXPECT_EQ(inS->findEleChildByPLCID(6), fresh);
+  EXPECT_TRUE(sub->removeInsChildViaPLCID(5));
+  EXPECT_FALSE(sub->removeInsChildViaPLCID(5));
+  EXPECT_EQ(inS->getNumEleChildren(), 1);
+  EXPECT_EQ(box->getNumEleChildren(), 0);
+  doc->unref();
+}
+
+TEST(DocumentBuilder, MeshesComeBackAsGiven) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  std::vector<float> xyz;
+  std::vector<int> tris;
+  hosttest::BoxMesh(SbVec3f(0, 0, 0), SbVec3f(1, 2, 3), xyz, tris);
+  SoKRN_ComponentKit* box = vhost::MakePartPrototype(doc, L"B", xyz, tris);
+  ASSERT_NE(box, nullptr);
+  box->ref();
+  EXPECT_EQ(vhost::CountTriangles(box), 12);
+  std::vector<float> xyz2;
+  std::vector<int> tris2;
+  vhost::GetPrototypeMesh(box, xyz2, tris2);
+  EXPECT_EQ(xyz2, xyz);
+  EXPECT_EQ(tris2, tris);
+  // The bodies hold SoBrepFaceSet shapes (what the interference check collects).
+  SoSearchAction sa;
+  sa.setType(SoBrepFaceSet::getClassTypeId());
+  sa.apply(box);
+  EXPECT_NE(sa.getPath(), nullptr);
+  // Bad input is refused.
+  EXPECT_EQ(vhost::MakePartPrototype(doc, L"bad", {0, 0, 0}, {0, 0, 1}), nullptr);
+  EXPECT_EQ(vhost::MakePartPrototype(doc, L"bad", {0, 0}, {}), nullptr);
+  EXPECT_EQ(vhost::CountTriangles(nullptr), 0);
+  box->unref();
+  doc->unref();
+}
+
+TEST(NodeKit, ChildrenByIdAreRemovable) {
+  auto* root = new SoKRN_NodeKit;
+  root->ref();
+  for (uint32_t id : {10u, 20u, 30u}) {
+    auto* c = new SoKRN_NodeKit;
+    c->nodeId.setValue(id);
+    root->addChild(c);
+  }
+  ASSERT_EQ(root->getNumChildren(), 3);
+  EXPECT_EQ(root->getChild(1)->getID(), 20u);
+  EXPECT_TRUE(root->removeChildNodeKitByID(20, TRUE));
+  EXPECT_FALSE(root->removeChildNodeKitByID(20, TRUE));
+  ASSERT_EQ(root->getNumChildren(), 2);
+  EXPECT_EQ(root->getChild(1)->getID(), 30u);
+  EXPECT_EQ(root->getChild(2), nullptr);
+  root->unref();
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+// Traversal rules of the document kits: where user matrices apply (and in
+// which order), and what per-path visibility hides.
+#include <gtest/gtest.h>
+
+#include <Inventor/SoPickedPoint.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoGetMatrixAction.h>
+#include <Inventor/actions/SoRayPickAction.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/SoPrimitiveVertex.h>
+
+#include "HostTestUtil.h"
+#include "host/SoBrepFaceSet.h"
+#include "host/SoKRN_GetMatrixAction.h"
+#include "host/SoKRN_State.h"
+
+namespace {
+
+using hosttest::ResolvedPath;
+using hosttest::Translation;
+
+const SbViewportRegion kViewport(100, 100);
+
+// Unit box B placed at (10, 0, 0) as instance 0 of sub-assembly S; S placed
+// twice under the root: instance 1 at (0, 100, 0), instance 2 at (0, 200, 0).
+struct TwoOccurrences {
+  SoKRN_MainDoc* doc;
+  SoKRN_State* state;
+  TwoOccurrences() {
+    doc = vhost::NewDocument();
+    doc->ref();
+    state = doc->getKRNState();
+    SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+    SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
+    vhost::PlaceInstance(doc, sub, box, Translation(10, 0, 0), L"", 0);
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 100, 0), L"", 1);
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 200, 0), L"", 2);
+  }
+  ~TwoOccurrences() { doc->unref(); }
+
+  SbVec3f mapPoint(SoGetMatrixAction& action, const std::string& path, const SbVec3f& p) {
+    ResolvedPath rp(doc, path);
+    EXPECT_GT(rp.length(), 0) << path;
+    action.apply(rp.get());
+    SbVec3f q;
+    action.getMatrix().multVecMatrix(p, q);
+    return q;
+  }
+  SbVec3f global(const std::string& path, const SbVec3f& p, bool withUser) {
+    SoKRN_GetMatrixAction action(kViewport);
+    action.setWithUserMatrixFlg(withUser);
+    return mapPoint(action, path, p);
+  }
+  void setUser(const std::string& path, const SbMatrix& m) {
+    ResolvedPath rp(doc, path);
+    state->setUserMatrix(rp.get(), m, TRUE);
+  }
+  void setVisible(const std::string& path, int visible) {
+    ResolvedPath rp(doc, path);
+    state->setDocEleVisible(rp.get(), visible, TRUE);
+  }
+  SbBox3f bbox() {
+    SoGetBoundingBoxAction bb(kViewport);
+    bb.apply(doc);
+    return bb.getBoundingBox();
+  }
+  // World corners of every triangle the callback action generates.
+  std::vector<SbVec3f> triangles() {
+    std::vector<SbVec3f> corners;
+    SoCallbackAction cb(kViewport);
+    cb.addTriangleCallback(
+        SoBrepFaceSet::getClassTypeId(),
+        [](void* data, SoCallbackAction* a, const SoPrimitiveVertex* v1, const SoPrimitiveVertex* v2,
+           const SoPrimitiveVertex* v3) {
+          auto* out = static_cast<std::vector<SbVec3f>*>(data);
+          for (const SoPrimitiveVertex* v : {v1, v2, v3}) {
+            SbVec3f w;
+            a->getModelMatrix().multVecMatrix(v->getPoint(), w);
+            out->push_back(w);
+          }
+        },
+        &corners);
+    cb.apply(doc);
+    return corners;
+  }
+  // Chain key of what a vertical ray through (x, y) hits first, or "none".
+  std::string pickDown(float x, float y) {
+    SoRayPickAction pick(kViewport);
+    pick.setRay(SbVec3f(x, y, 500), SbVec3f(0, 0, -1), 0, 1000);
+    pick.apply(doc);
+    const SoPickedPoint* pp = pick.getPickedPoint();
+    return pp ? OmbrelTools::InstanceChainKey(pp->getPath()) : std::string("none");
+  }
+};
+
+void ExpectVec(const SbVec3f& a, const SbVec3f& b) {
+  EXPECT_NEAR(a[0], b[0], 1e-4);
+  EXPECT_NEAR(a[1], b[1], 1e-4);
+  EXPECT_NEAR(a[2], b[2], 1e-4);
+}
+
+TEST(UserMatrix, MatrixActionComposesUserBeforePlacementOnlyWhenAsked) {
+  TwoOccurrences t;
+  const SbVec3f p(1, 0, 0);
+  ExpectVec(t.global("1|0", p, false), SbVec3f(11, 100, 0));
+  // Quarter turn about z, applied in the instance's own frame (U x B): the
+  // point turns first, then the placement moves it.
+  SbMatrix quarter;
+  quarter.setRotate(SbRotation(SbVec3f(0, 0, 1), float(M_PI / 2)));
+  t.setUser("1|0", quarter);
+  ExpectVec(t.global("1|0", p, true), SbVec3f(10, 101, 0));
+  ExpectVec(t.global("1|0", p, false), SbVec3f(11, 100, 0));
+  // A plain matrix action never sees user matrices.
+  SoGetMatrixAction plain(kViewport);
+  ExpectVec(t.mapPoint(plain, "1|0", p), SbVec3f(11, 100, 0));
+  // The other occurrence of the same nodes is untouched.
+  ExpectVec(t.global("2|0", p, true), SbVec3f(11, 200, 0));
+
+  // A parent's user matrix applies to the whole sub-tree.
+  t.setUser("1", Translation(0, 0, 7));
+  ExpectVec(t.global("1|0", p, true), SbVec3f(10, 101, 7));
+  ExpectVec(t.global("1", SbVec3f(0, 0, 0), true), SbVec3f(0, 100, 7));
+
+  // A path running on below the instance (to its prototype) accumulates the
+  // same matrix: placement and user matrix act inside the instance.
+  ResolvedPath rp(t.doc, "1|0");
+  SoPath* longer = rp.get()->copy();
+  longer->ref();
+  ASSERT_TRUE(static_cast<SoKRN_ComponentKit*>(rp.tail())->appendPrototypeToPath(*longer));
+  SoKRN_GetMatrixAction deep(kViewport);
+  deep.setWithUserMatrixFlg(TRUE);
+  deep.apply(longer);
+  SbVec3f q;
+  deep.getMatrix().multVecMatrix(p, q);
+  ExpectVec(q, SbVec3f(10, 101, 7));
+  SbVec3f back;
+  deep.getInverse().multVecMatrix(q, back);
+  ExpectVec(back, p);
+  longer->unref();
+
+  ResolvedPath leaf(t.doc, "1|0");
+  t.state->removeUserMat(leaf.get(), TRUE);
+  ExpectVec(t.global("1|0", p, true), SbVec3f(11, 100, 7));
+}
+
+TEST(UserMatrix, BoundingBoxFollowsUserMatricesAcrossRepeatedActions) {
+  TwoOccurrences t;
+  EXPECT_NEAR(t.bbox().getMax()[2], 1, 1e-5);
+  // Separators may cache boxes; the change must still show.
+  t.setUser("2|0", Translation(0, 0, 50));
+  EXPECT_NEAR(t.bbox().getMax()[2], 51, 1e-5);
+  EXPECT_NEAR(t.bbox().getMin()[2], 0, 1e-5);
+  ResolvedPath rp(t.doc, "2|0");
+  t.state->removeUserMat(rp.get(), TRUE);
+  EXPECT_NEAR(t.bbox().getMax()[2], 1, 1e-5);
+}
+
+TEST(UserMatrix, CallbackTrianglesAreMovedPerOccurrence) {
+  TwoOccurrences t;
+  std::vector<SbVec3f> before = t.triangles();
+  ASSERT_EQ(before.size(), 2u * 12u * 3u);
+  t.setUser("2|0", Translation(0, 0, 50));
+  std::vector<SbVec3f> after = t.triangles();
+  ASSERT_EQ(after.size(), before.size());
+  int raised = 0;
+  for (const SbVec3f& v : after) {
+    if (v[2] >= 50 - 1e-4) {
+      ++raised;
+      EXPECT_NEAR(v[1], 200.5, 0.5 + 1e-4);  // only the occurrence under 2
+    }
+  }
+  EXPECT_EQ(raised, 12 * 3);
+}
+
+TEST(UserMatrix, PickingFollowsTheMovedOccurrence) {
+  TwoOccurrences t;
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+  t.setUser("2|0", Translation(5, 0, 0));
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "none");
+  EXPECT_EQ(t.pickDown(15.5f, 200.5f), "2|0");
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+}
+
+TEST(Visibility, HiddenOccurrenceIsNotPickedButStillCountedElsewhere) {
+  TwoOccurrences t;
+  const SbBox3f boxBefore = t.bbox();
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+  t.setVisible("1|0", 0);
+  EXPECT_TRUE(t.state->hasHiddenPaths());
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+  // Bounding box, callback and search actions still see it.
+  EXPECT_EQ(t.bbox().getMin(), boxBefore.getMin());
+  EXPECT_EQ(t.bbox().getMax(), boxBefore.getMax());
+  EXPECT_EQ(t.triangles().size(), 2u * 12u * 3u);
+  ResolvedPath hidden(t.doc, "1|0");
+  SoSearchAction sa;
+  sa.setNode(hidden.tail());
+  sa.setInterest(SoSearchAction::ALL);
+  sa.apply(t.doc);
+  EXPECT_EQ(sa.getPaths().getLength(), 2);
+
+  t.setVisible("1|0", -1);
+  EXPECT_FALSE(t.state->hasHiddenPaths());
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+}
+
+TEST(Visibility, HidingAParentOrTheRootHidesEverythingBelow) {
+  TwoOccurrences t;
+  t.setVisible("1", 0);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+  t.setVisible("1", 1);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+
+  // The top prototype's own path has the empty chain.
+  ResolvedPath root(t.doc->getTopPrototype(), "");
+  t.state->setDocEleVisible(root.get(), 0, TRUE);
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "none");
+  t.state->setDocEleVisible(root.get(), -1, TRUE);
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+}
+
+TEST(DocumentState, EntriesAreKeyedByTheInstanceChain) {
+  TwoOccurrences t;
+  ResolvedPath fromDoc(t.doc, "2|0");
+  ResolvedPath fromTop(t.doc->getTopPrototype(), "2|0");
+  SoPath* below = fromDoc.get()->copy();
+  below->ref();
+  ASSERT_TRUE(static_cast<SoKRN_ComponentKit*>(fromDoc.tail())->appendPrototypeToPath(*below));
+
+  EXPECT_EQ(t.state->getDocEleVisible(fromDoc.get()), -1);
+  t.state->setDocEleVisible(fromDoc.get(), 0, TRUE);
+  // Same occurrence through other nodes: same entry.
+  EXPECT_EQ(t.state->getDocEleVisible(fromTop.get()), 0);
+  EXPECT_EQ(t.state->getDocEleVisible(below), 0);
+  ResolvedPath other(t.doc, "1|0");
+  EXPECT_EQ(t.state->getDocEleVisible(other.get()), -1);
+
+  SbMatrix m = Translation(1, 2, 3), got;
+  t.state->setUserMatrix(below, m, FALSE);
+  ASSERT_TRUE(t.state->getUserMatrix(fromTop.get(), got));
+  EXPECT_TRUE(got.equals(m, 0));
+  EXPECT_FALSE(t.state->getUserMatrix(other.get(), got));
+  EXPECT_EQ(t.state->getDocEleVisible(nullptr), -1);
+  below->unref();
+}
+
+}  // namespace
