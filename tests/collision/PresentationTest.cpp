@@ -1,0 +1,163 @@
+// Showing results: the cursor, the display separators, visibility and its
+// restoration, result boxes and the clip plane.
+#include <gtest/gtest.h>
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/lists/SoPathList.h>
+#include <Inventor/nodes/SoClipPlane.h>
+#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <memory>
+
+#include "collision/CCollisionManager.h"
+#include "collision/CollisionTestUtil.h"
+#include "host/SoKRN_ClipLineKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_State.h"
+
+using namespace vxtest;
+
+namespace {
+
+int CountNamed(SoSeparator* root, const char* name) {
+  int n = 0;
+  for (int i = 0; i < root->getNumChildren(); ++i) n += root->getChild(i)->getName() == SbName(name) ? 1 : 0;
+  return n;
+}
+
+// Three overlapping pairs of unit boxes (A-B, C-D, E-F), far apart from each other.
+class Presentation : public ::testing::Test {
+protected:
+  void SetUp() override {
+    a.reset(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
+    for (int k = 0; k < 3; ++k) {
+      a->Place(0, SbVec3f(10.0f * k, 0, 0));
+      a->Place(0, SbVec3f(10.0f * k + 0.5f, 0.25f, 0.25f));
+    }
+    // Instance 5 was hidden by the user before any check.
+    PathHolder hidden(PathTo(a->doc, "5"));
+    a->doc->getKRNState()->setDocEleVisible(hidden.get(), 0, FALSE);
+    SoPathList paths;
+    a->Paths(0, a->count, paths);
+    m = new CCollisionManager(a->doc, "CollisionManager");
+    m->AddIns1(&paths, 0);
+    m->m_bCalcCrossMesh = 1;
+    m->m_nCalcType = 1;
+    RunAndWait(*m);
+    ASSERT_EQ(m->GetResultCount(), 3);
+  }
+  void TearDown() override { delete m; }
+
+  std::unique_ptr<FlatAssembly> a;
+  CCollisionManager* m = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Presentation, CursorWrapsAtBothEnds) {
+  m->m_nCurResult = 2;
+  m->ShowNext();
+  EXPECT_EQ(m->m_nCurResult, 0);
+  m->ShowPre();
+  EXPECT_EQ(m->m_nCurResult, 2);
+  m->ShowPre();
+  EXPECT_EQ(m->m_nCurResult, 1);
+  EXPECT_EQ(m->m_bRunning.load(), 0) << "the busy flag is cleared again";
+}
+
+TEST_F(Presentation, SwitchesAddAndRemoveExactlyTheirSeparators) {
+  m->ShowEdge(1);
+  m->ShowCutLine(1);
+  m->ShowCutFace(1);
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 1);
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutLine"), 1);
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutFace"), 1);
+  m->ShowCutFace(0);
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutFace"), 0);
+  EXPECT_EQ(m->m_pRoot->getNumChildren(), 2);
+  m->ShowEdge(0);
+  m->ShowCutLine(0);
+  EXPECT_EQ(m->m_pRoot->getNumChildren(), 0);
+  EXPECT_EQ(m->m_bShowEdge, 0);
+}
+
+TEST_F(Presentation, ShowAllClearsWhileShowAllWithoutClearAccumulates) {
+  m->ShowAll();
+  m->ShowAll();
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 1);
+  // One box separator per result, all shown.
+  SoSeparator* boxes = nullptr;
+  for (int i = 0; i < m->m_pRoot->getNumChildren(); ++i) {
+    if (m->m_pRoot->getChild(i)->getName() == SbName("CollisionBoundingBox")) {
+      boxes = static_cast<SoSeparator*>(m->m_pRoot->getChild(i));
+    }
+  }
+  ASSERT_NE(boxes, nullptr);
+  EXPECT_EQ(boxes->getNumChildren(), 3);
+  m->ShowAllWithoutClear();
+  m->ShowAllWithoutClear();
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 3);
+}
+
+TEST_F(Presentation, ResultBoxIsAWireframeOfTwelveEdges) {
+  m->ShowCurrent();
+  SoSearchAction search;
+  search.setType(SoKRN_ClipLineKit::getClassTypeId());
+  search.setInterest(SoSearchAction::ALL);
+  search.apply(m->m_pRoot);
+  ASSERT_EQ(search.getPaths().getLength(), 1) << "only the current result's box";
+  auto* kit = static_cast<SoKRN_ClipLineKit*>(static_cast<SoFullPath*>(search.getPaths()[0])->getTail());
+  EXPECT_EQ(kit->getNumPoints(), 8);
+  EXPECT_EQ(kit->getNumSegments(), 12);
+}
+
+TEST_F(Presentation, ResultBoxIsCachedAndCoversTheOverlap) {
+  SbVec3f lo, hi;
+  m->GetResultBoundingBox(0).getBounds(lo, hi);
+  // Overlap of [0,1]^3 and [0.5,1.5]x[0.25,1.25]x[0.25,1.25].
+  EXPECT_NEAR(lo[0], 0.5f, 1e-5);
+  EXPECT_NEAR(hi[0], 1.0f, 1e-5);
+  EXPECT_NEAR(lo[1], 0.25f, 1e-5);
+  EXPECT_NEAR(hi[2], 1.0f, 1e-5);
+  // A cached, non-degenerate box is returned as it is.
+  const_cast<_collisionResult&>(m->Results()[0]).fBox[3] = 7.0f;
+  m->GetResultBoundingBox(0).getBounds(lo, hi);
+  EXPECT_EQ(hi[0], 7.0f);
+}
+
+TEST_F(Presentation, ClearRestoresTheVisibilityBeforeTheFirstChange) {
+  SoKRN_State* state = a->doc->getKRNState();
+  PathHolder hidden(PathTo(a->doc, "5"));
+  m->m_nCurResult = 0;
+  m->m_nShowInsMode = 0;
+  m->ShowCurrent();  // only result 0's instances (1 and 2) visible
+  PathHolder other(PathTo(a->doc, "3"));
+  PathHolder shown(PathTo(a->doc, "1"));
+  EXPECT_EQ(state->getDocEleVisible(other.get()), 0);
+  EXPECT_NE(state->getDocEleVisible(shown.get()), 0);
+  state->setDocEleVisible(shown.get(), 0, FALSE);  // the user changes it in between
+  m->ClearColisionTempNode(false);
+  EXPECT_EQ(state->getDocEleVisible(shown.get()), 0) << "no restoring without being asked";
+  m->ClearColisionTempNode(true);
+  EXPECT_NE(state->getDocEleVisible(shown.get()), 0);
+  EXPECT_NE(state->getDocEleVisible(other.get()), 0);
+  EXPECT_EQ(state->getDocEleVisible(hidden.get()), 0);
+}
+
+TEST_F(Presentation, ClipPlanePassesThroughTheResultBoxCentre) {
+  m->m_nCurResult = 1;
+  m->ShowClipPlane(1);
+  SoGroup* planes = a->doc->getClipPlaneChildren();
+  ASSERT_EQ(planes->getNumChildren(), 1);
+  const SbPlane plane = static_cast<SoClipPlane*>(planes->getChild(0))->plane.getValue();
+  SbVec3f lo, hi;
+  m->GetResultBoundingBox(1).getBounds(lo, hi);
+  const SbVec3f centre = (lo + hi) * 0.5f;
+  EXPECT_NEAR(plane.getDistance(centre), 0.0f, 1e-5);
+  EXPECT_NEAR(plane.getNormal()[1], -1.0f, 1e-6);
+  m->ShowClipPlane(0);
+  m->ClearColisionTempNode(true);
+  EXPECT_EQ(planes->getNumChildren(), 0);
+}
