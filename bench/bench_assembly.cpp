@@ -1,0 +1,408 @@
+// End-to-end interference benchmark on a generated plant (bench/AssemblyGen.h:
+// 1008 leaf instances, ~1.8 million placed triangles, 28 designed clashes),
+// against FCL in the same process.
+//
+// ours  the check exactly as `vistrel check` runs it: every leaf instance of
+//       the top prototype (CGraphOperation::GetAllChildIns, recursive) into
+//       group 1 of a CCollisionManager, one-group mode, tolerance 0, no cut
+//       faces; StartCalculate, then wait for the worker to end. ours_s counts
+//       from the manager's construction (input listing included) to the end
+//       of the run; building the document is printed apart.
+// fcl   FCL 0.7: one BVHModel<OBBRSS> per part mesh (build time printed apart,
+//       not in fcl_s), one CollisionObject per leaf instance with its world
+//       transform, a DynamicAABBTreeCollisionManager, and collide() whose
+//       callback runs the narrow phase (first contact is enough) on every
+//       candidate pair. fcl_s covers objects, broad-phase set-up and collide.
+//
+// Both count colliding instance pairs; the pairs are also compared, one by
+// one, with each other and with the designed clashes.
+//
+// Usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl]
+//   N (default 2) is the number of timed runs; each time is the best of N.
+//   --size small builds the 165-leaf cut of the same plant (for profiling).
+// Output: '#' lines with details, then one line
+//   workload=assembly1000 ours_s=.. fcl_s=.. pairs_ours=.. pairs_fcl=..
+// The exit status is 1 when a count disagrees with the design.
+#include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/lists/SoPathList.h>
+
+#include <fcl/broadphase/broadphase_dynamic_AABB_tree.h>
+#include <fcl/narrowphase/collision.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bench/AssemblyGen.h"
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/VistrelHost.h"
+#include "module/VistrelExt.h"
+
+namespace {
+
+using vxbench::Leaf;
+using vxbench::Plant;
+using PairSet = std::set<std::pair<int, int>>;  // leaf indices, smaller first
+
+// CPU seconds of the whole process (all threads). The machines this runs on
+// are shared, so wall time alone can be far off; both are printed.
+double processCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+// Wall seconds of fn(); its process CPU seconds go to *cpu when given.
+double secondsOf(const std::function<void()>& fn, double* cpu = nullptr) {
+  const double cpu0 = processCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  fn();
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (cpu) *cpu = processCpuSeconds() - cpu0;
+  return wall;
+}
+
+std::pair<int, int> ordered(int a, int b) { return a < b ? std::make_pair(a, b) : std::make_pair(b, a); }
+
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// ---- the document ----------------------------------------------------------------
+
+// Builds the plant as a document (referenced once). Placement ids are the
+// child indices, so the leaves' placement paths are those Plant::leaves gives.
+SoKRN_MainDoc* buildDocument(const Plant& plant) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  std::vector<SoKRN_ComponentKit*> kits(plant.protos.size(), nullptr);
+  for (size_t i = 0; i < plant.protos.size(); ++i) {
+    const vxbench::Proto& p = plant.protos[i];
+    if (static_cast<int>(i) == plant.top) {
+      kits[i] = doc->getTopPrototype();
+    } else if (p.mesh >= 0) {
+      const vxbench::Mesh& m = plant.meshes[static_cast<size_t>(p.mesh)];
+      kits[i] = vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris);
+    } else {
+      kits[i] = vhost::MakeAssemblyPrototype(doc, wide(p.name));
+    }
+    kits[i]->ref();  // held until every placement is made
+  }
+  for (size_t i = 0; i < plant.protos.size(); ++i) {
+    const auto& children = plant.protos[i].children;
+    for (size_t c = 0; c < children.size(); ++c) {
+      vhost::PlaceInstance(doc, kits[i], kits[static_cast<size_t>(children[c].proto)], children[c].place,
+                           wide(children[c].name), static_cast<int64_t>(c));
+    }
+  }
+  for (SoKRN_ComponentKit* k : kits) k->unrefNoDelete();
+  return doc;
+}
+
+// The path from the document down to its top prototype (referenced once), as
+// the command-line tool finds it.
+SoFullPath* topPrototypePath(SoKRN_MainDoc* doc) {
+  SoSearchAction search;
+  search.setNode(doc->getTopPrototype());
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(doc);
+  if (!search.getPath()) return nullptr;
+  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
+  path->ref();
+  return path;
+}
+
+// ---- ours --------------------------------------------------------------------------
+
+struct OursRun {
+  double inputs = 0;  // manager, input listing, AddIns1
+  double run = 0;     // StartCalculate until the worker has ended
+  double cpu = 0;     // process CPU seconds of both
+  int results = 0;
+  int pairsTested = 0;
+  int pairsTotal = 0;
+  PairSet pairs;
+  int unmatched = 0;  // results whose paths are not leaves of the plant
+};
+
+void finishCB(void* data) { static_cast<std::atomic<bool>*>(data)->store(true); }
+
+OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc) {
+  OursRun out;
+  CCollisionManager* manager = nullptr;
+  std::atomic<bool> finished{false};
+  double cpuInputs = 0, cpuRun = 0;
+  out.inputs = secondsOf([&] {
+    manager = new CCollisionManager(doc, "CollisionManager");
+    manager->m_fTolerance = 0.0f;
+    manager->m_nCalcType = 0;
+    manager->m_bCalcCrossMesh = 0;
+    manager->m_b2Group = 0;
+    std::vector<SoFullPath*> leaves;
+    if (SoFullPath* root = topPrototypePath(doc)) {
+      CGraphOperation::GetAllChildIns(doc, root, leaves, true);
+      if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
+      root->unref();
+    }
+    SoPathList group1, ignored;
+    for (SoFullPath* leaf : leaves) group1.append(leaf);
+    manager->AddIns1(&group1, 0);
+    manager->AddIgnoreIns(&ignored, 0);
+    for (SoFullPath* leaf : leaves) leaf->unref();
+    manager->SetCalculateFinshCB(&finishCB, &finished);
+  }, &cpuInputs);
+  out.run = secondsOf([&] {
+    manager->StartCalculate();
+    while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }, &cpuRun);
+  out.cpu = cpuInputs + cpuRun;
+  if (!finished.load()) std::printf("# ours: the run ended without its finish callback (aborted)\n");
+  out.results = manager->GetResultCount();
+  out.pairsTested = manager->m_nCurPair.load();
+  out.pairsTotal = manager->m_nTotalPairs.load();
+  for (const _collisionResult& r : manager->Results()) {
+    std::string a, b;
+    CGraphOperation::GetNodePlcPath(r.pPath1, a, false);
+    CGraphOperation::GetNodePlcPath(r.pPath2, b, false);
+    const auto ia = leafByPlc.find(a), ib = leafByPlc.find(b);
+    if (ia == leafByPlc.end() || ib == leafByPlc.end()) {
+      ++out.unmatched;
+      continue;
+    }
+    out.pairs.insert(ordered(ia->second, ib->second));
+  }
+  delete manager;
+  return out;
+}
+
+// ---- FCL ---------------------------------------------------------------------------
+
+using Model = fcl::BVHModel<fcl::OBBRSSd>;
+
+std::shared_ptr<Model> fclModel(const vxbench::Mesh& m) {
+  std::vector<fcl::Vector3d> pts;
+  pts.reserve(static_cast<size_t>(m.numVertices()));
+  for (size_t i = 0; i < m.xyz.size(); i += 3) pts.emplace_back(m.xyz[i], m.xyz[i + 1], m.xyz[i + 2]);
+  std::vector<fcl::Triangle> tris;
+  tris.reserve(static_cast<size_t>(m.numTriangles()));
+  for (size_t i = 0; i < m.tris.size(); i += 3) tris.emplace_back(m.tris[i], m.tris[i + 1], m.tris[i + 2]);
+  auto model = std::make_shared<Model>();
+  model->beginModel();
+  model->addSubModel(pts, tris);
+  model->endModel();
+  return model;
+}
+
+// SbMatrix works on row vectors (p' = p * M): the column-vector linear part is
+// its transpose and the translation its last row.
+fcl::Transform3d fclTransform(const SbMatrix& m) {
+  fcl::Transform3d tf = fcl::Transform3d::Identity();
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) tf.linear()(r, c) = m[c][r];
+    tf.translation()(r) = m[3][r];
+  }
+  return tf;
+}
+
+struct FclRun {
+  double seconds = 0;
+  double cpu = 0;
+  long candidates = 0;  // broad-phase pairs handed to the callback
+  PairSet pairs;
+};
+
+struct FclCallbackData {
+  fcl::CollisionRequestd request{1, false};  // one contact decides
+  long candidates = 0;
+  PairSet* pairs = nullptr;
+};
+
+bool fclPairCB(fcl::CollisionObjectd* o1, fcl::CollisionObjectd* o2, void* cdata) {
+  auto* d = static_cast<FclCallbackData*>(cdata);
+  ++d->candidates;
+  fcl::CollisionResultd result;
+  fcl::collide(o1, o2, d->request, result);
+  if (result.isCollision()) {
+    const int a = static_cast<int>(reinterpret_cast<std::intptr_t>(o1->getUserData()));
+    const int b = static_cast<int>(reinterpret_cast<std::intptr_t>(o2->getUserData()));
+    d->pairs->insert(ordered(a, b));
+  }
+  return false;  // go on with every candidate
+}
+
+FclRun runFcl(const std::vector<std::shared_ptr<Model>>& models, const std::vector<Leaf>& leaves) {
+  FclRun out;
+  std::vector<std::unique_ptr<fcl::CollisionObjectd>> objects;
+  FclCallbackData data;
+  data.pairs = &out.pairs;
+  out.seconds = secondsOf([&] {
+    objects.reserve(leaves.size());
+    std::vector<fcl::CollisionObjectd*> raw;
+    for (size_t i = 0; i < leaves.size(); ++i) {
+      objects.emplace_back(new fcl::CollisionObjectd(models[static_cast<size_t>(leaves[i].mesh)],
+                                                     fclTransform(leaves[i].world)));
+      objects.back()->setUserData(reinterpret_cast<void*>(static_cast<std::intptr_t>(i)));
+      raw.push_back(objects.back().get());
+    }
+    fcl::DynamicAABBTreeCollisionManagerd manager;
+    manager.registerObjects(raw);
+    manager.setup();
+    manager.collide(&data, &fclPairCB);
+  }, &out.cpu);
+  out.candidates = data.candidates;
+  return out;
+}
+
+// ---- reporting ---------------------------------------------------------------------
+
+// Prints the pairs of `got` missing from `want` and the other way round;
+// returns true when the two sets are equal.
+bool comparePairs(const char* what, const PairSet& got, const PairSet& want, const std::vector<Leaf>& leaves) {
+  bool same = true;
+  for (const auto& p : want) {
+    if (got.count(p)) continue;
+    same = false;
+    std::printf("# %s: missing %s - %s\n", what, leaves[static_cast<size_t>(p.first)].name.c_str(),
+                leaves[static_cast<size_t>(p.second)].name.c_str());
+  }
+  for (const auto& p : got) {
+    if (want.count(p)) continue;
+    same = false;
+    std::printf("# %s: extra %s - %s\n", what, leaves[static_cast<size_t>(p.first)].name.c_str(),
+                leaves[static_cast<size_t>(p.second)].name.c_str());
+  }
+  return same;
+}
+
+int usage() {
+  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repeats = 2;
+  vxbench::Sizes size = vxbench::Sizes::Full;
+  bool doOurs = true, doFcl = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--repeats" && hasValue) {
+      repeats = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--size" && hasValue) {
+      const std::string v = argv[++i];
+      if (v != "full" && v != "small") return usage();
+      size = v == "full" ? vxbench::Sizes::Full : vxbench::Sizes::Small;
+    } else if (a == "--only" && hasValue) {
+      const std::string v = argv[++i];
+      if (v != "ours" && v != "fcl") return usage();
+      doOurs = v == "ours";
+      doFcl = v == "fcl";
+    } else {
+      return usage();
+    }
+  }
+  const char* workload = size == vxbench::Sizes::Full ? "assembly1000" : "assembly_small";
+
+  VistrelHostInit();
+  initVistrelExtClass();
+
+  const Plant plant = vxbench::MakePlant(size);
+  const std::vector<Leaf> leaves = plant.leaves();
+  long placedTriangles = 0;
+  int parts = 0;
+  for (const Leaf& l : leaves) placedTriangles += plant.meshes[static_cast<size_t>(l.mesh)].numTriangles();
+  for (const vxbench::Proto& p : plant.protos) parts += p.mesh >= 0 ? 1 : 0;
+  std::map<std::string, int> leafByPlc, leafByName;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    leafByPlc[leaves[i].plcPath] = static_cast<int>(i);
+    leafByName[leaves[i].name] = static_cast<int>(i);
+  }
+  PairSet designed;
+  for (const auto& d : plant.designed) designed.insert(ordered(leafByName.at(d.first), leafByName.at(d.second)));
+  std::printf("# %s: %zu leaf instances, %d part prototypes, %d sub-assembly prototypes, %ld placed triangles, "
+              "%zu designed clashes, %d timed runs\n",
+              workload, leaves.size(), parts, static_cast<int>(plant.protos.size()) - parts - 1, placedTriangles,
+              designed.size(), repeats);
+  std::fflush(stdout);
+
+  bool agree = true;
+  double oursBest = 0, fclBest = 0, oursCpu = 0, fclCpu = 0;
+  std::string pairsOurs = "n/a", pairsFcl = "n/a";
+
+  if (doOurs) {
+    SoKRN_MainDoc* doc = nullptr;
+    const double build = secondsOf([&] { doc = buildDocument(plant); });
+    std::printf("# ours: document built in %.3f s (not in ours_s)\n", build);
+    CGraphOperation::SetActiveMainDocKit(doc);
+    OursRun best;
+    oursBest = 1e300;
+    for (int r = 0; r < repeats; ++r) {
+      OursRun run = runOurs(doc, leafByPlc);
+      std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %d of %d pairs handed "
+                  "to the action, %d results\n",
+                  r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, run.pairsTested, run.pairsTotal,
+                  run.results);
+      std::fflush(stdout);
+      oursCpu = r == 0 ? run.cpu : std::min(oursCpu, run.cpu);
+      if (run.inputs + run.run < oursBest) {
+        oursBest = run.inputs + run.run;
+        best = std::move(run);
+      }
+    }
+    CGraphOperation::SetActiveMainDocKit(nullptr);
+    doc->unref();
+    pairsOurs = std::to_string(best.results);
+    if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);
+    agree = comparePairs("ours vs designed", best.pairs, designed, leaves) && agree;
+    agree = agree && best.unmatched == 0 && best.results == static_cast<int>(best.pairs.size());
+    std::printf("# ours: %.0f instance pairs per second (wall)\n", best.pairsTested / oursBest);
+  }
+
+  if (doFcl) {
+    std::vector<std::shared_ptr<Model>> models;
+    const double build = secondsOf([&] {
+      for (const vxbench::Mesh& m : plant.meshes) models.push_back(fclModel(m));
+    });
+    std::printf("# fcl: %zu OBBRSS models built in %.3f s (not in fcl_s)\n", models.size(), build);
+    FclRun best;
+    fclBest = 1e300;
+    for (int r = 0; r < repeats; ++r) {
+      FclRun run = runFcl(models, leaves);
+      fclCpu = r == 0 ? run.cpu : std::min(fclCpu, run.cpu);
+      if (run.seconds < fclBest) {
+        fclBest = run.seconds;
+        best = std::move(run);
+      }
+    }
+    std::printf("# fcl: %ld broad-phase candidate pairs narrow-phase tested\n", best.candidates);
+    pairsFcl = std::to_string(best.pairs.size());
+    agree = comparePairs("fcl vs designed", best.pairs, designed, leaves) && agree;
+  }
+
+  std::printf("workload=%s ours_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s designed=%zu\n", workload, oursBest,
+              fclBest, pairsOurs.c_str(), pairsFcl.c_str(), designed.size());
+  std::printf("# CPU seconds, best of the runs: ours %.3f, fcl %.4f\n", oursCpu, fclCpu);
+  if (doOurs && doFcl) std::printf("# ours/fcl time ratio %.0fx (wall), %.0fx (CPU)\n", oursBest / fclBest, oursCpu / fclCpu);
+  std::printf("# %s\n", agree ? "counts agree with the design" : "MISMATCH with the design (see above)");
+  return agree ? 0 : 1;
+}
