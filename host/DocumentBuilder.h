@@ -1,5 +1,9 @@
 #pragma once
 // Building documents from code: used by importers, tests and benchmarks.
+// Bad arguments are reported with SoDebugError and give null; nothing is
+// changed then. Prototypes come back unreferenced: placing one makes its
+// instance hold it; one that is never placed is the caller's to ref/unref,
+// and must go before its document does (it keeps the document's state).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,8 +27,10 @@ SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& na
 SoKRN_ComponentKit* MakeAssemblyPrototype(SoKRN_MainDoc* doc, const std::wstring& name);
 
 // Places `proto` under the prototype `parent` with placement `m` (rotation,
-// translation and scale; shear is dropped). plcId < 0 picks the next free id.
-// The instance is named `name`, or after the prototype when empty.
+// translation and scale; shear is dropped). plcId < 0 picks the next free id
+// (largest in the parent plus one). The instance is named `name`, or after
+// the prototype when empty. Null when an id is taken or the placement would
+// make a cycle (the parent below `proto`). The instance is held by `parent`.
 SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent,
                                   SoKRN_ComponentKit* proto, const SbMatrix& m,
                                   const std::wstring& name = L"", int64_t plcId = -1);

@@ -1,5 +1,6 @@
 #include "host/SoKRN_State.h"
 
+#include <Inventor/SoPath.h>
 #include <Inventor/nodes/SoClipPlane.h>
 
 #include "host/OmbrelTools.h"
@@ -10,6 +11,37 @@ SoKRN_State::SoKRN_State(SoNode* owner) : m_owner(owner), m_viewport(640, 480) {
 
 SoKRN_State::~SoKRN_State() {
   if (m_clipPlane) m_clipPlane->unref();
+  clearPickData();
+}
+
+int SoKRN_State::getSnappingFilterType(std::vector<std::string>& objectKinds,
+                                       std::vector<std::string>& pointKinds,
+                                       std::vector<std::string>& third) const {
+  objectKinds = m_snapObjects;
+  pointKinds = m_snapPoints;
+  third = m_snapThird;
+  return 0;
+}
+
+void SoKRN_State::setSnappingFilterType(const std::vector<std::string>& objectKinds,
+                                        const std::vector<std::string>& pointKinds,
+                                        const std::vector<std::string>& third) {
+  m_snapObjects = objectKinds;
+  m_snapPoints = pointKinds;
+  m_snapThird = third;
+}
+
+void SoKRN_State::setPickData(const PICKDATA& data) {
+  if (data.path) data.path->ref();  // before the old one goes: it may be the same
+  clearPickData();
+  m_pickData = data;
+  m_hasPickData = true;
+}
+
+void SoKRN_State::clearPickData() {
+  if (m_pickData.path) m_pickData.path->unref();
+  m_pickData = PICKDATA();
+  m_hasPickData = false;
 }
 
 int SoKRN_State::getDocEleVisible(const SoPath* path) const {

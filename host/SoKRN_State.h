@@ -3,11 +3,18 @@
 // clip plane and capping flag. Paths are keyed by their instance chain (the
 // placement ids of the instance kits on the path, head to tail), so two
 // paths that reach the same occurrence through different internal nodes
-// share one entry.
+// share one entry. Keys come from OmbrelTools::InstanceChainKey; a path that
+// starts below the document (at an inner instance) gives a shorter chain.
+//
+// Notification (notify != 0) touches the document's model, so that viewers
+// redraw; changes made with notify 0 show at the next redraw of their own.
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbViewportRegion.h>
+#include "host/PICKDATA.h"
 
 class SoPath;
 class SoNode;
@@ -35,11 +42,32 @@ public:
   const SbViewportRegion& getViewportRegion() const { return m_viewport; }
   void setViewportRegion(const SbViewportRegion& vp) { m_viewport = vp; }
 
-  // Clip plane shown by the document (may be null) and capping.
+  // Clip plane shown by the document (may be null; the state holds a
+  // reference) and capping.
   void setClipPlane(SoClipPlane* plane);
   SoClipPlane* getClipPlane() const { return m_clipPlane; }
   void setCappingFlg(int on) { m_capping = on != 0; }
   bool getCappingFlg() const { return m_capping; }
+
+  // Which kinds of object a pick selects (bit mask; 0x1 = instances).
+  uint32_t getSelectionFilterType() const { return m_selectionFilter; }
+  void setSelectionFilterType(uint32_t mask) { m_selectionFilter = mask; }
+
+  // Active snap kinds: object kinds ("PNT", ...), point kinds ("ANY", "MID",
+  // "CENT", "ANG", "VTX", "END") and a third list kept for the viewer.
+  // Returns 0.
+  int getSnappingFilterType(std::vector<std::string>& objectKinds,
+                            std::vector<std::string>& pointKinds,
+                            std::vector<std::string>& third) const;
+  void setSnappingFilterType(const std::vector<std::string>& objectKinds,
+                             const std::vector<std::string>& pointKinds,
+                             const std::vector<std::string>& third);
+
+  // The last snapped pick; its path is referenced while held.
+  void setPickData(const PICKDATA& data);
+  const PICKDATA& getPickData() const { return m_pickData; }
+  bool hasPickData() const { return m_hasPickData; }
+  void clearPickData();
 
 private:
   void notifyOwner(int notify);
@@ -51,4 +79,8 @@ private:
   SbViewportRegion m_viewport;
   SoClipPlane* m_clipPlane = nullptr;
   bool m_capping = false;
+  uint32_t m_selectionFilter = 0x1;
+  std::vector<std::string> m_snapObjects, m_snapPoints, m_snapThird;
+  PICKDATA m_pickData;
+  bool m_hasPickData = false;
 };

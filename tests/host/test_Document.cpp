@@ -201,6 +201,35 @@ TEST(Document, StateNotificationReachesObserversOfTheDocument) {
   doc->unref();
 }
 
+TEST(DocumentState, PickDataHoldsItsPathUntilCleared) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  SoKRN_State* state = doc->getKRNState();
+  EXPECT_FALSE(state->hasPickData());
+  auto* path = new SoPath(doc);
+  path->ref();
+  PICKDATA pd;
+  pd.pickedPoint.setValue(1, 2, 3);
+  pd.snappedPoint.setValue(1, 2, 4);
+  pd.path = path;
+  state->setPickData(pd);
+  state->setPickData(pd);  // the same path again keeps one reference
+  EXPECT_EQ(path->getRefCount(), 2);
+  ASSERT_TRUE(state->hasPickData());
+  EXPECT_EQ(state->getPickData().snappedPoint, SbVec3f(1, 2, 4));
+  state->clearPickData();
+  EXPECT_EQ(path->getRefCount(), 1);
+  EXPECT_EQ(state->getPickData().path, nullptr);
+  path->unref();
+
+  std::vector<std::string> objects, points, third;
+  state->setSnappingFilterType({"PNT"}, {"END", "MID"}, {});
+  EXPECT_EQ(state->getSnappingFilterType(objects, points, third), 0);
+  EXPECT_EQ(points, (std::vector<std::string>{"END", "MID"}));
+  EXPECT_EQ(state->getSelectionFilterType(), 0x1u);
+  doc->unref();
+}
+
 TEST(Document, KitsOutlivingTheDocumentForgetItsState) {
   SoKRN_MainDoc* doc = vhost::NewDocument();
   doc->ref();
