@@ -102,6 +102,18 @@ void drawProgress(int done, int total, double seconds) {
 }  // namespace
 
 int RunCheck(const std::vector<std::string>& args) {
+  // Ctrl-C from here on stops the check instead of killing the program; an
+  // interrupt while the file loads stops the run as soon as it starts.
+  g_interrupted = 0;
+  struct sigaction sa {}, old {};
+  sa.sa_handler = &onSigint;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, &old);
+  struct RestoreSigint {
+    struct sigaction old;
+    ~RestoreSigint() { sigaction(SIGINT, &old, nullptr); }
+  } restore{old};
+
   CheckOptions opt;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -210,12 +222,6 @@ int RunCheck(const std::vector<std::string>& args) {
     manager->SetCalculateCB(&perPairCB, &progress);
     manager->SetCalculateFinshCB(&finishCB, &progress);
 
-    struct sigaction sa {}, old {};
-    sa.sa_handler = &onSigint;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &old);
-    g_interrupted = 0;
-
     const bool showProgress = !opt.quiet && isatty(STDERR_FILENO);
     const auto start = std::chrono::steady_clock::now();
     auto seconds = [&start] {
@@ -239,8 +245,6 @@ int RunCheck(const std::vector<std::string>& args) {
       drawProgress(manager->m_nCurPair.load(), manager->m_nTotalPairs.load(), seconds());
       std::fputc('\n', stderr);
     }
-    sigaction(SIGINT, &old, nullptr);
-
     report.seconds = seconds();
     report.stopped = stopRequested;
     report.aborted = manager->m_bAborted.load() != 0;
