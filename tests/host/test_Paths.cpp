@@ -10,26 +10,11 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/actions/SoSearchAction.h>
 
-#include "host/DocumentBuilder.h"
-#include "host/OmbrelTools.h"
-#include "host/SoKRN_ComponentKit.h"
-#include "host/SoKRN_MainDoc.h"
+#include "HostTestUtil.h"
 
 namespace {
 
-SbMatrix Translation(float x, float y, float z) {
-  SbMatrix m;
-  m.setTranslate(SbVec3f(x, y, z));
-  return m;
-}
-
-std::vector<float> CubeXyz() {
-  return {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
-}
-std::vector<int> CubeTris() {
-  return {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-          1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7};
-}
+using hosttest::Translation;
 
 // Root: Sub (id 3) and Sub (id 0x1a), each Sub holding Cube (id 0) and
 // Cube (id 0xff); plus a Cube placed directly (id 0x10).
@@ -45,7 +30,7 @@ struct Assembly {
   Assembly() {
     doc = vhost::NewDocument();
     doc->ref();
-    cube = vhost::MakePartPrototype(doc, L"Cube", CubeXyz(), CubeTris());
+    cube = hosttest::MakeBox(doc, L"Cube", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
     cubeInSub0 = vhost::PlaceInstance(doc, sub, cube, Translation(0, 0, 0), L"", 0);
     cubeInSubFF = vhost::PlaceInstance(doc, sub, cube, Translation(5, 0, 0), L"", 0xff);
@@ -57,17 +42,11 @@ struct Assembly {
   ~Assembly() { doc->unref(); }
 };
 
-// A referenced path filled by StrPathToSoPath.
-struct Resolved {
+// A resolved path with the accessors the tests below use.
+struct Resolved : hosttest::ResolvedPath {
   SoPath* path;
-  Resolved(SoNode* root, const std::string& text) : path(new SoPath(8)) {
-    path->ref();
-    OmbrelTools::StrPathToSoPath(root, text, *path);
-  }
-  ~Resolved() { path->unref(); }
+  Resolved(SoNode* root, const std::string& text) : hosttest::ResolvedPath(root, text), path(get()) {}
   const SoFullPath* full() const { return static_cast<const SoFullPath*>(path); }
-  int length() const { return full()->getLength(); }
-  SoNode* tail() const { return length() ? full()->getTail() : nullptr; }
 };
 
 TEST(StrPathToSoPath, RepeatedPrototypeGivesDistinctPathsToTheSameNode) {
