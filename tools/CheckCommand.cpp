@@ -56,7 +56,7 @@ const char kHelp[] =
     "  --png DIR            write a picture per result and an overview into DIR\n"
     "  --clip               with --png: show the clip plane through each result\n"
     "  --quiet              no progress bar\n"
-    "Globs match the name path, e.g. \"Housing/Bolt*\".\n"
+    "Globs match the instance name path, e.g. \"Bracket_1/Bolt*\" (\"*\" also matches \"/\").\n"
     "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input.\n";
 
 volatile sig_atomic_t g_interrupted = 0;
@@ -202,9 +202,7 @@ int RunCheck(const std::vector<std::string>& args) {
     SoPathList group1, group2, ignored;
     const int tag = opt.hidden.empty() ? 0 : 2;
     for (SoFullPath* leaf : leaves) {
-      std::wstring wname;
-      CGraphOperation::GetInsPathName(leaf, wname);
-      const std::string name = vxplatform::WideToNarrow(wname);
+      const std::string name = InstanceNamePath(leaf);
       if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
       if (matchesAny(opt.ignore, name)) ignored.append(leaf);
       (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);

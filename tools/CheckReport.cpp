@@ -1,13 +1,18 @@
 #include "tools/CheckReport.h"
 
 #include <Inventor/SbXfBox3f.h>
+#include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <fstream>
 
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
+#include "host/SoKRN_ComponentKit.h"
 #include "module/Platform.h"
 #include "tools/JsonWriter.h"
 
@@ -19,10 +24,11 @@ std::string plcPath(const SoPath* p) {
   return s;
 }
 
-std::string namePath(SoFullPath* p) {
-  std::wstring w;
-  CGraphOperation::GetInsPathName(p, w);
-  return vxplatform::WideToNarrow(w);
+
+SbBox3f BoxOf(SoPath* path) {
+  SoGetBoundingBoxAction action{SbViewportRegion()};
+  if (path) action.apply(path);
+  return action.getBoundingBox();
 }
 
 double dist(const _vtx& a, const _vtx& b) {
@@ -30,6 +36,23 @@ double dist(const _vtx& a, const _vtx& b) {
 }
 
 }  // namespace
+
+std::string InstanceNamePath(const SoPath* path) {
+  std::string out;
+  if (!path) return out;
+  const auto* full = static_cast<const SoFullPath*>(path);
+  for (int i = 0; i < full->getLength(); ++i) {
+    SoNode* node = full->getNode(i);
+    if (!node->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
+    auto* kit = static_cast<SoKRN_ComponentKit*>(node);
+    if (!kit->isInstance()) continue;
+    std::wstring name;
+    kit->getKRNName(name);
+    if (!out.empty()) out += '/';
+    out += vxplatform::WideToNarrow(name);
+  }
+  return out;
+}
 
 void CheckReport::Collect(CCollisionManager& manager) {
   results.clear();
@@ -45,8 +68,8 @@ void CheckReport::Collect(CCollisionManager& manager) {
                             : r.nType == 1 ? "clearance" : "near";
     row.path1 = plcPath(r.pPath1);
     row.path2 = plcPath(r.pPath2);
-    row.name1 = namePath(r.pPath1);
-    row.name2 = namePath(r.pPath2);
+    row.name1 = InstanceNamePath(r.pPath1);
+    row.name2 = InstanceNamePath(r.pPath2);
     row.minDistance = r.fMinDist;
     row.cutPoints = r.cutLinePnts;
     for (const auto& seg : r.cutLines) {
@@ -59,6 +82,15 @@ void CheckReport::Collect(CCollisionManager& manager) {
     row.faceTriangles.assign(r.cutFaceTris.begin(), r.cutFaceTris.end());
     SbVec3f lo, hi;
     manager.GetResultBoundingBox(i).getBounds(lo, hi);
+    if (lo == hi && lo == SbVec3f(0, 0, 0)) {
+      // No cut points (a clearance, or a touch in one point): where the
+      // two instances' boxes meet.
+      SbBox3f a = BoxOf(r.pPath1), b = BoxOf(r.pPath2);
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::max(a.getMin()[k], b.getMin()[k]);
+        hi[k] = std::min(a.getMax()[k], b.getMax()[k]);
+      }
+    }
     for (int k = 0; k < 3; ++k) {
       row.box[k] = lo[k];
       row.box[3 + k] = hi[k];

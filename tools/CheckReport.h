@@ -10,6 +10,7 @@
 
 class CCollisionManager;
 class SoKRN_MainDoc;
+class SoPath;
 
 struct CheckResultRow {
   int id = 0;
@@ -49,6 +50,10 @@ public:
   std::string Json() const;
   bool WriteJson(const std::string& path, std::string& error) const;
 };
+
+// The names of the instances on a path, head to tail, joined by "/"
+// ("Bracket_1/Bolt_2"): what users see and what the globs match.
+std::string InstanceNamePath(const SoPath* path);
 
 // Pictures of every result and an overview into options.pngDir.
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,

@@ -31,6 +31,7 @@ SbBox3f resultView(CCollisionManager& manager, int i) {
   manager.GetResultBoundingBox(i).getBounds(lo, hi);
   const SbBox3f pair = manager.GetResultInsPairBoundingBox(i).project();
   if (lo[0] > hi[0] || lo[1] > hi[1] || lo[2] > hi[2]) return pair;
+  if (lo == hi && lo == SbVec3f(0, 0, 0)) return pair;  // no cut points: a clearance
   SbBox3f box(lo, hi);
   float pairSize = 0, boxSize = 0;
   if (!pair.isEmpty()) {
