@@ -32,14 +32,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <unordered_map>
+#include <vector>
 #include <utility>
 
 namespace {
 
 constexpr double kRelTol = 4.0 * 1.1920928955078125e-07;  // 4 * FLT_EPSILON
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kOnTriangleFloor = 2e-7;
 
 struct V3 {
   double x, y, z;
@@ -427,6 +427,62 @@ void crossSegSeg(const V3& p1, const V3& q1, const V3& p2, const V3& q2, double 
   if (norm(c1 - c2) <= tau) out.push_back(c1);
 }
 
+// Open-addressing hash table from a grid cell to an int (the newest vertex
+// in the cell), for STLToMesh. Linear probing, kept at most half full.
+class CellTable {
+public:
+  explicit CellTable(std::size_t expected) {
+    std::size_t cap = 16;
+    while (cap < 2 * expected) cap *= 2;
+    m_slots.assign(cap, Slot{});
+  }
+  // The value of the cell, -1 when absent.
+  int find(int64_t i, int64_t j, int64_t k) const {
+    const Slot& s = m_slots[probe(i, j, k)];
+    return s.value;
+  }
+  // Sets the cell's value to v and returns its previous value (-1 if new).
+  int push(int64_t i, int64_t j, int64_t k, int v) {
+    if (2 * (m_used + 1) > m_slots.size()) grow();
+    Slot& s = m_slots[probe(i, j, k)];
+    const int old = s.value;
+    if (old < 0) {
+      s.i = i;
+      s.j = j;
+      s.k = k;
+      ++m_used;
+    }
+    s.value = v;
+    return old;
+  }
+
+private:
+  struct Slot {
+    int64_t i = 0, j = 0, k = 0;
+    int value = -1;  // -1: empty (values stored are vertex indices >= 0)
+  };
+  std::size_t probe(int64_t i, int64_t j, int64_t k) const {
+    uint64_t h = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull;
+    h ^= (h >> 31) + static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full;
+    h ^= (h >> 29) + static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
+    h ^= h >> 32;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = static_cast<std::size_t>(h) & mask;; at = (at + 1) & mask) {
+      const Slot& s = m_slots[at];
+      if (s.value < 0 || (s.i == i && s.j == j && s.k == k)) return at;
+    }
+  }
+  void grow() {
+    std::vector<Slot> old;
+    old.swap(m_slots);
+    m_slots.assign(old.size() * 2, Slot{});
+    for (const Slot& s : old)
+      if (s.value >= 0) m_slots[probe(s.i, s.j, s.k)] = s;
+  }
+  std::vector<Slot> m_slots;
+  std::size_t m_used = 0;
+};
+
 }  // namespace
 
 void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points,
@@ -501,29 +557,19 @@ int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts
   // soup order. A trailing incomplete triangle is ignored.
   constexpr double kWeld = 1e-7;
   constexpr double kCell = 1e-5;
-  const std::size_t n = soup.size() - soup.size() % 3;
-  struct Key {
-    int64_t i, j, k;
-    bool operator==(const Key& o) const { return i == o.i && j == o.j && k == o.k; }
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      uint64_t h = static_cast<uint64_t>(key.i) * 0x9E3779B97F4A7C15ull;
-      h ^= static_cast<uint64_t>(key.j) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-      h ^= static_cast<uint64_t>(key.k) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
-      return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-  };
+  // Cell borders are shifted off the multiples of kCell, where round model
+  // coordinates would put many points next to a border (two cells to visit).
+  constexpr double kShift = 0.3819660112501051;
   auto cellOf = [](double x) -> int64_t {
-    const double c = std::floor(x / kCell);
+    const double c = std::floor(x / kCell + kShift);
     constexpr double lim = 4.0e18;
     return static_cast<int64_t>(std::clamp(c, -lim, lim));
   };
-  std::unordered_map<Key, int, KeyHash> head;  // cell -> newest vertex in it
-  std::vector<int> next;                        // vertex -> previous vertex of its cell
-  head.reserve(n / 2 + 1);
-  verts.reserve(n / 2 + 1);
-  next.reserve(n / 2 + 1);
+  const std::size_t n = soup.size() - soup.size() % 3;
+  CellTable cells(n / 4 + 16);  // cell -> newest vertex in it
+  std::vector<int> next;        // vertex -> previous vertex of its cell
+  verts.reserve(n / 4 + 16);
+  next.reserve(n / 4 + 16);
   indices.reserve(n);
   for (std::size_t s = 0; s < n; ++s) {
     const _vtx& p = soup[s];
@@ -534,26 +580,18 @@ int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts
       const int64_t hi[3] = {cellOf(p.x + 1.5 * kWeld), cellOf(p.y + 1.5 * kWeld), cellOf(p.z + 1.5 * kWeld)};
       for (int64_t i = lo[0]; i <= hi[0]; ++i)
         for (int64_t j = lo[1]; j <= hi[1]; ++j)
-          for (int64_t k = lo[2]; k <= hi[2]; ++k) {
-            const auto it = head.find(Key{i, j, k});
-            if (it == head.end()) continue;
-            for (int v = it->second; v >= 0; v = next[static_cast<std::size_t>(v)]) {
+          for (int64_t k = lo[2]; k <= hi[2]; ++k)
+            for (int v = cells.find(i, j, k); v >= 0; v = next[static_cast<std::size_t>(v)]) {
               const _vtx& q = verts[static_cast<std::size_t>(v)];
               if (std::fabs(p.x - q.x) <= kWeld && std::fabs(p.y - q.y) <= kWeld &&
                   std::fabs(p.z - q.z) <= kWeld && (found < 0 || v < found))
                 found = v;
             }
-          }
     }
     if (found < 0) {
       found = static_cast<int>(verts.size());
       verts.push_back(p);
-      next.push_back(-1);
-      if (ok) {
-        int& h = head.try_emplace(Key{cellOf(p.x), cellOf(p.y), cellOf(p.z)}, -1).first->second;
-        next.back() = h;
-        h = found;
-      }
+      next.push_back(ok ? cells.push(cellOf(p.x), cellOf(p.y), cellOf(p.z), found) : -1);
     }
     indices.push_back(found);
   }
@@ -654,6 +692,10 @@ bool MeshTools::PointInTriangle3dTo2d(const _vtx T[3], const _vtx& P, double& s,
   const double tau = kRelTol * S;
   const Flat f = flatten(tri, tau);
   if (!f.isTri) return false;
+  // Acceptance distance: tau, but at least kOnTriangleFloor, because callers
+  // merge cut points within 1e-7 per coordinate (up to sqrt(3) * 1e-7 apart)
+  // and the merged point must still count as lying on the triangle.
+  const double accept = std::max(tau, kOnTriangleFloor);
 
   // Least squares for P - T0 = s e2 + t e1 (e2 = T2 - T0, e1 = T1 - T0).
   const V3 e2 = t2 - t0, e1 = t1 - t0, w = p - t0;
@@ -663,14 +705,14 @@ bool MeshTools::PointInTriangle3dTo2d(const _vtx T[3], const _vtx& P, double& s,
   const double rs = dot(w, e2), rt = dot(w, e1);
   double ss = (c * rs - b * rt) / det;
   double tt = (a * rt - b * rs) / det;
-  if (std::fabs(dot(f.n, p - f.origin)) > tau) return false;
+  if (std::fabs(dot(f.n, p - f.origin)) > accept) return false;
   if (ss < 0 || tt < 0 || ss + tt > 1) {
-    // Outside the corners' simplex: accept within tau of the triangle and
+    // Outside the corners' simplex: accept within `accept` of the triangle and
     // report the parameters of its nearest point, so callers never see a
     // point off the triangle.
     const V3 q = t0 + e2 * ss + e1 * tt;  // projection onto the plane
     const V3 x = closestOnTriangle(q, t0, t1, t2);
-    if (norm(q - x) > tau) return false;
+    if (norm(q - x) > accept) return false;
     const V3 wx = x - t0;
     const double xs = dot(wx, e2), xt = dot(wx, e1);
     ss = std::max(0.0, (c * xs - b * xt) / det);

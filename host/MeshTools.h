@@ -54,8 +54,9 @@ public:
   static double Compacity(const std::vector<_vtx>& verts, const std::vector<_fac>& facets,
                           double& m1, double& m2);
 
-  // True when P lies on triangle T: within tau of its plane and of the
-  // triangle itself; then P = T0 + s (T2 - T0) + t (T1 - T0), so T0 maps to
+  // True when P lies on triangle T: within max(tau, 2e-7) of its plane and of
+  // the triangle itself (the floor covers cut points that callers merged
+  // within 1e-7 per coordinate); then P = T0 + s (T2 - T0) + t (T1 - T0), so T0 maps to
   // (0, 0), T1 to (0, 1) and T2 to (1, 0) exactly. A point just outside the
   // triangle (within tau) gets the parameters of the nearest point of T, so
   // s >= 0, t >= 0 and s + t <= 1 always hold on success. False (s = t = 0)

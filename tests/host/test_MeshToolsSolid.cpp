@@ -485,6 +485,11 @@ TEST(PointInTriangle3dTo2d, JustOutsideIsClampedOntoTheTriangle) {
   ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, V(0.5 + 1e-8, 0.5 + 1e-8, 0), s, t));
   EXPECT_LE(s + t, 1.0);
   EXPECT_NEAR(s, 0.5, 1e-12);
+  // A millimetre-sized triangle: points merged within 1e-7 still count as on it.
+  const _vtx tiny[3] = {V(0, 0, 0), V(0, 1e-3, 0), V(1e-3, 0, 0)};
+  EXPECT_TRUE(MeshTools::PointInTriangle3dTo2d(tiny, V(4e-4, 3e-4, 1.5e-7), s, t));
+  EXPECT_NEAR(s, 0.4, 1e-12);
+  EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tiny, V(4e-4, 3e-4, 5e-7), s, t));
   const _vtx flat[3] = {V(0, 0, 0), V(1, 1, 1), V(2, 2, 2)};
   EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(flat, V(1, 1, 1), s, t));
 }
