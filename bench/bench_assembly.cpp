@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -139,14 +141,46 @@ struct OursRun {
   int pairsTotal = 0;
   PairSet pairs;
   int unmatched = 0;  // results whose paths are not leaves of the plant
+  // Digest of what the results carry (pair, type, smallest distance, cut
+  // point and segment counts), in result order: a change of the driver or
+  // the action that should not change results must leave it as it is.
+  std::uint64_t digest = 1469598103934665603ull;
 };
 
-void finishCB(void* data) { static_cast<std::atomic<bool>*>(data)->store(true); }
+void mix(std::uint64_t& h, const void* data, size_t n) {
+  const auto* b = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;  // FNV-1a
+}
+
+// Set by the finish callback (on the worker); the main thread sleeps on it
+// instead of polling, so that waiting costs no CPU and adds no latency.
+struct Finish {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+};
+void finishCB(void* data) {
+  auto* f = static_cast<Finish*>(data);
+  std::lock_guard<std::mutex> lock(f->mutex);
+  f->done = true;
+  f->cv.notify_all();
+}
+
+// The progress hook `vistrel check` installs: one atomic read and store per pair.
+struct Progress {
+  CCollisionManager* manager = nullptr;
+  std::atomic<int> pairs{0};
+};
+void perPairCB(void* data) {
+  auto* p = static_cast<Progress*>(data);
+  p->pairs.store(p->manager->m_nCurPair.load());
+}
 
 OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc) {
   OursRun out;
   CCollisionManager* manager = nullptr;
-  std::atomic<bool> finished{false};
+  Finish finished;
+  Progress progress;
   double cpuInputs = 0, cpuRun = 0;
   out.inputs = secondsOf([&] {
     manager = new CCollisionManager(doc, "CollisionManager");
@@ -165,16 +199,26 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc)
     manager->AddIns1(&group1, 0);
     manager->AddIgnoreIns(&ignored, 0);
     for (SoFullPath* leaf : leaves) leaf->unref();
+    progress.manager = manager;
+    manager->SetCalculateCB(&perPairCB, &progress);
     manager->SetCalculateFinshCB(&finishCB, &finished);
   }, &cpuInputs);
   out.run = secondsOf([&] {
     manager->StartCalculate();
+    // Until the finish callback, or until the worker is gone without it (a
+    // guard stopped the run); then until the worker has left the manager.
+    {
+      std::unique_lock<std::mutex> lock(finished.mutex);
+      while (!finished.done && (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0)) {
+        finished.cv.wait_for(lock, std::chrono::milliseconds(50));
+      }
+    }
     while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   }, &cpuRun);
   out.cpu = cpuInputs + cpuRun;
-  if (!finished.load()) std::printf("# ours: the run ended without its finish callback (aborted)\n");
+  if (!finished.done) std::printf("# ours: the run ended without its finish callback (aborted)\n");
   out.results = manager->GetResultCount();
   out.pairsTested = manager->m_nCurPair.load();
   out.pairsTotal = manager->m_nTotalPairs.load();
@@ -188,6 +232,10 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc)
       continue;
     }
     out.pairs.insert(ordered(ia->second, ib->second));
+    const std::int64_t fields[] = {ia->second, ib->second, r.nType, static_cast<std::int64_t>(r.cutLinePnts.size()),
+                                   static_cast<std::int64_t>(r.cutLines.size())};
+    mix(out.digest, fields, sizeof(fields));
+    mix(out.digest, &r.fMinDist, sizeof(r.fMinDist));
   }
   delete manager;
   return out;
@@ -373,6 +421,7 @@ int main(int argc, char** argv) {
     doc->unref();
     pairsOurs = std::to_string(best.results);
     if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);
+    std::printf("# ours: result digest %016llx\n", static_cast<unsigned long long>(best.digest));
     agree = comparePairs("ours vs designed", best.pairs, designed, leaves) && agree;
     agree = agree && best.unmatched == 0 && best.results == static_cast<int>(best.pairs.size());
     std::printf("# ours: %.0f instance pairs per second (wall)\n", best.pairsTested / oursBest);
