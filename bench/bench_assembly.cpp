@@ -17,9 +17,10 @@
 // Both count colliding instance pairs; the pairs are also compared, one by
 // one, with each other and with the designed clashes.
 //
-// Usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl]
+// Usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl] [--dump]
 //   N (default 2) is the number of timed runs; each time is the best of N.
 //   --size small builds the 165-leaf cut of the same plant (for profiling).
+//   --dump prints every result (pair, type, distance, cut counts).
 // Output: '#' lines with details, then one line
 //   workload=assembly1000 ours_s=.. fcl_s=.. pairs_ours=.. pairs_fcl=..
 // The exit status is 1 when a count disagrees with the design.
@@ -176,7 +177,9 @@ void perPairCB(void* data) {
   p->pairs.store(p->manager->m_nCurPair.load());
 }
 
-OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc) {
+bool g_dump = false;  // --dump: one line per result of every run
+
+OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc, const std::vector<Leaf>& leaves) {
   OursRun out;
   CCollisionManager* manager = nullptr;
   Finish finished;
@@ -236,6 +239,11 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc)
                                    static_cast<std::int64_t>(r.cutLines.size())};
     mix(out.digest, fields, sizeof(fields));
     mix(out.digest, &r.fMinDist, sizeof(r.fMinDist));
+    if (g_dump) {
+      std::printf("# result %d: %s - %s type %d min distance %.9g, %zu cut points, %zu cut segments\n", r.nID,
+                  leaves[static_cast<size_t>(ia->second)].name.c_str(), leaves[static_cast<size_t>(ib->second)].name.c_str(),
+                  r.nType, static_cast<double>(r.fMinDist), r.cutLinePnts.size(), r.cutLines.size());
+    }
   }
   delete manager;
   return out;
@@ -341,7 +349,7 @@ bool comparePairs(const char* what, const PairSet& got, const PairSet& want, con
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl]\n");
+  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl] [--dump]\n");
   return 2;
 }
 
@@ -365,6 +373,8 @@ int main(int argc, char** argv) {
       if (v != "ours" && v != "fcl") return usage();
       doOurs = v == "ours";
       doFcl = v == "fcl";
+    } else if (a == "--dump") {
+      g_dump = true;
     } else {
       return usage();
     }
@@ -405,7 +415,7 @@ int main(int argc, char** argv) {
     OursRun best;
     oursBest = 1e300;
     for (int r = 0; r < repeats; ++r) {
-      OursRun run = runOurs(doc, leafByPlc);
+      OursRun run = runOurs(doc, leafByPlc, leaves);
       std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %d of %d pairs handed "
                   "to the action, %d results\n",
                   r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, run.pairsTested, run.pairsTotal,
