@@ -1,7 +1,8 @@
 #pragma once
 // Free-memory guard of the shape-data cache: memory counts as low when the
 // available physical memory is below 30 % of the total. When the platform
-// cannot tell (total 0) memory never counts as low.
+// cannot tell (total 0) memory never counts as low. A platform answer is
+// reused for 200 ms (asking costs more than testing a small instance).
 namespace vxisect {
 
 bool physicalMemoryLow();

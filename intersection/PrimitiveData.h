@@ -6,26 +6,60 @@
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbPlane.h>
+#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/lists/SbList.h>
 
 #include <memory>
 #include <vector>
 
 #include "intersection/SbTri3f.h"
+#include "intersection/TriangleBoxTree.h"
 
 class SbOctTree;
-class SoCallbackAction;
 class SoPath;
 class SoPrimitiveVertex;
 
-class PrimitiveData {
-public:
+namespace vxisect {
+
+// Internal to the intersection action (see ShapeData.h on the namespace).
+class __attribute__((visibility("hidden"))) PrimitiveData {
+ public:
   // One stored triangle. `tri` comes first so that octree items and the
   // SbTri3f pointers handed out both point into the same record.
   struct Triangle {
-    SbTri3f tri;    // world points
-    SbBox3f box;    // box of the three points
-    SbPlane plane;  // SbPlane(tri points), kept for the exact test
+    SbTri3f tri;  // world points
+    SbBox3f box;  // box of the three points
+
+    // SbPlane(tri points) for the exact test, made on first use (most
+    // triangles of a set never meet a candidate).
+    const SbPlane& getPlane() const {
+      if (!hasPlane) {
+        plane = SbPlane(tri.getPoint(0), tri.getPoint(1), tri.getPoint(2));
+        hasPlane = true;
+      }
+      return plane;
+    }
+
+    mutable SbPlane plane;
+    mutable bool hasPlane = false;
+  };
+
+  // The triangle-souping traversal: an SoCallbackAction with a triangle
+  // callback for SoBrepFaceSet. Creating one (and its traversal state) costs
+  // more than souping a small shape, so each intersection action keeps one
+  // and reuses it. Not shareable between threads.
+  class Souper {
+   public:
+    Souper();
+    Souper(const Souper&) = delete;
+    Souper& operator=(const Souper&) = delete;
+    void soup(PrimitiveData& into);
+
+   private:
+    static void triangleCB(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1,
+                           const SoPrimitiveVertex* v2, const SoPrimitiveVertex* v3);
+    SoCallbackAction m_action;
+    PrimitiveData* m_target = nullptr;
   };
 
   // Soups the triangles of the SoBrepFaceSet shapes reached through `path`,
@@ -33,7 +67,7 @@ public:
   // triangles (after the transform) are dropped; the first one dropped in
   // the process is reported once through SoDebugError. `path` must outlive
   // the record (the owning shape data holds it).
-  PrimitiveData(const SoPath* path, const SbMatrix& transform);
+  PrimitiveData(const SoPath* path, const SbMatrix& transform, Souper& souper);
   ~PrimitiveData();
 
   PrimitiveData(const PrimitiveData&) = delete;
@@ -47,21 +81,20 @@ public:
   const SoPath* getPath() const { return m_path; }
 
   // Octree over the triangles (items are Triangle pointers), built on first
-  // use over the triangles' box enlarged by 1 %. Empty when that box is
-  // below 0.0001 on every axis; triangles below 0.0001 on every axis are
-  // left out.
+  // use over the triangles' box enlarged by 1 %, with TriangleBoxTree::
+  // itemOverlap as item test. Empty when that box is below 0.0001 on every
+  // axis; triangles below 0.0001 on every axis are left out.
   SbOctTree* getOctTree();
 
   // Appends a pointer to every stored triangle, in collection order.
   void appendTriangles(SbList<SbTri3f*>& out);
 
-  // The octree's item test: does the triangle's box meet `box`, allowing
-  // 0.0001 of slack? Tiny boxes (below 0.0001 on every axis) never meet.
-  static bool triangleBoxOverlap(const SbBox3f& triBox, const SbBox3f& box);
+  // Hierarchy over the triangles' boxes (all of them, in set order), built
+  // on first use; see TriangleBoxTree.
+  const TriangleBoxTree& getBoxTree();
 
-private:
-  static void triangleCB(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1,
-                         const SoPrimitiveVertex* v2, const SoPrimitiveVertex* v3);
+ private:
+  void addTriangle(const SbVec3f& q1, const SbVec3f& q2, const SbVec3f& q3);
 
   SbMatrix m_transform;
   SbMatrix m_inverse;
@@ -69,4 +102,7 @@ private:
   SbBox3f m_box;
   const SoPath* m_path;
   std::unique_ptr<SbOctTree> m_octTree;
+  std::unique_ptr<TriangleBoxTree> m_boxTree;
 };
+
+}  // namespace vxisect

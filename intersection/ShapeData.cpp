@@ -2,7 +2,7 @@
 
 #include <Inventor/SoPath.h>
 
-#include "intersection/PrimitiveData.h"
+namespace vxisect {
 
 ShapeData::ShapeData(SoPath* path, const SbXfBox3f& box) : m_path(path), m_box(box) { m_path->ref(); }
 
@@ -15,7 +15,9 @@ void ShapeData::unref() {
   if (--m_refs <= 0) delete this;
 }
 
-PrimitiveData* ShapeData::getPrimitives() {
-  if (!m_primitives) m_primitives = new PrimitiveData(m_path, m_box.getTransform());
+PrimitiveData* ShapeData::getPrimitives(PrimitiveData::Souper& souper) {
+  if (!m_primitives) m_primitives = new PrimitiveData(m_path, m_box.getTransform(), souper);
   return m_primitives;
 }
+
+}  // namespace vxisect

@@ -9,11 +9,17 @@
 // last holder lets go.
 #include <Inventor/SbXfBox3f.h>
 
-class PrimitiveData;
+#include "intersection/PrimitiveData.h"
+
 class SoPath;
 
-class ShapeData {
-public:
+namespace vxisect {
+
+// Internal to the intersection action. Coin's library exports internal
+// classes of the same names; the namespace and hidden visibility keep the
+// two apart at load time.
+class __attribute__((visibility("hidden"))) ShapeData {
+ public:
   // Takes a reference on `path`; `box` is the shape's local box with the
   // model matrix at the shape as transform. The count starts at 0.
   ShapeData(SoPath* path, const SbXfBox3f& box);
@@ -27,11 +33,11 @@ public:
   SoPath* getPath() const { return m_path; }
   const SbXfBox3f& getBox() const { return m_box; }
 
-  // The shape's triangles, souped on the first call.
-  PrimitiveData* getPrimitives();
+  // The shape's triangles, souped with `souper` on the first call.
+  PrimitiveData* getPrimitives(PrimitiveData::Souper& souper);
   bool hasPrimitives() const { return m_primitives != nullptr; }
 
-private:
+ private:
   ~ShapeData();
 
   SoPath* m_path;
@@ -39,3 +45,5 @@ private:
   PrimitiveData* m_primitives = nullptr;
   int m_refs = 0;
 };
+
+}  // namespace vxisect

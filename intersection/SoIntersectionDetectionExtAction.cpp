@@ -28,9 +28,17 @@
 
 SO_ACTION_SOURCE(SoIntersectionDetectionExtAction);
 
+using vxisect::PrimitiveData;
+using vxisect::ShapeData;
+
 namespace {
 
 float s_classEpsilon = 0.0f;
+
+// Iterated sets up to this many triangles are prefiltered triangle by
+// triangle (TriangleBoxTree::anyCandidate); larger ones with a hierarchy of
+// their own (markCandidates).
+constexpr int kPerTriangleLimit = 1024;
 
 // The local min/max of a transformed box (SbXfBox3f hides them).
 SbVec3f& boxMin(SbXfBox3f& box) { return static_cast<SbBox3f&>(box).getMin(); }
@@ -70,8 +78,9 @@ SoCallbackAction::Response pruneCB(void*, SoCallbackAction*, const SoNode*) { re
 
 // ---------------------------------------------------------------------------
 
-class SoIntersectionDetectionExtAction::PImpl {
-public:
+// Hidden like the records it holds (see ShapeData.h).
+class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PImpl {
+ public:
   using ShapeList = std::vector<ShapeData*>;
   using Action = SoIntersectionDetectionExtAction;
 
@@ -99,7 +108,7 @@ public:
 
   void resetGroup(int g) {
     release(group[g]);
-    rebuildTraverser(g);
+    prepareTraverser(g);
   }
 
   void clearInsShapeData() {
@@ -122,7 +131,7 @@ public:
       assign(group[g], hit->second);
       return;
     }
-    rebuildTraverser(g);
+    prepareTraverser(g);
     if (g == 0 && vxisect::physicalMemoryLow()) clearInsShapeData();
     release(group[g]);
     traverser->apply(path);
@@ -133,13 +142,21 @@ public:
 
   // --- traverser --------------------------------------------------------------
 
-  void rebuildTraverser(int g) {
+  // The collecting traversal: pre-callbacks, in this order, for every node
+  // (visitation dispatch), for each pruned type (PRUNE) and for SoBrepFaceSet
+  // (collect into group `collectGroup`). The callback list depends only on
+  // the pruned types, so the action is rebuilt when they change and reused
+  // otherwise: creating one (and its traversal state) costs more than
+  // collecting a small instance.
+  void prepareTraverser(int g) {
+    collectGroup = g;
+    if (traverser && !traverserDirty) return;
     delete traverser;
     traverser = new SoCallbackAction;
     traverser->addPreCallback(SoNode::getClassTypeId(), &PImpl::visitationDispatch, this);
     for (const SoType& t : prunedTypes) traverser->addPreCallback(t, &pruneCB, nullptr);
-    traverser->addPreCallback(SoBrepFaceSet::getClassTypeId(), g == 0 ? &PImpl::collectGroup1 : &PImpl::collectGroup2,
-                              this);
+    traverser->addPreCallback(SoBrepFaceSet::getClassTypeId(), &PImpl::collectCB, this);
+    traverserDirty = false;
   }
 
   static SoCallbackAction::Response visitationDispatch(void* data, SoCallbackAction* action, const SoNode* node) {
@@ -153,13 +170,9 @@ public:
     return SoCallbackAction::CONTINUE;
   }
 
-  static SoCallbackAction::Response collectGroup1(void* data, SoCallbackAction* action, const SoNode* node) {
-    static_cast<PImpl*>(data)->collectShape(0, action, node);
-    return SoCallbackAction::CONTINUE;
-  }
-
-  static SoCallbackAction::Response collectGroup2(void* data, SoCallbackAction* action, const SoNode* node) {
-    static_cast<PImpl*>(data)->collectShape(1, action, node);
+  static SoCallbackAction::Response collectCB(void* data, SoCallbackAction* action, const SoNode* node) {
+    auto* self = static_cast<PImpl*>(data);
+    self->collectShape(self->collectGroup, action, node);
     return SoCallbackAction::CONTINUE;
   }
 
@@ -191,11 +204,10 @@ public:
       SoDebugError::postWarning(where, "intersection testing invoked, but no callbacks set up");
       return;
     }
-    delete traverser;
-    traverser = nullptr;
-
     const float eps = effectiveEpsilon();
-    if (debug) SoDebugError::postInfo(where, "total number of shapedata items == %d", static_cast<int>(group[0].size()));
+    if (debug) {
+      SoDebugError::postInfo(where, "total number of shapedata items == %d", static_cast<int>(group[0].size()));
+    }
 
     static const SbOctTreeFuncs funcs = {nullptr, &shapeItemInBox, nullptr, nullptr};
     SbOctTree shapeTree(enlargedByOnePercent(fullBox.project()), funcs, 64);
@@ -206,7 +218,7 @@ public:
 
     const ShapeList& iterated = twoGroups ? group[1] : group[0];
     int shapeTests = 0, selfTests = 0;
-    SbList<void*> candidates;
+    SbList<void*> found;
     bool stop = false;
     for (size_t i = 0; i < iterated.size() && !stop; ++i) {
       ShapeData* s = iterated[i];
@@ -215,7 +227,7 @@ public:
 
       if (shapeInternals) {
         ++selfTests;
-        if (doInternalPrimitiveIntersectionTesting(s->getPrimitives())) break;
+        if (doInternalPrimitiveIntersectionTesting(s->getPrimitives(souper))) break;
       }
 
       SbBox3f query = s->getBox().project();
@@ -223,30 +235,34 @@ public:
         query.getMin() -= SbVec3f(eps, eps, eps);
         query.getMax() += SbVec3f(eps, eps, eps);
       }
-      candidates.truncate(0);
-      shapeTree.findItems(query, candidates, TRUE);
-      if (debug) SoDebugError::postInfo(where, "shape %d intersects %d other shapes", static_cast<int>(i), candidates.getLength());
+      found.truncate(0);
+      shapeTree.findItems(query, found, TRUE);
+      if (debug) {
+        SoDebugError::postInfo(where, "shape %d intersects %d other shapes", static_cast<int>(i), found.getLength());
+      }
 
       const SbXfBox3f precise = eps > 0.0f ? expandedBy(s->getBox(), eps) : s->getBox();
-      for (int j = 0; j < candidates.getLength(); ++j) {
-        auto* c = static_cast<ShapeData*>(candidates[j]);
+      for (int j = 0; j < found.getLength(); ++j) {
+        auto* c = static_cast<ShapeData*>(found[j]);
         if (!precise.intersect(c->getBox())) {
           if (debug) {
-            SoDebugError::postInfo(where, "shape %d intersecting %d is a miss when tried with SbXfBox3f::intersect(SbXfBox3f)",
+            SoDebugError::postInfo(where,
+                                   "shape %d intersecting %d is a miss when tried with SbXfBox3f::intersect(SbXfBox3f)",
                                    static_cast<int>(i), j);
           }
           continue;
         }
         if (filterCB && !filterCB(filterClosure, s->getPath(), c->getPath())) continue;
         ++shapeTests;
-        if (doPrimitiveIntersectionTesting(s->getPrimitives(), c->getPrimitives(), eps)) {
+        if (doPrimitiveIntersectionTesting(s->getPrimitives(souper), c->getPrimitives(souper), eps)) {
           stop = true;
           break;
         }
       }
     }
     if (debug) {
-      SoDebugError::postInfo(where, "shape-shape intersections: %d, shape self-intersections: %d", shapeTests, selfTests);
+      SoDebugError::postInfo(where, "shape-shape intersections: %d, shape self-intersections: %d", shapeTests,
+                             selfTests);
     }
   }
 
@@ -290,14 +306,25 @@ public:
     int checks = 0, hits = 0;
     bool stop = false, done = false;
     SoIntersectingPrimitive p, q;
+    // The octree returns only triangles that pass its item test against the
+    // query box. Both sets' box hierarchies tell at once which iterated
+    // triangles have no such partner at all; their octree search would come
+    // back empty and is skipped. The others are searched as usual, so the
+    // candidates and their order are the octree's.
+    // A small iterated set asks the octree set's hierarchy triangle by
+    // triangle instead of getting a hierarchy of its own.
     const int n = iterSet->getNumTriangles();
+    const bool useHierarchy = n > kPerTriangleLimit;
+    if (useHierarchy) iterSet->getBoxTree().markCandidates(treeSet->getBoxTree(), distanceMode ? eps : 0.0f, mayHit);
     for (int i = 0; i < n && !done; ++i) {
+      if (useHierarchy && !mayHit[static_cast<size_t>(i)]) continue;
       const PrimitiveData::Triangle& t = iterSet->getTriangle(i);
       SbBox3f query = t.box;
       if (distanceMode) {
         query.getMin() -= grow;
         query.getMax() += grow;
       }
+      if (!useHierarchy && !treeSet->getBoxTree().anyCandidate(query)) continue;
       candidates.truncate(0);
       tree->findItems(query, candidates, TRUE);
       for (int j = 0; j < candidates.getLength(); ++j) {
@@ -305,9 +332,8 @@ public:
         ++checks;
         float distance = 0.0f;
         if (distanceMode) {
-          distance = vxtri::triangleDistance(t.tri.getPoints(), u.tri.getPoints());
-          if (!(distance <= eps)) continue;
-        } else if (!vxtri::intersectExact(t.tri.getPoints(), t.plane, u.tri.getPoints(), u.plane)) {
+          if (!vxtri::distanceWithin(t.tri.getPoints(), u.tri.getPoints(), eps, distance)) continue;
+        } else if (!vxtri::intersectExact(t.tri.getPoints(), t.getPlane(), u.tri.getPoints(), u.getPlane())) {
           continue;
         }
         ++hits;
@@ -350,7 +376,7 @@ public:
       for (int j = i + 1; j < n; ++j) {
         const PrimitiveData::Triangle& tj = prims->getTriangle(j);
         ++checks;
-        if (!vxtri::intersectExact(ti.tri.getPoints(), ti.plane, tj.tri.getPoints(), tj.plane)) continue;
+        if (!vxtri::intersectExact(ti.tri.getPoints(), ti.getPlane(), tj.tri.getPoints(), tj.getPlane())) continue;
         fillPrimitive(p, *prims, ti);
         fillPrimitive(q, *prims, tj);
         const Resp r = report(p, q, 0.0f);
@@ -379,6 +405,9 @@ public:
   void* filterClosure = nullptr;
   std::vector<std::pair<SoIntersectionCB*, void*>> callbacks;
   SoCallbackAction* traverser = nullptr;
+  bool traverserDirty = true;  // pruned types changed since it was built
+  int collectGroup = 0;        // group the traverser collects into
+  PrimitiveData::Souper souper;
   std::vector<SoType> prunedTypes;
   std::vector<SoType> visitTypes;  // parallel to visitCallbacks
   std::vector<std::pair<SoIntersectionVisitationCB*, void*>> visitCallbacks;
@@ -387,7 +416,10 @@ public:
   bool cacheFlag;
   // Keyed by the path object's address; the path itself is not referenced.
   std::map<const SoPath*, ShapeList> cache;
+  // Reused for every extent: an action's traversal state is costly to make.
+  SoGetBoundingBoxAction bbox{SbViewportRegion()};
   SbList<void*> candidates;  // scratch of the triangle loop
+  std::vector<char> mayHit;  // same
 };
 
 // ---------------------------------------------------------------------------
@@ -419,10 +451,13 @@ void SoIntersectionDetectionExtAction::setTypeEnabled(SoType type, SbBool enable
   std::vector<SoType>& pruned = m_pImpl->prunedTypes;
   const auto it = std::find(pruned.begin(), pruned.end(), type);
   if (enable) {
-    if (it != pruned.end()) pruned.erase(it);
-  } else if (it == pruned.end()) {
+    if (it == pruned.end()) return;
+    pruned.erase(it);
+  } else {
+    if (it != pruned.end()) return;
     pruned.push_back(type);
   }
+  m_pImpl->traverserDirty = true;
 }
 
 SbBool SoIntersectionDetectionExtAction::isTypeEnabled(SoType type, SbBool) const {
@@ -434,7 +469,9 @@ void SoIntersectionDetectionExtAction::setManipsEnabled(SbBool enable) { m_pImpl
 SbBool SoIntersectionDetectionExtAction::isManipsEnabled() const { return m_pImpl->manipsEnabled; }
 void SoIntersectionDetectionExtAction::setDraggersEnabled(SbBool enable) { m_pImpl->draggersEnabled = enable != 0; }
 SbBool SoIntersectionDetectionExtAction::isDraggersEnabled() const { return m_pImpl->draggersEnabled; }
-void SoIntersectionDetectionExtAction::setShapeInternalsEnabled(SbBool enable) { m_pImpl->shapeInternals = enable != 0; }
+void SoIntersectionDetectionExtAction::setShapeInternalsEnabled(SbBool enable) {
+  m_pImpl->shapeInternals = enable != 0;
+}
 SbBool SoIntersectionDetectionExtAction::isShapeInternalsEnabled() const { return m_pImpl->shapeInternals; }
 
 void SoIntersectionDetectionExtAction::addVisitationCallback(SoType type, SoIntersectionVisitationCB* cb,
@@ -474,12 +511,12 @@ void SoIntersectionDetectionExtAction::clearInsShapeData() { m_pImpl->clearInsSh
 
 void SoIntersectionDetectionExtAction::GetIns1Triangles(SbList<SbTri3f*>& triangles) {
   triangles.truncate(0);
-  for (ShapeData* s : m_pImpl->group[0]) s->getPrimitives()->appendTriangles(triangles);
+  for (ShapeData* s : m_pImpl->group[0]) s->getPrimitives(m_pImpl->souper)->appendTriangles(triangles);
 }
 
 void SoIntersectionDetectionExtAction::GetIns2Triangles(SbList<SbTri3f*>& triangles) {
   triangles.truncate(0);
-  for (ShapeData* s : m_pImpl->group[1]) s->getPrimitives()->appendTriangles(triangles);
+  for (ShapeData* s : m_pImpl->group[1]) s->getPrimitives(m_pImpl->souper)->appendTriangles(triangles);
 }
 
 // --- applying -------------------------------------------------------------------
@@ -489,9 +526,8 @@ void SoIntersectionDetectionExtAction::apply(SoNode* root) {
   const bool debug = vxisect::debugOn();
   const char* const where = "SoIntersectionDetectionExtAction::apply";
   p.resetGroup(0);
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  bbox.apply(root);
-  p.fullBox = bbox.getXfBoundingBox();
+  p.bbox.apply(root);
+  p.fullBox = p.bbox.getXfBoundingBox();
   if (debug) {
     SoGetPrimitiveCountAction count;
     count.apply(root);
@@ -509,9 +545,8 @@ void SoIntersectionDetectionExtAction::apply(SoNode* root) {
 
 void SoIntersectionDetectionExtAction::apply(SoPath* path) {
   PImpl& p = *m_pImpl;
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  bbox.apply(path);
-  p.fullBox = bbox.getXfBoundingBox();
+  p.bbox.apply(path);
+  p.fullBox = p.bbox.getXfBoundingBox();
   p.collect(0, path);
   p.doIntersectionTesting(false);
 }
@@ -519,18 +554,16 @@ void SoIntersectionDetectionExtAction::apply(SoPath* path) {
 void SoIntersectionDetectionExtAction::apply(const SoPathList& paths, SbBool obeysRules) {
   PImpl& p = *m_pImpl;
   p.resetGroup(0);
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  bbox.apply(paths, obeysRules);
-  p.fullBox = bbox.getXfBoundingBox();
+  p.bbox.apply(paths, obeysRules);
+  p.fullBox = p.bbox.getXfBoundingBox();
   p.traverser->apply(paths, obeysRules);
   p.doIntersectionTesting(false);
 }
 
 void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
   PImpl& p = *m_pImpl;
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  bbox.apply(path1);
-  SbXfBox3f box = bbox.getXfBoundingBox();
+  p.bbox.apply(path1);
+  SbXfBox3f box = p.bbox.getXfBoundingBox();
   if (box.isEmpty()) {
     p.fullBox.makeEmpty();
     return;
@@ -544,9 +577,8 @@ void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
 
 void SoIntersectionDetectionExtAction::apply2(SoPath* path2) {
   PImpl& p = *m_pImpl;
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  bbox.apply(path2);
-  const SbXfBox3f box = bbox.getXfBoundingBox();
+  p.bbox.apply(path2);
+  const SbXfBox3f box = p.bbox.getXfBoundingBox();
   if (p.fullBox.isEmpty() || box.isEmpty() || !p.fullBox.intersect(box)) return;
   p.collect(1, path2);
   p.doIntersectionTesting(true);

@@ -22,7 +22,11 @@
 // Triangles are tested in world coordinates, with the exact test of
 // intersection/TriangleKernels.h (epsilon 0) or the triangle distance
 // (epsilon > 0: a pair is reported when its distance is at most epsilon).
-// Shapes and triangles smaller than 0.0001 on every axis take no part.
+// Per pair of shapes, the octree is built over the larger triangle set and
+// the smaller one searches it. Triangles smaller than 0.0001 on every axis
+// never enter an octree, and with epsilon 0 never find one either, so with
+// epsilon 0 they take no part; with epsilon > 0 one on the searching side
+// can still be reported.
 //
 // Diagnostics go to SoDebugError when the environment variable
 // COIN_DEBUG_INTERSECTIONDETECTIONACTION is set to a number above 0.
@@ -43,7 +47,7 @@ class SoIntersectionDetectionExtAction : public SoAction {
   typedef SoAction inherited;
   SO_ACTION_HEADER(SoIntersectionDetectionExtAction);
 
-public:
+ public:
   // Registers the type and sets the class epsilon to 0. Call once, after
   // Coin's own initialisation.
   static void initClass();
@@ -68,6 +72,7 @@ public:
   // Called for each reported triangle pair. `distance` is the triangle
   // distance when an epsilon above 0 is in force, else 0. The records and
   // their paths belong to the action and are valid during the call only.
+  // Callbacks must not apply this action or change its shape data.
   typedef Resp SoIntersectionCB(void* closure, const SoIntersectingPrimitive* p1, const SoIntersectingPrimitive* p2,
                                 float distance);
 
@@ -125,7 +130,7 @@ public:
   void GetIns1Triangles(SbList<SbTri3f*>& triangles);
   void GetIns2Triangles(SbList<SbTri3f*>& triangles);
 
-private:
+ private:
   class PImpl;
   PImpl* m_pImpl;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 
 namespace vxtri {
 namespace {
@@ -138,72 +139,229 @@ double pointSegmentSq(const V3& p, const V3& s0, const V3& s1) {
   return dot(diff, diff);
 }
 
-double pointTriangleSq(const V3& p, const V3& b, const V3& v1, const V3& v2) {
-  const V3 e0 = v1 - b, e1 = v2 - b, dp = b - p;
-  const double a00 = dot(e0, e0), a01 = dot(e0, e1), a11 = dot(e1, e1);
-  const double b0 = dot(e0, dp), b1 = dot(e1, dp);
-  const double det = a00 * a11 - a01 * a01;
-  if (det > 0.0) {
-    // Minimiser of |b + s e0 + t e1 - p|^2 over the plane; inside the
-    // triangle it is the answer, otherwise the closest point is on an edge.
-    const double s = (a01 * b1 - a11 * b0) / det;
-    const double t = (a01 * b0 - a00 * b1) / det;
-    if (s >= 0.0 && t >= 0.0 && s + t <= 1.0) {
-      const V3 diff = dp + s * e0 + t * e1;
-      return dot(diff, diff);
-    }
+// Closest point by region: the three corner regions, the three edge regions
+// and the face, told apart by the signs of dot products along the edges.
+double pointTriangleSq(const V3& p, const V3& a, const V3& b, const V3& c) {
+  const V3 ab = b - a, ac = c - a;
+  const V3 n = cross(ab, ac);
+  if (!(dot(n, n) > 0.0)) {
+    // Zero area: the closest point is on one of the edges.
+    return std::min({pointSegmentSq(p, a, b), pointSegmentSq(p, b, c), pointSegmentSq(p, c, a)});
   }
-  return std::min({pointSegmentSq(p, b, v1), pointSegmentSq(p, v1, v2), pointSegmentSq(p, v2, b)});
+  auto sq = [&p](const V3& q) {
+    const V3 d = q - p;
+    return dot(d, d);
+  };
+  const V3 ap = p - a;
+  const double d1 = dot(ab, ap), d2 = dot(ac, ap);
+  if (d1 <= 0.0 && d2 <= 0.0) return dot(ap, ap);  // corner a
+  const V3 bp = p - b;
+  const double d3 = dot(ab, bp), d4 = dot(ac, bp);
+  if (d3 >= 0.0 && d4 <= d3) return dot(bp, bp);  // corner b
+  const double vc = d1 * d4 - d3 * d2;
+  if (vc <= 0.0 && d1 >= 0.0 && d3 <= 0.0) return sq(a + (d1 / (d1 - d3)) * ab);  // edge ab
+  const V3 cp = p - c;
+  const double d5 = dot(ab, cp), d6 = dot(ac, cp);
+  if (d6 >= 0.0 && d5 <= d6) return dot(cp, cp);  // corner c
+  const double vb = d5 * d2 - d1 * d6;
+  if (vb <= 0.0 && d2 >= 0.0 && d6 <= 0.0) return sq(a + (d2 / (d2 - d6)) * ac);  // edge ac
+  const double va = d3 * d6 - d5 * d4;
+  if (va <= 0.0 && d4 - d3 >= 0.0 && d5 - d6 >= 0.0) {
+    return sq(b + ((d4 - d3) / ((d4 - d3) + (d5 - d6))) * (c - b));  // edge bc
+  }
+  const double inv = 1.0 / (va + vb + vc);  // face
+  return sq(a + (vb * inv) * ab + (vc * inv) * ac);
 }
 
+// Closest points of two segments: the minimiser over the unit square of a
+// convex quadratic, found by clamping s, solving t for it, and when t
+// clamps, solving s again. Segments with |a00 a11 - a01^2| < 1e-6 count as
+// parallel and are measured end point to segment.
 double segmentSegmentSq(const V3& p0, const V3& p1, const V3& q0, const V3& q1) {
   const V3 d0 = p1 - p0, d1 = q1 - q0, r = p0 - q0;
   const double a00 = dot(d0, d0), a01 = dot(d0, d1), a11 = dot(d1, d1);
   const double det = a00 * a11 - a01 * a01;
-  if (std::fabs(det) >= 1e-6) {
-    const double b0 = dot(d0, r), b1 = dot(d1, r);
-    const double s = (a01 * b1 - a11 * b0) / det;
-    const double t = (a00 * b1 - a01 * b0) / det;
-    if (s >= 0.0 && s <= 1.0 && t >= 0.0 && t <= 1.0) {
-      const V3 diff = r + s * d0 - t * d1;
-      return dot(diff, diff);
+  if (std::fabs(det) < 1e-6 || !(a00 > 0.0) || !(a11 > 0.0)) {
+    return std::min({pointSegmentSq(p0, q0, q1), pointSegmentSq(p1, q0, q1), pointSegmentSq(q0, p0, p1),
+                     pointSegmentSq(q1, p0, p1)});
+  }
+  const double b0 = dot(d0, r), b1 = dot(d1, r);
+  double s = std::clamp((a01 * b1 - a11 * b0) / det, 0.0, 1.0);
+  double t = (a01 * s + b1) / a11;
+  if (t < 0.0) {
+    t = 0.0;
+    s = std::clamp(-b0 / a00, 0.0, 1.0);
+  } else if (t > 1.0) {
+    t = 1.0;
+    s = std::clamp((a01 - b0) / a00, 0.0, 1.0);
+  }
+  const V3 diff = r + s * d0 - t * d1;
+  return dot(diff, diff);
+}
+
+// The terms of one triangle that its distance computations share: corner
+// p0, edges e0 = p1 - p0 and e1 = p2 - p0, normal n = e0 x e1, the Gram
+// matrix of e0, e1 and its determinant, and the three border edges
+// (p[k] to p[k+1]) with their squared lengths.
+struct Frame {
+  V3 p[3];
+  V3 e0, e1, n;
+  double a00, a01, a11, det, invDet, nn;
+  V3 edge[3];
+  double edgeSq[3], invEdgeSq[3];
+
+  Frame(const V3& a, const V3& b, const V3& c) : p{a, b, c} {
+    e0 = b - a;
+    e1 = c - a;
+    n = cross(e0, e1);
+    a00 = dot(e0, e0);
+    a01 = dot(e0, e1);
+    a11 = dot(e1, e1);
+    det = a00 * a11 - a01 * a01;
+    invDet = det > 0.0 ? 1.0 / det : 0.0;
+    nn = dot(n, n);
+    for (int k = 0; k < 3; ++k) {
+      edge[k] = p[(k + 1) % 3] - p[k];
+      edgeSq[k] = dot(edge[k], edge[k]);
+      invEdgeSq[k] = edgeSq[k] > 0.0 ? 1.0 / edgeSq[k] : 0.0;
     }
   }
-  // Parallel, or the unconstrained closest pair lies outside the unit square:
-  // the constrained minimum is on the square's border, i.e. an end point of
-  // one segment against the other segment.
-  return std::min({pointSegmentSq(p0, q0, q1), pointSegmentSq(p1, q0, q1), pointSegmentSq(q0, p0, p1),
-                   pointSegmentSq(q1, p0, p1)});
+  explicit Frame(const SbVec3f t[3]) : Frame(toV3(t[0]), toV3(t[1]), toV3(t[2])) {}
+
+  // Does q project into the triangle (border included)? (s, t) are its
+  // coordinates along e0, e1. Never for a zero-area triangle.
+  bool projectsInside(const V3& q, double& s, double& t) const {
+    if (!(det > 0.0)) return false;
+    const V3 w = q - p[0];
+    const double w0 = dot(w, e0), w1 = dot(w, e1);
+    s = (a11 * w0 - a01 * w1) * invDet;
+    t = (a00 * w1 - a01 * w0) * invDet;
+    return s >= 0.0 && t >= 0.0 && s + t <= 1.0;
+  }
+
+  // Does the segment from s0 along d (|d|^2 = dd) cross the triangle at one
+  // point? Segments (nearly) parallel to it, (d.n)^2 < 1e-6 |d|^2 |n|^2,
+  // never count: their distance comes from the border terms alone.
+  bool pierced(const V3& s0, const V3& d, double dd) const {
+    const double dn = dot(d, n);
+    if (!(dd > 0.0 && nn > 0.0) || dn * dn < 1e-6 * dd * nn) return false;
+    const double num = dot(n, p[0] - s0);  // the crossing is at s0 + (num / dn) d
+    if (dn > 0.0 ? (num < 0.0 || num > dn) : (num > 0.0 || num < dn)) return false;
+    double s, t;
+    return projectsInside(s0 + (num / dn) * d, s, t);
+  }
+
+  // Squared distance from q to the plane when q projects inside, else
+  // infinity.
+  double face(const V3& q) const {
+    double s, t;
+    if (!projectsInside(q, s, t)) return std::numeric_limits<double>::infinity();
+    const V3 diff = p[0] + s * e0 + t * e1 - q;
+    return dot(diff, diff);
+  }
+
+  // Squared distance from q to border edge k.
+  double toEdge(const V3& q, int k) const {
+    const double r = std::clamp(dot(q - p[k], edge[k]) * invEdgeSq[k], 0.0, 1.0);
+    const V3 diff = p[k] + r * edge[k] - q;
+    return dot(diff, diff);
+  }
+
+  // Are all corners of `o` farther than `lim` from this triangle's plane, on
+  // one side? Compared against lim |n| to spare a square root.
+  bool allBeyond(const Frame& o, double lim) const {
+    if (!(nn > 0.0)) return false;
+    const double l = lim * std::sqrt(nn);
+    const double s0 = dot(n, o.p[0] - p[0]), s1 = dot(n, o.p[1] - p[0]), s2 = dot(n, o.p[2] - p[0]);
+    return (s0 > l && s1 > l && s2 > l) || (s0 < -l && s1 < -l && s2 < -l);
+  }
+};
+
+bool segmentPierces(const V3& s0, const V3& s1, const V3& b, const V3& v1, const V3& v2) {
+  const V3 d = s1 - s0;
+  return Frame(b, v1, v2).pierced(s0, d, dot(d, d));
 }
 
 double segmentTriangleSq(const V3& s0, const V3& s1, const V3& b, const V3& v1, const V3& v2) {
-  const V3 d = s1 - s0;
-  const V3 e0 = v1 - b, e1 = v2 - b;
-  const V3 n = cross(e0, e1);
-  const double dn = dot(d, n);
-  const double dd = dot(d, d), nn = dot(n, n);
-  if (dd > 0.0 && nn > 0.0 && !(dn * dn < 1e-6 * dd * nn)) {
-    // The segment's line crosses the plane at one point; when that point is
-    // on the segment and inside the triangle the distance is zero.
-    const double r = dot(n, b - s0) / dn;
-    if (r >= 0.0 && r <= 1.0) {
-      const V3 w = s0 + r * d - b;
-      const double a00 = dot(e0, e0), a01 = dot(e0, e1), a11 = dot(e1, e1);
-      const double w0 = dot(w, e0), w1 = dot(w, e1);
-      const double det = a00 * a11 - a01 * a01;
-      const double s = (a11 * w0 - a01 * w1) / det;
-      const double t = (a00 * w1 - a01 * w0) / det;
-      if (s >= 0.0 && t >= 0.0 && s + t <= 1.0) return 0.0;
+  // A piercing segment is at distance 0. Otherwise the minimum of the convex
+  // distance over segment x triangle is on the border of that region: an end
+  // point against the triangle, or the segment against an edge.
+  if (segmentPierces(s0, s1, b, v1, v2)) return 0.0;
+  return std::min({segmentSegmentSq(s0, s1, b, v1), segmentSegmentSq(s0, s1, v1, v2), segmentSegmentSq(s0, s1, v2, b),
+                   pointTriangleSq(s0, b, v1, v2), pointTriangleSq(s1, b, v1, v2)});
+}
+
+// Squared triangle distance. The six edge-triangle distances share their
+// parts: each is 0 when its edge pierces, else the least of its three
+// edge-edge and two corner-triangle terms. So their minimum is 0 when any
+// edge pierces, else the least of the nine edge pairs and the six corners
+// against the other triangle; those terms in turn share the corner-to-edge
+// distances (the borders of their regions), computed once here.
+double distanceSq(const Frame& a, const Frame& b) {
+  for (int k = 0; k < 3; ++k) {
+    if (a.pierced(b.p[k], b.edge[k], b.edgeSq[k]) || b.pierced(a.p[k], a.edge[k], a.edgeSq[k])) return 0.0;
+  }
+  double pb[3][3], pa[3][3];  // pb[i][j]: corner i of b to edge j of a; pa likewise
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      pb[i][j] = a.toEdge(b.p[i], j);
+      pa[i][j] = b.toEdge(a.p[i], j);
     }
   }
-  // Otherwise the minimum is on the border of the feasible region: an end
-  // point against the triangle, or the segment against an edge.
-  return std::min({segmentSegmentSq(s0, s1, b, v1), segmentSegmentSq(s0, s1, v1, v2),
-                   segmentSegmentSq(s0, s1, v2, b), pointTriangleSq(s0, b, v1, v2),
-                   pointTriangleSq(s1, b, v1, v2)});
+  double best = FLT_MAX;
+  // Edge i of b against edge j of a: the interior minimum when it lies inside
+  // both segments (non-parallel pairs only, as in segmentSegmentDistanceSq),
+  // else an end point against the other edge.
+  for (int i = 0; i < 3; ++i) {
+    const int i1 = (i + 1) % 3;
+    for (int j = 0; j < 3; ++j) {
+      const int j1 = (j + 1) % 3;
+      best = std::min({best, pb[i][j], pb[i1][j], pa[j][i], pa[j1][i]});
+      const V3& d0 = b.edge[i];
+      const V3& d1 = a.edge[j];
+      const double a00 = b.edgeSq[i], a11 = a.edgeSq[j], a01 = dot(d0, d1);
+      const double det = a00 * a11 - a01 * a01;  // >= 0 up to rounding
+      if (det < 1e-6) continue;
+      const V3 r = b.p[i] - a.p[j];
+      const double b0 = dot(d0, r), b1 = dot(d1, r);
+      const double sn = a01 * b1 - a11 * b0, tn = a00 * b1 - a01 * b0;  // (s, t) times det
+      if (sn < 0.0 || sn > det || tn < 0.0 || tn > det) continue;
+      const double inv = 1.0 / det;
+      const V3 diff = r + (sn * inv) * d0 - (tn * inv) * d1;
+      best = std::min(best, dot(diff, diff));
+    }
+  }
+  // Corners against the other triangle: the face distance when the corner
+  // projects inside, else its distance to the nearest edge (already in best).
+  for (int i = 0; i < 3; ++i) best = std::min({best, a.face(b.p[i]), b.face(a.p[i])});
+  return best;
+}
+
+// Are the triangles provably farther apart than eps (one wholly beyond eps
+// on one side of the other's plane)? The margin covers the rounding of this
+// test and of distanceSq (double arithmetic on float input, then a float
+// result): far more than either needs, far less than any useful epsilon.
+bool separated(const Frame& a, const Frame& b, float eps) {
+  double scale = 1.0;
+  for (const Frame* f : {&a, &b}) {
+    for (const V3& v : f->p) scale = std::max({scale, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+  }
+  const double lim = eps + 1e-6 * eps + 1e-9 * scale;
+  return a.allBeyond(b, lim) || b.allBeyond(a, lim);
 }
 
 }  // namespace
+
+bool separatedBeyond(const SbVec3f t1[3], const SbVec3f t2[3], float eps) {
+  return separated(Frame(t1), Frame(t2), eps);
+}
+
+bool distanceWithin(const SbVec3f t1[3], const SbVec3f t2[3], float eps, float& distance) {
+  const Frame a(t1), b(t2);
+  if (separated(a, b, eps)) return false;
+  distance = static_cast<float>(std::sqrt(distanceSq(a, b)));
+  return distance <= eps;
+}
 
 bool intersectExact(const SbVec3f t1[3], const SbVec3f t2[3]) {
   return intersectExact(t1, SbPlane(t1[0], t1[1], t1[2]), t2, SbPlane(t2[0], t2[1], t2[2]));
@@ -254,12 +412,7 @@ double segmentTriangleDistanceSq(const SbVec3f& s0, const SbVec3f& s1, const SbV
 }
 
 float triangleDistance(const SbVec3f t1[3], const SbVec3f t2[3]) {
-  const V3 a[3] = {toV3(t1[0]), toV3(t1[1]), toV3(t1[2])};
-  const V3 b[3] = {toV3(t2[0]), toV3(t2[1]), toV3(t2[2])};
-  double best = FLT_MAX;
-  for (int i = 0; i < 3 && best > 0.0; ++i) best = std::min(best, segmentTriangleSq(b[i], b[(i + 1) % 3], a[0], a[1], a[2]));
-  for (int i = 0; i < 3 && best > 0.0; ++i) best = std::min(best, segmentTriangleSq(a[i], a[(i + 1) % 3], b[0], b[1], b[2]));
-  return static_cast<float>(std::sqrt(best));
+  return static_cast<float>(std::sqrt(distanceSq(Frame(t1), Frame(t2))));
 }
 
 }  // namespace vxtri

@@ -72,4 +72,15 @@ double segmentTriangleDistanceSq(const SbVec3f& s0, const SbVec3f& s1, const SbV
 // triangles cross.
 float triangleDistance(const SbVec3f t1[3], const SbVec3f t2[3]);
 
+// A cheap, conservative test for the epsilon search: true only when one
+// triangle lies wholly on one side of the other's plane, farther than `eps`
+// from it (with a margin for rounding), so that triangleDistance(t1, t2)
+// would exceed `eps`. False says nothing.
+bool separatedBeyond(const SbVec3f t1[3], const SbVec3f t2[3], float eps);
+
+// The epsilon search's pair test: true when triangleDistance(t1, t2) <= eps,
+// with that distance in `distance` (left alone when separatedBeyond already
+// rules the pair out). Shares the work of the two calls.
+bool distanceWithin(const SbVec3f t1[3], const SbVec3f t2[3], float eps, float& distance);
+
 }  // namespace vxtri

@@ -2,11 +2,10 @@
 // registration and settings, what is collected, callback semantics, the
 // two-group box prefilter, the shape-data cache and its memory guard,
 // epsilon and size rules, and the debug channel.
-#include <gtest/gtest.h>
-
 #include <Inventor/SbMatrix.h>
 #include <Inventor/nodes/SoAnnotation.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +55,9 @@ struct Scene {
 // Plenty of free memory while alive, so that cache tests do not depend on
 // the machine.
 struct PlentyOfMemory {
-  PlentyOfMemory() { vxisect::setFreeMemoryProbe(+[] { return 0.9; }); }
+  PlentyOfMemory() {
+    vxisect::setFreeMemoryProbe(+[] { return 0.9; });
+  }
   ~PlentyOfMemory() { vxisect::setFreeMemoryProbe(nullptr); }
 };
 

@@ -4,9 +4,8 @@
 // pairs whose distance is at most epsilon. Meshes are chosen where the
 // octrees matter: thousands of small triangles, partial overlap, several
 // shapes.
-#include <gtest/gtest.h>
-
 #include <Inventor/lists/SoPathList.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
@@ -27,7 +26,8 @@ bool exactTest(const SbTri3f* a, const SbTri3f* b) { return vxtri::intersectExac
 double boxGap(const SbBox3f& p, const SbBox3f& q) {
   double gap = 0.0;
   for (int k = 0; k < 3; ++k) {
-    gap = std::max({gap, static_cast<double>(p.getMin()[k]) - q.getMax()[k], static_cast<double>(q.getMin()[k]) - p.getMax()[k]});
+    gap = std::max(
+        {gap, static_cast<double>(p.getMin()[k]) - q.getMax()[k], static_cast<double>(q.getMin()[k]) - p.getMax()[k]});
   }
   return gap;
 }
@@ -132,8 +132,8 @@ TEST(ActionBruteForce, TwoGroupsSpheres) {
   checkTwoGroups(big, SbVec3f(0, 0, 0), small, SbVec3f(1.3f, 0.11f, 0.07f), 0.0f, 50);
   checkTwoGroups(big, SbVec3f(0, 0, 0), small, SbVec3f(1.3f, 0.11f, 0.07f), 0.02f, 100);
   // Rotated and scaled second instance: the test runs in world coordinates.
-  checkTwoGroups(big, SbVec3f(0, 0, 0), small, SbVec3f(1.1f, -0.2f, 0.3f), 0.0f, 50,
-                 SbRotation(SbVec3f(1, 2, 3), 0.7f), 1.25f);
+  checkTwoGroups(big, SbVec3f(0, 0, 0), small, SbVec3f(1.1f, -0.2f, 0.3f), 0.0f, 50, SbRotation(SbVec3f(1, 2, 3), 0.7f),
+                 1.25f);
 }
 
 TEST(ActionBruteForce, TwoGroupsEpsilonReachesAcrossAGap) {
@@ -151,8 +151,8 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
   std::mt19937 rng(13);
   std::vector<Mesh> meshes = {randomSoup(rng, 1000, SbVec3f(0, 0, 0), SbVec3f(1, 1, 1), 0.05f),
                               randomSoup(rng, 800, SbVec3f(0.5f, 0.3f, 0), SbVec3f(1.5f, 1.3f, 1), 0.05f),
-                              uvSphere(0.5f, 32, 16), randomSoup(rng, 400, SbVec3f(0.2f, 0.2f, 0.2f),
-                                                                 SbVec3f(0.9f, 0.9f, 0.9f), 0.04f)};
+                              uvSphere(0.5f, 32, 16),
+                              randomSoup(rng, 400, SbVec3f(0.2f, 0.2f, 0.2f), SbVec3f(0.9f, 0.9f, 0.9f), 0.04f)};
   auto* root = new SoSeparator;
   root->ref();
   std::vector<SoNode*> shapes;
@@ -184,7 +184,9 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
     const auto idx = indexOf(all);
     std::vector<int> start = {0};
     for (int c : counts) start.push_back(start.back() + c);
-    auto shapeOf = [&](int global) { return static_cast<int>(std::upper_bound(start.begin(), start.end(), global) - start.begin()) - 1; };
+    auto shapeOf = [&](int global) {
+      return static_cast<int>(std::upper_bound(start.begin(), start.end(), global) - start.begin()) - 1;
+    };
 
     std::map<std::pair<int, int>, PairSet> got;
     for (const Hit& h : rec.hits) {
@@ -193,7 +195,8 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
       EXPECT_GT(sa, sb) << "the later shape's triangle comes first";
       EXPECT_EQ(h.firstShape, shapes[static_cast<size_t>(sa)]);
       EXPECT_EQ(h.secondShape, shapes[static_cast<size_t>(sb)]);
-      EXPECT_TRUE(got[std::make_pair(sb, sa)].insert(std::make_pair(b - start[sb], a - start[sa])).second) << "pair reported twice";
+      EXPECT_TRUE(got[std::make_pair(sb, sa)].insert(std::make_pair(b - start[sb], a - start[sa])).second)
+          << "pair reported twice";
     }
     size_t total = 0;
     for (int s = 0; s < 4; ++s) {

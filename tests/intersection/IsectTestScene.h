@@ -46,7 +46,8 @@ inline Mesh uvSphere(float radius, int slices, int stacks) {
     const float phi = pi * i / stacks;
     for (int j = 0; j < slices; ++j) {
       const float theta = 2 * pi * j / slices;
-      m.points.push_back(radius * SbVec3f(std::sin(phi) * std::cos(theta), std::sin(phi) * std::sin(theta), std::cos(phi)));
+      m.points.push_back(radius *
+                         SbVec3f(std::sin(phi) * std::cos(theta), std::sin(phi) * std::sin(theta), std::cos(phi)));
     }
   }
   m.points.push_back(SbVec3f(0, 0, -radius));
@@ -69,8 +70,10 @@ inline Mesh randomSoup(std::mt19937& rng, int n, const SbVec3f& lo, const SbVec3
   Mesh m;
   std::uniform_real_distribution<float> u(0.0f, 1.0f), d(-size, size);
   for (int i = 0; i < n; ++i) {
-    const SbVec3f c(lo[0] + u(rng) * (hi[0] - lo[0]), lo[1] + u(rng) * (hi[1] - lo[1]), lo[2] + u(rng) * (hi[2] - lo[2]));
-    m.add(c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)));
+    const SbVec3f c(lo[0] + u(rng) * (hi[0] - lo[0]), lo[1] + u(rng) * (hi[1] - lo[1]),
+                    lo[2] + u(rng) * (hi[2] - lo[2]));
+    m.add(c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)),
+          c + SbVec3f(d(rng), d(rng), d(rng)));
   }
   return m;
 }
@@ -141,7 +144,8 @@ struct Recorder {
   static SoIntersectionDetectionExtAction::Resp cb(void* data, const SoIntersectingPrimitive* p1,
                                                    const SoIntersectingPrimitive* p2, float distance) {
     auto* self = static_cast<Recorder*>(data);
-    self->hits.push_back(Hit{key(p1->xf_vertex), key(p2->xf_vertex), p1->path->getTail(), p2->path->getTail(), distance});
+    self->hits.push_back(
+        Hit{key(p1->xf_vertex), key(p2->xf_vertex), p1->path->getTail(), p2->path->getTail(), distance});
     if (self->log) self->log->push_back(self->id);
     return self->answer;
   }

@@ -1,15 +1,14 @@
 // The triangle kernels against exact references (CGAL's exact kernel) on
 // seeded random triangles, and on hand-built cases whose answers follow from
 // the rules in intersection/TriangleKernels.h.
-#include <gtest/gtest.h>
-
 #include <CGAL/Exact_predicates_exact_constructions_kernel.h>
 #include <CGAL/intersections.h>
 #include <CGAL/squared_distance_3.h>
-
 #include <Inventor/SbPlane.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -44,8 +43,8 @@ bool cgalIntersects(const SbVec3f a[3], const SbVec3f b[3]) { return CGAL::do_in
 // triangle moves by `delta` along each axis or grows or shrinks by that
 // fraction about its centroid: then no rounding in a float test can flip it.
 bool robustAnswer(const Pair& p, bool answer, float delta) {
-  const SbVec3f moves[6] = {SbVec3f(delta, 0, 0), SbVec3f(-delta, 0, 0), SbVec3f(0, delta, 0),
-                            SbVec3f(0, -delta, 0), SbVec3f(0, 0, delta), SbVec3f(0, 0, -delta)};
+  const SbVec3f moves[6] = {SbVec3f(delta, 0, 0),  SbVec3f(-delta, 0, 0), SbVec3f(0, delta, 0),
+                            SbVec3f(0, -delta, 0), SbVec3f(0, 0, delta),  SbVec3f(0, 0, -delta)};
   for (const SbVec3f& m : moves) {
     SbVec3f b[3] = {p.b[0] + m, p.b[1] + m, p.b[2] + m};
     if (cgalIntersects(p.a, b) != answer) return false;
@@ -104,9 +103,10 @@ TEST(TriangleKernelsExact, AgreesWithCgalOnRobustRandomPairs) {
       }
     }
   }
-  std::printf("[ exact test ] %d random pairs: agreement %.4f %% overall; %d robust pairs (%d crossing), "
-              "%d disagreements\n",
-              n, 100.0 * agreeAll / n, robust, robustHits, disagreeRobust);
+  std::printf(
+      "[ exact test ] %d random pairs: agreement %.4f %% overall; %d robust pairs (%d crossing), "
+      "%d disagreements\n",
+      n, 100.0 * agreeAll / n, robust, robustHits, disagreeRobust);
   EXPECT_GT(robust, n * 9 / 10);
   EXPECT_GT(robustHits, n / 20);
 }
@@ -153,23 +153,47 @@ TEST(TriangleKernelsExact, HandBuiltCases) {
   const SbVec3f A[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};  // z = 0, normal +z
   const HandCase cases[] = {
       {"crossing", {A[0], A[1], A[2]}, {SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f)}, true, true},
-      {"crossing near an edge", {A[0], A[1], A[2]}, {SbVec3f(3.5f, 0.25f, -1), SbVec3f(3.5f, 0.25f, 1), SbVec3f(5, 1, 0.5f)}, true, true},
+      {"crossing near an edge",
+       {A[0], A[1], A[2]},
+       {SbVec3f(3.5f, 0.25f, -1), SbVec3f(3.5f, 0.25f, 1), SbVec3f(5, 1, 0.5f)},
+       true,
+       true},
       {"passing beside", {A[0], A[1], A[2]}, {SbVec3f(3, 3, -1), SbVec3f(3, 3, 1), SbVec3f(5, 5, 0.5f)}, false, false},
-      {"piercing the plane outside", {A[0], A[1], A[2]}, {SbVec3f(-1, -1, -1), SbVec3f(-1, -1, 1), SbVec3f(-2, 1, 0.5f)}, false, false},
+      {"piercing the plane outside",
+       {A[0], A[1], A[2]},
+       {SbVec3f(-1, -1, -1), SbVec3f(-1, -1, 1), SbVec3f(-2, 1, 0.5f)},
+       false,
+       false},
       // A vertex on the plane counts as being on the normal's side: touching
       // from above leaves the whole triangle on one side (not reported) ...
-      {"vertex touching from above", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(2, 1, 2), SbVec3f(1, 2, 2)}, false, true},
+      {"vertex touching from above",
+       {A[0], A[1], A[2]},
+       {SbVec3f(1, 1, 0), SbVec3f(2, 1, 2), SbVec3f(1, 2, 2)},
+       false,
+       true},
       // ... touching from below makes it straddle, and the touching point lies
       // inside the other triangle's crossing span (reported).
-      {"vertex touching from below", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(1, 2, -2), SbVec3f(2, 1, -2)}, true, true},
+      {"vertex touching from below",
+       {A[0], A[1], A[2]},
+       {SbVec3f(1, 1, 0), SbVec3f(1, 2, -2), SbVec3f(2, 1, -2)},
+       true,
+       true},
       {"parallel planes", {A[0], A[1], A[2]}, {SbVec3f(0, 0, 1), SbVec3f(4, 0, 1), SbVec3f(0, 4, 1)}, false, false},
-      {"parallel planes, overlapping shadow", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0.5f), SbVec3f(3, 1, 0.5f), SbVec3f(1, 3, 0.5f)}, false, false},
+      {"parallel planes, overlapping shadow",
+       {A[0], A[1], A[2]},
+       {SbVec3f(1, 1, 0.5f), SbVec3f(3, 1, 0.5f), SbVec3f(1, 3, 0.5f)},
+       false,
+       false},
       // Coplanar, same winding: the lift decides.
       {"coplanar overlap", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)}, true, true},
       {"coplanar disjoint", {A[0], A[1], A[2]}, {SbVec3f(5, 5, 0), SbVec3f(7, 5, 0), SbVec3f(5, 7, 0)}, false, false},
       // Coplanar with opposite winding: the planes differ in sign, so the pair
       // is not treated as coplanar and every vertex sits on the boundary.
-      {"coplanar overlap, opposite winding", {A[0], A[1], A[2]}, {SbVec3f(1, 1, 0), SbVec3f(1, 3, 0), SbVec3f(3, 1, 0)}, false, true},
+      {"coplanar overlap, opposite winding",
+       {A[0], A[1], A[2]},
+       {SbVec3f(1, 1, 0), SbVec3f(1, 3, 0), SbVec3f(3, 1, 0)},
+       false,
+       true},
   };
   for (const HandCase& c : cases) {
     EXPECT_EQ(cgalIntersects(c.a, c.b), c.exact) << c.name << " (reference)";
@@ -243,6 +267,52 @@ TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgal) {
   EXPECT_GT(crossing, 1000);
 }
 
+TEST(TriangleKernelsDistance, TriangleDistanceIsTheLeastEdgeTriangleDistance) {
+  // The triangle distance shares work between its six edge-triangle terms;
+  // it must still equal their minimum, also for small triangles, where the
+  // absolute parallel rule of the segment-segment term applies to every
+  // pair of edges.
+  std::mt19937 rng(8);
+  for (float scale : {1.0f, 0.01f}) {
+    for (int i = 0; i < 5000; ++i) {
+      Pair p = randomPair(rng);
+      for (auto& v : p.a) v *= scale;
+      for (auto& v : p.b) v = v * scale + SbVec3f(0.3f, 0.2f, 0.1f) * scale * static_cast<float>(i % 2);
+      double least = FLT_MAX;
+      for (int k = 0; k < 3; ++k) {
+        least = std::min(least, vxtri::segmentTriangleDistanceSq(p.b[k], p.b[(k + 1) % 3], p.a));
+        least = std::min(least, vxtri::segmentTriangleDistanceSq(p.a[k], p.a[(k + 1) % 3], p.b));
+      }
+      EXPECT_NEAR(vxtri::triangleDistance(p.a, p.b), std::sqrt(least), 1e-6 * scale)
+          << "scale " << scale << " case " << i;
+    }
+  }
+}
+
+TEST(TriangleKernelsDistance, EpsilonPrefilterNeverRejectsAPairWithinEpsilon) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> shift(-0.3f, 0.3f);
+  int rejected = 0;
+  for (int i = 0; i < 20000; ++i) {
+    Pair p = randomPair(rng);
+    const SbVec3f m(shift(rng), shift(rng), shift(rng) + 0.4f);
+    for (auto& v : p.b) v = v * 0.3f + m;
+    for (auto& v : p.a) v *= 0.3f;
+    const float eps = 0.05f * static_cast<float>(1 + i % 4);
+    const float d = vxtri::triangleDistance(p.a, p.b);
+    if (vxtri::separatedBeyond(p.a, p.b, eps)) {
+      ++rejected;
+      EXPECT_GT(d, eps) << "case " << i;
+    }
+    float within = -1.0f;
+    EXPECT_EQ(vxtri::distanceWithin(p.a, p.b, eps, within), d <= eps) << "case " << i;
+    if (d <= eps) {
+      EXPECT_EQ(within, d);
+    }
+  }
+  EXPECT_GT(rejected, 2000);  // the prefilter does some work
+}
+
 TEST(TriangleKernelsDistance, PointTriangleMatchesCgal) {
   std::mt19937 rng(31);
   std::uniform_real_distribution<float> u(-1.0f, 2.0f);
@@ -305,7 +375,7 @@ TEST(TriangleKernelsDistance, HandBuiltCases) {
 TEST(TriangleKernelsDistance, DegenerateInputsStayFinite) {
   const SbVec3f a[3] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0)};
   const SbVec3f line[3] = {SbVec3f(0, 0, 2), SbVec3f(1, 1, 2), SbVec3f(2, 2, 2)};  // zero area
-  const SbVec3f dot[3] = {SbVec3f(1, 1, 3), SbVec3f(1, 1, 3), SbVec3f(1, 1, 3)};  // one point
+  const SbVec3f dot[3] = {SbVec3f(1, 1, 3), SbVec3f(1, 1, 3), SbVec3f(1, 1, 3)};   // one point
   EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, line), 2.0f);
   EXPECT_FLOAT_EQ(vxtri::triangleDistance(line, a), 2.0f);
   EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, dot), 3.0f);
