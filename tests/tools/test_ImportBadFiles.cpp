@@ -1,0 +1,152 @@
+// Damaged and empty files: a null document and one line naming the file and
+// the reason, never a crash or a hang. The corpus is tests/data/bad/; the
+// truncation test cuts every good file of tests/data/import/ at many places.
+#include <limits>
+#include <set>
+
+#include "host/DocumentBuilder.h"
+#include "host/DocumentIO.h"
+#include "test_ImportSupport.h"
+
+using namespace importtest;
+
+namespace {
+
+// Imports `file`, which must fail: returns the message after checking its
+// form ("<file>: <reason>", one line) and that `stats` was left alone.
+std::string ExpectFailure(const std::string& file) {
+  ImportStats stats;
+  stats.instances = -7;
+  std::string error = "stale";
+  SoKRN_MainDoc* doc = ImportAssembly(file, error, &stats);
+  EXPECT_EQ(doc, nullptr) << file;
+  if (doc) doc->unref();
+  EXPECT_EQ(stats.instances, -7) << file;
+  EXPECT_EQ(error.rfind(file + ": ", 0), 0u) << error;
+  EXPECT_GT(error.size(), file.size() + 2) << file;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  return error;
+}
+
+TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
+  // What each message must say, beyond naming the file.
+  const std::map<std::string, std::vector<std::string>> reasons = {
+      {"accessor_overflow.gltf", {"not a valid glTF file", "out of range"}},
+      {"bad_base64.gltf", {"not a valid glTF file", "base64"}},
+      {"bad_magic.glb", {"not a valid glTF binary"}},
+      {"comments_only.obj", {"no triangles"}},
+      {"degenerate_only.obj", {"no triangles (3 degenerate triangles dropped)"}},
+      {"empty.glb", {"empty file"}},
+      {"empty.obj", {"empty file"}},
+      {"empty.stl", {"empty file"}},
+      {"garbage.fbx", {"not a valid FBX file"}},
+      {"huge_count.ply", {"not a valid PLY file"}},
+      {"index_out_of_range.obj", {"not a valid OBJ file", "index out of range"}},
+      {"infinite_vertex.stl", {"mesh \"plate\"", "non-finite coordinate", "inf"}},
+      {"lines_only.obj", {"no triangles (only points and lines)"}},
+      {"missing_buffer.gltf", {"not a valid glTF file", "instanced_missing.bin"}},
+      {"missing_mesh.gltf", {"not a valid glTF file"}},
+      {"nan_transform.dae", {"node \"Block_A\"", "non-finite transform"}},
+      {"nan_vertex.gltf", {"mesh \"Block\" (node \"Block_A\")", "non-finite coordinate"}},
+      {"nan_vertex.obj", {"mesh \"Bracket\"", "non-finite coordinate (vertex 1: nan 0 0)"}},
+      {"no_end_header.ply", {"not a valid PLY file", "end_header"}},
+      {"no_meshes.gltf", {"no triangles"}},
+      {"node_cycle.gltf", {"not a valid glTF file", "recursive"}},
+      {"not_a_document.iv", {"no document kit"}},
+      {"not_a_zip.3mf", {"not a valid 3MF file"}},
+      {"scaled_to_zero.gltf", {"no triangles (every part is scaled to zero)"}},
+      {"truncated.dae", {"not a valid COLLADA file"}},
+      {"truncated.glb", {"not a valid glTF binary"}},
+      {"truncated.gltf", {"not a valid glTF file"}},
+      {"truncated.iv", {"cut off"}},
+      {"truncated_ascii.stl", {"not a valid STL file", "endsolid"}},
+      {"truncated_binary.stl", {"not a valid STL file", "file cut off"}},
+      {"truncated_faces.ply", {"broken face", "file cut off"}},
+      {"unsupported.step", {"unsupported file type"}},
+  };
+  std::set<std::string> seen;
+  for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
+    const std::string name = entry.path().filename().string();
+    const std::string error = ExpectFailure(entry.path().string());
+    seen.insert(name);
+    auto expected = reasons.find(name);
+    if (expected == reasons.end()) {
+      ADD_FAILURE() << "no expected reason for " << name << ": " << error;
+      continue;
+    }
+    for (const std::string& part : expected->second)
+      EXPECT_NE(error.find(part), std::string::npos) << name << ": " << error;
+  }
+  for (const auto& entry : reasons) EXPECT_TRUE(seen.count(entry.first)) << entry.first;
+}
+
+TEST(ImportBadFiles, MissingFilesAndDirectoriesAreNamed) {
+  TempDir dir;
+  EXPECT_NE(ExpectFailure(dir.File("absent.obj")).find("cannot open (no such file)"),
+            std::string::npos);
+  std::filesystem::create_directory(dir.File("folder.obj"));
+  EXPECT_NE(ExpectFailure(dir.File("folder.obj")).find("directory"), std::string::npos);
+  EXPECT_NE(ExpectFailure(dir.File("noextension")).find("unsupported file type"),
+            std::string::npos);
+}
+
+TEST(ImportBadFiles, NonFiniteCoordinatesInOurOwnFilesNameThePrototype) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  const float inf = std::numeric_limits<float>::infinity();
+  SoKRN_ComponentKit* part = vhost::MakePartPrototype(doc, L"Gusset", {0, 0, 0, 1, 0, 0, 0, inf, 0}, {0, 1, 2});
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), part, SbMatrix::identity(), L"G1");
+  doc->adoptTree();
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(vhost::WriteDocument(doc, dir.File("gusset.iv"), error)) << error;
+  doc->unref();
+  // Whether Coin's reader takes "inf" or refuses it, the import fails cleanly;
+  // when it reads the file, the census names the prototype.
+  const std::string message = ExpectFailure(dir.File("gusset.iv"));
+  if (message.find("non-finite") != std::string::npos) {
+    EXPECT_NE(message.find("prototype \"Gusset\""), std::string::npos) << message;
+  }
+}
+
+// Every prefix of a good file either imports or fails with a proper message.
+// Cut points: every byte of the first 256 (headers), then about 150 more.
+TEST(ImportBadFiles, TruncatedCopiesOfGoodFilesNeverCrash) {
+  TempDir dir;
+  std::vector<std::string> sources;
+  for (const auto& entry : std::filesystem::directory_iterator(DataFile("import")))
+    sources.push_back(entry.path().string());
+  {  // and one of our own files
+    std::string error;
+    DocRef doc(ImportAssembly(DataFile("import/instanced.gltf"), error));
+    ASSERT_TRUE(doc) << error;
+    const std::string iv = dir.File("frame.iv");
+    ASSERT_TRUE(vhost::WriteDocument(doc.doc, iv, error)) << error;
+    sources.push_back(iv);
+  }
+  std::sort(sources.begin(), sources.end());
+  for (const std::string& source : sources) {
+    const std::string bytes = ReadBytes(source);
+    const std::string cut = dir.File("cut" + std::filesystem::path(source).extension().string());
+    int failures = 0;
+    const size_t step = std::max<size_t>(1, bytes.size() / 150);
+    for (size_t n = 0; n < bytes.size(); n += (n < 256 ? 1 : step)) {
+      std::ofstream(cut, std::ios::binary | std::ios::trunc) << bytes.substr(0, n);
+      std::string error;
+      ImportStats stats;
+      SoKRN_MainDoc* doc = ImportAssembly(cut, error, &stats);
+      if (doc) {
+        EXPECT_TRUE(error.empty()) << error;
+        EXPECT_GT(stats.placedTriangles, 0);
+        doc->unref();
+      } else {
+        ++failures;
+        EXPECT_EQ(error.rfind(cut + ": ", 0), 0u) << source << " cut at " << n << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+      }
+    }
+    EXPECT_GT(failures, 0) << source;
+  }
+}
+
+}  // namespace
