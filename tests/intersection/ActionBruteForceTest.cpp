@@ -112,8 +112,10 @@ void checkTwoGroups(const Mesh& m1, const SbVec3f& t1, const Mesh& m2, const SbV
 
 TEST(ActionBruteForce, TwoGroupsSmallTrianglesPartialOverlap) {
   std::mt19937 rng(11);
-  const Mesh a = randomSoup(rng, 1500, SbVec3f(0, 0, 0), SbVec3f(1, 1, 1), 0.05f);
-  const Mesh b = randomSoup(rng, 1000, SbVec3f(0.6f, 0, 0), SbVec3f(1.6f, 1, 1), 0.05f);
+  // Both above 1024 triangles: the searching side gets a box hierarchy of
+  // its own (below that it asks triangle by triangle, as in the other cases).
+  const Mesh a = randomSoup(rng, 2000, SbVec3f(0, 0, 0), SbVec3f(1, 1, 1), 0.05f);
+  const Mesh b = randomSoup(rng, 1500, SbVec3f(0.6f, 0, 0), SbVec3f(1.6f, 1, 1), 0.05f);
   checkTwoGroups(a, SbVec3f(0, 0, 0), b, SbVec3f(0, 0, 0), 0.0f, 100);
   // The smaller set on the other side: the octree moves to the other shape.
   checkTwoGroups(b, SbVec3f(0, 0, 0), a, SbVec3f(0, 0, 0), 0.0f, 100);
@@ -139,7 +141,7 @@ TEST(ActionBruteForce, TwoGroupsSpheres) {
 TEST(ActionBruteForce, TwoGroupsEpsilonReachesAcrossAGap) {
   // 0.05 apart along the diagonal (the boxes overlap): nothing crosses, but
   // with epsilon 0.08 the facing triangles are reported.
-  const Mesh a = uvSphere(1.0f, 32, 16);
+  const Mesh a = uvSphere(1.0f, 48, 24);  // 2208 triangles: hierarchy on both sides
   const float d = 2.05f / std::sqrt(3.0f);
   checkTwoGroups(a, SbVec3f(0, 0, 0), a, SbVec3f(d, d, d), 0.0f, 0);
   checkTwoGroups(a, SbVec3f(0, 0, 0), a, SbVec3f(d, d, d), 0.08f, 4);

