@@ -24,9 +24,19 @@
 // as the segment of its longest edge, which keeps n_T accurate (its error is
 // below 1e-9 rad for any triangle that is kept as a triangle).
 //
+// GetTowTrisCrossLine in outline: classify the corners of each triangle
+// against the other's plane (+, -, or 0 within tau). All of one triangle's
+// corners at 0: coplanar, clip one by the other in that plane. Otherwise A
+// meets B's plane in its section (corners at 0, edge crossings), and
+// A n B = section n B, found by clipping the section by B in B's plane.
+// Clipping runs with exact signs first; only a result that lost a dimension
+// (a touch) is redone with the tau band, so that touches within tolerance are
+// found without moving the corners of proper overlaps.
+//
 // Known limit: tau grows with the distance from the origin; a model far from
 // the origin gets a proportionally coarser tolerance, just as its single
-// precision coordinates do.
+// precision coordinates do. Near an acute corner of a clipping triangle a
+// touching point may be reported up to about 1.5 tau outside it.
 #include "host/MeshTools.h"
 
 #include <algorithm>
@@ -212,9 +222,12 @@ void cleanPolygon(std::vector<P2>& poly, double tau) {
 
 // One pass of clipping the subject polygon (2 or 3 corners: a segment or a
 // triangle) by the triangle `clip`, all in the plane of `frame`:
-// Sutherland-Hodgman on the signed edge distances, a distance within `band`
-// counting as zero; points on an edge count as inside. New points are
-// interpolated in 3D along the clipped edge.
+// Sutherland-Hodgman on signed distances to the clip lines, a distance within
+// `band` counting as zero; points on a line count as inside. New points are
+// interpolated in 3D along the clipped edge. The clip lines are the
+// triangle's edges and, when band > 0, a bevel line through each corner,
+// square to its bisector: without it the bands of the two edges of an acute
+// corner would accept points far beyond the corner (tau / sin(angle / 2)).
 std::vector<P2> clipPass(const V3* subject, int ns, const V3 clip[3], const Frame& frame, double band,
                          double tau) {
   std::vector<P2> poly, next;
@@ -228,14 +241,35 @@ std::vector<P2> clipPass(const V3* subject, int ns, const V3 clip[3], const Fram
   for (int i = 0; i < 3; ++i) frame.to2d(clip[i], cx[i], cy[i]);
   int order[3] = {0, 1, 2};
   if (cross2(cx[1] - cx[0], cy[1] - cy[0], cx[2] - cx[0], cy[2] - cy[0]) < 0) std::swap(order[1], order[2]);
-  std::vector<double> f;
-  for (int e = 0; e < 3 && !poly.empty(); ++e) {
+  // Clip lines as a point (ox, oy) and a unit inward normal (nx, ny).
+  struct Line {
+    double ox, oy, nx, ny;
+  };
+  Line lines[6];
+  int nl = 0;
+  double ux[3], uy[3];  // unit direction of edge e (counter-clockwise)
+  for (int e = 0; e < 3; ++e) {
     const int i0 = order[e], i1 = order[(e + 1) % 3];
     const double ex = cx[i1] - cx[i0], ey = cy[i1] - cy[i0];
     const double el = std::hypot(ex, ey);
+    ux[e] = ex / el;
+    uy[e] = ey / el;
+    lines[nl++] = {cx[i0], cy[i0], -uy[e], ux[e]};
+  }
+  if (band > 0)
+    for (int e = 0; e < 3; ++e) {
+      // Corner order[e]: its edges leave along u[e] and arrive along u[e-1].
+      const int prev = (e + 2) % 3;
+      const double bx = ux[e] - ux[prev], by = uy[e] - uy[prev];
+      const double bl = std::hypot(bx, by);
+      if (bl > 0) lines[nl++] = {cx[order[e]], cy[order[e]], bx / bl, by / bl};
+    }
+  std::vector<double> f;
+  for (int l = 0; l < nl && !poly.empty(); ++l) {
+    const Line& ln = lines[l];
     f.resize(poly.size());
     for (std::size_t k = 0; k < poly.size(); ++k) {
-      const double d = cross2(ex, ey, poly[k].x - cx[i0], poly[k].y - cy[i0]) / el;
+      const double d = ln.nx * (poly[k].x - ln.ox) + ln.ny * (poly[k].y - ln.oy);
       f[k] = std::fabs(d) <= band ? 0.0 : d;
     }
     next.clear();
@@ -538,10 +572,34 @@ void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vecto
         if (dot(area, fa.n) < 0) std::reverse(out.begin(), out.end());
       }
     } else {
+      // A meets B's plane in its section (a point or a segment), and
+      // A n B = section n B: clip the section by B in B's plane. This does not
+      // assume that A's and B's sections lie on one line, which fails for
+      // nearly parallel planes once a corner within tau has been put on a
+      // plane (it may then lie up to tau / sin(angle) off the true line).
       V3 secA[3], secB[3];
       const int na = planeSection(A, dA, sA, secA);
       const int nb = planeSection(B, dB, sB, secB);
-      overlapOnLine(secA, na, secB, nb, tau, out);
+      if (na == 1) {
+        if (norm(closestOnTriangle(secA[0], B[0], B[1], B[2]) - secA[0]) <= tau) out.push_back(secA[0]);
+      } else {
+        Frame frame;
+        frame.set(fb.origin, fb.n, B[1] - B[0]);
+        clipCoplanar(secA, 2, B, frame, tau, out);
+      }
+      // A clipped end lies where B's boundary crosses A; B's own section has
+      // that point computed from B's edge alone (the same bits for every
+      // triangle sharing the edge), so take it when it is the same point.
+      for (V3& x : out) {
+        bool fromA = false;
+        for (int i = 0; i < na; ++i) fromA = fromA || (x.x == secA[i].x && x.y == secA[i].y && x.z == secA[i].z);
+        if (fromA) continue;
+        int best = -1;
+        for (int i = 0; i < nb; ++i)
+          if (norm(x - secB[i]) <= 2 * tau && (best < 0 || norm(x - secB[i]) < norm(x - secB[best]))) best = i;
+        if (best >= 0) x = secB[best];
+      }
+      if (out.size() == 2 && norm(out[1] - out[0]) <= tau) out.pop_back();
     }
   }
   points.reserve(out.size());

@@ -205,7 +205,8 @@ TEST(TriTriCross, FloatRoundedContactIsCoplanar) {
 
 // Two triangles sharing an edge, crossed by a third one through that edge:
 // both report the same crossing point, bit for bit, whatever the edge's
-// direction in each. The cut line then joins up without relying on welding.
+// direction in each and whichever argument the pair is. The cut line then
+// joins up without relying on welding.
 TEST(TriTriCross, SharedEdgeCrossingPointIsBitIdentical) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> u(-1, 1);
@@ -216,21 +217,81 @@ TEST(TriTriCross, SharedEdgeCrossingPointIsBitIdentical) {
     const _vtx A2[3] = {q, p, V(u(rng) - 2, u(rng), u(rng))};
     const _vtx B[3] = {V(-5 + u(rng), -5 + u(rng), 0.1 * u(rng)), V(5 + u(rng), -5 + u(rng), 0.1 * u(rng)),
                        V(u(rng), 5 + u(rng), 0.1 * u(rng))};
-    const Cross c1 = cross(A1, B), c2 = cross(A2, B);
-    for (const _vtx& x : c1.pts) {
-      // The point of c1 on the shared edge p-q.
-      const double along = ((x.x - p.x) * (q.x - p.x) + (x.y - p.y) * (q.y - p.y) + (x.z - p.z) * (q.z - p.z)) /
-                           std::pow(dist(p, q), 2);
-      const _vtx foot = V(p.x + along * (q.x - p.x), p.y + along * (q.y - p.y), p.z + along * (q.z - p.z));
-      if (dist(foot, x) > 1e-12) continue;
-      bool same = false;
-      for (const _vtx& y : c2.pts) same = same || (x.x == y.x && x.y == y.y && x.z == y.z);
-      EXPECT_TRUE(same) << "case " << k;
-      ++checked;
-    }
+    auto check = [&](const Cross& c1, const Cross& c2) {
+      for (const _vtx& x : c1.pts) {
+        // Only the point of c1 on the shared edge p-q.
+        const double along = ((x.x - p.x) * (q.x - p.x) + (x.y - p.y) * (q.y - p.y) + (x.z - p.z) * (q.z - p.z)) /
+                             std::pow(dist(p, q), 2);
+        const _vtx foot = V(p.x + along * (q.x - p.x), p.y + along * (q.y - p.y), p.z + along * (q.z - p.z));
+        if (dist(foot, x) > 1e-12) continue;
+        bool same = false;
+        for (const _vtx& y : c2.pts) same = same || (x.x == y.x && x.y == y.y && x.z == y.z);
+        EXPECT_TRUE(same) << "case " << k;
+        ++checked;
+      }
+    };
+    check(cross(A1, B), cross(A2, B));  // the shared edge on the first triangle
+    check(cross(B, A1), cross(B, A2));  // and on the second
   }
-  EXPECT_GT(checked, 1000);
+  EXPECT_GT(checked, 3500);
 }
+
+// Awkward inputs (slivers, near-coplanar pairs, far from the origin, tiny):
+// whatever comes back lies on both triangles, within a few tau.
+void checkAwkwardPairs(unsigned seed, int count) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-1, 1), e(-12, -3);
+  auto distTo = [](const _vtx (&t)[3], const _vtx& p) {
+    const EK::Triangle_3 tri(EK::Point_3(t[0].x, t[0].y, t[0].z), EK::Point_3(t[1].x, t[1].y, t[1].z),
+                             EK::Point_3(t[2].x, t[2].y, t[2].z));
+    return std::sqrt(CGAL::to_double(CGAL::squared_distance(EK::Point_3(p.x, p.y, p.z), tri)));
+  };
+  int nonEmpty = 0;
+  for (int k = 0; k < count; ++k) {
+    const double scale = k % 3 == 0 ? 1e-4 : 1.0;
+    const double shift = k % 3 == 1 ? 1e4 : 0.0;
+    auto R = [&]() { return V(shift + scale * u(rng), shift + scale * u(rng), shift + scale * u(rng)); };
+    _vtx a[3] = {R(), R(), R()}, b[3] = {R(), R(), R()};
+    const double h = std::pow(10.0, e(rng)) * scale;
+    switch (k % 4) {
+      case 0:  // a is a sliver
+        a[2] = V((a[0].x + a[1].x) / 2 + h * u(rng), (a[0].y + a[1].y) / 2 + h * u(rng), (a[0].z + a[1].z) / 2);
+        break;
+      case 1:  // b lies in a's plane up to h
+        for (_vtx& p : b) {
+          const double s = u(rng), t = u(rng);
+          p = V(a[0].x + s * (a[1].x - a[0].x) + t * (a[2].x - a[0].x) + h * u(rng),
+                a[0].y + s * (a[1].y - a[0].y) + t * (a[2].y - a[0].y) + h * u(rng),
+                a[0].z + s * (a[1].z - a[0].z) + t * (a[2].z - a[0].z) + h * u(rng));
+        }
+        break;
+      case 2:  // b shares a corner of a, moved by h
+        b[0] = V(a[1].x + h * u(rng), a[1].y + h * u(rng), a[1].z + h * u(rng));
+        break;
+      default:
+        break;
+    }
+    double S = 0;  // largest coordinate, at least the longest edge
+    for (const auto* t : {&a, &b})
+      for (int i = 0; i < 3; ++i)
+        S = std::max({S, std::fabs((*t)[i].x), std::fabs((*t)[i].y), std::fabs((*t)[i].z), dist((*t)[i], (*t)[(i + 1) % 3])});
+    const double tau = 4 * 1.1920928955078125e-07 * S;
+    const Cross c = cross(a, b);
+    nonEmpty += !c.pts.empty();
+    if (!c.coplanar) {
+      EXPECT_LE(c.pts.size(), 2u);
+    }
+    for (const _vtx& p : c.pts) {
+      ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+      EXPECT_LE(distTo(a, p), 4 * tau) << "case " << k;
+      EXPECT_LE(distTo(b, p), 4 * tau) << "case " << k;
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GT(nonEmpty, count / 5);
+}
+
+TEST(TriTriCross, ResultPointsLieOnBothTriangles) { checkAwkwardPairs(17, 3000); }
 
 // ---- Random pairs against CGAL's exact intersection -------------------------
 

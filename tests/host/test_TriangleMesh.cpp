@@ -166,6 +166,34 @@ TEST(TriangleMesh, CrossingSegmentsAddPointsAfterTheInputs) {
   checkInvariants(pts, segs, r, 0.5);
 }
 
+// Many random segments crossing each other: every crossing becomes a point
+// after the inputs, and everything still tiles the triangle.
+TEST(TriangleMesh, RandomCrossingSegments) {
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int k = 0; k < 50; ++k) {
+    std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0)};
+    std::vector<int> segs = {0, 1, 0, 2, 1, 2};
+    for (int i = 0; i < 12; ++i) {
+      for (int e = 0; e < 2; ++e) {
+        double s = u(rng), t = u(rng);
+        if (s + t > 1) {
+          s = 1 - s;
+          t = 1 - t;
+        }
+        pts.push_back(P(s, t));
+      }
+      segs.push_back(static_cast<int>(pts.size()) - 2);
+      segs.push_back(static_cast<int>(pts.size()) - 1);
+    }
+    const Result r = run(pts, segs);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GT(r.pts.size(), pts.size());
+    checkInvariants(pts, segs, r, 0.5);
+    if (HasFailure()) return;
+  }
+}
+
 TEST(TriangleMesh, BadInputGivesStatusAndConsistentOutput) {
   {  // Duplicate point: reported; the later copy is used by no triangle.
     const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0), P(0.2, 0.2), P(0.2, 0.2)};
