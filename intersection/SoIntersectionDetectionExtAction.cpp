@@ -39,6 +39,7 @@ float s_classEpsilon = 0.0f;
 // triangle (TriangleBoxTree::anyCandidate); larger ones with a hierarchy of
 // their own (markCandidates).
 constexpr int kPerTriangleLimit = 1024;
+constexpr int kRun = 8;  // triangles per run in the per-triangle prefilter
 
 // The local min/max of a transformed box (SbXfBox3f hides them).
 SbVec3f& boxMin(SbXfBox3f& box) { return static_cast<SbBox3f&>(box).getMin(); }
@@ -311,20 +312,35 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     // triangles have no such partner at all; their octree search would come
     // back empty and is skipped. The others are searched as usual, so the
     // candidates and their order are the octree's.
-    // A small iterated set asks the octree set's hierarchy triangle by
-    // triangle instead of getting a hierarchy of its own.
+    // A small iterated set asks the octree set's hierarchy instead of getting
+    // a hierarchy of its own: first for runs of consecutive triangles (mesh
+    // order keeps them close; a run's box holds each member's query box, so
+    // no partner for the run means none for its members), then per triangle.
     const int n = iterSet->getNumTriangles();
     const bool useHierarchy = n > kPerTriangleLimit;
     if (useHierarchy) iterSet->getBoxTree().markCandidates(treeSet->getBoxTree(), distanceMode ? eps : 0.0f, mayHit);
-    for (int i = 0; i < n && !done; ++i) {
-      if (useHierarchy && !mayHit[static_cast<size_t>(i)]) continue;
-      const PrimitiveData::Triangle& t = iterSet->getTriangle(i);
-      SbBox3f query = t.box;
+    const TriangleBoxTree& targets = treeSet->getBoxTree();
+    auto queryOf = [&](int i) {
+      SbBox3f query = iterSet->getTriangle(i).box;
       if (distanceMode) {
         query.getMin() -= grow;
         query.getMax() += grow;
       }
-      if (!useHierarchy && !treeSet->getBoxTree().anyCandidate(query)) continue;
+      return query;
+    };
+    for (int i = 0; i < n && !done; ++i) {
+      if (useHierarchy && !mayHit[static_cast<size_t>(i)]) continue;
+      if (!useHierarchy && i % kRun == 0) {
+        SbBox3f run;
+        for (int k = i; k < std::min(n, i + kRun); ++k) run.extendBy(queryOf(k));
+        if (!targets.anyCandidate(run)) {
+          i += kRun - 1;
+          continue;
+        }
+      }
+      const PrimitiveData::Triangle& t = iterSet->getTriangle(i);
+      const SbBox3f query = queryOf(i);
+      if (!useHierarchy && !targets.anyCandidate(query)) continue;
       candidates.truncate(0);
       tree->findItems(query, candidates, TRUE);
       for (int j = 0; j < candidates.getLength(); ++j) {

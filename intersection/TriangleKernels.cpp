@@ -1,7 +1,5 @@
 #include "intersection/TriangleKernels.h"
 
-#include <Inventor/SbLine.h>
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -90,10 +88,13 @@ bool crossingSpansOverlap(const SbVec3f t1in[3], const bool s1[3], const SbPlane
   // The four points where the edges from each lone vertex meet the other
   // plane all lie on the line where the planes meet.
   SbVec3f q[4];
-  if (!p2.intersect(SbLine(t1[0], t1[1]), q[0])) return false;
-  if (!p2.intersect(SbLine(t1[0], t1[2]), q[1])) return false;
-  if (!p1.intersect(SbLine(t2[0], t2[1]), q[2])) return false;
-  if (!p1.intersect(SbLine(t2[0], t2[2]), q[3])) return false;
+  const SbVec3f& n1 = p1.getNormal();
+  const SbVec3f& n2 = p2.getNormal();
+  const float d1 = p1.getDistanceFromOrigin(), d2 = p2.getDistanceFromOrigin();
+  if (!planeLineIntersection(n2, d2, t1[0], t1[1], q[0])) return false;
+  if (!planeLineIntersection(n2, d2, t1[0], t1[2], q[1])) return false;
+  if (!planeLineIntersection(n1, d1, t2[0], t2[1], q[2])) return false;
+  if (!planeLineIntersection(n1, d1, t2[0], t2[2], q[3])) return false;
 
   // The point farthest from the origin ends the span of all four, because
   // the distance from the origin along a line is convex.
@@ -361,6 +362,22 @@ bool distanceWithin(const SbVec3f t1[3], const SbVec3f t2[3], float eps, float& 
   if (separated(a, b, eps)) return false;
   distance = static_cast<float>(std::sqrt(distanceSq(a, b)));
   return distance <= eps;
+}
+
+bool planeLineIntersection(const SbVec3f& n, float d, const SbVec3f& from, const SbVec3f& to, SbVec3f& at) {
+  // The line: position `from`, direction (to - from) normalised by one over
+  // its float length, when that length is above 0.
+  float dir[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
+  const float len = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  if (len > 0.0f) {
+    const float inv = 1.0f / len;
+    for (float& c : dir) c *= inv;
+  }
+  const float denom = n[0] * dir[0] + n[1] * dir[1] + n[2] * dir[2];
+  if (std::fabs(denom) < FLT_EPSILON) return false;
+  const float t = (d - (n[0] * from[0] + n[1] * from[1] + n[2] * from[2])) / denom;
+  at.setValue(dir[0] * t + from[0], dir[1] * t + from[1], dir[2] * t + from[2]);
+  return true;
 }
 
 bool intersectExact(const SbVec3f t1[3], const SbVec3f t2[3]) {

@@ -43,6 +43,12 @@ inline bool inHalfSpace(const SbVec3f& n, float d, const SbVec3f& p) {
   return dot - d >= 0.0f;
 }
 
+// Where the line through `from` and `to` meets the plane (unit normal `n`,
+// offset `d`), with exactly the arithmetic of Coin's SbLine(from, to) and
+// SbPlane::intersect: single precision, direction normalised, false when
+// |n . direction| < FLT_EPSILON.
+bool planeLineIntersection(const SbVec3f& n, float d, const SbVec3f& from, const SbVec3f& to, SbVec3f& at);
+
 // Exact intersection test of t1 and t2 (see the notation block). The answer
 // may differ when the arguments are swapped, for rounding reasons.
 bool intersectExact(const SbVec3f t1[3], const SbVec3f t2[3]);

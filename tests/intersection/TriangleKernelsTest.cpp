@@ -4,6 +4,7 @@
 #include <CGAL/Exact_predicates_exact_constructions_kernel.h>
 #include <CGAL/intersections.h>
 #include <CGAL/squared_distance_3.h>
+#include <Inventor/SbLine.h>
 #include <Inventor/SbPlane.h>
 #include <gtest/gtest.h>
 
@@ -81,6 +82,28 @@ TEST(TriangleKernels, HalfSpaceMatchesSbPlaneBitForBit) {
     if (plane.getDistance(q) == 0.0f) ++onPlane;
   }
   EXPECT_GT(onPlane, 1000);  // the boundary case was really exercised
+}
+
+TEST(TriangleKernels, PlaneLineIntersectionMatchesCoinBitForBit) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> u(-50.0f, 50.0f);
+  int parallel = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const SbVec3f a(u(rng), u(rng), u(rng)), b(u(rng), u(rng), u(rng)), c(u(rng), u(rng), u(rng));
+    const SbPlane plane(a, b, c);
+    const SbVec3f from(u(rng), u(rng), u(rng));
+    // Every other line runs (nearly) along the plane: the parallel rule.
+    const SbVec3f to = i % 2 ? SbVec3f(u(rng), u(rng), u(rng)) : from + (b - a) + (c - a) * 1e-7f;
+    SbVec3f coin, ours;
+    const bool hitCoin = plane.intersect(SbLine(from, to), coin);
+    const bool hitOurs = vxtri::planeLineIntersection(plane.getNormal(), plane.getDistanceFromOrigin(), from, to, ours);
+    ASSERT_EQ(hitOurs, hitCoin) << "line " << i;
+    if (hitCoin) {
+      ASSERT_TRUE(ours == coin) << "line " << i;
+    }
+    parallel += !hitCoin;
+  }
+  EXPECT_GT(parallel, 1000);
 }
 
 // ---------------------------------------------------------------------------
