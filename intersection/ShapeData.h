@@ -35,7 +35,6 @@ class __attribute__((visibility("hidden"))) ShapeData {
 
   // The shape's triangles, souped with `souper` on the first call.
   PrimitiveData* getPrimitives(PrimitiveData::Souper& souper);
-  bool hasPrimitives() const { return m_primitives != nullptr; }
 
  private:
   ~ShapeData();

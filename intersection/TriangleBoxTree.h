@@ -31,8 +31,6 @@ class TriangleBoxTree {
   // be worth a tree of their own.
   bool anyCandidate(const SbBox3f& query) const;
 
-  int getNumItems() const { return static_cast<int>(m_items.size()); }
-
   // Boxes closer than this count as meeting; below this on every axis a box
   // counts as a point.
   static constexpr double kSlack = 0.0001;
