@@ -19,6 +19,9 @@
 #include <Inventor/actions/SoCallbackAction.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
+#include <unordered_map>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -232,11 +235,21 @@ private:
   bool IsShown(int i) const;
   void SetInsVisble(SoFullPath* path, int visible);
   void SetInsVisbleSteps(SoFullPath* path, int visible);
+  // Saves the current visibility of what ShowIns(path, steps) will show.
+  void SaveShown(SoFullPath* path, bool steps);
   SbXfBox3f GetResultBoundingBox(_collisionResult* r);
   void ShowResultBoundingBox(_collisionResult* r, SoSeparator* parent);
   void CreateBoundingBox(SbXfBox3f box, SoSeparator* parent);
   SbXfBox3f PathListBox(const SoPathList& paths);
   SoKRN_MainDoc* Doc() const;
+
+  // The placement path (full form) of a path, computed once per run: the
+  // paths do not change while a run is active.
+  const std::string& PlcPathOf(const SoPath* path);
+  std::unordered_map<const SoPath*, std::string> m_plcPathCache;
+  // The memory guard asks the system at most every 100 ms.
+  std::chrono::steady_clock::time_point m_nextMemoryCheck{};
+  unsigned m_guardCalls = 0;
 
   // The worker is alive from StartCalculate until the last statement of its
   // thread body; the destructor waits for it, so the finish callback (which

@@ -4,6 +4,7 @@
 #include <Inventor/lists/SoPathList.h>
 
 #include <stdexcept>
+#include <unordered_set>
 #include <string>
 
 #include "collision/CCollisionManager.h"
@@ -47,6 +48,12 @@ int CCollisionManager::GetMaxInsID(const InsList& list) const {
   return best;
 }
 
+const std::string& CCollisionManager::PlcPathOf(const SoPath* path) {
+  auto it = m_plcPathCache.find(path);
+  if (it != m_plcPathCache.end()) return it->second;
+  return m_plcPathCache.emplace(path, fullPlcPath(path)).first->second;
+}
+
 int CCollisionManager::CheckInsExist(const _collisionIns& rec, const InsList& list) const {
   std::string key;
   bool haveKey = false;
@@ -72,6 +79,12 @@ void CCollisionManager::AddIns(_collisionIns rec, InsList& list, int tag) {
 void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
   if (!paths) return;
   int id = GetMaxInsID(list);
+  // The placement paths already in the list with this tag, so that the
+  // duplicate test (CheckInsExist's rule) costs one lookup per path.
+  std::unordered_set<std::string> present;
+  for (const _collisionIns& r : list) {
+    if (r.nTag == tag) present.insert(fullPlcPath(r.pPath));
+  }
   for (int k = 0; k < paths->getLength(); ++k) {
     ++id;  // numbers advance for duplicates too
     _collisionIns rec;
@@ -80,7 +93,7 @@ void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
     rec.nTag = tag;
     rec.pPath = static_cast<SoFullPath*>((*paths)[k]->copy());
     rec.pPath->ref();
-    if (CheckInsExist(rec, list)) {
+    if (!present.insert(fullPlcPath(rec.pPath)).second) {
       rec.pPath->unref();
       continue;
     }
@@ -203,8 +216,8 @@ int CCollisionManager::IsIgnoreIns(const SoPath* p) {
 }
 
 int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper) {
-  const std::string sa = fullPlcPath(a);
-  const std::string sb = fullPlcPath(b);
+  const std::string& sa = PlcPathOf(a);
+  const std::string& sb = PlcPathOf(b);
   // One placement path continues the other id by id. Whole ids only: as
   // plain text "PATH|0|1" would also be a prefix of "PATH|0|10", and
   // instances 1 and 0x10 would never be tested against each other.
@@ -228,6 +241,7 @@ int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** dee
 void CCollisionManager::DelAllInputIns() {
   for (auto& entry : m_InsChildren) entry.first->unref();
   m_InsChildren.clear();
+  m_plcPathCache.clear();  // its keys may be released paths from here on
 }
 
 void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFullPath*>& out) {

@@ -236,6 +236,24 @@ void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
   }
 }
 
+void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc || !path || !doc->getKRNState()) return;
+  SoKRN_State* state = doc->getKRNState();
+  m_pDocState->Save(path, state->getDocEleVisible(path));
+  if (steps) {
+    auto it = m_InsChildren.find(path);
+    if (it != m_InsChildren.end()) {
+      for (SoFullPath* child : it->second) SaveShown(child, true);
+    }
+  }
+  for (int k = path->getLength() - 2; k >= 0; --k) {
+    if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
+    PathRef sub(path->copy(0, k + 1));
+    m_pDocState->Save(sub.p, state->getDocEleVisible(sub.p));
+  }
+}
+
 void CCollisionManager::ShowIns(SoFullPath* path, bool steps) {
   if (!Doc() || !path) return;
   if (steps) {
@@ -256,10 +274,34 @@ void CCollisionManager::ShowIns(int mode) {
   if (!EnterBusy()) return;
   m_nShowInsMode = mode;
 
+  // Hiding the root hides every instance that is not shown explicitly, so
+  // the instances about to be shown are remembered first, with the
+  // visibility they have now: that is what ClearColisionTempNode(true)
+  // must give back to them.
+  if (mode != 0) {
+    for (const auto& entry : m_InsChildren) SaveShown(entry.first, false);
+  } else if (m_bShowAll != 0) {
+    for (_collisionResult& r : m_Result) {
+      SaveShown(r.pPath1, true);
+      SaveShown(r.pPath2, true);
+    }
+  } else if (m_nCurResult >= 0 && m_nCurResult < GetResultCount()) {
+    SaveShown(m_Result[static_cast<std::size_t>(m_nCurResult)].pPath1, true);
+    SaveShown(m_Result[static_cast<std::size_t>(m_nCurResult)].pPath2, true);
+  }
   {
     PathRef root(new SoTempPath(8));
     OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
     SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
+  }
+  // Showing an instance shows its ancestors, the root among them, so hiding
+  // the root alone does not keep the other inputs out of sight: hide each
+  // of them explicitly (their earlier visibility is saved first).
+  if (mode == 0 && doc->getKRNState()) {
+    for (const auto& entry : m_InsChildren) {
+      m_pDocState->Save(entry.first, doc->getKRNState()->getDocEleVisible(entry.first));
+      doc->getKRNState()->setDocEleVisible(entry.first, 0, TRUE);
+    }
   }
 
   SbXfBox3f box;

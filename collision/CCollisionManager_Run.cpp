@@ -191,6 +191,12 @@ std::uint64_t CCollisionManager::GetUsedMemory() {
 }
 
 bool CCollisionManager::MemoryGuardFires() {
+  // Asking the system costs a file read: do it at most every 100 ms (the
+  // clock itself is read every 64th pair).
+  if ((m_guardCalls++ & 63u) != 0) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < m_nextMemoryCheck) return false;
+  m_nextMemoryCheck = now + std::chrono::milliseconds(100);
   const std::uint64_t total = vxplatform::TotalPhysicalMemory();
   if (total == 0) return false;  // unknown: never stop for it
   const std::uint64_t used = GetUsedMemory();
@@ -213,6 +219,8 @@ void CCollisionManager::RunBody() {
 
   m_bShowClipPlane = 0;
   m_nCurPair = 0;
+  m_guardCalls = 0;
+  m_nextMemoryCheck = std::chrono::steady_clock::time_point{};  // the first pair checks
   m_CurTopIns1.pPath = nullptr;
   m_CurTopIns2.pPath = nullptr;
   m_pCurPath1 = nullptr;

@@ -1,8 +1,7 @@
 #include "collision/CollisionDocState.h"
 
-#include <Inventor/SoPath.h>
+#include <Inventor/SoFullPath.h>
 
-#include "host/OmbrelTools.h"
 
 CollisionDocState::CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc)
     : m_pManager(manager), m_pDoc(doc) {}
@@ -11,15 +10,18 @@ CollisionDocState::~CollisionDocState() {
   for (auto& entry : m_saved) entry.first->unref();
 }
 
-bool CollisionDocState::HasSaved(const SoPath* path) const {
-  for (const auto& entry : m_saved) {
-    if (OmbrelTools::IsPathEqual(entry.first, path)) return true;
-  }
-  return false;
+std::vector<const void*> CollisionDocState::NodesOf(const SoPath* path) {
+  std::vector<const void*> nodes;
+  const auto* full = static_cast<const SoFullPath*>(path);
+  nodes.reserve(static_cast<std::size_t>(full->getLength()));
+  for (int i = 0; i < full->getLength(); ++i) nodes.push_back(full->getNode(i));
+  return nodes;
 }
 
+bool CollisionDocState::HasSaved(const SoPath* path) const { return path && m_index.count(NodesOf(path)) != 0; }
+
 void CollisionDocState::Save(const SoPath* path, int visible) {
-  if (!path || HasSaved(path)) return;
+  if (!path || !m_index.insert(NodesOf(path)).second) return;
   SoPath* copy = path->copy();
   copy->ref();
   m_saved.emplace_back(copy, visible);

@@ -1,6 +1,7 @@
 #pragma once
 // What the collision manager changed in its document: the visibility each
 // instance had before the manager first changed it.
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -26,7 +27,11 @@ public:
   const std::vector<std::pair<SoPath*, int>>& Saved() const { return m_saved; }
 
 private:
+  // The nodes of a path: two paths are equal when they hold the same nodes.
+  static std::vector<const void*> NodesOf(const SoPath* path);
+
   CCollisionManager* m_pManager;
   SoKRN_MainDoc* m_pDoc;
   std::vector<std::pair<SoPath*, int>> m_saved;
+  std::set<std::vector<const void*>> m_index;  // NodesOf every saved path
 };

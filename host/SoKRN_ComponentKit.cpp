@@ -217,22 +217,67 @@ SoTransform* SoKRN_ComponentKit::getTrans(bool create) {
   return static_cast<SoTransform*>(transform.getValue());
 }
 
-bool SoKRN_ComponentKit::isHiddenOn(const SoPath* path) const {
+
+SoKRN_ComponentKit::Visibility SoKRN_ComponentKit::visibilityOn(const SoPath* path) const {
   const SoKRN_State* state = getKRNState();
-  if (!state || !state->hasHiddenPaths()) return false;
-  return state->getVisibleByKey(OmbrelTools::InstanceChainKey(path)) == 0;
+  if (!state || !state->hasHiddenPaths()) return Visibility::Shown;
+  const std::string key = OmbrelTools::InstanceChainKey(path);
+  if (state->getVisibleByKey(key) != 0) return Visibility::Shown;
+  return state->hasVisibleBelow(key) ? Visibility::HiddenButChildrenShown : Visibility::Hidden;
+}
+
+// A hidden prototype whose children are shown again traverses its child
+// instances only: its own bodies stay hidden. (A prototype carries no
+// transform, so nothing else of its state is missed.)
+template <class Action>
+static void traverseChildListOnly(SoKRN_ComponentKit* kit, SoNode* top, SoNode* children, Action* action,
+                                  void (SoNode::*method)(Action*)) {
+  auto* sep = static_cast<SoGroup*>(top);
+  const int index = sep ? sep->findChild(children) : -1;
+  if (index < 0) return;
+  action->getState()->push();
+  action->pushCurPath(kit->getChildren()->find(top), top);
+  action->pushCurPath(index, children);
+  (children->*method)(action);
+  action->popCurPath();
+  action->popCurPath();
+  action->getState()->pop();
 }
 
 void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
   // Visibility lives in the document state, which no render cache tracks:
   // no separator above a component may cache.
   SoCacheElement::invalidate(action->getState());
-  if (isHiddenOn(action->getCurPath())) return;
+  switch (visibilityOn(action->getCurPath())) {
+    case Visibility::Hidden:
+      return;
+    case Visibility::HiddenButChildrenShown:
+      if (!isInstance()) {
+        traverseChildListOnly<SoGLRenderAction>(this, topSeparator.getValue(), childList.getValue(), action,
+                                                &SoNode::GLRender);
+        return;
+      }
+      break;
+    case Visibility::Shown:
+      break;
+  }
   SoKRN_DocElementKit::GLRender(action);
 }
 
 void SoKRN_ComponentKit::rayPick(SoRayPickAction* action) {
-  if (isHiddenOn(action->getCurPath())) return;
+  switch (visibilityOn(action->getCurPath())) {
+    case Visibility::Hidden:
+      return;
+    case Visibility::HiddenButChildrenShown:
+      if (!isInstance()) {
+        traverseChildListOnly<SoRayPickAction>(this, topSeparator.getValue(), childList.getValue(), action,
+                                               &SoNode::rayPick);
+        return;
+      }
+      break;
+    case Visibility::Shown:
+      break;
+  }
   SoKRN_DocElementKit::rayPick(action);
 }
 

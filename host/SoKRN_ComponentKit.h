@@ -92,9 +92,11 @@ public:
   // Prototype: appends the nodes down to `child`, one of its instance kits.
   bool appendChildToPath(SoPath& path, const SoKRN_ComponentKit* child) const;
 
-  // True when the document state hides the occurrence reached by `path`
-  // (a full path ending at this kit).
-  bool isHiddenOn(const SoPath* path) const;
+  // What the document state says of the occurrence reached by `path` (a
+  // full path ending at this kit): shown, hidden, or hidden with some
+  // occurrence below it shown again.
+  enum class Visibility { Shown, Hidden, HiddenButChildrenShown };
+  Visibility visibilityOn(const SoPath* path) const;
 
 protected:
   ~SoKRN_ComponentKit() override;

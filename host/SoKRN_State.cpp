@@ -50,8 +50,28 @@ int SoKRN_State::getDocEleVisible(const SoPath* path) const {
 }
 
 int SoKRN_State::getVisibleByKey(const std::string& key) const {
-  auto it = m_visible.find(key);
-  return it == m_visible.end() ? -1 : it->second;
+  // An occurrence without an entry of its own inherits from the nearest
+  // instance above it that has one: hiding the root hides everything that
+  // is not shown explicitly.
+  std::string k = key;
+  for (;;) {
+    auto it = m_visible.find(k);
+    if (it != m_visible.end()) return it->second;
+    if (k.empty()) return -1;
+    const std::size_t bar = k.rfind('|');
+    k.erase(bar == std::string::npos ? 0 : bar);
+  }
+}
+
+bool SoKRN_State::hasVisibleBelow(const std::string& key) const {
+  // Entries strictly below `key`: keys that continue it with "|..." (every
+  // non-empty key continues the root's "").
+  const std::string prefix = key.empty() ? std::string() : key + "|";
+  for (auto it = m_visible.lower_bound(prefix); it != m_visible.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    if (it->first.size() > prefix.size() && it->second != 0) return true;
+  }
+  return false;
 }
 
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
@@ -60,12 +80,9 @@ void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) 
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
   if (it != m_visible.end() && it->second == visible) return;
-  if (visible == -1) {
-    // Back to the default: no entry kept.
-    if (it != m_visible.end()) m_visible.erase(it);
-  } else {
-    m_visible[key] = visible;
-  }
+  // Explicit entries are kept even when visible: they override a hidden
+  // ancestor.
+  m_visible[key] = visible;
   m_numHidden += (visible == 0 ? 1 : 0) - (wasHidden ? 1 : 0);
   notifyOwner(notify);
 }

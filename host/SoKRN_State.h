@@ -25,7 +25,9 @@ public:
   explicit SoKRN_State(SoNode* owner);
   ~SoKRN_State();
 
-  // Visibility: nonzero = visible. Unset paths are visible (-1).
+  // Visibility: nonzero = visible. A path without an entry of its own takes
+  // the entry of the nearest instance above it (the root's is the key ""),
+  // and is visible (-1) when none has one.
   int getDocEleVisible(const SoPath* path) const;
   void setDocEleVisible(const SoPath* path, int visible, int notify);
 
@@ -37,6 +39,8 @@ public:
 
   // The same lookups by instance-chain key (see OmbrelTools::InstanceChainKey).
   int getVisibleByKey(const std::string& key) const;
+  // True when some occurrence below `key` is set visible explicitly.
+  bool hasVisibleBelow(const std::string& key) const;
   bool getUserMatrixByKey(const std::string& key, SbMatrix& m) const;
 
   const SbViewportRegion& getViewportRegion() const { return m_viewport; }

@@ -101,19 +101,15 @@ void drawProgress(int done, int total, double seconds) {
 
 }  // namespace
 
-int RunCheck(const std::vector<std::string>& args) {
-  // Ctrl-C from here on stops the check instead of killing the program; an
-  // interrupt while the file loads stops the run as soon as it starts.
+void CatchInterrupts() {
   g_interrupted = 0;
-  struct sigaction sa {}, old {};
+  struct sigaction sa {};
   sa.sa_handler = &onSigint;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, &old);
-  struct RestoreSigint {
-    struct sigaction old;
-    ~RestoreSigint() { sigaction(SIGINT, &old, nullptr); }
-  } restore{old};
+  sigaction(SIGINT, &sa, nullptr);
+}
 
+int RunCheck(const std::vector<std::string>& args) {
   CheckOptions opt;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

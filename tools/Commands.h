@@ -10,6 +10,10 @@ class SoKRN_MainDoc;
 
 int RunInfo(const std::vector<std::string>& args);
 int RunCheck(const std::vector<std::string>& args);
+// From here on Ctrl-C (SIGINT) no longer ends the program: RunCheck stops
+// its run through StopCalculate and still reports, also when the interrupt
+// came while the program was starting or loading the file.
+void CatchInterrupts();
 int RunRender(const std::vector<std::string>& args);
 
 // The assembly of `file` (the embedded sample when empty), referenced once;

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (command == "check") CatchInterrupts();
   VistrelHostInit();
   initVistrelExtClass();
   if (command == "info") return RunInfo(args);
