@@ -331,16 +331,14 @@ void envRob(const std::string& dataDir, int repeats) {
     return;
   }
 
-  // Coin 4.0's action crashes when applied a second time (it deletes a
-  // stale octree when it resets), so each pose gets a new action object.
   TwoInstances coinScene(env, rob, false);
+  SoIntersectionDetectionAction coin;
+  coin.addIntersectionCallback(&countCoin, nullptr);
   auto runCoin = [&] {
     g_coinPairs = 0;
     for (const Pose& p : poses) {
       coinScene.xf[1]->rotation = p.rotation;
       coinScene.xf[1]->translation = p.translation;
-      SoIntersectionDetectionAction coin;
-      coin.addIntersectionCallback(&countCoin, nullptr);
       coin.apply(coinScene.root);
     }
   };
@@ -406,11 +404,11 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   TwoInstances coinScene(a, b, false);
   coinScene.xf[1]->translation = offset;
   coinScene.xf[1]->rotation = turn;
+  SoIntersectionDetectionAction coin;
+  coin.setIntersectionDetectionEpsilon(eps);
+  coin.addIntersectionCallback(&countCoin, nullptr);
   const Time coinTime = bestOf(std::max(1, repeats / 2), [&] {
     g_coinPairs = 0;
-    SoIntersectionDetectionAction coin;  // one per run, see env_rob
-    coin.setIntersectionDetectionEpsilon(eps);
-    coin.addIntersectionCallback(&countCoin, nullptr);
     coin.apply(coinScene.root);
   });
 
