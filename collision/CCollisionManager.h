@@ -191,6 +191,8 @@ public:
   std::uint64_t m_nMinFreeMemory = 0;
 
 private:
+  friend class CollisionTestAccess;  // tests drive the geometric steps directly
+
   // inputs
   void AddIns(_collisionIns rec, InsList& list, int tag);
   void AddIns(SoPathList* paths, InsList& list, int tag);
