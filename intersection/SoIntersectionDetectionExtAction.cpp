@@ -117,6 +117,33 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     release(group[1]);
     for (auto& entry : cache) release(entry.second);
     cache.clear();
+    extents.clear();
+  }
+
+  // The extent of a path, and its world box grown by a hair (so that a
+  // rounding in the projection can never turn touching into apart). With
+  // the cache on, kept per path object like the shape data: an interference
+  // run asks for the extent of the same instances over and over.
+  struct Extent {
+    SbXfBox3f box;
+    SbBox3f world;
+  };
+  Extent extentOf(SoPath* path) {
+    if (cacheFlag) {
+      const auto hit = extents.find(path);
+      if (hit != extents.end()) return hit->second;
+    }
+    bbox.apply(path);
+    Extent e{bbox.getXfBoundingBox(), SbBox3f()};
+    if (!e.box.isEmpty()) {
+      e.world = e.box.project();
+      const SbVec3f size = e.world.getSize();
+      const float pad = 1e-5f * std::max({size[0], size[1], size[2], 1e-3f});
+      e.world.extendBy(e.world.getMin() - SbVec3f(pad, pad, pad));
+      e.world.extendBy(e.world.getMax() + SbVec3f(pad, pad, pad));
+    }
+    if (cacheFlag && !vxisect::physicalMemoryLow()) extents.emplace(path, e);
+    return e;
   }
 
   // Collects the shapes under `path` into group g, through the cache when it
@@ -429,7 +456,9 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   std::vector<std::pair<SoIntersectionVisitationCB*, void*>> visitCallbacks;
   ShapeList group[2];
   SbXfBox3f fullBox;
+  SbBox3f fullWorld;  // fullBox projected, grown by a hair
   bool cacheFlag;
+  std::map<const SoPath*, Extent> extents;  // with the cache on
   // Keyed by the path object's address; the path itself is not referenced.
   std::map<const SoPath*, ShapeList> cache;
   // Reused for every extent: an action's traversal state is costly to make.
@@ -578,8 +607,7 @@ void SoIntersectionDetectionExtAction::apply(const SoPathList& paths, SbBool obe
 
 void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
   PImpl& p = *m_pImpl;
-  p.bbox.apply(path1);
-  SbXfBox3f box = p.bbox.getXfBoundingBox();
+  SbXfBox3f box = p.extentOf(path1).box;
   if (box.isEmpty()) {
     p.fullBox.makeEmpty();
     return;
@@ -588,14 +616,20 @@ void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
   boxMin(box) -= SbVec3f(eps, eps, eps);
   boxMax(box) += SbVec3f(eps, eps, eps);
   p.fullBox = box;
+  p.fullWorld = box.project();
+  const SbVec3f size = p.fullWorld.getSize();
+  const float pad = 1e-5f * std::max({size[0], size[1], size[2], 1e-3f});
+  p.fullWorld.extendBy(p.fullWorld.getMin() - SbVec3f(pad, pad, pad));
+  p.fullWorld.extendBy(p.fullWorld.getMax() + SbVec3f(pad, pad, pad));
   p.collect(0, path1);
 }
 
 void SoIntersectionDetectionExtAction::apply2(SoPath* path2) {
   PImpl& p = *m_pImpl;
-  p.bbox.apply(path2);
-  const SbXfBox3f box = p.bbox.getXfBoundingBox();
-  if (p.fullBox.isEmpty() || box.isEmpty() || !p.fullBox.intersect(box)) return;
+  if (p.fullBox.isEmpty()) return;
+  const PImpl::Extent e = p.extentOf(path2);
+  // World boxes apart mean transformed boxes apart: the cheap test first.
+  if (e.box.isEmpty() || !p.fullWorld.intersect(e.world) || !p.fullBox.intersect(e.box)) return;
   p.collect(1, path2);
   p.doIntersectionTesting(true);
 }
