@@ -47,6 +47,18 @@ float cutFaceMeasure(const std::vector<_vtx>& pts, const std::vector<int32_t>& t
   return static_cast<float>(volume);
 }
 
+// The corner of T within a few float ulps of P (relative to the largest
+// coordinate), or -1.
+int CornerAt(const _vtx T[3], const _vtx& P) {
+  double scale = std::max({std::fabs(P.x), std::fabs(P.y), std::fabs(P.z), 1.0});
+  for (int k = 0; k < 3; ++k) scale = std::max({scale, std::fabs(T[k].x), std::fabs(T[k].y), std::fabs(T[k].z)});
+  const double tol = 4.0 * 1.1920929e-7 * scale;  // the mesh tools' tolerance
+  for (int k = 0; k < 3; ++k) {
+    if (sameWithin(T[k], P, tol)) return k;
+  }
+  return -1;
+}
+
 }  // namespace
 
 void CCollisionManager::CalculateCrossMesh() {
@@ -148,6 +160,16 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
       for (int32_t g : seg) {
         if (g < 0 || static_cast<std::size_t>(g) >= cutPoints.size()) continue;
         const _vtx& P = cutPoints[static_cast<std::size_t>(g)];
+        // A cut point on a corner of T is that corner. The coordinates come
+        // from single-precision world points of two meshes, so "on" means
+        // within a few float ulps of the coordinates' size, not within the
+        // tolerant order's fixed 1e-7: a corner of the other mesh that was
+        // placed on this corner lies 1e-5 away at a coordinate of 100.
+        const int corner = CornerAt(T, P);
+        if (corner >= 0) {
+          constraints.push_back(corner);
+          continue;
+        }
         auto found = localIndex.find(P);
         if (found != localIndex.end()) {
           constraints.push_back(found->second);
