@@ -195,7 +195,7 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
 
     std::string reason;
     const std::string ext = format->extension;
-    if ((ext == ".ply" && !importchecks::CheckPly(head, reason)) ||
+    if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
         (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason))) {
       error = label + ": not a valid " + format->what + " (" + reason + ")";
       return nullptr;

@@ -146,15 +146,15 @@ bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& l
       error = label + ": " + where + " has a missing face list";
       return false;
     }
-    // assimp's validation lets a face without indices through (a PLY cut
-    // off inside its face list gives one), and triangulation then aborts.
+    // assimp's validation lets a face without corners through (a PLY face
+    // whose corner count is 0 gives one), and triangulation then aborts.
     for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
       const aiFace& face = mesh->mFaces[f];
       bool ok = face.mNumIndices > 0 && face.mIndices;
       for (unsigned k = 0; ok && k < face.mNumIndices; ++k) ok = face.mIndices[k] < mesh->mNumVertices;
       if (!ok) {
         error = label + ": " + where + " has a broken face (#" + std::to_string(f) +
-                "): file cut off?";
+                ": no corners, or a corner out of range)";
         return false;
       }
     }

@@ -3,24 +3,20 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <sstream>
 
 namespace importchecks {
 
 namespace {
 
-// True when `text` has a line that starts with `word` (after blanks).
-bool HasLineStartingWith(const std::string& text, const char* word) {
-  const std::size_t n = std::strlen(word);
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t start = pos;
-    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-    if (text.compare(start, n, word) == 0) return true;
-    pos = text.find('\n', pos);
-    if (pos == std::string::npos) break;
-    ++pos;
-  }
-  return false;
+// Bytes of a PLY scalar type (1 for unknown names: a lower bound).
+double TypeSize(const std::string& type) {
+  if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
+  if (type == "int" || type == "uint" || type == "float" || type == "int32" ||
+      type == "uint32" || type == "float32")
+    return 4;
+  if (type == "double" || type == "float64") return 8;
+  return 1;
 }
 
 bool LooksLikeText(const std::string& bytes) {
@@ -31,14 +27,53 @@ bool LooksLikeText(const std::string& bytes) {
 
 }  // namespace
 
-bool CheckPly(const std::string& head, std::string& reason) {
+bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason) {
   if (head.compare(0, 3, "ply") != 0 || (head.size() > 3 && head[3] != '\n' && head[3] != '\r')) {
     reason = "no \"ply\" line at the start";
     return false;
   }
-  if (!HasLineStartingWith(head, "end_header")) {
-    reason = head.size() < kHeadBytes ? "header without end_header: file cut off?"
-                                      : "no end_header within the first 64 KiB";
+  // Walk the header: the format, and per element its count and the fewest
+  // bytes one element can take (ASCII: a digit and a separator per
+  // property; binary: the scalar sizes, and the count of each list).
+  bool ascii = false;
+  double needed = 0;  // bytes the elements take at the least
+  double count = 0, bytesEach = 0;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t end = head.find('\n', pos);
+    if (end == std::string::npos) {
+      reason = head.size() < kHeadBytes ? "header without end_header: file cut off?"
+                                        : "no end_header within the first 64 KiB";
+      return false;
+    }
+    std::string text = head.substr(pos, end - pos);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    std::istringstream line(text);
+    pos = end + 1;
+    std::string word;
+    line >> word;
+    if (word == "format") {
+      line >> word;
+      ascii = word == "ascii";
+    } else if (word == "element") {
+      needed += count * bytesEach;
+      std::string name;
+      line >> name >> count;
+      if (!line) count = 0;
+      bytesEach = 0;
+    } else if (word == "property") {
+      std::string type;
+      line >> type;
+      if (type == "list") line >> type;  // the type of the list's count
+      bytesEach += ascii ? 2 : TypeSize(type);
+    } else if (word == "end_header") {
+      break;
+    }
+  }
+  needed += count * bytesEach;
+  if (needed > double(size - pos)) {
+    reason = "header announces more elements than the " + std::to_string(size - pos) +
+             " bytes after it hold: file cut off?";
     return false;
   }
   return true;

@@ -1,8 +1,9 @@
 #pragma once
 // Checks made on a file's bytes before a reader sees it, for damage that
-// the readers do not report: assimp's PLY reader loops forever on a header
-// without "end_header", and its STL reader takes an ASCII file cut off
-// between facets as complete.
+// the readers do not handle: assimp's PLY reader loops forever on a header
+// without "end_header" and allocates what the header announces however
+// short the file, and its STL reader takes an ASCII file cut off between
+// facets as complete.
 #include <cstdint>
 #include <string>
 
@@ -14,7 +15,7 @@ namespace importchecks {
 constexpr std::size_t kHeadBytes = 64 * 1024;
 constexpr std::size_t kTailBytes = 1024;
 
-bool CheckPly(const std::string& head, std::string& reason);
+bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason);
 bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size,
               std::string& reason);
 

@@ -243,11 +243,4 @@ TEST(ImportRoundTrip, OurOwnFileKeepsNamesPathsPlacementsAndSharing) {
   ExpectFrame(again.doc);
 }
 
-TEST(ImportAssembly, ExtensionCaseDoesNotMatter) {
-  TempDir dir;
-  const std::string file = dir.Write("PLATE.STL", ReadBytes(DataFile("import/plate.stl")));
-  DocRef doc(Import(file));
-  EXPECT_TRUE(doc);
-}
-
 }  // namespace

@@ -40,7 +40,6 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       {"empty.obj", {"empty file"}},
       {"empty.stl", {"empty file"}},
       {"garbage.fbx", {"not a valid FBX file"}},
-      {"huge_count.ply", {"not a valid PLY file"}},
       {"index_out_of_range.obj", {"not a valid OBJ file", "index out of range"}},
       {"infinite_vertex.stl", {"mesh \"plate\"", "non-finite coordinate", "inf"}},
       {"lines_only.obj", {"no triangles (only points and lines)"}},
@@ -61,7 +60,9 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       {"truncated.iv", {"cut off"}},
       {"truncated_ascii.stl", {"not a valid STL file", "endsolid"}},
       {"truncated_binary.stl", {"not a valid STL file", "file cut off"}},
-      {"truncated_faces.ply", {"broken face", "file cut off"}},
+      {"truncated_faces.ply", {"not a valid PLY file", "file cut off"}},
+      {"empty_face.ply", {"broken face (#0: no corners"}},
+      {"huge_count.ply", {"not a valid PLY file", "more elements than the 6 bytes"}},
       {"unsupported.step", {"unsupported file type"}},
   };
   std::set<std::string> seen;

@@ -37,29 +37,6 @@ TEST(ImportMeshCleanup, DegenerateTrianglesByHand) {
   EXPECT_TRUE(Degenerate({0, 0, 0, 1, 0, 0, 0.5f, 1e-8f, 0}));
 }
 
-TEST(ImportMeshCleanup, DegenerateIsTheSameForEveryCornerOrder) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> u(-10, 10);
-  std::uniform_int_distribution<int> grid(-40, 40);
-  const int orders[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
-  for (int trial = 0; trial < 500; ++trial) {
-    std::vector<float> xyz(9);
-    for (float& v : xyz) v = u(rng);
-    if (trial % 2) {
-      // Every other one: corners on a line, exactly (quarter steps of small
-      // integers are exact floats).
-      const float t = grid(rng) / 4.0f;
-      for (int k = 0; k < 6; ++k) xyz[k] = float(grid(rng));
-      for (int k = 0; k < 3; ++k) xyz[6 + k] = xyz[k] + t * (xyz[3 + k] - xyz[k]);
-    }
-    const bool first = Degenerate(xyz);
-    if (trial % 2) {
-      EXPECT_TRUE(first) << trial;
-    }
-    for (const auto& o : orders) EXPECT_EQ(Degenerate(xyz, o[0], o[1], o[2]), first) << trial;
-  }
-}
-
 TEST(ImportMeshCleanup, DroppingKeepsTheOrderOfTheRest) {
   const std::vector<float> xyz = {0, 0, 0, 1, 0, 0, 0, 1, 0, 2, 0, 0, 1, 1, 0};
   std::vector<int> tris = {0, 1, 2,   // good
