@@ -71,6 +71,10 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
     return false;
   }
   renderer.setBackgroundColor(SbColor(1.0f, 1.0f, 1.0f));
+  // The clip plane keeps the side y < centre of each result: look from the
+  // side it cuts away, onto the cut.
+  const SbVec3f viewDirection = renderer.cameraPlacer().viewDirection();
+  if (options.clip) renderer.cameraPlacer().setViewDirection(SbVec3f(-1.0f, -1.5f, -1.0f));
 
   manager.m_bShowEdge = 1;
   manager.m_bShowCutLine = 1;
@@ -92,6 +96,7 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
     ok = renderer.render(doc, camera, picture) && picture.writeFile(options.pngDir + name, error);
     if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
   }
+  renderer.cameraPlacer().setViewDirection(viewDirection);
   if (ok) {
     // The whole assembly: every instance visible again, every result box drawn.
     manager.ClearColisionTempNode(true);
