@@ -16,6 +16,8 @@
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionTestUtil.h"
 #include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "module/Platform.h"
@@ -241,4 +243,32 @@ TEST(CollisionRun, SecondManagerReplacesTheFirst) {
   EXPECT_EQ(node->getUserData(), second);
   delete second;
   EXPECT_EQ(a->doc->getNumTempChildren(), before - 1);
+}
+
+TEST(CollisionRun, SelfFlagsExpandChildrenIntoThePairCount) {
+  // Four inputs; the last one is a sub-assembly of three parts, all apart.
+  auto a = std::unique_ptr<FlatAssembly>(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
+  for (int i = 0; i < 3; ++i) a->Place(0, SbVec3f(3.0f * i, 0, 0));
+  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
+  for (int i = 0; i < 3; ++i) {
+    SbMatrix m;
+    m.setTranslate(SbVec3f(3.0f * i, 5, 0));
+    vhost::PlaceInstance(a->doc, sub, a->protos[0], m);
+  }
+  vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 4);
+  SoPathList paths;
+  a->Paths(0, 4, paths);
+  auto* m = new CCollisionManager(a->doc, "CollisionManager");
+  m->AddIns1(&paths, 0);
+  EXPECT_EQ(m->CheckInput(), 1);
+  RunAndWait(*m);
+  EXPECT_EQ(m->m_nTotalPairs.load(), 6 + 3);
+  EXPECT_EQ(m->m_nCurPair.load(), 6 + 3) << "the three children are tested pairwise";
+  EXPECT_EQ(m->GetResultCount(), 0);
+  // Without the self flag the children are not tested against each other.
+  for (int i = 0; i < 4; ++i) m->SetIns1SelfFlg(i, false);
+  RunAndWait(*m);
+  EXPECT_EQ(m->m_nTotalPairs.load(), 6);
+  EXPECT_EQ(m->m_nCurPair.load(), 6);
+  delete m;
 }
