@@ -23,6 +23,7 @@
 #include <string>
 #include <unordered_map>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -234,6 +235,11 @@ private:
   bool EnterBusy();
   void LeaveBusy() { m_bRunning.store(0); }
   void RemoveRootChildrenNamed(const char* name);
+  // One display switch: stores `show` in `flag`, then removes the separators
+  // named `name` (show 0) or adds one with `addResult` run for every shown
+  // result. Busy while it runs.
+  void ShowDisplay(int show, int32_t& flag, const char* name,
+                   const std::function<void(_collisionResult&, SoSeparator*)>& addResult);
   bool IsShown(int i) const;
   void SetInsVisble(SoFullPath* path, int visible);
   void SetInsVisbleSteps(SoFullPath* path, int visible);

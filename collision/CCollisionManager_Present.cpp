@@ -14,6 +14,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionDocState.h"
@@ -139,81 +140,61 @@ void CCollisionManager::ShowNext() {
   ShowCurrent();
 }
 
-void CCollisionManager::ShowEdge(int show) {
+void CCollisionManager::ShowDisplay(int show, int32_t& flag, const char* name,
+                                    const std::function<void(_collisionResult&, SoSeparator*)>& addResult) {
   if (!EnterBusy()) return;
-  m_bShowEdge = show;
+  flag = show;
   if (m_pRoot) {
     if (show == 0) {
-      RemoveRootChildrenNamed(kBoxes);
+      RemoveRootChildrenNamed(name);
     } else {
+      // Earlier separators of this name stay: the callers clear first.
       auto* sep = new SoSeparator;
-      sep->setName(kBoxes);
+      sep->setName(name);
       m_pRoot->addChild(sep);
       for (int i = 0; i < GetResultCount(); ++i) {
-        if (IsShown(i)) ShowResultBoundingBox(&m_Result[static_cast<std::size_t>(i)], sep);
+        if (IsShown(i)) addResult(m_Result[static_cast<std::size_t>(i)], sep);
       }
     }
   }
   LeaveBusy();
+}
+
+void CCollisionManager::ShowEdge(int show) {
+  ShowDisplay(show, m_bShowEdge, kBoxes,
+              [this](_collisionResult& r, SoSeparator* sep) { ShowResultBoundingBox(&r, sep); });
 }
 
 void CCollisionManager::ShowCutLine(int show) {
-  if (!EnterBusy()) return;
-  m_bShowCutLine = show;
   SoKRN_MainDoc* doc = Doc();
-  if (m_pRoot) {
-    if (show == 0) {
-      RemoveRootChildrenNamed(kCutLine);
-    } else {
-      auto* sep = new SoSeparator;
-      sep->setName(kCutLine);
-      m_pRoot->addChild(sep);
-      for (int i = 0; i < GetResultCount(); ++i) {
-        if (!IsShown(i)) continue;
-        const _collisionResult& r = m_Result[static_cast<std::size_t>(i)];
-        auto* kit = new SoKRN_ClipLineKit(doc ? doc->getKRNState() : nullptr);
-        kit->serializeFromTools_ClipLine(r.cutLinePnts, r.cutLines, FALSE);
-        sep->addChild(kit);
-        kit->setBaseColor(SbColor(1, 0, 0));
-        if (SoDrawStyle* style = kit->getDrawStyle()) style->lineWidth = 3;
-      }
-    }
-  }
-  LeaveBusy();
+  ShowDisplay(show, m_bShowCutLine, kCutLine, [doc](_collisionResult& r, SoSeparator* sep) {
+    auto* kit = new SoKRN_ClipLineKit(doc ? doc->getKRNState() : nullptr);
+    kit->serializeFromTools_ClipLine(r.cutLinePnts, r.cutLines, FALSE);
+    sep->addChild(kit);
+    kit->setBaseColor(SbColor(1, 0, 0));
+    if (SoDrawStyle* style = kit->getDrawStyle()) style->lineWidth = 3;
+  });
 }
 
 void CCollisionManager::ShowCutFace(int show) {
-  if (!EnterBusy()) return;
-  m_bShowCutFace = show;
   SoKRN_MainDoc* doc = Doc();
-  if (m_pRoot) {
-    if (show == 0) {
-      RemoveRootChildrenNamed(kCutFace);
-    } else {
-      auto* sep = new SoSeparator;
-      sep->setName(kCutFace);
-      m_pRoot->addChild(sep);
-      for (int i = 0; i < GetResultCount(); ++i) {
-        if (!IsShown(i)) continue;
-        const _collisionResult& r = m_Result[static_cast<std::size_t>(i)];
-        auto* kit = new SoKRN_MeshKit(doc ? doc->getKRNState() : nullptr, nullptr, nullptr);
-        kit->setMeshIsAlwaysShowFront(1);
-        _stlMesh mesh;
-        mesh.vtx = r.cutFacePnts;
-        mesh.idx = r.cutFaceTris;
-        kit->serializeFromSTL_Mesh(mesh);
-        sep->addChild(kit);
-        if (SoBaseKit* face = kit->getMeshFace()) {
-          if (auto* mat = static_cast<SoMaterial*>(face->getPart("information.material", FALSE))) {
-            mat->diffuseColor = SbColor(1, 0, 1);
-            mat->emissiveColor = SbColor(1, 0, 1);
-            mat->transparency = 0.5f;
-          }
-        }
+  ShowDisplay(show, m_bShowCutFace, kCutFace, [doc](_collisionResult& r, SoSeparator* sep) {
+    auto* kit = new SoKRN_MeshKit(doc ? doc->getKRNState() : nullptr, nullptr, nullptr);
+    kit->setMeshIsAlwaysShowFront(1);
+    _stlMesh mesh;
+    mesh.vtx = r.cutFacePnts;
+    mesh.idx = r.cutFaceTris;
+    kit->serializeFromSTL_Mesh(mesh);
+    sep->addChild(kit);
+    // Magenta, half transparent.
+    if (SoBaseKit* face = kit->getMeshFace()) {
+      if (auto* mat = static_cast<SoMaterial*>(face->getPart("information.material", FALSE))) {
+        mat->diffuseColor = SbColor(1, 0, 1);
+        mat->emissiveColor = SbColor(1, 0, 1);
+        mat->transparency = 0.5f;
       }
     }
-  }
-  LeaveBusy();
+  });
 }
 
 void CCollisionManager::SetInsVisble(SoFullPath* path, int visible) {

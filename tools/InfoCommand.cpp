@@ -1,7 +1,6 @@
 // vistrel info [FILE]: the assembly tree of a document.
 #include <Inventor/SbRotation.h>
 #include <Inventor/SoFullPath.h>
-#include <Inventor/actions/SoSearchAction.h>
 
 #include <cmath>
 #include <cstdio>
@@ -73,13 +72,13 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
 
 // The path from the document down to its top prototype (referenced once).
 SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
-  SoSearchAction search;
-  search.setNode(doc->getTopPrototype());
-  search.setInterest(SoSearchAction::FIRST);
-  search.apply(doc);
-  if (!search.getPath()) return nullptr;
-  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
+  auto* path = static_cast<SoFullPath*>(new SoPath(8));
   path->ref();
+  doc->appendPathToTopPrototype(*path);
+  if (path->getLength() == 0) {
+    path->unref();
+    return nullptr;
+  }
   return path;
 }
 

@@ -91,13 +91,9 @@ SoFullPath* PathTo(SoKRN_MainDoc* doc, const std::string& rel) {
 }
 
 SoFullPath* RootPath(SoKRN_MainDoc* doc) {
-  SoSearchAction search;
-  search.setNode(doc->getTopPrototype());
-  search.setInterest(SoSearchAction::FIRST);
-  search.apply(doc);
-  if (!search.getPath()) return nullptr;
-  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
+  auto* path = static_cast<SoFullPath*>(new SoPath(8));
   path->ref();
+  doc->appendPathToTopPrototype(*path);
   return path;
 }
 

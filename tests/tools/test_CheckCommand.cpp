@@ -141,14 +141,16 @@ TEST(CheckCommand, CleanAssemblyExitsWithZero) {
 }
 
 TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
-  // A large, dense assembly: the check takes seconds.
+  // Finely tessellated balls packed so densely that most neighbours
+  // overlap: every overlapping pair costs real work, and the whole check
+  // takes far longer than the moment the interrupt comes.
   SoKRN_MainDoc* doc = vhost::NewDocument();
   doc->ref();
-  const vxtest::Mesh ball = vxtest::Sphere(SbVec3f(0, 0, 0), 1.0f, 24, 12);
+  const vxtest::Mesh ball = vxtest::Sphere(SbVec3f(0, 0, 0), 1.0f, 96, 48);
   auto* proto = vhost::MakePartPrototype(doc, L"Ball", ball.xyz, ball.tris);
   std::mt19937 rng(5);
-  std::uniform_real_distribution<float> pos(0.0f, 40.0f);
-  for (int i = 0; i < 700; ++i) {
+  std::uniform_real_distribution<float> pos(0.0f, 9.0f);
+  for (int i = 0; i < 500; ++i) {
     SbMatrix m;
     m.setTranslate(SbVec3f(pos(rng), pos(rng), pos(rng)));
     vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
@@ -158,7 +160,7 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
   std::string error;
   ASSERT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
   doc->unref();
-  const ProgramRun r = RunVistrel({"check", file, "--json", json, "--quiet"}, 1500);
+  const ProgramRun r = RunVistrel({"check", file, "--json", json, "--quiet"}, 1000);
   ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << ": " << r.err;
   const Json report = ParseFile(json);
   EXPECT_TRUE(report["stopped"].b);
