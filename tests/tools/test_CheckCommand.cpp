@@ -21,6 +21,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "support/MeshGen.h"
 #include "support/MiniJson.h"
+#include "tools/PngImage.h"
 
 using vxtest::Json;
 
@@ -166,4 +167,30 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
   EXPECT_TRUE(report["stopped"].b);
   EXPECT_LT(report["pairs_tested"].n, report["pairs_total"].n);
   EXPECT_NE(r.out.find("stopped by user"), std::string::npos);
+}
+
+TEST(CheckCommand, PicturesShowTheCutFaceAndTheResultBoxes) {
+  const std::string dir = TempPath("pictures");
+  const ProgramRun r =
+      RunVistrel({"check", "--tolerance", "1", "--cut-faces", "--clip", "--png", dir, "--quiet"});
+  ASSERT_EQ(r.status, 1) << r.err;
+  auto count = [](const PngImage& img, auto pred) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) {
+      for (int x = 0; x < img.width(); ++x) n += pred(img.pixel(x, y)) ? 1 : 0;
+    }
+    return n;
+  };
+  auto magenta = [](const PngImage::Rgba& p) { return p.r > 180 && p.b > 180 && p.g < 120; };
+  auto red = [](const PngImage::Rgba& p) { return p.r > 180 && p.g < 80 && p.b < 80; };
+  std::string error;
+  PngImage overview, bolt, shaft;
+  ASSERT_TRUE(overview.readFile(dir + "/overview.png", error)) << error;
+  EXPECT_GT(count(overview, red), 200) << "the result boxes and cut lines are drawn";
+  // Result 3 is a bolt through its plate, sectioned by the clip plane.
+  ASSERT_TRUE(bolt.readFile(dir + "/result_003.png", error)) << error;
+  EXPECT_GT(count(bolt, magenta), 1000) << "the cut face shows";
+  // Result 6 is the shaft in its bearing: a clearance has no cut face.
+  ASSERT_TRUE(shaft.readFile(dir + "/result_006.png", error)) << error;
+  EXPECT_EQ(count(shaft, magenta), 0);
 }
