@@ -1,7 +1,6 @@
-// Behaviour of the intersection action on small hand-built scenes:
-// registration and settings, what is collected, callback semantics, the
-// two-group box prefilter, the shape-data cache and its memory guard,
-// epsilon and size rules, and the debug channel.
+// Behaviour of the intersection action on small hand-built scenes: settings,
+// what is collected, callback semantics, the two-group box prefilter, the
+// shape-data cache and its memory guard, epsilon and size rules, debug output.
 #include <Inventor/SbMatrix.h>
 #include <Inventor/nodes/SoAnnotation.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
@@ -27,13 +26,14 @@ Mesh flat(const SbVec3f& m = SbVec3f(0, 0, 0)) {
   mesh.add(SbVec3f(0, 0, 0) + m, SbVec3f(4, 0, 0) + m, SbVec3f(0, 4, 0) + m);
   return mesh;
 }
+const SbVec3f kStanding[3] = {SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f)};
 Mesh standing() {
   Mesh m;
-  m.add(SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f));
+  m.add(kStanding[0], kStanding[1], kStanding[2]);
   return m;
 }
 
-// A referenced root; add() makes an instance child and a path to it.
+// A referenced root; add() makes a child and a path to it.
 struct Scene {
   SoSeparator* root = new SoSeparator;
   std::vector<SoPath*> paths;
@@ -68,37 +68,38 @@ struct Probe {
     action.addVisitationCallback(SoBrepFaceSet::getClassTypeId(), &VisitCounter::cb, &shapes);
   }
   size_t hits() const { return rec.hits.size(); }
+  void pair(SoPath* a, SoPath* b) {
+    action.apply1(a);
+    action.apply2(b);
+  }
 };
 
 // Free memory as the guard sees it, while alive.
 struct FreeMemory {
-  explicit FreeMemory(double (*probe)()) { vxisect::setFreeMemoryProbe(probe); }
+  explicit FreeMemory(double fraction) {
+    static double value;
+    value = fraction;
+    vxisect::setFreeMemoryProbe([] { return value; });
+  }
   ~FreeMemory() { vxisect::setFreeMemoryProbe(nullptr); }
 };
-double plenty() { return 0.9; }
-double scarce() { return 0.1; }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Registration and settings.
-
-TEST(ActionSettings, RegistrationAndEpsilons) {
+TEST(ActionSettings, RegistrationEpsilonsAndPrunedTypes) {
   initAction();
   const SoType t = Action::getClassTypeId();
   EXPECT_STREQ(t.getName().getString(), "SoIntersectionDetectionExtAction");
   EXPECT_EQ(t.getParent(), SoAction::getClassTypeId());
-  EXPECT_EQ(Action::getIntersectionEpsilon(), 0.0f);  // set by initClass
-  Action a, b;
-  EXPECT_EQ(a.getTypeId(), t);
-  Action::setIntersectionEpsilon(0.5f);
-  a.setIntersectionDetectionEpsilon(0.0f);  // set, even to 0, wins over the class value
-  EXPECT_EQ(a.getIntersectionDetectionEpsilon(), 0.0f);
-  EXPECT_EQ(b.getIntersectionDetectionEpsilon(), 0.5f);
-  Action::setIntersectionEpsilon(0.0f);
-}
-
-TEST(ActionSettings, PrunedTypeIsStoredOnceAndHidesItsSubgraph) {
+  EXPECT_EQ(Action::getIntersectionEpsilon(), 0.0f);
+  {
+    Action a, b;
+    Action::setIntersectionEpsilon(0.5f);
+    a.setIntersectionDetectionEpsilon(0.0f);  // set, even to 0, wins over the class value
+    EXPECT_EQ(a.getIntersectionDetectionEpsilon(), 0.0f);
+    EXPECT_EQ(b.getIntersectionDetectionEpsilon(), 0.5f);
+    Action::setIntersectionEpsilon(0.0f);
+  }
   Scene s;
   s.add(instance(flat()));
   auto* wrapper = new SoAnnotation;
@@ -113,20 +114,16 @@ TEST(ActionSettings, PrunedTypeIsStoredOnceAndHidesItsSubgraph) {
   p.action.apply(s.root);
   EXPECT_EQ(p.hits(), 0u);
   p.action.setTypeEnabled(type, TRUE);  // one enable undoes both disables
-  EXPECT_TRUE(p.action.isTypeEnabled(type));
   p.action.apply(s.root);
   EXPECT_EQ(p.hits(), 1u);
 }
-
-// ---------------------------------------------------------------------------
-// Collection.
 
 TEST(ActionCollect, OnlyBrepFaceSetsAreCollected) {
   Scene s;
   s.add(instance(flat()));
   auto* plain = new SoSeparator;  // the standing triangle as a plain face set
   auto* coords = new SoCoordinate3;
-  coords->point.setValues(0, 3, standing().points.data());
+  coords->point.setValues(0, 3, kStanding);
   auto* ifs = new SoIndexedFaceSet;
   const int32_t idx[] = {0, 1, 2, -1};
   ifs->coordIndex.setValues(0, 4, idx);
@@ -140,18 +137,18 @@ TEST(ActionCollect, OnlyBrepFaceSetsAreCollected) {
 }
 
 TEST(ActionCollect, WorldTrianglesAndLocalRecordPoints) {
-  // The standing triangle given in local coordinates under a placement with
+  // The standing triangle in local coordinates under a placement with
   // rotation and scale that brings it back to where it crosses the flat one.
+  const SbRotation rot(SbVec3f(0.3f, 1, 0.2f), 1.1f);
   SbMatrix place;
-  place.setTransform(SbVec3f(10, -3, 2), SbRotation(SbVec3f(0.3f, 1, 0.2f), 1.1f), SbVec3f(2, 2, 2));
-  Mesh local;
+  place.setTransform(SbVec3f(10, -3, 2), rot, SbVec3f(2, 2, 2));
   SbVec3f q[3];
-  for (int k = 0; k < 3; ++k) place.inverse().multVecMatrix(standing().points[static_cast<size_t>(k)], q[k]);
+  for (int k = 0; k < 3; ++k) place.inverse().multVecMatrix(kStanding[k], q[k]);
+  Mesh local;
   local.add(q[0], q[1], q[2]);
   Scene s;
   SoPath* p1 = s.add(instance(flat()));
-  SoPath* p2 = s.add(instance(local, SbVec3f(10, -3, 2), SbRotation(SbVec3f(0.3f, 1, 0.2f), 1.1f), 2.0f));
-
+  SoPath* p2 = s.add(instance(local, SbVec3f(10, -3, 2), rot, 2.0f));
   struct Check {
     static Action::Resp cb(void* data, const SoIntersectingPrimitive* a, const SoIntersectingPrimitive* b, float d) {
       const SbVec3f* localPts = static_cast<const SbVec3f*>(data);
@@ -160,7 +157,7 @@ TEST(ActionCollect, WorldTrianglesAndLocalRecordPoints) {
       for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(a->vertex[k], a->xf_vertex[k]);  // group 1 is unplaced
         EXPECT_LT((b->vertex[k] - localPts[k]).length(), 1e-4f);
-        EXPECT_LT((b->xf_vertex[k] - standing().points[static_cast<size_t>(k)]).length(), 1e-4f);
+        EXPECT_LT((b->xf_vertex[k] - kStanding[k]).length(), 1e-4f);
       }
       EXPECT_EQ(d, 0.0f);
       return Action::NEXT_PRIMITIVE;
@@ -168,14 +165,13 @@ TEST(ActionCollect, WorldTrianglesAndLocalRecordPoints) {
   };
   Probe p;
   p.action.addIntersectionCallback(&Check::cb, q);
-  p.action.apply1(p1);
-  p.action.apply2(p2);
+  p.pair(p1, p2);
   EXPECT_EQ(p.hits(), 1u);
   SbList<SbTri3f*> tris;
   tris.append(nullptr);  // the getters replace the list's contents
   p.action.GetIns2Triangles(tris);
   ASSERT_EQ(tris.getLength(), 1);
-  EXPECT_LT((tris[0]->getPoint(2) - standing().points[2]).length(), 1e-4f);
+  EXPECT_LT((tris[0]->getPoint(2) - kStanding[2]).length(), 1e-4f);
 }
 
 TEST(ActionCollect, VisitationCallbacksSeeNodesInOrderAndCanPrune) {
@@ -200,8 +196,7 @@ TEST(ActionCollect, VisitationCallbacksSeeNodesInOrderAndCanPrune) {
 }
 
 TEST(ActionCollect, InvalidTrianglesAreDroppedWithOneWarning) {
-  // The only test that soups degenerate triangles: the warning is once per
-  // process.
+  // The only test that soups degenerate triangles: the warning is once per process.
   Mesh bad = flat();
   bad.add(SbVec3f(0, 0, 1), SbVec3f(1, 1, 1), SbVec3f(2, 2, 1));  // collinear
   Scene s;
@@ -218,22 +213,20 @@ TEST(ActionCollect, InvalidTrianglesAreDroppedWithOneWarning) {
   EXPECT_EQ(catcher.count("Found an invalid triangle while souping up triangle primitives"), 1);
 }
 
-// ---------------------------------------------------------------------------
-// Callbacks.
-
-TEST(ActionCallbacks, RunInOrderWithDuplicatesAndAreRemovedTogether) {
+TEST(ActionCallbacks, RunInOrderWithDuplicatesAreRemovedTogetherAndAbsenceWarns) {
   Scene s;
   s.add(instance(flat()));
   s.add(instance(standing()));
+  DebugCatcher catcher;
   Action action;
+  action.apply(s.root);
+  EXPECT_EQ(catcher.count("intersection testing invoked, but no callbacks set up"), 1);
   std::vector<int> log;
   Recorder a, b;
   a.log = b.log = &log;
   a.id = 1;
   b.id = 2;
-  action.addIntersectionCallback(&Recorder::cb, &a);
-  action.addIntersectionCallback(&Recorder::cb, &b);
-  action.addIntersectionCallback(&Recorder::cb, &a);
+  for (Recorder* r : {&a, &b, &a}) action.addIntersectionCallback(&Recorder::cb, r);
   action.apply(s.root);
   EXPECT_EQ(log, (std::vector<int>{1, 2, 1}));
   action.removeIntersectionCallback(&Recorder::cb, &a);
@@ -246,13 +239,11 @@ TEST(ActionCallbacks, NextShapeEndsTheShapePairAndAbortTheRun) {
   // Three mutually overlapping spheres: every pair crosses many times.
   Scene s;
   const Mesh sphere = uvSphere(1.0f, 24, 12);
-  for (const SbVec3f& at : {SbVec3f(0, 0, 0), SbVec3f(1.1f, 0.1f, 0.05f), SbVec3f(0.5f, 0.9f, -0.1f)}) {
+  for (const SbVec3f& at : {SbVec3f(0, 0, 0), SbVec3f(1.1f, 0.1f, 0.05f), SbVec3f(0.5f, 0.9f, -0.1f)})
     s.add(instance(sphere, at));
-  }
   Probe all;
   all.action.apply(s.root);
   ASSERT_GT(all.hits(), 6u);
-
   for (auto answer : {Action::NEXT_SHAPE, Action::ABORT}) {
     Action action;
     Recorder first, second;
@@ -268,29 +259,16 @@ TEST(ActionCallbacks, NextShapeEndsTheShapePairAndAbortTheRun) {
   }
 }
 
-TEST(ActionCallbacks, NoCallbackMeansAWarning) {
-  Scene s;
-  s.add(instance(flat()));
-  s.add(instance(standing()));
-  DebugCatcher catcher;
-  Action action;
-  action.apply(s.root);
-  EXPECT_EQ(catcher.count("intersection testing invoked, but no callbacks set up"), 1);
-}
-
-namespace {
-struct FilterLog {
-  std::vector<std::pair<SoNode*, SoNode*>> calls;
-  SbBool answer = TRUE;
-  static SbBool cb(void* data, const SoPath* p1, const SoPath* p2) {
-    auto* self = static_cast<FilterLog*>(data);
-    self->calls.push_back({p1->getTail(), p2->getTail()});
-    return self->answer;
-  }
-};
-}  // namespace
-
 TEST(ActionCallbacks, FilterSeesShapePairsAndCanSkipThem) {
+  struct FilterLog {
+    std::vector<std::pair<SoNode*, SoNode*>> calls;
+    SbBool answer = TRUE;
+    static SbBool cb(void* data, const SoPath* p1, const SoPath* p2) {
+      auto* self = static_cast<FilterLog*>(data);
+      self->calls.push_back({p1->getTail(), p2->getTail()});
+      return self->answer;
+    }
+  };
   Scene s;
   SoPath* p1 = s.add(instance(flat()));
   SoPath* p2 = s.add(instance(standing()));
@@ -299,8 +277,7 @@ TEST(ActionCallbacks, FilterSeesShapePairsAndCanSkipThem) {
   Probe p;
   FilterLog filter;
   p.action.setFilterCallback(&FilterLog::cb, &filter);
-  p.action.apply1(p1);
-  p.action.apply2(p2);
+  p.pair(p1, p2);
   p.action.apply(s.root);
   ASSERT_EQ(filter.calls.size(), 2u);
   EXPECT_EQ(filter.calls[0], std::make_pair(shape2, shape1));  // two groups: group 2 first
@@ -313,7 +290,7 @@ TEST(ActionCallbacks, FilterSeesShapePairsAndCanSkipThem) {
 
 TEST(ActionCallbacks, ShapeInternalsSelfTestTheIteratedGroupOnly) {
   Mesh selfCrossing = flat();
-  selfCrossing.add(standing().points[0], standing().points[1], standing().points[2]);
+  selfCrossing.add(kStanding[0], kStanding[1], kStanding[2]);
   Scene s;
   SoPath* crossing = s.add(instance(selfCrossing));
   SoPath* other = s.add(instance(flat(SbVec3f(0, 0, 3))));
@@ -325,38 +302,27 @@ TEST(ActionCallbacks, ShapeInternalsSelfTestTheIteratedGroupOnly) {
   ASSERT_EQ(p.hits(), 1u);
   EXPECT_EQ(p.rec.hits[0].firstShape, p.rec.hits[0].secondShape);
   EXPECT_EQ(p.rec.hits[0].first, key(flat().points.data()));  // the lower index first
-
   auto selfHits = [&] {
     size_t n = 0;
     for (const Hit& h : p.rec.hits) n += h.firstShape == h.secondShape;
     return n;
   };
   p.action.setIntersectionDetectionEpsilon(5.0f);  // the boxes meet; self tests ignore eps
-  p.action.apply1(crossing);
-  p.action.apply2(other);
+  p.pair(crossing, other);
   EXPECT_EQ(selfHits(), 1u);
-  p.action.apply1(other);
-  p.action.apply2(crossing);
+  p.pair(other, crossing);
   EXPECT_EQ(selfHits(), 2u);
 }
-
-// ---------------------------------------------------------------------------
-// Epsilon and size rules.
 
 TEST(ActionEpsilon, PairsWithinEpsilonAreReportedWithTheirDistance) {
   const float eps = 0.2f;
   for (float gap : {0.5f * eps, 2.0f * eps}) {
     Scene s;
-    SoPath* p1 = s.add(instance(flat()));
-    SoPath* p2 = s.add(instance(flat(), SbVec3f(0.5f, 0.5f, gap)));
     Probe p;
     p.action.setIntersectionDetectionEpsilon(eps);
-    p.action.apply1(p1);
-    p.action.apply2(p2);
+    p.pair(s.add(instance(flat())), s.add(instance(flat(), SbVec3f(0.5f, 0.5f, gap))));
     ASSERT_EQ(p.hits(), gap < eps ? 1u : 0u);
-    if (gap < eps) {
-      EXPECT_NEAR(p.rec.hits[0].distance, gap, 1e-6f);
-    }
+    if (gap < eps) EXPECT_NEAR(p.rec.hits[0].distance, gap, 1e-6f);
   }
 }
 
@@ -371,30 +337,23 @@ TEST(ActionEpsilon, TinyShapesAreNeverReported) {
   SoPath* big = s.add(instance(flat()));
   SoPath* small = s.add(instance(tiny));
   Probe p;
-  p.action.apply1(big);
-  p.action.apply2(small);
-  p.action.apply1(small);
-  p.action.apply2(big);
+  p.pair(big, small);
+  p.pair(small, big);
   p.action.apply(s.root);
   p.action.setIntersectionDetectionEpsilon(0.01f);
-  p.action.apply1(big);
-  p.action.apply2(small);
+  p.pair(big, small);
   EXPECT_EQ(p.hits(), 0u);
 }
 
-// ---------------------------------------------------------------------------
-// Two-group prefilter and the shape-data cache.
-
 TEST(ActionTwoGroups, BoxPrefilterSkipsDistantInstancesWithoutCollecting) {
-  FreeMemory memory(&plenty);
+  FreeMemory memory(0.9);
   Scene s;
   SoPath* p1 = s.add(instance(flat()));
   SoPath* near = s.add(instance(standing()));
   SoPath* far = s.add(instance(flat(SbVec3f(4.05f, 0, 0))));  // boxes 0.05 apart
   SoPath* empty = s.add(new SoSeparator);
   Probe p;
-  p.action.apply1(p1);
-  p.action.apply2(near);
+  p.pair(p1, near);
   SbList<SbTri3f*> before, after;
   p.action.GetIns2Triangles(before);
   p.action.apply2(far);
@@ -403,29 +362,24 @@ TEST(ActionTwoGroups, BoxPrefilterSkipsDistantInstancesWithoutCollecting) {
   ASSERT_EQ(after.getLength(), 1);
   EXPECT_EQ(after[0], before[0]);  // group 2 left as it was
   EXPECT_EQ(p.hits(), 1u);
-
   p.action.setIntersectionDetectionEpsilon(0.1f);  // grows instance 1's box
-  p.action.apply1(p1);
-  p.action.apply2(far);
+  p.pair(p1, far);
   EXPECT_EQ(p.shapes.visits, 3);
   EXPECT_EQ(p.hits(), 2u);  // the triangles are 0.05 apart
-
-  p.action.apply1(empty);  // an empty instance 1 disables apply2
-  p.action.apply2(near);
+  p.pair(empty, near);      // an empty instance 1 disables apply2
   EXPECT_EQ(p.shapes.visits, 3);
   EXPECT_EQ(p.hits(), 2u);
 }
 
 TEST(ActionTwoGroups, CacheKeepsShapeDataPerPathObject) {
-  FreeMemory memory(&plenty);
+  FreeMemory memory(0.9);
   Scene s;
   SoPath* p1 = s.add(instance(flat()));
   SoPath* p2 = s.add(instance(standing()));
   Probe p;  // cache on by default
   SbList<SbTri3f*> first, again;
   for (int i = 0; i < 2; ++i) {
-    p.action.apply1(p1);
-    p.action.apply2(p2);
+    p.pair(p1, p2);
     p.action.GetIns1Triangles(i == 0 ? first : again);
   }
   EXPECT_EQ(p.shapes.visits, 2);  // the second round traversed nothing
@@ -433,12 +387,10 @@ TEST(ActionTwoGroups, CacheKeepsShapeDataPerPathObject) {
   EXPECT_EQ(p.hits(), 2u);
   p.action.apply1(s.fresh(0));  // same instance, new path object
   EXPECT_EQ(p.shapes.visits, 3);
-
   p.action.clearInsShapeData();
   p.action.GetIns1Triangles(again);
   EXPECT_EQ(again.getLength(), 0);  // groups emptied too
-  p.action.apply1(p1);
-  p.action.apply2(p2);
+  p.pair(p1, p2);
   EXPECT_EQ(p.shapes.visits, 5);
 
   Probe off(0);
@@ -456,7 +408,7 @@ TEST(ActionTwoGroups, LowMemoryDropsTheCache) {
   SoPath* c = s.add(instance(standing()));
   Probe p;
   {
-    FreeMemory memory(&scarce);
+    FreeMemory memory(0.1);
     p.action.apply1(a);
     p.action.apply1(a);  // group 1 is still cached after the guard cleared
     EXPECT_EQ(p.shapes.visits, 1);
@@ -467,7 +419,7 @@ TEST(ActionTwoGroups, LowMemoryDropsTheCache) {
     p.action.apply2(c);
     EXPECT_EQ(p.shapes.visits, 5);
   }
-  FreeMemory memory(&plenty);
+  FreeMemory memory(0.9);
   p.action.apply1(b);  // dropped by the guard earlier: collected again
   p.action.apply1(b);
   p.action.apply1(a);
@@ -476,30 +428,24 @@ TEST(ActionTwoGroups, LowMemoryDropsTheCache) {
   EXPECT_EQ(p.shapes.visits, 7);  // b and c once each, a cached
 }
 
-// ---------------------------------------------------------------------------
-// Debug channel: the switch is read once per process, so this runs in a
-// child process of its own.
-
-namespace {
-void runWithDebugging() {
-  setenv("COIN_DEBUG_INTERSECTIONDETECTIONACTION", "1", 1);
-  DebugCatcher catcher;
-  {
-    Scene s;
-    s.add(instance(flat()));
-    s.add(instance(standing()));
-    Probe p;
-    p.action.apply(s.root);
-  }
-  for (const auto& m : catcher.messages) std::fprintf(stderr, "%s\n", m.c_str());
-  std::fflush(stderr);
-  std::_Exit(0);  // no exit handlers: a leak checker would fail the child on Coin's own start-up leak
-}
-}  // namespace
-
+// The debug switch is read once per process: this runs in a child process.
 TEST(ActionDebug, MessagesWhenTheVariableIsSet) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(runWithDebugging(), ::testing::ExitedWithCode(0),
+  auto run = [] {
+    setenv("COIN_DEBUG_INTERSECTIONDETECTIONACTION", "1", 1);
+    DebugCatcher catcher;
+    {
+      Scene s;
+      s.add(instance(flat()));
+      s.add(instance(standing()));
+      Probe p;
+      p.action.apply(s.root);
+    }
+    for (const auto& m : catcher.messages) std::fprintf(stderr, "%s\n", m.c_str());
+    std::fflush(stderr);
+    std::_Exit(0);  // no exit handlers: a leak checker would fail the child on Coin's own start-up leak
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
               "number of triangle primitives in scene: 2.*calling doIntersectionTesting.*total number of shapedata "
               "items == 2.*shape 0 intersects 1 other shapes.*primitives1.*= 1 tris.*made new octtree.*intersection "
               "checks = 1 \\(pr primitive: 0.500000\\).*hits = 1 \\(chks pr hit: 1.000000\\).*shape 1 intersects 0 "

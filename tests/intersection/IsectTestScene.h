@@ -1,7 +1,7 @@
 #pragma once
-// Scene building and recording helpers for the intersection action tests:
-// meshes, instances (SoSeparator + SoTransform + SoCoordinate3 +
-// SoBrepFaceSet), a callback recorder and a debug-message catcher.
+// Scene helpers for the intersection action tests: meshes, instances
+// (SoSeparator { SoTransform; SoCoordinate3; SoBrepFaceSet }), a callback
+// recorder, a visit counter and a debug-message catcher.
 #include <Inventor/SbRotation.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/errors/SoDebugError.h>
@@ -53,45 +53,44 @@ inline Mesh uvSphere(float radius, int slices, int stacks) {
   m.points.push_back(SbVec3f(0, 0, -radius));
   const int south = static_cast<int>(m.points.size()) - 1;
   auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
-  for (int j = 0; j < slices; ++j) m.tris.insert(m.tris.end(), {0, ring(1, j), ring(1, j + 1)});
-  for (int i = 1; i < stacks - 1; ++i) {
-    for (int j = 0; j < slices; ++j) {
+  for (int j = 0; j < slices; ++j) {
+    m.tris.insert(m.tris.end(), {0, ring(1, j), ring(1, j + 1)});
+    m.tris.insert(m.tris.end(), {ring(stacks - 1, j), south, ring(stacks - 1, j + 1)});
+    for (int i = 1; i < stacks - 1; ++i) {
       m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
       m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i, j + 1)});
     }
   }
-  for (int j = 0; j < slices; ++j) m.tris.insert(m.tris.end(), {ring(stacks - 1, j), south, ring(stacks - 1, j + 1)});
   return m;
 }
 
-// `n` random triangles with corners within `size` of random centers in
-// [lo, hi]: many small triangles, lots of crossings where two soups meet.
+// `n` random triangles with corners within `size` of random centers in [lo, hi].
 inline Mesh randomSoup(std::mt19937& rng, int n, const SbVec3f& lo, const SbVec3f& hi, float size) {
   Mesh m;
   std::uniform_real_distribution<float> u(0.0f, 1.0f), d(-size, size);
+  auto jitter = [&] { return SbVec3f(d(rng), d(rng), d(rng)); };
   for (int i = 0; i < n; ++i) {
     const SbVec3f c(lo[0] + u(rng) * (hi[0] - lo[0]), lo[1] + u(rng) * (hi[1] - lo[1]),
                     lo[2] + u(rng) * (hi[2] - lo[2]));
-    m.add(c + SbVec3f(d(rng), d(rng), d(rng)), c + SbVec3f(d(rng), d(rng), d(rng)),
-          c + SbVec3f(d(rng), d(rng), d(rng)));
+    m.add(c + jitter(), c + jitter(), c + jitter());
   }
   return m;
 }
 
-// A face set for `m` and, in `coordsOut`, the SoCoordinate3 it needs in front
-// of it (both unreferenced, for the caller to add to a group).
-inline SoBrepFaceSet* faceSet(const Mesh& m, SoCoordinate3** coordsOut) {
+// Appends SoCoordinate3 + SoBrepFaceSet for `m` to `group`; returns the face set.
+inline SoBrepFaceSet* addFaceSet(SoGroup* group, const Mesh& m) {
   auto* coords = new SoCoordinate3;
   coords->point.setValues(0, static_cast<int>(m.points.size()), m.points.data());
   auto* shape = new SoBrepFaceSet;
   std::vector<int32_t> idx;
   for (size_t i = 0; i < m.tris.size(); i += 3) idx.insert(idx.end(), {m.tris[i], m.tris[i + 1], m.tris[i + 2], -1});
   shape->coordIndex.setValues(0, static_cast<int>(idx.size()), idx.data());
-  *coordsOut = coords;
+  group->addChild(coords);
+  group->addChild(shape);
   return shape;
 }
 
-// An instance: SoSeparator { SoTransform; SoCoordinate3; SoBrepFaceSet }.
+// An unreferenced instance; its face set is child 2.
 inline SoSeparator* instance(const Mesh& m, const SbVec3f& translation = SbVec3f(0, 0, 0),
                              const SbRotation& rotation = SbRotation::identity(), float scale = 1.0f) {
   auto* sep = new SoSeparator;
@@ -100,10 +99,7 @@ inline SoSeparator* instance(const Mesh& m, const SbVec3f& translation = SbVec3f
   xf->rotation = rotation;
   xf->scaleFactor = SbVec3f(scale, scale, scale);
   sep->addChild(xf);
-  SoCoordinate3* coords = nullptr;
-  SoBrepFaceSet* shape = faceSet(m, &coords);
-  sep->addChild(coords);
-  sep->addChild(shape);
+  addFaceSet(sep, m);
   return sep;
 }
 
@@ -129,18 +125,16 @@ inline std::map<TriKey, int> indexOf(const SbList<SbTri3f*>& list) {
 
 struct Hit {
   TriKey first, second;
-  SoNode* firstShape;
-  SoNode* secondShape;
+  SoNode *firstShape, *secondShape;
   float distance;
 };
 
-// Records every call and answers `answer`.
+// Records every call and answers `answer`; appends `id` to `log` if set.
 struct Recorder {
   std::vector<Hit> hits;
   SoIntersectionDetectionExtAction::Resp answer = SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
-  std::vector<int>* log = nullptr;  // shared call log: gets `id` per call
+  std::vector<int>* log = nullptr;
   int id = 0;
-
   static SoIntersectionDetectionExtAction::Resp cb(void* data, const SoIntersectingPrimitive* p1,
                                                    const SoIntersectingPrimitive* p2, float distance) {
     auto* self = static_cast<Recorder*>(data);

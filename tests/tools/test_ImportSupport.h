@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the importer tests: what an imported document shows in world
-// space, found with Coin's own callback action (not with the importer's or
-// the toolbox's matrix code), and small file writers.
+// space, found with Coin's own callback action (not with the importer's or the
+// toolbox's matrix code), and small file writers.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -41,25 +41,17 @@ inline WorldTri Tri(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
   return t;
 }
 
-// The triangles of a tetrahedron-like corner list under an index table.
-inline std::vector<WorldTri> Tris(const std::vector<SbVec3f>& corners,
-                                  const std::vector<int>& index) {
+// The meshes of the test files, by corner order: "Block" (a tetrahedron) and "Pin" (one triangle).
+const std::vector<int> kBlockIndex = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, kPinIndex = {0, 1, 2};
+
+// Sorted triangles of `corners` under an index table (Block when 4 corners, else Pin).
+inline std::vector<WorldTri> Tris(const std::vector<SbVec3f>& corners) {
+  const std::vector<int>& index = corners.size() == 4 ? kBlockIndex : kPinIndex;
   std::vector<WorldTri> out;
   for (size_t i = 0; i + 2 < index.size(); i += 3)
     out.push_back(Tri(corners[index[i]], corners[index[i + 1]], corners[index[i + 2]]));
   std::sort(out.begin(), out.end());
   return out;
-}
-
-// The meshes of the test files: "Block" (a tetrahedron) and "Pin" (one
-// triangle), with their corner order.
-inline const std::vector<int>& BlockIndex() {
-  static const std::vector<int> index = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3};
-  return index;
-}
-inline const std::vector<int>& PinIndex() {
-  static const std::vector<int> index = {0, 1, 2};
-  return index;
 }
 
 // One placed occurrence of a part.
@@ -72,18 +64,18 @@ struct Occurrence {
   std::vector<WorldTri> tris;  // sorted
 };
 
-inline void CollectTriangle(void* data, SoCallbackAction* action,
-                                                  const SoPrimitiveVertex* v1,
-                                                  const SoPrimitiveVertex* v2,
-                                                  const SoPrimitiveVertex* v3) {
+inline void CollectTriangle(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1,
+                            const SoPrimitiveVertex* v2, const SoPrimitiveVertex* v3) {
   auto& out = *static_cast<std::map<std::string, Occurrence>*>(data);
   const auto* path = static_cast<const SoFullPath*>(action->getCurPath());
   std::string key;
   CGraphOperation::GetNodePlcPath(path, key, true);
   Occurrence& occ = out[key];
+  const SbMatrix& m = action->getModelMatrix();
   if (!occ.instance) {
     occ.plcPath = key;
-    for (int i = path->getLength() - 1; i >= 0; --i) {
+    occ.world = m;
+    for (int i = path->getLength() - 1; i >= 0 && !occ.instance; --i) {
       SoNode* n = path->getNode(i);
       if (!n->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
       auto* kit = static_cast<SoKRN_ComponentKit*>(n);
@@ -91,11 +83,8 @@ inline void CollectTriangle(void* data, SoCallbackAction* action,
       occ.instance = kit;
       occ.prototype = kit->getPrototype();
       kit->getKRNName(occ.name);
-      break;
     }
-    occ.world = action->getModelMatrix();
   }
-  const SbMatrix& m = action->getModelMatrix();
   SbVec3f a, b, c;
   m.multVecMatrix(v1->getPoint(), a);
   m.multVecMatrix(v2->getPoint(), b);
@@ -113,11 +102,17 @@ inline std::map<std::string, Occurrence> Occurrences(SoKRN_MainDoc* doc) {
   return out;
 }
 
+// The same, by instance name.
+inline std::map<std::wstring, Occurrence> ByName(SoKRN_MainDoc* doc) {
+  std::map<std::wstring, Occurrence> out;
+  for (auto& entry : Occurrences(doc)) out[entry.second.name] = entry.second;
+  return out;
+}
+
 // All world triangles of the document, sorted (a multiset).
 inline std::vector<WorldTri> AllTriangles(SoKRN_MainDoc* doc) {
   std::vector<WorldTri> all;
-  for (const auto& entry : Occurrences(doc))
-    all.insert(all.end(), entry.second.tris.begin(), entry.second.tris.end());
+  for (const auto& entry : Occurrences(doc)) all.insert(all.end(), entry.second.tris.begin(), entry.second.tris.end());
   std::sort(all.begin(), all.end());
   return all;
 }
@@ -128,9 +123,7 @@ inline std::wstring Name(SoKRN_DocElementKit* kit) {
   return name;
 }
 
-inline std::string DataFile(const std::string& relative) {
-  return std::string(VX_TEST_DATA_DIR) + "/" + relative;
-}
+inline std::string DataFile(const std::string& relative) { return std::string(VX_TEST_DATA_DIR) + "/" + relative; }
 
 // Holds one reference on an imported document.
 struct DocRef {
@@ -145,8 +138,7 @@ struct DocRef {
   explicit operator bool() const { return doc != nullptr; }
 };
 
-// A fresh directory under the system's temporary directory, removed at the
-// end of the test.
+// A fresh directory under the system's temporary directory, removed at the end of the test.
 class TempDir {
 public:
   TempDir() {
@@ -161,9 +153,8 @@ public:
   TempDir& operator=(const TempDir&) = delete;
   std::string File(const std::string& name) const { return m_path + "/" + name; }
   std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = File(name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    std::ofstream(File(name), std::ios::binary) << bytes;
+    return File(name);
   }
 
 private:
@@ -179,33 +170,21 @@ inline std::string ReadBytes(const std::string& path) {
 // (0,0,0) (1,0,0) (0,1,0) (0,0,1)), 1 "Pin" (triangle (0,0,0) (1,0,0)
 // (0,1,0)), 2 "Both" (both as two primitives) -- and the given nodes.
 inline std::string Gltf(const std::string& nodes, const std::string& sceneNodes) {
-  return R"({
-  "asset": {"version": "2.0"},
-  "scene": 0,
-  "scenes": [{"nodes": )" +
-         sceneNodes + R"(}],
-  "nodes": [)" + nodes +
-         R"(],
+  return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": )" + sceneNodes + R"(}],
+  "nodes": [)" + nodes + R"(],
   "meshes": [
     {"name": "Block", "primitives": [{"attributes": {"POSITION": 0}, "indices": 1}]},
     {"name": "Pin", "primitives": [{"attributes": {"POSITION": 2}, "indices": 3}]},
     {"name": "Both", "primitives": [{"attributes": {"POSITION": 0}, "indices": 1},
-                                    {"attributes": {"POSITION": 2}, "indices": 3}]}
-  ],
+                                    {"attributes": {"POSITION": 2}, "indices": 3}]}],
   "accessors": [
     {"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 1]},
     {"bufferView": 1, "componentType": 5123, "count": 12, "type": "SCALAR"},
     {"bufferView": 2, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
-    {"bufferView": 3, "componentType": 5123, "count": 3, "type": "SCALAR"}
-  ],
-  "bufferViews": [
-    {"buffer": 0, "byteOffset": 0, "byteLength": 48},
-    {"buffer": 0, "byteOffset": 48, "byteLength": 24},
-    {"buffer": 0, "byteOffset": 72, "byteLength": 36},
-    {"buffer": 0, "byteOffset": 108, "byteLength": 6}
-  ],
-  "buffers": [{"byteLength": 116, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAAAAAAAAAAAAIA/AAACAAEAAAABAAMAAAADAAIAAQACAAMAAAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIAAAA="}]
-}
+    {"bufferView": 3, "componentType": 5123, "count": 3, "type": "SCALAR"}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 48}, {"buffer": 0, "byteOffset": 48, "byteLength": 24},
+                  {"buffer": 0, "byteOffset": 72, "byteLength": 36}, {"buffer": 0, "byteOffset": 108, "byteLength": 6}],
+  "buffers": [{"byteLength": 116, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAAAAAAAAAAAAIA/AAACAAEAAAABAAMAAAADAAIAAQACAAMAAAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIAAAA="}]}
 )";
 }
 

@@ -21,15 +21,8 @@ struct Imported {
   ~Imported() {
     if (doc) doc->unref();
   }
-  std::map<std::wstring, Occurrence> ByName() const {
-    std::map<std::wstring, Occurrence> out;
-    for (auto& entry : Occurrences(doc)) out[entry.second.name] = entry.second;
-    return out;
-  }
+  std::map<std::wstring, Occurrence> ByName() const { return importtest::ByName(doc); }
 };
-
-std::vector<WorldTri> Block(std::vector<SbVec3f> corners) { return Tris(corners, BlockIndex()); }
-std::vector<WorldTri> Pin(std::vector<SbVec3f> corners) { return Tris(corners, PinIndex()); }
 
 TEST(ImportTransforms, TheRootsTransformGoesIntoEveryPlacementBelowIt) {
   // One root node: it is the top prototype, and has no placement of its own.
@@ -42,8 +35,8 @@ TEST(ImportTransforms, TheRootsTransformGoesIntoEveryPlacementBelowIt) {
   EXPECT_EQ(file.stats.prototypes, 1);  // both place Pin
   const auto occ = file.ByName();
   ASSERT_EQ(occ.size(), 2u);
-  EXPECT_EQ(occ.at(L"Base").tris, Pin({{1, 2, 3}, {2, 2, 3}, {1, 3, 3}}));
-  EXPECT_EQ(occ.at(L"Arm").tris, Pin({{1, 2, 8}, {2, 2, 8}, {1, 3, 8}}));
+  EXPECT_EQ(occ.at(L"Base").tris, Tris({{1, 2, 3}, {2, 2, 3}, {1, 3, 3}}));
+  EXPECT_EQ(occ.at(L"Arm").tris, Tris({{1, 2, 8}, {2, 2, 8}, {1, 3, 8}}));
 }
 
 TEST(ImportTransforms, ANodeWithChildrenIsASubAssemblyHoldingItsOwnMeshes) {
@@ -69,8 +62,8 @@ TEST(ImportTransforms, ANodeWithChildrenIsASubAssemblyHoldingItsOwnMeshes) {
   EXPECT_EQ(file.stats.prototypes, 3);
 
   const auto occ = file.ByName();
-  EXPECT_EQ(occ.at(L"Block").tris, Block({{10, 0, 0}, {11, 0, 0}, {10, 1, 0}, {10, 0, 1}}));
-  EXPECT_EQ(occ.at(L"Lid").tris, Pin({{10, 0, 1}, {11, 0, 1}, {10, 1, 1}}));
+  EXPECT_EQ(occ.at(L"Block").tris, Tris({{10, 0, 0}, {11, 0, 0}, {10, 1, 0}, {10, 0, 1}}));
+  EXPECT_EQ(occ.at(L"Lid").tris, Tris({{10, 0, 1}, {11, 0, 1}, {10, 1, 1}}));
 }
 
 TEST(ImportTransforms, NodesWithTheSameMeshesShareOneMergedPrototype) {
@@ -90,15 +83,25 @@ TEST(ImportTransforms, NodesWithTheSameMeshesShareOneMergedPrototype) {
   EXPECT_EQ(file.stats.placedTriangles, 14);
 }
 
-TEST(ImportTransforms, RotationWithNonUniformScaleIsAnExactPlacement) {
-  // glTF applies scale, then rotation: (x, y, z) -> (2x, y, z) -> Rz(90): (-y, 2x, z).
-  const double s = std::sqrt(0.5);
-  Imported file(R"({"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" +
-                    std::to_string(s) + ", " + std::to_string(s) + "]}",
-                "[0]");
-  ASSERT_TRUE(file.doc) << file.error;
-  EXPECT_EQ(file.stats.shearedPlacements, 0);
-  EXPECT_EQ(AllTriangles(file.doc), Block({{0, 0, 0}, {0, 2, 0}, {-1, 0, 0}, {0, 0, 1}}));
+TEST(ImportTransforms, RotatedStretchedAndMirroredNodesAreExactPlacements) {
+  const std::string s = std::to_string(std::sqrt(0.5));
+  const struct {
+    std::string node;
+    std::vector<WorldTri> tris;
+  } cases[] = {
+      // glTF applies scale, then rotation: (x, y, z) -> (2x, y, z) -> Rz(90): (-y, 2x, z).
+      {R"({"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" + s + ", " + s + "]}",
+       Tris({{0, 0, 0}, {0, 2, 0}, {-1, 0, 0}, {0, 0, 1}})},
+      // Corners mirrored in x, in their own order: the winding turns in the world.
+      {R"({"name": "Left", "mesh": 0, "scale": [-1, 1, 1], "translation": [0, 0, 2]})",
+       Tris({{0, 0, 2}, {-1, 0, 2}, {0, 1, 2}, {0, 0, 3}})},
+  };
+  for (const auto& c : cases) {
+    Imported file(c.node, "[0]");
+    ASSERT_TRUE(file.doc) << file.error;
+    EXPECT_EQ(file.stats.shearedPlacements, 0);
+    EXPECT_EQ(AllTriangles(file.doc), c.tris) << c.node;
+  }
 }
 
 TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildren) {
@@ -113,22 +116,14 @@ TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildren) {
   // Skew, SkewFrame, and Inner, which receives the frame's residual.
   EXPECT_EQ(file.stats.shearedPlacements, 3);
   const auto occ = file.ByName();
-  EXPECT_EQ(occ.at(L"Skew").tris, Block({{2, 0, 0}, {3, 0, 0}, {2.5f, 1, 0}, {2, 0, 1}}));
+  EXPECT_EQ(occ.at(L"Skew").tris, Tris({{2, 0, 0}, {3, 0, 0}, {2.5f, 1, 0}, {2, 0, 1}}));
   // Inner: (x, y + 1, z), then the frame's shear.
-  EXPECT_EQ(occ.at(L"Inner").tris, Block({{0.5f, 1, 0}, {1.5f, 1, 0}, {1, 2, 0}, {0.5f, 1, 1}}));
-  EXPECT_EQ(occ.at(L"Plain").tris, Block({{0, 0, 7}, {1, 0, 7}, {0, 1, 7}, {0, 0, 8}}));
+  EXPECT_EQ(occ.at(L"Inner").tris, Tris({{0.5f, 1, 0}, {1.5f, 1, 0}, {1, 2, 0}, {0.5f, 1, 1}}));
+  EXPECT_EQ(occ.at(L"Plain").tris, Tris({{0, 0, 7}, {1, 0, 7}, {0, 1, 7}, {0, 0, 8}}));
   // Sheared leaves have their own copies; the others still share the block.
   EXPECT_NE(occ.at(L"Skew").prototype, occ.at(L"Plain").prototype);
   EXPECT_NE(occ.at(L"Inner").prototype, occ.at(L"Plain").prototype);
   EXPECT_EQ(file.stats.prototypes, 4);  // SkewFrame, Block, the copies of Skew and Inner
-}
-
-TEST(ImportTransforms, AMirroredNodeStaysMirrored) {
-  Imported file(R"({"name": "Left", "mesh": 0, "scale": [-1, 1, 1], "translation": [0, 0, 2]})",
-                "[0]");
-  ASSERT_TRUE(file.doc) << file.error;
-  // Corners mirrored in x, in their own order: the winding turns in the world.
-  EXPECT_EQ(AllTriangles(file.doc), Block({{0, 0, 2}, {-1, 0, 2}, {0, 1, 2}, {0, 0, 3}}));
 }
 
 TEST(ImportTransforms, NodesScaledToZeroAreLeftOut) {
@@ -162,7 +157,7 @@ TEST(ImportTransforms, HierarchiesUpToTheDepthLimitLoad) {
   const auto occ = Occurrences(deepest.doc);
   ASSERT_EQ(occ.size(), 1u);
   // 200 placements of T(0,0,1) below the root's own T(0,0,1).
-  EXPECT_EQ(occ.begin()->second.tris, Pin({{0, 0, 201}, {1, 0, 201}, {0, 1, 201}}));
+  EXPECT_EQ(occ.begin()->second.tris, Tris({{0, 0, 201}, {1, 0, 201}, {0, 1, 201}}));
 
   Imported tooDeep(Chain(201), "[0]");
   EXPECT_FALSE(tooDeep.doc);

@@ -84,8 +84,7 @@ SbVec3f patchMean(const PngImage& p, Pixel c, int r = 2) {
   return sum / float(n);
 }
 
-// Pictures go to $VX_RENDER_TEST_DUMP/<name>.png when that is set, to be
-// looked at by a person.
+// Pictures go to $VX_RENDER_TEST_DUMP/<name>.png when that is set.
 void dump(const PngImage& picture, const char* name) {
   if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
     std::string error;
@@ -101,12 +100,18 @@ SoPerspectiveCamera* fittedCamera(OffscreenRenderer& r, SoNode* scene) {
   return camera;
 }
 
-SoSeparator* redCube() {
+SoBaseColor* baseColor(float r, float g, float b) {
+  SoBaseColor* c = new SoBaseColor;
+  c->rgb.setValue(r, g, b);
+  return c;
+}
+
+SoSeparator* redCube() {  // 2 x 2 x 2 about the origin, lit
   SoSeparator* s = new SoSeparator;
   SoMaterial* m = new SoMaterial;
   m->diffuseColor.setValue(1, 0, 0);
   s->addChild(m);
-  s->addChild(new SoCube);  // 2 x 2 x 2 about the origin
+  s->addChild(new SoCube);
   return s;
 }
 
@@ -201,9 +206,7 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneWhateverTheOrder) {
     SoTranslation* back = new SoTranslation;
     back->translation.setValue(0, 0, -5);
     farBox->addChild(back);
-    SoBaseColor* green = new SoBaseColor;
-    green->rgb.setValue(0, 1, 0);
-    farBox->addChild(green);
+    farBox->addChild(baseColor(0, 1, 0));
     SoCube* wall = new SoCube;
     wall->width = 6, wall->height = 6;
     farBox->addChild(wall);
@@ -211,8 +214,7 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneWhateverTheOrder) {
     scene->addChild(nearFirst ? static_cast<SoNode*>(farBox) : redCube());
     Ref<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
     camera->position.setValue(0, 0, 10);
-    camera->nearDistance = 1;
-    camera->farDistance = 30;
+    camera->nearDistance = 1, camera->farDistance = 30;
     PngImage picture;
     ASSERT_TRUE(r->render(scene.get(), camera.get(), picture)) << r->errorMessage();
     dump(picture, nearFirst ? "depth_near_first" : "depth_far_first");
@@ -288,9 +290,7 @@ TEST(RenderOffscreen, AutoClippingShowsWhatReachesOutOfTheFittedBox) {
   SoTranslation* back = new SoTranslation;
   back->translation = away * 40.0f;
   scene->addChild(back);
-  SoBaseColor* green = new SoBaseColor;
-  green->rgb.setValue(0, 1, 0);
-  scene->addChild(green);
+  scene->addChild(baseColor(0, 1, 0));
   SoCube* block = new SoCube;
   block->width = block->height = block->depth = 40;
   scene->addChild(block);
@@ -321,9 +321,7 @@ TEST(RenderOffscreen, RedLinesShowWherePut) {
   SoDrawStyle* style = new SoDrawStyle;
   style->lineWidth = 2;
   scene->addChild(style);
-  SoBaseColor* red = new SoBaseColor;
-  red->rgb.setValue(1, 0, 0);
-  scene->addChild(red);
+  scene->addChild(baseColor(1, 0, 0));
   SoCoordinate3* c = new SoCoordinate3;
   const SbVec3f pts[] = {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(4, 4, 0), SbVec3f(0, 4, 0),
                          SbVec3f(0, 0, 0), SbVec3f(0, 0, 0), SbVec3f(4, 4, 0)};
@@ -376,9 +374,7 @@ TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
                            SbColor(0.5f, 0.5f, 0.5f), 0.0f));
   Ref<SoOrthographicCamera> camera(new SoOrthographicCamera);
   camera->position.setValue(0, 0, 10);
-  camera->height = 8;
-  camera->nearDistance = 1;
-  camera->farDistance = 20;
+  camera->height = 8, camera->nearDistance = 1, camera->farDistance = 20;
   PngImage picture;
   ASSERT_TRUE(r->render(scene.get(), camera.get(), picture)) << r->errorMessage();
   dump(picture, "transparent_over_grey");
@@ -394,27 +390,44 @@ TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
   EXPECT_TRUE(picture.isOpaque()) << "an opaque background gives an opaque picture";
 }
 
-TEST(RenderOffscreen, BackgroundColourAndTransparentBackground) {
+TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
   REQUIRE_RENDERER(r);
-  Ref<SoSeparator> scene(redCube());
+  SoSeparator* scene = redCube();  // no reference held by anyone
+  SoPerspectiveCamera* camera = fittedCamera(*r, scene);
   r->setBackgroundColor(SbColor(0.0f, 0.2f, 1.0f));
   PngImage picture;
-  ASSERT_TRUE(r->render(scene.get(), picture)) << r->errorMessage();
+  ASSERT_TRUE(r->render(scene, camera, picture)) << r->errorMessage();
   EXPECT_EQ(picture.pixel(0, 0), (PngImage::Rgba{0, 51, 255, 255}));
-
+  EXPECT_EQ(scene->getRefCount(), 0);
+  EXPECT_EQ(camera->getRefCount(), 0);
+  EXPECT_EQ(scene->getNumChildren(), 2) << "the scene was changed";
+  Ref<SoSeparator> cube(scene);
+  Ref<SoPerspectiveCamera> held(camera);
   r->setBackgroundColor(SbColor(1, 1, 1), 0.0f);
-  ASSERT_TRUE(r->render(scene.get(), picture)) << r->errorMessage();
+  ASSERT_TRUE(r->render(scene, picture)) << r->errorMessage();
   EXPECT_EQ(picture.pixel(0, 0).a, 0);
   EXPECT_EQ(picture.pixel(kWidth / 2, kHeight / 2).a, 255);
+
+  // Failures give a reason and keep the picture.
+  PngImage kept(2, 2, {7, 7, 7, 255});
+  EXPECT_FALSE(r->render(nullptr, kept));
+  EXPECT_FALSE(r->errorMessage().empty());
+  Ref<SoSeparator> empty(new SoSeparator);
+  EXPECT_FALSE(r->render(empty.get(), kept));
+  EXPECT_NE(r->errorMessage().find("no extent"), std::string::npos) << r->errorMessage();
+  EXPECT_EQ(kept.width(), 2);
+  EXPECT_EQ(kept.pixel(1, 1), (PngImage::Rgba{7, 7, 7, 255}));
+  OffscreenRenderer zero(0, 10);
+  EXPECT_FALSE(zero.isValid());
+  EXPECT_NE(zero.errorMessage().find("0 x 10"), std::string::npos) << zero.errorMessage();
+  EXPECT_FALSE(zero.render(empty.get(), kept));
 }
 
 TEST(RenderOffscreen, OneRendererManyPicturesAndTwoRenderersAtOnce) {
   REQUIRE_RENDERER(r);
   Ref<SoSeparator> cube(redCube());
   Ref<SoSeparator> sphere(new SoSeparator);
-  SoBaseColor* blue = new SoBaseColor;
-  blue->rgb.setValue(0, 0, 1);
-  sphere->addChild(blue);
+  sphere->addChild(baseColor(0, 0, 1));
   sphere->addChild(new SoSphere);
 
   PngImage first, second, third;
@@ -441,38 +454,6 @@ TEST(RenderOffscreen, OneRendererManyPicturesAndTwoRenderersAtOnce) {
   PngImage after;
   ASSERT_TRUE(r->render(cube.get(), after)) << r->errorMessage();
   EXPECT_TRUE(after.bytes() == first.bytes());
-}
-
-TEST(RenderOffscreen, CallerNodesAreBorrowedNotKept) {
-  REQUIRE_RENDERER(r);
-  SoSeparator* scene = redCube();  // no reference held by anyone
-  SoPerspectiveCamera* camera = fittedCamera(*r, scene);
-  PngImage picture;
-  ASSERT_TRUE(r->render(scene, camera, picture));
-  EXPECT_EQ(scene->getRefCount(), 0);
-  EXPECT_EQ(camera->getRefCount(), 0);
-  EXPECT_EQ(scene->getNumChildren(), 2) << "the scene was changed";
-  scene->ref();
-  scene->unref();
-  camera->ref();
-  camera->unref();
-}
-
-TEST(RenderOffscreen, BadRequestsFailWithAReasonAndKeepThePicture) {
-  REQUIRE_RENDERER(r);
-  PngImage picture(2, 2, {7, 7, 7, 255});
-  EXPECT_FALSE(r->render(nullptr, picture));
-  EXPECT_FALSE(r->errorMessage().empty());
-  Ref<SoSeparator> empty(new SoSeparator);
-  EXPECT_FALSE(r->render(empty.get(), picture));
-  EXPECT_NE(r->errorMessage().find("no extent"), std::string::npos) << r->errorMessage();
-  EXPECT_EQ(picture.width(), 2);
-  EXPECT_EQ(picture.pixel(1, 1), (PngImage::Rgba{7, 7, 7, 255}));
-
-  OffscreenRenderer zero(0, 10);
-  EXPECT_FALSE(zero.isValid());
-  EXPECT_NE(zero.errorMessage().find("0 x 10"), std::string::npos) << zero.errorMessage();
-  EXPECT_FALSE(zero.render(empty.get(), picture));
 }
 
 TEST(RenderOffscreen, EglAndOsMesaDrawTheSamePicture) {

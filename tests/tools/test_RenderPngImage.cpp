@@ -70,20 +70,6 @@ TEST(RenderPngImage, RoundTripIsExactWithAndWithoutAlpha) {
   }
 }
 
-TEST(RenderPngImage, TopRowComesFirstInTheFile) {
-  // A picture red on top and blue below must read back the same way up.
-  PngImage p(4, 2, {0, 0, 255, 255});
-  for (int x = 0; x < 4; ++x) p.setPixel(x, 0, {255, 0, 0, 255});
-  const std::string path = tempPath("rows.png");
-  std::string error;
-  ASSERT_TRUE(p.writeFile(path, error)) << error;
-  PngImage back;
-  ASSERT_TRUE(back.readFile(path, error)) << error;
-  EXPECT_EQ(back.pixel(2, 0), (PngImage::Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(back.pixel(2, 1), (PngImage::Rgba{0, 0, 255, 255}));
-  std::remove(path.c_str());
-}
-
 TEST(RenderPngImage, WriteErrorsNamePathAndKeepEarlierFile) {
   std::string error;
   const PngImage picture(8, 8, {1, 2, 3, 255});

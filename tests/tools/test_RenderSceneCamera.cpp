@@ -74,44 +74,41 @@ FitCheck check(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& points, 
   return result;
 }
 
-FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) {
-  return check(camera, corners(box), aspect);
-}
+FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) { return check(camera, corners(box), aspect); }
 
 }  // namespace
 
-TEST(RenderSceneCamera, FitIsTightAndInsideForManyBoxesAspectsAndViews) {
+// Inside the margin, tight (unless `heldBack`), between the planes, centred.
+void expectGoodFit(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& points, float aspect, float m,
+                   bool heldBack, int round) {
+  const FitCheck c = check(camera, points, aspect);
+  EXPECT_LE(c.outermost(m), 1.0 + 1e-3) << "round " << round << " aspect " << aspect;
+  EXPECT_TRUE(c.tightOn(0, m) || c.tightOn(1, m) || heldBack) << "not tight, round " << round << " aspect " << aspect;
+  EXPECT_TRUE(c.allBetweenPlanes) << "round " << round;
+  for (int axis = 0; axis < 2; ++axis)
+    EXPECT_NEAR(c.lo[axis], 1.0 - c.hi[axis], 1e-3) << "axis " << axis << " round " << round;
+}
+
+TEST(RenderSceneCamera, FitIsTightInsideAndCentredForBoxesAndPointClouds) {
   std::mt19937 rng(20240611u);
   std::uniform_real_distribution<float> coord(-50.0f, 50.0f), size(0.01f, 30.0f), dir(-1.0f, 1.0f);
+  SoPerspectiveCamera* camera = new SoPerspectiveCamera;
+  camera->ref();
   for (int round = 0; round < 60; ++round) {
     const SbVec3f lo(coord(rng), coord(rng), coord(rng));
-    // Every fourth box is flat in one axis, as a single face would be.
     SbVec3f extent(size(rng), size(rng), size(rng));
-    if (round % 4 == 0) extent[round % 3] = 0.0f;
+    if (round % 4 == 0) extent[round % 3] = 0.0f;  // flat, as a single face would be
     const SbBox3f box(lo, lo + extent);
     SceneCamera placer;
     if (round % 2) placer.setViewDirection(SbVec3f(dir(rng), dir(rng), dir(rng)));
     placer.setMargin(round % 3 == 0 ? 0.0f : 0.1f);
     for (float aspect : {0.5f, 1.0f, 1.6f}) {
-      SoPerspectiveCamera* camera = new SoPerspectiveCamera;
-      camera->ref();
       ASSERT_TRUE(placer.fit(*camera, box, aspect));
-      const float m = placer.margin();
-      const FitCheck c = check(*camera, box, aspect);
-      EXPECT_LE(c.outermost(m), 1.0 + 1e-3) << "round " << round << " aspect " << aspect;
-      EXPECT_TRUE(c.tightOn(0, m) || c.tightOn(1, m)) << "not tight, round " << round << " aspect " << aspect;
-      EXPECT_TRUE(c.allBetweenPlanes) << "round " << round;
-      // Both axes centred: equal free space on either side.
-      for (int axis = 0; axis < 2; ++axis)
-        EXPECT_NEAR(c.lo[axis], 1.0 - c.hi[axis], 1e-3) << "axis " << axis << " round " << round;
-      camera->unref();
+      expectGoodFit(*camera, corners(box), aspect, placer.margin(), false, round);
     }
   }
-}
-
-TEST(RenderSceneCamera, FitToPointCloudsIsTightInsideAndCentred) {
-  std::mt19937 rng(77u);
-  std::uniform_real_distribution<float> coord(-20.0f, 20.0f), dir(-1.0f, 1.0f);
+  rng.seed(77u);
+  coord = std::uniform_real_distribution<float>(-20.0f, 20.0f);
   for (int round = 0; round < 40; ++round) {
     std::vector<SbVec3f> points(1 + round % 17);
     for (SbVec3f& p : points) p.setValue(coord(rng), coord(rng), coord(rng) * (round % 5 == 0 ? 0.0f : 1.0f));
@@ -119,12 +116,7 @@ TEST(RenderSceneCamera, FitToPointCloudsIsTightInsideAndCentred) {
     SceneCamera placer;
     if (round % 2) placer.setViewDirection(SbVec3f(dir(rng), dir(rng), dir(rng)));
     for (float aspect : {0.75f, 2.0f}) {
-      SoPerspectiveCamera* camera = new SoPerspectiveCamera;
-      camera->ref();
       ASSERT_TRUE(placer.fit(*camera, points, aspect));
-      const float m = placer.margin();
-      const FitCheck c = check(*camera, points, aspect);
-      EXPECT_LE(c.outermost(m), 1.0 + 1e-3) << "round " << round;
       // Tight, unless a point far out towards the camera holds it back: the
       // camera keeps 5% of the set's size in front of the nearest point.
       SbBox3f bounds;
@@ -135,17 +127,11 @@ TEST(RenderSceneCamera, FitToPointCloudsIsTightInsideAndCentred) {
         bounds.extendBy(p);
         nearest = std::min(nearest, (p - camera->position.getValue()).dot(view));
       }
-      const float size = (bounds.getMax() - bounds.getMin()).length();
-      const bool heldBack = std::fabs(nearest - 0.05f * size) < 1e-3f * size;
-      EXPECT_TRUE(c.tightOn(0, m) || c.tightOn(1, m) || heldBack) << "round " << round;
-      EXPECT_TRUE(c.allBetweenPlanes) << "round " << round;
-      for (int axis = 0; axis < 2; ++axis)
-        EXPECT_NEAR(c.lo[axis], 1.0 - c.hi[axis], 1e-3) << "axis " << axis << " round " << round;
-      camera->unref();
+      const float extent = (bounds.getMax() - bounds.getMin()).length();
+      const bool heldBack = std::fabs(nearest - 0.05f * extent) < 1e-3f * extent;
+      expectGoodFit(*camera, points, aspect, placer.margin(), heldBack, round);
     }
   }
-  SoPerspectiveCamera* camera = new SoPerspectiveCamera;
-  camera->ref();
   EXPECT_FALSE(SceneCamera().fit(*camera, std::vector<SbVec3f>(), 1.0f));
   EXPECT_FALSE(SceneCamera().fit(*camera, std::vector<SbVec3f>{SbVec3f(0, 0, 0), SbVec3f(HUGE_VALF, 0, 0)}, 1.0f));
   camera->unref();
