@@ -5,59 +5,40 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+// Only eglGetProcAddress is looked up in the library; Mesa hands out every
+// other EGL and GL entry point through it.
+#define VX_GL_ENTRY_POINTS(X)                                                                        \
+  X(eglInitialize) X(eglChooseConfig) X(eglBindAPI) X(eglCreateContext) X(eglCreatePbufferSurface) \
+  X(eglMakeCurrent) X(eglDestroySurface) X(eglDestroyContext) X(glReadPixels) X(glFinish)          \
+  X(glClearColor) X(glClear) X(glPixelStorei)
+
 struct GlTestContext::Api {
-  void* lib = nullptr;
-  decltype(&eglGetProcAddress) GetProcAddress = nullptr;
-  decltype(&eglInitialize) Initialize = nullptr;
-  decltype(&eglChooseConfig) ChooseConfig = nullptr;
-  decltype(&eglBindAPI) BindAPI = nullptr;
-  decltype(&eglCreateContext) CreateContext = nullptr;
-  decltype(&eglCreatePbufferSurface) CreatePbufferSurface = nullptr;
-  decltype(&eglMakeCurrent) MakeCurrent = nullptr;
-  decltype(&eglDestroySurface) DestroySurface = nullptr;
-  decltype(&eglDestroyContext) DestroyContext = nullptr;
-  PFNEGLGETPLATFORMDISPLAYEXTPROC GetPlatformDisplay = nullptr;
-  decltype(&glReadPixels) ReadPixels = nullptr;
-  decltype(&glFinish) Finish = nullptr;
-  decltype(&glClearColor) ClearColor = nullptr;
-  decltype(&glClear) Clear = nullptr;
-  decltype(&glPixelStorei) PixelStorei = nullptr;
+#define VX_DECLARE(f) decltype(&::f) f = nullptr;
+  VX_GL_ENTRY_POINTS(VX_DECLARE)
+#undef VX_DECLARE
   EGLDisplay display = EGL_NO_DISPLAY;
   EGLContext context = EGL_NO_CONTEXT;
   EGLSurface surface = EGL_NO_SURFACE;
-
-  template <class F>
-  bool sym(F& f, const char* name) {
-    f = reinterpret_cast<F>(dlsym(lib, name));
-    return f != nullptr;
-  }
-  template <class F>
-  bool proc(F& f, const char* name) {
-    f = reinterpret_cast<F>(GetProcAddress(name));
-    return f != nullptr;
-  }
 };
 
 GlTestContext::GlTestContext(int width, int height) : m_api(new Api), m_width(width), m_height(height) {
   Api& a = *m_api;
-  a.lib = dlopen("libEGL.so.1", RTLD_NOW | RTLD_GLOBAL);
-  if (!a.lib) {
-    m_error = "libEGL.so.1 not found";
+  void* lib = dlopen("libEGL.so.1", RTLD_NOW | RTLD_GLOBAL);
+  auto getProc = lib ? reinterpret_cast<decltype(&eglGetProcAddress)>(dlsym(lib, "eglGetProcAddress")) : nullptr;
+  auto getDisplay = getProc ? reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(getProc("eglGetPlatformDisplayEXT"))
+                            : nullptr;
+  bool all = getDisplay != nullptr;
+#define VX_LOAD(f) all = all && (a.f = reinterpret_cast<decltype(a.f)>(getProc(#f))) != nullptr;
+  VX_GL_ENTRY_POINTS(VX_LOAD)
+#undef VX_LOAD
+  if (!all) {
+    a.eglMakeCurrent = nullptr;  // the destructor must not touch a half-loaded API
+    m_error = "libEGL.so.1 or its EGL/GL entry points missing";
     return;
   }
-  if (!a.sym(a.GetProcAddress, "eglGetProcAddress") || !a.sym(a.Initialize, "eglInitialize") ||
-      !a.sym(a.ChooseConfig, "eglChooseConfig") || !a.sym(a.BindAPI, "eglBindAPI") ||
-      !a.sym(a.CreateContext, "eglCreateContext") ||
-      !a.sym(a.CreatePbufferSurface, "eglCreatePbufferSurface") ||
-      !a.sym(a.MakeCurrent, "eglMakeCurrent") || !a.sym(a.DestroySurface, "eglDestroySurface") ||
-      !a.sym(a.DestroyContext, "eglDestroyContext") ||
-      !a.proc(a.GetPlatformDisplay, "eglGetPlatformDisplayEXT")) {
-    m_error = "EGL entry points missing";
-    return;
-  }
-  a.display = a.GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  a.display = getDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
   EGLint major = 0, minor = 0;
-  if (a.display == EGL_NO_DISPLAY || !a.Initialize(a.display, &major, &minor)) {
+  if (a.display == EGL_NO_DISPLAY || !a.eglInitialize(a.display, &major, &minor)) {
     m_error = "no surfaceless EGL display";
     return;
   }
@@ -66,23 +47,17 @@ GlTestContext::GlTestContext(int width, int height) : m_api(new Api), m_width(wi
                             EGL_NONE};
   EGLConfig config;
   EGLint count = 0;
-  if (!a.ChooseConfig(a.display, attribs, &config, 1, &count) || count < 1) {
+  if (!a.eglChooseConfig(a.display, attribs, &config, 1, &count) || count < 1) {
     m_error = "no pbuffer config";
     return;
   }
-  a.BindAPI(EGL_OPENGL_API);
-  a.context = a.CreateContext(a.display, config, EGL_NO_CONTEXT, nullptr);
+  a.eglBindAPI(EGL_OPENGL_API);
+  a.context = a.eglCreateContext(a.display, config, EGL_NO_CONTEXT, nullptr);
   const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-  a.surface = a.CreatePbufferSurface(a.display, config, size);
+  a.surface = a.eglCreatePbufferSurface(a.display, config, size);
   if (a.context == EGL_NO_CONTEXT || a.surface == EGL_NO_SURFACE ||
-      !a.MakeCurrent(a.display, a.surface, a.surface, a.context)) {
+      !a.eglMakeCurrent(a.display, a.surface, a.surface, a.context)) {
     m_error = "cannot make a pbuffer context current";
-    return;
-  }
-  if (!a.proc(a.ReadPixels, "glReadPixels") || !a.proc(a.Finish, "glFinish") ||
-      !a.proc(a.ClearColor, "glClearColor") || !a.proc(a.Clear, "glClear") ||
-      !a.proc(a.PixelStorei, "glPixelStorei")) {
-    m_error = "GL entry points missing";
     return;
   }
   m_ok = true;
@@ -90,10 +65,10 @@ GlTestContext::GlTestContext(int width, int height) : m_api(new Api), m_width(wi
 
 GlTestContext::~GlTestContext() {
   Api& a = *m_api;
-  if (a.display != EGL_NO_DISPLAY && a.MakeCurrent) {
-    a.MakeCurrent(a.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (a.surface != EGL_NO_SURFACE) a.DestroySurface(a.display, a.surface);
-    if (a.context != EGL_NO_CONTEXT) a.DestroyContext(a.display, a.context);
+  if (a.display != EGL_NO_DISPLAY && a.eglMakeCurrent) {
+    a.eglMakeCurrent(a.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (a.surface != EGL_NO_SURFACE) a.eglDestroySurface(a.display, a.surface);
+    if (a.context != EGL_NO_CONTEXT) a.eglDestroyContext(a.display, a.context);
   }
   // The display and the library stay: Mesa does not like being unloaded
   // while Coin still holds GL function pointers.
@@ -102,15 +77,15 @@ GlTestContext::~GlTestContext() {
 
 void GlTestContext::clear() {
   if (!m_ok) return;
-  m_api->ClearColor(0, 0, 0, 1);
-  m_api->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  m_api->glClearColor(0, 0, 0, 1);
+  m_api->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 std::vector<unsigned char> GlTestContext::readPixels() {
   std::vector<unsigned char> px(static_cast<size_t>(m_width) * m_height * 4);
   if (!m_ok) return px;
-  m_api->Finish();
-  m_api->PixelStorei(GL_PACK_ALIGNMENT, 1);
-  m_api->ReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  m_api->glFinish();
+  m_api->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  m_api->glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
   return px;
 }

@@ -15,8 +15,6 @@ public:
 
   bool ok() const { return m_ok; }
   const std::string& error() const { return m_error; }
-  int width() const { return m_width; }
-  int height() const { return m_height; }
 
   // Clears colour (to black) and depth.
   void clear();

@@ -18,6 +18,19 @@
 
 namespace hosttest {
 
+// Owns one reference to a document: a new empty one, or one handed over
+// already referenced (null allowed, e.g. a failed read).
+struct DocRef {
+  SoKRN_MainDoc* doc;
+  DocRef() : doc(vhost::NewDocument()) { doc->ref(); }
+  explicit DocRef(SoKRN_MainDoc* referenced) : doc(referenced) {}
+  ~DocRef() {
+    if (doc) doc->unref();
+  }
+  DocRef(const DocRef&) = delete;
+  DocRef& operator=(const DocRef&) = delete;
+};
+
 inline SbMatrix Translation(float x, float y, float z) {
   SbMatrix m;
   m.setTranslate(SbVec3f(x, y, z));

@@ -2,14 +2,10 @@
 // children, names, placements and the state's lifetime.
 #include <gtest/gtest.h>
 
-#include <Inventor/SoDB.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/nodekits/SoBaseKit.h>
 #include <Inventor/nodes/SoClipPlane.h>
-#include <Inventor/nodes/SoDrawStyle.h>
-#include <Inventor/nodes/SoGroup.h>
-#include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
@@ -17,48 +13,35 @@
 
 #include "HostTestUtil.h"
 #include "host/SoBrepFaceSet.h"
-#include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_InfoKit.h"
-#include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "host/VistrelHost.h"
 
 namespace {
 
+using hosttest::DocRef;
 using hosttest::ResolvedPath;
 using hosttest::Translation;
 
 TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
-  struct Entry {
-    const char* name;
-    const char* parent;
-  };
-  const Entry kits[] = {
-      {"SoKRN_BaseKit", "BaseKit"},
-      {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
+  const std::pair<const char*, const char*> kits[] = {
+      {"SoKRN_BaseKit", "BaseKit"},         {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
       {"SoKRN_ComponentKit", "SoKRN_DocElementKit"},
-      {"SoKRN_NodeKit", "SoKRN_BaseKit"},
-      {"SoKRN_InfoKit", "SoKRN_BaseKit"},
-      {"SoKRN_MainDoc", "SoKRN_BaseKit"},
-      {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
-      {"SoKRN_FdtKit", "SoKRN_BaseKit"},
-      {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
-      {"SoKRN_WireSet", "SoKRN_BaseKit"},
-      {"SoKRN_ShellKit", "SoKRN_BaseKit"},
-      {"SoKRN_TextKit", "SoKRN_BaseKit"},
-      {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
-      {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"},
-      {"SoKRN_MeshKit", "SoKRN_BaseKit"},
-      {"SoBrepFaceSet", "IndexedFaceSet"},
-      {"SoKRN_UserTransform", "Node"},
+      {"SoKRN_NodeKit", "SoKRN_BaseKit"},   {"SoKRN_InfoKit", "SoKRN_BaseKit"},
+      {"SoKRN_MainDoc", "SoKRN_BaseKit"},   {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
+      {"SoKRN_FdtKit", "SoKRN_BaseKit"},    {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
+      {"SoKRN_WireSet", "SoKRN_BaseKit"},   {"SoKRN_ShellKit", "SoKRN_BaseKit"},
+      {"SoKRN_TextKit", "SoKRN_BaseKit"},   {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
+      {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"}, {"SoKRN_MeshKit", "SoKRN_BaseKit"},
+      {"SoBrepFaceSet", "IndexedFaceSet"},  {"SoKRN_UserTransform", "Node"},
   };
-  for (const Entry& e : kits) {
-    const SoType type = SoType::fromName(e.name);
-    ASSERT_FALSE(type.isBad()) << e.name;
-    EXPECT_EQ(type.getParent(), SoType::fromName(e.parent)) << e.name;
-    ASSERT_TRUE(type.canCreateInstance()) << e.name;
+  for (const auto& [name, parent] : kits) {
+    const SoType type = SoType::fromName(name);
+    ASSERT_FALSE(type.isBad()) << name;
+    EXPECT_EQ(type.getParent(), SoType::fromName(parent)) << name;
+    ASSERT_TRUE(type.canCreateInstance()) << name;
     auto* node = static_cast<SoNode*>(type.createInstance());
-    ASSERT_NE(node, nullptr) << e.name;
+    ASSERT_NE(node, nullptr) << name;
     node->ref();
     EXPECT_EQ(node->getTypeId(), type);
     node->unref();
@@ -66,74 +49,57 @@ TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
   const SoType action = SoType::fromName("SoKRN_GetMatrixAction");
   ASSERT_FALSE(action.isBad());
   EXPECT_TRUE(action.isDerivedFrom(SoGetMatrixAction::getClassTypeId()));
-  // Registration twice is harmless.
-  VistrelHostInit();
+  VistrelHostInit();  // registration twice is harmless
   EXPECT_TRUE(SoBaseKit::isSearchingChildren());
 }
 
-TEST(Document, NewDocumentHasItsPartsInPlace) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+TEST(Document, PartsSelectionNodeClipPlanesAndActiveComponent) {
+  DocRef d;
+  SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   ASSERT_NE(top, nullptr);
   EXPECT_FALSE(top->isInstance());
   std::wstring name;
   top->getKRNName(name);
   EXPECT_EQ(name, L"Root");
-  EXPECT_EQ(doc->getActiveComp(), top);
   ASSERT_NE(doc->getKRNState(), nullptr);
   EXPECT_EQ(top->getKRNState(), doc->getKRNState());
   ASSERT_NE(doc->getKRN_Info(), nullptr);
   EXPECT_NE(doc->getKRN_Info()->getPart("drawStyle", FALSE), nullptr);
-  EXPECT_NE(doc->getClipPlaneChildren(), nullptr);
 
-  // The library finds the selection node by searching the document.
-  SoSearchAction sa;
-  sa.setType(SoSelection::getClassTypeId());
-  sa.setInterest(SoSearchAction::FIRST);
-  sa.apply(doc);
-  ASSERT_NE(sa.getPath(), nullptr);
-  // Paths through kits are read as full paths (SoPath::getTail stops at the
-  // first kit).
-  EXPECT_EQ(static_cast<SoFullPath*>(sa.getPath())->getTail(), doc->getSelectionNode());
-
-  // Active component: set, then back to the top prototype.
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
-  sub->ref();
-  doc->setActiveComp(sub);
-  EXPECT_EQ(doc->getActiveComp(), sub);
-  doc->setActiveComp(nullptr);
-  EXPECT_EQ(doc->getActiveComp(), top);
-  sub->unref();
-  doc->unref();
-}
-
-TEST(Document, ClipPlanesComeBeforeTheModel) {
-  // A clip plane under the document clips the model: in traversal order the
-  // clip-plane group precedes the top prototype.
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+  // In traversal order: the selection node is found by a search, and the
+  // clip-plane group precedes the top prototype (so planes clip the model).
   auto* plane = new SoClipPlane;
   doc->getClipPlaneChildren()->addChild(plane);
   SoSearchAction sa;
   sa.setInterest(SoSearchAction::ALL);
   sa.setType(SoNode::getClassTypeId());
   sa.apply(doc);
-  int planeAt = -1, topAt = -1;
+  int planeAt = -1, topAt = -1, selectionAt = -1;
   for (int i = 0; i < sa.getPaths().getLength(); ++i) {
+    // Paths through kits are read as full paths (SoPath::getTail stops at the first kit).
     SoNode* tail = static_cast<SoFullPath*>(sa.getPaths()[i])->getTail();
     if (tail == plane) planeAt = i;
-    if (tail == doc->getTopPrototype()) topAt = i;
+    if (tail == top) topAt = i;
+    if (tail == doc->getSelectionNode() && tail->isOfType(SoSelection::getClassTypeId())) selectionAt = i;
   }
+  EXPECT_GE(selectionAt, 0);
   ASSERT_GE(planeAt, 0);
-  ASSERT_GE(topAt, 0);
   EXPECT_LT(planeAt, topAt);
-  doc->unref();
+
+  EXPECT_EQ(doc->getActiveComp(), top);
+  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
+  sub->ref();
+  doc->setActiveComp(sub);
+  EXPECT_EQ(doc->getActiveComp(), sub);
+  doc->setActiveComp(nullptr);  // back to the top prototype
+  EXPECT_EQ(doc->getActiveComp(), top);
+  sub->unref();
 }
 
-TEST(Document, SelectionKeepsOrderAndReferences) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
+  DocRef d;
+  SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
   vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 1);
   vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 2);
@@ -147,9 +113,7 @@ TEST(Document, SelectionKeepsOrderAndReferences) {
   ASSERT_EQ(doc->getNumSelected(), 2);
   EXPECT_EQ(doc->getPath(1), p2);  // newest last
   EXPECT_EQ(doc->getList().getLength(), 2);
-
-  // By an equal path (a copy), then by tail node.
-  SoPath* copy = p2->copy();
+  SoPath* copy = p2->copy();  // deselect by an equal path, then by tail node
   copy->ref();
   doc->deselect(copy);
   copy->unref();
@@ -163,12 +127,7 @@ TEST(Document, SelectionKeepsOrderAndReferences) {
   doc->deselectAll(TRUE);
   EXPECT_EQ(doc->getNumSelected(), 0);
   EXPECT_EQ(doc->getPath(0), nullptr);
-  doc->unref();
-}
 
-TEST(Document, TemporaryChildrenAreHeldByTheDocument) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
   auto* a = new SoSeparator;
   auto* b = new SoSeparator;
   a->ref();
@@ -184,35 +143,31 @@ TEST(Document, TemporaryChildrenAreHeldByTheDocument) {
   doc->removeTempChild(a);  // not there: nothing happens
   EXPECT_EQ(doc->getNumTempChildren(), 1);
   a->unref();
-  doc->unref();
 }
 
-TEST(Document, StateNotificationReachesObserversOfTheDocument) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+TEST(DocumentState, NotificationPickDataAndLifetime) {
+  auto* d = new DocRef;
+  SoKRN_MainDoc* doc = d->doc;
+  SoKRN_State* state = doc->getKRNState();
+  // Observers of the document hear about state changes made with notify on only.
   int notified = 0;
   SoNodeSensor sensor([](void* data, SoSensor*) { ++*static_cast<int*>(data); }, &notified);
   sensor.setPriority(0);  // immediate
   sensor.attach(doc);
-  ResolvedPath root(doc, "");
-  doc->getKRNState()->setUserMatrix(root.get(), Translation(1, 0, 0), TRUE);
-  EXPECT_GT(notified, 0);
-  const int before = notified;
-  doc->getKRNState()->setUserMatrix(root.get(), Translation(2, 0, 0), FALSE);
-  EXPECT_EQ(notified, before);
+  {
+    ResolvedPath root(doc, "");
+    state->setUserMatrix(root.get(), Translation(1, 0, 0), TRUE);
+    EXPECT_GT(notified, 0);
+    const int before = notified;
+    state->setUserMatrix(root.get(), Translation(2, 0, 0), FALSE);
+    EXPECT_EQ(notified, before);
+  }
   sensor.detach();
-  doc->unref();
-}
 
-TEST(DocumentState, PickDataHoldsItsPathUntilCleared) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  SoKRN_State* state = doc->getKRNState();
-  EXPECT_FALSE(state->hasPickData());
+  // Pick data holds one reference to its path until cleared.
   auto* path = new SoPath(doc);
   path->ref();
   PICKDATA pd;
-  pd.pickedPoint.setValue(1, 2, 3);
   pd.snappedPoint.setValue(1, 2, 4);
   pd.path = path;
   state->setPickData(pd);
@@ -225,22 +180,12 @@ TEST(DocumentState, PickDataHoldsItsPathUntilCleared) {
   EXPECT_EQ(state->getPickData().path, nullptr);
   path->unref();
 
-  std::vector<std::string> objects, points, third;
-  state->setSnappingFilterType({"PNT"}, {"END", "MID"}, {});
-  EXPECT_EQ(state->getSnappingFilterType(objects, points, third), 0);
-  EXPECT_EQ(points, (std::vector<std::string>{"END", "MID"}));
-  EXPECT_EQ(state->getSelectionFilterType(), 0x1u);
-  doc->unref();
-}
-
-TEST(Document, KitsOutlivingTheDocumentForgetItsState) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+  // Kits outliving the document forget its state.
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
   SoKRN_ComponentKit* inst = vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity());
   inst->ref();
-  EXPECT_EQ(inst->getKRNState(), doc->getKRNState());
-  doc->unref();
+  EXPECT_EQ(inst->getKRNState(), state);
+  delete d;
   EXPECT_EQ(inst->getKRNState(), nullptr);
   EXPECT_EQ(box->getKRNState(), nullptr);
   inst->unref();
@@ -249,9 +194,8 @@ TEST(Document, KitsOutlivingTheDocumentForgetItsState) {
 TEST(ComponentKit, NamesRoundTripThroughUtf8) {
   auto* kit = new SoKRN_ComponentKit;
   kit->ref();
-  const std::wstring names[] = {L"", L"plain", L"\u00e4\u00f6\u00fc \u8f74\u627f", L"emoji \U0001F527",
-                                L"quote \" and \\ backslash"};
-  for (const std::wstring& n : names) {
+  for (const std::wstring& n : {std::wstring(), std::wstring(L"\u00e4\u00f6\u00fc \u8f74\u627f"),
+                                std::wstring(L"emoji \U0001F527"), std::wstring(L"quote \" and \\ backslash")}) {
     kit->setKRNName(n);
     std::wstring back;
     kit->getKRNName(back);
@@ -259,39 +203,32 @@ TEST(ComponentKit, NamesRoundTripThroughUtf8) {
   }
   kit->setKRNName(L"\u00e9");
   EXPECT_STREQ(kit->krnName.getValue().getString(), "\xc3\xa9");
-  // Broken UTF-8 in a file does not stop reading the name.
-  kit->krnName.setValue("a\xff" "b");
+  kit->krnName.setValue("a\xff" "b");  // broken UTF-8 in a file does not stop reading the name
   std::wstring broken;
   kit->getKRNName(broken);
   EXPECT_EQ(broken, std::wstring(L"a\uFFFDb"));
   kit->unref();
 }
 
-TEST(ComponentKit, SetMatrixStoresTranslationRotationAndScale) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+TEST(ComponentKit, PlacementsChildrenAndIds) {
+  DocRef d;
+  SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  EXPECT_EQ(box->getTrans(false), nullptr);  // a prototype has no placement until asked for one
+  // The placement is stored as translation, rotation and scale, and rendering
+  // agrees with the three fields (no stray scale orientation).
   const SbMatrix m = hosttest::Placement(SbVec3f(1, 2, 3), SbRotation(SbVec3f(1, 2, 3), 0.7f), 2.5f);
-  SoKRN_ComponentKit* inst = vhost::PlaceInstance(doc, doc->getTopPrototype(), box, m);
-  SoTransform* t = inst->getTrans(false);
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, m, L"", 0);
+  ResolvedPath p(doc, "0");
+  SoTransform* t = static_cast<SoKRN_ComponentKit*>(p.tail())->getTrans(false);
   ASSERT_NE(t, nullptr);
   SbMatrix back;
   back.setTransform(t->translation.getValue(), t->rotation.getValue(), t->scaleFactor.getValue());
   EXPECT_TRUE(back.equals(m, 1e-5f));
-  // Rendering agrees with the three fields: no stray scale orientation.
-  ResolvedPath p(doc, "0");
   SoGetMatrixAction ma(SbViewportRegion(10, 10));
   ma.apply(p.get());
   EXPECT_TRUE(ma.getMatrix().equals(m, 1e-5f));
-  // A prototype has no placement until asked for one.
-  EXPECT_EQ(box->getTrans(false), nullptr);
-  doc->unref();
-}
 
-TEST(ComponentKit, ElementChildrenAndPlacementIds) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
   SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
   EXPECT_EQ(sub->nextPlcId(), 0u);
   vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5);
@@ -314,21 +251,16 @@ TEST(ComponentKit, ElementChildrenAndPlacementIds) {
   EXPECT_FALSE(sub->removeInsChildViaPLCID(5));
   EXPECT_EQ(inS->getNumEleChildren(), 1);
   EXPECT_EQ(box->getNumEleChildren(), 0);
-  doc->unref();
 }
 
-TEST(DocumentBuilder, MeshesComeBackAsGiven) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  std::vector<float> xyz;
-  std::vector<int> tris;
+TEST(DocumentBuilder, MeshesComeBackAsGivenAndBadInputIsRefused) {
+  DocRef d;
+  std::vector<float> xyz, xyz2;
+  std::vector<int> tris, tris2;
   hosttest::BoxMesh(SbVec3f(0, 0, 0), SbVec3f(1, 2, 3), xyz, tris);
-  SoKRN_ComponentKit* box = vhost::MakePartPrototype(doc, L"B", xyz, tris);
+  SoKRN_ComponentKit* box = vhost::MakePartPrototype(d.doc, L"B", xyz, tris);
   ASSERT_NE(box, nullptr);
-  box->ref();
   EXPECT_EQ(vhost::CountTriangles(box), 12);
-  std::vector<float> xyz2;
-  std::vector<int> tris2;
   vhost::GetPrototypeMesh(box, xyz2, tris2);
   EXPECT_EQ(xyz2, xyz);
   EXPECT_EQ(tris2, tris);
@@ -337,30 +269,9 @@ TEST(DocumentBuilder, MeshesComeBackAsGiven) {
   sa.setType(SoBrepFaceSet::getClassTypeId());
   sa.apply(box);
   EXPECT_NE(sa.getPath(), nullptr);
-  // Bad input is refused.
-  EXPECT_EQ(vhost::MakePartPrototype(doc, L"bad", {0, 0, 0}, {0, 0, 1}), nullptr);
-  EXPECT_EQ(vhost::MakePartPrototype(doc, L"bad", {0, 0}, {}), nullptr);
+  EXPECT_EQ(vhost::MakePartPrototype(d.doc, L"bad", {0, 0, 0}, {0, 0, 1}), nullptr);
+  EXPECT_EQ(vhost::MakePartPrototype(d.doc, L"bad", {0, 0}, {}), nullptr);
   EXPECT_EQ(vhost::CountTriangles(nullptr), 0);
-  box->unref();
-  doc->unref();
-}
-
-TEST(NodeKit, ChildrenByIdAreRemovable) {
-  auto* root = new SoKRN_NodeKit;
-  root->ref();
-  for (uint32_t id : {10u, 20u, 30u}) {
-    auto* c = new SoKRN_NodeKit;
-    c->nodeId.setValue(id);
-    root->addChild(c);
-  }
-  ASSERT_EQ(root->getNumChildren(), 3);
-  EXPECT_EQ(root->getChild(1)->getID(), 20u);
-  EXPECT_TRUE(root->removeChildNodeKitByID(20, TRUE));
-  EXPECT_FALSE(root->removeChildNodeKitByID(20, TRUE));
-  ASSERT_EQ(root->getNumChildren(), 2);
-  EXPECT_EQ(root->getChild(1)->getID(), 30u);
-  EXPECT_EQ(root->getChild(2), nullptr);
-  root->unref();
 }
 
 }  // namespace

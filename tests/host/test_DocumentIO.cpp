@@ -14,16 +14,9 @@
 
 namespace {
 
+using hosttest::DocRef;
 using hosttest::ForEachOccurrence;
 using hosttest::Placement;
-
-struct DocRef {
-  SoKRN_MainDoc* doc;
-  explicit DocRef(SoKRN_MainDoc* d) : doc(d) {}
-  ~DocRef() {
-    if (doc) doc->unref();
-  }
-};
 
 // Root: "Wheel ü" placed three times (two rotated), "Axle" holding two
 // wheels placed twice, so prototypes are shared at two levels.
@@ -118,7 +111,7 @@ TEST(DocumentIO, RoundTripKeepsPathsNamesMatricesAndSharing) {
   EXPECT_EQ(name, L"Root");
 }
 
-TEST(DocumentIO, FileRoundTripAndTemporaryChildrenStayOut) {
+TEST(DocumentIO, FilesRoundTripWithoutTemporaryChildrenOrFailWithReasons) {
   DocRef a(BuildSharedAssembly());
   auto* marker = new SoSeparator;
   marker->setName("TemporaryMarker");
@@ -133,19 +126,13 @@ TEST(DocumentIO, FileRoundTripAndTemporaryChildrenStayOut) {
   ExpectSameAssembly(a.doc, b.doc);
   EXPECT_EQ(b.doc->getNumTempChildren(), 0);
   std::remove(file.c_str());
-}
 
-TEST(DocumentIO, MissingAndUnwritableFilesGiveReasons) {
-  std::string error;
   EXPECT_EQ(vhost::ReadDocument("/nonexistent/dir/file.iv", error), nullptr);
   EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
-  SoKRN_MainDoc* fresh = vhost::NewDocument();
-  fresh->ref();
-  DocRef a(fresh);
+  error.clear();
   EXPECT_FALSE(vhost::WriteDocument(a.doc, "/nonexistent/dir/file.iv", error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(vhost::WriteDocument(nullptr, "x.iv", error));
-
   const std::string empty = testing::TempDir() + "vx_host_empty.iv";
   { std::ofstream f(empty); }
   EXPECT_EQ(vhost::ReadDocument(empty, error), nullptr);
@@ -153,68 +140,53 @@ TEST(DocumentIO, MissingAndUnwritableFilesGiveReasons) {
   std::remove(empty.c_str());
 }
 
-// Expects a null document and a one-line reason.
-void ExpectRejected(const std::string& text, const char* reasonPart = nullptr) {
-  std::string error;
-  SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text, error);
-  EXPECT_EQ(doc, nullptr) << text;
-  if (doc) doc->unref();
-  EXPECT_FALSE(error.empty()) << text;
-  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
-  if (reasonPart) {
-    EXPECT_NE(error.find(reasonPart), std::string::npos) << error;
+// Each text must give a null document and a one-line reason containing the
+// given part (when there is one).
+TEST(DocumentIO, MalformedCorpusGivesReasons) {
+  const std::string h = "#Inventor V2.1 ascii\n";
+  const std::string asm0 = h + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY childList Group { ";
+  const std::pair<std::string, const char*> corpus[] = {
+      {"", "empty"},
+      {"hello world", "not an Inventor file"},
+      {"#Inventor V2.1 binary\n\x01\x02\x03", "binary"},
+      {"#VRML V2.0 utf8\nTransform {}", "not an Inventor file"},
+      {"#Inventor V9.9 ascii\n", "unsupported"},
+      {h + "Separator { Cube {} }", "no document kit"},
+      {h + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit {", "cut off"},
+      {h + "SoKRN_MainDoc { } }", "unexpected '}'"},
+      {h + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { krnName \"ab", "unterminated string"},
+      {h + "SoKRN_MainDoc { fields [ SFNode info", "field declaration"},
+      {h + "SoKRN_MainDoc { bogus 1 }", ""},
+      {h + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType BOGUS } }", "BOGUS"},
+      // Structurally wrong assemblies.
+      {h + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { } }", "instance, not a prototype"},
+      {asm0 + "Cube {} } } }", "not an instance kit"},
+      {asm0 + "SoKRN_ComponentKit { plcId 1 } } } }", "places no prototype"},
+      {asm0 + "DEF P SoKRN_ComponentKit { componentType PART } "
+              "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
+       "not an instance kit"},
+      {asm0 + "SoKRN_ComponentKit { plcId 2 protoGroup Group { DEF P SoKRN_ComponentKit { componentType PART } } } "
+              "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
+       "two instances with placement id 2"},
+      // Cycles through USE of an enclosing node would make every traversal endless.
+      {h + "SoKRN_MainDoc { topPrototype DEF P SoKRN_ComponentKit { componentType ASSEMBLY "
+           "childList Group { SoKRN_ComponentKit { protoGroup Group { USE P } } } } }",
+       "cycle"},
+      {h + "DEF G Group { SoKRN_MainDoc { } USE G }", "cycle"},
+  };
+  for (const auto& [text, reason] : corpus) {
+    std::string error;
+    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text, error);
+    EXPECT_EQ(doc, nullptr) << text;
+    if (doc) doc->unref();
+    EXPECT_FALSE(error.empty()) << text;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
   }
 }
 
-const char* const kHeader = "#Inventor V2.1 ascii\n";
-
-TEST(DocumentIO, MalformedCorpusGivesReasons) {
-  ExpectRejected("", "empty");
-  ExpectRejected("hello world", "not an Inventor file");
-  ExpectRejected("#Inventor V2.1 binary\n\x01\x02\x03", "binary");
-  ExpectRejected("#VRML V2.0 utf8\nTransform {}", "not an Inventor file");
-  ExpectRejected("#Inventor V9.9 ascii\n", "unsupported");
-  ExpectRejected(std::string(kHeader) + "Separator { Cube {} }", "no document kit");
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit {", "cut off");
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { } }", "unexpected '}'");
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { krnName \"ab",
-                 "unterminated string");
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { fields [ SFNode info", "field declaration");
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { bogus 1 }");
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType BOGUS } }",
-                 "BOGUS");
-  // Structurally wrong assemblies.
-  ExpectRejected(std::string(kHeader) + "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { } }",
-                 "instance, not a prototype");
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
-                     "childList Group { Cube {} } } }",
-                 "not an instance kit");
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
-                     "childList Group { SoKRN_ComponentKit { plcId 1 } } } }",
-                 "places no prototype");
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
-                     "childList Group { DEF P SoKRN_ComponentKit { componentType PART } "
-                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
-                 "not an instance kit");
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype SoKRN_ComponentKit { componentType ASSEMBLY "
-                     "childList Group { "
-                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { DEF P SoKRN_ComponentKit { componentType PART } } } "
-                     "SoKRN_ComponentKit { plcId 2 protoGroup Group { USE P } } } } }",
-                 "two instances with placement id 2");
-  // Cycles through USE of an enclosing node would make every traversal endless.
-  ExpectRejected(std::string(kHeader) +
-                     "SoKRN_MainDoc { topPrototype DEF P SoKRN_ComponentKit { componentType ASSEMBLY "
-                     "childList Group { SoKRN_ComponentKit { protoGroup Group { USE P } } } } }",
-                 "cycle");
-  ExpectRejected(std::string(kHeader) + "DEF G Group { SoKRN_MainDoc { } USE G }", "cycle");
-}
-
-TEST(DocumentIO, EveryTruncationIsRejectedOrReadWhole) {
+// Every truncation is rejected, or read whole (a cut in the trailing blanks).
+TEST(DocumentIO, TruncationsAndSeededMutationsGiveReasonsOrUsableDocuments) {
   DocRef a(BuildSharedAssembly());
   const std::string text = vhost::WriteDocumentToString(a.doc);
   int accepted = 0;
@@ -222,7 +194,6 @@ TEST(DocumentIO, EveryTruncationIsRejectedOrReadWhole) {
     std::string error;
     SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text.substr(0, n), error);
     if (doc) {
-      // Only a cut in the trailing blanks can still give the whole document.
       ++accepted;
       EXPECT_EQ(text.find_first_not_of(" \n", n), std::string::npos) << n;
       doc->unref();
@@ -231,11 +202,8 @@ TEST(DocumentIO, EveryTruncationIsRejectedOrReadWhole) {
     }
   }
   EXPECT_LE(accepted, 1);
-}
 
-TEST(DocumentIO, SeededMutationsNeverCrash) {
-  DocRef a(BuildSharedAssembly());
-  const std::string text = vhost::WriteDocumentToString(a.doc);
+  // Seeded mutations never crash; whatever is accepted is a usable document.
   const char* fragments[] = {"{", "}", "[", "]", "\"", "USE _", "DEF _ ", "SoKRN_ComponentKit {",
                              "protoGroup Group {", "childList Group {", "componentType INSTANCE",
                              "fields [", "1e40", "-1", "nan"};
@@ -257,7 +225,6 @@ TEST(DocumentIO, SeededMutationsNeverCrash) {
     SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(t, error);
     if (doc) {
       ++read;
-      // Whatever was accepted is a usable document.
       EXPECT_NE(doc->getTopPrototype(), nullptr);
       EXPECT_FALSE(vhost::WriteDocumentToString(doc).empty());
       hosttest::ForEachOccurrence(doc, [](const std::string&, SoKRN_ComponentKit*) {});

@@ -39,18 +39,19 @@ struct TwoOccurrences {
   }
   ~TwoOccurrences() { doc->unref(); }
 
-  SbVec3f mapPoint(SoGetMatrixAction& action, const std::string& path, const SbVec3f& p) {
+  // p mapped by the matrix action (ours, with or without user matrices, or
+  // Coin's plain one) applied to the path.
+  SbVec3f global(const std::string& path, const SbVec3f& p, bool withUser, bool plain = false) {
+    SoKRN_GetMatrixAction ours(kViewport);
+    SoGetMatrixAction coin(kViewport);
+    ours.setWithUserMatrixFlg(withUser);
+    SoGetMatrixAction& action = plain ? coin : ours;
     ResolvedPath rp(doc, path);
     EXPECT_GT(rp.length(), 0) << path;
     action.apply(rp.get());
     SbVec3f q;
     action.getMatrix().multVecMatrix(p, q);
     return q;
-  }
-  SbVec3f global(const std::string& path, const SbVec3f& p, bool withUser) {
-    SoKRN_GetMatrixAction action(kViewport);
-    action.setWithUserMatrixFlg(withUser);
-    return mapPoint(action, path, p);
   }
   void setUser(const std::string& path, const SbMatrix& m) {
     ResolvedPath rp(doc, path);
@@ -95,9 +96,7 @@ struct TwoOccurrences {
 };
 
 void ExpectVec(const SbVec3f& a, const SbVec3f& b) {
-  EXPECT_NEAR(a[0], b[0], 1e-4);
-  EXPECT_NEAR(a[1], b[1], 1e-4);
-  EXPECT_NEAR(a[2], b[2], 1e-4);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(a[i], b[i], 1e-4) << i;
 }
 
 TEST(UserMatrix, MatrixActionComposesUserBeforePlacementOnlyWhenAsked) {
@@ -112,8 +111,7 @@ TEST(UserMatrix, MatrixActionComposesUserBeforePlacementOnlyWhenAsked) {
   ExpectVec(t.global("1|0", p, true), SbVec3f(10, 101, 0));
   ExpectVec(t.global("1|0", p, false), SbVec3f(11, 100, 0));
   // A plain matrix action never sees user matrices.
-  SoGetMatrixAction plain(kViewport);
-  ExpectVec(t.mapPoint(plain, "1|0", p), SbVec3f(11, 100, 0));
+  ExpectVec(t.global("1|0", p, true, true), SbVec3f(11, 100, 0));
   // The other occurrence of the same nodes is untouched.
   ExpectVec(t.global("2|0", p, true), SbVec3f(11, 200, 0));
 
@@ -139,29 +137,22 @@ TEST(UserMatrix, MatrixActionComposesUserBeforePlacementOnlyWhenAsked) {
   ExpectVec(back, p);
   longer->unref();
 
-  ResolvedPath leaf(t.doc, "1|0");
-  t.state->removeUserMat(leaf.get(), TRUE);
+  t.state->removeUserMat(rp.get(), TRUE);
   ExpectVec(t.global("1|0", p, true), SbVec3f(11, 100, 7));
 }
 
-TEST(UserMatrix, BoundingBoxFollowsUserMatricesAcrossRepeatedActions) {
+// Bounding box (separators may cache it), callback triangles and picking all
+// follow a user matrix on one occurrence, across repeated actions.
+TEST(UserMatrix, BoxTrianglesAndPicksFollowTheMovedOccurrence) {
   TwoOccurrences t;
   EXPECT_NEAR(t.bbox().getMax()[2], 1, 1e-5);
-  // Separators may cache boxes; the change must still show.
-  t.setUser("2|0", Translation(0, 0, 50));
+  const std::vector<SbVec3f> before = t.triangles();
+  ASSERT_EQ(before.size(), 2u * 12u * 3u);
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+  t.setUser("2|0", Translation(5, 0, 50));
   EXPECT_NEAR(t.bbox().getMax()[2], 51, 1e-5);
   EXPECT_NEAR(t.bbox().getMin()[2], 0, 1e-5);
-  ResolvedPath rp(t.doc, "2|0");
-  t.state->removeUserMat(rp.get(), TRUE);
-  EXPECT_NEAR(t.bbox().getMax()[2], 1, 1e-5);
-}
-
-TEST(UserMatrix, CallbackTrianglesAreMovedPerOccurrence) {
-  TwoOccurrences t;
-  std::vector<SbVec3f> before = t.triangles();
-  ASSERT_EQ(before.size(), 2u * 12u * 3u);
-  t.setUser("2|0", Translation(0, 0, 50));
-  std::vector<SbVec3f> after = t.triangles();
+  const std::vector<SbVec3f> after = t.triangles();
   ASSERT_EQ(after.size(), before.size());
   int raised = 0;
   for (const SbVec3f& v : after) {
@@ -171,26 +162,35 @@ TEST(UserMatrix, CallbackTrianglesAreMovedPerOccurrence) {
     }
   }
   EXPECT_EQ(raised, 12 * 3);
-}
-
-TEST(UserMatrix, PickingFollowsTheMovedOccurrence) {
-  TwoOccurrences t;
-  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
-  t.setUser("2|0", Translation(5, 0, 0));
   EXPECT_EQ(t.pickDown(10.5f, 200.5f), "none");
   EXPECT_EQ(t.pickDown(15.5f, 200.5f), "2|0");
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+  ResolvedPath rp(t.doc, "2|0");
+  t.state->removeUserMat(rp.get(), TRUE);
+  EXPECT_NEAR(t.bbox().getMax()[2], 1, 1e-5);
 }
 
-TEST(Visibility, HiddenOccurrenceIsNotPickedButStillCountedElsewhere) {
+// Hidden occurrences are not picked, but bounding box, callback and search
+// actions still see them; hiding a parent or the root hides everything below.
+TEST(Visibility, HidingAffectsPickingOnly) {
   TwoOccurrences t;
+  t.setVisible("1", 0);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+  t.setVisible("1", 1);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+  ResolvedPath root(t.doc->getTopPrototype(), "");  // the top prototype's own path: the empty chain
+  t.state->setDocEleVisible(root.get(), 0, TRUE);
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "none");
+  t.state->setDocEleVisible(root.get(), -1, TRUE);
+  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
+
   const SbBox3f boxBefore = t.bbox();
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
   t.setVisible("1|0", 0);
   EXPECT_TRUE(t.state->hasHiddenPaths());
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
   EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
-  // Bounding box, callback and search actions still see it.
   EXPECT_EQ(t.bbox().getMin(), boxBefore.getMin());
   EXPECT_EQ(t.bbox().getMax(), boxBefore.getMax());
   EXPECT_EQ(t.triangles().size(), 2u * 12u * 3u);
@@ -200,26 +200,9 @@ TEST(Visibility, HiddenOccurrenceIsNotPickedButStillCountedElsewhere) {
   sa.setInterest(SoSearchAction::ALL);
   sa.apply(t.doc);
   EXPECT_EQ(sa.getPaths().getLength(), 2);
-
   t.setVisible("1|0", -1);
   EXPECT_FALSE(t.state->hasHiddenPaths());
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
-}
-
-TEST(Visibility, HidingAParentOrTheRootHidesEverythingBelow) {
-  TwoOccurrences t;
-  t.setVisible("1", 0);
-  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
-  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
-  t.setVisible("1", 1);
-  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
-
-  // The top prototype's own path has the empty chain.
-  ResolvedPath root(t.doc->getTopPrototype(), "");
-  t.state->setDocEleVisible(root.get(), 0, TRUE);
-  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "none");
-  t.state->setDocEleVisible(root.get(), -1, TRUE);
-  EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
 }
 
 TEST(DocumentState, EntriesAreKeyedByTheInstanceChain) {

@@ -8,33 +8,19 @@
 #include <CGAL/Surface_mesh.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <map>
 #include <random>
 #include <set>
 #include <vector>
 
+#include "MeshTestUtil.h"
 #include "host/MeshTools.h"
 
 namespace {
 
+using namespace meshtest;
 constexpr double kPi = 3.14159265358979323846;
-
-_vtx V(double x, double y, double z) {
-  _vtx v;
-  v.x = x;
-  v.y = y;
-  v.z = z;
-  return v;
-}
-_tri T(int a, int b, int c) {
-  _tri t;
-  t.a = a;
-  t.b = b;
-  t.c = c;
-  return t;
-}
 
 struct Mesh {
   std::vector<_vtx> v;
@@ -45,25 +31,18 @@ struct Mesh {
 // outward wound. Built as a soup and welded.
 Mesh gridCube(int n) {
   std::vector<_vtx> soup;
-  auto quad = [&](const std::array<_vtx, 4>& q) {  // q counter-clockwise seen from outside
-    soup.insert(soup.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
-  };
   for (int axis = 0; axis < 3; ++axis)
     for (int side = 0; side < 2; ++side)
       for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
-          const double u0 = double(i) / n, u1 = double(i + 1) / n, w0 = double(j) / n, w1 = double(j + 1) / n;
-          auto P = [&](double u, double w) {
+          auto P = [&](int di, int dj) {  // grid corner; the far side swaps u and w to turn outward
             double c[3];
             c[axis] = side;
-            c[(axis + 1) % 3] = u;
-            c[(axis + 2) % 3] = w;
+            c[(axis + 1) % 3] = double(side ? i + di : i + dj) / n;
+            c[(axis + 2) % 3] = double(side ? j + dj : j + di) / n;
             return V(c[0], c[1], c[2]);
           };
-          if (side == 1)
-            quad({P(u0, w0), P(u1, w0), P(u1, w1), P(u0, w1)});
-          else
-            quad({P(u0, w0), P(u0, w1), P(u1, w1), P(u1, w0)});
+          soup.insert(soup.end(), {P(0, 0), P(1, 0), P(1, 1), P(0, 0), P(1, 1), P(0, 1)});
         }
   Mesh m;
   std::vector<int> idx;
@@ -84,11 +63,8 @@ Mesh sphere(int level, double r, _vtx c = V(0, 0, 0)) {
       const std::pair<int, int> key(std::min(a, b), std::max(a, b));
       const auto it = mid.find(key);
       if (it != mid.end()) return it->second;
-      const _vtx &p = m.v[a], &q = m.v[b];
-      _vtx x = V((p.x + q.x) / 2, (p.y + q.y) / 2, (p.z + q.z) / 2);
-      const double len = std::sqrt(x.x * x.x + x.y * x.y + x.z * x.z);
-      x = V(x.x / len, x.y / len, x.z / len);
-      m.v.push_back(x);
+      const _vtx x = m.v[a] + m.v[b];
+      m.v.push_back((1 / Norm(x)) * x);
       return mid[key] = static_cast<int>(m.v.size()) - 1;
     };
     std::vector<_tri> next;
@@ -98,7 +74,7 @@ Mesh sphere(int level, double r, _vtx c = V(0, 0, 0)) {
     }
     m.t.swap(next);
   }
-  for (_vtx& p : m.v) p = V(c.x + r * p.x, c.y + r * p.y, c.z + r * p.z);
+  for (_vtx& p : m.v) p = c + r * p;
   return m;
 }
 
@@ -122,19 +98,13 @@ Mesh torus(double R, double r, int nu, int nv) {
 
 std::vector<_fac> facets(const Mesh& m) {
   std::vector<_fac> f;
-  for (const _tri& t : m.t) {
-    _fac x;
-    x.a = t.a;
-    x.b = t.b;
-    x.c = t.c;
-    f.push_back(x);
-  }
+  for (const _tri& t : m.t) f.push_back({t.a, t.b, t.c});
   return f;
 }
 
 // ---- STLToMesh --------------------------------------------------------------
 
-TEST(STLToMesh, WeldsWithinToleranceOnly) {
+TEST(STLToMesh, WeldsWithinToleranceOnlyAndKeepsBadPointsApart) {
   const std::vector<_vtx> soup = {
       V(0, 0, 0), V(1, 0, 0), V(0, 1, 0),              // triangle 0
       V(1, 0, 0), V(1 + 5e-8, 1, -5e-8), V(0, 1, 0),   // corner 0 exact, 2 exact
@@ -147,14 +117,10 @@ TEST(STLToMesh, WeldsWithinToleranceOnly) {
   ASSERT_EQ(verts.size(), 6u);
   EXPECT_EQ(verts[3].x, 1 + 5e-8);  // a vertex keeps its first point
   EXPECT_EQ(verts[0].x, 0.0);
-}
-
-TEST(STLToMesh, BadInputIsKeptApartAndTrailingPointsDropped) {
-  const std::vector<_vtx> soup = {V(NAN, 0, 0), V(NAN, 0, 0), V(INFINITY, 0, 0), V(0, 0, 0), V(0, 0, 0)};
-  std::vector<_vtx> verts = {V(7, 7, 7)};
-  std::vector<int> idx = {42};
-  EXPECT_EQ(MeshTools::STLToMesh(soup, verts, idx), 3);
-  EXPECT_EQ(idx, (std::vector<int>{0, 1, 2}));  // NaN never equals anything; 2 trailing points ignored
+  // Bad input is kept apart (NaN never equals anything); the two trailing points are dropped.
+  const std::vector<_vtx> bad = {V(NAN, 0, 0), V(NAN, 0, 0), V(INFINITY, 0, 0), V(0, 0, 0), V(0, 0, 0)};
+  EXPECT_EQ(MeshTools::STLToMesh(bad, verts, idx), 3);
+  EXPECT_EQ(idx, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(MeshTools::STLToMesh({}, verts, idx), 0);
   EXPECT_TRUE(verts.empty() && idx.empty());
 }
@@ -181,11 +147,8 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
     for (std::size_t k = 0; k < refV.size() && found < 0; ++k)
       if (std::fabs(p.x - refV[k].x) <= 1e-7 && std::fabs(p.y - refV[k].y) <= 1e-7 && std::fabs(p.z - refV[k].z) <= 1e-7)
         found = static_cast<int>(k);
-    if (found < 0) {
-      found = static_cast<int>(refV.size());
-      refV.push_back(p);
-    }
-    refI.push_back(found);
+    if (found < 0) refV.push_back(p);
+    refI.push_back(found < 0 ? static_cast<int>(refV.size()) - 1 : found);
   }
   EXPECT_EQ(idx, refI);
   EXPECT_EQ(verts.size(), refV.size());
@@ -198,17 +161,11 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
 std::vector<int> edgesWhere(const Mesh& m, bool (*pred)(const _vtx&)) {
   std::set<std::pair<int, int>> e;
   for (const _tri& t : m.t) {
-    const int c[3] = {t.a, t.b, t.c};
-    for (int i = 0; i < 3; ++i) {
-      const int u = c[i], w = c[(i + 1) % 3];
+    for (auto [u, w] : {std::pair(t.a, t.b), std::pair(t.b, t.c), std::pair(t.c, t.a)})
       if (pred(m.v[u]) && pred(m.v[w])) e.insert({std::min(u, w), std::max(u, w)});
-    }
   }
   std::vector<int> out;
-  for (const auto& p : e) {
-    out.push_back(p.second);  // either direction is accepted
-    out.push_back(p.first);
-  }
+  for (const auto& p : e) out.insert(out.end(), {p.second, p.first});  // either direction is accepted
   return out;
 }
 
@@ -262,7 +219,7 @@ TEST(DivideMesh, CornerContactDoesNotConnect) {
 
 // ---- Compacity ----------------------------------------------------------------
 
-TEST(Compacity, UnitCubeAreaVolumeAndSign) {
+TEST(Compacity, AreaVolumeSignAndConvergence) {
   Mesh cube = gridCube(1);
   double m1 = 0, m2 = 0;
   EXPECT_NEAR(MeshTools::Compacity(cube.v, facets(cube), m1, m2), 1.0 / 6, 1e-14);
@@ -270,7 +227,7 @@ TEST(Compacity, UnitCubeAreaVolumeAndSign) {
   EXPECT_NEAR(m2, 1, 1e-13);
   // Far from the origin: still exact (no large cancelling terms).
   Mesh far = cube;
-  for (_vtx& p : far.v) p = V(p.x + 1e7, p.y - 3e6, p.z + 5e6);
+  for (_vtx& p : far.v) p = p + V(1e7, -3e6, 5e6);
   MeshTools::Compacity(far.v, facets(far), m1, m2);
   EXPECT_NEAR(m2, 1, 1e-8);
   // Inward winding: negative volume, same area.
@@ -281,23 +238,18 @@ TEST(Compacity, UnitCubeAreaVolumeAndSign) {
   // Nothing to measure; bad indices skipped.
   EXPECT_EQ(MeshTools::Compacity(cube.v, {}, m1, m2), 0.0);
   EXPECT_EQ(m1, 0.0);
-  std::vector<_fac> bad(1);
-  bad[0].a = 0;
-  bad[0].b = 1;
-  bad[0].c = 99;
+  const std::vector<_fac> bad = {{0, 1, 99}};
   EXPECT_EQ(MeshTools::Compacity(cube.v, bad, m1, m2), 0.0);
-}
 
-TEST(Compacity, FineSphereApproachesAnalyticValues) {
+  // A fine sphere approaches the analytic values with second-order convergence.
   double prevErr = 1;
   for (int level = 4; level <= 6; ++level) {
     const Mesh s = sphere(level, 2.0, V(3, -1, 0.5));
-    double m1 = 0, m2 = 0;
     MeshTools::Compacity(s.v, facets(s), m1, m2);
     const double areaErr = std::fabs(m1 / (4 * kPi * 4) - 1), volErr = std::fabs(m2 / (4.0 / 3 * kPi * 8) - 1);
     EXPECT_LT(areaErr, 0.01);
     EXPECT_LT(volErr, 0.01);
-    EXPECT_LT(volErr, prevErr / 3);  // second-order convergence under subdivision
+    EXPECT_LT(volErr, prevErr / 3);
     prevErr = volErr;
   }
 }
@@ -319,14 +271,13 @@ double distanceToMesh(const Mesh& m, const _vtx& p) {
   const IK::Point_3 q(p.x, p.y, p.z);
   double best = 1e300;
   for (const _tri& t : m.t) {
-    const IK::Triangle_3 tri(IK::Point_3(m.v[t.a].x, m.v[t.a].y, m.v[t.a].z), IK::Point_3(m.v[t.b].x, m.v[t.b].y, m.v[t.b].z),
-                             IK::Point_3(m.v[t.c].x, m.v[t.c].y, m.v[t.c].z));
-    best = std::min(best, CGAL::squared_distance(q, tri));
+    auto P = [&](int i) { return IK::Point_3(m.v[i].x, m.v[i].y, m.v[i].z); };
+    best = std::min(best, CGAL::squared_distance(q, IK::Triangle_3(P(t.a), P(t.b), P(t.c))));
   }
   return std::sqrt(best);
 }
 
-TEST(PointInPolyhedron, TorusAgreesWithCGALIncludingNearSurface) {
+TEST(PointInPolyhedron, TorusAgreesWithCGALNearAndOnTheSurface) {
   const Mesh tor = torus(2.0, 0.7, 40, 20);
   const SurfaceMesh sm = toSurfaceMesh(tor);
   ASSERT_TRUE(CGAL::is_closed(sm));
@@ -337,8 +288,7 @@ TEST(PointInPolyhedron, TorusAgreesWithCGALIncludingNearSurface) {
   auto unit = [&]() {
     for (;;) {
       const _vtx d = V(u(rng), u(rng), u(rng));
-      const double l = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
-      if (l > 0.1 && l <= 1) return V(d.x / l, d.y / l, d.z / l);
+      if (Norm(d) > 0.1 && Norm(d) <= 1) return (1 / Norm(d)) * d;
     }
   };
   std::vector<_vtx> probes;
@@ -348,13 +298,8 @@ TEST(PointInPolyhedron, TorusAgreesWithCGALIncludingNearSurface) {
   for (std::size_t k = 0; k < tor.t.size(); k += 3) {
     const _tri& t = tor.t[k];
     const _vtx &a = tor.v[t.a], &b = tor.v[t.b], &c = tor.v[t.c];
-    const _vtx anchors[3] = {V((a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3, (a.z + b.z + c.z) / 3),
-                             V((a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2), a};
-    for (const _vtx& x : anchors)
-      for (double delta : {1e-3, 1e-4, 1e-5}) {
-        const _vtx d = unit();
-        probes.push_back(V(x.x + delta * d.x, x.y + delta * d.y, x.z + delta * d.z));
-      }
+    for (const _vtx& x : {(1.0 / 3) * (a + b + c), 0.5 * (a + b), a})
+      for (double delta : {1e-3, 1e-4, 1e-5}) probes.push_back(x + delta * unit());
   }
   int compared = 0, inside = 0, nearOnes = 0;
   for (std::size_t i = 0; i < probes.size(); ++i) {
@@ -370,17 +315,12 @@ TEST(PointInPolyhedron, TorusAgreesWithCGALIncludingNearSurface) {
   EXPECT_GT(compared, static_cast<int>(probes.size()) * 8 / 10);
   EXPECT_GT(inside, 300);
   EXPECT_GT(nearOnes, 300);
-}
-
-TEST(PointInPolyhedron, PointsOnTheSurfaceAreNotInside) {
-  const Mesh tor = torus(2.0, 0.7, 40, 20);
+  // Points on the surface (corners, edge midpoints, centroids) are not inside.
   for (std::size_t k = 0; k < tor.t.size(); k += 7) {
     const _tri& t = tor.t[k];
     const _vtx &a = tor.v[t.a], &b = tor.v[t.b], &c = tor.v[t.c];
-    EXPECT_FALSE(MeshTools::PointInPolyhedron(tor.v, tor.t, a));
-    EXPECT_FALSE(MeshTools::PointInPolyhedron(tor.v, tor.t, V((a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2)));
-    EXPECT_FALSE(
-        MeshTools::PointInPolyhedron(tor.v, tor.t, V((a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3, (a.z + b.z + c.z) / 3)));
+    for (const _vtx& x : {(1.0 / 3) * (a + b + c), 0.5 * (a + b), a})
+      EXPECT_FALSE(MeshTools::PointInPolyhedron(tor.v, tor.t, x));
   }
 }
 
@@ -425,36 +365,25 @@ TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
 
 // Smallest height at least a tenth of the longest edge.
 bool wellShaped(const _vtx (&t)[3]) {
-  auto d = [](const _vtx& a, const _vtx& b) { return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z)); };
-  const double a = d(t[0], t[1]), b = d(t[1], t[2]), c = d(t[2], t[0]);
-  const double s = (a + b + c) / 2;
-  const double area = std::sqrt(std::max(0.0, s * (s - a) * (s - b) * (s - c)));
-  const double longest = std::max({a, b, c});
-  return 2 * area / longest > 0.1 * longest;
+  const double longest = std::max({Dist(t[0], t[1]), Dist(t[1], t[2]), Dist(t[2], t[0])});
+  return Norm(Cross(t[1] - t[0], t[2] - t[0])) / longest > 0.1 * longest;
 }
 
-TEST(PointInTriangle3dTo2d, ParametersCornersAndRejections) {
+TEST(PointInTriangle3dTo2d, ParametersCornersRejectionsAndClamping) {
   std::mt19937 rng(9);
   std::uniform_real_distribution<double> u(-2, 2), w(0, 1);
   for (int k = 0; k < 500; ++k) {
     const _vtx tri[3] = {V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng))};
     if (!wellShaped(tri)) continue;
-    auto at = [&](double s, double t) {
-      return V(tri[0].x + s * (tri[2].x - tri[0].x) + t * (tri[1].x - tri[0].x),
-               tri[0].y + s * (tri[2].y - tri[0].y) + t * (tri[1].y - tri[0].y),
-               tri[0].z + s * (tri[2].z - tri[0].z) + t * (tri[1].z - tri[0].z));
-    };
+    auto at = [&](double s, double t) { return tri[0] + s * (tri[2] - tri[0]) + t * (tri[1] - tri[0]); };
     double s = -1, t = -1;
     // Corners map exactly: T0 -> (0,0), T1 -> (0,1), T2 -> (1,0).
-    ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, tri[0], s, t));
-    EXPECT_EQ(s, 0.0);
-    EXPECT_EQ(t, 0.0);
-    ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, tri[1], s, t));
-    EXPECT_EQ(s, 0.0);
-    EXPECT_EQ(t, 1.0);
-    ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, tri[2], s, t));
-    EXPECT_EQ(s, 1.0);
-    EXPECT_EQ(t, 0.0);
+    const double cornerS[3] = {0, 0, 1}, cornerT[3] = {0, 1, 0};
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, tri[i], s, t));
+      EXPECT_EQ(s, cornerS[i]);
+      EXPECT_EQ(t, cornerT[i]);
+    }
     // An inner point gives back its parameters.
     double s0 = w(rng), t0 = w(rng);
     if (s0 + t0 > 1) {
@@ -465,18 +394,12 @@ TEST(PointInTriangle3dTo2d, ParametersCornersAndRejections) {
     EXPECT_NEAR(s, s0, 1e-9);
     EXPECT_NEAR(t, t0, 1e-9);
     // Off the plane, or outside the triangle: rejected.
-    const double nx = (tri[1].y - tri[0].y) * (tri[2].z - tri[0].z) - (tri[1].z - tri[0].z) * (tri[2].y - tri[0].y);
-    const double ny = (tri[1].z - tri[0].z) * (tri[2].x - tri[0].x) - (tri[1].x - tri[0].x) * (tri[2].z - tri[0].z);
-    const double nz = (tri[1].x - tri[0].x) * (tri[2].y - tri[0].y) - (tri[1].y - tri[0].y) * (tri[2].x - tri[0].x);
-    const double nl = std::sqrt(nx * nx + ny * ny + nz * nz);
-    const _vtx p = at(s0, t0);
-    EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, V(p.x + 1e-3 * nx / nl, p.y + 1e-3 * ny / nl, p.z + 1e-3 * nz / nl), s, t));
+    const _vtx n = Cross(tri[1] - tri[0], tri[2] - tri[0]);
+    EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(s0, t0) + (1e-3 / Norm(n)) * n, s, t));
     EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(-0.05, t0 / 2), s, t));
     EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(0.6, 0.6), s, t));
   }
-}
-
-TEST(PointInTriangle3dTo2d, JustOutsideIsClampedOntoTheTriangle) {
+  // Just outside is clamped onto the triangle.
   const _vtx tri[3] = {V(0, 0, 0), V(0, 1, 0), V(1, 0, 0)};  // s = x, t = y
   double s = -1, t = -1;
   ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, V(0.3, -1e-8, 1e-8), s, t));

@@ -2,13 +2,9 @@
 // assembly whose sub-assembly prototype is placed twice.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <Inventor/SoFullPath.h>
-#include <Inventor/SoPath.h>
-#include <Inventor/SbVec3f.h>
+#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoGroup.h>
-#include <Inventor/actions/SoSearchAction.h>
 
 #include "HostTestUtil.h"
 
@@ -70,7 +66,7 @@ TEST(StrPathToSoPath, RepeatedPrototypeGivesDistinctPathsToTheSameNode) {
   }
 }
 
-TEST(StrPathToSoPath, RootsAndEmptyText) {
+TEST(StrPathToSoPath, RootsUnresolvableTextsAndLaterChanges) {
   Assembly a;
   Resolved docOnly(a.doc, "");
   ASSERT_EQ(docOnly.length(), 1);
@@ -95,10 +91,7 @@ TEST(StrPathToSoPath, RootsAndEmptyText) {
   // Top-level instance with a one-id path.
   Resolved single(a.doc, "1a");
   EXPECT_EQ(single.tail(), a.subB);
-}
 
-TEST(StrPathToSoPath, UnresolvableTextsGiveEmptyPaths) {
-  Assembly a;
   for (const char* text : {"2", "3|1", "3|ff|0", "10|0", "x", "3||ff", "|3", "3|", "03",
                            "FF", "3|FF", "123456789", "-1", " 3"}) {
     Resolved r(a.doc, text);
@@ -108,10 +101,8 @@ TEST(StrPathToSoPath, UnresolvableTextsGiveEmptyPaths) {
   EXPECT_EQ(nullRoot.length(), 0);
   Resolved notAKit(a.doc->getTopPrototype()->getBodies(), "");
   EXPECT_EQ(notAKit.length(), 0);
-}
 
-TEST(StrPathToSoPath, ResolvesChildrenAddedAfterAnEarlierLookup) {
-  Assembly a;
+  // Children added or removed after an earlier lookup are seen.
   Resolved before(a.doc, "3|7");
   EXPECT_EQ(before.length(), 0);
   SoKRN_ComponentKit* added = vhost::PlaceInstance(a.doc, a.sub, a.cube, SbMatrix::identity(), L"", 7);
@@ -122,7 +113,7 @@ TEST(StrPathToSoPath, ResolvesChildrenAddedAfterAnEarlierLookup) {
   EXPECT_EQ(removed.length(), 0);
 }
 
-TEST(PathTools, InstanceChainKeyAndEquality) {
+TEST(PathTools, InstanceChainKeyEqualityAndSearchBelowAnInstance) {
   Assembly a;
   EXPECT_EQ(OmbrelTools::InstanceChainKey(nullptr), "");
   Resolved docOnly(a.doc, "");
@@ -145,12 +136,9 @@ TEST(PathTools, InstanceChainKeyAndEquality) {
   EXPECT_FALSE(OmbrelTools::IsPathEqual(p.path, nullptr));
   same->unref();
   longer->unref();
-}
 
-TEST(PathTools, SearchBelowAnInstanceFindsItsChildInstances) {
   // The library expands an instance into its children with a search action
   // started at the instance; that needs searching inside kits.
-  Assembly a;
   SoSearchAction sa;
   sa.setNode(a.cubeInSubFF);
   sa.setType(SoKRN_ComponentKit::getClassTypeId(), TRUE);

@@ -40,15 +40,10 @@ struct SampleDoc {
       ++directed[{a, b}];
     }
   }
-  for (const auto& [edge, count] : directed) {
-    if (count != 1)
-      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second << " used "
-                                           << count << " times in one direction";
-    auto rev = directed.find({edge.second, edge.first});
-    if (rev == directed.end())
-      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second
-                                           << " has no opposite (hole in the mesh)";
-  }
+  for (const auto& [edge, count] : directed)
+    if (count != 1 || !directed.count({edge.second, edge.first}))
+      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second << " used " << count
+                                           << " times, or without its opposite";
   return ::testing::AssertionSuccess();
 }
 
@@ -66,7 +61,7 @@ double SignedVolume(const std::vector<float>& xyz, const std::vector<int>& tris)
   return v;
 }
 
-TEST(SampleAssembly, StructureIsAsDocumented) {
+TEST(SampleAssembly, StructureAndBoundingBoxAreAsDocumented) {
   SampleDoc s;
   const std::map<std::string, std::wstring> expected = {
       {"0", L"Housing"},         {"1", L"Cover"},           {"2", L"Bracket_1"},
@@ -83,6 +78,14 @@ TEST(SampleAssembly, StructureIsAsDocumented) {
   hosttest::ResolvedPath bolt1(s.doc, "2|1"), bolt2(s.doc, "2|2");
   EXPECT_EQ(static_cast<SoKRN_ComponentKit*>(bolt1.tail())->getPrototype(),
             static_cast<SoKRN_ComponentKit*>(bolt2.tail())->getPrototype());
+  // Whole-document box: shaft end, Bracket_1 plate edge, bolt shanks; pin, plates A and B, bearing top.
+  SoGetBoundingBoxAction bb(SbViewportRegion(100, 100));
+  bb.apply(s.doc);
+  const SbVec3f lo(-30, -10, -10), hi(218, 180, 50);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(bb.getBoundingBox().getMin()[i], lo[i], 1e-3) << i;
+    EXPECT_NEAR(bb.getBoundingBox().getMax()[i], hi[i], 1e-3) << i;
+  }
 }
 
 TEST(SampleAssembly, EveryMeshIsClosedOutwardAndReasonablyTessellated) {
@@ -235,19 +238,6 @@ TEST(SampleAssembly, DocumentedContactsHold) {
       }
     }
   }
-}
-
-TEST(SampleAssembly, BoundingBoxOfTheWholeDocument) {
-  SampleDoc s;
-  SoGetBoundingBoxAction bb(SbViewportRegion(100, 100));
-  bb.apply(s.doc);
-  const SbBox3f box = bb.getBoundingBox();
-  EXPECT_NEAR(box.getMin()[0], -30, 1e-3);  // shaft end
-  EXPECT_NEAR(box.getMin()[1], -10, 1e-3);  // Bracket_1 plate edge
-  EXPECT_NEAR(box.getMin()[2], -10, 1e-3);  // bolt shanks
-  EXPECT_NEAR(box.getMax()[0], 218, 1e-3);  // pin
-  EXPECT_NEAR(box.getMax()[1], 180, 1e-3);  // plates A and B
-  EXPECT_NEAR(box.getMax()[2], 50, 1e-3);   // bearing top
 }
 
 }  // namespace

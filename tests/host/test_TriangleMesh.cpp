@@ -13,13 +13,7 @@
 
 namespace {
 
-_vtx P(double x, double y, double z = 0) {
-  _vtx v;
-  v.x = x;
-  v.y = y;
-  v.z = z;
-  return v;
-}
+_vtx P(double x, double y, double z = 0) { return {x, y, z}; }
 
 struct Result {
   int status = -1;
@@ -95,7 +89,7 @@ void checkInvariants(const std::vector<_vtx>& in, const std::vector<int>& segs, 
 
 // The caller's set-up: the unit parameter triangle (0,0) (0,1) (1,0), cut
 // points inside and on its edges, the cut segments, then the boundary chains.
-TEST(TriangleMesh, CutTriangleKeepsOrderSegmentsAndArea) {
+TEST(TriangleMesh, HandBuiltCutsConstraintsAndCrossings) {
   const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0),  // corners
                                  P(0, 0.4),                  // 3: on edge 0-1
                                  P(0.3, 0.3),                // 4: inside
@@ -112,89 +106,61 @@ TEST(TriangleMesh, CutTriangleKeepsOrderSegmentsAndArea) {
   const std::set<Edge> edges = edgesOf(r.tris);
   for (std::size_t k = 0; k < segs.size(); k += 2) EXPECT_TRUE(edges.count(edge(segs[k], segs[k + 1]))) << k;
   EXPECT_EQ(r.tris.size(), 6u);  // 7 points, 4 on the hull: 2*7 - 4 - 2
+
+  // A long thin cut that Delaunay alone would not keep as an edge.
+  const std::vector<_vtx> thin = {P(0, 0), P(0, 1), P(1, 0), P(0.05, 0.45), P(0.45, 0.05), P(0.25, 0.27), P(0.25, 0.23)};
+  const Result c = run(thin, {3, 4, 0, 1, 0, 2, 1, 2});
+  EXPECT_EQ(c.status, 0);
+  checkInvariants(thin, {3, 4, 0, 1, 0, 2, 1, 2}, c, 0.5);
+  EXPECT_TRUE(edgesOf(c.tris).count(edge(3, 4)));
+  EXPECT_FALSE(edgesOf(run(thin, {}).tris).count(edge(3, 4)));  // without the constraint, 3-4 is not an edge
+
+  // Two crossing segments add their crossing point after the inputs.
+  const std::vector<_vtx> x = {P(0, 0), P(0, 1), P(1, 0), P(0.1, 0.1), P(0.5, 0.4), P(0.1, 0.4), P(0.4, 0.1)};
+  const Result xr = run(x, {3, 4, 5, 6});  // y = 0.025 + 0.75 x and y = 0.5 - x
+  EXPECT_EQ(xr.status, 0);
+  ASSERT_EQ(xr.pts.size(), x.size() + 1);
+  EXPECT_NEAR(xr.pts.back().x, 0.475 / 1.75, 1e-12);
+  EXPECT_NEAR(xr.pts.back().y, 0.5 - 0.475 / 1.75, 1e-12);
+  checkInvariants(x, {3, 4, 5, 6}, xr, 0.5);
 }
 
-// A long thin cut that Delaunay alone would not keep as an edge.
-TEST(TriangleMesh, ConstraintOverridesDelaunay) {
-  const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0), P(0.05, 0.45), P(0.45, 0.05), P(0.25, 0.27), P(0.25, 0.23)};
-  const std::vector<int> segs = {3, 4, 0, 1, 0, 2, 1, 2};
-  const Result r = run(pts, segs);
-  EXPECT_EQ(r.status, 0);
-  checkInvariants(pts, segs, r, 0.5);
-  EXPECT_TRUE(edgesOf(r.tris).count(edge(3, 4)));
-  const Result free = run(pts, {});  // without the constraint, 3-4 is not an edge
-  EXPECT_FALSE(edgesOf(free.tris).count(edge(3, 4)));
-}
-
-// Seeded random polylines inside the triangle (points on a circle, so the
-// pieces never cross), in a random parameter triangle frame.
-TEST(TriangleMesh, RandomCutPolylines) {
+// Seeded random inputs in the unit parameter triangle: polylines with points
+// on a circle (pieces never cross, nothing is added), then many segments
+// crossing each other (every crossing becomes a point after the inputs).
+TEST(TriangleMesh, RandomPolylinesAndCrossingSegments) {
   std::mt19937 rng(21);
   std::uniform_real_distribution<double> u(0, 1);
-  for (int k = 0; k < 200; ++k) {
-    std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0)};
-    std::vector<int> segs;
-    const int n = 2 + k % 9;
-    const double cx = 0.3, cy = 0.3, rad = 0.15 * u(rng) + 0.02;
-    double ang = 6.283185307179586 * u(rng);
-    for (int i = 0; i < n; ++i) {
-      pts.push_back(P(cx + rad * std::cos(ang), cy + rad * std::sin(ang)));
-      ang += 0.6 * u(rng) + 0.05;
-      if (i > 0) {
-        segs.push_back(static_cast<int>(pts.size()) - 2);
-        segs.push_back(static_cast<int>(pts.size()) - 1);
-      }
-    }
-    for (int c : {0, 1, 0, 2, 1, 2}) segs.push_back(c);
-    const Result r = run(pts, segs);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.pts.size(), pts.size());
-    checkInvariants(pts, segs, r, 0.5);
-    EXPECT_EQ(r.tris.size(), 2 * pts.size() - 3 - 2);  // 3 hull points
-    if (HasFailure()) return;
-  }
-}
-
-TEST(TriangleMesh, CrossingSegmentsAddPointsAfterTheInputs) {
-  const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0), P(0.1, 0.1), P(0.5, 0.4), P(0.1, 0.4), P(0.4, 0.1)};
-  const std::vector<int> segs = {3, 4, 5, 6};  // y = 0.025 + 0.75 x and y = 0.5 - x
-  const Result r = run(pts, segs);
-  EXPECT_EQ(r.status, 0);
-  ASSERT_EQ(r.pts.size(), pts.size() + 1);
-  EXPECT_NEAR(r.pts.back().x, 0.475 / 1.75, 1e-12);
-  EXPECT_NEAR(r.pts.back().y, 0.5 - 0.475 / 1.75, 1e-12);
-  checkInvariants(pts, segs, r, 0.5);
-}
-
-// Many random segments crossing each other: every crossing becomes a point
-// after the inputs, and everything still tiles the triangle.
-TEST(TriangleMesh, RandomCrossingSegments) {
-  std::mt19937 rng(8);
-  std::uniform_real_distribution<double> u(0, 1);
-  for (int k = 0; k < 50; ++k) {
+  for (int k = 0; k < 250; ++k) {
+    const bool crossing = k >= 200;
     std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0)};
     std::vector<int> segs = {0, 1, 0, 2, 1, 2};
-    for (int i = 0; i < 12; ++i) {
-      for (int e = 0; e < 2; ++e) {
-        double s = u(rng), t = u(rng);
-        if (s + t > 1) {
-          s = 1 - s;
-          t = 1 - t;
-        }
-        pts.push_back(P(s, t));
+    const double rad = 0.15 * u(rng) + 0.02;
+    double ang = 6.283185307179586 * u(rng);
+    for (int i = 0, n = crossing ? 24 : 2 + k % 9; i < n; ++i) {
+      double s = u(rng), t = u(rng);
+      if (s + t > 1) {
+        s = 1 - s;
+        t = 1 - t;
       }
-      segs.push_back(static_cast<int>(pts.size()) - 2);
-      segs.push_back(static_cast<int>(pts.size()) - 1);
+      pts.push_back(crossing ? P(s, t) : P(0.3 + rad * std::cos(ang), 0.3 + rad * std::sin(ang)));
+      ang += 0.6 * u(rng) + 0.05;
+      if (crossing ? i % 2 == 1 : i > 0) segs.insert(segs.end(), {int(pts.size()) - 2, int(pts.size()) - 1});
     }
     const Result r = run(pts, segs);
     EXPECT_EQ(r.status, 0);
-    EXPECT_GT(r.pts.size(), pts.size());
     checkInvariants(pts, segs, r, 0.5);
+    if (crossing) {
+      EXPECT_GT(r.pts.size(), pts.size());
+    } else {
+      EXPECT_EQ(r.pts.size(), pts.size());
+      EXPECT_EQ(r.tris.size(), 2 * pts.size() - 3 - 2);  // 3 hull points
+    }
     if (HasFailure()) return;
   }
 }
 
-TEST(TriangleMesh, BadInputGivesStatusAndConsistentOutput) {
+TEST(TriangleMesh, BadInputSwitchesAndClearAll) {
   {  // Duplicate point: reported; the later copy is used by no triangle.
     const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0), P(0.2, 0.2), P(0.2, 0.2)};
     const Result r = run(pts, {3, 1, 4, 2});
@@ -221,14 +187,12 @@ TEST(TriangleMesh, BadInputGivesStatusAndConsistentOutput) {
     EXPECT_TRUE(r.status & CTriangleMesh::kNoArea);
     EXPECT_TRUE(r.tris.empty() && r.pts.empty());
   }
-}
-
-TEST(TriangleMesh, SwitchesAreIgnoredAndClearAllForgets) {
+  // Switches are ignored, output lies in z = 0, ClearAll forgets everything.
   const std::vector<_vtx> pts = {P(0, 0, 5), P(0, 1, 5), P(1, 0, 5), P(0.2, 0.3, 5)};
   const Result a = run(pts, {0, 3}), b = run(pts, {0, 3}, "q30a0.01");
   ASSERT_EQ(a.tris.size(), b.tris.size());
   for (std::size_t i = 0; i < a.tris.size(); ++i) EXPECT_EQ(a.tris[i], b.tris[i]);
-  EXPECT_EQ(a.pts[3].z, 0.0);  // output points lie in z = 0
+  EXPECT_EQ(a.pts[3].z, 0.0);
 
   CTriangleMesh m("pzAevnQ", pts, {0, 3});
   ASSERT_EQ(m.DoTriangulate(), 0);
