@@ -322,7 +322,9 @@ TEST(ActionEpsilon, PairsWithinEpsilonAreReportedWithTheirDistance) {
     p.action.setIntersectionDetectionEpsilon(eps);
     p.pair(s.add(instance(flat())), s.add(instance(flat(), SbVec3f(0.5f, 0.5f, gap))));
     ASSERT_EQ(p.hits(), gap < eps ? 1u : 0u);
-    if (gap < eps) EXPECT_NEAR(p.rec.hits[0].distance, gap, 1e-6f);
+    if (gap < eps) {
+      EXPECT_NEAR(p.rec.hits[0].distance, gap, 1e-6f);
+    }
   }
 }
 
