@@ -24,20 +24,15 @@ const SbViewportRegion kViewport(100, 100);
 
 // Unit box B placed at (10, 0, 0) as instance 0 of sub-assembly S; S placed
 // twice under the root: instance 1 at (0, 100, 0), instance 2 at (0, 200, 0).
-struct TwoOccurrences {
-  SoKRN_MainDoc* doc;
-  SoKRN_State* state;
+struct TwoOccurrences : hosttest::DocRef {
+  SoKRN_State* state = doc->getKRNState();
   TwoOccurrences() {
-    doc = vhost::NewDocument();
-    doc->ref();
-    state = doc->getKRNState();
     SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
     vhost::PlaceInstance(doc, sub, box, Translation(10, 0, 0), L"", 0);
     vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 100, 0), L"", 1);
     vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 200, 0), L"", 2);
   }
-  ~TwoOccurrences() { doc->unref(); }
 
   // p mapped by the matrix action (ours, with or without user matrices, or
   // Coin's plain one) applied to the path.

@@ -14,28 +14,14 @@ using hosttest::Translation;
 
 // Root: Sub (id 3) and Sub (id 0x1a), each Sub holding Cube (id 0) and
 // Cube (id 0xff); plus a Cube placed directly (id 0x10).
-struct Assembly {
-  SoKRN_MainDoc* doc = nullptr;
-  SoKRN_ComponentKit* cube = nullptr;
-  SoKRN_ComponentKit* sub = nullptr;
-  SoKRN_ComponentKit* subA = nullptr;
-  SoKRN_ComponentKit* subB = nullptr;
-  SoKRN_ComponentKit* cubeInSub0 = nullptr;
-  SoKRN_ComponentKit* cubeInSubFF = nullptr;
-
-  Assembly() {
-    doc = vhost::NewDocument();
-    doc->ref();
-    cube = hosttest::MakeBox(doc, L"Cube", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-    sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
-    cubeInSub0 = vhost::PlaceInstance(doc, sub, cube, Translation(0, 0, 0), L"", 0);
-    cubeInSubFF = vhost::PlaceInstance(doc, sub, cube, Translation(5, 0, 0), L"", 0xff);
-    SoKRN_ComponentKit* root = doc->getTopPrototype();
-    subA = vhost::PlaceInstance(doc, root, sub, Translation(0, 10, 0), L"SubA", 3);
-    subB = vhost::PlaceInstance(doc, root, sub, Translation(0, 20, 0), L"SubB", 0x1a);
-    vhost::PlaceInstance(doc, root, cube, Translation(0, 0, 30), L"", 0x10);
-  }
-  ~Assembly() { doc->unref(); }
+struct Assembly : hosttest::DocRef {
+  SoKRN_ComponentKit* cube = hosttest::MakeBox(doc, L"Cube", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
+  SoKRN_ComponentKit* cubeInSub0 = vhost::PlaceInstance(doc, sub, cube, Translation(0, 0, 0), L"", 0);
+  SoKRN_ComponentKit* cubeInSubFF = vhost::PlaceInstance(doc, sub, cube, Translation(5, 0, 0), L"", 0xff);
+  SoKRN_ComponentKit* subA = vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 10, 0), L"SubA", 3);
+  SoKRN_ComponentKit* subB = vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 20, 0), L"SubB", 0x1a);
+  SoKRN_ComponentKit* direct = vhost::PlaceInstance(doc, doc->getTopPrototype(), cube, Translation(0, 0, 30), L"", 0x10);
 };
 
 // A resolved path with the accessors the tests below use.
