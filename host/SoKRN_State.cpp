@@ -80,9 +80,19 @@ void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) 
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
   if (it != m_visible.end() && it->second == visible) return;
-  // Explicit entries are kept even when visible: they override a hidden
-  // ancestor.
-  m_visible[key] = visible;
+  // A visible entry matters only under a hidden ancestor, where it shows the
+  // occurrence again; under a visible one it is dropped, so that hiding the
+  // ancestor later hides this occurrence too.
+  bool ancestorVisible = true;
+  if (!key.empty()) {
+    const std::size_t bar = key.rfind('|');
+    ancestorVisible = getVisibleByKey(bar == std::string::npos ? std::string() : key.substr(0, bar)) != 0;
+  }
+  if (visible != 0 && ancestorVisible) {
+    if (it != m_visible.end()) m_visible.erase(it);
+  } else {
+    m_visible[key] = visible;
+  }
   m_numHidden += (visible == 0 ? 1 : 0) - (wasHidden ? 1 : 0);
   notifyOwner(notify);
 }

@@ -198,6 +198,12 @@ TEST(Visibility, HidingAffectsPickingOnly) {
   t.setVisible("1|0", -1);
   EXPECT_FALSE(t.state->hasHiddenPaths());
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
+  // Shown again under a visible parent, the child follows the parent again.
+  t.setVisible("1", 0);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");
+  // Under a hidden parent, showing the child shows it alone.
+  t.setVisible("1|0", -1);
+  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
 }
 
 TEST(DocumentState, EntriesAreKeyedByTheInstanceChain) {
