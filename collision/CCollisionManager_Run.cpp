@@ -142,6 +142,8 @@ void CCollisionManager::StartCalculate() {
   ShowIns(1);
 
   if (m_bRunning.load() == 1) return;
+  // A worker that has finished its run may still be on its way out.
+  while (m_workerAlive.load()) vxplatform::SleepMs(1);
   // The run counts as running from here on, so that a StopCalculate or a
   // destruction right after this call finds it and waits for it.
   m_bRunning.store(1);
