@@ -31,6 +31,8 @@
 namespace {
 
 constexpr int kWidth = 160, kHeight = 120;
+using Rgba = PngImage::Rgba;
+using Mode = OffscreenRenderer::FaceMode;
 
 // One renderer for the whole suite, as the clash checker keeps one for all its
 // pictures; null (and the reason) when this machine has no headless GL.
@@ -40,13 +42,13 @@ OffscreenRenderer* sharedRenderer(std::string* why) {
   return renderer->isValid() ? renderer.get() : nullptr;
 }
 
-#define REQUIRE_RENDERER(r)                                         \
-  std::string whyNoGl;                                              \
-  OffscreenRenderer* r = sharedRenderer(&whyNoGl);                  \
-  if (!r) GTEST_SKIP() << whyNoGl;                                  \
-  r->setBackgroundColor(SbColor(0, 0, 0));                          \
-  r->setFaceMode(OffscreenRenderer::FaceMode::TwoSided);            \
-  r->setHeadlight(true);                                            \
+#define REQUIRE_RENDERER(r)                        \
+  std::string whyNoGl;                             \
+  OffscreenRenderer* r = sharedRenderer(&whyNoGl); \
+  if (!r) GTEST_SKIP() << whyNoGl;                 \
+  r->setBackgroundColor(SbColor(0, 0, 0));         \
+  r->setFaceMode(Mode::TwoSided);                  \
+  r->setHeadlight(true);                           \
   r->setAutoClipping(true)
 
 // Owns a reference on a node for a test's length.
@@ -62,7 +64,6 @@ struct Ref {
 struct Pixel {
   int x, y;
 };
-using Rgba = PngImage::Rgba;
 
 // Where a world point lands in a picture rendered through `camera`.
 Pixel project(SoCamera* camera, const SbVec3f& world) {
@@ -91,9 +92,13 @@ bool isBackground(const PngImage& p, Pixel at) { return p.pixel(at.x, at.y) == (
   return ::testing::AssertionSuccess();
 }
 
-SoPerspectiveCamera* fittedCamera(OffscreenRenderer& r, SoNode* scene) {
+// A perspective camera fitted to `scene`, looking along `view` (the placer's
+// default when zero).
+SoPerspectiveCamera* fittedCamera(OffscreenRenderer& r, SoNode* scene, const SbVec3f& view = SbVec3f(0, 0, 0)) {
+  SceneCamera placer = r.cameraPlacer();
+  if (view != SbVec3f(0, 0, 0)) placer.setViewDirection(view);
   SoPerspectiveCamera* camera = new SoPerspectiveCamera;
-  r.cameraPlacer().viewAll(*camera, scene, r.viewport());
+  placer.viewAll(*camera, scene, r.viewport());
   return camera;
 }
 
@@ -103,90 +108,108 @@ SoCube* box(float w, float h, float d) {
   return c;
 }
 
-// Points joined as one polygon (counter-clockwise as given), or as polylines
-// of `counts` points each, two pixels wide.
-SoGroup* polygon(const std::vector<SbVec3f>& points, const std::vector<int32_t>& counts = {}) {
+// Points joined as one polygon (counter-clockwise as given) or one polyline
+// two pixels wide.
+SoGroup* polygon(const std::vector<SbVec3f>& points, bool asLine = false) {
   SoGroup* g = new SoGroup;
+  SoDrawStyle* style = new SoDrawStyle;
+  style->lineWidth = 2;
+  g->addChild(style);
   SoCoordinate3* c = new SoCoordinate3;
   c->point.setValues(0, int(points.size()), points.data());
   g->addChild(c);
-  if (counts.empty()) {
-    g->addChild(new SoFaceSet);
-    return g;
-  }
-  SoDrawStyle* style = new SoDrawStyle;
-  style->lineWidth = 2;
-  g->insertChild(style, 0);
-  SoLineSet* lines = new SoLineSet;
-  lines->numVertices.setValues(0, int(counts.size()), counts.data());
-  g->addChild(lines);
+  g->addChild(asLine ? static_cast<SoNode*>(new SoLineSet) : new SoFaceSet);
   return g;
 }
 
 // One row of a scene table: a shape in its own separator, in one colour, lit
 // through a material (default ambient 0.2) or unlit, moved by `at`.
 struct Part {
-  Part(SoNode* shape, SbColor colour, bool lit = true, SbVec3f at = SbVec3f(0, 0, 0), float transparency = 0)
-      : shape(shape), colour(colour), lit(lit), at(at), transparency(transparency) {}
   SoNode* shape;
   SbColor colour;
-  bool lit;
-  SbVec3f at;
-  float transparency;
+  bool lit = true;
+  SbVec3f at = SbVec3f(0, 0, 0);
+  float transparency = 0;
 };
 
 SoSeparator* build(const std::vector<Part>& parts) {
   SoSeparator* scene = new SoSeparator;
   for (const Part& p : parts) {
     SoSeparator* s = new SoSeparator;
-    if (!p.lit) {
-      SoLightModel* model = new SoLightModel;
-      model->model = SoLightModel::BASE_COLOR;
-      s->addChild(model);
-    }
+    SoLightModel* model = new SoLightModel;
+    model->model = p.lit ? SoLightModel::PHONG : SoLightModel::BASE_COLOR;
     SoMaterial* m = new SoMaterial;
     m->diffuseColor = p.colour;
     m->transparency = p.transparency;
-    s->addChild(m);
     SoTranslation* t = new SoTranslation;
     t->translation = p.at;
-    s->addChild(t);
-    s->addChild(p.shape);
+    for (SoNode* node : {static_cast<SoNode*>(model), static_cast<SoNode*>(m), static_cast<SoNode*>(t), p.shape})
+      s->addChild(node);
     scene->addChild(s);
   }
   return scene;
 }
 
 const SbColor kRed(1, 0, 0), kGreen(0, 1, 0);
-Part redCube() { return Part(box(2, 2, 2), kRed); }  // 2 x 2 x 2 about the origin, lit
+Part redCube() { return {box(2, 2, 2), kRed}; }  // 2 x 2 x 2 about the origin, lit
 
 }  // namespace
 
-TEST(RenderOffscreen, RedCubeFacesFollowLambertAndCornersStayBackground) {
+TEST(RenderOffscreen, LitFacesFollowLambertForEachFaceMode) {
   REQUIRE_RENDERER(r);
-  Ref<SoSeparator> scene(build({redCube()}));
-  Ref<SoPerspectiveCamera> camera(fittedCamera(*r, scene.get()));
-  PngImage picture;
-  ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, "red_cube"));
-  ASSERT_EQ(picture.width(), kWidth);
-  ASSERT_EQ(picture.height(), kHeight);
-
-  // Red material, default ambient 0.2 under OpenGL's global ambient 0.2, one
-  // white directional light: red = 0.04 + max(0, n . -L), green = blue = 0.04.
-  const SbVec3f toLight = -OffscreenRenderer::headlightDirection(camera->orientation.getValue());
-  float brightest = 0.0f;
-  for (const SbVec3f& n : {SbVec3f(1, 0, 0), SbVec3f(0, -1, 0), SbVec3f(0, 0, 1)}) {  // the visible faces
-    const SbVec3f mean = patchMean(picture, project(camera.get(), n));
-    EXPECT_NEAR(mean[0], 255.0f * (0.04f + std::max(0.0f, n.dot(toLight))), 6.0f)
-        << "face with normal " << n[0] << " " << n[1] << " " << n[2];
-    EXPECT_GT(mean[0], 50.0f) << "a visible face is unlit";
-    EXPECT_LT(std::max(mean[1], mean[2]), 16.0f);
-    brightest = std::max(brightest, mean[0]);
+  // Default ambient 0.2 under OpenGL's global ambient 0.2, one white
+  // directional light: channel = 255 (0.04 + diffuse max(0, n . -L)) with n
+  // the normal the renderer lights the face with; n = 0 means culled. The red
+  // cube shows three faces from the default view; the grey quad lies in the
+  // z = 0 plane, counter-clockwise seen from +z, seen from above and below.
+  Ref<SoSeparator> cube(build({redCube()}));
+  const SbColor grey(.8f, .8f, .8f);
+  Ref<SoSeparator> quad(
+      build({{polygon({SbVec3f(-1, -1, 0), SbVec3f(1, -1, 0), SbVec3f(1, 1, 0), SbVec3f(-1, 1, 0)}), grey}}));
+  const SbVec3f front(0, 0, 0), above(0.3f, 0.4f, -1), below(0.3f, 0.4f, 1), x(1, 0, 0), y(0, 1, 0), z(0, 0, 1);
+  const struct {
+    SoSeparator* scene;
+    Mode mode;
+    SbVec3f view, at, litNormal;
+    const char* what;
+  } cases[] = {
+      {cube.get(), Mode::TwoSided, front, x, x, "cube, right face"},
+      {cube.get(), Mode::TwoSided, front, -y, -y, "cube, front face"},
+      {cube.get(), Mode::TwoSided, front, z, z, "cube, top face"},
+      {quad.get(), Mode::TwoSided, above, front, z, "two-sided, front"},
+      {quad.get(), Mode::TwoSided, below, front, -z, "two-sided, back lit as its own front"},
+      {quad.get(), Mode::Solid, above, front, z, "solid, front"},
+      {quad.get(), Mode::Solid, below, front, front, "solid, back culled"},
+      {quad.get(), Mode::FromScene, above, front, z, "Coin defaults, front"},
+      {quad.get(), Mode::FromScene, below, front, z, "Coin defaults, back gets ambient only"},
+  };
+  float brightestCubeFace = 0, cubeTop = 0;
+  for (const auto& k : cases) {
+    r->setFaceMode(k.mode);
+    Ref<SoPerspectiveCamera> camera(fittedCamera(*r, k.scene, k.view));
+    PngImage picture;
+    ASSERT_TRUE(draw(r, k.scene, camera.get(), picture, k.what));
+    ASSERT_EQ(picture.width(), kWidth);
+    ASSERT_EQ(picture.height(), kHeight);
+    for (Pixel corner : {Pixel{0, 0}, Pixel{kWidth - 1, 0}, Pixel{0, kHeight - 1}, Pixel{kWidth - 1, kHeight - 1}})
+      EXPECT_TRUE(isBackground(picture, corner)) << k.what << " at " << corner.x << ", " << corner.y;
+    const Pixel spot = project(camera.get(), k.at);
+    if (k.litNormal == front) {
+      EXPECT_TRUE(isBackground(picture, spot)) << k.what;
+      continue;
+    }
+    const SbColor& diffuse = k.scene == cube.get() ? kRed : grey;
+    const SbVec3f toLight = -OffscreenRenderer::headlightDirection(camera->orientation.getValue());
+    const SbVec3f mean = patchMean(picture, spot);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_NEAR(mean[i], 255.0f * (0.04f + diffuse[i] * std::max(0.0f, k.litNormal.dot(toLight))), 6.0f)
+          << k.what << " channel " << i;
+    if (k.scene != cube.get()) continue;
+    EXPECT_GT(mean[0], 50.0f) << k.what << " is unlit";
+    brightestCubeFace = std::max(brightestCubeFace, mean[0]);
+    if (k.at == z) cubeTop = mean[0];
   }
-  EXPECT_NEAR(patchMean(picture, project(camera.get(), SbVec3f(0, 0, 1)))[0], brightest, 0.5f)
-      << "the light comes from above: the top face is the brightest";
-  for (Pixel corner : {Pixel{0, 0}, Pixel{kWidth - 1, 0}, Pixel{0, kHeight - 1}, Pixel{kWidth - 1, kHeight - 1}})
-    EXPECT_TRUE(isBackground(picture, corner)) << corner.x << ", " << corner.y;
+  EXPECT_NEAR(cubeTop, brightestCubeFace, 0.5f) << "the light comes from above: the top face is the brightest";
 }
 
 TEST(RenderOffscreen, DefaultCameraCentresTheSceneWithinItsMargin) {
@@ -219,81 +242,31 @@ TEST(RenderOffscreen, DefaultCameraCentresTheSceneWithinItsMargin) {
   }
 }
 
-TEST(RenderOffscreen, NearerShapeHidesFartherOneWhateverTheOrder) {
-  REQUIRE_RENDERER(r);
-  for (bool nearFirst : {true, false}) {
-    const Part wall(box(6, 6, 2), kGreen, false, SbVec3f(0, 0, -5));
-    Ref<SoSeparator> scene(nearFirst ? build({redCube(), wall}) : build({wall, redCube()}));
-    Ref<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
-    camera->position.setValue(0, 0, 10);
-    camera->nearDistance = 1, camera->farDistance = 30;
-    PngImage picture;
-    ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, nearFirst ? "depth_near_first" : "depth_far_first"));
-    const Rgba centre = picture.pixel(kWidth / 2, kHeight / 2);
-    EXPECT_GT(centre.r, 150) << "near first " << nearFirst;
-    EXPECT_LT(centre.g, 30) << "near first " << nearFirst;
-  }
-}
-
-TEST(RenderOffscreen, FaceModesDecideWhichSidesOfAnOpenFaceShowAndAreLit) {
-  REQUIRE_RENDERER(r);
-  // One grey quad in the z = 0 plane, counter-clockwise seen from +z, looked
-  // at from above (+z) and from below. Red of its centre pixel, from Lambert:
-  // 255 (0.04 + 0.8 max(0, n . -L)) with n the normal the renderer lights
-  // (0: culled, background).
-  Ref<SoSeparator> scene(build({Part(
-      polygon({SbVec3f(-1, -1, 0), SbVec3f(1, -1, 0), SbVec3f(1, 1, 0), SbVec3f(-1, 1, 0)}), SbColor(.8f, .8f, .8f))}));
-  using Mode = OffscreenRenderer::FaceMode;
-  const struct {
-    Mode mode;
-    bool fromBelow;
-    float litNormalZ;
-    const char* what;
-  } cases[] = {
-      {Mode::TwoSided, false, 1, "two-sided, front"},  {Mode::TwoSided, true, -1, "two-sided, back lit as its own front"},
-      {Mode::Solid, false, 1, "solid, front"},         {Mode::Solid, true, 0, "solid, back culled"},
-      {Mode::FromScene, false, 1, "Coin defaults, front"},
-      {Mode::FromScene, true, 1, "Coin defaults, back gets ambient only"},
-  };
-  for (const auto& k : cases) {
-    r->setFaceMode(k.mode);
-    SceneCamera placer;
-    placer.setViewDirection(SbVec3f(0.3f, 0.4f, k.fromBelow ? 1.0f : -1.0f));
-    Ref<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
-    placer.viewAll(*camera.get(), scene.get(), r->viewport());
-    PngImage picture;
-    ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, k.what));
-    const Pixel centre = project(camera.get(), SbVec3f(0, 0, 0));
-    const SbVec3f toLight = -OffscreenRenderer::headlightDirection(camera->orientation.getValue());
-    if (k.litNormalZ == 0)
-      EXPECT_TRUE(isBackground(picture, centre)) << k.what;
-    else
-      EXPECT_NEAR(patchMean(picture, centre)[0],
-                  255.0f * (0.04f + 0.8f * std::max(0.0f, SbVec3f(0, 0, k.litNormalZ).dot(toLight))), 6.0f)
-          << k.what;
-  }
-  r->setFaceMode(Mode::TwoSided);
-}
-
-TEST(RenderOffscreen, AutoClippingShowsWhatReachesOutOfTheFittedBox) {
+TEST(RenderOffscreen, NearerShapeHidesFartherOneAndAutoClippingShowsWhatLiesBeyondTheFit) {
   REQUIRE_RENDERER(r);
   // The camera is fitted to the red cube alone; far behind the cube stands a
-  // green block that fills the picture. Near and far planes fitted to the cube
-  // cut the block away; auto clipping brings it back.
+  // green block that fills the picture. The cube hides the block whichever
+  // comes first in the graph; near and far planes fitted to the cube cut the
+  // block away, and auto clipping brings it back.
   const SceneCamera placer;
   SbVec3f away = placer.viewDirection();
   away.normalize();
-  Ref<SoSeparator> scene(build({redCube(), Part(box(40, 40, 40), kGreen, false, away * 40.0f)}));
   Ref<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
   ASSERT_TRUE(placer.fit(*camera.get(), SbBox3f(-1, -1, -1, 1, 1, 1), float(kWidth) / kHeight));
   const float nearBefore = camera->nearDistance.getValue(), farBefore = camera->farDistance.getValue();
-  for (bool autoClipping : {true, false}) {
+  for (const auto& [nearFirst, autoClipping] : {std::pair<bool, bool>{true, true}, {false, true}, {true, false}}) {
+    const std::string what = std::string(nearFirst ? "cube first" : "block first") + ", auto clipping " +
+                             (autoClipping ? "on" : "off");
+    const Part block{box(40, 40, 40), kGreen, false, away * 40.0f};
+    Ref<SoSeparator> scene(nearFirst ? build({redCube(), block}) : build({block, redCube()}));
     r->setAutoClipping(autoClipping);
     PngImage picture;
-    ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, autoClipping ? "auto_clipping_on" : "auto_clipping_off"));
-    EXPECT_GT(picture.pixel(kWidth / 2, kHeight / 2).r, 100) << "the cube, auto clipping " << autoClipping;
+    ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, what));
+    const Rgba centre = picture.pixel(kWidth / 2, kHeight / 2);
+    EXPECT_GT(centre.r, 100) << what;
+    EXPECT_LT(centre.g, 30) << what;
     if (autoClipping)
-      EXPECT_GT(picture.pixel(2, 2).g, 100) << "the block behind";
+      EXPECT_GT(picture.pixel(2, 2).g, 100) << what << ": the block behind";
     else
       EXPECT_TRUE(isBackground(picture, {2, 2})) << "the block lies beyond the fitted far plane";
   }
@@ -303,9 +276,9 @@ TEST(RenderOffscreen, AutoClippingShowsWhatReachesOutOfTheFittedBox) {
 
 TEST(RenderOffscreen, RedLinesShowWherePut) {
   REQUIRE_RENDERER(r);
-  // A square outline with one diagonal, in the z = 0 plane, unlit red lines.
+  // A square outline and one diagonal in the z = 0 plane, as one unlit red polyline.
   const SbVec3f o(0, 0, 0), a(4, 0, 0), b(4, 4, 0), c(0, 4, 0);
-  Ref<SoSeparator> scene(build({Part(polygon({o, a, b, c, o, o, b}, {5, 2}), kRed, false)}));
+  Ref<SoSeparator> scene(build({{polygon({o, a, b, c, o, b}, true), kRed, false}}));
   Ref<SoPerspectiveCamera> camera(fittedCamera(*r, scene.get()));
   PngImage picture;
   ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, "red_lines"));
@@ -334,11 +307,11 @@ TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
   // square half over the grey one and half over the background. The
   // transparent face comes first in the graph: only sorted blending (opaque
   // shapes first) puts the grey under it.
-  Ref<SoSeparator> scene(build(
-      {Part(polygon({SbVec3f(0, -1, 1), SbVec3f(3, -1, 1), SbVec3f(3, 1, 1), SbVec3f(0, 1, 1)}), SbColor(1, 0, 1),
-            false, SbVec3f(0, 0, 0), 0.5f),
-       Part(polygon({SbVec3f(-2, -2, 0), SbVec3f(2, -2, 0), SbVec3f(2, 2, 0), SbVec3f(-2, 2, 0)}),
-            SbColor(0.5f, 0.5f, 0.5f), false)}));
+  Ref<SoSeparator> scene(
+      build({{polygon({SbVec3f(0, -1, 1), SbVec3f(3, -1, 1), SbVec3f(3, 1, 1), SbVec3f(0, 1, 1)}), SbColor(1, 0, 1),
+              false, SbVec3f(0, 0, 0), 0.5f},
+             {polygon({SbVec3f(-2, -2, 0), SbVec3f(2, -2, 0), SbVec3f(2, 2, 0), SbVec3f(-2, 2, 0)}),
+              SbColor(0.5f, 0.5f, 0.5f), false}}));
   Ref<SoOrthographicCamera> camera(new SoOrthographicCamera);
   camera->position.setValue(0, 0, 10);
   camera->height = 8, camera->nearDistance = 1, camera->farDistance = 20;
@@ -396,7 +369,7 @@ TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
 TEST(RenderOffscreen, OneRendererManyPicturesAndTwoRenderersAtOnce) {
   REQUIRE_RENDERER(r);
   Ref<SoSeparator> cube(build({redCube()}));
-  Ref<SoSeparator> sphere(build({Part(new SoSphere, SbColor(0, 0, 1))}));
+  Ref<SoSeparator> sphere(build({{new SoSphere, SbColor(0, 0, 1)}}));
   PngImage first, second, third, small, again, after;
   ASSERT_TRUE(r->render(cube.get(), first));
   ASSERT_TRUE(r->render(sphere.get(), second));
