@@ -51,15 +51,12 @@ OffscreenRenderer* sharedRenderer(std::string* why) {
   r->setHeadlight(true);                           \
   r->setAutoClipping(true)
 
-// Owns a reference on a node for a test's length.
+// Holds a reference on a node for as long as the pointer lives.
 template <class T>
-struct Ref {
-  T* node;
-  explicit Ref(T* n) : node(n) { node->ref(); }
-  ~Ref() { node->unref(); }
-  T* operator->() const { return node; }
-  T* get() const { return node; }
-};
+std::shared_ptr<T> held(T* node) {
+  node->ref();
+  return std::shared_ptr<T>(node, [](T* n) { n->unref(); });
+}
 
 struct Pixel {
   int x, y;
@@ -122,6 +119,11 @@ SoGroup* polygon(const std::vector<SbVec3f>& points, bool asLine = false) {
   return g;
 }
 
+// The rectangle [x0, x1] x [y0, y1] in the plane at height z, facing +z.
+SoGroup* rectangle(float x0, float y0, float x1, float y1, float z) {
+  return polygon({SbVec3f(x0, y0, z), SbVec3f(x1, y0, z), SbVec3f(x1, y1, z), SbVec3f(x0, y1, z)});
+}
+
 // One row of a scene table: a shape in its own separator, in one colour, lit
 // through a material (default ambient 0.2) or unlit, moved by `at`.
 struct Part {
@@ -162,10 +164,9 @@ TEST(RenderOffscreen, LitFacesFollowLambertForEachFaceMode) {
   // the normal the renderer lights the face with; n = 0 means culled. The red
   // cube shows three faces from the default view; the grey quad lies in the
   // z = 0 plane, counter-clockwise seen from +z, seen from above and below.
-  Ref<SoSeparator> cube(build({redCube()}));
+  auto cube = held(build({redCube()}));
   const SbColor grey(.8f, .8f, .8f);
-  Ref<SoSeparator> quad(
-      build({{polygon({SbVec3f(-1, -1, 0), SbVec3f(1, -1, 0), SbVec3f(1, 1, 0), SbVec3f(-1, 1, 0)}), grey}}));
+  auto quad = held(build({{rectangle(-1, -1, 1, 1, 0), grey}}));
   const SbVec3f front(0, 0, 0), above(0.3f, 0.4f, -1), below(0.3f, 0.4f, 1), x(1, 0, 0), y(0, 1, 0), z(0, 0, 1);
   const struct {
     SoSeparator* scene;
@@ -186,7 +187,7 @@ TEST(RenderOffscreen, LitFacesFollowLambertForEachFaceMode) {
   float brightestCubeFace = 0, cubeTop = 0;
   for (const auto& k : cases) {
     r->setFaceMode(k.mode);
-    Ref<SoPerspectiveCamera> camera(fittedCamera(*r, k.scene, k.view));
+    auto camera = held(fittedCamera(*r, k.scene, k.view));
     PngImage picture;
     ASSERT_TRUE(draw(r, k.scene, camera.get(), picture, k.what));
     ASSERT_EQ(picture.width(), kWidth);
@@ -218,7 +219,7 @@ TEST(RenderOffscreen, DefaultCameraCentresTheSceneWithinItsMargin) {
   // viewport mapping (heightAngle across the width when taller than wide).
   OffscreenRenderer tall(60, 120, 4);
   ASSERT_TRUE(tall.isValid()) << tall.errorMessage();
-  Ref<SoSeparator> scene(build({redCube()}));
+  auto scene = held(build({redCube()}));
   for (OffscreenRenderer* r : {shared, &tall}) {
     const int w = r->width(), h = r->height();
     PngImage picture;
@@ -251,14 +252,14 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneAndAutoClippingShowsWhatLiesBeyo
   const SceneCamera placer;
   SbVec3f away = placer.viewDirection();
   away.normalize();
-  Ref<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
+  auto camera = held(new SoPerspectiveCamera);
   ASSERT_TRUE(placer.fit(*camera.get(), SbBox3f(-1, -1, -1, 1, 1, 1), float(kWidth) / kHeight));
   const float nearBefore = camera->nearDistance.getValue(), farBefore = camera->farDistance.getValue();
   for (const auto& [nearFirst, autoClipping] : {std::pair<bool, bool>{true, true}, {false, true}, {true, false}}) {
     const std::string what = std::string(nearFirst ? "cube first" : "block first") + ", auto clipping " +
                              (autoClipping ? "on" : "off");
     const Part block{box(40, 40, 40), kGreen, false, away * 40.0f};
-    Ref<SoSeparator> scene(nearFirst ? build({redCube(), block}) : build({block, redCube()}));
+    auto scene = held(nearFirst ? build({redCube(), block}) : build({block, redCube()}));
     r->setAutoClipping(autoClipping);
     PngImage picture;
     ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, what));
@@ -278,8 +279,8 @@ TEST(RenderOffscreen, RedLinesShowWherePut) {
   REQUIRE_RENDERER(r);
   // A square outline and one diagonal in the z = 0 plane, as one unlit red polyline.
   const SbVec3f o(0, 0, 0), a(4, 0, 0), b(4, 4, 0), c(0, 4, 0);
-  Ref<SoSeparator> scene(build({{polygon({o, a, b, c, o, b}, true), kRed, false}}));
-  Ref<SoPerspectiveCamera> camera(fittedCamera(*r, scene.get()));
+  auto scene = held(build({{polygon({o, a, b, c, o, b}, true), kRed, false}}));
+  auto camera = held(fittedCamera(*r, scene.get()));
   PngImage picture;
   ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, "red_lines"));
   auto redNear = [&](const SbVec3f& world) {
@@ -307,12 +308,9 @@ TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
   // square half over the grey one and half over the background. The
   // transparent face comes first in the graph: only sorted blending (opaque
   // shapes first) puts the grey under it.
-  Ref<SoSeparator> scene(
-      build({{polygon({SbVec3f(0, -1, 1), SbVec3f(3, -1, 1), SbVec3f(3, 1, 1), SbVec3f(0, 1, 1)}), SbColor(1, 0, 1),
-              false, SbVec3f(0, 0, 0), 0.5f},
-             {polygon({SbVec3f(-2, -2, 0), SbVec3f(2, -2, 0), SbVec3f(2, 2, 0), SbVec3f(-2, 2, 0)}),
-              SbColor(0.5f, 0.5f, 0.5f), false}}));
-  Ref<SoOrthographicCamera> camera(new SoOrthographicCamera);
+  auto scene = held(build({{rectangle(0, -1, 3, 1, 1), SbColor(1, 0, 1), false, SbVec3f(0, 0, 0), 0.5f},
+                           {rectangle(-2, -2, 2, 2, 0), SbColor(0.5f, 0.5f, 0.5f), false}}));
+  auto camera = held(new SoOrthographicCamera);
   camera->position.setValue(0, 0, 10);
   camera->height = 8, camera->nearDistance = 1, camera->farDistance = 20;
   PngImage picture;
@@ -344,8 +342,8 @@ TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
   EXPECT_EQ(scene->getRefCount(), 0);
   EXPECT_EQ(camera->getRefCount(), 0);
   EXPECT_EQ(scene->getNumChildren(), children) << "the scene was changed";
-  Ref<SoSeparator> cube(scene);
-  Ref<SoPerspectiveCamera> held(camera);
+  auto cube = held(scene);
+  auto heldCamera = held(camera);
   r->setBackgroundColor(SbColor(1, 1, 1), 0.0f);
   ASSERT_TRUE(r->render(scene, picture)) << r->errorMessage();
   EXPECT_EQ(picture.pixel(0, 0).a, 0);
@@ -355,7 +353,7 @@ TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
   PngImage kept(2, 2, {7, 7, 7, 255});
   EXPECT_FALSE(r->render(nullptr, kept));
   EXPECT_FALSE(r->errorMessage().empty());
-  Ref<SoSeparator> empty(new SoSeparator);
+  auto empty = held(new SoSeparator);
   EXPECT_FALSE(r->render(empty.get(), kept));
   EXPECT_NE(r->errorMessage().find("no extent"), std::string::npos) << r->errorMessage();
   EXPECT_EQ(kept.width(), 2);
@@ -368,8 +366,8 @@ TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
 
 TEST(RenderOffscreen, OneRendererManyPicturesAndTwoRenderersAtOnce) {
   REQUIRE_RENDERER(r);
-  Ref<SoSeparator> cube(build({redCube()}));
-  Ref<SoSeparator> sphere(build({{new SoSphere, SbColor(0, 0, 1)}}));
+  auto cube = held(build({redCube()}));
+  auto sphere = held(build({{new SoSphere, SbColor(0, 0, 1)}}));
   PngImage first, second, third, small, again, after;
   ASSERT_TRUE(r->render(cube.get(), first));
   ASSERT_TRUE(r->render(sphere.get(), second));
@@ -401,7 +399,7 @@ TEST(RenderOffscreen, EglAndOsMesaDrawTheSamePicture) {
     GTEST_SKIP() << "needs both back ends: " << egl.errorMessage() << " " << osmesa.errorMessage();
   EXPECT_EQ(egl.backend(), OffscreenRenderer::Backend::EglSurfaceless);
   EXPECT_EQ(osmesa.backend(), OffscreenRenderer::Backend::OSMesa);
-  Ref<SoSeparator> scene(build({redCube()}));
+  auto scene = held(build({redCube()}));
   PngImage a, b;
   ASSERT_TRUE(egl.render(scene.get(), a)) << egl.errorMessage();
   ASSERT_TRUE(osmesa.render(scene.get(), b)) << osmesa.errorMessage();
