@@ -35,21 +35,23 @@ using Rgba = PngImage::Rgba;
 using Mode = OffscreenRenderer::FaceMode;
 
 // One renderer for the whole suite, as the clash checker keeps one for all its
-// pictures; null (and the reason) when this machine has no headless GL.
+// pictures, reset to black background, two-sided faces, headlight and auto
+// clipping; null (and the reason) when this machine has no headless GL.
 OffscreenRenderer* sharedRenderer(std::string* why) {
   static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kWidth, kHeight));
   *why = renderer->errorMessage();
-  return renderer->isValid() ? renderer.get() : nullptr;
+  if (!renderer->isValid()) return nullptr;
+  renderer->setBackgroundColor(SbColor(0, 0, 0));
+  renderer->setFaceMode(Mode::TwoSided);
+  renderer->setHeadlight(true);
+  renderer->setAutoClipping(true);
+  return renderer.get();
 }
 
 #define REQUIRE_RENDERER(r)                        \
   std::string whyNoGl;                             \
   OffscreenRenderer* r = sharedRenderer(&whyNoGl); \
-  if (!r) GTEST_SKIP() << whyNoGl;                 \
-  r->setBackgroundColor(SbColor(0, 0, 0));         \
-  r->setFaceMode(Mode::TwoSided);                  \
-  r->setHeadlight(true);                           \
-  r->setAutoClipping(true)
+  if (!r) GTEST_SKIP() << whyNoGl
 
 // Holds a reference on a node for as long as the pointer lives.
 template <class T>
