@@ -235,6 +235,7 @@ private:
   bool EnterBusy();
   void LeaveBusy() { m_bRunning.store(0); }
   void RemoveRootChildrenNamed(const char* name);
+  void ShowDisplays();
   // One display switch: stores `show` in `flag`, then removes the separators
   // named `name` (show 0) or adds one with `addResult` run for every shown
   // result. Busy while it runs.

@@ -96,33 +96,32 @@ void CCollisionManager::ClearColisionTempNode(bool restore) {
   }
 }
 
-void CCollisionManager::ShowAll() {
-  ClearColisionTempNode(false);
-  m_bShowAll = 1;
-  if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) return;
+// The four display switches with their stored settings, in their fixed order.
+void CCollisionManager::ShowDisplays() {
   ShowClipPlane(m_bShowClipPlane);
   ShowCutFace(m_bShowCutFace);
   ShowEdge(m_bShowEdge);
   ShowCutLine(m_bShowCutLine);
+}
+
+void CCollisionManager::ShowAll() {
+  ClearColisionTempNode(false);
+  m_bShowAll = 1;
+  if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) return;
+  ShowDisplays();
   ShowIns(1);
 }
 
 void CCollisionManager::ShowAllWithoutClear() {
   m_bShowAll = 1;
   if (m_nCurResult < 0 || m_nCurResult >= GetResultCount()) return;
-  ShowClipPlane(m_bShowClipPlane);
-  ShowCutFace(m_bShowCutFace);
-  ShowEdge(m_bShowEdge);
-  ShowCutLine(m_bShowCutLine);
+  ShowDisplays();
 }
 
 void CCollisionManager::ShowCurrent() {
   ClearColisionTempNode(false);
   m_bShowAll = 0;
-  ShowClipPlane(m_bShowClipPlane);
-  ShowCutFace(m_bShowCutFace);
-  ShowEdge(m_bShowEdge);
-  ShowCutLine(m_bShowCutLine);
+  ShowDisplays();
   ShowIns(m_nShowInsMode);
 }
 
