@@ -27,16 +27,31 @@
 // Each time is the best of N runs, in seconds. One line per workload:
 //   workload=<name> ours_s=.. ours_cold_s=.. coin_s=.. fcl_s=.. pairs_ours=..
 //   pairs_coin=.. pairs_fcl=..
+//
+// Cut faces: one more line per workload, the same two meshes placed in a
+// document and checked by a CCollisionManager (one pair, as `vistrel check`
+// runs it), with and without cut faces, against CGAL's corefinement
+// (corefine_and_compute_intersection, then volume) of the same placed meshes:
+//   workload=<name>+cut_faces run_s=.. run_nocut_s=.. cgal_s=.. volume_ours=..
+//   volume_cgal=..
+// run_s - run_nocut_s is what the cut faces cost. env_rob's meshes are not
+// closed, so it has no volume and no CGAL figure (n/a).
 // Lines starting with '#' carry extra figures (build times, ratios).
 #include <Inventor/SbRotation.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/collision/SoIntersectionDetectionAction.h>
+#include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 #include <fcl/fcl.h>
+
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/corefinement.h>
+#include <CGAL/Polygon_mesh_processing/measure.h>
+#include <CGAL/Surface_mesh.h>
 
 #include <algorithm>
 #include <chrono>
@@ -49,10 +64,16 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
 #include "host/SoBrepFaceSet.h"
+#include "host/OmbrelTools.h"
+#include "host/SoKRN_MainDoc.h"
 #include "host/VistrelHost.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/VistrelExt.h"
@@ -271,6 +292,11 @@ double fclDistance(fcl::CollisionObjectd& a, fcl::CollisionObjectd& b) {
 
 void printLine(const char* name, const Time& ours, const Time& oursCold, const Time& coin, const Time& fcl, long pOurs,
                long pCoin, const std::string& pFcl) {
+  if (oursOnly()) {
+    std::printf("workload=%s ours_s=%.6f ours_cold_s=%.6f (peers skipped) pairs_ours=%ld\n", name, ours.wall,
+                oursCold.wall, pOurs);
+    return;
+  }
   std::printf(
       "workload=%s ours_s=%.6f ours_cold_s=%.6f coin_s=%.6f fcl_s=%.6f pairs_ours=%ld pairs_coin=%ld "
       "pairs_fcl=%s\n",
@@ -283,12 +309,119 @@ void printLine(const char* name, const Time& ours, const Time& oursCold, const T
   std::fflush(stdout);
 }
 
+// --- cut faces ------------------------------------------------------------------
+
+SbMatrix poseMatrix(const SbRotation& r, const SbVec3f& t) {
+  SbMatrix m;
+  m.setTransform(t, r, SbVec3f(1, 1, 1));
+  return m;
+}
+
+std::vector<float> flatXyz(const Mesh& m) {
+  std::vector<float> xyz;
+  for (const SbVec3f& p : m.points) xyz.insert(xyz.end(), {p[0], p[1], p[2]});
+  return xyz;
+}
+
+// Mesh b placed at each pose against mesh a at the origin, in a document:
+// one manager run per pose, the volumes of all results summed.
+struct CutFaceScene {
+  SoKRN_MainDoc* doc;
+  std::vector<SbMatrix> poses;
+  CutFaceScene(const Mesh& a, const Mesh& b, std::vector<SbMatrix> placements)
+      : doc(vhost::NewDocument()), poses(std::move(placements)) {
+    doc->ref();
+    SoKRN_ComponentKit* top = doc->getTopPrototype();
+    vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"A", flatXyz(a), std::vector<int>(a.tris.begin(), a.tris.end())),
+                         SbMatrix::identity(), L"A", 1);
+    vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"B", flatXyz(b), std::vector<int>(b.tris.begin(), b.tris.end())),
+                         poses.front(), L"B", 2);
+  }
+  ~CutFaceScene() { doc->unref(); }
+
+  double run(bool cutFaces, float eps) {
+    double volume = 0;
+    for (const SbMatrix& pose : poses) {
+      CGraphOperation::SetInsMatrixByPlcPath(doc, "2", pose, false);
+      auto* m = new CCollisionManager(doc, "CollisionManager");
+      auto* a = new SoPath(4);
+      auto* b = new SoPath(4);
+      OmbrelTools::StrPathToSoPath(doc, "1", *a);
+      OmbrelTools::StrPathToSoPath(doc, "2", *b);
+      SoPathList group1;
+      group1.append(a);
+      group1.append(b);
+      m->AddIns1(&group1, 0);
+      m->m_fTolerance = eps;
+      m->m_nCalcType = 1;
+      m->m_bCalcCrossMesh = cutFaces ? 1 : 0;
+      m->StartCalculate();
+      while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      for (const _collisionResult& r : m->Results()) volume += r.fCompacity;
+      delete m;
+    }
+    return volume;
+  }
+};
+
+using CgalKernel = CGAL::Exact_predicates_inexact_constructions_kernel;
+using CgalMesh = CGAL::Surface_mesh<CgalKernel::Point_3>;
+
+CgalMesh cgalMesh(const Mesh& m, const SbMatrix& placement) {
+  CgalMesh out;
+  std::vector<CgalMesh::Vertex_index> v;
+  for (const SbVec3f& p : m.points) {
+    SbVec3f w;
+    placement.multVecMatrix(p, w);
+    v.push_back(out.add_vertex(CgalKernel::Point_3(w[0], w[1], w[2])));
+  }
+  for (size_t i = 0; i + 2 < m.tris.size(); i += 3) out.add_face(v[m.tris[i]], v[m.tris[i + 1]], v[m.tris[i + 2]]);
+  return out;
+}
+
+// The cut-face line of a workload. `closed`: the meshes bound volumes, so
+// CGAL's corefinement can be the peer.
+void cutFaceLine(const char* name, const Mesh& a, const Mesh& b, const std::vector<SbMatrix>& poses, float eps,
+                 bool closed, int repeats) {
+  CutFaceScene scene(a, b, poses);
+  double volume = 0;
+  const Time on = bestOf(repeats, [&] { volume = scene.run(true, eps); });
+  const Time off = bestOf(repeats, [&] { scene.run(false, eps); });
+  Time cgal;
+  double cgalVolume = 0;
+  if (closed && !oursOnly()) {
+    cgal = bestOf(repeats, [&] {
+      cgalVolume = 0;
+      for (const SbMatrix& pose : poses) {
+        CgalMesh ma = cgalMesh(a, SbMatrix::identity()), mb = cgalMesh(b, pose), out;
+        if (CGAL::Polygon_mesh_processing::corefine_and_compute_intersection(ma, mb, out))
+          cgalVolume += CGAL::to_double(CGAL::Polygon_mesh_processing::volume(out));
+      }
+    });
+  }
+  const std::string full = std::string(name) + "+cut_faces";
+  if (closed && !oursOnly()) {
+    std::printf("workload=%s run_s=%.6f run_nocut_s=%.6f cgal_s=%.6f volume_ours=%.6g volume_cgal=%.6g\n", full.c_str(),
+                on.wall, off.wall, cgal.wall, volume, cgalVolume);
+    std::printf("# %s: cut faces cost %.6f s; cgal/ours %.1fx (whole run with cut faces), volume difference %.3g %%\n",
+                full.c_str(), on.wall - off.wall, cgal.wall / on.wall, 100.0 * (volume - cgalVolume) / cgalVolume);
+  } else {
+    // Without closed meshes (or without the peer) the volume means nothing.
+    std::printf("workload=%s run_s=%.6f run_nocut_s=%.6f cgal_s=n/a volume_ours=%s volume_cgal=n/a\n", full.c_str(),
+                on.wall, off.wall, closed ? std::to_string(volume).c_str() : "n/a");
+  }
+  std::fflush(stdout);
+}
+
+
 // --- workloads ------------------------------------------------------------------
 
 void envRob(const std::string& dataDir, int repeats) {
   const Mesh env = loadObj(dataDir + "/fcl/env.obj");
   const Mesh rob = loadObj(dataDir + "/fcl/rob.obj");
   const std::vector<Pose> poses = randomPoses(100, 20240601u);
+  std::vector<SbMatrix> placements;
+  for (const Pose& p : poses) placements.push_back(poseMatrix(p.rotation, p.translation));
   std::printf("# env_rob: env %d triangles, rob %d triangles, %zu poses\n", env.numTriangles(), rob.numTriangles(),
               poses.size());
 
@@ -328,6 +461,7 @@ void envRob(const std::string& dataDir, int repeats) {
   const long pairsOurs = g_ourPairs;
   if (oursOnly()) {
     printLine("env_rob", oursSteady, oursCold, Time(), Time(), pairsOurs, 0, "-");
+    cutFaceLine("env_rob", env, rob, placements, 0.0f, false, std::max(1, repeats / 2));
     return;
   }
 
@@ -362,6 +496,7 @@ void envRob(const std::string& dataDir, int repeats) {
   });
 
   printLine("env_rob", oursSteady, oursCold, coinTime, fclTime, pairsOurs, g_coinPairs, std::to_string(pairsFcl));
+  cutFaceLine("env_rob", env, rob, placements, 0.0f, false, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
   for (SoPath* p : robPaths) p->unref();
@@ -398,6 +533,7 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   const long pairsOurs = g_ourPairs;
   if (oursOnly()) {
     printLine(name, oursSteady, oursCold, Time(), Time(), pairsOurs, 0, "-");
+    cutFaceLine(name, a, b, {poseMatrix(turn, offset)}, eps, true, std::max(1, repeats / 2));
     return;
   }
 
@@ -432,11 +568,13 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
     pairsFcl = std::to_string(n);
   }
   printLine(name, oursSteady, oursCold, coinTime, fclTime, pairsOurs, g_coinPairs, pairsFcl);
+  cutFaceLine(name, a, b, {poseMatrix(turn, offset)}, eps, true, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
   pa->unref();
   pb->unref();
 }
+
 
 }  // namespace
 

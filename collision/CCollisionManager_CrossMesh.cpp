@@ -12,6 +12,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "collision/CCollisionManager.h"
 #include "host/CTriangleMesh.h"
@@ -21,6 +22,8 @@
 namespace {
 
 constexpr double kSame = 1e-8;
+
+double Sq(double v) { return v * v; }
 
 bool sameWithin(const _vtx& a, const _vtx& b, double e) {
   return std::fabs(a.x - b.x) < e && std::fabs(a.y - b.y) < e && std::fabs(a.z - b.z) < e;
@@ -47,17 +50,176 @@ float cutFaceMeasure(const std::vector<_vtx>& pts, const std::vector<int32_t>& t
   return static_cast<float>(volume);
 }
 
-// The corner of T within a few float ulps of P (relative to the largest
-// coordinate), or -1.
+// The mesh tools' tolerance for points of size `scale`: a few float ulps.
+double MeshTolerance(double scale) { return 4.0 * 1.1920929e-7 * std::max(scale, 1.0); }
+
+double MaxAbs(const _vtx& p) { return std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)}); }
+
+double Distance(const _vtx& a, const _vtx& b) { return std::sqrt(Sq(a.x - b.x) + Sq(a.y - b.y) + Sq(a.z - b.z)); }
+
+double TwiceArea(const _vtx T[3]) {
+  const double ux = T[1].x - T[0].x, uy = T[1].y - T[0].y, uz = T[1].z - T[0].z;
+  const double vx = T[2].x - T[0].x, vy = T[2].y - T[0].y, vz = T[2].z - T[0].z;
+  return std::sqrt(Sq(uy * vz - uz * vy) + Sq(uz * vx - ux * vz) + Sq(ux * vy - uy * vx));
+}
+
+// The corner of T within the mesh tolerance of P, or -1.
 int CornerAt(const _vtx T[3], const _vtx& P) {
-  double scale = std::max({std::fabs(P.x), std::fabs(P.y), std::fabs(P.z), 1.0});
-  for (int k = 0; k < 3; ++k) scale = std::max({scale, std::fabs(T[k].x), std::fabs(T[k].y), std::fabs(T[k].z)});
-  const double tol = 4.0 * 1.1920929e-7 * scale;  // the mesh tools' tolerance
+  const double tol = MeshTolerance(std::max({MaxAbs(P), MaxAbs(T[0]), MaxAbs(T[1]), MaxAbs(T[2])}));
   for (int k = 0; k < 3; ++k) {
     if (sameWithin(T[k], P, tol)) return k;
   }
   return -1;
 }
+
+// One cut point is often computed along several triangle pairs: a touch
+// snapped into the tolerance band, the ends of a contact seen from either
+// side. The copies differ by up to the mesh tolerance, more than the point
+// map merges, and a triangle holding two copies would get nearly collinear
+// constraints that cross. The segments are rewritten onto the first point of
+// each cluster within the mesh tolerance; segments that collapse are dropped.
+CCollisionManager::TriCrossLineMap WeldedSegments(const CCollisionManager::TriCrossLineMap& map,
+                                                  const std::vector<_vtx>& points) {
+  double scale = 0;
+  for (const _vtx& p : points) scale = std::max(scale, MaxAbs(p));
+  std::vector<_vtx> unique;
+  std::vector<int> cluster;
+  MeshTools::WeldPoints(points.data(), points.size(), MeshTolerance(scale), unique, cluster);
+  std::vector<int> first(unique.size(), -1);
+  for (std::size_t i = 0; i < cluster.size(); ++i) {
+    int& f = first[static_cast<std::size_t>(cluster[i])];
+    if (f < 0) f = static_cast<int>(i);
+  }
+  auto rep = [&](int32_t g) {
+    if (g < 0 || static_cast<std::size_t>(g) >= cluster.size()) return g;
+    return first[static_cast<std::size_t>(cluster[static_cast<std::size_t>(g)])];
+  };
+  CCollisionManager::TriCrossLineMap out;
+  for (const auto& entry : map) {
+    std::vector<std::vector<int32_t>> segments;
+    for (const std::vector<int32_t>& seg : entry.second) {
+      if (seg.size() != 2) continue;
+      const int32_t a = rep(seg[0]), b = rep(seg[1]);
+      if (a != b) segments.push_back({a, b});
+    }
+    if (!segments.empty()) out.emplace(entry.first, std::move(segments));
+  }
+  return out;
+}
+
+// The first vertex of a growing list within 1e-8 of a point in x, y and z,
+// found through a grid of cells much larger than 1e-8 (a query looks at no
+// more than two cells per axis) instead of a scan from the start.
+class FirstVertexWithin {
+public:
+  explicit FirstVertexWithin(std::vector<_vtx>& verts) : m_verts(verts) {
+    for (std::size_t i = 0; i < verts.size(); ++i) file(i);
+  }
+  // The index of the first vertex within 1e-8 of p; p is appended when there is none.
+  int findOrAppend(const _vtx& p) {
+    int found = -1;
+    const int64_t lo[3] = {cell(p.x - kSame), cell(p.y - kSame), cell(p.z - kSame)};
+    const int64_t hi[3] = {cell(p.x + kSame), cell(p.y + kSame), cell(p.z + kSame)};
+    for (int64_t i = lo[0]; i <= hi[0]; ++i)
+      for (int64_t j = lo[1]; j <= hi[1]; ++j)
+        for (int64_t k = lo[2]; k <= hi[2]; ++k) {
+          auto it = m_cells.find(key(i, j, k));
+          if (it == m_cells.end()) continue;
+          for (int v : it->second) {
+            if ((found < 0 || v < found) && sameWithin(m_verts[static_cast<std::size_t>(v)], p, kSame)) found = v;
+          }
+        }
+    if (found >= 0) return found;
+    m_verts.push_back(p);
+    file(m_verts.size() - 1);
+    return static_cast<int>(m_verts.size() - 1);
+  }
+
+private:
+  static constexpr double kCell = 1e-5;
+  static int64_t cell(double x) {
+    const double c = x / kCell;
+    return c == c ? static_cast<int64_t>(std::floor(std::clamp(c, -1e15, 1e15))) : 0;  // NaN: cell 0
+  }
+  static uint64_t key(int64_t i, int64_t j, int64_t k) {
+    return static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full ^
+           static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
+  }
+  void file(std::size_t v) {
+    const _vtx& p = m_verts[v];
+    m_cells[key(cell(p.x), cell(p.y), cell(p.z))].push_back(static_cast<int>(v));
+  }
+  std::vector<_vtx>& m_verts;
+  std::unordered_map<uint64_t, std::vector<int>> m_cells;
+};
+
+// The triangle list of a re-triangulation: removing the first triangle equal
+// to a given one and appending replacements, without the linear search and
+// the shifting of an erase from a long list. Removed triangles are marked and
+// dropped at the end, which leaves the survivors in the order that erasing
+// them one by one would have. The initial triangles are found by binary
+// search in a sorted copy; appended ones (always after them) through a hash.
+class TriangleList {
+public:
+  explicit TriangleList(std::vector<_tri>& tris) : m_tris(tris), m_removed(tris.size(), 0) {
+    m_sorted.reserve(tris.size());
+    for (std::size_t i = 0; i < tris.size(); ++i) m_sorted.push_back({tris[i].a, tris[i].b, tris[i].c, i});
+    std::sort(m_sorted.begin(), m_sorted.end());
+  }
+  void removeFirst(const _tri& t) {
+    auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), Entry{t.a, t.b, t.c, 0});
+    for (; it != m_sorted.end() && it->a == t.a && it->b == t.b && it->c == t.c; ++it) {
+      if (!m_removed[it->pos]) {
+        m_removed[it->pos] = 1;
+        return;
+      }
+    }
+    auto app = m_appended.find(t);
+    if (app == m_appended.end()) return;
+    for (std::size_t pos : app->second) {
+      if (!m_removed[pos]) {
+        m_removed[pos] = 1;
+        return;
+      }
+    }
+  }
+  void append(const _tri& t) {
+    m_appended[t].push_back(m_tris.size());
+    m_tris.push_back(t);
+    m_removed.push_back(0);
+  }
+  // Drops the removed triangles.
+  void compact() {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < m_tris.size(); ++i) {
+      if (!m_removed[i]) m_tris[out++] = m_tris[i];
+    }
+    m_tris.resize(out);
+  }
+
+private:
+  struct Entry {
+    int32_t a, b, c;
+    std::size_t pos;
+    bool operator<(const Entry& o) const {
+      if (a != o.a) return a < o.a;
+      if (b != o.b) return b < o.b;
+      if (c != o.c) return c < o.c;
+      return pos < o.pos;
+    }
+  };
+  struct Hash {
+    std::size_t operator()(const _tri& t) const {
+      return static_cast<std::size_t>((static_cast<uint64_t>(static_cast<uint32_t>(t.a)) * 0x9E3779B97F4A7C15ull) ^
+                                      (static_cast<uint64_t>(static_cast<uint32_t>(t.b)) * 0xC2B2AE3D27D4EB4Full) ^
+                                      (static_cast<uint64_t>(static_cast<uint32_t>(t.c)) * 0x165667B19E3779F9ull));
+    }
+  };
+  std::vector<_tri>& m_tris;
+  std::vector<char> m_removed;
+  std::vector<Entry> m_sorted;
+  std::unordered_map<_tri, std::vector<std::size_t>, Hash> m_appended;
+};
 
 }  // namespace
 
@@ -86,8 +248,14 @@ void CCollisionManager::CalculateCrossMesh() {
   std::vector<_vtx> newVerts1, newVerts2;
   std::vector<_tri> newTris1, newTris2;
   std::vector<int> cut1, cut2;
-  if (!Stopped()) ReTriangulationMesh(verts1, idx1, m_TriCrossLines1, newVerts1, newTris1, cut1);
-  if (!Stopped()) ReTriangulationMesh(verts2, idx2, m_TriCrossLines2, newVerts2, newTris2, cut2);
+  const std::vector<_vtx> noPoints;
+  const std::vector<_vtx>& cutPoints = m_Result.empty() ? noPoints : m_Result.back().cutLinePnts;
+  if (!Stopped()) {
+    ReTriangulationMesh(verts1, idx1, WeldedSegments(m_TriCrossLines1, cutPoints), newVerts1, newTris1, cut1);
+  }
+  if (!Stopped()) {
+    ReTriangulationMesh(verts2, idx2, WeldedSegments(m_TriCrossLines2, cutPoints), newVerts2, newTris2, cut2);
+  }
 
   std::vector<std::vector<_tri>> parts1, parts2;
   if (!Stopped()) MeshTools::DivideMeshWithCrossLine(cut1, newTris1, parts1);
@@ -144,6 +312,8 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
   }
   newVertices = vertices;
   if (m_Result.empty()) return state;
+  FirstVertexWithin vertexIndex(newVertices);
+  TriangleList triangleList(newTriangles);
   const std::vector<_vtx>& cutPoints = m_Result.back().cutLinePnts;
 
   for (const auto& entry : map) {
@@ -183,20 +353,7 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
 
     // 3: local index -> index in newVertices (first vertex within 1e-8).
     std::vector<int> global(local.size());
-    for (std::size_t k = 0; k < local.size(); ++k) {
-      int found = -1;
-      for (std::size_t j = 0; j < newVertices.size(); ++j) {
-        if (sameWithin(newVertices[j], local[k], kSame)) {
-          found = static_cast<int>(j);
-          break;
-        }
-      }
-      if (found < 0) {
-        found = static_cast<int>(newVertices.size());
-        newVertices.push_back(local[k]);
-      }
-      global[k] = found;
-    }
+    for (std::size_t k = 0; k < local.size(); ++k) global[k] = vertexIndex.findOrAppend(local[k]);
 
     // 4: the cut segments of this triangle, as global index pairs.
     for (int k : constraints) cutEdges.push_back(global[static_cast<std::size_t>(k)]);
@@ -204,7 +361,17 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
     // 5: a cut along the triangle's own corners changes nothing.
     if (local.size() == 3) continue;
 
-    // 6: parameter plane, and cut points on the triangle's edges.
+    // 6: parameter plane, and cut points on the triangle's edges. A point
+    // counts as on an edge within the mesh tolerance (as a distance, here
+    // converted into each parameter) and is then put exactly on it, so that
+    // the neighbour sharing the edge is split at the same point and no sliver
+    // forms between the edge and the point.
+    const double twiceArea = TwiceArea(T);
+    const double tau = MeshTolerance(std::max({MaxAbs(T[0]), MaxAbs(T[1]), MaxAbs(T[2])}));
+    auto paramTol = [&](const _vtx& a, const _vtx& b) {
+      return twiceArea > 0 ? std::max(kSame, tau * Distance(a, b) / twiceArea) : kSame;
+    };
+    const double tolS = paramTol(T[0], T[1]), tolT = paramTol(T[0], T[2]), tolST = paramTol(T[1], T[2]);
     std::vector<_vtx> plane;
     std::map<double, int> edge01, edge02, edge12;
     for (std::size_t k = 0; k < local.size(); ++k) {
@@ -212,6 +379,23 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
       if (!MeshTools::PointInTriangle3dTo2d(T, local[k], s, t)) {
         state = -1;
         continue;
+      }
+      std::map<double, int>* onEdge = nullptr;
+      double key = 0;
+      if (k >= 3) {
+        if (std::fabs(s) < tolS) {
+          s = 0;
+          onEdge = &edge01;
+          key = t;
+        } else if (std::fabs(t) < tolT) {
+          t = 0;
+          onEdge = &edge02;
+          key = s;
+        } else if (std::fabs(s + t - 1.0) < tolST) {
+          t = 1.0 - s;
+          onEdge = &edge12;
+          key = s;
+        }
       }
       const _vtx q{s, t, 0.0};
       for (const _vtx& earlier : plane) {
@@ -221,15 +405,7 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
         }
       }
       plane.push_back(q);
-      if (k < 3) continue;
-      const int ik = static_cast<int>(k);
-      if (std::fabs(s) < kSame) {
-        edge01.emplace(t, ik);
-      } else if (std::fabs(t) < kSame) {
-        edge02.emplace(s, ik);
-      } else if (s + t > 0.99999999 && s + t < 1.00000001) {
-        edge12.emplace(s, ik);
-      }
+      if (onEdge) onEdge->emplace(key, static_cast<int>(k));
     }
 
     // 7: boundary chains along the three edges.
@@ -291,15 +467,10 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
       if (t.a != t.b && t.b != t.c && t.a != t.c) replacement.push_back(t);
     }
 
-    const _tri original{global[0], global[1], global[2]};
-    for (auto it = newTriangles.begin(); it != newTriangles.end(); ++it) {
-      if (*it == original) {
-        newTriangles.erase(it);
-        break;
-      }
-    }
-    newTriangles.insert(newTriangles.end(), replacement.begin(), replacement.end());
+    triangleList.removeFirst(_tri{global[0], global[1], global[2]});
+    for (const _tri& t : replacement) triangleList.append(t);
   }
+  triangleList.compact();
   return state;
 }
 

@@ -607,42 +607,45 @@ void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vecto
 }
 
 int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts, std::vector<int>& indices) {
+  WeldPoints(soup.data(), soup.size() - soup.size() % 3, 1e-7, verts, indices);
+  return static_cast<int>(verts.size());
+}
+
+void MeshTools::WeldPoints(const _vtx* points, std::size_t n, double tol, std::vector<_vtx>& verts,
+                           std::vector<int>& indices) {
   verts.clear();
   indices.clear();
-  // Grid hashing: cells of kCell >= 3 * kWeld, so the neighbours of a point
-  // lie in at most two cells per axis (usually one). The earliest vertex
-  // within kWeld in every coordinate wins, so the result depends only on
-  // soup order. A trailing incomplete triangle is ignored.
-  constexpr double kWeld = 1e-7;
-  constexpr double kCell = 1e-5;
-  // Cell borders are shifted off the multiples of kCell, where round model
-  // coordinates would put many points next to a border (two cells to visit).
+  // Grid hashing: cells of 100 tol, so the neighbours of a point lie in at
+  // most two cells per axis (usually one). The earliest vertex within tol in
+  // every coordinate wins, so the result depends only on input order.
+  const double cell = 100.0 * tol;
+  // Cell borders are shifted off the multiples of the cell size, where round
+  // model coordinates would put many points next to a border.
   constexpr double kShift = 0.3819660112501051;
-  auto cellOf = [](double x) -> int64_t {
-    const double c = std::floor(x / kCell + kShift);
+  auto cellOf = [cell](double x) -> int64_t {
+    const double c = std::floor(x / cell + kShift);
     constexpr double lim = 4.0e18;
     return static_cast<int64_t>(std::clamp(c, -lim, lim));
   };
-  const std::size_t n = soup.size() - soup.size() % 3;
   CellTable cells(n / 4 + 16);  // cell -> newest vertex in it
   std::vector<int> next;        // vertex -> previous vertex of its cell
   verts.reserve(n / 4 + 16);
   next.reserve(n / 4 + 16);
   indices.reserve(n);
   for (std::size_t s = 0; s < n; ++s) {
-    const _vtx& p = soup[s];
+    const _vtx& p = points[s];
     const bool ok = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
     int found = -1;
     if (ok) {
-      const int64_t lo[3] = {cellOf(p.x - 1.5 * kWeld), cellOf(p.y - 1.5 * kWeld), cellOf(p.z - 1.5 * kWeld)};
-      const int64_t hi[3] = {cellOf(p.x + 1.5 * kWeld), cellOf(p.y + 1.5 * kWeld), cellOf(p.z + 1.5 * kWeld)};
+      const int64_t lo[3] = {cellOf(p.x - 1.5 * tol), cellOf(p.y - 1.5 * tol), cellOf(p.z - 1.5 * tol)};
+      const int64_t hi[3] = {cellOf(p.x + 1.5 * tol), cellOf(p.y + 1.5 * tol), cellOf(p.z + 1.5 * tol)};
       for (int64_t i = lo[0]; i <= hi[0]; ++i)
         for (int64_t j = lo[1]; j <= hi[1]; ++j)
           for (int64_t k = lo[2]; k <= hi[2]; ++k)
             for (int v = cells.find(i, j, k); v >= 0; v = next[static_cast<std::size_t>(v)]) {
               const _vtx& q = verts[static_cast<std::size_t>(v)];
-              if (std::fabs(p.x - q.x) <= kWeld && std::fabs(p.y - q.y) <= kWeld &&
-                  std::fabs(p.z - q.z) <= kWeld && (found < 0 || v < found))
+              if (std::fabs(p.x - q.x) <= tol && std::fabs(p.y - q.y) <= tol &&
+                  std::fabs(p.z - q.z) <= tol && (found < 0 || v < found))
                 found = v;
             }
     }
@@ -653,7 +656,6 @@ int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts
     }
     indices.push_back(found);
   }
-  return static_cast<int>(verts.size());
 }
 
 void MeshTools::DivideMeshWithCrossLine(std::vector<int> edges, std::vector<_tri> tris,

@@ -38,6 +38,10 @@ public:
   // ignored. Returns the number of vertices. Expected time linear (grid hash).
   static int STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts,
                        std::vector<int>& indices);
+  // The welding of STLToMesh for any n points with tolerance `tol` (> 0):
+  // verts gets the unique points, indices one entry per input point.
+  static void WeldPoints(const _vtx* points, std::size_t n, double tol, std::vector<_vtx>& verts,
+                         std::vector<int>& indices);
 
   // Splits `tris` into connected groups; two triangles are connected when they
   // share an edge that is not a cut edge. `edges` holds consecutive index pairs
