@@ -18,6 +18,14 @@ public:
                            std::vector<_tri>& nt, std::vector<int>& cut) {
     return m.ReTriangulationMesh(verts, idx, map, nv, nt, cut);
   }
+  static std::vector<int> InsideFlags(CCollisionManager& m, const std::vector<int>& cut,
+                                      const std::vector<std::vector<_tri>>& parts, std::vector<_vtx> thisV,
+                                      std::vector<_vtx> otherV, std::vector<_tri> otherT) {
+    std::vector<int> flags;
+    m.isPartInTheOtherModel(cut, parts, thisV, otherV, otherT, flags);
+    return flags;
+  }
+  static void SetStop(CCollisionManager& m, int v) { m.m_nStopFlg.store(v); }
   static _collisionResult& Result(CCollisionManager& m) {
     if (m.m_Result.empty()) m.AddResult();
     return m.m_Result.back();
@@ -99,11 +107,34 @@ TEST(Retriangulation, CutAlongTheTrianglesOwnEdgeChangesNothing) {
 
 TEST(Retriangulation, CutPointsMergingInTheParameterPlaneLeaveTheTriangle) {
   OneTriangle t;
-  // Two cut points 5e-9 apart: one key each for the tolerant point order
-  // would merge them, but they differ by more than 1e-7 in z... here they
-  // differ only in z by 2e-7, which maps both onto one parameter point.
+  // Two cut points 2e-7 apart along the normal: distinct points for the
+  // tolerant point order (1e-7), one point in the parameter plane.
   const int state = t.Run({{1, 1, 0}, {1, 1, 2e-7}, {2, 1, 0}}, {{0, 2}, {1, 2}});
   EXPECT_EQ(state, -1);
   ASSERT_EQ(t.nt.size(), 1u) << "the triangle stays as it was";
   EXPECT_EQ(t.cut.size(), 4u) << "its cut edges are still reported";
+}
+
+TEST(PartInTheOtherModel, SampleIsTheFirstCornerOffTheCutAndOffTheOtherSide) {
+  std::unique_ptr<vxtest::FlatAssembly> a(vxtest::NewFlatAssembly({}));
+  CCollisionManager m(a->doc, "CollisionManager");
+  // The other side: the unit cube.
+  const vxtest::Mesh cube = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  std::vector<_vtx> otherV;
+  for (std::size_t i = 0; i < cube.xyz.size(); i += 3) otherV.push_back({cube.xyz[i], cube.xyz[i + 1], cube.xyz[i + 2]});
+  std::vector<_tri> otherT;
+  for (std::size_t i = 0; i < cube.tris.size(); i += 3) otherT.push_back({cube.tris[i], cube.tris[i + 1], cube.tris[i + 2]});
+  // This side: 0 inside, 1 outside, 2 inside but on the cut, 3 a corner of the cube.
+  const std::vector<_vtx> thisV = {{0.5, 0.5, 0.5}, {2, 2, 2}, {0.2, 0.2, 0.2}, {0, 0, 0}};
+  const std::vector<int> cut = {2, 2};
+  const std::vector<std::vector<_tri>> parts = {
+      {{2, 0, 1}},  // the cut vertex is passed over: 0 decides, inside
+      {{3, 1, 0}},  // the shared corner is passed over: 1 decides, outside
+      {{2, 3, 2}},  // no usable corner: counts as inside
+      {},           // empty: counts as inside
+  };
+  EXPECT_EQ(Access::InsideFlags(m, cut, parts, thisV, otherV, otherT), (std::vector<int>{1, 0, 1, 1}));
+  Access::SetStop(m, 1);
+  EXPECT_TRUE(Access::InsideFlags(m, cut, parts, thisV, otherV, otherT).empty()) << "a stop ends the tests";
+  Access::SetStop(m, 0);
 }
