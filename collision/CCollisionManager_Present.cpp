@@ -2,6 +2,7 @@
 // current result (or all of them) the manager hangs boxes, cut lines, cut
 // faces and a clip plane under its own separator. Everything here is
 // temporary: ClearColisionTempNode removes it and puts visibility back.
+#include <Inventor/SbRotation.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
@@ -24,8 +25,10 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_MeshKit.h"
+#include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
+#include "host/TpxProductData.h"
 
 namespace {
 
@@ -350,6 +353,15 @@ void CCollisionManager::ShowClipPlane(int show) {
   }
   removeView();
 
+  // Extent: the pair box grown to twice its size about its centre (by the
+  // box transform's scale, one for the boxes made here).
+  SbVec3f translation, scale;
+  SbRotation rotation, scaleOrientation;
+  pairBox.getTransform().getTransform(translation, rotation, scale, scaleOrientation);
+  const SbVec3f centre = pairBox.getCenter();
+  const SbVec3f size = hi - lo;
+  const SbBox3f extent(centre - size * scale[0], centre + size * scale[0]);
+
   // The plane: normal (0, -1, 0) through the centre of the result box.
   const SbVec3f normal(0, -1, 0);
   SbVec3f origin(0, 0, 0);
@@ -357,26 +369,40 @@ void CCollisionManager::ShowClipPlane(int show) {
   GetResultBoundingBox(&r).getBounds(rlo, rhi);
   if (rlo[0] <= rhi[0]) origin = (rlo + rhi) * 0.5f;
 
-  // The clip view: a node kit under the top prototype's root node kit that
-  // stands for the saved view, and the clip plane in the document's
-  // clip-plane children. Both go again with ClearColisionTempNode.
+  // A view of the active component holding the clipping plane makes the
+  // clip view's node kit under the top prototype's root node kit; the view
+  // is only the vehicle and goes again once the kit shows the plane.
+  SoKRN_ComponentKit* active = doc->getActiveComp();
+  auto* proto = active ? dynamic_cast<Tpx_ProtoType*>(active->getTpxObjCache()) : nullptr;
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
-  if (!rootNode) {
+  if (!proto || !rootNode) {
     LeaveBusy();
     return;
   }
-  uint32_t id = 1;
-  for (int i = 0; i < rootNode->getNumChildren(); ++i) id = std::max(id, rootNode->getChild(i)->getID() + 1);
-  auto* view = new SoKRN_NodeKit;
-  view->nodeId = id;
-  view->dataType = 10;
-  rootNode->addChild(view);
-  m_pClipViewNode = view;
+  auto* view = new Tpx_View(proto);
+  proto->AddView(view);
+  view->RegisterID(0);
+  view->SetUsageType(9);
+  Tpx_Node* viewNode = view->GetNode();
+  const TPX_RGBA32 color{1, 0, 0, 0.5f};
+  auto* plane = new Tpx_PlaneSurface;
+  plane->SetNormal(TPX_DIR32{normal[0], normal[1], normal[2]});
+  plane->SetOrigin(TPX_PNT32{origin[0], origin[1], origin[2]});
+  plane->SetColor(color);
+  view->AddClippingPlan(plane);
 
-  auto* plane = new SoClipPlane;
-  plane->plane = SbPlane(normal, origin);
-  doc->getClipPlaneChildren()->addChild(plane);
-  if (SoKRN_State* state = doc->getKRNState()) state->setClipPlane(plane);
+  m_pClipViewNode = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
+  const uint32_t viewId = view->GetID();
+  if (!m_pClipViewNode) {
+    proto->DeleteView(viewId);
+    LeaveBusy();
+    return;
+  }
+  proto->DeleteView(viewId);
+  if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(m_pClipViewNode->getNodeEnt())) {
+    display->createClipPlane(extent, origin, normal, 0.0f, color);
+    display->DelTpxObj();
+  }
   LeaveBusy();
 }

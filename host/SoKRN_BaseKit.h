@@ -3,7 +3,10 @@
 // belongs to.
 #include <Inventor/nodekits/SoBaseKit.h>
 
+#include <memory>
+
 class SoKRN_State;
+class Tpx_Object;
 
 class SoKRN_BaseKit : public SoBaseKit {
   SO_KIT_HEADER(SoKRN_BaseKit);
@@ -17,14 +20,17 @@ public:
   // Set by the document when a kit is added to it (not owned).
   void setKRNState(SoKRN_State* state) { m_pState = state; }
 
-  // Product data attached to the kit, or null.
-  void* getTpxObjCache() const { return m_pTpxObj; }
-  void setTpxObjCache(void* obj) { m_pTpxObj = obj; }
+  // Product data attached to the kit, or null. The kit holds what is
+  // attached (shared with whoever else holds it, see TpxProductData.h).
+  virtual Tpx_Object* getTpxObjCache() const { return m_pTpxObj.get(); }
+  void setTpxObjCache(Tpx_Object* obj);
+  // Lets the attached product data go.
+  void DelTpxObj() { m_pTpxObj.reset(); }
 
 protected:
   ~SoKRN_BaseKit() override;
 
 private:
   SoKRN_State* m_pState = nullptr;
-  void* m_pTpxObj = nullptr;
+  std::shared_ptr<Tpx_Object> m_pTpxObj;
 };

@@ -1,5 +1,7 @@
 #include "host/SoKRN_ComponentKit.h"
 
+#include "host/TpxProductData.h"
+
 #include <algorithm>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoGLRenderAction.h>
@@ -46,6 +48,16 @@ SoKRN_ComponentKit::SoKRN_ComponentKit() {
 }
 
 SoKRN_ComponentKit::~SoKRN_ComponentKit() = default;
+
+Tpx_Object* SoKRN_ComponentKit::getTpxObjCache() const {
+  Tpx_Object* held = SoKRN_BaseKit::getTpxObjCache();
+  if (held || isInstance()) return held;
+  std::wstring name;
+  getKRNName(name);
+  auto* self = const_cast<SoKRN_ComponentKit*>(this);
+  self->setTpxObjCache(new Tpx_ProtoType(name));
+  return SoKRN_BaseKit::getTpxObjCache();
+}
 
 SoKRN_ComponentKit* SoKRN_ComponentKit::getPrototype() const {
   if (!isInstance()) return nullptr;
@@ -209,7 +221,10 @@ bool SoKRN_ComponentKit::appendChildToPath(SoPath& path, const SoKRN_ComponentKi
 }
 
 SoKRN_NodeKit* SoKRN_ComponentKit::getRootNode() {
-  return SO_GET_ANY_PART(this, "rootNode", SoKRN_NodeKit);
+  auto* root = SO_GET_ANY_PART(this, "rootNode", SoKRN_NodeKit);
+  // The node tree belongs to the component's document.
+  if (root && !root->getKRNState()) root->setKRNState(getKRNState());
+  return root;
 }
 
 SoTransform* SoKRN_ComponentKit::getTrans(bool create) {

@@ -49,6 +49,9 @@ public:
   SoSFUInt32 plcId;        // placement id of an instance
 
   bool isInstance() const { return componentType.getValue() == INSTANCE; }
+  // A prototype's product data: its Tpx_ProtoType, made on first use.
+  // Instances have none of their own.
+  Tpx_Object* getTpxObjCache() const override;
   uint32_t getPLCID() const { return plcId.getValue(); }
 
   // Instance: the placed prototype (null for a prototype kit).

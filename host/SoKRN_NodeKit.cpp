@@ -2,12 +2,19 @@
 
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <algorithm>
+
+#include "host/SoKRN_FdtKit.h"
+#include "host/SoKRN_ModelDisplay.h"
+#include "host/TpxProductData.h"
+
 SO_KIT_SOURCE(SoKRN_NodeKit);
 
 void SoKRN_NodeKit::initClass() { SO_KIT_INIT_CLASS(SoKRN_NodeKit, SoKRN_BaseKit, "SoKRN_BaseKit"); }
 
 SoKRN_NodeKit::SoKRN_NodeKit() {
   SO_KIT_CONSTRUCTOR(SoKRN_NodeKit);
+  SO_KIT_ADD_CATALOG_ABSTRACT_ENTRY(entity, SoKRN_BaseKit, SoKRN_BaseKit, TRUE, this, \x0, TRUE);
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoSeparator, TRUE, this, \x0, FALSE);
   SO_KIT_ADD_FIELD(dataType, (0));
   SO_KIT_ADD_FIELD(nodeId, (0));
@@ -32,6 +39,7 @@ void SoKRN_NodeKit::addChild(SoKRN_NodeKit* child) {
   if (!child || child == this) return;
   SO_GET_ANY_PART(this, "childList", SoSeparator)->addChild(child);
   child->setKRNState(getKRNState());
+  if (SoKRN_BaseKit* ent = child->getNodeEnt()) ent->setKRNState(getKRNState());
 }
 
 bool SoKRN_NodeKit::removeChildNodeKitByID(uint32_t id, SbBool notify) {
@@ -47,4 +55,31 @@ bool SoKRN_NodeKit::removeChildNodeKitByID(uint32_t id, SbBool notify) {
     }
   }
   return false;
+}
+
+SoKRN_BaseKit* SoKRN_NodeKit::getNodeEnt() const { return static_cast<SoKRN_BaseKit*>(entity.getValue()); }
+
+SoKRN_NodeKit* SoKRN_NodeKit::createNode(int type, SoKRN_NodeKit* parent, Tpx_Node* node, int) {
+  if (!parent) return nullptr;
+  uint32_t freeId = 1;
+  bool taken = false;
+  const uint32_t wanted = node ? node->GetID() : 0;
+  for (int i = 0; i < parent->getNumChildren(); ++i) {
+    if (SoKRN_NodeKit* c = parent->getChild(i)) {
+      freeId = std::max(freeId, c->getID() + 1);
+      taken = taken || c->getID() == wanted;
+    }
+  }
+  auto* kit = new SoKRN_NodeKit;
+  kit->dataType = type;
+  kit->nodeId = wanted != 0 && !taken ? wanted : freeId;
+  SoKRN_BaseKit* ent = nullptr;
+  if (type == MODEL_DISPLAY) ent = new SoKRN_ModelDisplay;
+  if (type == ANNOTATION) ent = new SoKRN_FdtKit;
+  if (ent) {
+    kit->setPart("entity", ent);
+    if (node && node->GetOwner()) ent->setTpxObjCache(node->GetOwner());
+  }
+  parent->addChild(kit);
+  return kit;
 }

@@ -1,21 +1,37 @@
 #pragma once
-// Annotation and feature tree of a component (only a frame for now).
+// Annotation and feature tree of a component: node kits with an id, a data
+// type and an entity (what the node shows), and child node kits.
 #include <Inventor/fields/SoSFInt32.h>
 #include <Inventor/fields/SoSFUInt32.h>
 #include "host/SoKRN_BaseKit.h"
 
+class Tpx_Node;
+
 class SoKRN_NodeKit : public SoKRN_BaseKit {
   SO_KIT_HEADER(SoKRN_NodeKit);
+  SO_KIT_CATALOG_ENTRY_HEADER(entity);
   SO_KIT_CATALOG_ENTRY_HEADER(childList);
 
 public:
   static void initClass();
   SoKRN_NodeKit();
 
+  // Data types with an entity: 4 annotation (SoKRN_FdtKit), 10 model
+  // display (SoKRN_ModelDisplay: a view or a clip plane); 12 is a folder.
+  enum DataType { ANNOTATION = 4, MODEL_DISPLAY = 10, GROUP = 12 };
   SoSFInt32 dataType;
   SoSFUInt32 nodeId;
 
   uint32_t getID() const { return nodeId.getValue(); }
+  // What the node shows (see DataType), or null.
+  SoKRN_BaseKit* getNodeEnt() const;
+
+  // A new node kit of `type` under `parent`, with the entity its type asks
+  // for. With product data `node`, the kit takes the node's id (when no
+  // child of `parent` has it yet; otherwise the next free id) and its entity
+  // holds the object the node belongs to. `options` is kept for the
+  // caller's signature and not used. Null without a parent.
+  static SoKRN_NodeKit* createNode(int type, SoKRN_NodeKit* parent, Tpx_Node* node, int options);
   int getNumChildren() const;
   SoKRN_NodeKit* getChild(int i) const;
   void addChild(SoKRN_NodeKit* child);

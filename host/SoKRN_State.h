@@ -23,6 +23,8 @@ class SoClipPlane;
 class SoKRN_State {
 public:
   explicit SoKRN_State(SoNode* owner);
+  // The document (or other node) this state belongs to.
+  SoNode* getOwner() const { return m_owner; }
   ~SoKRN_State();
 
   // Visibility: nonzero = visible. A path without an entry of its own takes

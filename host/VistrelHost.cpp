@@ -9,6 +9,7 @@
 #include "host/SoKRN_ClipLineKit.h"
 #include "host/SoKRN_MeshFaceKit.h"
 #include "host/SoKRN_MeshKit.h"
+#include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -52,5 +53,6 @@ void VistrelHostInit() {
   SoKRN_ClipLineKit::initClass();
   SoKRN_MeshFaceKit::initClass();
   SoKRN_MeshKit::initClass();
+  SoKRN_ModelDisplay::initClass();
   SoKRN_GetMatrixAction::initClass();
 }

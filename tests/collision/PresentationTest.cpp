@@ -14,8 +14,12 @@
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionTestUtil.h"
 #include "host/SoKRN_ClipLineKit.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_State.h"
+#include "host/TpxProductData.h"
 
 using namespace vxtest;
 
@@ -157,7 +161,51 @@ TEST_F(Presentation, ClipPlanePassesThroughTheResultBoxCentre) {
   const SbVec3f centre = (lo + hi) * 0.5f;
   EXPECT_NEAR(plane.getDistance(centre), 0.0f, 1e-5);
   EXPECT_NEAR(plane.getNormal()[1], -1.0f, 1e-6);
+  // Shown by a clip-plane display in a node kit under the root node kit;
+  // the view that carried it is gone from the product data again.
+  SoKRN_NodeKit* rootNode = a->doc->getTopPrototype()->getRootNode();
+  ASSERT_NE(m->m_pClipViewNode, nullptr);
+  EXPECT_EQ(rootNode->getChild(rootNode->getNumChildren() - 1), m->m_pClipViewNode);
+  auto* display = dynamic_cast<SoKRN_ModelDisplay*>(m->m_pClipViewNode->getNodeEnt());
+  ASSERT_NE(display, nullptr);
+  EXPECT_TRUE(display->isClipPLane());
+  EXPECT_EQ(display->getTpxObjCache(), nullptr);
+  auto* proto = dynamic_cast<Tpx_ProtoType*>(a->doc->getActiveComp()->getTpxObjCache());
+  ASSERT_NE(proto, nullptr);
+  EXPECT_EQ(proto->GetNumViews(), 0);
+
+  const int kits = rootNode->getNumChildren();
   m->ShowClipPlane(0);
+  EXPECT_EQ(m->m_pClipViewNode, nullptr);
+  EXPECT_EQ(rootNode->getNumChildren(), kits - 1);
+  EXPECT_EQ(planes->getNumChildren(), 0) << "the display took its clip plane along";
+
   m->ClearColisionTempNode(true);
   EXPECT_EQ(planes->getNumChildren(), 0);
+  EXPECT_EQ(m->m_pClipViewNode, nullptr);
+}
+
+// A clearance has no cut points: with cut faces on its result box is the
+// point (0, 0, 0), and the clip plane goes through the origin.
+TEST(PresentationClearance, ClipPlaneOfAResultWithoutCutPointsGoesThroughTheOrigin) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, -0.5f, 0), SbVec3f(1, 0.5f, 1))}));
+  a->Place(0, SbVec3f(5, 0, 0));
+  a->Place(0, SbVec3f(6.5f, 0, 0));  // 0.5 apart
+  SoPathList paths;
+  a->Paths(0, 2, paths);
+  auto* m = new CCollisionManager(a->doc, "CollisionManager");
+  m->AddIns1(&paths, 0);
+  m->m_bCalcCrossMesh = 1;
+  m->m_nCalcType = 1;  // keep results without volume
+  m->m_fTolerance = 1.0f;
+  RunAndWait(*m);
+  ASSERT_EQ(m->GetResultCount(), 1);
+  m->m_nCurResult = 0;
+  m->ShowClipPlane(1);
+  SoGroup* planes = a->doc->getClipPlaneChildren();
+  ASSERT_EQ(planes->getNumChildren(), 1);
+  EXPECT_NEAR(static_cast<SoClipPlane*>(planes->getChild(0))->plane.getValue().getDistance(SbVec3f(0, 0, 0)), 0, 1e-6);
+  m->ClearColisionTempNode(true);
+  EXPECT_EQ(planes->getNumChildren(), 0);
+  delete m;
 }

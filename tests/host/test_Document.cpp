@@ -33,6 +33,7 @@ TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
       {"SoKRN_WireSet", "SoKRN_BaseKit"},   {"SoKRN_ShellKit", "SoKRN_BaseKit"},
       {"SoKRN_TextKit", "SoKRN_BaseKit"},   {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
       {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"}, {"SoKRN_MeshKit", "SoKRN_BaseKit"},
+      {"SoKRN_ModelDisplay", "SoKRN_BaseKit"},
       {"SoBrepFaceSet", "IndexedFaceSet"},  {"SoKRN_UserTransform", "Node"},
   };
   for (const auto& [name, parent] : kits) {

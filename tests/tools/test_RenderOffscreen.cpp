@@ -25,6 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_ModelDisplay.h"
+#include "host/SoKRN_NodeKit.h"
+#include "host/TpxProductData.h"
+#include "support/MeshGen.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
 
@@ -330,6 +337,37 @@ TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(mean[i], 255.0f * s.rgb[i], 3.0f) << s.what << " channel " << i;
   }
   EXPECT_TRUE(picture.isOpaque()) << "an opaque background gives an opaque picture";
+}
+
+TEST(RenderOffscreen, ClipPlaneDisplayCutsTheDocumentAndShowsItsPlane) {
+  REQUIRE_RENDERER(r);
+  // A 2-unit cube part, its front half (z > 1) clipped away by a display
+  // whose plane is z = 1, drawn half-transparent red over [-1, 3]^3.
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  auto docRef = held(doc);
+  const vxtest::Mesh cube = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2));
+  vhost::PlaceInstance(doc, doc->getTopPrototype(), vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris),
+                       SbMatrix::identity());
+  SoKRN_NodeKit* kit =
+      SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, doc->getTopPrototype()->getRootNode(), nullptr, 0);
+  auto* display = static_cast<SoKRN_ModelDisplay*>(kit->getNodeEnt());
+  ASSERT_TRUE(display->createClipPlane(SbBox3f(-1, -1, -1, 3, 3, 3), SbVec3f(1, 1, 1), SbVec3f(0, 0, -1), 0,
+                                       TPX_RGBA32{1, 0, 0, 0.5f}));
+  auto camera = held(new SoOrthographicCamera);
+  camera->position.setValue(1, 1, 10);
+  camera->height = 6, camera->nearDistance = 1, camera->farDistance = 20;
+  PngImage picture;
+  ASSERT_TRUE(draw(r, doc, camera.get(), picture, "clip_plane_display"));
+  // Where the cube's front face was, the plane is now nearest: red over the
+  // inside of the cube's back half, not the grey of a front face.
+  const SbVec3f centre = patchMean(picture, project(camera.get(), SbVec3f(1, 1, 1)));
+  EXPECT_GT(centre[0], centre[1] + 60) << "red over the cut";
+  EXPECT_GT(centre[1], 20) << "with the cube behind it";
+  // Beside the cube the plane lies over the background alone; beyond it, nothing.
+  const SbVec3f beside = patchMean(picture, project(camera.get(), SbVec3f(-0.5f, 1, 1)));
+  EXPECT_NEAR(beside[0], 127.5f, 12);
+  EXPECT_LT(beside[1], 10);
+  EXPECT_TRUE(isBackground(picture, project(camera.get(), SbVec3f(-1.6f, 1, 1))));
 }
 
 TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
