@@ -113,18 +113,34 @@ TEST(CutFace, OverlappingBoxesGiveTheOverlapBox) {
   ExpectClosedAndWound(f);
 }
 
-TEST(CutFace, SpheresMatchTheCorefinedReference) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)}));
-  a->Place(0, SbVec3f(0, 0, 0));
-  a->Place(0, SbVec3f(1.1f, 0.2f, 0.15f), SbRotation(SbVec3f(0.3f, 1, 0.2f), 0.9f));
-  SoPathList paths;
-  a->Paths(0, 2, paths);
-  const double reference = ReferenceVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
-  ASSERT_GT(reference, 0);
-  const CutFace f = RunCutFace(*a, 1, 0.0f);
-  ASSERT_EQ(f.results, 1);
-  EXPECT_NEAR(f.volume, reference, 0.01 * reference);
-  ExpectClosedAndWound(f);
+// Curved pairs against CGAL's corefinement: two turned spheres, and a sphere
+// through a face of a finely split box, off every grid line.
+TEST(CutFace, CurvedPairsMatchTheCorefinedReference) {
+  const struct {
+    std::vector<Mesh> protos;
+    int second;
+    SbVec3f at;
+    SbRotation turn;
+  } cases[] = {
+      {{Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)}, 0, SbVec3f(1.1f, 0.2f, 0.15f),
+       SbRotation(SbVec3f(0.3f, 1, 0.2f), 0.9f)},
+      {{Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 6), Sphere(SbVec3f(0, 0, 0), 0.8f, 64, 32)}, 1,
+       SbVec3f(1.9f, 1.1f, 0.7f), SbRotation::identity()},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<FlatAssembly> a(NewFlatAssembly(c.protos));
+    a->Place(0, SbVec3f(0, 0, 0));
+    a->Place(c.second, c.at, c.turn);
+    SoPathList paths;
+    a->Paths(0, 2, paths);
+    const double reference =
+        ReferenceVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
+    ASSERT_GT(reference, 0);
+    const CutFace f = RunCutFace(*a, 1, 0.0f);
+    ASSERT_EQ(f.results, 1);
+    EXPECT_NEAR(f.volume, reference, 0.01 * reference);
+    ExpectClosedAndWound(f);
+  }
 }
 
 TEST(CutFace, TouchingOnlyIsDroppedUnderCalcTypeZero) {
@@ -135,21 +151,6 @@ TEST(CutFace, TouchingOnlyIsDroppedUnderCalcTypeZero) {
   const CutFace kept = RunCutFace(*a, 1, 0.0f);
   EXPECT_EQ(kept.results, 1) << "calc type 1 keeps every result";
   EXPECT_NEAR(kept.volume, 0.0, 1e-6);
-}
-
-TEST(CutFace, BoxAndSphereMatchTheCorefinedReference) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly(
-      {Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 6), Sphere(SbVec3f(0, 0, 0), 0.8f, 64, 32)}));
-  a->Place(0, SbVec3f(0, 0, 0));
-  a->Place(1, SbVec3f(1.9f, 1.1f, 0.7f));  // through the face x = 2, off every grid line
-  SoPathList paths;
-  a->Paths(0, 2, paths);
-  const double reference = ReferenceVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
-  ASSERT_GT(reference, 0);
-  const CutFace f = RunCutFace(*a, 1, 0.0f);
-  ASSERT_EQ(f.results, 1);
-  EXPECT_NEAR(f.volume, reference, 0.01 * reference);
-  ExpectClosedAndWound(f);
 }
 
 // A bolt in an undersized hole with its head seated on the plate: the shank
