@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "bench/AssemblyGen.h"
+#include "bench/FclModel.h"
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
@@ -251,20 +252,13 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
 
 // ---- FCL ---------------------------------------------------------------------------
 
-using Model = fcl::BVHModel<fcl::OBBRSSd>;
+using Model = vxbench::FclModel;
 
 std::shared_ptr<Model> fclModel(const vxbench::Mesh& m) {
   std::vector<fcl::Vector3d> pts;
   pts.reserve(static_cast<size_t>(m.numVertices()));
   for (size_t i = 0; i < m.xyz.size(); i += 3) pts.emplace_back(m.xyz[i], m.xyz[i + 1], m.xyz[i + 2]);
-  std::vector<fcl::Triangle> tris;
-  tris.reserve(static_cast<size_t>(m.numTriangles()));
-  for (size_t i = 0; i < m.tris.size(); i += 3) tris.emplace_back(m.tris[i], m.tris[i + 1], m.tris[i + 2]);
-  auto model = std::make_shared<Model>();
-  model->beginModel();
-  model->addSubModel(pts, tris);
-  model->endModel();
-  return model;
+  return vxbench::MakeFclModel(pts, m.tris);
 }
 
 // SbMatrix works on row vectors (p' = p * M): the column-vector linear part is

@@ -68,6 +68,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/FclModel.h"
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
@@ -253,18 +254,12 @@ SoIntersectionDetectionAction::Resp countCoin(void*, const SoIntersectingPrimiti
 
 // --- FCL ------------------------------------------------------------------------
 
-using Model = fcl::BVHModel<fcl::OBBRSSd>;
+using Model = vxbench::FclModel;
 
 std::shared_ptr<Model> fclModel(const Mesh& m) {
   std::vector<fcl::Vector3d> pts;
   for (const SbVec3f& p : m.points) pts.emplace_back(p[0], p[1], p[2]);
-  std::vector<fcl::Triangle> tris;
-  for (size_t i = 0; i < m.tris.size(); i += 3) tris.emplace_back(m.tris[i], m.tris[i + 1], m.tris[i + 2]);
-  auto model = std::make_shared<Model>();
-  model->beginModel();
-  model->addSubModel(pts, tris);
-  model->endModel();
-  return model;
+  return vxbench::MakeFclModel(pts, m.tris);
 }
 
 fcl::Transform3d fclPose(const SbRotation& r, const SbVec3f& t) {
