@@ -393,13 +393,11 @@ void CCollisionManager::ShowClipPlane(int show) {
   view->AddClippingPlan(plane);
 
   m_pClipViewNode = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
-  const uint32_t viewId = view->GetID();
+  proto->DeleteView(view->GetID());  // from here only the kit's display holds the view
   if (!m_pClipViewNode) {
-    proto->DeleteView(viewId);
     LeaveBusy();
     return;
   }
-  proto->DeleteView(viewId);
   if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(m_pClipViewNode->getNodeEnt())) {
     display->createClipPlane(extent, origin, normal, 0.0f, color);
     display->DelTpxObj();
