@@ -21,9 +21,7 @@
 #include <Inventor/SoFullPath.h>
 
 #include "graphops/CGraphOperation.h"
-#include "host/DocumentBuilder.h"
-#include "host/SoKRN_ComponentKit.h"
-#include "host/SoKRN_MainDoc.h"
+#include "host/HostTestUtil.h"  // tests/host: shared document helpers
 
 // Holds one reference on a path for the scope.
 struct PathRef {
@@ -37,11 +35,7 @@ struct PathRef {
   SoFullPath* full() const { return static_cast<SoFullPath*>(path); }
 };
 
-inline SbMatrix Placement(const SbVec3f& t, const SbRotation& r, float s = 1.0f) {
-  SbMatrix m;
-  m.setTransform(t, r, SbVec3f(s, s, s));
-  return m;
-}
+using hosttest::Placement;
 
 inline SbMatrix Product(SbMatrix a, const SbMatrix& b) {  // a * b, row vectors
   a.multRight(b);
@@ -67,10 +61,6 @@ inline ::testing::AssertionResult VecNear(const SbVec3f& a, const SbVec3f& b, fl
 class AssemblyTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const std::vector<float> cube = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0,
-                                     0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
-    const std::vector<int> tris = {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-                                   1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7};
     const float quarter = float(M_PI / 2);
     mSubL = Placement(SbVec3f(10, 0, 0), SbRotation::identity());
     mSubR = Placement(SbVec3f(0, 0, 5), SbRotation(SbVec3f(0, 0, 1), quarter));
@@ -81,7 +71,7 @@ protected:
     doc = vhost::NewDocument();
     doc->ref();
     top = doc->getTopPrototype();
-    box = vhost::MakePartPrototype(doc, L"Box", cube, tris);
+    box = hosttest::MakeBox(doc, L"Box", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
     empty = vhost::MakeAssemblyPrototype(doc, L"Empty");
     boxA = vhost::PlaceInstance(doc, sub, box, mBoxA, L"BoxA", 1);

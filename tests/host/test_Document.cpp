@@ -4,7 +4,6 @@
 
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/actions/SoSearchAction.h>
-#include <Inventor/nodekits/SoBaseKit.h>
 #include <Inventor/nodes/SoClipPlane.h>
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -13,9 +12,7 @@
 
 #include "HostTestUtil.h"
 #include "host/SoBrepFaceSet.h"
-#include "host/SoKRN_InfoKit.h"
 #include "host/SoKRN_State.h"
-#include "host/VistrelHost.h"
 
 namespace {
 
@@ -23,53 +20,40 @@ using hosttest::DocRef;
 using hosttest::ResolvedPath;
 using hosttest::Translation;
 
+// A type missing here makes every file holding it unreadable.
 TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
   const std::pair<const char*, const char*> kits[] = {
-      {"SoKRN_BaseKit", "BaseKit"},         {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
+      {"SoKRN_BaseKit", "BaseKit"},           {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
       {"SoKRN_ComponentKit", "SoKRN_DocElementKit"},
-      {"SoKRN_NodeKit", "SoKRN_BaseKit"},   {"SoKRN_InfoKit", "SoKRN_BaseKit"},
-      {"SoKRN_MainDoc", "SoKRN_BaseKit"},   {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
-      {"SoKRN_FdtKit", "SoKRN_BaseKit"},    {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
-      {"SoKRN_WireSet", "SoKRN_BaseKit"},   {"SoKRN_ShellKit", "SoKRN_BaseKit"},
-      {"SoKRN_TextKit", "SoKRN_BaseKit"},   {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
+      {"SoKRN_NodeKit", "SoKRN_BaseKit"},     {"SoKRN_InfoKit", "SoKRN_BaseKit"},
+      {"SoKRN_MainDoc", "SoKRN_BaseKit"},     {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
+      {"SoKRN_FdtKit", "SoKRN_BaseKit"},      {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
+      {"SoKRN_WireSet", "SoKRN_BaseKit"},     {"SoKRN_ShellKit", "SoKRN_BaseKit"},
+      {"SoKRN_TextKit", "SoKRN_BaseKit"},     {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
       {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"}, {"SoKRN_MeshKit", "SoKRN_BaseKit"},
       {"SoKRN_ModelDisplay", "SoKRN_BaseKit"},
-      {"SoBrepFaceSet", "IndexedFaceSet"},  {"SoKRN_UserTransform", "Node"},
+      {"SoBrepFaceSet", "IndexedFaceSet"},    {"SoKRN_UserTransform", "Node"},
   };
   for (const auto& [name, parent] : kits) {
     const SoType type = SoType::fromName(name);
-    ASSERT_FALSE(type.isBad()) << name;
     EXPECT_EQ(type.getParent(), SoType::fromName(parent)) << name;
-    ASSERT_TRUE(type.canCreateInstance()) << name;
+    ASSERT_TRUE(!type.isBad() && type.canCreateInstance()) << name;
     auto* node = static_cast<SoNode*>(type.createInstance());
-    ASSERT_NE(node, nullptr) << name;
     node->ref();
     EXPECT_EQ(node->getTypeId(), type);
     node->unref();
   }
-  const SoType action = SoType::fromName("SoKRN_GetMatrixAction");
-  ASSERT_FALSE(action.isBad());
-  EXPECT_TRUE(action.isDerivedFrom(SoGetMatrixAction::getClassTypeId()));
-  VistrelHostInit();  // registration twice is harmless
-  EXPECT_TRUE(SoBaseKit::isSearchingChildren());
+  EXPECT_TRUE(SoType::fromName("SoKRN_GetMatrixAction").isDerivedFrom(SoGetMatrixAction::getClassTypeId()));
 }
 
-TEST(Document, PartsSelectionNodeClipPlanesAndActiveComponent) {
+// Clip planes must come before the top prototype in traversal, or they clip nothing.
+TEST(Document, PartsInTraversalOrder) {
   DocRef d;
   SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   ASSERT_NE(top, nullptr);
   EXPECT_FALSE(top->isInstance());
-  std::wstring name;
-  top->getKRNName(name);
-  EXPECT_EQ(name, L"Root");
-  ASSERT_NE(doc->getKRNState(), nullptr);
   EXPECT_EQ(top->getKRNState(), doc->getKRNState());
-  ASSERT_NE(doc->getKRN_Info(), nullptr);
-  EXPECT_NE(doc->getKRN_Info()->getPart("drawStyle", FALSE), nullptr);
-
-  // In traversal order: the selection node is found by a search, and the
-  // clip-plane group precedes the top prototype (so planes clip the model).
   auto* plane = new SoClipPlane;
   doc->getClipPlaneChildren()->addChild(plane);
   SoSearchAction sa;
@@ -78,24 +62,17 @@ TEST(Document, PartsSelectionNodeClipPlanesAndActiveComponent) {
   sa.apply(doc);
   int planeAt = -1, topAt = -1, selectionAt = -1;
   for (int i = 0; i < sa.getPaths().getLength(); ++i) {
-    // Paths through kits are read as full paths (SoPath::getTail stops at the first kit).
+    // Read as full paths: SoPath::getTail stops at the first kit.
     SoNode* tail = static_cast<SoFullPath*>(sa.getPaths()[i])->getTail();
     if (tail == plane) planeAt = i;
     if (tail == top) topAt = i;
-    if (tail == doc->getSelectionNode() && tail->isOfType(SoSelection::getClassTypeId())) selectionAt = i;
+    if (tail == doc->getSelectionNode()) selectionAt = i;
   }
   EXPECT_GE(selectionAt, 0);
   ASSERT_GE(planeAt, 0);
   EXPECT_LT(planeAt, topAt);
-
+  doc->setActiveComp(nullptr);  // null means the top prototype
   EXPECT_EQ(doc->getActiveComp(), top);
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
-  sub->ref();
-  doc->setActiveComp(sub);
-  EXPECT_EQ(doc->getActiveComp(), sub);
-  doc->setActiveComp(nullptr);  // back to the top prototype
-  EXPECT_EQ(doc->getActiveComp(), top);
-  sub->unref();
 }
 
 TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
@@ -110,10 +87,10 @@ TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
   OmbrelTools::StrPathToSoPath(doc, "2", *p2);
   doc->select(p1);  // the document holds the only reference now
   doc->select(p2);
+  doc->select(nullptr);  // ignored
   EXPECT_EQ(p1->getRefCount(), 1);
   ASSERT_EQ(doc->getNumSelected(), 2);
   EXPECT_EQ(doc->getPath(1), p2);  // newest last
-  EXPECT_EQ(doc->getList().getLength(), 2);
   SoPath* copy = p2->copy();  // deselect by an equal path, then by tail node
   copy->ref();
   doc->deselect(copy);
@@ -123,10 +100,7 @@ TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
   doc->deselect(static_cast<SoFullPath*>(p1)->getTail());
   EXPECT_EQ(doc->getNumSelected(), 0);
   doc->select(new SoPath(doc));
-  doc->select(nullptr);  // ignored
-  EXPECT_EQ(doc->getNumSelected(), 1);
   doc->deselectAll(TRUE);
-  EXPECT_EQ(doc->getNumSelected(), 0);
   EXPECT_EQ(doc->getPath(0), nullptr);
 
   auto* a = new SoSeparator;
@@ -135,14 +109,12 @@ TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
   doc->addTmpChild(a);
   doc->addTmpChild(b);
   EXPECT_EQ(a->getRefCount(), 2);
-  ASSERT_EQ(doc->getNumTempChildren(), 2);
-  EXPECT_EQ(doc->getTmpChildByIndex(1), b);
   EXPECT_EQ(doc->getTmpChildByIndex(2), nullptr);
   doc->removeTempChild(a);
-  EXPECT_EQ(a->getRefCount(), 1);
-  EXPECT_EQ(doc->getTmpChildByIndex(0), b);
   doc->removeTempChild(a);  // not there: nothing happens
-  EXPECT_EQ(doc->getNumTempChildren(), 1);
+  EXPECT_EQ(a->getRefCount(), 1);
+  ASSERT_EQ(doc->getNumTempChildren(), 1);
+  EXPECT_EQ(doc->getTmpChildByIndex(0), b);
   a->unref();
 }
 
@@ -150,7 +122,7 @@ TEST(DocumentState, NotificationPickDataAndLifetime) {
   auto* d = new DocRef;
   SoKRN_MainDoc* doc = d->doc;
   SoKRN_State* state = doc->getKRNState();
-  // Observers of the document hear about state changes made with notify on only.
+  // Observers of the document hear about changes made with notify on only.
   int notified = 0;
   SoNodeSensor sensor([](void* data, SoSensor*) { ++*static_cast<int*>(data); }, &notified);
   sensor.setPriority(0);  // immediate
@@ -169,16 +141,13 @@ TEST(DocumentState, NotificationPickDataAndLifetime) {
   auto* path = new SoPath(doc);
   path->ref();
   PICKDATA pd;
-  pd.snappedPoint.setValue(1, 2, 4);
   pd.path = path;
   state->setPickData(pd);
   state->setPickData(pd);  // the same path again keeps one reference
   EXPECT_EQ(path->getRefCount(), 2);
-  ASSERT_TRUE(state->hasPickData());
-  EXPECT_EQ(state->getPickData().snappedPoint, SbVec3f(1, 2, 4));
   state->clearPickData();
   EXPECT_EQ(path->getRefCount(), 1);
-  EXPECT_EQ(state->getPickData().path, nullptr);
+  EXPECT_FALSE(state->hasPickData());
   path->unref();
 
   // Kits outliving the document forget its state.
@@ -196,7 +165,7 @@ TEST(ComponentKit, NamesRoundTripThroughUtf8) {
   auto* kit = new SoKRN_ComponentKit;
   kit->ref();
   for (const std::wstring& n : {std::wstring(), std::wstring(L"\u00e4\u00f6\u00fc \u8f74\u627f"),
-                                std::wstring(L"emoji \U0001F527"), std::wstring(L"quote \" and \\ backslash")}) {
+                                std::wstring(L"emoji \U0001F527"), std::wstring(L"quote \" and \\")}) {
     kit->setKRNName(n);
     std::wstring back;
     kit->getKRNName(back);
@@ -215,9 +184,8 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
   DocRef d;
   SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-  EXPECT_EQ(box->getTrans(false), nullptr);  // a prototype has no placement until asked for one
-  // The placement is stored as translation, rotation and scale, and rendering
-  // agrees with the three fields (no stray scale orientation).
+  // Stored as translation, rotation and scale; rendering agrees with the
+  // three fields (no stray scale orientation).
   const SbMatrix m = hosttest::Placement(SbVec3f(1, 2, 3), SbRotation(SbVec3f(1, 2, 3), 0.7f), 2.5f);
   vhost::PlaceInstance(doc, doc->getTopPrototype(), box, m, L"", 0);
   ResolvedPath p(doc, "0");
@@ -231,13 +199,9 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
   EXPECT_TRUE(ma.getMatrix().equals(m, 1e-5f));
 
   SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
-  EXPECT_EQ(sub->nextPlcId(), 0u);
   vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5);
   SoKRN_ComponentKit* fresh = vhost::PlaceInstance(doc, sub, box, SbMatrix::identity());
   EXPECT_EQ(fresh->getPLCID(), 6u);
-  std::wstring name;
-  fresh->getKRNName(name);
-  EXPECT_EQ(name, L"B");  // named after the prototype
   // A used id and a cycle are refused.
   EXPECT_EQ(vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5), nullptr);
   SoKRN_ComponentKit* inS = vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity());
@@ -246,12 +210,10 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
   EXPECT_EQ(vhost::PlaceInstance(doc, sub, doc->getTopPrototype(), SbMatrix::identity()), nullptr);
   // An instance reports its prototype's children.
   EXPECT_EQ(inS->getNumEleChildren(), 2);
-  EXPECT_EQ(inS->getEleChild(1), fresh);
   EXPECT_EQ(inS->findEleChildByPLCID(6), fresh);
   EXPECT_TRUE(sub->removeInsChildViaPLCID(5));
   EXPECT_FALSE(sub->removeInsChildViaPLCID(5));
   EXPECT_EQ(inS->getNumEleChildren(), 1);
-  EXPECT_EQ(box->getNumEleChildren(), 0);
 }
 
 TEST(DocumentBuilder, MeshesComeBackAsGivenAndBadInputIsRefused) {
@@ -261,11 +223,10 @@ TEST(DocumentBuilder, MeshesComeBackAsGivenAndBadInputIsRefused) {
   hosttest::BoxMesh(SbVec3f(0, 0, 0), SbVec3f(1, 2, 3), xyz, tris);
   SoKRN_ComponentKit* box = vhost::MakePartPrototype(d.doc, L"B", xyz, tris);
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(vhost::CountTriangles(box), 12);
   vhost::GetPrototypeMesh(box, xyz2, tris2);
   EXPECT_EQ(xyz2, xyz);
   EXPECT_EQ(tris2, tris);
-  // The bodies hold SoBrepFaceSet shapes (what the interference check collects).
+  // The interference check collects SoBrepFaceSet shapes.
   SoSearchAction sa;
   sa.setType(SoBrepFaceSet::getClassTypeId());
   sa.apply(box);

@@ -48,8 +48,7 @@ Hit cross(const _vtx (&a)[3], const _vtx (&b)[3]) {
   return r;
 }
 
-// Both triangles given in both orders and with the other one first: the
-// result must not depend on it (as a set).
+// The result (as a set) must not depend on the argument order or the windings.
 void expectCross(const _vtx (&a)[3], const _vtx (&b)[3], bool coplanar, const std::vector<_vtx>& want) {
   const _vtx ar[3] = {a[0], a[2], a[1]};
   const _vtx br[3] = {b[2], b[1], b[0]};
@@ -74,26 +73,21 @@ TEST(TriTriCross, HandBuiltCases) {
       {"B in y = 0.5 pierces A, its corner rests on A", {V(0.25, 0.5, -1), V(0.25, 0.5, 1), V(1.25, 0.5, 0)}, false,
        {V(0.25, 0.5, 0), V(1.25, 0.5, 0)}},
       {"corner touches A's interior", {V(0.5, 0.5, 0), V(1, 0.5, 1), V(0.5, 1, 1)}, false, {V(0.5, 0.5, 0)}},
-      {"edges cross at (1,0,0)", {V(1, -1, -1), V(1, 1, 1), V(1, -1, 1)}, false, {V(1, 0, 0)}},
       {"B's edge lies on A", {V(0.2, 0.2, 0), V(0.8, 0.2, 0), V(0.5, 0.5, 1)}, false, {V(0.2, 0.2, 0), V(0.8, 0.2, 0)}},
       {"shared edge, right angle", {V(0, 0, 0), V(2, 0, 0), V(0, 0, 1)}, false, {V(0, 0, 0), V(2, 0, 0)}},
       {"shared corner, B away", {V(0, 0, 0), V(-1, 0, 1), V(0, -1, 1)}, false, {V(0, 0, 0)}},
       {"shared corner, B cuts through", {V(0, 0, 0), V(1.5, 1.5, 1), V(1.5, 1.5, -1)}, false,
        {V(0, 0, 0), V(1, 1, 0)}},
-      {"parallel planes", {V(0, 0, 0.1), V(2, 0, 0.1), V(0, 2, 0.1)}, false, {}},
       {"crossing line misses A", {V(3, 3, -1), V(3, 3, 1), V(4, 2, 0)}, false, {}},
       {"coplanar overlap triangle", {V(-1, 0.5, 0), V(3, 0.5, 0), V(-1, 4.5, 0)}, true,
        {V(0, 0.5, 0), V(1.5, 0.5, 0), V(0, 2, 0)}},
       {"coplanar, shared edge only", {V(2, 0, 0), V(0, 2, 0), V(2, 2, 0)}, true, {V(2, 0, 0), V(0, 2, 0)}},
       {"coplanar, one common corner", {V(2, 0, 0), V(3, 0, 0), V(3, 1, 0)}, true, {V(2, 0, 0)}},
       {"coplanar, disjoint, boxes overlap", {V(2, 2, 0), V(1.2, 2, 0), V(2, 1.2, 0)}, true, {}},
-      {"coplanar, B inside A", {V(0.1, 0.1, 0), V(0.5, 0.1, 0), V(0.1, 0.5, 0)}, true,
-       {V(0.1, 0.1, 0), V(0.5, 0.1, 0), V(0.1, 0.5, 0)}},
       {"collinear B pierces A", {V(0.5, 0.5, -1), V(0.5, 0.5, 1), V(0.5, 0.5, 0.5)}, false, {V(0.5, 0.5, 0)}},
       {"collinear B across A in its plane", {V(-1, 0.5, 0), V(3, 0.5, 0), V(1, 0.5, 0)}, true,
        {V(0, 0.5, 0), V(1.5, 0.5, 0)}},
       {"NaN corner", {V(NAN, 0, 0), V(1, 1, 1), V(0, 1, -1)}, false, {}},
-      {"infinite corner", {V(INFINITY, 0, 0), V(1, 1, 1), V(0, 1, -1)}, false, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -121,9 +115,8 @@ TEST(TriTriCross, HandBuiltCases) {
   EXPECT_NEAR(area / 2, 12.0, 1e-12);
 }
 
-// World coordinates arrive in single precision: faces that touch face to face
-// after a rotation are coplanar only up to float rounding. They must still be
-// reported as coplanar (no sliver cut line through the contact).
+// Faces touching face to face after a rotation are coplanar only up to float
+// rounding of the world coordinates: still coplanar, no sliver cut line.
 TEST(TriTriCross, FloatRoundedContactIsCoplanar) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
@@ -145,10 +138,9 @@ TEST(TriTriCross, FloatRoundedContactIsCoplanar) {
   EXPECT_EQ(coplanarCount, 200);
 }
 
-// Two triangles sharing an edge, crossed by a third one through that edge:
-// both report the same crossing point, bit for bit, whatever the edge's
-// direction in each and whichever argument the pair is. The cut line then
-// joins up without relying on welding.
+// Two triangles sharing an edge, crossed by a third through that edge, give
+// the same crossing point bit for bit (edge direction and argument order
+// aside), so the cut line joins up without welding.
 TEST(TriTriCross, SharedEdgeCrossingPointIsBitIdentical) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> u(-1, 1);
@@ -175,8 +167,8 @@ TEST(TriTriCross, SharedEdgeCrossingPointIsBitIdentical) {
   EXPECT_GT(checked, 3500);
 }
 
-// Awkward inputs (slivers, near-coplanar pairs, far from the origin, tiny):
-// whatever comes back lies on both triangles, within a few tau.
+// Awkward inputs (slivers, near-coplanar, far from the origin, tiny), which
+// the exact comparison skips: every point lies on both triangles within a few tau.
 TEST(TriTriCross, ResultPointsLieOnBothTriangles) {
   const int count = 3000;
   std::mt19937 rng(17);
@@ -227,8 +219,6 @@ TEST(TriTriCross, ResultPointsLieOnBothTriangles) {
   EXPECT_GT(nonEmpty, count / 5);
 }
 
-// ---- Random pairs against CGAL's exact intersection -------------------------
-
 std::vector<_vtx> exactCross(const _vtx (&a)[3], const _vtx (&b)[3]) {
   const EK::Triangle_3 ta(EP(a[0]), EP(a[1]), EP(a[2])), tb(EP(b[0]), EP(b[1]), EP(b[2]));
   std::vector<EK::Point_3> ep;
@@ -257,9 +247,8 @@ std::vector<_vtx> exactCross(const _vtx (&a)[3], const _vtx (&b)[3]) {
   return out;
 }
 
-// Smallest distance of a corner of one triangle from the other's plane, and
-// shortest distance between result points: near the tolerance band the two
-// answers may legitimately differ (a corner within tau is "on" the plane).
+// Smallest corner-to-other-plane distance and smallest gap between result
+// points: within the tolerance band the answers may legitimately differ.
 double nearDegeneracy(const _vtx (&a)[3], const _vtx (&b)[3], const std::vector<_vtx>& pts) {
   auto planeDist = [](const _vtx (&t)[3], const _vtx& p) {
     if (CGAL::coplanar(EP(t[0]), EP(t[1]), EP(t[2]), EP(p))) return 1e300;  // exact contacts are checked exactly
@@ -280,8 +269,7 @@ void randomAgainstExact(Kind kind, unsigned seed, int count) {
   std::uniform_real_distribution<double> u(-1, 1);
   std::uniform_int_distribution<int> grid(-64, 64);
   auto rnd = [&]() { return V(u(rng), u(rng), u(rng)); };
-  // Points with dyadic x, y on the plane x + 2y + 4z = 1: exactly coplanar in
-  // doubles, and the plane is not axis-aligned.
+  // Dyadic points on x + 2y + 4z = 1: exactly coplanar in doubles, not axis-aligned.
   auto onTilted = [&]() {
     const double x = grid(rng) / 64.0, y = grid(rng) / 64.0;
     return V(x, y, (1 - x - 2 * y) / 4);

