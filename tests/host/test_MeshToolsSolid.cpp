@@ -102,8 +102,6 @@ std::vector<_fac> facets(const Mesh& m) {
   return f;
 }
 
-// ---- STLToMesh --------------------------------------------------------------
-
 TEST(STLToMesh, WeldsWithinToleranceOnlyAndKeepsBadPointsApart) {
   const std::vector<_vtx> soup = {
       V(0, 0, 0), V(1, 0, 0), V(0, 1, 0),              // triangle 0
@@ -154,8 +152,6 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
   EXPECT_EQ(verts.size(), refV.size());
   EXPECT_LT(refV.size(), soup.size() * 9 / 10);  // the data does weld
 }
-
-// ---- DivideMeshWithCrossLine ------------------------------------------------
 
 // The edges of `m` whose two ends satisfy `pred`.
 std::vector<int> edgesWhere(const Mesh& m, bool (*pred)(const _vtx&)) {
@@ -217,8 +213,6 @@ TEST(DivideMesh, CornerContactDoesNotConnect) {
   EXPECT_EQ(parts.size(), 4u);
 }
 
-// ---- Compacity ----------------------------------------------------------------
-
 TEST(Compacity, AreaVolumeSignAndConvergence) {
   Mesh cube = gridCube(1);
   double m1 = 0, m2 = 0;
@@ -253,8 +247,6 @@ TEST(Compacity, AreaVolumeSignAndConvergence) {
     prevErr = volErr;
   }
 }
-
-// ---- PointInPolyhedron --------------------------------------------------------
 
 using IK = CGAL::Exact_predicates_inexact_constructions_kernel;
 using SurfaceMesh = CGAL::Surface_mesh<IK::Point_3>;
@@ -360,8 +352,6 @@ TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
   badIdx.t.push_back(T(-1, 1, 2));
   EXPECT_TRUE(MeshTools::PointInPolyhedron(badIdx.v, badIdx.t, centre));
 }
-
-// ---- Per-triangle helpers -----------------------------------------------------
 
 // Smallest height at least a tenth of the longest edge.
 bool wellShaped(const _vtx (&t)[3]) {
