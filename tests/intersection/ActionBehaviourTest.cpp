@@ -86,11 +86,8 @@ struct FreeMemory {
 
 }  // namespace
 
-TEST(ActionSettings, RegistrationEpsilonsAndPrunedTypes) {
+TEST(ActionSettings, EpsilonsAndPrunedTypes) {
   initAction();
-  const SoType t = Action::getClassTypeId();
-  EXPECT_STREQ(t.getName().getString(), "SoIntersectionDetectionExtAction");
-  EXPECT_EQ(t.getParent(), SoAction::getClassTypeId());
   EXPECT_EQ(Action::getIntersectionEpsilon(), 0.0f);
   {
     Action a, b;
@@ -116,24 +113,6 @@ TEST(ActionSettings, RegistrationEpsilonsAndPrunedTypes) {
   p.action.setTypeEnabled(type, TRUE);  // one enable undoes both disables
   p.action.apply(s.root);
   EXPECT_EQ(p.hits(), 1u);
-}
-
-TEST(ActionCollect, OnlyBrepFaceSetsAreCollected) {
-  Scene s;
-  s.add(instance(flat()));
-  auto* plain = new SoSeparator;  // the standing triangle as a plain face set
-  auto* coords = new SoCoordinate3;
-  coords->point.setValues(0, 3, kStanding);
-  auto* ifs = new SoIndexedFaceSet;
-  const int32_t idx[] = {0, 1, 2, -1};
-  ifs->coordIndex.setValues(0, 4, idx);
-  plain->addChild(coords);
-  plain->addChild(ifs);
-  s.add(plain);
-  Probe p;
-  p.action.apply(s.root);
-  EXPECT_EQ(p.hits(), 0u);
-  EXPECT_EQ(p.shapes.visits, 1);
 }
 
 TEST(ActionCollect, WorldTrianglesAndLocalRecordPoints) {
@@ -174,16 +153,28 @@ TEST(ActionCollect, WorldTrianglesAndLocalRecordPoints) {
   EXPECT_LT((tris[0]->getPoint(2) - kStanding[2]).length(), 1e-4f);
 }
 
-TEST(ActionCollect, VisitationCallbacksSeeNodesInOrderAndCanPrune) {
+// Only SoBrepFaceSets are collected: the standing triangle also stands there
+// as a plain SoIndexedFaceSet (under an SoGroup), which crosses nothing.
+TEST(ActionCollect, OnlyBrepFaceSetsAndVisitationCallbacksSeeNodesInOrderAndCanPrune) {
   Scene s;
   s.add(instance(flat()));
   s.add(instance(standing()));
+  auto* plain = new SoGroup;
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, 3, kStanding);
+  auto* ifs = new SoIndexedFaceSet;
+  const int32_t idx[] = {0, 1, 2, -1};
+  ifs->coordIndex.setValues(0, 4, idx);
+  plain->addChild(coords);
+  plain->addChild(ifs);
+  s.add(plain);
   Probe p;
   VisitCounter seps;
   p.action.addVisitationCallback(SoSeparator::getClassTypeId(), &VisitCounter::cb, &seps);
   p.action.apply(s.root);
   EXPECT_EQ(seps.visits, 3);  // root and two instances
   EXPECT_EQ(p.shapes.visits, 2);
+  EXPECT_EQ(p.hits(), 1u);
   seps.answer = SoCallbackAction::PRUNE;  // prunes below the root
   p.action.apply(s.root);
   EXPECT_EQ(seps.visits, 4);
@@ -314,7 +305,8 @@ TEST(ActionCallbacks, ShapeInternalsSelfTestTheIteratedGroupOnly) {
   EXPECT_EQ(selfHits(), 2u);
 }
 
-TEST(ActionEpsilon, PairsWithinEpsilonAreReportedWithTheirDistance) {
+// Pairs within epsilon are reported with their distance; tiny shapes never.
+TEST(ActionEpsilon, PairsWithinEpsilonAndTinyShapes) {
   const float eps = 0.2f;
   for (float gap : {0.5f * eps, 2.0f * eps}) {
     Scene s;
@@ -326,9 +318,6 @@ TEST(ActionEpsilon, PairsWithinEpsilonAreReportedWithTheirDistance) {
       EXPECT_NEAR(p.rec.hits[0].distance, gap, 1e-6f);
     }
   }
-}
-
-TEST(ActionEpsilon, TinyShapesAreNeverReported) {
   // 0.00004 across, crossing the flat triangle: in either group and in
   // one-group mode. With an epsilon it stays out of triangle octrees, so on
   // the octree side (group 2 here, equal counts) it stays silent too.

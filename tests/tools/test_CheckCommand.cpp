@@ -1,5 +1,5 @@
-// `vistrel check` as a user runs it: exit codes, the table, the JSON report
-// and Ctrl-C in the middle of a long run.
+// `vistrel check` as a user runs it: exit codes, the table, the JSON report,
+// the pictures and Ctrl-C in the middle of a long run.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -49,8 +50,7 @@ ProgramRun RunVistrel(const std::vector<std::string>& args, int interruptAfterMs
   const pid_t pid = fork();
   if (pid == 0) {
     if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(VX_VISTREL_BINARY));
+    std::vector<char*> argv = {const_cast<char*>(VX_VISTREL_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(VX_VISTREL_BINARY, argv.data());
@@ -62,11 +62,7 @@ ProgramRun RunVistrel(const std::vector<std::string>& args, int interruptAfterMs
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  ProgramRun r;
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus);
-  r.out = ReadFile(out);
-  r.err = ReadFile(err);
-  return r;
+  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus), ReadFile(out), ReadFile(err)};
 }
 
 Json ParseFile(const std::string& path) {
@@ -76,21 +72,54 @@ Json ParseFile(const std::string& path) {
   return json;
 }
 
+// A document of one part placed at each of `places`, written to a temporary file (and released).
+std::string WriteAssembly(const std::string& name, const vxtest::Mesh& mesh, const std::vector<SbVec3f>& places) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  auto* proto = vhost::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
+  for (const SbVec3f& at : places) {
+    SbMatrix m;
+    m.setTranslate(at);
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
+  }
+  const std::string file = TempPath(name);
+  std::string error;
+  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
+  doc->unref();
+  return file;
+}
+
+PngImage ReadPicture(const std::string& path) {
+  PngImage picture;
+  std::string error;
+  EXPECT_TRUE(picture.readFile(path, error)) << error;
+  return picture;
+}
+
+template <class Pred>
+int CountPixels(const PngImage& img, Pred pred) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += pred(img.pixel(x, y)) ? 1 : 0;
+  return n;
+}
+
 }  // namespace
 
+// The built-in sample with cut faces: table and JSON agree, and the pictures
+// show the cut face of a sectioned result and the result boxes.
 TEST(CheckCommand, SampleReportAgreesBetweenTableAndJson) {
-  const std::string json = TempPath("sample.json");
-  const ProgramRun r = RunVistrel({"check", "--tolerance", "1", "--cut-faces", "--json", json, "--quiet"});
+  const std::string json = TempPath("sample.json"), dir = TempPath("pictures");
+  const ProgramRun r = RunVistrel(
+      {"check", "--tolerance", "1", "--cut-faces", "--clip", "--json", json, "--png", dir, "--quiet"});
   ASSERT_EQ(r.status, 1) << r.err;  // results found
   const Json report = ParseFile(json);
   const Json& results = report["results"];
   ASSERT_EQ(results.items.size(), 7u);
-  int interference = 0, contact = 0, clearance = 0;
+  std::map<std::string, int> kinds;
   for (const Json& res : results.items) {
     const std::string kind = res["kind"].s;
-    interference += kind == "interference";
-    contact += kind == "contact";
-    clearance += kind == "clearance";
+    ++kinds[kind];
     EXPECT_EQ(res["path1"].s.rfind("PATH|0|", 0), 0u);
     EXPECT_NE(r.out.find(res["name1"].s), std::string::npos) << "the table names " << res["name1"].s;
     EXPECT_NE(r.out.find(res["path2"].s), std::string::npos);
@@ -101,102 +130,58 @@ TEST(CheckCommand, SampleReportAgreesBetweenTableAndJson) {
       EXPECT_FALSE(res["cut_line"]["segments"].items.empty());
     }
   }
-  EXPECT_EQ(interference, 2) << "the bolt in the undersized hole, in both brackets";
-  EXPECT_EQ(contact, 4);
-  EXPECT_EQ(clearance, 1) << "the shaft in its bearing";
+  EXPECT_EQ(kinds["interference"], 2) << "the bolt in the undersized hole, in both brackets";
+  EXPECT_EQ(kinds["contact"], 4);
+  EXPECT_EQ(kinds["clearance"], 1) << "the shaft in its bearing";
   EXPECT_EQ(report["instances"].n, 13);
   EXPECT_FALSE(report["stopped"].b);
   EXPECT_TRUE(report["settings"]["cut_faces"].b);
   EXPECT_NE(r.out.find("results: 7 (interference 2, contact 4, clearance 1, near 0)"), std::string::npos) << r.out;
+
+  auto magenta = [](const PngImage::Rgba& p) { return p.r > 180 && p.b > 180 && p.g < 120; };
+  auto red = [](const PngImage::Rgba& p) { return p.r > 180 && p.g < 80 && p.b < 80; };
+  EXPECT_GT(CountPixels(ReadPicture(dir + "/overview.png"), red), 200) << "the result boxes and cut lines";
+  // Result 3: a bolt through its plate, sectioned by the clip plane; result 6:
+  // the shaft in its bearing, a clearance without a cut face.
+  EXPECT_GT(CountPixels(ReadPicture(dir + "/result_003.png"), magenta), 1000) << "the cut face shows";
+  EXPECT_EQ(CountPixels(ReadPicture(dir + "/result_006.png"), magenta), 0);
 }
 
-TEST(CheckCommand, BadUsageAndUnreadableInputExitWithTwo) {
+TEST(CheckCommand, ExitCodesForBadUsageUnreadableInputAndACleanAssembly) {
   const ProgramRun unknown = RunVistrel({"check", "--frobnicate"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos);
-  const ProgramRun number = RunVistrel({"check", "--tolerance", "abc"});
-  EXPECT_EQ(number.status, 2);
+  EXPECT_EQ(RunVistrel({"check", "--tolerance", "abc"}).status, 2);
   const ProgramRun missing = RunVistrel({"check", "/nonexistent/plant.glb"});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("/nonexistent/plant.glb"), std::string::npos) << missing.err;
   EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << "one line: " << missing.err;
-}
 
-TEST(CheckCommand, CleanAssemblyExitsWithZero) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  const vxtest::Mesh box = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-  auto* proto = vhost::MakePartPrototype(doc, L"Block", box.xyz, box.tris);
-  for (int i = 0; i < 3; ++i) {
-    SbMatrix m;
-    m.setTranslate(SbVec3f(3.0f * i, 0, 0));
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
-  }
-  const std::string file = TempPath("clean.iv");
-  std::string error;
-  ASSERT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
-  doc->unref();
-  const ProgramRun r = RunVistrel({"check", file, "--quiet"});
+  const std::string clean = WriteAssembly("clean.iv", vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1)),
+                                          {SbVec3f(0, 0, 0), SbVec3f(3, 0, 0), SbVec3f(6, 0, 0)});
+  const ProgramRun r = RunVistrel({"check", clean, "--quiet"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("no interferences found"), std::string::npos);
 }
 
 TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
-  // Finely tessellated balls packed so densely that most neighbours
-  // overlap: every overlapping pair costs real work, and the whole check
-  // takes far longer than the moment the interrupt comes.
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  const vxtest::Mesh ball = vxtest::Sphere(SbVec3f(0, 0, 0), 1.0f, 96, 48);
-  auto* proto = vhost::MakePartPrototype(doc, L"Ball", ball.xyz, ball.tris);
+  // 500 finely tessellated balls packed so densely that most neighbours
+  // overlap: the whole check takes far longer than the moment the interrupt comes.
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> pos(0.0f, 9.0f);
-  for (int i = 0; i < 500; ++i) {
-    SbMatrix m;
-    m.setTranslate(SbVec3f(pos(rng), pos(rng), pos(rng)));
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
-  }
-  const std::string file = TempPath("large.iv");
+  std::vector<SbVec3f> places(500);
+  for (SbVec3f& p : places) p.setValue(pos(rng), pos(rng), pos(rng));
+  const std::string file = WriteAssembly("large.iv", vxtest::Sphere(SbVec3f(0, 0, 0), 1.0f, 96, 48), places);
   const std::string json = TempPath("large.json");
-  std::string error;
-  ASSERT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
-  doc->unref();
   const ProgramRun r = RunVistrel({"check", file, "--json", json, "--quiet"}, 1000);
   ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << ": " << r.err;
   const Json report = ParseFile(json);
   EXPECT_TRUE(report["stopped"].b);
-  // Stopped early: not every one of the 500 * 499 / 2 pairs was tested (an
-  // interrupt that comes while the file still loads stops the run before
-  // its first pair, and before the pairs are even counted).
+  // Not every pair was tested (an interrupt while the file still loads stops
+  // the run before its first pair, and before the pairs are even counted).
   EXPECT_LT(report["pairs_tested"].n, 500.0 * 499 / 2);
   EXPECT_LE(report["pairs_tested"].n, report["pairs_total"].n);
   EXPECT_NE(r.out.find("stopped by user"), std::string::npos);
-}
-
-TEST(CheckCommand, PicturesShowTheCutFaceAndTheResultBoxes) {
-  const std::string dir = TempPath("pictures");
-  const ProgramRun r =
-      RunVistrel({"check", "--tolerance", "1", "--cut-faces", "--clip", "--png", dir, "--quiet"});
-  ASSERT_EQ(r.status, 1) << r.err;
-  auto count = [](const PngImage& img, auto pred) {
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y) {
-      for (int x = 0; x < img.width(); ++x) n += pred(img.pixel(x, y)) ? 1 : 0;
-    }
-    return n;
-  };
-  auto magenta = [](const PngImage::Rgba& p) { return p.r > 180 && p.b > 180 && p.g < 120; };
-  auto red = [](const PngImage::Rgba& p) { return p.r > 180 && p.g < 80 && p.b < 80; };
-  std::string error;
-  PngImage overview, bolt, shaft;
-  ASSERT_TRUE(overview.readFile(dir + "/overview.png", error)) << error;
-  EXPECT_GT(count(overview, red), 200) << "the result boxes and cut lines are drawn";
-  // Result 3 is a bolt through its plate, sectioned by the clip plane.
-  ASSERT_TRUE(bolt.readFile(dir + "/result_003.png", error)) << error;
-  EXPECT_GT(count(bolt, magenta), 1000) << "the cut face shows";
-  // Result 6 is the shaft in its bearing: a clearance has no cut face.
-  ASSERT_TRUE(shaft.readFile(dir + "/result_006.png", error)) << error;
-  EXPECT_EQ(count(shaft, magenta), 0);
 }
 
 // A result picture shows the two instances of its result and nothing else:
@@ -205,7 +190,7 @@ TEST(CheckCommand, PicturesShowTheCutFaceAndTheResultBoxes) {
 // look from (1, -1.5, 1) times the distance onto the result box centre
 // (1.5, 1.25, 1.25); the cube sits on that line, 1.9 from the centre.
 TEST(CheckCommand, ResultPictureShowsNothingOfTheOtherInstances) {
-  auto pictureOf = [](bool withPlate, std::string& path) {
+  auto pictureOf = [](bool withCube) {
     SoKRN_MainDoc* doc = vhost::NewDocument();
     doc->ref();
     const vxtest::Mesh box = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 2);
@@ -215,11 +200,11 @@ TEST(CheckCommand, ResultPictureShowsNothingOfTheOtherInstances) {
     SbMatrix shifted;
     shifted.setTranslate(SbVec3f(1, 0.5f, 0.5f));
     vhost::PlaceInstance(doc, doc->getTopPrototype(), block, shifted, L"B");
-    if (withPlate) {
+    if (withCube) {
       auto* inTheWay = vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris);
       vhost::PlaceInstance(doc, doc->getTopPrototype(), inTheWay, SbMatrix::identity(), L"Cube");
     }
-    const std::string name = withPlate ? "with_cube" : "without_cube";
+    const std::string name = withCube ? "with_cube" : "without_cube";
     const std::string file = TempPath(name + ".iv"), dir = TempPath(name);
     std::string error;
     EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
@@ -227,14 +212,9 @@ TEST(CheckCommand, ResultPictureShowsNothingOfTheOtherInstances) {
     const ProgramRun r = RunVistrel({"check", file, "--cut-faces", "--png", dir, "--quiet"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.out.find("results: 1 "), std::string::npos) << r.out;
-    path = dir + "/result_001.png";
+    return ReadPicture(dir + "/result_001.png");
   };
-  std::string withPlate, without, error;
-  pictureOf(true, withPlate);
-  pictureOf(false, without);
-  PngImage a, b;
-  ASSERT_TRUE(a.readFile(withPlate, error)) << error;
-  ASSERT_TRUE(b.readFile(without, error)) << error;
+  const PngImage a = pictureOf(true), b = pictureOf(false);
   ASSERT_EQ(a.width(), b.width());
   ASSERT_EQ(a.height(), b.height());
   int differ = 0;

@@ -13,7 +13,7 @@ bool Degenerate(std::vector<float> xyz, int a = 0, int b = 1, int c = 2) {
   return meshcleanup::IsDegenerate(xyz.data(), a, b, c);
 }
 
-TEST(ImportMeshCleanup, DegenerateTrianglesByHand) {
+TEST(ImportMeshCleanup, DegenerateTrianglesByHandAndDroppingThem) {
   const std::vector<float> good = {0, 0, 0, 1, 0, 0, 0, 1, 0};
   EXPECT_FALSE(Degenerate(good));
   // Repeated indices, whatever the corners; equal positions under different indices.
@@ -29,9 +29,7 @@ TEST(ImportMeshCleanup, DegenerateTrianglesByHand) {
   // A sliver: height 1e-5 of its length stays, 1e-8 of it goes.
   EXPECT_FALSE(Degenerate({0, 0, 0, 1, 0, 0, 0.5f, 1e-5f, 0}));
   EXPECT_TRUE(Degenerate({0, 0, 0, 1, 0, 0, 0.5f, 1e-8f, 0}));
-}
-
-TEST(ImportMeshCleanup, DroppingKeepsTheOrderOfTheRest) {
+  // Dropping keeps the order of the rest.
   const std::vector<float> xyz = {0, 0, 0, 1, 0, 0, 0, 1, 0, 2, 0, 0, 1, 1, 0};
   // Good, repeated index, good, collinear on the x axis, good.
   std::vector<int> tris = {0, 1, 2, 0, 0, 2, 1, 4, 2, 0, 1, 3, 2, 4, 3}, none;

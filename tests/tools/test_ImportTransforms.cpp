@@ -39,15 +39,19 @@ TEST(ImportTransforms, TheRootsTransformGoesIntoEveryPlacementBelowIt) {
   EXPECT_EQ(occ.at(L"Arm").tris, Tris({{1, 2, 8}, {2, 2, 8}, {1, 3, 8}}));
 }
 
+// Nodes without triangles below them, or scaled to zero, are left out.
 TEST(ImportTransforms, ANodeWithChildrenIsASubAssemblyHoldingItsOwnMeshes) {
   Imported file(R"({"name": "Housing", "mesh": 0, "translation": [10, 0, 0], "children": [1]},
                   {"name": "Lid", "mesh": 1, "translation": [0, 0, 1]},
                   {"name": "Marker"},
                   {"name": "EmptyGroup", "children": [4]},
-                  {"name": "EmptyLeaf"})",
-                "[0, 2, 3]");
+                  {"name": "EmptyLeaf"},
+                  {"name": "Hidden", "mesh": 0, "scale": [0, 0, 0]},
+                  {"name": "HiddenGroup", "scale": [1, 0, 1], "children": [7]},
+                  {"name": "UnderHidden", "mesh": 1})",
+                "[0, 2, 3, 5, 6]");
   ASSERT_TRUE(file.doc) << file.error;
-  // Nodes without triangles below them are left out.
+  EXPECT_EQ(file.stats.collapsedNodes, 2);
   SoKRN_ComponentKit* top = file.doc->getTopPrototype();
   ASSERT_EQ(top->getNumEleChildren(), 1);
   auto* housing = static_cast<SoKRN_ComponentKit*>(top->getEleChild(0));
@@ -62,6 +66,7 @@ TEST(ImportTransforms, ANodeWithChildrenIsASubAssemblyHoldingItsOwnMeshes) {
   EXPECT_EQ(file.stats.prototypes, 3);
 
   const auto occ = file.ByName();
+  ASSERT_EQ(occ.size(), 2u);
   EXPECT_EQ(occ.at(L"Block").tris, Tris({{10, 0, 0}, {11, 0, 0}, {10, 1, 0}, {10, 0, 1}}));
   EXPECT_EQ(occ.at(L"Lid").tris, Tris({{10, 0, 1}, {11, 0, 1}, {10, 1, 1}}));
 }
@@ -83,35 +88,19 @@ TEST(ImportTransforms, NodesWithTheSameMeshesShareOneMergedPrototype) {
   EXPECT_EQ(file.stats.placedTriangles, 14);
 }
 
-TEST(ImportTransforms, RotatedStretchedAndMirroredNodesAreExactPlacements) {
-  const std::string s = std::to_string(std::sqrt(0.5));
-  const struct {
-    std::string node;
-    std::vector<WorldTri> tris;
-  } cases[] = {
-      // glTF applies scale, then rotation: (x, y, z) -> (2x, y, z) -> Rz(90): (-y, 2x, z).
-      {R"({"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" + s + ", " + s + "]}",
-       Tris({{0, 0, 0}, {0, 2, 0}, {-1, 0, 0}, {0, 0, 1}})},
-      // Corners mirrored in x, in their own order: the winding turns in the world.
-      {R"({"name": "Left", "mesh": 0, "scale": [-1, 1, 1], "translation": [0, 0, 2]})",
-       Tris({{0, 0, 2}, {-1, 0, 2}, {0, 1, 2}, {0, 0, 3}})},
-  };
-  for (const auto& c : cases) {
-    Imported file(c.node, "[0]");
-    ASSERT_TRUE(file.doc) << file.error;
-    EXPECT_EQ(file.stats.shearedPlacements, 0);
-    EXPECT_EQ(AllTriangles(file.doc), c.tris) << c.node;
-  }
-}
-
-TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildren) {
+// Rotation, stretch and mirror are exact placements; shear is moved into
+// the geometry (leaves) or the children (groups).
+TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildrenTheRestArePlacements) {
   // Column-major matrix: x' = x + 0.5 y + 2 (leaf), x' = x + 0.5 y (group).
+  const std::string s = std::to_string(std::sqrt(0.5));
   Imported file(R"({"name": "Skew", "mesh": 0, "matrix": [1,0,0,0, 0.5,1,0,0, 0,0,1,0, 2,0,0,1]},
                   {"name": "SkewFrame", "matrix": [1,0,0,0, 0.5,1,0,0, 0,0,1,0, 0,0,0,1],
                    "children": [2]},
                   {"name": "Inner", "mesh": 0, "translation": [0, 1, 0]},
-                  {"name": "Plain", "mesh": 0, "translation": [0, 0, 7]})",
-                "[0, 1, 3]");
+                  {"name": "Plain", "mesh": 0, "translation": [0, 0, 7]},
+                  {"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" + s + ", " + s + R"(]},
+                  {"name": "Left", "mesh": 0, "scale": [-1, 1, 1], "translation": [0, 0, 2]})",
+                "[0, 1, 3, 4, 5]");
   ASSERT_TRUE(file.doc) << file.error;
   // Skew, SkewFrame, and Inner, which receives the frame's residual.
   EXPECT_EQ(file.stats.shearedPlacements, 3);
@@ -120,23 +109,16 @@ TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildren) {
   // Inner: (x, y + 1, z), then the frame's shear.
   EXPECT_EQ(occ.at(L"Inner").tris, Tris({{0.5f, 1, 0}, {1.5f, 1, 0}, {1, 2, 0}, {0.5f, 1, 1}}));
   EXPECT_EQ(occ.at(L"Plain").tris, Tris({{0, 0, 7}, {1, 0, 7}, {0, 1, 7}, {0, 0, 8}}));
+  // glTF applies scale, then rotation: (x, y, z) -> (2x, y, z) -> Rz(90): (-y, 2x, z).
+  EXPECT_EQ(occ.at(L"Stretched").tris, Tris({{0, 0, 0}, {0, 2, 0}, {-1, 0, 0}, {0, 0, 1}}));
+  // Corners mirrored in x, in their own order: the winding turns in the world.
+  EXPECT_EQ(occ.at(L"Left").tris, Tris({{0, 0, 2}, {-1, 0, 2}, {0, 1, 2}, {0, 0, 3}}));
   // Sheared leaves have their own copies; the others still share the block.
   EXPECT_NE(occ.at(L"Skew").prototype, occ.at(L"Plain").prototype);
   EXPECT_NE(occ.at(L"Inner").prototype, occ.at(L"Plain").prototype);
+  EXPECT_EQ(occ.at(L"Left").prototype, occ.at(L"Plain").prototype);
+  EXPECT_EQ(occ.at(L"Stretched").prototype, occ.at(L"Plain").prototype);
   EXPECT_EQ(file.stats.prototypes, 4);  // SkewFrame, Block, the copies of Skew and Inner
-}
-
-TEST(ImportTransforms, NodesScaledToZeroAreLeftOut) {
-  Imported file(R"({"name": "Hidden", "mesh": 0, "scale": [0, 0, 0]},
-                  {"name": "HiddenGroup", "scale": [1, 0, 1], "children": [2]},
-                  {"name": "UnderHidden", "mesh": 1},
-                  {"name": "Shown", "mesh": 1})",
-                "[0, 1, 3]");
-  ASSERT_TRUE(file.doc) << file.error;
-  EXPECT_EQ(file.stats.collapsedNodes, 2);
-  const auto occ = file.ByName();
-  ASSERT_EQ(occ.size(), 1u);
-  EXPECT_EQ(occ.begin()->first, L"Shown");
 }
 
 // A chain of `levels` nested nodes below the root, the last with a mesh.

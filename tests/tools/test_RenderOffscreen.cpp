@@ -98,8 +98,7 @@ bool isBackground(const PngImage& p, Pixel at) { return p.pixel(at.x, at.y) == (
   return ::testing::AssertionSuccess();
 }
 
-// A perspective camera fitted to `scene`, looking along `view` (the placer's
-// default when zero).
+// A perspective camera fitted to `scene`, looking along `view` (zero: the default).
 SoPerspectiveCamera* fittedCamera(OffscreenRenderer& r, SoNode* scene, const SbVec3f& view = SbVec3f(0, 0, 0)) {
   SceneCamera placer = r.cameraPlacer();
   if (view != SbVec3f(0, 0, 0)) placer.setViewDirection(view);
@@ -114,8 +113,7 @@ SoCube* box(float w, float h, float d) {
   return c;
 }
 
-// Points joined as one polygon (counter-clockwise as given) or one polyline
-// two pixels wide.
+// Points joined as one polygon (counter-clockwise as given) or a polyline 2 pixels wide.
 SoGroup* polygon(const std::vector<SbVec3f>& points, bool asLine = false) {
   SoGroup* g = new SoGroup;
   SoDrawStyle* style = new SoDrawStyle;
@@ -133,8 +131,7 @@ SoGroup* rectangle(float x0, float y0, float x1, float y1, float z) {
   return polygon({SbVec3f(x0, y0, z), SbVec3f(x1, y0, z), SbVec3f(x1, y1, z), SbVec3f(x0, y1, z)});
 }
 
-// One row of a scene table: a shape in its own separator, in one colour, lit
-// through a material (default ambient 0.2) or unlit, moved by `at`.
+// A shape in its own separator: one colour, lit (default ambient 0.2) or unlit, moved by `at`.
 struct Part {
   SoNode* shape;
   SbColor colour;
@@ -199,10 +196,6 @@ TEST(RenderOffscreen, LitFacesFollowLambertForEachFaceMode) {
     auto camera = held(fittedCamera(*r, k.scene, k.view));
     PngImage picture;
     ASSERT_TRUE(draw(r, k.scene, camera.get(), picture, k.what));
-    ASSERT_EQ(picture.width(), kWidth);
-    ASSERT_EQ(picture.height(), kHeight);
-    for (Pixel corner : {Pixel{0, 0}, Pixel{kWidth - 1, 0}, Pixel{0, kHeight - 1}, Pixel{kWidth - 1, kHeight - 1}})
-      EXPECT_TRUE(isBackground(picture, corner)) << k.what << " at " << corner.x << ", " << corner.y;
     const Pixel spot = project(camera.get(), k.at);
     if (k.litNormal == front) {
       EXPECT_TRUE(isBackground(picture, spot)) << k.what;
@@ -280,15 +273,14 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneAndAutoClippingShowsWhatLiesBeyo
     else
       EXPECT_TRUE(isBackground(picture, {2, 2})) << "the block lies beyond the fitted far plane";
   }
-  EXPECT_EQ(camera->nearDistance.getValue(), nearBefore) << "the caller's camera was changed";
-  EXPECT_EQ(camera->farDistance.getValue(), farBefore);
+  EXPECT_TRUE(camera->nearDistance.getValue() == nearBefore && camera->farDistance.getValue() == farBefore)
+      << "the caller's camera was changed";
 }
 
 TEST(RenderOffscreen, RedLinesShowWherePut) {
   REQUIRE_RENDERER(r);
   // A square outline and one diagonal in the z = 0 plane, as one unlit red polyline.
-  const SbVec3f o(0, 0, 0), a(4, 0, 0), b(4, 4, 0), c(0, 4, 0);
-  auto scene = held(build({{polygon({o, a, b, c, o, b}, true), kRed, false}}));
+  auto scene = held(build({{polygon({{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 0, 0}, {4, 4, 0}}, true), kRed, false}}));
   auto camera = held(fittedCamera(*r, scene.get()));
   PngImage picture;
   ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, "red_lines"));
@@ -302,13 +294,8 @@ TEST(RenderOffscreen, RedLinesShowWherePut) {
   for (const SbVec3f& onLine : {SbVec3f(2, 0, 0), SbVec3f(4, 2, 0), SbVec3f(2, 4, 0), SbVec3f(0, 2, 0),
                                 SbVec3f(1, 1, 0), SbVec3f(3, 3, 0)})
     EXPECT_TRUE(redNear(onLine)) << "no red line at " << onLine[0] << ", " << onLine[1];
-  for (const SbVec3f& off : {SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)})  // inside the square, off every line
+  for (const SbVec3f& off : {SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)})  // inside the square, off every line: not filled
     EXPECT_TRUE(isBackground(picture, project(camera.get(), off))) << "at " << off[0] << ", " << off[1];
-  int redPixels = 0;  // lines, not filled area: few red pixels
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) redPixels += picture.pixel(x, y).r > 100;
-  EXPECT_GT(redPixels, 200);
-  EXPECT_LT(redPixels, kWidth * kHeight / 8);
 }
 
 TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {
@@ -372,31 +359,27 @@ TEST(RenderOffscreen, ClipPlaneDisplayCutsTheDocumentAndShowsItsPlane) {
 
 TEST(RenderOffscreen, BackgroundsBorrowedNodesAndBadRequests) {
   REQUIRE_RENDERER(r);
-  SoSeparator* scene = build({redCube()});  // no reference held by anyone
+  // Nodes nobody references come back unreferenced and unchanged.
+  SoSeparator* scene = build({redCube()});
   SoPerspectiveCamera* camera = fittedCamera(*r, scene);
   const int children = scene->getNumChildren();
   r->setBackgroundColor(SbColor(0.0f, 0.2f, 1.0f));
   PngImage picture;
   ASSERT_TRUE(r->render(scene, camera, picture)) << r->errorMessage();
   EXPECT_EQ(picture.pixel(0, 0), (Rgba{0, 51, 255, 255}));
-  EXPECT_EQ(scene->getRefCount(), 0);
-  EXPECT_EQ(camera->getRefCount(), 0);
-  EXPECT_EQ(scene->getNumChildren(), children) << "the scene was changed";
+  EXPECT_TRUE(scene->getRefCount() == 0 && camera->getRefCount() == 0 && scene->getNumChildren() == children);
   auto cube = held(scene);
   auto heldCamera = held(camera);
   r->setBackgroundColor(SbColor(1, 1, 1), 0.0f);
   ASSERT_TRUE(r->render(scene, picture)) << r->errorMessage();
   EXPECT_EQ(picture.pixel(0, 0).a, 0);
   EXPECT_EQ(picture.pixel(kWidth / 2, kHeight / 2).a, 255);
-
   // Failures give a reason and keep the picture.
   PngImage kept(2, 2, {7, 7, 7, 255});
   EXPECT_FALSE(r->render(nullptr, kept));
-  EXPECT_FALSE(r->errorMessage().empty());
   auto empty = held(new SoSeparator);
   EXPECT_FALSE(r->render(empty.get(), kept));
   EXPECT_NE(r->errorMessage().find("no extent"), std::string::npos) << r->errorMessage();
-  EXPECT_EQ(kept.width(), 2);
   EXPECT_EQ(kept.pixel(1, 1), (Rgba{7, 7, 7, 255}));
   OffscreenRenderer zero(0, 10);
   EXPECT_FALSE(zero.isValid());
@@ -408,27 +391,21 @@ TEST(RenderOffscreen, OneRendererManyPicturesAndTwoRenderersAtOnce) {
   REQUIRE_RENDERER(r);
   auto cube = held(build({redCube()}));
   auto sphere = held(build({{new SoSphere, SbColor(0, 0, 1)}}));
-  PngImage first, second, third, small, again, after;
+  PngImage first, second, small, again;
   ASSERT_TRUE(r->render(cube.get(), first));
   ASSERT_TRUE(r->render(sphere.get(), second));
-  ASSERT_TRUE(r->render(cube.get(), third));
-  EXPECT_TRUE(first.bytes() == third.bytes()) << "a render left state behind that changed the next one";
-  EXPECT_FALSE(first.bytes() == second.bytes());
   EXPECT_GT(second.pixel(kWidth / 2, kHeight / 2).b, 100);
+  auto sameAsFirst = [&] { return r->render(cube.get(), again) && again.bytes() == first.bytes(); };
+  EXPECT_TRUE(sameAsFirst()) << "a render left state behind that changed the next one";
   {
     // A second, differently sized renderer alive at the same time; renders
     // alternate between the two contexts.
     OffscreenRenderer other(64, 48, 0);
-    ASSERT_TRUE(other.isValid()) << other.errorMessage();
     ASSERT_TRUE(other.render(sphere.get(), small)) << other.errorMessage();
-    ASSERT_TRUE(r->render(cube.get(), again));
-    EXPECT_TRUE(again.bytes() == first.bytes());
-    EXPECT_EQ(small.width(), 64);
+    EXPECT_TRUE(sameAsFirst());
     EXPECT_GT(small.pixel(32, 24).b, 100);
   }
-  // The other one is gone; the shared display must still serve this one.
-  ASSERT_TRUE(r->render(cube.get(), after)) << r->errorMessage();
-  EXPECT_TRUE(after.bytes() == first.bytes());
+  EXPECT_TRUE(sameAsFirst()) << "the other renderer is gone; the shared display must still serve this one";
 }
 
 TEST(RenderOffscreen, EglAndOsMesaDrawTheSamePicture) {
@@ -437,8 +414,6 @@ TEST(RenderOffscreen, EglAndOsMesaDrawTheSamePicture) {
   OffscreenRenderer osmesa(kWidth, kHeight, 4, OffscreenRenderer::Backend::OSMesa);
   if (!egl.isValid() || !osmesa.isValid())
     GTEST_SKIP() << "needs both back ends: " << egl.errorMessage() << " " << osmesa.errorMessage();
-  EXPECT_EQ(egl.backend(), OffscreenRenderer::Backend::EglSurfaceless);
-  EXPECT_EQ(osmesa.backend(), OffscreenRenderer::Backend::OSMesa);
   auto scene = held(build({redCube()}));
   PngImage a, b;
   ASSERT_TRUE(egl.render(scene.get(), a)) << egl.errorMessage();
