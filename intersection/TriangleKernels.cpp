@@ -174,15 +174,20 @@ double pointTriangleSq(const V3& p, const V3& a, const V3& b, const V3& c) {
   return sq(a + (vb * inv) * ab + (vc * inv) * ac);
 }
 
+// Squared sine below which two segments count as parallel. Relative, so that
+// it holds at any length unit; the interior solution's error grows as
+// 1 / sin^2, about 1e-6 relative here.
+constexpr double kParallelSin2 = 1e-10;
+
 // Closest points of two segments: the minimiser over the unit square of a
 // convex quadratic, found by clamping s, solving t for it, and when t
-// clamps, solving s again. Segments with |a00 a11 - a01^2| < 1e-6 count as
-// parallel and are measured end point to segment.
+// clamps, solving s again. Segments within sin^2 = 1e-10 of parallel
+// (a00 a11 - a01^2 <= 1e-10 a00 a11) are measured end point to segment.
 double segmentSegmentSq(const V3& p0, const V3& p1, const V3& q0, const V3& q1) {
   const V3 d0 = p1 - p0, d1 = q1 - q0, r = p0 - q0;
   const double a00 = dot(d0, d0), a01 = dot(d0, d1), a11 = dot(d1, d1);
   const double det = a00 * a11 - a01 * a01;
-  if (std::fabs(det) < 1e-6 || !(a00 > 0.0) || !(a11 > 0.0)) {
+  if (!(det > kParallelSin2 * a00 * a11) || !(a00 > 0.0) || !(a11 > 0.0)) {
     return std::min({pointSegmentSq(p0, q0, q1), pointSegmentSq(p1, q0, q1), pointSegmentSq(q0, p0, p1),
                      pointSegmentSq(q1, p0, p1)});
   }
@@ -322,7 +327,7 @@ double distanceSq(const Frame& a, const Frame& b) {
       const V3& d1 = a.edge[j];
       const double a00 = b.edgeSq[i], a11 = a.edgeSq[j], a01 = dot(d0, d1);
       const double det = a00 * a11 - a01 * a01;  // >= 0 up to rounding
-      if (det < 1e-6) continue;
+      if (!(det > kParallelSin2 * a00 * a11)) continue;
       const V3 r = b.p[i] - a.p[j];
       const double b0 = dot(d0, r), b1 = dot(d1, r);
       const double sn = a01 * b1 - a11 * b0, tn = a00 * b1 - a01 * b0;  // (s, t) times det

@@ -23,9 +23,8 @@
 // are exact closest distances up to rounding, with two documented shortcuts:
 // a segment nearly parallel to a triangle ((d.n)^2 < 1e-6 |d|^2 |n|^2) is
 // measured against the triangle's edges and its own end points only, and two
-// segments with |a00 a11 - a01^2| < 1e-6 (a00 = |d0|^2, a11 = |d1|^2,
-// a01 = d0.d1, absolute, so this depends on the length unit) are measured end
-// point to segment only.
+// segments within sin^2 = 1e-10 of parallel are measured end point to
+// segment only. Both rules are relative: they hold at any length unit.
 //
 // Nothing here knows about scenes: points in, numbers out.
 #include <Inventor/SbPlane.h>

@@ -211,9 +211,9 @@ TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgalAndTheLeastEdgeTerm) {
   std::printf("[ distance ] worst absolute deviation from the exact distance: %.3g\n", worst);
   EXPECT_GT(crossing, 1000);
   // The triangle distance shares work between its six edge-triangle terms;
-  // it must still equal their minimum, also for small triangles, where the
-  // absolute parallel rule of the segment-segment term applies to every edge pair.
-  for (float scale : {1.0f, 0.01f}) {
+  // it must still equal their minimum and the exact distance at any length
+  // unit (the parallel rules are relative).
+  for (float scale : {1.0f, 0.01f, 100.0f}) {
     for (int i = 0; i < 5000; ++i) {
       Pair p = randomPair(rng);
       for (auto& v : p.a) v *= scale;
@@ -223,8 +223,10 @@ TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgalAndTheLeastEdgeTerm) {
         least = std::min(least, vxtri::segmentTriangleDistanceSq(p.b[k], p.b[(k + 1) % 3], p.a));
         least = std::min(least, vxtri::segmentTriangleDistanceSq(p.a[k], p.a[(k + 1) % 3], p.b));
       }
-      EXPECT_NEAR(vxtri::triangleDistance(p.a, p.b), std::sqrt(least), 1e-6 * scale)
-          << "scale " << scale << " case " << i;
+      const double d = vxtri::triangleDistance(p.a, p.b);
+      EXPECT_NEAR(d, std::sqrt(least), 1e-6 * scale) << "scale " << scale << " case " << i;
+      const double ref = std::sqrt(CGAL::to_double(CGAL::squared_distance(cg(p.a), cg(p.b))));
+      EXPECT_NEAR(d, ref, 1e-5 * scale) << "exact, scale " << scale << " case " << i;
     }
   }
 }
