@@ -45,13 +45,14 @@ TEST(NodeKits, AViewLivesWhileItsPrototypeOrItsNodeKitHoldsIt) {
   EXPECT_EQ(display->getKRNState(), d.doc->getKRNState());
 
   // Deleted from the prototype, the view stays while the display holds it.
-  EXPECT_EQ(proto->DeleteView(view->GetID()), TPX_OK);
-  EXPECT_EQ(proto->FindView(view->GetID()), nullptr);
+  const uint32_t viewId = view->GetID();
+  EXPECT_EQ(proto->DeleteView(viewId), TPX_OK);
+  EXPECT_EQ(proto->FindView(viewId), nullptr);
   EXPECT_EQ(proto->GetNumViews(), 1);
   ASSERT_FALSE(alive.expired());
   display->DelTpxObj();
   EXPECT_TRUE(alive.expired());
-  EXPECT_EQ(proto->DeleteView(view->GetID()), TPX_NOT_FOUND);
+  EXPECT_EQ(proto->DeleteView(viewId), TPX_NOT_FOUND);
 
   // An id already used under the parent is not given twice.
   SoKRN_NodeKit* second = SoKRN_NodeKit::createNode(SoKRN_NodeKit::ANNOTATION, root, nullptr, 0);
