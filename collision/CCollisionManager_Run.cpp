@@ -199,11 +199,8 @@ bool CCollisionManager::MemoryGuardFires() {
   const auto now = std::chrono::steady_clock::now();
   if (now < m_nextMemoryCheck) return false;
   m_nextMemoryCheck = now + std::chrono::milliseconds(100);
-  const std::uint64_t total = vxplatform::TotalPhysicalMemory();
-  if (total == 0) return false;  // unknown: never stop for it
-  const std::uint64_t used = GetUsedMemory();
-  const std::uint64_t available = total > used ? total - used : 0;
-  if (available >= m_nMinFreeMemory) return false;
+  if (vxplatform::TotalPhysicalMemory() == 0) return false;  // unknown: never stop for it
+  if (vxplatform::AvailablePhysicalMemory() >= m_nMinFreeMemory) return false;
   vxplatform::ShowMessage(kMsgLowMemory, vxplatform::MessageKind::Exclamation);
   m_nStopFlg.store(1);
   m_bAborted.store(1);
