@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/VistrelHost.h"
+#include "host/VistrelHostDraggers.h"
 #include "module/VistrelExt.h"
 #include "tools/Commands.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   if (command == "check") CatchInterrupts();
   VistrelHostInit();
   initVistrelExtClass();
+  VistrelHostInitCuttingPlane();
   if (command == "info") return RunInfo(args);
   if (command == "check") return RunCheck(args);
   if (command == "render") return RunRender(args);
