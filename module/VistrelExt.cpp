@@ -5,6 +5,14 @@
 // its own, and nothing in the library depends on such an object.
 #include "module/VistrelExt.h"
 
+#include "draggers/SoCenterballDragger2.h"
+#include "draggers/SoCenterballManip2.h"
+#include "draggers/SoDraggerPackKit.h"
+#include "draggers/SoPinDraggerPackKit.h"
+#include "draggers/SoRotateCylindricalDraggerExt.h"
+#include "draggers/SoTabPlaneDraggerExt.h"
+#include "draggers/SoTransformExt.h"
+#include "draggers/SoTranslate1DraggerExt.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 
 namespace {
@@ -34,5 +42,13 @@ void initVistrelExtClass() {
   //   9. SoPinDraggerPackKit            (parent SoBaseKit)
   // SoCuttingPlaneDragger and CuttingPlaneManip are registered by the host
   // itself, dragger first, before it creates either.
+  initOnce<SoCenterballDragger2>();              // 1
+  initOnce<SoCenterballManip2>();                // 2
   initOnce<SoIntersectionDetectionExtAction>();  // 3
+  initOnce<SoTranslate1DraggerExt>();            // 4
+  initOnce<SoRotateCylindricalDraggerExt>();     // 5
+  initOnce<SoTabPlaneDraggerExt>();              // 6
+  initOnce<SoTransformExt>();                    // 7
+  initOnce<SoDraggerPackKit>();                  // 8
+  initOnce<SoPinDraggerPackKit>();               // 9
 }

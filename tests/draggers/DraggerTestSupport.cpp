@@ -5,7 +5,9 @@
 #include <cmath>
 #include <memory>
 
+#include <Inventor/SoDB.h>
 #include <Inventor/events/SoLocation2Event.h>
+#include <Inventor/sensors/SoSensorManager.h>
 #include <Inventor/events/SoMouseButtonEvent.h>
 #include <Inventor/nodes/SoCamera.h>
 
@@ -42,6 +44,7 @@ void Pointer::press(const SbVec2s& pixel, bool shift) {
   action_.setEvent(&event);
   action_.apply(root_);
   handled_ = action_.isHandled();
+  ProcessSensors();
 }
 
 void Pointer::move(const SbVec2s& pixel, bool shift) {
@@ -52,6 +55,7 @@ void Pointer::move(const SbVec2s& pixel, bool shift) {
   action_.setEvent(&event);
   action_.apply(root_);
   handled_ = action_.isHandled();
+  ProcessSensors();
 }
 
 void Pointer::release(const SbVec2s& pixel, bool shift) {
@@ -64,6 +68,12 @@ void Pointer::release(const SbVec2s& pixel, bool shift) {
   action_.setEvent(&event);
   action_.apply(root_);
   handled_ = action_.isHandled();
+  ProcessSensors();
+}
+
+void ProcessSensors() {
+  SoDB::getSensorManager()->processTimerQueue();
+  SoDB::getSensorManager()->processDelayQueue(FALSE);
 }
 
 SbViewVolume ViewVolume(SoCamera* camera, const SbViewportRegion& viewport) {

@@ -35,6 +35,11 @@ class Pointer {
   bool handled_ = false;
 };
 
+// Runs the sensors a viewer's idle loop would (field sensors of draggers
+// attached at default priority fire from here). Pointer calls it after
+// every event.
+void ProcessSensors();
+
 // The camera's view volume for the viewport's aspect ratio.
 SbViewVolume ViewVolume(SoCamera* camera, const SbViewportRegion& viewport);
 // The pixel (lower-left origin, fractional) where a world point shows.
