@@ -207,6 +207,15 @@ void SoCenterballDragger2::fieldSensorCB(void* data, SoSensor*) {
 
 void SoCenterballDragger2::valueChangedCB(void*, SoDragger* dragger) {
   auto* self = static_cast<SoCenterballDragger2*>(dragger);
+  // A centre set from outside whose sensor has not run yet (a manip sets the
+  // field and then the motion matrix at once) is the centre the new motion
+  // matrix was built about: take it now, or its rotation would be read as a
+  // centre change.
+  if (self->centerFieldSensor->isScheduled()) {
+    self->savedCenter = self->center.getValue();
+    static_cast<SoMatrixTransform*>(self->getAnyPart("translateToCenter", TRUE))->matrix =
+        Translation(self->savedCenter);
+  }
   SbMatrix m = self->getMotionMatrix();
   const SbVec3f c = self->savedCenter;
   if (c != SbVec3f(0.0f, 0.0f, 0.0f)) {

@@ -28,20 +28,9 @@ void initOnce() {
 
 void initVistrelExtClass() {
   // Registration order matters: a type registered before its parent gets a
-  // bad parent, and the manip and pack kits create the draggers. Slots whose
-  // class is not part of the library yet are kept as comments so the order
-  // stays visible:
-  //   1. SoCenterballDragger2           (parent SoDragger)
-  //   2. SoCenterballManip2             (parent SoTransformManip)
-  //   3. SoIntersectionDetectionExtAction
-  //   4. SoTranslate1DraggerExt         (parent SoTranslate1Dragger)
-  //   5. SoRotateCylindricalDraggerExt  (parent SoRotateCylindricalDragger)
-  //   6. SoTabPlaneDraggerExt           (parent SoTabPlaneDragger)
-  //   7. SoTransformExt                 (parent SoTransform)
-  //   8. SoDraggerPackKit               (parent SoBaseKit)
-  //   9. SoPinDraggerPackKit            (parent SoBaseKit)
-  // SoCuttingPlaneDragger and CuttingPlaneManip are registered by the host
-  // itself, dragger first, before it creates either.
+  // bad parent, and the manips create the draggers. SoCuttingPlaneDragger
+  // and CuttingPlaneManip are registered by the host itself, dragger first,
+  // before it creates either.
   initOnce<SoCenterballDragger2>();              // 1
   initOnce<SoCenterballManip2>();                // 2
   initOnce<SoIntersectionDetectionExtAction>();  // 3
