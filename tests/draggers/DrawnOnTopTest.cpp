@@ -1,12 +1,11 @@
-// Drawing and picking on top, checked on rendered pixels and ray picks: each
-// of the library's on-top draggers placed behind an opaque box (drawn before
-// or after it) still shows, and its stock counterpart in the same place does
-// not, so losing the on-top drawing fails here. A ray through the box picks
-// the on-top dragger first, and the box first for the stock one.
-// VX_RENDER_TEST_DUMP=<dir> keeps the pictures.
+// Each dragger as drawn, and drawing and picking on top, from rendered
+// pixels and ray picks. Every kit draws something; each on-top dragger behind
+// an opaque box (drawn before or after it) still shows, where its stock
+// counterpart does not, so losing the on-top drawing fails here; a ray
+// through the box picks the on-top dragger first, and the box for the stock
+// one. VX_RENDER_TEST_DUMP=<dir> keeps the pictures (the README's).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -18,12 +17,13 @@
 #include <Inventor/draggers/SoTranslate1Dragger.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoMaterial.h>
-#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
 
 #include "DraggerTestSupport.h"
 #include "draggers/SoCenterballDragger2.h"
+#include "draggers/SoCuttingPlaneDragger.h"
 #include "draggers/SoRotateCylindricalDraggerExt.h"
 #include "draggers/SoTabPlaneDraggerExt.h"
 #include "draggers/SoTranslate1DraggerExt.h"
@@ -32,37 +32,59 @@
 
 namespace {
 
-struct Case {
+using Make = std::function<SoNode*()>;
+template <class T>
+Make make() {
+  return [] { return static_cast<SoNode*>(new T); };
+}
+
+const struct Case {
   const char* name;
-  std::function<SoNode*()> onTop;
-  std::function<SoNode*()> stock;
-  SbVec3f pickAt;  // a world point on the dragger, seen through the box
+  Make ours, stock;  // stock: null when ours is not drawn on top
+  SbVec3f pickAt;    // a point of the dragger seen through the box
+} kCases[] = {
+    {"cutting-plane", make<SoCuttingPlaneDragger>(), nullptr, SbVec3f()},
+    {"centerball2", make<SoCenterballDragger2>(), make<SoCenterballDragger>(), SbVec3f(0, 0, 0)},
+    {"translate1-ext", make<SoTranslate1DraggerExt>(), make<SoTranslate1Dragger>(), SbVec3f(0.6f, 0, 0)},
+    {"rotate-cylindrical-ext", make<SoRotateCylindricalDraggerExt>(), make<SoRotateCylindricalDragger>(),
+     SbVec3f(0, 0.6f, 0.9f)},
+    {"tab-plane-ext", make<SoTabPlaneDraggerExt>(), make<SoTabPlaneDragger>(), SbVec3f(0.3f, 0.4f, 0)},
 };
 
-// Camera looking down -Z; the box spans z = 1..2, between it and the dragger
-// at z = 0, and covers the whole dragger.
-SoSeparator* Scene(SoNode* dragger, bool boxFirst, SoOrthographicCamera** camera) {
+// A camera looking at the dragger at the origin from the front, above and
+// right; with `box`, an opaque box halfway that hides the whole dragger.
+SoSeparator* Scene(SoNode* dragger, bool box, bool boxFirst, SoCamera** camera) {
   auto* root = new SoSeparator;
-  *camera = new SoOrthographicCamera;
-  (*camera)->position = SbVec3f(0.3f, -0.2f, 10.0f);
-  (*camera)->height = 8.0f;
-  root->addChild(*camera);
-  auto* box = new SoSeparator;
+  auto* perspective = new SoPerspectiveCamera;
+  perspective->position = SbVec3f(3.0f, 2.0f, 6.0f);
+  perspective->pointAt(SbVec3f(0, 0, 0), SbVec3f(0, 1, 0));
+  *camera = perspective;
+  root->addChild(perspective);
+  auto* boxGroup = new SoSeparator;
   auto* material = new SoMaterial;
   material->diffuseColor = SbColor(0.6f, 0.6f, 0.6f);
-  box->addChild(material);
-  auto* lift = new SoTranslation;
-  lift->translation = SbVec3f(0, 0, 1.5f);
-  box->addChild(lift);
+  auto* halfway = new SoTranslation;
+  halfway->translation = SbVec3f(1.5f, 1.0f, 3.0f);
   auto* cube = new SoCube;
-  cube->width = 7.5f;
-  cube->height = 7.5f;
-  cube->depth = 1.0f;
-  box->addChild(cube);
-  if (boxFirst) root->addChild(box);
+  cube->width = cube->height = 3.0f;
+  cube->depth = 0.2f;
+  boxGroup->addChild(material);
+  boxGroup->addChild(halfway);
+  boxGroup->addChild(cube);
+  if (box && boxFirst) root->addChild(boxGroup);
   if (dragger) root->addChild(dragger);
-  if (!boxFirst) root->addChild(box);
+  if (box && !boxFirst) root->addChild(boxGroup);
+  root->ref();
   return root;
+}
+
+PngImage Render(OffscreenRenderer* renderer, SoNode* dragger, bool box, bool boxFirst) {
+  SoCamera* camera = nullptr;
+  SoSeparator* root = Scene(dragger, box, boxFirst, &camera);
+  PngImage picture;
+  EXPECT_TRUE(renderer->render(root, camera, picture)) << renderer->errorMessage();
+  root->unref();
+  return picture;
 }
 
 int DifferingPixels(const PngImage& a, const PngImage& b) {
@@ -73,46 +95,21 @@ int DifferingPixels(const PngImage& a, const PngImage& b) {
   return n;
 }
 
-void Dump(const PngImage& picture, const std::string& name) {
-  const char* dir = std::getenv("VX_RENDER_TEST_DUMP");
-  std::string error;
-  if (dir) picture.writeFile(std::string(dir) + "/" + name + ".png", error);
-}
-
-const Case kCases[] = {
-    {"translate1", [] { return static_cast<SoNode*>(new SoTranslate1DraggerExt); },
-     [] { return static_cast<SoNode*>(new SoTranslate1Dragger); }, SbVec3f(0.6f, 0, 0)},
-    {"rotateCylindrical", [] { return static_cast<SoNode*>(new SoRotateCylindricalDraggerExt); },
-     [] { return static_cast<SoNode*>(new SoRotateCylindricalDragger); }, SbVec3f(0, 0.6f, 0)},
-    {"tabPlane", [] { return static_cast<SoNode*>(new SoTabPlaneDraggerExt); },
-     [] { return static_cast<SoNode*>(new SoTabPlaneDragger); }, SbVec3f(0.3f, 0.4f, 0)},
-    {"centerball2", [] { return static_cast<SoNode*>(new SoCenterballDragger2); },
-     [] { return static_cast<SoNode*>(new SoCenterballDragger); }, SbVec3f(0, 0, 0)},
-};
-
-TEST(DrawnOnTop, DraggersBehindAnOpaqueBoxStillShowAndStockOnesDoNot) {
-  std::string why;
-  OffscreenRenderer* renderer = vxtest::SharedRenderer(&why);
-  if (!renderer) GTEST_SKIP() << "no headless OpenGL here: " << why;
+TEST(DrawnOnTop, EveryDraggerDrawsAndOnTopOnesShowThroughAnOpaqueBox) {
+  REQUIRE_RENDERER(renderer);
+  const PngImage nothing = Render(renderer, nullptr, false, false);
   for (const Case& c : kCases) {
+    const PngImage alone = Render(renderer, c.ours(), false, false);
+    vxtest::Dump(alone, std::string("dragger-") + c.name);
+    EXPECT_GT(DifferingPixels(alone, nothing), 200) << c.name << " draws nothing";
+    if (!c.stock) continue;
     for (bool boxFirst : {true, false}) {
-      SoOrthographicCamera* camera = nullptr;
-      PngImage boxOnly, onTop, stock;
-      SoSeparator* empty = Scene(nullptr, boxFirst, &camera);
-      empty->ref();
-      ASSERT_TRUE(renderer->render(empty, camera, boxOnly)) << renderer->errorMessage();
-      empty->unref();
-      SoSeparator* withOnTop = Scene(c.onTop(), boxFirst, &camera);
-      withOnTop->ref();
-      ASSERT_TRUE(renderer->render(withOnTop, camera, onTop));
-      withOnTop->unref();
-      SoSeparator* withStock = Scene(c.stock(), boxFirst, &camera);
-      withStock->ref();
-      ASSERT_TRUE(renderer->render(withStock, camera, stock));
-      withStock->unref();
-      Dump(onTop, std::string("ontop-") + c.name + (boxFirst ? "-boxfirst" : "-boxlast"));
-      EXPECT_GT(DifferingPixels(onTop, boxOnly), 100) << c.name << ": hidden by the box";
-      EXPECT_EQ(DifferingPixels(stock, boxOnly), 0) << c.name << ": the box does not hide the stock dragger";
+      const PngImage boxOnly = Render(renderer, nullptr, true, boxFirst);
+      const PngImage ours = Render(renderer, c.ours(), true, boxFirst);
+      if (boxFirst) vxtest::Dump(ours, std::string("on-top-") + c.name);
+      EXPECT_GT(DifferingPixels(ours, boxOnly), 100) << c.name << ": hidden by the box";
+      EXPECT_EQ(DifferingPixels(Render(renderer, c.stock(), true, boxFirst), boxOnly), 0)
+          << c.name << ": the box does not hide the stock dragger";
     }
   }
 }
@@ -120,17 +117,16 @@ TEST(DrawnOnTop, DraggersBehindAnOpaqueBoxStillShowAndStockOnesDoNot) {
 TEST(DrawnOnTop, ARayThroughTheBoxPicksTheDraggerFirst) {
   const SbViewportRegion viewport(200, 200);
   for (const Case& c : kCases) {
-    for (bool onTop : {true, false}) {
-      SoOrthographicCamera* camera = nullptr;
-      SoNode* dragger = onTop ? c.onTop() : c.stock();
-      SoSeparator* root = Scene(dragger, true, &camera);
-      root->ref();
+    if (!c.stock) continue;
+    for (bool ours : {true, false}) {
+      SoCamera* camera = nullptr;
+      SoNode* dragger = ours ? c.ours() : c.stock();
+      SoSeparator* root = Scene(dragger, true, true, &camera);
       SoRayPickAction pick(viewport);
       pick.setPoint(vxtest::Round(vxtest::PixelOf(vxtest::ViewVolume(camera, viewport), viewport, c.pickAt)));
       pick.apply(root);
-      SoPickedPoint* picked = pick.getPickedPoint();
-      ASSERT_NE(picked, nullptr) << c.name;
-      EXPECT_EQ(picked->getPath()->containsNode(dragger), onTop) << c.name << (onTop ? " on top" : " stock");
+      ASSERT_NE(pick.getPickedPoint(), nullptr) << c.name;
+      EXPECT_EQ(pick.getPickedPoint()->getPath()->containsNode(dragger), ours) << c.name;
       root->unref();
     }
   }
