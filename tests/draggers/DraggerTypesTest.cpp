@@ -73,7 +73,9 @@ std::string Write(SoNode* node) {
   void* buffer = nullptr;
   size_t size = 0;
   out.getBuffer(buffer, size);
-  return std::string(static_cast<const char*>(buffer), size);
+  std::string text(static_cast<const char*>(buffer), size);
+  free(buffer);  // the buffer is ours: it grew through our realloc
+  return text;
 }
 
 // The one node of an Inventor text, referenced; null when it does not read.
