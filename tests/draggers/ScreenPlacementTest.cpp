@@ -123,6 +123,12 @@ TEST(SoPinDraggerPackKit, KeepsItsScreenPositionFacingAndSizeWhenTheCameraMoves)
     const float want = 0.5f * renderer->height() * size[0] * size[1] * 1.02f;
     EXPECT_NEAR(PixelLength(camera, renderer->viewport(), origin, xAxis), want, 0.02f * want);
   }
+  // A copy keeps the pin, which is no field.
+  auto* copy = static_cast<SoPinDraggerPackKit*>(kit->copy());
+  copy->ref();
+  EXPECT_EQ(copy->getLocalPnt(), pin);
+  EXPECT_EQ(copy->getLocalSize(), size);
+  copy->unref();
   root->unref();
 }
 
