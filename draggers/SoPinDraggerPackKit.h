@@ -6,8 +6,8 @@
 // every render "trans" is rewritten: its rotation cancels the model-view
 // rotation, its translation puts the packed dragger at the normalised screen
 // position `localPnt` (0..1 per axis, lower-left origin) at the depth of the
-// kit's origin, and its scale is (a * b, a, 1) * 1.02 in X and Y with
-// (a, b) = localSize, in units of half the window height, and 1 in Z.
+// kit's origin, and its scale, in units of half the window height on screen,
+// is a * b * 1.02 in X, a * 1.02 in Y and 1 in Z, with (a, b) = localSize.
 //
 // The local point and size are plain members, not fields: they are not
 // written to files and setting them does not redraw; they take effect at the
