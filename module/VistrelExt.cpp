@@ -34,5 +34,7 @@ void initVistrelExtClass() {
   //   9. SoPinDraggerPackKit            (parent SoBaseKit)
   // SoCuttingPlaneDragger and CuttingPlaneManip are registered by the host
   // itself, dragger first, before it creates either.
+  // The picking aids (SnappingFilter, SoKRN_SelectManager, the trackers,
+  // PickObjectData) are plain classes with no Coin type: nothing to register.
   initOnce<SoIntersectionDetectionExtAction>();  // 3
 }
