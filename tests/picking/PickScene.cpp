@@ -164,6 +164,13 @@ SbVec2s Scene::pixelOf(const SbVec3f& p) const {
   return SbVec2s(short(std::lround(s[0] * size[0])), short(std::lround(s[1] * size[1])));
 }
 
+void Scene::clickAt(const SbVec3f& at) {
+  camera->position.setValue(at[0], at[1], 100);
+  camera->height = 10;
+  const SbVec2s size = viewport.getViewportSizePixels();
+  click(SbVec2s(size[0] / 2, size[1] / 2));
+}
+
 void Scene::click(const SbVec2s& at) {
   for (auto state : {SoButtonEvent::DOWN, SoButtonEvent::UP}) {
     SoMouseButtonEvent ev;

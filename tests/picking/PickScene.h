@@ -35,7 +35,8 @@ vxtest::Mesh Soup(const vxtest::Mesh& m);
 //   degrees about z and moved by (2, 3, 0);
 //   box [50, 70] x [-10, 10] x [0, 20];
 //   cylinder radius 8 (36-gon), height 25, axis through (-55, 0).
-// Camera: orthographic, looking down -z, 2.4 pixels per unit.
+// Camera: orthographic, looking down -z; clickAt aims it at the clicked point
+// at 24 pixels per unit, so a pick's pixel rounding stays below 0.02 units.
 struct Scene {
   Scene();
   ~Scene();
@@ -53,6 +54,9 @@ struct Scene {
   SbVec2s pixelOf(const SbVec3f& p) const;
   // Mouse press and release at pixel `at`.
   void click(const SbVec2s& at);
+  // Mouse press and release where the world point `at` shows, the camera
+  // aimed at it from above.
+  void clickAt(const SbVec3f& at);
 };
 
 }  // namespace picktest
