@@ -1,7 +1,7 @@
 // The point tracker on rendered pixels: its marker shows through the
 // part in front of it (a plain marker at the same point does not), hides
 // with its switch and comes back at its last position.
-#ifdef VX_PICKING_PIXELS
+#ifdef VX_PICKING_WITH_TOOLS
 #include <gtest/gtest.h>
 
 #include <Inventor/nodes/SoBaseColor.h>
