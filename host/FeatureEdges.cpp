@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 
 namespace vhost {
 
@@ -48,13 +47,6 @@ uint32_t Bits(float f) {
   std::memcpy(&u, &f, sizeof u);
   return u;
 }
-
-struct EdgeRec {
-  int t0 = -1, t1 = -1;
-  int count = 0;
-  bool forward0 = true;  // t0 runs lo -> hi
-  bool sameWay = false;  // t1 runs the edge as t0 does
-};
 
 class Fitter {
 public:
@@ -207,36 +199,41 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
   const size_t numTris = tris.size() / 3;
   if (numVerts == 0 || numTris == 0) return out;
 
-  // Weld on equal coordinates; rep[v] is the first vertex with v's position.
+  // Weld on equal coordinates (open addressing on the coordinate bits);
+  // rep[v] is the first vertex with v's position.
   std::vector<int> rep(numVerts);
   std::vector<V3> pos(numVerts);
   std::vector<char> finite(numVerts);
   {
-    std::unordered_map<PosKey, int, PosHash> seen;
-    seen.reserve(static_cast<size_t>(numVerts));
+    size_t cap = 16;
+    while (cap < 2 * static_cast<size_t>(numVerts)) cap *= 2;
+    std::vector<int> slot(cap, -1);
+    std::vector<PosKey> keys(numVerts);
+    const PosHash hash;
     for (int v = 0; v < numVerts; ++v) {
       const float* p = &xyz[3 * static_cast<size_t>(v)];
       pos[v] = {p[0], p[1], p[2]};
       finite[v] = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-      rep[v] = seen.emplace(PosKey{{Bits(p[0]), Bits(p[1]), Bits(p[2])}}, v).first->second;
+      keys[v] = PosKey{{Bits(p[0]), Bits(p[1]), Bits(p[2])}};
+      size_t h = hash(keys[v]) & (cap - 1);
+      while (slot[h] >= 0 && !(keys[slot[h]] == keys[v])) h = (h + 1) & (cap - 1);
+      if (slot[h] < 0) slot[h] = v;
+      rep[v] = slot[h];
     }
   }
 
-  // Triangle normals and the edge table.
+  // Triangles by welded corners (a skipped triangle gets corner -1), their
+  // unit normals and the bounding box.
+  std::vector<int> corner(3 * numTris, -1);
   std::vector<V3> normal(numTris);
-  std::unordered_map<uint64_t, EdgeRec> edges;
-  edges.reserve(numTris * 2);
   V3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
   for (size_t t = 0; t < numTris; ++t) {
     int c[3];
     bool ok = true;
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3 && ok; ++k) {
       const int v = tris[3 * t + k];
-      if (v < 0 || v >= numVerts || !finite[v]) {
-        ok = false;
-        break;
-      }
-      c[k] = rep[v];
+      ok = v >= 0 && v < numVerts && finite[v];
+      if (ok) c[k] = rep[v];
     }
     if (!ok || c[0] == c[1] || c[1] == c[2] || c[0] == c[2]) continue;
     const V3 n = Cross(pos[c[1]] - pos[c[0]], pos[c[2]] - pos[c[0]]);
@@ -244,42 +241,66 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
     if (!(ln > 0)) continue;
     normal[t] = n * (1.0 / ln);
     for (int k = 0; k < 3; ++k) {
+      corner[3 * t + k] = c[k];
       const V3& p = pos[c[k]];
       lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
       hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-      const int a = c[k], b = c[(k + 1) % 3];
-      const bool forward = a < b;
-      const uint64_t key = (static_cast<uint64_t>(std::min(a, b)) << 32) | static_cast<uint32_t>(std::max(a, b));
-      EdgeRec& e = edges[key];
-      if (e.count == 0) {
-        e.t0 = static_cast<int>(t);
-        e.forward0 = forward;
-      } else if (e.count == 1) {
-        e.t1 = static_cast<int>(t);
-        e.sameWay = forward == e.forward0;
-      }
-      ++e.count;
     }
   }
   const double diag = Len(hi - lo);
   if (!(diag > 0) || !std::isfinite(diag)) return out;
 
-  // Sharp edges and, per welded vertex, the sharp edges at it (CSR).
+  // Triangles around each welded vertex (CSR), to find an edge's triangles.
+  std::vector<int> fanStart(numVerts + 1, 0);
+  for (int c : corner)
+    if (c >= 0) ++fanStart[c + 1];
+  for (int v = 0; v < numVerts; ++v) fanStart[v + 1] += fanStart[v];
+  std::vector<int> fan(fanStart[numVerts]);
+  {
+    std::vector<int> fill(fanStart.begin(), fanStart.end() - 1);
+    for (size_t i = 0; i < corner.size(); ++i)
+      if (corner[i] >= 0) fan[fill[corner[i]]++] = static_cast<int>(i / 3);
+  }
+  // Where triangle t runs from a to b: +1; from b to a: -1; else 0.
+  auto runs = [&](size_t t, int a, int b) {
+    for (int k = 0; k < 3; ++k) {
+      if (corner[3 * t + k] != a) continue;
+      if (corner[3 * t + (k + 1) % 3] == b) return 1;
+      if (corner[3 * t + (k + 2) % 3] == b) return -1;
+    }
+    return 0;
+  };
+
+  // Sharp edges, each seen once: from the lowest-numbered triangle on it.
   const double sharpCos = std::cos(options.sharpAngleDeg * kPi / 180.0);
   std::vector<std::pair<int, int>> sharp;
-  for (const auto& kv : edges) {
-    const EdgeRec& e = kv.second;
-    bool isSharp = e.count != 2;
-    if (!isSharp) {
-      V3 n1 = normal[e.t1];
-      if (e.sameWay) n1 = n1 * -1.0;
-      isSharp = Dot(normal[e.t0], n1) < sharpCos;
+  for (size_t t = 0; t < numTris; ++t) {
+    if (corner[3 * t] < 0) continue;
+    for (int k = 0; k < 3; ++k) {
+      const int a = corner[3 * t + k], b = corner[3 * t + (k + 1) % 3];
+      int count = 1, other = -1, otherWay = 0;
+      bool owner = true;
+      for (int i = fanStart[a]; i < fanStart[a + 1] && owner; ++i) {
+        const size_t u = static_cast<size_t>(fan[i]);
+        if (u == t) continue;
+        const int w = runs(u, a, b);
+        if (w == 0) continue;
+        owner = u > t;
+        ++count;
+        other = static_cast<int>(u);
+        otherWay = w;
+      }
+      if (!owner) continue;
+      bool isSharp = count != 2;
+      if (!isSharp) {
+        // A neighbour running the edge the same way is wound the other way.
+        const V3 n1 = otherWay > 0 ? normal[other] * -1.0 : normal[other];
+        isSharp = Dot(normal[t], n1) < sharpCos;
+      }
+      if (isSharp) sharp.emplace_back(std::min(a, b), std::max(a, b));
     }
-    if (isSharp) sharp.emplace_back(static_cast<int>(kv.first >> 32), static_cast<int>(kv.first & 0xffffffffu));
   }
-  // Hash-map order is not stable across library versions: sort for a
-  // deterministic result.
-  std::sort(sharp.begin(), sharp.end());
+  // Per welded vertex, the sharp edges at it (CSR).
   std::vector<int> first(numVerts + 1, 0);
   for (const auto& e : sharp) {
     ++first[e.first + 1];

@@ -20,8 +20,9 @@
 // closed chain that fits one circle all round is a circle. The tolerance is
 // `relTolerance` times the diagonal of the mesh's bounding box.
 //
-// Cost: linear in triangles for finding and chaining the edges (hash maps),
-// O(n log n) in the points of a chain for fitting.
+// Cost: linear in triangles for finding and chaining the edges (an
+// open-addressing weld, the triangles around each vertex), O(n log n) in the
+// points of a chain for fitting.
 //
 // Fitted values are computed from the tessellation's vertices: a circle's
 // centre and radius are exact for a regular polygon inscribed in the circle
