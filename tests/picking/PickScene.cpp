@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <Inventor/SbViewVolume.h>
 #include <Inventor/SbTime.h>
 #include <Inventor/actions/SoHandleEventAction.h>
 #include <Inventor/events/SoMouseButtonEvent.h>
@@ -123,9 +122,21 @@ vxtest::Mesh Soup(const vxtest::Mesh& m) {
   return s;
 }
 
-Scene::Scene() {
+Scene::Scene(SoKRN_MainDoc* given) {
+  root = new SoSelection;
+  root->ref();
+  camera = new SoOrthographicCamera;
+  camera->nearDistance = 1;
+  camera->farDistance = 200;
+  root->addChild(camera);
+  if (given) {
+    doc = given;
+    root->addChild(doc);
+    return;
+  }
   doc = vhost::NewDocument();
   doc->ref();
+  root->addChild(doc);
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   const vxtest::Mesh plateMesh = PlateWithHole(30, 10, 6, 36);
   const vxtest::Mesh boxMesh = vxtest::Box(SbVec3f(-10, -10, 0), SbVec3f(10, 10, 20));
@@ -140,15 +151,6 @@ Scene::Scene() {
                              L"box");
   cylinder = vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"cylinder", cylMesh.xyz, cylMesh.tris),
                                   cylM, L"cylinder");
-  root = new SoSelection;
-  root->ref();
-  camera = new SoOrthographicCamera;
-  camera->position.setValue(0, 0, 100);
-  camera->height = 100;
-  camera->nearDistance = 1;
-  camera->farDistance = 200;
-  root->addChild(camera);
-  root->addChild(doc);
 }
 
 Scene::~Scene() {
@@ -156,27 +158,15 @@ Scene::~Scene() {
   doc->unref();
 }
 
-SbVec2s Scene::pixelOf(const SbVec3f& p) const {
-  const SbViewVolume vv = camera->getViewVolume(viewport.getViewportAspectRatio());
-  SbVec3f s;
-  vv.projectToScreen(p, s);
-  const SbVec2s size = viewport.getViewportSizePixels();
-  return SbVec2s(short(std::lround(s[0] * size[0])), short(std::lround(s[1] * size[1])));
-}
-
 void Scene::clickAt(const SbVec3f& at) {
   camera->position.setValue(at[0], at[1], 100);
   camera->height = 10;
   const SbVec2s size = viewport.getViewportSizePixels();
-  click(SbVec2s(size[0] / 2, size[1] / 2));
-}
-
-void Scene::click(const SbVec2s& at) {
   for (auto state : {SoButtonEvent::DOWN, SoButtonEvent::UP}) {
     SoMouseButtonEvent ev;
     ev.setButton(SoMouseButtonEvent::BUTTON1);
     ev.setState(state);
-    ev.setPosition(at);
+    ev.setPosition(SbVec2s(size[0] / 2, size[1] / 2));
     ev.setTime(SbTime::getTimeOfDay());
     SoHandleEventAction action(viewport);
     action.setEvent(&ev);

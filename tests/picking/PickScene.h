@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <Inventor/SbMatrix.h>
-#include <Inventor/SbVec2s.h>
 #include <Inventor/SbVec3f.h>
 #include <Inventor/SbViewportRegion.h>
 
@@ -30,7 +29,8 @@ vxtest::Mesh Cylinder(float r, float h, int n);
 // every other triangle wound the other way.
 vxtest::Mesh Soup(const vxtest::Mesh& m);
 
-// The scene of the picking tests, in world coordinates:
+// The scene of the picking tests, in world coordinates (or, given a
+// document, that document):
 //   plate 60 x 60 x 10, hole radius 6 (36-gon) at the origin, turned 30
 //   degrees about z and moved by (2, 3, 0);
 //   box [50, 70] x [-10, 10] x [0, 20];
@@ -38,7 +38,7 @@ vxtest::Mesh Soup(const vxtest::Mesh& m);
 // Camera: orthographic, looking down -z; clickAt aims it at the clicked point
 // at 24 pixels per unit, so a pick's pixel rounding stays below 0.02 units.
 struct Scene {
-  Scene();
+  explicit Scene(SoKRN_MainDoc* given = nullptr);  // takes over the given document's reference
   ~Scene();
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
@@ -50,10 +50,6 @@ struct Scene {
   SbMatrix plateMatrix;
   SbViewportRegion viewport{400, 240};
 
-  // The pixel where the world point p shows.
-  SbVec2s pixelOf(const SbVec3f& p) const;
-  // Mouse press and release at pixel `at`.
-  void click(const SbVec2s& at);
   // Mouse press and release where the world point `at` shows, the camera
   // aimed at it from above.
   void clickAt(const SbVec3f& at);

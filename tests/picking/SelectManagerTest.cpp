@@ -111,8 +111,8 @@ TEST_F(SelectManager, TheFirstSelectableKindInTheMaskWins) {
       {"marker, body of the marker (0x4)", 5, -5, 0x4, body},
       {"marker, no curve on the path", 5, -5, 0x8, none},
       {"mesh kit of kind 1 before its body", -5, 5, 0xC00, SoKRN_MeshKit::getClassTypeId()},
-      {"model display before instance", 5, 5, 0x2001, SoKRN_ModelDisplay::getClassTypeId()},
       {"model display, instance only", 5, 5, 0x1, ins},
+      {"model display before instance", 5, 5, 0x2001, SoKRN_ModelDisplay::getClassTypeId()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -123,20 +123,17 @@ TEST_F(SelectManager, TheFirstSelectableKindInTheMaskWins) {
     }
     ASSERT_NE(tail, nullptr);
     EXPECT_EQ(tail->getTypeId(), c.expect);
-    if (c.expect == ins) EXPECT_EQ(tail, scene.box);
+    if (c.expect == ins) {
+      EXPECT_EQ(tail, scene.box);
+    }
+    // Highlighted (outline 3 wide) only once selected as a model display.
+    EXPECT_EQ(outlineWidth() == 3.0f, c.expect == SoKRN_ModelDisplay::getClassTypeId());
   }
   // A mesh kit not of kind 1 is passed over for its body.
   mesh->kind = SoKRN_MeshKit::PLAIN;
   SoNode* tail = select(-5, 5, 0xC00);
   ASSERT_NE(tail, nullptr);
   EXPECT_EQ(tail->getTypeId(), body);
-}
-
-TEST_F(SelectManager, ModelDisplayIsHighlightedWhenSelected) {
-  select(5, 5, 0x1);
-  EXPECT_NE(outlineWidth(), 3.0f);
-  select(5, 5, 0x2001);
-  EXPECT_EQ(outlineWidth(), 3.0f);
 }
 
 }  // namespace

