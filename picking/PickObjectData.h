@@ -1,8 +1,7 @@
 #pragma once
 // A plain pick record for the viewer: what kind of thing was picked, the
 // point (world coordinates) and the camera matrix at the time of the pick.
-// The constructor leaves all three unset (the point and matrix hold whatever
-// their types hold by default construction; the type is NONE).
+// A new record holds no pick: type NONE, point (0, 0, 0), identity matrix.
 #include <cstdint>
 
 #include <Inventor/SbMatrix.h>
@@ -27,6 +26,6 @@ public:
 
 private:
   PickTypeEnum m_type = NONE;
-  SbVec3f m_point;
-  SbMatrix m_camera;
+  SbVec3f m_point{0, 0, 0};
+  SbMatrix m_camera = SbMatrix::identity();
 };
