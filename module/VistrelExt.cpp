@@ -3,6 +3,9 @@
 // On Linux there is no application-object framework, so the module keeps no
 // application object: loading the shared library needs no initialisation of
 // its own, and nothing in the library depends on such an object.
+//
+// The picking aids (SnappingFilter, SoKRN_SelectManager, the trackers,
+// PickObjectData) are plain classes with no Coin type: nothing to register.
 #include "module/VistrelExt.h"
 
 #include "intersection/SoIntersectionDetectionExtAction.h"
@@ -34,7 +37,5 @@ void initVistrelExtClass() {
   //   9. SoPinDraggerPackKit            (parent SoBaseKit)
   // SoCuttingPlaneDragger and CuttingPlaneManip are registered by the host
   // itself, dragger first, before it creates either.
-  // The picking aids (SnappingFilter, SoKRN_SelectManager, the trackers,
-  // PickObjectData) are plain classes with no Coin type: nothing to register.
   initOnce<SoIntersectionDetectionExtAction>();  // 3
 }
