@@ -8,6 +8,7 @@
 
 #include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
 
 namespace vhost {
@@ -105,6 +106,7 @@ SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& na
   SoGroup* bodies = proto->getBodies();
   bodies->addChild(coords);
   bodies->addChild(faces);
+  if (SoKRN_EdgeKit* edges = SoKRN_EdgeKit::makeFeatureEdges(xyz, tris)) bodies->addChild(edges);
   return proto;
 }
 

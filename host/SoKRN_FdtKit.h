@@ -11,6 +11,12 @@ public:
   static void initClass();
   SoKRN_FdtKit();
 
+  void setHighLight(bool on) { m_highLight = on; }
+  bool isHighLighted() const { return m_highLight; }
+
 protected:
   ~SoKRN_FdtKit() override;
+
+private:
+  bool m_highLight = false;
 };

@@ -10,6 +10,10 @@
 #include "host/SoKRN_MeshFaceKit.h"
 #include "host/SoKRN_MeshKit.h"
 #include "host/SoKRN_ModelDisplay.h"
+#include "host/SoKRN_BodyKit.h"
+#include "host/SoKRN_CurveKit.h"
+#include "host/SoKRN_PntMarkerKit.h"
+#include "host/SoKRN_MagneticLineKit.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -54,5 +58,9 @@ void VistrelHostInit() {
   SoKRN_MeshFaceKit::initClass();
   SoKRN_MeshKit::initClass();
   SoKRN_ModelDisplay::initClass();
+  SoKRN_BodyKit::initClass();
+  SoKRN_CurveKit::initClass();
+  SoKRN_PntMarkerKit::initClass();
+  SoKRN_MagneticLineKit::initClass();
   SoKRN_GetMatrixAction::initClass();
 }

@@ -3,6 +3,9 @@
 // On Linux there is no application-object framework, so the module keeps no
 // application object: loading the shared library needs no initialisation of
 // its own, and nothing in the library depends on such an object.
+//
+// The picking aids (SnappingFilter, SoKRN_SelectManager, the trackers,
+// PickObjectData) are plain classes with no Coin type: nothing to register.
 #include "module/VistrelExt.h"
 
 #include "draggers/SoCenterballDragger2.h"

@@ -1,0 +1,54 @@
+#include "picking/SoKRN_Tracker.h"
+
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoSwitch.h>
+
+#include "host/SoKRN_MainDoc.h"
+
+SoKRN_Tracker::SoKRN_Tracker() {
+  m_pSwitch = new SoSwitch;
+  m_pSwitch->ref();
+  m_pSwitch->setName("SnappingSoSwitch");
+  m_pSwitch->whichChild = 0;
+  m_pGroup = new SoSeparator;
+  m_pSwitch->addChild(m_pGroup);
+  auto* color = new SoBaseColor;
+  color->rgb.setValue(255.0f, 0.0f, 0.0f);
+  m_pGroup->addChild(color);
+}
+
+SoKRN_Tracker::~SoKRN_Tracker() {
+  if (m_pSwitch) m_pSwitch->unref();
+}
+
+SoKRN_Tracker::SoKRN_Tracker(const SoKRN_Tracker& other)
+    : m_pDoc(other.m_pDoc), m_pSwitch(other.m_pSwitch), m_pGroup(other.m_pGroup) {
+  if (m_pSwitch) m_pSwitch->ref();
+}
+
+SoKRN_Tracker& SoKRN_Tracker::operator=(const SoKRN_Tracker& other) {
+  if (this == &other) return *this;
+  if (other.m_pSwitch) other.m_pSwitch->ref();
+  if (m_pSwitch) m_pSwitch->unref();
+  m_pDoc = other.m_pDoc;
+  m_pSwitch = other.m_pSwitch;
+  m_pGroup = other.m_pGroup;
+  return *this;
+}
+
+void SoKRN_Tracker::On() {
+  if (m_pSwitch) m_pSwitch->whichChild = 0;
+}
+
+void SoKRN_Tracker::Off() {
+  if (m_pSwitch) m_pSwitch->whichChild = SO_SWITCH_NONE;
+}
+
+void SoKRN_Tracker::insert() {
+  if (m_pDoc && m_pSwitch) m_pDoc->addTmpChild(m_pSwitch);
+}
+
+void SoKRN_Tracker::remove() {
+  if (m_pDoc && m_pSwitch) m_pDoc->removeTempChild(m_pSwitch);
+}
