@@ -288,8 +288,11 @@ private:
     Handle(TDataStd_Name) name;
     if (!label.FindAttribute(TDataStd_Name::GetID(), name)) return fallback;
     const std::string text = Utf8(name->Get());
-    // The reader names unnamed components after their label entry.
-    if (text.empty() || text.rfind("=>", 0) == 0) return fallback;
+    // Names the reader makes up for unnamed components: their label entry
+    // ("=>[0:1:1:2]"), or the usage occurrence's id, which is a number.
+    if (text.empty() || text.rfind("=>", 0) == 0 ||
+        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+      return fallback;
     return CGraphOperation::StringToWString(text);
   }
 
@@ -542,28 +545,32 @@ private:
   std::vector<SoNode*> m_held;
 };
 
-// The first unresolved reference the reader met, as "#<entity>: <message>".
-std::string UnresolvedReference(STEPCAFControl_Reader& reader) {
+// The first error the reader's syntax and type checks found, as "entity
+// #<n>: <message>", or empty. Any such error refuses the file: Open
+// CASCADE's transfer dereferences what a failed entity left null (a LINE
+// with two parameters crashes it).
+std::string FirstLoadFailure(STEPCAFControl_Reader& reader, bool& brokenReference) {
   const Handle(XSControl_WorkSession)& session = reader.ChangeReader().WS();
   if (session.IsNull()) return std::string();
   const Handle(Interface_InterfaceModel) model = session->Model();
   Interface_CheckIterator checks = session->ModelCheckList(Standard_False);
   for (checks.Start(); checks.More(); checks.Next()) {
     const Handle(Interface_Check)& check = checks.Value();
-    for (int i = 1; i <= check->NbFails(); ++i) {
-      std::string text = check->CFail(i);
-      std::string lower = text;
-      std::transform(lower.begin(), lower.end(), lower.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      if (lower.find("unresolved") == std::string::npos) continue;
-      std::string where = "entity " + std::to_string(checks.Number());
-      if (!model.IsNull() && checks.Number() >= 1 && checks.Number() <= model->NbEntities()) {
-        const Handle(TCollection_HAsciiString) id = model->StringLabel(model->Value(checks.Number()));
-        if (!id.IsNull()) where = "entity " + std::string(id->ToCString());
-      }
-      if (!text.empty() && text.back() == '.') text.pop_back();
-      return where + ": " + text;
+    if (check->NbFails() == 0 || checks.Number() == 0) continue;  // 0: the whole model
+    std::string text = check->CFail(1);
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // What a deleted or renumbered entity leaves behind.
+    brokenReference = lower.find("unresolved") != std::string::npos ||
+                      lower.find("entity has illegal type") != std::string::npos;
+    std::string where = "entity " + std::to_string(checks.Number());
+    if (!model.IsNull() && checks.Number() >= 1 && checks.Number() <= model->NbEntities()) {
+      const Handle(TCollection_HAsciiString) id = model->StringLabel(model->Value(checks.Number()));
+      if (!id.IsNull()) where = "entity " + std::string(id->ToCString());
     }
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    return where + ": " + text;
   }
   return std::string();
 }
@@ -607,9 +614,21 @@ SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std
       error = label + ": not a valid STEP file (the reader could not parse it)";
       return nullptr;
     }
-    const std::string unresolved = UnresolvedReference(reader);
-    if (!unresolved.empty()) {
-      error = label + ": damaged STEP file (" + unresolved + ")";
+    const Handle(Interface_InterfaceModel) model = reader.ChangeReader().Model();
+    if (model.IsNull() || model->NbEntities() == 0) {
+      error = label + ": no shapes (the file's DATA section is empty)";
+      return nullptr;
+    }
+    bool brokenReference = false;
+    const std::string failure = FirstLoadFailure(reader, brokenReference);
+    if (!failure.empty()) {
+      error = label + ": damaged STEP file (" +
+              (brokenReference ? "a referenced entity is missing or of the wrong type, " : "") +
+              failure + ")";
+      return nullptr;
+    }
+    if (reader.ChangeReader().NbRootsForTransfer() == 0) {
+      error = label + ": no shapes (nothing in the file to transfer)";
       return nullptr;
     }
     app->NewDocument("MDTV-XCAF", xdoc);

@@ -15,8 +15,9 @@
 //   a colour variant: one more prototype for that shape and colour.
 // - Components are instances with the component's placement (rigid; the
 //   file's scale, if any, is kept). Instances are named after the component
-//   label; a component without a name of its own (empty, or the reader's
-//   "=>[0:1:...]" entry names) is called "<prototype>:<n>", n counting the
+//   label; a component without a name of its own (empty, or what the reader
+//   makes up for one: the label entry "=>[0:1:...]" or the occurrence's
+//   id, a number) is called "<prototype>:<n>", n counting the
 //   placements of that prototype in the parent from 1. Prototypes are named
 //   after their label.
 // - Colours: a face's colour is, most specific first, its own (face
@@ -37,8 +38,11 @@
 //
 // Errors (one line, "<label>: <reason>"): not a STEP file (no
 // "ISO-10303-21;" header), cut off (no "END-ISO-10303-21;"), a file the
-// reader cannot parse, unresolved references between entities (the first
-// one named by its entity number), no shapes, no triangles, non-finite
+// reader cannot parse, any error of the reader's syntax and type checks
+// (references to missing entities, wrong parameter counts or types; the
+// first named by its entity number: Open CASCADE's transfer is not safe on
+// such entities), no shapes, shapes that cannot be transferred, no
+// triangles, non-finite
 // coordinates, nesting deeper than AssimpSceneConverter::kMaxDepth. Open
 // CASCADE's exceptions (Standard_Failure) are caught and reported; nothing
 // is thrown. Open CASCADE's own console messages are switched off.
