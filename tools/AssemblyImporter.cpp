@@ -32,6 +32,7 @@ const Format kFormats[] = {
     {".obj", "OBJ file"},         {".stl", "STL file"},     {".ply", "PLY file"},
     {".3mf", "3MF file"},         {".dae", "COLLADA file"}, {".fbx", "FBX file"},
     {".step", "STEP file"},       {".stp", "STEP file"},    {".p21", "STEP file"},
+    {".ifc", "IFC file"},
 };
 
 const Format* FindFormat(const std::string& file) {
@@ -181,7 +182,7 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
 }  // namespace
 
 const char* ImportAssemblyExtensions() {
-  return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21";
+  return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21 .ifc";
 }
 
 SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats) {
@@ -200,7 +201,8 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     std::string reason;
     const std::string ext = format->extension;
     if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
-        (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason))) {
+        (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason)) ||
+        (ext == ".ifc" && !importchecks::CheckIfc(head, reason))) {
       error = label + ": not a valid " + format->what + " (" + reason + ")";
       return nullptr;
     }
