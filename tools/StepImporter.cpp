@@ -51,6 +51,7 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
@@ -97,6 +98,7 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include "module/Platform.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
+#include "tools/StepFileScan.h"
 
 namespace {
 
@@ -594,6 +596,18 @@ SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std
   if (!CheckEnvelope(head, tail, reason)) {
     error = label + ": " + reason;
     return nullptr;
+  }
+  {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.eof() && !in) {
+      error = label + ": cannot read";
+      return nullptr;
+    }
+    if (!stepscan::CheckExchangeStructure(text, reason)) {
+      error = label + ": damaged STEP file (" + reason + ")";
+      return nullptr;
+    }
   }
   const std::string fileName = file.substr(file.find_last_of('/') + 1);
 

@@ -37,8 +37,10 @@
 // unit.
 //
 // Errors (one line, "<label>: <reason>"): not a STEP file (no
-// "ISO-10303-21;" header), cut off (no "END-ISO-10303-21;"), a file the
-// reader cannot parse, any error of the reader's syntax and type checks
+// "ISO-10303-21;" header), cut off (no "END-ISO-10303-21;"), damage that
+// our own scan finds first (StepFileScan.h: malformed statements, ids
+// defined twice, references to missing entities), a file the reader
+// cannot parse, any error of the reader's syntax and type checks
 // (references to missing entities, wrong parameter counts or types; the
 // first named by its entity number: Open CASCADE's transfer is not safe on
 // such entities), no shapes, shapes that cannot be transferred, no
