@@ -422,7 +422,7 @@ TEST_F(StepImport, BadFilesFailCleanly) {
       {"empty.step", "", "empty file"},
       {"garbage.stp", "PK\x03\x04 this is a zip, not STEP", "not a STEP file"},
       {"cut.step", cut, "cut off"},
-      {"cut-closed.step", cut.substr(0, cut.rfind('\n') + 1) + "END-ISO-10303-21;\n", "could not parse"},
+      {"cut-closed.step", cut.substr(0, cut.rfind('\n') + 1) + "END-ISO-10303-21;\n", "damaged STEP file"},
       {"missing.step", good.substr(0, lineStart) + good.substr(lineEnd), "which is not in the file"},
       {"no-shapes.p21", good.substr(0, data) + "DATA;\nENDSEC;\nEND-ISO-10303-21;\n", "no shapes"},
   };
