@@ -291,9 +291,12 @@ private:
     if (!label.FindAttribute(TDataStd_Name::GetID(), name)) return fallback;
     const std::string text = Utf8(name->Get());
     // Names the reader makes up for unnamed components: their label entry
-    // ("=>[0:1:1:2]"), or the usage occurrence's id, which is a number.
+    // ("=>[0:1:1:2]"), or the usage occurrence's id, which is a number (a
+    // part may well be named by its number).
+    const bool component = m_shapes->IsComponent(label);
     if (text.empty() || text.rfind("=>", 0) == 0 ||
-        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+        (component &&
+         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })))
       return fallback;
     return CGraphOperation::StringToWString(text);
   }

@@ -6,7 +6,8 @@
 //     Joint_0  Joint at identity
 //     Joint_1  Joint at Rz(30 deg), then T(100,0,0)
 //     Joint_2  Joint at Rx(90 deg), then T(0,100,0), instance colour green
-//     Bracket  10 mm cube at T(26,16,2): overlaps Joint_0's plate by 4x4x4
+//     Bracket  part "4711", a 10 mm cube, at T(26,16,2): overlaps Joint_0's
+//              plate by 4x4x4 (a part named by a number keeps it)
 //   Joint (assembly)
 //     Plate_1  plate 60x40x6 with four 3.3 holes at (+-22, +-12), blue, top face sand
 //     Bolts_R  BoltSet at T(22,0,0)
@@ -108,7 +109,7 @@ void WriteMachine(const std::string& file, Machine& m) {
   m.parts = {{"Plate", Measured(plate)},
              {"Bolt", Measured(bolt)},
              {"Pin", Measured(BRepPrimAPI_MakeSphere(4).Shape())},
-             {"Bracket", Measured(BRepPrimAPI_MakeBox(10, 10, 10).Shape())}};
+             {"4711", Measured(BRepPrimAPI_MakeBox(10, 10, 10).Shape())}};
 
   Handle(TDocStd_Document) doc;
   XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", doc);
@@ -165,8 +166,8 @@ void WriteMachine(const std::string& file, Machine& m) {
         m.world[path] = joints[j].Multiplied(inJoint[s]).Multiplied(inSet[b]);
       }
   }
-  add(machine, labels["Bracket"], Move(26, 16, 2), "Bracket");
-  m.leaf["PATH|0|3"] = "Bracket";
+  add(machine, labels["4711"], Move(26, 16, 2), "Bracket");
+  m.leaf["PATH|0|3"] = "4711";
   m.world["PATH|0|3"] = Move(26, 16, 2);
   shapes->UpdateAssemblies();
 
@@ -275,6 +276,7 @@ TEST_F(StepImport, AssemblyTreeNamesPlacementsAndInstancing) {
     // names of components placed at identity (Plate_1), so those too.
     const std::wstring expectedName = part == "Bolt"    ? (path.back() == '0' ? L"Bolt:1" : L"Bolt:2")
                                       : part == "Plate" ? L"Plate:1"
+                                      : part == "4711"  ? L"Bracket"
                                                         : CGraphOperation::StringToWString(part);
     EXPECT_EQ(occ.name, expectedName) << path;
     // The placement Coin applies maps points as the writer's composed placement does.
@@ -351,7 +353,7 @@ TEST_F(StepImport, ColoursOfPartsFacesAndInstances) {
 // set deflections; a coarser deflection gives a coarser sphere.
 TEST_F(StepImport, TessellationWithinDeflection) {
   const std::map<std::string, std::string> pathOf = {
-      {"Plate", "PATH|0|0|0"}, {"Bolt", "PATH|0|0|1|0"}, {"Pin", "PATH|0|0|3"}, {"Bracket", "PATH|0|3"}};
+      {"Plate", "PATH|0|0|0"}, {"Bolt", "PATH|0|0|1|0"}, {"Pin", "PATH|0|0|3"}, {"4711", "PATH|0|3"}};
   std::map<double, std::pair<size_t, double>> sphere;  // deflection -> triangles, largest deviation
   for (double deflection : {0.0, 0.05, 0.5}) {
     SetStepDeflection(deflection);
