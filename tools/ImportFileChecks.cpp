@@ -111,8 +111,10 @@ bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t s
 }
 
 // IFC: assimp's reader knows the IFC2x3 schema only. Files of a later
-// schema (IFC4, IFC4X3) mostly hold entities it does not know, and it would
-// silently leave their geometry out: refused by their FILE_SCHEMA.
+// schema (IFC4, IFC4X3) hold entities it does not know, and it crashes on a
+// shape representation item of an unknown type: refused by their
+// FILE_SCHEMA. Known limit: such an item in a file labelled IFC2X3 is not
+// caught here.
 bool CheckIfc(const std::string& head, std::string& reason) {
   const std::size_t at = head.find("FILE_SCHEMA");
   if (head.compare(0, 13, "ISO-10303-21;") != 0 || at == std::string::npos) {
