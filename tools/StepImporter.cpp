@@ -39,7 +39,7 @@ bool StepImportAvailable() { return false; }
 
 SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::string& error,
                           ImportStats&) {
-  error = label + ": this vistrel was built without STEP support (Open CASCADE not found)";
+  error = label + ": this vistrel was built without STEP support (VX_WITH_STEP off)";
   return nullptr;
 }
 
