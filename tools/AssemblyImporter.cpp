@@ -18,6 +18,7 @@
 #include "tools/AssimpSceneConverter.h"
 #include "tools/DocumentCensus.h"
 #include "tools/ImportFileChecks.h"
+#include "tools/StepImporter.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ const Format kFormats[] = {
     {".iv", "Inventor document"}, {".gltf", "glTF file"},   {".glb", "glTF binary"},
     {".obj", "OBJ file"},         {".stl", "STL file"},     {".ply", "PLY file"},
     {".3mf", "3MF file"},         {".dae", "COLLADA file"}, {".fbx", "FBX file"},
+    {".step", "STEP file"},       {".stp", "STEP file"},    {".p21", "STEP file"},
+    {".ifc", "IFC file"},
 };
 
 const Format* FindFormat(const std::string& file) {
@@ -178,7 +181,9 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
 
 }  // namespace
 
-const char* ImportAssemblyExtensions() { return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx"; }
+const char* ImportAssemblyExtensions() {
+  return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21 .ifc";
+}
 
 SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats) {
   error.clear();
@@ -196,14 +201,16 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     std::string reason;
     const std::string ext = format->extension;
     if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
-        (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason))) {
+        (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason)) ||
+        (ext == ".ifc" && !importchecks::CheckIfc(head, reason))) {
       error = label + ": not a valid " + format->what + " (" + reason + ")";
       return nullptr;
     }
 
     ImportStats counts;
     SoKRN_MainDoc* doc = ext == ".iv" ? ImportInventorDocument(file, label, error, counts)
-                                      : ImportWithAssimp(file, label, *format, error, counts);
+                         : std::string(format->what) == "STEP file" ? ImportStep(file, label, error, counts)
+                         : ImportWithAssimp(file, label, *format, error, counts);
     if (doc && stats) *stats = counts;
     return doc;
   } catch (const std::exception& e) {

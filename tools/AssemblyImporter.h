@@ -4,6 +4,8 @@
 // Formats, chosen by the file's extension (case-insensitive):
 //   .iv                    our own Inventor document files (root: a document kit)
 //   .gltf .glb .obj .stl .ply .3mf .dae .fbx   mesh exchange formats, read with assimp
+//   .step .stp .p21        STEP, read with Open CASCADE (StepImporter.h)
+//   .ifc                   IFC2x3, read with assimp (later schemas refused: ImportFileChecks.h)
 // For the exchange formats the file's node hierarchy becomes the assembly
 // tree and instancing is kept; AssimpSceneConverter.h states the mapping.
 // Units stay as in the file.

@@ -27,6 +27,7 @@
 #include "module/Platform.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
+#include "tools/StepImporter.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ const char kHelp[] =
     "  --png DIR            write a picture per result and an overview into DIR\n"
     "  --clip               with --png: show the clip plane through each result\n"
     "  --quiet              no progress bar\n"
+    "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
+    "                       surfaces (model units; default 1/1000 of each part's size)\n"
     "Globs match the instance name path, e.g. \"Bracket_1/Bolt*\" (\"*\" also matches \"/\").\n"
     "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input.\n";
 
@@ -133,6 +136,8 @@ int RunCheck(const std::vector<std::string>& args) {
         return 2;
       }
       (a == "--tolerance" ? opt.tolerance : opt.distance) = d;
+    } else if (a == "--deflection") {
+      if (!TakeDeflectionOption(args, i, "vistrel check")) return 2;
     } else if (a == "--cut-faces") {
       opt.cutFaces = true;
     } else if (a == "--interference-only") {

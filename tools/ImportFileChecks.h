@@ -19,4 +19,7 @@ bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason)
 bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size,
               std::string& reason);
 
+// IFC files: an ISO-10303-21 header naming the IFC2X3 schema.
+bool CheckIfc(const std::string& head, std::string& reason);
+
 }  // namespace importchecks

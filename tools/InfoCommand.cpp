@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "module/Platform.h"
 #include "tools/Commands.h"
+#include "tools/StepImporter.h"
 
 namespace {
 
@@ -39,6 +42,16 @@ std::string kitName(SoKRN_ComponentKit* kit) {
 struct Totals {
   int instances = 0;
   long long triangles = 0;
+  // Per prototype, in order of first appearance: its instance kits and its
+  // placed occurrences (a kit inside a sub-assembly placed n times places n).
+  struct Use {
+    std::string name;
+    std::set<SoKRN_ComponentKit*> kits;
+    int occurrences = 0;
+    int triangles = 0;
+  };
+  std::vector<SoKRN_ComponentKit*> order;
+  std::map<SoKRN_ComponentKit*, Use> uses;
 };
 
 void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) {
@@ -58,6 +71,15 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
     const int tris = proto ? vhost::CountTriangles(proto) : 0;
     ++totals.instances;
     totals.triangles += tris;
+    if (proto) {
+      auto found = totals.uses.find(proto);
+      if (found == totals.uses.end()) {
+        totals.order.push_back(proto);
+        found = totals.uses.emplace(proto, Totals::Use{kitName(proto), {}, 0, tris}).first;
+      }
+      found->second.kits.insert(kit);
+      ++found->second.occurrences;
+    }
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     std::printf("%s%s  %s  prototype=%s  triangles=%d\n", indent.c_str(), plc.c_str(),
                 vxplatform::WideToNarrow(names).c_str(), kitName(proto).c_str(), tris);
@@ -84,11 +106,18 @@ SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
 
 int RunInfo(const std::vector<std::string>& args) {
   std::string file;
-  for (const std::string& a : args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel info [FILE]\nPrints the assembly tree: per instance its placement path, name path,\n"
-                "prototype, local and global matrix and triangle count.");
+      std::puts("usage: vistrel info [FILE] [--deflection D]\nPrints the assembly tree: per instance its placement path, name path,\n"
+                "prototype, local and global matrix and triangle count; then per prototype\n"
+                "its instance kits and placed occurrences.\n"
+                "--deflection D: STEP files are meshed to within D of the exact surfaces.");
       return 0;
+    }
+    if (a == "--deflection") {
+      if (!TakeDeflectionOption(args, i, "vistrel info")) return 2;
+      continue;
     }
     if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "vistrel info: unknown option '%s'\n", a.c_str());
@@ -114,6 +143,12 @@ int RunInfo(const std::vector<std::string>& args) {
     root->unref();
   }
   std::printf("instances: %d  triangles: %lld\n", totals.instances, totals.triangles);
+  std::printf("prototypes: %zu\n", totals.order.size());
+  for (SoKRN_ComponentKit* proto : totals.order) {
+    const Totals::Use& use = totals.uses[proto];
+    std::printf("  %s  instances=%zu  occurrences=%d  triangles=%d\n", use.name.c_str(), use.kits.size(),
+                use.occurrences, use.triangles);
+  }
   CGraphOperation::SetActiveMainDocKit(nullptr);
   doc->unref();
   return 0;

@@ -5,6 +5,7 @@
 #include "tools/Commands.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
+#include "tools/StepImporter.h"
 
 int RunRender(const std::vector<std::string>& args) {
   std::string file, out;
@@ -12,7 +13,7 @@ int RunRender(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel render [FILE] --png OUT.png [--size WxH]\n"
+      std::puts("usage: vistrel render [FILE] --png OUT.png [--size WxH] [--deflection D]\n"
                 "Renders the assembly in FILE (the embedded sample without FILE) to a PNG picture.");
       return 0;
     }
@@ -24,6 +25,8 @@ int RunRender(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vistrel render: --size takes WxH between 16 and 8192, not '%s'\n", args[i].c_str());
         return 2;
       }
+    } else if (a == "--deflection") {
+      if (!TakeDeflectionOption(args, i, "vistrel render")) return 2;
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "vistrel render: unknown option or missing value '%s'\n", a.c_str());
       return 2;
