@@ -15,6 +15,7 @@
 // runs on the worker. The flags shared by the two threads are atomic. The
 // host must not change the inputs, the results or the scene while a run is
 // active.
+#include <Inventor/SbBox3f.h>
 #include <Inventor/SbXfBox3f.h>
 #include <Inventor/actions/SoCallbackAction.h>
 
@@ -220,8 +221,11 @@ private:
   void CallCB(void (*cb)(void*), void* data) { if (cb) cb(data); }
   bool Stopped() const { return m_nStopFlg.load(std::memory_order_relaxed) != 0; }
 
-  // cut faces
+  // cut faces, and parts wholly inside others (found after a pair without triangle pairs)
   void CalculateCrossMesh();
+  void DetectContainment();
+  std::unordered_map<const SoFullPath*, SbBox3f> m_insBoxes;  // world boxes, this run
+  int32_t m_insBoxesPair = 0;  // the pair count when they were last used
   void CalculateCrossMeshSelf();
   int ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
                           const TriCrossLineMap& map, std::vector<_vtx>& newVertices,

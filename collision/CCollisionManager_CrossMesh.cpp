@@ -6,6 +6,8 @@
 // Parameter plane of a triangle T = (T0, T1, T2): P = T0 + s (T2 - T0) + t (T1 - T0),
 // so T0 -> (0, 0), T1 -> (0, 1), T2 -> (1, 0). Edge T0-T1 is s = 0 (key t),
 // edge T0-T2 is t = 0 (key s), edge T1-T2 is s + t = 1 (key s).
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/lists/SbList.h>
 
 #include <algorithm>
@@ -20,6 +22,8 @@
 #include "host/MeshTools.h"
 #include "intersection/SbTri3f.h"
 #include "mesh/CutFace.h"
+#include "mesh/SolidCheck.h"
+#include "mesh/SolidLocator.h"
 
 namespace {
 
@@ -244,6 +248,10 @@ std::vector<int> toIndices(const std::vector<_tri>& tris) {
 }  // namespace
 
 void CCollisionManager::CalculateCrossMesh() {
+  if (m_bNewPair == 1) {  // no triangle pair came near: one part may hold the other whole
+    DetectContainment();
+    return;
+  }
   // Only a pair that reported cut segments on both sides has a cut face; the
   // last result is then this pair's.
   if (m_bCalcCrossMesh != 1 || Stopped() || m_TriCrossLines1.empty() || m_TriCrossLines2.empty() ||
@@ -297,6 +305,90 @@ void CCollisionManager::CalculateCrossMesh() {
   } else {
     r.fCompacity = std::numeric_limits<float>::quiet_NaN();
     r.volumeNote = face.volumeNote;
+  }
+}
+
+// A pair whose surfaces never come near is still an interference when one
+// part lies wholly inside the other. Necessary: the inner world box lies in
+// the outer one (boxes cached per instance path for the run, so a pair costs
+// two look-ups); then a vertex of the inner surface is located in the outer
+// surface, which must be closed. The result has distance 0 (the solids
+// overlap); with cut faces its cut face is the inner surface.
+void CCollisionManager::DetectContainment() {
+  if (Stopped() || !m_pCurPath1 || !m_pCurPath2) return;
+  const int32_t pair = m_nCurPair.load();
+  if (pair <= m_insBoxesPair) m_insBoxes.clear();  // the pair count restarted: a new run
+  m_insBoxesPair = pair;
+  auto boxOf = [this](SoFullPath* path) {
+    auto it = m_insBoxes.find(path);
+    if (it != m_insBoxes.end()) return it->second;
+    SoGetBoundingBoxAction bbox{SbViewportRegion()};
+    bbox.apply(path);
+    return m_insBoxes[path] = bbox.getXfBoundingBox().project();
+  };
+  const SbBox3f b1 = boxOf(m_pCurPath1), b2 = boxOf(m_pCurPath2);
+  if (b1.isEmpty() || b2.isEmpty()) return;
+  auto within = [](const SbBox3f& in, const SbBox3f& out) {
+    return out.intersect(in.getMin()) && out.intersect(in.getMax());
+  };
+  const bool twoInOne = within(b2, b1), oneInTwo = within(b1, b2);
+  if (!twoInOne && !oneInTwo) return;
+
+  auto welded = [this](bool first, std::vector<_vtx>& verts, std::vector<int>& idx) {
+    SbList<SbTri3f*> tris;
+    if (first) {
+      m_pAction->GetIns1Triangles(tris);
+    } else {
+      m_pAction->GetIns2Triangles(tris);
+    }
+    std::vector<_vtx> soup;
+    appendSoup(tris, soup);
+    MeshTools::STLToMesh(soup, verts, idx);
+  };
+  std::vector<_vtx> v1, v2;
+  std::vector<int> i1, i2;
+  welded(true, v1, i1);
+  welded(false, v2, i2);
+  if (v1.empty() || v2.empty()) return;
+  // Outer first.
+  const bool outerIsOne = twoInOne;
+  const std::vector<_vtx>& outerV = outerIsOne ? v1 : v2;
+  const std::vector<int>& outerI = outerIsOne ? i1 : i2;
+  const std::vector<_vtx>& innerV = outerIsOne ? v2 : v1;
+  const std::vector<int>& innerI = outerIsOne ? i2 : i1;
+  const std::vector<vxmesh::Vec3> outer = toVecs(outerV), inner = toVecs(innerV);
+  const vxmesh::SolidCheck outerCheck = vxmesh::CheckSolid(outer.data(), outer.size(),
+                                                           reinterpret_cast<const int32_t*>(outerI.data()), outerI.size() / 3);
+  if (!outerCheck.closed || innerI.size() < 3) return;
+  double scale = 0;
+  for (const vxmesh::Vec3& p : outer) scale = std::max(scale, vxmesh::MaxAbs(p));
+  for (const vxmesh::Vec3& p : inner) scale = std::max(scale, vxmesh::MaxAbs(p));
+  const vxmesh::SolidLocator locator(outer.data(), outer.size(), reinterpret_cast<const int32_t*>(outerI.data()),
+                                     outerI.size() / 3, scale);
+  const vxmesh::Vec3 probe = inner[static_cast<std::size_t>(innerI[0])];
+  if (locator.locate(probe, vxmesh::Vec3{0, 0, 1}) != vxmesh::Where::Inside) return;
+
+  _collisionResult* result = AddResult();
+  if (!result) return;
+  m_bNewPair = 0;
+  result->pPath1 = m_pCurPath1;
+  result->pTopPath1 = m_CurTopIns1.pPath;
+  result->pPath2 = m_pCurPath2;
+  result->pTopPath2 = m_CurTopIns2.pPath;
+  result->nTag2 = m_CurTopIns2.nTag;
+  result->fMinDist = 0.0f;
+  result->bInside = true;
+  if (m_bCalcCrossMesh != 1) return;
+  result->cutFacePnts = innerV;
+  result->cutFaceTris.assign(innerI.begin(), innerI.end());
+  const std::vector<vxmesh::Vec3> innerPts = toVecs(innerV);
+  const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
+      innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
+  if (innerCheck.closed) {
+    result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
+  } else {
+    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result->volumeNote = "the inner part's surface is not closed: it bounds no volume";
   }
 }
 
