@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <numeric>
-#include <unordered_map>
 
 #include "mesh/PointGrid.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
+#include "mesh/VertexStar.h"
 
 namespace vxmesh {
 
@@ -34,47 +34,54 @@ int Find(std::vector<int>& parent, int i) {
   return i;
 }
 
-// Appends the kept triangles of `s` (judged against `other`) to `corners`.
+// The output surface: each side's points keep their identity, except the
+// points on the cut line, which both sides share and which are welded across
+// the sides within the tolerance.
+struct Output {
+  PointGrid seam;
+  std::vector<Vec3> points;
+  std::vector<int> tris;
+  std::vector<int> seamToOut;  // seam representative -> output point
+  explicit Output(double tol) : seam(tol) {}
+};
+
+// Appends the kept triangles of `s` (judged against `other`) to `out`.
 // Returns false when stopped.
 bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std::function<bool()>& stop,
-                std::vector<Vec3>& corners) {
+                Output& out) {
   const CutFaceSide& side = *s.side;
   const std::size_t nt = side.cutTris.size() / 3, np = side.cutPoints.size();
-  auto corner = [&](std::size_t t, int k) -> const Vec3* {
-    const int i = side.cutTris[3 * t + static_cast<std::size_t>(k)];
-    return i >= 0 && static_cast<std::size_t>(i) < np ? &side.cutPoints[static_cast<std::size_t>(i)] : nullptr;
+  const int32_t* tris = reinterpret_cast<const int32_t*>(side.cutTris.data());
+  const VertexStar star(tris, nt, np);
+  auto corner = [&](std::size_t t, int k) -> const Vec3& {
+    return side.cutPoints[static_cast<std::size_t>(tris[3 * t + static_cast<std::size_t>(k)])];
   };
   std::vector<char> onCut(np, 0);
   for (int i : side.cutEdges) {
     if (i >= 0 && static_cast<std::size_t>(i) < np) onCut[static_cast<std::size_t>(i)] = 1;
   }
-  std::vector<char> valid(nt, 0), touched(nt, 0);
+  std::vector<char> touched(nt, 0);
   for (std::size_t t = 0; t < nt; ++t) {
-    valid[t] = corner(t, 0) && corner(t, 1) && corner(t, 2);
-    if (!valid[t]) continue;
-    for (int k = 0; k < 3; ++k) touched[t] |= onCut[static_cast<std::size_t>(side.cutTris[3 * t + k])];
+    if (!star.valid(t)) continue;
+    for (int k = 0; k < 3; ++k) touched[t] |= onCut[static_cast<std::size_t>(tris[3 * t + k])];
   }
   // Regions of untouched triangles across shared edges.
   std::vector<int> parent(nt);
   std::iota(parent.begin(), parent.end(), 0);
-  std::unordered_map<uint64_t, int> edgeOwner;
-  edgeOwner.reserve(3 * nt);
   for (std::size_t t = 0; t < nt; ++t) {
-    if (!valid[t] || touched[t]) continue;
+    if (!star.valid(t) || touched[t]) continue;
     for (int k = 0; k < 3; ++k) {
-      const uint32_t a = static_cast<uint32_t>(side.cutTris[3 * t + k]);
-      const uint32_t b = static_cast<uint32_t>(side.cutTris[3 * t + (k + 1) % 3]);
-      const uint64_t key = (static_cast<uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
-      auto ins = edgeOwner.emplace(key, static_cast<int>(t));
-      if (!ins.second) parent[static_cast<std::size_t>(Find(parent, static_cast<int>(t)))] = Find(parent, ins.first->second);
+      const int32_t n = star.triangleWith(tris[3 * t + (k + 1) % 3], tris[3 * t + k], static_cast<int32_t>(t));
+      if (n < 0 || touched[static_cast<std::size_t>(n)]) continue;
+      parent[static_cast<std::size_t>(Find(parent, static_cast<int>(t)))] = Find(parent, n);
     }
   }
   auto normalOf = [&](std::size_t t) {
-    const Vec3 n = Cross(*corner(t, 1) - *corner(t, 0), *corner(t, 2) - *corner(t, 0));
+    const Vec3 n = Cross(corner(t, 1) - corner(t, 0), corner(t, 2) - corner(t, 0));
     return s.flip ? n * -1.0 : n;
   };
   auto judge = [&](std::size_t t) {
-    const Vec3 centroid = (*corner(t, 0) + *corner(t, 1) + *corner(t, 2)) * (1.0 / 3.0);
+    const Vec3 centroid = (corner(t, 0) + corner(t, 1) + corner(t, 2)) * (1.0 / 3.0);
     const Where w = other.locate(centroid, normalOf(t));
     return w == Where::Inside || (first && w == Where::OnSameFacing);
   };
@@ -82,7 +89,7 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
   std::vector<int> sample(nt, -1);
   std::vector<double> sampleArea(nt, -1.0);
   for (std::size_t t = 0; t < nt; ++t) {
-    if (!valid[t] || touched[t]) continue;
+    if (!star.valid(t) || touched[t]) continue;
     const std::size_t r = static_cast<std::size_t>(Find(parent, static_cast<int>(t)));
     const double area = Norm(normalOf(t));
     if (area > sampleArea[r]) {
@@ -91,8 +98,26 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
     }
   }
   std::vector<signed char> regionKept(nt, -1);
+  std::vector<int> index(np, -1);  // side point -> output point
+  auto outIndex = [&](int32_t i) {
+    int& o = index[static_cast<std::size_t>(i)];
+    if (o >= 0) return o;
+    const Vec3& p = side.cutPoints[static_cast<std::size_t>(i)];
+    if (onCut[static_cast<std::size_t>(i)]) {
+      const int g = out.seam.insert(p);
+      if (static_cast<std::size_t>(g) + 1 == out.seam.points().size()) {
+        out.points.push_back(p);
+        out.seamToOut.push_back(static_cast<int>(out.points.size() - 1));
+      }
+      o = out.seamToOut[static_cast<std::size_t>(g)];
+    } else {
+      out.points.push_back(p);
+      o = static_cast<int>(out.points.size() - 1);
+    }
+    return o;
+  };
   for (std::size_t t = 0; t < nt; ++t) {
-    if (!valid[t]) continue;
+    if (!star.valid(t)) continue;
     if ((t & 63u) == 0 && stop()) return false;
     bool keep;
     if (touched[t]) {
@@ -103,9 +128,13 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
       keep = regionKept[r] == 1;
     }
     if (!keep) continue;
-    corners.push_back(*corner(t, 0));
-    corners.push_back(*corner(t, s.flip ? 2 : 1));
-    corners.push_back(*corner(t, s.flip ? 1 : 2));
+    const int a = outIndex(tris[3 * t]), b = outIndex(tris[3 * t + 1]), c = outIndex(tris[3 * t + 2]);
+    if (a == b || b == c || a == c) continue;
+    if (s.flip) {
+      out.tris.insert(out.tris.end(), {a, c, b});
+    } else {
+      out.tris.insert(out.tris.end(), {a, b, c});
+    }
   }
   return true;
 }
@@ -133,13 +162,33 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
     for (const Vec3& p : s->points) scale = std::max(scale, MaxAbs(p));
   }
   const std::vector<int32_t> trisA = Oriented(first.tris, a.flip), trisB = Oriented(second.tris, b.flip);
-  const SolidLocator inA(first.points.data(), first.points.size(), trisA.data(), trisA.size() / 3, scale);
-  const SolidLocator inB(second.points.data(), second.points.size(), trisB.data(), trisB.size() / 3, scale);
+  // Queries on either side lie in both boxes, or they are outside.
+  Vec3 qlo{0, 0, 0}, qhi{0, 0, 0};
+  bool firstPoint = true;
+  for (const CutFaceSide* s : {&first, &second}) {
+    Vec3 slo{0, 0, 0}, shi{0, 0, 0};
+    for (std::size_t i = 0; i < s->points.size(); ++i) {
+      const Vec3& p = s->points[i];
+      if (i == 0) slo = shi = p;
+      slo = {std::min(slo.x, p.x), std::min(slo.y, p.y), std::min(slo.z, p.z)};
+      shi = {std::max(shi.x, p.x), std::max(shi.y, p.y), std::max(shi.z, p.z)};
+    }
+    if (firstPoint) {
+      qlo = slo, qhi = shi;
+    } else {
+      qlo = {std::max(qlo.x, slo.x), std::max(qlo.y, slo.y), std::max(qlo.z, slo.z)};
+      qhi = {std::min(qhi.x, shi.x), std::min(qhi.y, shi.y), std::min(qhi.z, shi.z)};
+    }
+    firstPoint = false;
+  }
+  const SolidLocator inA(first.points.data(), first.points.size(), trisA.data(), trisA.size() / 3, scale, &qlo, &qhi);
+  const SolidLocator inB(second.points.data(), second.points.size(), trisB.data(), trisB.size() / 3, scale, &qlo, &qhi);
 
-  std::vector<Vec3> corners;
-  const bool done = KeepPieces(a, inB, true, stop, corners) && KeepPieces(b, inA, false, stop, corners);
   const double tol = MeshTolerance(scale);
-  WeldTriangles(corners, tol, out.points, out.tris);
+  Output kept(tol);
+  const bool done = KeepPieces(a, inB, true, stop, kept) && KeepPieces(b, inA, false, stop, kept);
+  out.points.swap(kept.points);
+  out.tris.swap(kept.tris);
   if (done) CloseTJunctions(out.points, out.tris, tol);
   if (!done) {
     out.volumeNote = "stopped before the cut face was complete";

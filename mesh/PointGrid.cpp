@@ -1,5 +1,7 @@
 #include "mesh/PointGrid.h"
 
+#include "mesh/VertexStar.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -55,30 +57,41 @@ void WeldTriangles(const std::vector<Vec3>& corners, double tol, std::vector<Vec
 
 void CloseTJunctions(const std::vector<Vec3>& points, std::vector<int>& tris, double tol, std::size_t maxOpenEdges) {
   for (int round = 0; round < 4; ++round) {
-    std::map<std::pair<int, int>, int> directed;  // edge -> triangle using it
-    for (std::size_t t = 0; t + 2 < tris.size(); t += 3) {
-      for (int k = 0; k < 3; ++k) directed[{tris[t + k], tris[t + (k + 1) % 3]}] = static_cast<int>(t / 3);
-    }
-    std::vector<std::pair<int, int>> open;
-    for (const auto& e : directed) {
-      if (!directed.count({e.first.second, e.first.first})) open.push_back(e.first);
+    const std::size_t nt = tris.size() / 3;
+    const int32_t* t32 = reinterpret_cast<const int32_t*>(tris.data());
+    const VertexStar star(t32, nt, points.size());
+    struct Open {
+      int tri, k;  // edge k of triangle tri: corner k to corner k + 1
+    };
+    std::vector<Open> open;
+    for (std::size_t t = 0; t < nt; ++t) {
+      if (!star.valid(t)) continue;
+      for (int k = 0; k < 3; ++k) {
+        if (star.uses(t32[3 * t + (k + 1) % 3], t32[3 * t + k]) == 0) open.push_back({static_cast<int>(t), k});
+      }
     }
     if (open.empty() || open.size() > maxOpenEdges) return;
     std::vector<int> candidates;
-    for (const auto& e : open) candidates.insert(candidates.end(), {e.first, e.second});
+    for (const Open& e : open) {
+      candidates.push_back(tris[3 * static_cast<std::size_t>(e.tri) + e.k]);
+      candidates.push_back(tris[3 * static_cast<std::size_t>(e.tri) + (e.k + 1) % 3]);
+    }
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
-    // Per triangle: the points to insert on each of its edges.
-    std::map<int, std::vector<std::pair<int, std::vector<std::pair<double, int>>>>> splits;
-    for (const auto& e : open) {
-      const Vec3 &A = points[static_cast<std::size_t>(e.first)], &B = points[static_cast<std::size_t>(e.second)];
+    // Per triangle: one edge to split and the points on it, in order.
+    std::map<int, std::pair<int, std::vector<std::pair<double, int>>>> splits;
+    for (const Open& e : open) {
+      if (splits.count(e.tri)) continue;  // one edge per triangle and round
+      const int ia = tris[3 * static_cast<std::size_t>(e.tri) + e.k];
+      const int ib = tris[3 * static_cast<std::size_t>(e.tri) + (e.k + 1) % 3];
+      const Vec3 &A = points[static_cast<std::size_t>(ia)], &B = points[static_cast<std::size_t>(ib)];
       const Vec3 d = B - A;
       const double len2 = Dot(d, d);
       if (!(len2 > 0)) continue;
       std::vector<std::pair<double, int>> on;
       for (int v : candidates) {
-        if (v == e.first || v == e.second) continue;
+        if (v == ia || v == ib) continue;
         const Vec3& P = points[static_cast<std::size_t>(v)];
         const double t = Dot(P - A, d) / len2;
         if (t <= 0 || t >= 1) continue;
@@ -86,10 +99,7 @@ void CloseTJunctions(const std::vector<Vec3>& points, std::vector<int>& tris, do
       }
       if (on.empty()) continue;
       std::sort(on.begin(), on.end());
-      const int tri = directed[e];
-      int k = 0;
-      while (k < 3 && tris[3 * static_cast<std::size_t>(tri) + k] != e.first) ++k;
-      splits[tri].emplace_back(k, std::move(on));
+      splits[e.tri] = {e.k, std::move(on)};
     }
     if (splits.empty()) return;
     std::vector<int> out;
@@ -100,12 +110,11 @@ void CloseTJunctions(const std::vector<Vec3>& points, std::vector<int>& tris, do
         out.insert(out.end(), tris.begin() + 3 * t, tris.begin() + 3 * t + 3);
         continue;
       }
-      // Split along the first listed edge only (a fan from the opposite
-      // corner); a second split edge of the same triangle is left to the next round.
-      const int k = it->second.front().first;
+      // A fan from the corner opposite the split edge.
+      const int k = it->second.first;
       const int a = tris[3 * t + k], b = tris[3 * t + (k + 1) % 3], c = tris[3 * t + (k + 2) % 3];
       int prev = a;
-      for (const auto& p : it->second.front().second) {
+      for (const auto& p : it->second.second) {
         out.insert(out.end(), {prev, p.second, c});
         prev = p.second;
       }

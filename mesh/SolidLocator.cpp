@@ -59,26 +59,52 @@ struct SolidLocator::Grid {
 };
 
 SolidLocator::SolidLocator(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
-                           double scale) {
-  m_tri.reserve(3 * nTris);
+                           double scale, const Vec3* queryLo, const Vec3* queryHi) {
+  Vec3 lo, hi;
   bool any = false;
+  for (std::size_t t = 0; t < 3 * nTris; ++t) {
+    if (tris[t] < 0 || static_cast<std::size_t>(tris[t]) >= nPoints) continue;
+    const Vec3& p = points[tris[t]];
+    if (!any) lo = hi = p;
+    any = true;
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  m_tol = 2.0 * MeshTolerance(std::max({scale, MaxAbs(lo), MaxAbs(hi)}));
+  const Vec3 widen{m_tol, m_tol, m_tol};
+  m_qlo = lo - widen;
+  m_qhi = hi + widen;
+  if (queryLo && queryHi) {
+    m_qlo = {std::max(m_qlo.x, queryLo->x - m_tol), std::max(m_qlo.y, queryLo->y - m_tol),
+             std::max(m_qlo.z, queryLo->z - m_tol)};
+    m_qhi = {std::min(m_qhi.x, queryHi->x + m_tol), std::min(m_qhi.y, queryHi->y + m_tol),
+             std::min(m_qhi.z, queryHi->z + m_tol)};
+  }
+  // A ray along an axis from the query box meets only triangles that overlap
+  // the box in the two other coordinates (and reach past its low end along
+  // the ray, which the grids check): keep those overlapping it in at least two.
+  m_tri.reserve(3 * nTris);
+  any = false;
   for (std::size_t t = 0; t < nTris; ++t) {
     const int32_t* c = tris + 3 * t;
     bool ok = true;
     for (int k = 0; k < 3; ++k) ok = ok && c[k] >= 0 && static_cast<std::size_t>(c[k]) < nPoints;
     if (!ok) continue;
+    const Vec3 &a = points[c[0]], &b = points[c[1]], &d = points[c[2]];
+    int overlapping = 0;
     for (int k = 0; k < 3; ++k) {
-      const Vec3& p = points[c[k]];
-      m_tri.push_back(p);
-      if (!any) {
-        m_lo = m_hi = p;
-        any = true;
-      }
-      m_lo = {std::min(m_lo.x, p.x), std::min(m_lo.y, p.y), std::min(m_lo.z, p.z)};
-      m_hi = {std::max(m_hi.x, p.x), std::max(m_hi.y, p.y), std::max(m_hi.z, p.z)};
+      const double tlo = std::min({At(a, k), At(b, k), At(d, k)}), thi = std::max({At(a, k), At(b, k), At(d, k)});
+      overlapping += (thi >= At(m_qlo, k) && tlo <= At(m_qhi, k)) ? 1 : 0;
+    }
+    if (overlapping < 2) continue;
+    for (const Vec3* p : {&a, &b, &d}) {
+      m_tri.push_back(*p);
+      if (!any) m_lo = m_hi = *p;
+      any = true;
+      m_lo = {std::min(m_lo.x, p->x), std::min(m_lo.y, p->y), std::min(m_lo.z, p->z)};
+      m_hi = {std::max(m_hi.x, p->x), std::max(m_hi.y, p->y), std::max(m_hi.z, p->z)};
     }
   }
-  m_tol = 2.0 * MeshTolerance(std::max({scale, MaxAbs(m_lo), MaxAbs(m_hi)}));
 }
 
 SolidLocator::~SolidLocator() = default;
@@ -91,10 +117,21 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
   g->n = static_cast<int>(std::clamp(std::sqrt(static_cast<double>(nt)), 1.0, 1024.0));
   const int ku[2] = {AxisU(axis), AxisV(axis)};
   for (int k = 0; k < 2; ++k) {
-    g->lo[k] = At(m_lo, ku[k]) - m_tol;
-    const double extent = At(m_hi, ku[k]) + m_tol - g->lo[k];
+    g->lo[k] = std::max(At(m_lo, ku[k]) - m_tol, At(m_qlo, ku[k]));
+    const double extent = std::min(At(m_hi, ku[k]) + m_tol, At(m_qhi, ku[k])) - g->lo[k];
     g->size[k] = extent > 0 ? extent / g->n : 1.0;
   }
+  // Triangles a ray from the query box can meet: overlapping it across the
+  // ray, and reaching its low end along the ray.
+  auto meets = [&](std::size_t t) {
+    for (int k : {ku[0], ku[1]}) {
+      const double tlo = std::min({At(m_tri[3 * t], k), At(m_tri[3 * t + 1], k), At(m_tri[3 * t + 2], k)});
+      const double thi = std::max({At(m_tri[3 * t], k), At(m_tri[3 * t + 1], k), At(m_tri[3 * t + 2], k)});
+      if (thi < At(m_qlo, k) || tlo > At(m_qhi, k)) return false;
+    }
+    return std::max({At(m_tri[3 * t], axis), At(m_tri[3 * t + 1], axis), At(m_tri[3 * t + 2], axis)}) >=
+           At(m_qlo, axis);
+  };
   auto range = [&](std::size_t t, int box[4]) {
     double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
     for (int c = 0; c < 3; ++c) {
@@ -109,7 +146,9 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
   const std::size_t cells = static_cast<std::size_t>(g->n) * static_cast<std::size_t>(g->n);
   g->start.assign(cells + 1, 0);
   int box[4];
+  std::vector<char> used(nt, 0);
   for (std::size_t t = 0; t < nt; ++t) {
+    if (!(used[t] = meets(t))) continue;
     range(t, box);
     for (int i = box[0]; i <= box[1]; ++i)
       for (int j = box[2]; j <= box[3]; ++j) ++g->start[static_cast<std::size_t>(i) * g->n + j + 1];
@@ -118,6 +157,7 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
   g->ids.resize(g->start[cells]);
   std::vector<uint32_t> fill(g->start.begin(), g->start.end() - 1);
   for (std::size_t t = 0; t < nt; ++t) {
+    if (!used[t]) continue;
     range(t, box);
     for (int i = box[0]; i <= box[1]; ++i)
       for (int j = box[2]; j <= box[3]; ++j) g->ids[fill[static_cast<std::size_t>(i) * g->n + j]++] = static_cast<uint32_t>(t);
@@ -144,7 +184,14 @@ int SolidLocator::rayAlong(int axis, const Vec3& p, const Vec3& normal, Where& o
     const double lab = std::hypot(bu - au, bv - av), lbc = std::hypot(cu - bu, cv - bv),
                  lca = std::hypot(au - cu, av - cv);
     const double longest = std::max({lab, lbc, lca});
-    if (!(std::fabs(d) > m_tol * longest)) continue;  // seen edge-on: the ray cannot cross it
+    if (!(std::fabs(d) > m_tol * longest)) {
+      // Seen edge-on: the ray cannot cross it, but the point may lie on it.
+      if (Norm(ClosestOnTriangle(p, T[0], T[1], T[2]) - p) <= m_tol) {
+        on = Dot(Cross(T[1] - T[0], T[2] - T[0]), normal) > 0 ? Where::OnSameFacing : Where::OnOppositeFacing;
+        return 2;
+      }
+      continue;
+    }
     const double sg = d > 0 ? 1.0 : -1.0;
     const double w0 = Orient(bu, bv, cu, cv, pu, pv) * sg, w1 = Orient(cu, cv, au, av, pu, pv) * sg,
                  w2 = Orient(au, av, bu, bv, pu, pv) * sg;
@@ -183,11 +230,9 @@ Where SolidLocator::bruteForce(const Vec3& p, const Vec3& normal) const {
 
 Where SolidLocator::locate(const Vec3& p, const Vec3& normal) const {
   if (m_tri.empty() || !Finite(p)) return Where::Outside;
-  // Axes in order of the normal's components, largest first.
-  int order[3] = {0, 1, 2};
-  const double n[3] = {std::fabs(normal.x), std::fabs(normal.y), std::fabs(normal.z)};
-  std::sort(order, order + 3, [&](int i, int j) { return n[i] > n[j]; });
-  for (int axis : order) {
+  if (p.x < m_qlo.x || p.y < m_qlo.y || p.z < m_qlo.z || p.x > m_qhi.x || p.y > m_qhi.y || p.z > m_qhi.z)
+    return Where::Outside;
+  for (int axis : {2, 0, 1}) {
     Where on = Where::Outside;
     const int r = rayAlong(axis, p, normal, on);
     if (r == 2) return on;

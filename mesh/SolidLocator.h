@@ -10,14 +10,14 @@
 // right for nested or overlapping shells too (>= 1 inside). The triangles are
 // bucketed in a 2D grid over the two other coordinates, one grid per axis,
 // built on first use, so a query looks at the few triangles of one column.
-// The axis tried first is the one closest to the given normal, so a face lying
-// on the point's own face is never seen edge-on. A ray that passes within the
-// tolerance of a triangle's edge is ambiguous and the next axis is tried;
-// when all three are, the generalized winding number (solid angles of all
-// triangles, linear time) decides.
+// Rays go along z; one that passes within the tolerance of a triangle's edge
+// or corner is ambiguous and x, then y are tried; when all three are, the
+// generalized winding number (solid angles of all triangles, linear time)
+// decides. Usually only the z grid is ever built.
 //
-// A point within the mesh tolerance of a triangle (measured along that
-// triangle's normal, inside its projection) is on the surface.
+// A point within the mesh tolerance of a triangle of the column (measured
+// along the triangle's normal inside its projection, or as the true distance
+// for a triangle seen edge-on) is on the surface.
 //
 // Contract: points and three indices per triangle (indices out of range are
 // skipped); the data are copied. Orientation: outward or inward, consistent;
@@ -36,7 +36,10 @@ enum class Where { Outside, Inside, OnSameFacing, OnOppositeFacing };
 class SolidLocator {
 public:
   // `scale`: the coordinate size that sets the tolerance (at least the mesh's own).
-  SolidLocator(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris, double scale);
+  // `queryLo`/`queryHi` (optional): every query point lies in this box or is
+  // answered Outside; the triangles no ray from the box can meet are dropped.
+  SolidLocator(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris, double scale,
+               const Vec3* queryLo = nullptr, const Vec3* queryHi = nullptr);
   ~SolidLocator();
   SolidLocator(const SolidLocator&) = delete;
   SolidLocator& operator=(const SolidLocator&) = delete;
@@ -54,7 +57,8 @@ private:
   const Grid& grid(int axis) const;
 
   std::vector<Vec3> m_tri;  // three corners per triangle
-  Vec3 m_lo, m_hi;
+  Vec3 m_lo, m_hi;    // box of the kept triangles
+  Vec3 m_qlo, m_qhi;  // query box (the mesh's box when none is given), widened by the tolerance
   double m_tol = 0;
   mutable std::unique_ptr<Grid> m_grid[3];
 };
