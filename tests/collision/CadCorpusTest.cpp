@@ -170,6 +170,8 @@ TEST(CadCorpus, ClosedSolidsMatchBothReferences) {
       {"two spheres", s1, s2, true},
       {"plate resting on a plate", plate1, plate2, false},
       {"plate sunk into a plate", plate1, sunk, true},
+      {"blocks touching along an edge", BoxAt(0, 0, 0, 10, 10, 10), BoxAt(10, 10, 2, 5, 5, 5), false},
+      {"identical blocks", plate2, plate2, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
