@@ -31,6 +31,7 @@
 
 #include "collision/CollisionOrders.h"
 #include "collision/CollisionRecords.h"
+#include "mesh/MeshVec.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/Platform.h"
 
@@ -224,8 +225,13 @@ private:
   // cut faces, and parts wholly inside others (found after a pair without triangle pairs)
   void CalculateCrossMesh();
   void DetectContainment();
+  void NotePair();
   std::unordered_map<const SoFullPath*, SbBox3f> m_insBoxes;  // world boxes, this run
-  int32_t m_insBoxesPair = 0;  // the pair count when they were last used
+  int32_t m_lastPairSeen = 0;  // pair count of the last pair that ended (see NotePair)
+  const SoFullPath* m_containPath = nullptr;  // side-1 path whose welded surface is below
+  std::vector<vxmesh::Vec3> m_containPts;
+  std::vector<int> m_containIdx;
+  bool m_containClosed = false;
   void CalculateCrossMeshSelf();
   int ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
                           const TriCrossLineMap& map, std::vector<_vtx>& newVertices,

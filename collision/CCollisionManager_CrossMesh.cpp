@@ -247,7 +247,20 @@ std::vector<int> toIndices(const std::vector<_tri>& tris) {
 
 }  // namespace
 
+// Every tested pair ends here or in CalculateCrossMeshSelf, and the pair
+// count restarts with each run: a count not above the last one seen starts a
+// new run, whose geometry the per-run caches must not outlive.
+void CCollisionManager::NotePair() {
+  const int32_t pair = m_nCurPair.load();
+  if (pair <= m_lastPairSeen) {
+    m_insBoxes.clear();
+    m_containPath = nullptr;
+  }
+  m_lastPairSeen = pair;
+}
+
 void CCollisionManager::CalculateCrossMesh() {
+  NotePair();
   if (m_bNewPair == 1) {  // no triangle pair came near: one part may hold the other whole
     DetectContainment();
     return;
@@ -316,9 +329,6 @@ void CCollisionManager::CalculateCrossMesh() {
 // overlap); with cut faces its cut face is the inner surface.
 void CCollisionManager::DetectContainment() {
   if (Stopped() || !m_pCurPath1 || !m_pCurPath2) return;
-  const int32_t pair = m_nCurPair.load();
-  if (pair <= m_insBoxesPair) m_insBoxes.clear();  // the pair count restarted: a new run
-  m_insBoxesPair = pair;
   auto boxOf = [this](SoFullPath* path) {
     auto it = m_insBoxes.find(path);
     if (it != m_insBoxes.end()) return it->second;
@@ -345,28 +355,34 @@ void CCollisionManager::DetectContainment() {
     appendSoup(tris, soup);
     MeshTools::STLToMesh(soup, verts, idx);
   };
-  std::vector<_vtx> v1, v2;
-  std::vector<int> i1, i2;
-  welded(true, v1, i1);
-  welded(false, v2, i2);
-  if (v1.empty() || v2.empty()) return;
-  // Outer first.
+  // The outer surface, welded and checked; kept while side 1 stays the outer
+  // one, as it does across the inner loop of a run.
   const bool outerIsOne = twoInOne;
-  const std::vector<_vtx>& outerV = outerIsOne ? v1 : v2;
-  const std::vector<int>& outerI = outerIsOne ? i1 : i2;
-  const std::vector<_vtx>& innerV = outerIsOne ? v2 : v1;
-  const std::vector<int>& innerI = outerIsOne ? i2 : i1;
-  const std::vector<vxmesh::Vec3> outer = toVecs(outerV), inner = toVecs(innerV);
-  const vxmesh::SolidCheck outerCheck = vxmesh::CheckSolid(outer.data(), outer.size(),
-                                                           reinterpret_cast<const int32_t*>(outerI.data()), outerI.size() / 3);
-  if (!outerCheck.closed || innerI.size() < 3) return;
+  const SoFullPath* outerPath = outerIsOne ? m_pCurPath1 : m_pCurPath2;
+  if (!outerIsOne || m_containPath != outerPath) {
+    m_containPath = outerIsOne ? outerPath : nullptr;
+    std::vector<_vtx> v;
+    welded(outerIsOne, v, m_containIdx);
+    m_containPts = toVecs(v);
+    m_containClosed = vxmesh::CheckSolid(m_containPts.data(), m_containPts.size(),
+                                         reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3)
+                          .closed;
+  }
+  if (!m_containClosed) return;
+  std::vector<_vtx> innerV;
+  std::vector<int> innerI;
+  welded(!outerIsOne, innerV, innerI);
+  if (innerI.size() < 3) return;
   double scale = 0;
-  for (const vxmesh::Vec3& p : outer) scale = std::max(scale, vxmesh::MaxAbs(p));
-  for (const vxmesh::Vec3& p : inner) scale = std::max(scale, vxmesh::MaxAbs(p));
-  const vxmesh::SolidLocator locator(outer.data(), outer.size(), reinterpret_cast<const int32_t*>(outerI.data()),
-                                     outerI.size() / 3, scale);
-  const vxmesh::Vec3 probe = inner[static_cast<std::size_t>(innerI[0])];
-  if (locator.locate(probe, vxmesh::Vec3{0, 0, 1}) != vxmesh::Where::Inside) return;
+  for (const vxmesh::Vec3& p : m_containPts) scale = std::max(scale, vxmesh::MaxAbs(p));
+  const SbBox3f& innerBox = outerIsOne ? b2 : b1;
+  const vxmesh::Vec3 qlo{innerBox.getMin()[0], innerBox.getMin()[1], innerBox.getMin()[2]};
+  const vxmesh::Vec3 qhi{innerBox.getMax()[0], innerBox.getMax()[1], innerBox.getMax()[2]};
+  const vxmesh::SolidLocator locator(m_containPts.data(), m_containPts.size(),
+                                     reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3,
+                                     scale, &qlo, &qhi);
+  const _vtx& probe = innerV[static_cast<std::size_t>(innerI[0])];
+  if (locator.locate({probe.x, probe.y, probe.z}, vxmesh::Vec3{0, 0, 1}) != vxmesh::Where::Inside) return;
 
   _collisionResult* result = AddResult();
   if (!result) return;
@@ -393,6 +409,7 @@ void CCollisionManager::DetectContainment() {
 }
 
 void CCollisionManager::CalculateCrossMeshSelf() {
+  NotePair();
   if (m_bCalcCrossMesh != 1 || Stopped() || m_Result.empty()) return;
   _collisionResult& r = m_Result.back();
   SbList<SbTri3f*> tris;
