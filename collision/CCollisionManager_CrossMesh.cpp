@@ -267,9 +267,18 @@ void CCollisionManager::CalculateCrossMesh() {
   }
   // Only a pair that reported cut segments on both sides has a cut face; the
   // last result is then this pair's.
-  if (m_bCalcCrossMesh != 1 || Stopped() || m_TriCrossLines1.empty() || m_TriCrossLines2.empty() ||
-      m_Result.empty())
+  if (m_bCalcCrossMesh != 1 || m_TriCrossLines1.empty() || m_TriCrossLines2.empty() || m_Result.empty()) return;
+  // A stop leaves this pair's cut face (and maybe its triangle pairs)
+  // incomplete: its volume is unknown, not the part computed so far.
+  auto unfinished = [this] {
+    _collisionResult& r = m_Result.back();
+    r.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    r.volumeNote = "the run was stopped before this pair's cut face was complete";
+  };
+  if (Stopped()) {
+    unfinished();
     return;
+  }
 
   std::vector<_vtx> soup;
   std::vector<_vtx> verts1, verts2;
@@ -300,12 +309,18 @@ void CCollisionManager::CalculateCrossMesh() {
   if (!Stopped()) {
     ReTriangulationMesh(verts2, idx2, WeldedSegments(m_TriCrossLines2, cutPoints), newVerts2, newTris2, cut2);
   }
-  if (Stopped()) return;
+  if (Stopped()) {
+    unfinished();
+    return;
+  }
 
   vxmesh::CutFaceSide side1{toVecs(verts1), idx1, toVecs(newVerts1), toIndices(newTris1), cut1};
   vxmesh::CutFaceSide side2{toVecs(verts2), idx2, toVecs(newVerts2), toIndices(newTris2), cut2};
   const vxmesh::CutFace face = vxmesh::BuildCutFace(side1, side2, [this] { return Stopped(); });
-  if (Stopped()) return;
+  if (Stopped()) {
+    unfinished();
+    return;
+  }
 
   _collisionResult& r = m_Result.back();
   r.cutFacePnts.clear();
