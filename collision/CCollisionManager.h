@@ -15,6 +15,7 @@
 // runs on the worker. The flags shared by the two threads are atomic. The
 // host must not change the inputs, the results or the scene while a run is
 // active.
+#include <Inventor/SbBox3f.h>
 #include <Inventor/SbXfBox3f.h>
 #include <Inventor/actions/SoCallbackAction.h>
 
@@ -30,6 +31,7 @@
 
 #include "collision/CollisionOrders.h"
 #include "collision/CollisionRecords.h"
+#include "mesh/MeshVec.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/Platform.h"
 
@@ -220,8 +222,16 @@ private:
   void CallCB(void (*cb)(void*), void* data) { if (cb) cb(data); }
   bool Stopped() const { return m_nStopFlg.load(std::memory_order_relaxed) != 0; }
 
-  // cut faces
+  // cut faces, and parts wholly inside others (found after a pair without triangle pairs)
   void CalculateCrossMesh();
+  void DetectContainment();
+  void NotePair();
+  std::unordered_map<const SoFullPath*, SbBox3f> m_insBoxes;  // world boxes, this run
+  int32_t m_lastPairSeen = 0;  // pair count of the last pair that ended (see NotePair)
+  const SoFullPath* m_containPath = nullptr;  // side-1 path whose welded surface is below
+  std::vector<vxmesh::Vec3> m_containPts;
+  std::vector<int> m_containIdx;
+  bool m_containClosed = false;
   void CalculateCrossMeshSelf();
   int ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
                           const TriCrossLineMap& map, std::vector<_vtx>& newVertices,

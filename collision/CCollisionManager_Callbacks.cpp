@@ -14,6 +14,7 @@
 #include "host/SoKRN_InfoKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
+#include "mesh/TrianglePair.h"
 
 int CCollisionManager::IntersectionFilterCB(void*, const SoPath*, const SoPath*) { return 1; }
 
@@ -71,6 +72,21 @@ void toDouble(const SoIntersectingPrimitive* p, _vtx out[3]) {
   }
 }
 
+vxmesh::Vec3 toVec(const _vtx& p) { return {p.x, p.y, p.z}; }
+
+// Length of a crossing segment (two points), or area of a coplanar overlap
+// polygon (three or more, in order around it).
+double segmentLength(const std::vector<_vtx>& pts) {
+  return pts.size() == 2 ? vxmesh::Norm(toVec(pts[1]) - toVec(pts[0])) : 0.0;
+}
+double polygonArea(const std::vector<_vtx>& pts) {
+  vxmesh::Vec3 sum;
+  for (std::size_t i = 1; i + 1 < pts.size(); ++i) {
+    sum = sum + vxmesh::Cross(toVec(pts[i]) - toVec(pts[0]), toVec(pts[i + 1]) - toVec(pts[0]));
+  }
+  return 0.5 * vxmesh::Norm(sum);
+}
+
 }  // namespace
 
 SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* data,
@@ -104,8 +120,18 @@ SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* d
   std::vector<_vtx> points;
   bool coplanar = false;
   MeshTools::GetTowTrisCrossLine(A.v, B.v, points, coplanar);
-  if (coplanar && points.size() >= 3) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
+  if (points.empty()) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
+  {
+    const vxmesh::Vec3 a[3] = {toVec(A.v[0]), toVec(A.v[1]), toVec(A.v[2])};
+    const vxmesh::Vec3 b[3] = {toVec(B.v[0]), toVec(B.v[1]), toVec(B.v[2])};
+    const vxmesh::PairKind kind = vxmesh::ClassifyPair(a, b, coplanar && points.size() >= 3, segmentLength(points),
+                                                       points.size() >= 3 ? polygonArea(points) : 0.0);
+    if (kind == vxmesh::PairKind::Cross) ++result->nCrossPairs;
+    if (kind == vxmesh::PairKind::Overlap) ++result->nOverlapPairs;
+  }
   if (points.size() < 2) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
+  // The outline of a coplanar overlap only serves the cut face.
+  if (coplanar && points.size() >= 3 && mgr->m_bCalcCrossMesh != 1) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
 
   std::vector<int32_t> indices;
   indices.reserve(points.size());
@@ -119,6 +145,20 @@ SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* d
     mgr->m_CrossPntMap.emplace(p, mgr->m_nCrossPntCount);
     indices.push_back(mgr->m_nCrossPntCount);
     ++mgr->m_nCrossPntCount;
+  }
+
+  if (coplanar && points.size() >= 3) {
+    // Faces lying on each other: no cut line, but the cut face needs both
+    // triangles cut along the outline of their common region, so that the
+    // region can be kept once (facing the same way) or dropped (facing
+    // opposite ways, a contact).
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      const int32_t p = indices[i], q = indices[(i + 1) % indices.size()];
+      if (p == q) continue;
+      mgr->m_TriCrossLines1[A].push_back({p, q});
+      mgr->m_TriCrossLines2[B].push_back({p, q});
+    }
+    return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
   }
 
   if (indices.size() == 2 && indices[0] != indices[1]) {

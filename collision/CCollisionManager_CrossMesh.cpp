@@ -6,10 +6,13 @@
 // Parameter plane of a triangle T = (T0, T1, T2): P = T0 + s (T2 - T0) + t (T1 - T0),
 // so T0 -> (0, 0), T1 -> (0, 1), T2 -> (1, 0). Edge T0-T1 is s = 0 (key t),
 // edge T0-T2 is t = 0 (key s), edge T1-T2 is s + t = 1 (key s).
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/lists/SbList.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -18,6 +21,9 @@
 #include "host/CTriangleMesh.h"
 #include "host/MeshTools.h"
 #include "intersection/SbTri3f.h"
+#include "mesh/CutFace.h"
+#include "mesh/SolidCheck.h"
+#include "mesh/SolidLocator.h"
 
 namespace {
 
@@ -221,10 +227,58 @@ private:
   std::unordered_map<_tri, std::vector<std::size_t>, Hash> m_appended;
 };
 
+std::vector<vxmesh::Vec3> toVecs(const std::vector<_vtx>& pts) {
+  std::vector<vxmesh::Vec3> out;
+  out.reserve(pts.size());
+  for (const _vtx& p : pts) out.push_back({p.x, p.y, p.z});
+  return out;
+}
+
+std::vector<int> toIndices(const std::vector<_tri>& tris) {
+  std::vector<int> out;
+  out.reserve(3 * tris.size());
+  for (const _tri& t : tris) {
+    out.push_back(t.a);
+    out.push_back(t.b);
+    out.push_back(t.c);
+  }
+  return out;
+}
+
 }  // namespace
 
+// Every tested pair ends here or in CalculateCrossMeshSelf, and the pair
+// count restarts with each run: a count not above the last one seen starts a
+// new run, whose geometry the per-run caches must not outlive.
+void CCollisionManager::NotePair() {
+  const int32_t pair = m_nCurPair.load();
+  if (pair <= m_lastPairSeen) {
+    m_insBoxes.clear();
+    m_containPath = nullptr;
+  }
+  m_lastPairSeen = pair;
+}
+
 void CCollisionManager::CalculateCrossMesh() {
-  if (m_bCalcCrossMesh != 1 || Stopped() || m_TriCrossLines1.empty() || m_TriCrossLines2.empty()) return;
+  NotePair();
+  if (m_bNewPair == 1) {  // no triangle pair came near: one part may hold the other whole
+    DetectContainment();
+    return;
+  }
+  // Only a pair that reported cut segments on both sides has a cut face; the
+  // last result is then this pair's.
+  if (m_bCalcCrossMesh != 1 || m_TriCrossLines1.empty() || m_TriCrossLines2.empty() || m_Result.empty()) return;
+  // A stop leaves this pair's cut face (and maybe its triangle pairs)
+  // incomplete: its volume is unknown, not the part computed so far.
+  auto unfinished = [this] {
+    _collisionResult& r = m_Result.back();
+    r.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    r.volumeNote = "the run was stopped before this pair's cut face was complete";
+  };
+  if (Stopped()) {
+    unfinished();
+    return;
+  }
 
   std::vector<_vtx> soup;
   std::vector<_vtx> verts1, verts2;
@@ -248,46 +302,129 @@ void CCollisionManager::CalculateCrossMesh() {
   std::vector<_vtx> newVerts1, newVerts2;
   std::vector<_tri> newTris1, newTris2;
   std::vector<int> cut1, cut2;
-  const std::vector<_vtx> noPoints;
-  const std::vector<_vtx>& cutPoints = m_Result.empty() ? noPoints : m_Result.back().cutLinePnts;
+  const std::vector<_vtx>& cutPoints = m_Result.back().cutLinePnts;
   if (!Stopped()) {
     ReTriangulationMesh(verts1, idx1, WeldedSegments(m_TriCrossLines1, cutPoints), newVerts1, newTris1, cut1);
   }
   if (!Stopped()) {
     ReTriangulationMesh(verts2, idx2, WeldedSegments(m_TriCrossLines2, cutPoints), newVerts2, newTris2, cut2);
   }
+  if (Stopped()) {
+    unfinished();
+    return;
+  }
 
-  std::vector<std::vector<_tri>> parts1, parts2;
-  if (!Stopped()) MeshTools::DivideMeshWithCrossLine(cut1, newTris1, parts1);
-  if (!Stopped()) MeshTools::DivideMeshWithCrossLine(cut2, newTris2, parts2);
+  vxmesh::CutFaceSide side1{toVecs(verts1), idx1, toVecs(newVerts1), toIndices(newTris1), cut1};
+  vxmesh::CutFaceSide side2{toVecs(verts2), idx2, toVecs(newVerts2), toIndices(newTris2), cut2};
+  const vxmesh::CutFace face = vxmesh::BuildCutFace(side1, side2, [this] { return Stopped(); });
+  if (Stopped()) {
+    unfinished();
+    return;
+  }
 
-  std::vector<int> inside1, inside2;
-  if (!Stopped()) isPartInTheOtherModel(cut1, parts1, newVerts1, newVerts2, newTris2, inside1);
-  if (!Stopped()) isPartInTheOtherModel(cut2, parts2, newVerts2, newVerts1, newTris1, inside2);
-
-  auto collect = [&soup](const std::vector<int>& flags, const std::vector<std::vector<_tri>>& parts,
-                         const std::vector<_vtx>& verts) {
-    for (std::size_t i = 0; i < flags.size() && i < parts.size(); ++i) {
-      if (flags[i] != 1) continue;
-      for (const _tri& t : parts[i]) {
-        soup.push_back(verts[t.a]);
-        soup.push_back(verts[t.b]);
-        soup.push_back(verts[t.c]);
-      }
-    }
-  };
-  collect(inside1, parts1, newVerts1);
-  collect(inside2, parts2, newVerts2);
-
-  if (m_Result.empty()) return;
   _collisionResult& r = m_Result.back();
-  std::vector<int> faceTris;
-  MeshTools::STLToMesh(soup, r.cutFacePnts, faceTris);
-  r.cutFaceTris.assign(faceTris.begin(), faceTris.end());
-  r.fCompacity = cutFaceMeasure(r.cutFacePnts, r.cutFaceTris);
+  r.cutFacePnts.clear();
+  r.cutFacePnts.reserve(face.points.size());
+  for (const vxmesh::Vec3& p : face.points) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
+  r.cutFaceTris.assign(face.tris.begin(), face.tris.end());
+  if (face.volumeKnown) {
+    r.fCompacity = static_cast<float>(face.volume);
+    r.volumeNote.clear();
+  } else {
+    r.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    r.volumeNote = face.volumeNote;
+  }
+}
+
+// A pair whose surfaces never come near is still an interference when one
+// part lies wholly inside the other. Necessary: the inner world box lies in
+// the outer one (boxes cached per instance path for the run, so a pair costs
+// two look-ups); then a vertex of the inner surface is located in the outer
+// surface, which must be closed. The result has distance 0 (the solids
+// overlap); with cut faces its cut face is the inner surface.
+void CCollisionManager::DetectContainment() {
+  if (Stopped() || !m_pCurPath1 || !m_pCurPath2) return;
+  auto boxOf = [this](SoFullPath* path) {
+    auto it = m_insBoxes.find(path);
+    if (it != m_insBoxes.end()) return it->second;
+    SoGetBoundingBoxAction bbox{SbViewportRegion()};
+    bbox.apply(path);
+    return m_insBoxes[path] = bbox.getXfBoundingBox().project();
+  };
+  const SbBox3f b1 = boxOf(m_pCurPath1), b2 = boxOf(m_pCurPath2);
+  if (b1.isEmpty() || b2.isEmpty()) return;
+  auto within = [](const SbBox3f& in, const SbBox3f& out) {
+    return out.intersect(in.getMin()) && out.intersect(in.getMax());
+  };
+  const bool twoInOne = within(b2, b1), oneInTwo = within(b1, b2);
+  if (!twoInOne && !oneInTwo) return;
+
+  auto welded = [this](bool first, std::vector<_vtx>& verts, std::vector<int>& idx) {
+    SbList<SbTri3f*> tris;
+    if (first) {
+      m_pAction->GetIns1Triangles(tris);
+    } else {
+      m_pAction->GetIns2Triangles(tris);
+    }
+    std::vector<_vtx> soup;
+    appendSoup(tris, soup);
+    MeshTools::STLToMesh(soup, verts, idx);
+  };
+  // The outer surface, welded and checked; kept while side 1 stays the outer
+  // one, as it does across the inner loop of a run.
+  const bool outerIsOne = twoInOne;
+  const SoFullPath* outerPath = outerIsOne ? m_pCurPath1 : m_pCurPath2;
+  if (!outerIsOne || m_containPath != outerPath) {
+    m_containPath = outerIsOne ? outerPath : nullptr;
+    std::vector<_vtx> v;
+    welded(outerIsOne, v, m_containIdx);
+    m_containPts = toVecs(v);
+    m_containClosed = vxmesh::CheckSolid(m_containPts.data(), m_containPts.size(),
+                                         reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3)
+                          .closed;
+  }
+  if (!m_containClosed) return;
+  std::vector<_vtx> innerV;
+  std::vector<int> innerI;
+  welded(!outerIsOne, innerV, innerI);
+  if (innerI.size() < 3) return;
+  double scale = 0;
+  for (const vxmesh::Vec3& p : m_containPts) scale = std::max(scale, vxmesh::MaxAbs(p));
+  const SbBox3f& innerBox = outerIsOne ? b2 : b1;
+  const vxmesh::Vec3 qlo{innerBox.getMin()[0], innerBox.getMin()[1], innerBox.getMin()[2]};
+  const vxmesh::Vec3 qhi{innerBox.getMax()[0], innerBox.getMax()[1], innerBox.getMax()[2]};
+  const vxmesh::SolidLocator locator(m_containPts.data(), m_containPts.size(),
+                                     reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3,
+                                     scale, &qlo, &qhi);
+  const _vtx& probe = innerV[static_cast<std::size_t>(innerI[0])];
+  if (locator.locate({probe.x, probe.y, probe.z}, vxmesh::Vec3{0, 0, 1}) != vxmesh::Where::Inside) return;
+
+  _collisionResult* result = AddResult();
+  if (!result) return;
+  m_bNewPair = 0;
+  result->pPath1 = m_pCurPath1;
+  result->pTopPath1 = m_CurTopIns1.pPath;
+  result->pPath2 = m_pCurPath2;
+  result->pTopPath2 = m_CurTopIns2.pPath;
+  result->nTag2 = m_CurTopIns2.nTag;
+  result->fMinDist = 0.0f;
+  result->bInside = true;
+  if (m_bCalcCrossMesh != 1) return;
+  result->cutFacePnts = innerV;
+  result->cutFaceTris.assign(innerI.begin(), innerI.end());
+  const std::vector<vxmesh::Vec3> innerPts = toVecs(innerV);
+  const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
+      innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
+  if (innerCheck.closed) {
+    result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
+  } else {
+    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result->volumeNote = "the inner part's surface is not closed: it bounds no volume";
+  }
 }
 
 void CCollisionManager::CalculateCrossMeshSelf() {
+  NotePair();
   if (m_bCalcCrossMesh != 1 || Stopped() || m_Result.empty()) return;
   _collisionResult& r = m_Result.back();
   SbList<SbTri3f*> tris;
@@ -365,20 +502,26 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
     // counts as on an edge within the mesh tolerance (as a distance, here
     // converted into each parameter) and is then put exactly on it, so that
     // the neighbour sharing the edge is split at the same point and no sliver
-    // forms between the edge and the point.
+    // forms between the edge and the point. Points that fall on one plane
+    // point (within 1e-8) are one point: their constraints join there. A
+    // point off the triangle leaves this triangle whole (state -1); the other
+    // crossed triangles are still cut.
     const double twiceArea = TwiceArea(T);
     const double tau = MeshTolerance(std::max({MaxAbs(T[0]), MaxAbs(T[1]), MaxAbs(T[2])}));
     auto paramTol = [&](const _vtx& a, const _vtx& b) {
       return twiceArea > 0 ? std::max(kSame, tau * Distance(a, b) / twiceArea) : kSame;
     };
     const double tolS = paramTol(T[0], T[1]), tolT = paramTol(T[0], T[2]), tolST = paramTol(T[1], T[2]);
-    std::vector<_vtx> plane;
+    std::vector<_vtx> plane;       // unique plane points
+    std::vector<int> planeLocal;   // unique plane point -> local index
+    std::vector<int> toPlane(local.size(), -1);
     std::map<double, int> edge01, edge02, edge12;
-    for (std::size_t k = 0; k < local.size(); ++k) {
+    bool rejected = false;
+    for (std::size_t k = 0; k < local.size() && !rejected; ++k) {
       double s = 0, t = 0;
       if (!MeshTools::PointInTriangle3dTo2d(T, local[k], s, t)) {
-        state = -1;
-        continue;
+        rejected = true;
+        break;
       }
       std::map<double, int>* onEdge = nullptr;
       double key = 0;
@@ -398,34 +541,53 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
         }
       }
       const _vtx q{s, t, 0.0};
-      for (const _vtx& earlier : plane) {
-        if (sameWithin(earlier, q, kSame)) {
-          state = -1;
+      for (std::size_t j = 0; j < plane.size(); ++j) {
+        if (sameWithin(plane[j], q, kSame)) {
+          toPlane[k] = static_cast<int>(j);
           break;
         }
       }
+      if (toPlane[k] >= 0) continue;
+      toPlane[k] = static_cast<int>(plane.size());
       plane.push_back(q);
-      if (onEdge) onEdge->emplace(key, static_cast<int>(k));
+      planeLocal.push_back(static_cast<int>(k));
+      if (onEdge) onEdge->emplace(key, toPlane[k]);
+    }
+    if (rejected || plane.size() < 3) {
+      state = -1;
+      continue;
+    }
+    if (plane.size() == 3) continue;  // every cut point fell on a corner
+
+    std::vector<int> planeConstraints;
+    planeConstraints.reserve(constraints.size() + 16);
+    for (std::size_t i = 0; i + 1 < constraints.size(); i += 2) {
+      const int a = toPlane[static_cast<std::size_t>(constraints[i])];
+      const int b = toPlane[static_cast<std::size_t>(constraints[i + 1])];
+      if (a == b) continue;
+      planeConstraints.push_back(a);
+      planeConstraints.push_back(b);
     }
 
-    // 7: boundary chains along the three edges.
-    auto chain = [&constraints](int from, int to, const std::map<double, int>& onEdge) {
+    // 7: boundary chains along the three edges (corners are plane points 0, 1, 2).
+    auto chain = [&planeConstraints](int from, int to, const std::map<double, int>& onEdge) {
       int prev = from;
       for (const auto& e : onEdge) {
-        constraints.push_back(prev);
-        constraints.push_back(e.second);
+        planeConstraints.push_back(prev);
+        planeConstraints.push_back(e.second);
         prev = e.second;
       }
-      constraints.push_back(prev);
-      constraints.push_back(to);
+      planeConstraints.push_back(prev);
+      planeConstraints.push_back(to);
     };
     chain(0, 1, edge01);
     chain(0, 2, edge02);
     chain(1, 2, edge12);
 
-    // 8: triangulate and replace.
-    if (state == -1) continue;
-    CTriangleMesh mesher("pzAevnQ", plane, constraints);
+    // 8: triangulate and replace. An output point that is no plane point
+    // (the triangulator had to add one where constraints cross) leaves the
+    // triangle whole (state -2).
+    CTriangleMesh mesher("pzAevnQ", plane, planeConstraints);
     mesher.DoTriangulate();
     std::vector<int> unusedA, unusedB;
     std::vector<_tri> outTris;
@@ -433,10 +595,10 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
     mesher.GetData(unusedA, unusedB, outTris, outPts);
     for (_vtx& p : outPts) p.z = 0.0;
 
-    auto localOf = [&](int i) -> int {
+    auto planeOf = [&](int i) -> int {
       if (i < 0 || static_cast<std::size_t>(i) >= outPts.size()) return -1;
       const _vtx& p = outPts[static_cast<std::size_t>(i)];
-      if (outPts.size() == plane.size() && sameWithin(p, plane[static_cast<std::size_t>(i)], kSame)) return i;
+      if (static_cast<std::size_t>(i) < plane.size() && sameWithin(p, plane[static_cast<std::size_t>(i)], kSame)) return i;
       for (std::size_t k = 0; k < plane.size(); ++k) {
         if (sameWithin(p, plane[k], kSame)) return static_cast<int>(k);
       }
@@ -444,6 +606,7 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
     };
 
     std::vector<_tri> replacement;
+    bool unmatched = false;
     for (const _tri& ot : outTris) {
       const _vtx& a = outPts[static_cast<std::size_t>(ot.a)];
       const _vtx& b = outPts[static_cast<std::size_t>(ot.b)];
@@ -453,18 +616,21 @@ int CCollisionManager::ReTriangulationMesh(const std::vector<_vtx>& vertices, co
       const double l1 = e1x * e1x + e1y * e1y, l2 = e2x * e2x + e2y * e2y;
       if (l1 * l2 == 0.0 || cross * cross / (l1 * l2) < 1e-10) continue;
 
-      const int la = localOf(ot.a), lb = localOf(ot.b), lc = localOf(ot.c);
-      if (la < 0 || lb < 0 || lc < 0) {
-        state = -2;
-        continue;
+      const int pa = planeOf(ot.a), pb = planeOf(ot.b), pc = planeOf(ot.c);
+      if (pa < 0 || pb < 0 || pc < 0) {
+        unmatched = true;
+        break;
       }
-      if (state == -2) continue;
-      _tri t{global[static_cast<std::size_t>(la)], global[static_cast<std::size_t>(lb)],
-             global[static_cast<std::size_t>(lc)]};
+      auto g = [&](int pk) { return global[static_cast<std::size_t>(planeLocal[static_cast<std::size_t>(pk)])]; };
+      _tri t{g(pa), g(pb), g(pc)};
       const _vtx cand[3] = {newVertices[static_cast<std::size_t>(t.a)], newVertices[static_cast<std::size_t>(t.b)],
                             newVertices[static_cast<std::size_t>(t.c)]};
       if (!MeshTools::CheckTriNormal(T, cand)) std::swap(t.a, t.b);
       if (t.a != t.b && t.b != t.c && t.a != t.c) replacement.push_back(t);
+    }
+    if (unmatched || replacement.empty()) {
+      state = -2;
+      continue;
     }
 
     triangleList.removeFirst(_tri{global[0], global[1], global[2]});

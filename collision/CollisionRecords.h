@@ -1,6 +1,7 @@
 #pragma once
 // Input and result records of the interference check.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/MeshTypes.h"
@@ -30,6 +31,17 @@ struct _collisionResult {
   std::vector<_vtx> cutFacePnts;                // cut-face vertices
   std::vector<int32_t> cutFaceTris;             // three indices per cut-face triangle
   float fMinDist = 0.0f;                        // smallest reported triangle distance
-  float fCompacity = 0.0f;                      // enclosed volume of the cut face (0: none)
+  float fCompacity = 0.0f;                      // enclosed volume of the cut face (0: none; NaN: unknown,
+                                                // see volumeNote)
+  std::string volumeNote;                       // why the volume is unknown (empty when it is known)
+  // How the surfaces meet, counted over the reported triangle pairs (with or
+  // without cut faces): transversal crossings, and coplanar overlaps facing
+  // the same way. Either means the interiors overlap (a penetration); a pair
+  // at distance 0 with neither only touches. bInside: one part lies wholly
+  // inside the other with no crossing at all.
+  int32_t nCrossPairs = 0;
+  int32_t nOverlapPairs = 0;
+  bool bInside = false;
+  bool Penetrates() const { return nCrossPairs > 0 || nOverlapPairs > 0 || bInside; }
   float fBox[6] = {0, 0, 0, 0, 0, 0};           // cached result box: min xyz, max xyz
 };

@@ -62,10 +62,13 @@ void CheckReport::Collect(CCollisionManager& manager) {
     CheckResultRow row;
     row.id = r.nID;
     row.type = r.nType;
-    row.hasVolume = cutFaces;
-    row.volume = std::fabs(r.fCompacity);
-    row.kind = r.nType == 0 ? (cutFaces && row.volume > 0 ? "interference" : "contact")
-                            : r.nType == 1 ? "clearance" : "near";
+    // Without cut faces there is no volume; with them a volume that cannot be
+    // computed soundly (an open surface) is absent with its reason.
+    row.hasVolume = cutFaces && std::isfinite(r.fCompacity);
+    row.volume = row.hasVolume ? std::fabs(static_cast<double>(r.fCompacity)) : 0.0;
+    if (cutFaces && !row.hasVolume) row.volumeNote = r.volumeNote.empty() ? "not computed" : r.volumeNote;
+    // The kind comes from how the triangles met, with or without cut faces.
+    row.kind = r.nType == 0 ? (r.Penetrates() ? "interference" : "contact") : r.nType == 1 ? "clearance" : "near";
     row.path1 = plcPath(r.pPath1);
     row.path2 = plcPath(r.pPath2);
     row.name1 = InstanceNamePath(r.pPath1);
@@ -106,16 +109,23 @@ void CheckReport::PrintTable(std::FILE* out) const {
   } else {
     std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s\n", "#", "kind", "min.dist", "cut line", "volume",
                  "instances");
+    bool footnote = false;
     for (const CheckResultRow& r : results) {
       char volume[32] = "-";
       if (r.hasVolume) std::snprintf(volume, sizeof volume, "%.4g", r.volume);
+      if (!r.volumeNote.empty()) {
+        std::snprintf(volume, sizeof volume, "-*");
+        footnote = true;
+      }
       std::fprintf(out, "%4d  %-12s  %10.4g  %10.4g  %10s  %s [%s]\n", r.id, r.kind.c_str(), r.minDistance,
                    r.cutLineLength, volume, r.name1.c_str(), r.path1.c_str());
       std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s [%s]\n", "", "", "", "", "", r.name2.c_str(),
                    r.path2.c_str());
       std::fprintf(out, "%4s  box (%.4g %.4g %.4g)-(%.4g %.4g %.4g)\n", "", r.box[0], r.box[1], r.box[2], r.box[3],
                    r.box[4], r.box[5]);
+      if (!r.volumeNote.empty()) std::fprintf(out, "%4s  * no volume: %s\n", "", r.volumeNote.c_str());
     }
+    if (footnote) std::fprintf(out, "(-* volume unknown, reason given under the result)\n");
   }
   int byKind[4] = {0, 0, 0, 0};
   for (const CheckResultRow& r : results) {
@@ -171,6 +181,7 @@ std::string CheckReport::Json() const {
     } else {
       w.Null();
     }
+    if (!r.volumeNote.empty()) w.Key("volume_note"), w.String(r.volumeNote);
     w.Key("box");
     w.BeginArray();
     for (float v : r.box) w.Number(v);

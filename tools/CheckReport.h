@@ -22,6 +22,7 @@ struct CheckResultRow {
   double cutLineLength = 0;
   bool hasVolume = false;
   double volume = 0;
+  std::string volumeNote;  // why the volume is unknown (cut faces on, no volume)
   float box[6] = {0, 0, 0, 0, 0, 0};
   std::vector<_vtx> cutPoints;
   std::vector<std::pair<int, int>> cutSegments;

@@ -1,0 +1,219 @@
+#include "mesh/CutFace.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "mesh/PointGrid.h"
+#include "mesh/SolidCheck.h"
+#include "mesh/SolidLocator.h"
+#include "mesh/VertexStar.h"
+
+namespace vxmesh {
+
+namespace {
+
+struct Sided {
+  const CutFaceSide* side;
+  SolidCheck check;
+  bool flip;  // wound inward: every triangle is turned over
+};
+
+std::vector<int32_t> Oriented(const std::vector<int>& tris, bool flip) {
+  std::vector<int32_t> out(tris.begin(), tris.end());
+  if (flip) {
+    for (std::size_t i = 0; i + 2 < out.size(); i += 3) std::swap(out[i + 1], out[i + 2]);
+  }
+  return out;
+}
+
+int Find(std::vector<int>& parent, int i) {
+  while (parent[static_cast<std::size_t>(i)] != i) {
+    parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+    i = parent[static_cast<std::size_t>(i)];
+  }
+  return i;
+}
+
+// The output surface: each side's points keep their identity, except the
+// points on the cut line, which both sides share and which are welded across
+// the sides within the tolerance.
+struct Output {
+  PointGrid seam;
+  std::vector<Vec3> points;
+  std::vector<int> tris;
+  std::vector<int> seamToOut;  // seam representative -> output point
+  explicit Output(double tol) : seam(tol) {}
+};
+
+// Appends the kept triangles of `s` (judged against `other`) to `out`.
+// Returns false when stopped.
+bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std::function<bool()>& stop,
+                Output& out) {
+  const CutFaceSide& side = *s.side;
+  const std::size_t nt = side.cutTris.size() / 3, np = side.cutPoints.size();
+  const int32_t* tris = reinterpret_cast<const int32_t*>(side.cutTris.data());
+  const VertexStar star(tris, nt, np);
+  auto corner = [&](std::size_t t, int k) -> const Vec3& {
+    return side.cutPoints[static_cast<std::size_t>(tris[3 * t + static_cast<std::size_t>(k)])];
+  };
+  std::vector<char> onCut(np, 0);
+  for (int i : side.cutEdges) {
+    if (i >= 0 && static_cast<std::size_t>(i) < np) onCut[static_cast<std::size_t>(i)] = 1;
+  }
+  std::vector<char> touched(nt, 0);
+  for (std::size_t t = 0; t < nt; ++t) {
+    if (!star.valid(t)) continue;
+    for (int k = 0; k < 3; ++k) touched[t] |= onCut[static_cast<std::size_t>(tris[3 * t + k])];
+  }
+  // Regions of untouched triangles across shared edges.
+  std::vector<int> parent(nt);
+  std::iota(parent.begin(), parent.end(), 0);
+  for (std::size_t t = 0; t < nt; ++t) {
+    if (!star.valid(t) || touched[t]) continue;
+    for (int k = 0; k < 3; ++k) {
+      const int32_t n = star.triangleWith(tris[3 * t + (k + 1) % 3], tris[3 * t + k], static_cast<int32_t>(t));
+      if (n < 0 || touched[static_cast<std::size_t>(n)]) continue;
+      parent[static_cast<std::size_t>(Find(parent, static_cast<int>(t)))] = Find(parent, n);
+    }
+  }
+  auto normalOf = [&](std::size_t t) {
+    const Vec3 n = Cross(corner(t, 1) - corner(t, 0), corner(t, 2) - corner(t, 0));
+    return s.flip ? n * -1.0 : n;
+  };
+  auto judge = [&](std::size_t t) {
+    const Vec3 centroid = (corner(t, 0) + corner(t, 1) + corner(t, 2)) * (1.0 / 3.0);
+    const Where w = other.locate(centroid, normalOf(t));
+    return w == Where::Inside || (first && w == Where::OnSameFacing);
+  };
+  // The largest triangle of each region stands for it.
+  std::vector<int> sample(nt, -1);
+  std::vector<double> sampleArea(nt, -1.0);
+  for (std::size_t t = 0; t < nt; ++t) {
+    if (!star.valid(t) || touched[t]) continue;
+    const std::size_t r = static_cast<std::size_t>(Find(parent, static_cast<int>(t)));
+    const double area = Norm(normalOf(t));
+    if (area > sampleArea[r]) {
+      sampleArea[r] = area;
+      sample[r] = static_cast<int>(t);
+    }
+  }
+  std::vector<signed char> regionKept(nt, -1);
+  std::vector<int> index(np, -1);  // side point -> output point
+  auto outIndex = [&](int32_t i) {
+    int& o = index[static_cast<std::size_t>(i)];
+    if (o >= 0) return o;
+    const Vec3& p = side.cutPoints[static_cast<std::size_t>(i)];
+    if (onCut[static_cast<std::size_t>(i)]) {
+      const int g = out.seam.insert(p);
+      if (static_cast<std::size_t>(g) + 1 == out.seam.points().size()) {
+        out.points.push_back(p);
+        out.seamToOut.push_back(static_cast<int>(out.points.size() - 1));
+      }
+      o = out.seamToOut[static_cast<std::size_t>(g)];
+    } else {
+      out.points.push_back(p);
+      o = static_cast<int>(out.points.size() - 1);
+    }
+    return o;
+  };
+  for (std::size_t t = 0; t < nt; ++t) {
+    if (!star.valid(t)) continue;
+    if ((t & 63u) == 0 && stop()) return false;
+    bool keep;
+    if (touched[t]) {
+      keep = judge(t);
+    } else {
+      const std::size_t r = static_cast<std::size_t>(Find(parent, static_cast<int>(t)));
+      if (regionKept[r] < 0) regionKept[r] = judge(static_cast<std::size_t>(sample[r])) ? 1 : 0;
+      keep = regionKept[r] == 1;
+    }
+    if (!keep) continue;
+    const int a = outIndex(tris[3 * t]), b = outIndex(tris[3 * t + 1]), c = outIndex(tris[3 * t + 2]);
+    if (a == b || b == c || a == c) continue;
+    if (s.flip) {
+      out.tris.insert(out.tris.end(), {a, c, b});
+    } else {
+      out.tris.insert(out.tris.end(), {a, b, c});
+    }
+  }
+  return true;
+}
+
+std::string OpenNote(const char* which, const SolidCheck& c) {
+  return std::string(which) + " part's surface is not closed (" + std::to_string(c.unmatchedEdges) +
+         " unmatched edges): it bounds no volume";
+}
+
+}  // namespace
+
+CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop) {
+  CutFace out;
+  Sided a{&first, CheckSolid(first.points.data(), first.points.size(),
+                             reinterpret_cast<const int32_t*>(first.tris.data()), first.tris.size() / 3),
+          false};
+  Sided b{&second, CheckSolid(second.points.data(), second.points.size(),
+                              reinterpret_cast<const int32_t*>(second.tris.data()), second.tris.size() / 3),
+          false};
+  a.flip = a.check.closed && a.check.volume < 0;
+  b.flip = b.check.closed && b.check.volume < 0;
+
+  double scale = 0;
+  for (const CutFaceSide* s : {&first, &second}) {
+    for (const Vec3& p : s->points) scale = std::max(scale, MaxAbs(p));
+  }
+  const std::vector<int32_t> trisA = Oriented(first.tris, a.flip), trisB = Oriented(second.tris, b.flip);
+  // Queries on either side lie in both boxes, or they are outside.
+  Vec3 qlo{0, 0, 0}, qhi{0, 0, 0};
+  bool firstPoint = true;
+  for (const CutFaceSide* s : {&first, &second}) {
+    Vec3 slo{0, 0, 0}, shi{0, 0, 0};
+    for (std::size_t i = 0; i < s->points.size(); ++i) {
+      const Vec3& p = s->points[i];
+      if (i == 0) slo = shi = p;
+      slo = {std::min(slo.x, p.x), std::min(slo.y, p.y), std::min(slo.z, p.z)};
+      shi = {std::max(shi.x, p.x), std::max(shi.y, p.y), std::max(shi.z, p.z)};
+    }
+    if (firstPoint) {
+      qlo = slo, qhi = shi;
+    } else {
+      qlo = {std::max(qlo.x, slo.x), std::max(qlo.y, slo.y), std::max(qlo.z, slo.z)};
+      qhi = {std::min(qhi.x, shi.x), std::min(qhi.y, shi.y), std::min(qhi.z, shi.z)};
+    }
+    firstPoint = false;
+  }
+  const SolidLocator inA(first.points.data(), first.points.size(), trisA.data(), trisA.size() / 3, scale, &qlo, &qhi);
+  const SolidLocator inB(second.points.data(), second.points.size(), trisB.data(), trisB.size() / 3, scale, &qlo, &qhi);
+
+  const double tol = MeshTolerance(scale);
+  Output kept(tol);
+  const bool done = KeepPieces(a, inB, true, stop, kept) && KeepPieces(b, inA, false, stop, kept);
+  out.points.swap(kept.points);
+  out.tris.swap(kept.tris);
+  if (done) CloseTJunctions(out.points, out.tris, tol);
+  if (!done) {
+    out.volumeNote = "stopped before the cut face was complete";
+    return out;
+  }
+  if (!a.check.closed || !b.check.closed) {
+    out.volumeNote = !a.check.closed ? OpenNote("the first", a.check) : OpenNote("the second", b.check);
+    return out;
+  }
+  if (a.check.volume == 0 || b.check.volume == 0) {
+    out.volumeNote = "a part's surface encloses no volume";
+    return out;
+  }
+  Vec3 lo, hi;
+  for (std::size_t i = 0; i < out.points.size(); ++i) {
+    const Vec3& p = out.points[i];
+    if (i == 0) lo = hi = p;
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  out.volume = std::max(0.0, SignedVolume(out.points.data(), out.points.size(),
+                                          reinterpret_cast<const int32_t*>(out.tris.data()), out.tris.size() / 3,
+                                          (lo + hi) * 0.5));
+  out.volumeKnown = true;
+  return out;
+}
+
+}  // namespace vxmesh

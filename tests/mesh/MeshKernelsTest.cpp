@@ -1,0 +1,182 @@
+// The mesh kernels on plain arrays: no document, no scene graph.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "mesh/CutFace.h"
+#include "mesh/PointGrid.h"
+#include "mesh/SolidCheck.h"
+#include "mesh/SolidLocator.h"
+#include "mesh/TrianglePair.h"
+
+using namespace vxmesh;
+
+namespace {
+
+struct Solid {
+  std::vector<Vec3> points;
+  std::vector<int32_t> tris;
+};
+
+// UV sphere, outward wound, poles shared.
+Solid Sphere(const Vec3& c, double r, int slices, int stacks) {
+  Solid s;
+  const double pi = 3.14159265358979323846;
+  s.points.push_back({c.x, c.y, c.z - r});
+  for (int i = 1; i < stacks; ++i) {
+    const double phi = -pi / 2 + pi * i / stacks;
+    for (int j = 0; j < slices; ++j) {
+      const double th = 2 * pi * j / slices;
+      s.points.push_back({c.x + r * std::cos(phi) * std::cos(th), c.y + r * std::cos(phi) * std::sin(th),
+                          c.z + r * std::sin(phi)});
+    }
+  }
+  s.points.push_back({c.x, c.y, c.z + r});
+  const int top = static_cast<int>(s.points.size()) - 1;
+  auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
+  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {0, ring(1, j + 1), ring(1, j)});
+  for (int i = 1; i + 1 < stacks; ++i) {
+    for (int j = 0; j < slices; ++j) {
+      s.tris.insert(s.tris.end(), {ring(i, j), ring(i, j + 1), ring(i + 1, j + 1)});
+      s.tris.insert(s.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i + 1, j)});
+    }
+  }
+  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {top, ring(stacks - 1, j), ring(stacks - 1, j + 1)});
+  return s;
+}
+
+Solid Cube(const Vec3& lo, double e) {
+  Solid s;
+  for (int k = 0; k < 8; ++k) s.points.push_back({lo.x + e * (k & 1), lo.y + e * ((k >> 1) & 1), lo.z + e * ((k >> 2) & 1)});
+  s.tris = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4, 2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
+  return s;
+}
+
+double SolidAngleWinding(const Solid& s, const Vec3& p) {
+  double sum = 0;
+  for (std::size_t t = 0; t < s.tris.size(); t += 3) {
+    const Vec3 a = s.points[s.tris[t]] - p, b = s.points[s.tris[t + 1]] - p, c = s.points[s.tris[t + 2]] - p;
+    const double la = Norm(a), lb = Norm(b), lc = Norm(c);
+    sum += std::atan2(Dot(a, Cross(b, c)), la * lb * lc + Dot(a, b) * lc + Dot(a, c) * lb + Dot(b, c) * la);
+  }
+  return sum / (2 * 3.14159265358979323846);
+}
+
+}  // namespace
+
+// The grid ray count agrees with the solid-angle winding number on random
+// points, and faces lying on the surface are told by their facing.
+TEST(SolidLocator, AgreesWithTheWindingNumberAndTellsFacing) {
+  const Solid sphere = Sphere({0.3, -0.2, 0.1}, 1.0, 40, 20);
+  const SolidLocator loc(sphere.points.data(), sphere.points.size(), sphere.tris.data(), sphere.tris.size() / 3, 1.0);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1.4, 1.6);
+  int inside = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const Vec3 p{u(rng), u(rng), u(rng)};
+    const double w = SolidAngleWinding(sphere, p);
+    if (std::fabs(std::fabs(w) - 0.5) < 0.05) continue;  // too near the surface for the reference
+    const Where got = loc.locate(p, {0, 0, 1});
+    EXPECT_EQ(got == Where::Inside, std::fabs(w) > 0.5) << p.x << " " << p.y << " " << p.z;
+    inside += got == Where::Inside;
+  }
+  EXPECT_GT(inside, 200);
+  for (std::size_t t = 0; t < sphere.tris.size(); t += 3) {
+    const Vec3 &a = sphere.points[sphere.tris[t]], &b = sphere.points[sphere.tris[t + 1]],
+               &c = sphere.points[sphere.tris[t + 2]];
+    const Vec3 n = Cross(b - a, c - a);
+    const Vec3 centroid = (a + b + c) * (1.0 / 3);
+    ASSERT_EQ(loc.locate(centroid, n), Where::OnSameFacing) << t;
+    ASSERT_EQ(loc.locate(centroid, n * -1.0), Where::OnOppositeFacing) << t;
+  }
+}
+
+TEST(SolidCheck, ClosedOpenAndTurnedOver) {
+  Solid cube = Cube({0, 0, 0}, 2);
+  SolidCheck c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
+  EXPECT_TRUE(c.closed);
+  EXPECT_NEAR(c.volume, 8, 1e-12);
+  for (std::size_t t = 0; t < cube.tris.size(); t += 3) std::swap(cube.tris[t + 1], cube.tris[t + 2]);
+  c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
+  EXPECT_TRUE(c.closed);
+  EXPECT_NEAR(c.volume, -8, 1e-12);
+  cube.tris.resize(cube.tris.size() - 3);  // one triangle missing: three edges without partner
+  c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
+  EXPECT_FALSE(c.closed);
+  EXPECT_EQ(c.unmatchedEdges, 3u);
+  EXPECT_EQ(c.volume, 0);
+  cube.tris.push_back(0), cube.tris.push_back(99), cube.tris.push_back(1);
+  EXPECT_FALSE(CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3).closed);
+}
+
+TEST(TrianglePair, KindsOfMeeting) {
+  const Vec3 floor[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};  // facing +z
+  const Vec3 down[3] = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};   // the same, facing -z
+  const Vec3 wall[3] = {{1, 1, -1}, {1, 1, 1}, {2, 1, 0}};  // crosses the floor
+  const Vec3 standing[3] = {{1, 1, 0}, {2, 1, 0}, {1, 1, 2}};  // an edge resting on it
+  const struct {
+    const Vec3* b;
+    bool coplanar;
+    double length, area;
+    PairKind want;
+  } cases[] = {
+      {wall, false, 0.5, 0, PairKind::Cross},
+      {standing, false, 1.0, 0, PairKind::Touch},
+      {floor, true, 0, 8, PairKind::Overlap},
+      {down, true, 0, 8, PairKind::Touch},    // faces on each other, facing away: a contact
+      {floor, true, 0, 1e-12, PairKind::Touch},  // no area in common
+      {wall, false, 0, 0, PairKind::Touch},      // a crossing of no length is a touch in a point
+  };
+  for (const auto& c : cases) EXPECT_EQ(ClassifyPair(floor, c.b, c.coplanar, c.length, c.area), c.want);
+}
+
+TEST(PointGrid, WeldsWithinTheToleranceAndClosesTJunctions) {
+  const double tol = 1e-6;
+  std::vector<Vec3> pts;
+  std::vector<int> tris;
+  // A square split in two on one side of the diagonal, in three on the other
+  // with a point on the diagonal: a T-junction, plus a copy off by tol/2.
+  WeldTriangles({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {0.5, 0.5, 0}, {0, 1, 0},
+                 {0.5, 0.5 + tol / 2, 0}, {1, 1, 0}, {0, 1, 0}},
+                tol, pts, tris);
+  EXPECT_EQ(pts.size(), 5u);
+  EXPECT_EQ(tris.size(), 9u);
+  CloseTJunctions(pts, tris, tol);
+  std::map<std::pair<int, int>, int> directed;
+  for (std::size_t t = 0; t < tris.size(); t += 3)
+    for (int k = 0; k < 3; ++k) ++directed[{tris[t + k], tris[t + (k + 1) % 3]}];
+  int open = 0;
+  for (const auto& e : directed) open += directed.count({e.first.second, e.first.first}) ? 0 : 1;
+  EXPECT_EQ(open, 4) << "only the square's outline is left without a partner";
+}
+
+// Two cubes given whole (no cut lines needed when every crossing lies on
+// corners or faces lying on each other): identical cubes share one volume.
+TEST(CutFace, FacesOnFacesKeepOneLayer) {
+  const Solid a = Cube({0, 0, 0}, 1), b = Cube({0, 0, 0}, 1), c = Cube({1, 0, 0}, 1);
+  auto side = [](const Solid& s) {
+    CutFaceSide out;
+    out.points = s.points;
+    out.tris.assign(s.tris.begin(), s.tris.end());
+    out.cutPoints = s.points;
+    out.cutTris = out.tris;
+    for (int i = 0; i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
+    return out;
+  };
+  const CutFace same = BuildCutFace(side(a), side(b), [] { return false; });
+  ASSERT_TRUE(same.volumeKnown);
+  EXPECT_NEAR(same.volume, 1.0, 1e-12);
+  EXPECT_EQ(same.tris.size(), 36u) << "one cube, not two";
+  const CutFace touching = BuildCutFace(side(a), side(c), [] { return false; });
+  ASSERT_TRUE(touching.volumeKnown);
+  EXPECT_EQ(touching.volume, 0.0);
+  EXPECT_TRUE(touching.tris.empty()) << "a contact leaves no layer";
+  Solid open = a;
+  open.tris.resize(open.tris.size() - 6);
+  const CutFace none = BuildCutFace(side(open), side(b), [] { return false; });
+  EXPECT_FALSE(none.volumeKnown);
+  EXPECT_NE(none.volumeNote.find("not closed"), std::string::npos);
+}
