@@ -6,7 +6,7 @@ install(TARGETS VistrelExt VistrelHost EXPORT VistrelExtTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(dir module graphops intersection collision draggers picking host)
+foreach(dir module graphops intersection collision draggers picking mesh host)
   install(DIRECTORY ${VX_SOURCE_ROOT}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VistrelExt/${dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()
