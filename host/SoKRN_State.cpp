@@ -74,20 +74,29 @@ bool SoKRN_State::hasVisibleBelow(const std::string& key) const {
   return false;
 }
 
+std::vector<std::string> SoKRN_State::getShownKeys() const {
+  std::vector<std::string> keys;
+  for (const auto& entry : m_visible) {
+    if (entry.second != 0) keys.push_back(entry.first);
+  }
+  return keys;
+}
+
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
   if (!path) return;
   const std::string key = OmbrelTools::InstanceChainKey(path);
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
-  if (it != m_visible.end() && it->second == visible) return;
   // A visible entry matters only under a hidden ancestor, where it shows the
-  // occurrence again; under a visible one it is dropped, so that hiding the
-  // ancestor later hides this occurrence too.
+  // occurrence again; under a visible one it is dropped (also when it holds
+  // the value given already: the ancestor may have been shown since), so
+  // that hiding the ancestor later hides this occurrence too.
   bool ancestorVisible = true;
   if (!key.empty()) {
     const std::size_t bar = key.rfind('|');
     ancestorVisible = getVisibleByKey(bar == std::string::npos ? std::string() : key.substr(0, bar)) != 0;
   }
+  if (it != m_visible.end() && it->second == visible && !(visible != 0 && ancestorVisible)) return;
   if (visible != 0 && ancestorVisible) {
     if (it != m_visible.end()) m_visible.erase(it);
   } else {

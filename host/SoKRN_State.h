@@ -43,6 +43,9 @@ public:
   int getVisibleByKey(const std::string& key) const;
   // True when some occurrence below `key` is set visible explicitly.
   bool hasVisibleBelow(const std::string& key) const;
+  // Keys of the occurrences set visible explicitly (each shows itself and
+  // what inherits from it under a hidden ancestor), in key order.
+  std::vector<std::string> getShownKeys() const;
   bool getUserMatrixByKey(const std::string& key, SbMatrix& m) const;
 
   const SbViewportRegion& getViewportRegion() const { return m_viewport; }
