@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include <Inventor/SbColor.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec3f.h>
 
@@ -38,6 +39,8 @@ class SoSelection;
 class SoKRN_MainDoc;
 class SoKRN_ComponentKit;
 class SoKRN_State;
+class SoKRN_NodeKit;
+class SoKRN_FdtKit;
 
 class CGraphOperation {
 public:
@@ -142,6 +145,67 @@ public:
   static SbVec3f LocalPointToWorldPoint(SbMatrix m, SbVec3f p);
   static SbVec3f WorldPointToLocalPoint(SbMatrix m, SbVec3f p);
 
+  // ---- Instance display attributes ------------------------------------------
+  // Visibility, colour and transparency overrides are the document state's,
+  // per occurrence (visibility -1 shown, 0 hidden): an instance kit that a
+  // shared sub-assembly places twice is coloured where the path says only.
+  //
+  // Type selector (`typeName`) of the setters by placement path or Coin path:
+  // null or "" means the instance itself; otherwise it must contain "PMI"
+  // and its text from the fifth character on is the hexadecimal id of an
+  // annotation node kit under the instance's root node kit ("PMI|1f" and
+  // "PMI_1f" both give 0x1f). Any other selector makes the call do nothing.
+  //
+  // Colours are 0..1 triples; a colour with a negative component removes
+  // the override (the instance shows its own colours again). Likewise a
+  // negative transparency removes an instance's transparency override.
+
+  static void SetVisibilityByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
+                                     int visible);
+  static void SetVisibilityBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
+                                    int visible);
+  static void SetTransparencyByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
+                                       float transparency);
+  // The annotation form takes the document's active component for a null path.
+  static void SetTransparencyBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
+                                      float transparency);
+  static void SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
+                                SbVec3f color);
+  static void SetColorBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
+                               SbVec3f color);
+  // Sets the colour override of the path's tail when it is a component kit.
+  static void SetColorBySoPath(SoKRN_MainDoc* doc, SoFullPath* path, SbColor color);
+  // Transparency of the tail: an annotation's or a component kit's.
+  static void SetTransBySoPath(SoKRN_MainDoc* doc, SoFullPath* path, float transparency);
+  static void SetSelectedInsTrans(SoKRN_MainDoc* doc, float transparency);
+  // `color`: one packed colour, red in the lowest byte, then green, blue.
+  static void SetSelectedInsColor(SoKRN_MainDoc* doc, unsigned long* color);
+  // Asks the user (yes/no through the platform's message handler), then
+  // deletes every selected instance.
+  static void DelSelectedIns(SoKRN_MainDoc* doc);
+  // Deletes the instance at the relative placement path `plcPath` from its
+  // parent prototype (a single id: from the active component).
+  static void DelInsByPlcPath(SoKRN_MainDoc* doc, char* plcPath);
+  // 1: shows every instance. 0: hides every instance but the selected ones,
+  // their ancestors and their subtrees.
+  static void SetInsVisibility(SoKRN_MainDoc* doc, int visible);
+  // The recursive form below on every selected instance, then deselects all.
+  static void SetSelectedInsVisibility(SoKRN_MainDoc* doc, int visible);
+  // The path and every occurrence below it.
+  static void SetVisibilityBySoPath(SoKRN_MainDoc* doc, SoFullPath* path, int visible);
+  // Shows every ancestor instance on the path (the int is not used).
+  static void SetParentVisibility(SoKRN_MainDoc* doc, SoFullPath* path, int visible);
+  // SetInsVisibility(doc, 0) when something is selected.
+  static void SetInsIsolate(SoKRN_MainDoc* doc);
+
+  // ---- Annotation visibility ------------------------------------------------
+  // Annotation `id` (0: all of them, folders searched) of the addressed
+  // component's root node kit shown or hidden.
+  static void SetPMIVisibility(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id, int visible);
+  // The component at the path's tail, or the active component for null.
+  static void SetPMIVisibility(SoKRN_MainDoc* doc, const SoFullPath* path, unsigned int id, int visible);
+  static void SetAllPMIVisibility(SoKRN_NodeKit* kit, int visible);
+
   // ---- Clip planes and clip lines ------------------------------------------
   // Removes every SoClipPlane among the document's clip-plane children.
   static void DeleteClipNodeFromSceneGraph(SoKRN_MainDoc* doc);
@@ -151,6 +215,13 @@ public:
   static void DelClipPlane(SoKRN_MainDoc* doc, unsigned int id);
 
 private:
+  // Stores visibility for one path unless it already reads so.
+  static void StoreVisibility(SoKRN_State* state, const SoPath* path, int visible);
+  // The annotation entity `id` of the component kit `comp`'s root node kit.
+  static SoKRN_FdtKit* AnnotationOf(SoKRN_ComponentKit* comp, unsigned int id);
+  // The root node kit of a component kit (its prototype's for an instance).
+  static SoKRN_NodeKit* RootNodeKitOf(SoKRN_ComponentKit* comp);
+
   // `doc`, or the active main document when `doc` is null.
   static SoKRN_MainDoc* ResolveDoc(SoKRN_MainDoc* doc);
   // The relative form of a placement path (see PlcPathConvert).

@@ -11,6 +11,7 @@
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
@@ -276,7 +277,35 @@ void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
     case Visibility::Shown:
       break;
   }
+  SoKRN_State* state = getKRNState();
+  SoKRN_State::InsLook look;
+  if (!isInstance() || !state || !state->hasInsLooks() || !state->getInsLook(action->getCurPath(), look)) {
+    SoKRN_DocElementKit::GLRender(action);
+    return;
+  }
+  // A material made for this traversal: Coin's lazy elements tell materials
+  // apart by node id, so one node shared by occurrences of different looks
+  // could leave the previous colour in place.
+  auto* material = new SoMaterial;
+  material->ref();
+  for (SoField* f : {static_cast<SoField*>(&material->ambientColor), static_cast<SoField*>(&material->diffuseColor),
+                     static_cast<SoField*>(&material->specularColor), static_cast<SoField*>(&material->emissiveColor),
+                     static_cast<SoField*>(&material->shininess), static_cast<SoField*>(&material->transparency)})
+    f->setIgnored(TRUE);
+  if (look.hasColor) {
+    material->diffuseColor.setValue(look.color);
+    material->diffuseColor.setIgnored(FALSE);
+  }
+  if (look.hasTransparency) {
+    material->transparency.setValue(look.transparency);
+    material->transparency.setIgnored(FALSE);
+  }
+  material->setOverride(TRUE);
+  action->getState()->push();
+  material->GLRender(action);
   SoKRN_DocElementKit::GLRender(action);
+  action->getState()->pop();
+  material->unref();
 }
 
 void SoKRN_ComponentKit::rayPick(SoRayPickAction* action) {

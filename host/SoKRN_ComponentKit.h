@@ -18,6 +18,10 @@
 // see it. A matrix action applied to a path that ends at an instance includes
 // that instance's own placement (and user matrix when asked).
 //
+// Display overrides (colour, transparency) are kept per occurrence by the
+// document state too (SoKRN_State::setInsColor); an instance applies the
+// ones of its occurrence, as an overriding material, when it is drawn.
+//
 // Paths handed around are full paths: the nodes inside kits are part of them,
 // so read them through SoFullPath (SoPath::getLength stops at the first kit).
 #include <unordered_map>

@@ -1,5 +1,7 @@
 #include "host/SoKRN_NodeKit.h"
 
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoRayPickAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
@@ -18,10 +20,26 @@ SoKRN_NodeKit::SoKRN_NodeKit() {
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoSeparator, TRUE, this, \x0, FALSE);
   SO_KIT_ADD_FIELD(dataType, (0));
   SO_KIT_ADD_FIELD(nodeId, (0));
+  SO_KIT_ADD_FIELD(visible, (TRUE));
   SO_KIT_INIT_INSTANCE();
 }
 
 SoKRN_NodeKit::~SoKRN_NodeKit() = default;
+
+void SoKRN_NodeKit::setVisibility(bool on, bool notify) {
+  if (isVisible() == on) return;
+  if (!notify) enableNotify(FALSE);
+  visible.setValue(on);
+  if (!notify) enableNotify(TRUE);
+}
+
+void SoKRN_NodeKit::GLRender(SoGLRenderAction* action) {
+  if (isVisible()) SoKRN_BaseKit::GLRender(action);
+}
+
+void SoKRN_NodeKit::rayPick(SoRayPickAction* action) {
+  if (isVisible()) SoKRN_BaseKit::rayPick(action);
+}
 
 int SoKRN_NodeKit::getNumChildren() const {
   auto* group = static_cast<SoGroup*>(childList.getValue());
@@ -40,6 +58,14 @@ void SoKRN_NodeKit::addChild(SoKRN_NodeKit* child) {
   SO_GET_ANY_PART(this, "childList", SoSeparator)->addChild(child);
   child->setKRNState(getKRNState());
   if (SoKRN_BaseKit* ent = child->getNodeEnt()) ent->setKRNState(getKRNState());
+}
+
+SoKRN_NodeKit* SoKRN_NodeKit::getChildNodeKitByID(uint32_t id) const {
+  for (int i = 0; i < getNumChildren(); ++i) {
+    SoKRN_NodeKit* c = getChild(i);
+    if (c && c->getID() == id) return c;
+  }
+  return nullptr;
 }
 
 bool SoKRN_NodeKit::removeChildNodeKitByID(uint32_t id, SbBool notify) {

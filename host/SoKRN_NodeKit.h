@@ -1,6 +1,7 @@
 #pragma once
 // Annotation and feature tree of a component: node kits with an id, a data
 // type and an entity (what the node shows), and child node kits.
+#include <Inventor/fields/SoSFBool.h>
 #include <Inventor/fields/SoSFInt32.h>
 #include <Inventor/fields/SoSFUInt32.h>
 #include "host/SoKRN_BaseKit.h"
@@ -21,6 +22,10 @@ public:
   enum DataType { ANNOTATION = 4, MODEL_DISPLAY = 10, GROUP = 12 };
   SoSFInt32 dataType;
   SoSFUInt32 nodeId;
+  SoSFBool visible;  // a hidden node kit is neither drawn nor picked, children included
+
+  void setVisibility(bool on, bool notify);
+  bool isVisible() const { return visible.getValue() != FALSE; }
 
   uint32_t getID() const { return nodeId.getValue(); }
   // What the node shows (see DataType), or null.
@@ -35,9 +40,13 @@ public:
   int getNumChildren() const;
   SoKRN_NodeKit* getChild(int i) const;
   void addChild(SoKRN_NodeKit* child);
+  // The direct child with the given id, or null.
+  SoKRN_NodeKit* getChildNodeKitByID(uint32_t id) const;
   // Removes the direct child with the given id; true when found.
   bool removeChildNodeKitByID(uint32_t id, SbBool notify);
 
 protected:
   ~SoKRN_NodeKit() override;
+  void GLRender(SoGLRenderAction* action) override;
+  void rayPick(SoRayPickAction* action) override;
 };

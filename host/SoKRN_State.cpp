@@ -106,6 +106,55 @@ void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) 
   notifyOwner(notify);
 }
 
+namespace {
+float Unit(float v) { return v > 0 ? (v < 1 ? v : 1) : 0; }  // NaN gives 0
+}  // namespace
+
+void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int notify) {
+  if (!path) return;
+  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  look.hasColor = true;
+  look.color.setValue(Unit(color[0]), Unit(color[1]), Unit(color[2]));
+  notifyOwner(notify);
+}
+
+void SoKRN_State::removeColor(const SoPath* path, int notify) {
+  if (!path) return;
+  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  if (it == m_looks.end() || !it->second.hasColor) return;
+  it->second.hasColor = false;
+  if (!it->second.hasTransparency) m_looks.erase(it);
+  notifyOwner(notify);
+}
+
+void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int notify) {
+  if (!path) return;
+  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  look.hasTransparency = true;
+  look.transparency = Unit(transparency);
+  notifyOwner(notify);
+}
+
+void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
+  if (!path) return;
+  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  if (it == m_looks.end() || !it->second.hasTransparency) return;
+  it->second.hasTransparency = false;
+  if (!it->second.hasColor) m_looks.erase(it);
+  notifyOwner(notify);
+}
+
+bool SoKRN_State::getInsLook(const SoPath* path, InsLook& look) const {
+  return path && getInsLookByKey(OmbrelTools::InstanceChainKey(path), look);
+}
+
+bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
+  auto it = m_looks.find(key);
+  if (it == m_looks.end()) return false;
+  look = it->second;
+  return true;
+}
+
 void SoKRN_State::setUserMatrix(const SoPath* path, const SbMatrix& m, int notify) {
   if (!path) return;
   m_userMatrices[OmbrelTools::InstanceChainKey(path)] = m;

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include <Inventor/SbColor.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbViewportRegion.h>
 #include "host/PICKDATA.h"
@@ -32,6 +33,24 @@ public:
   // and is visible (-1) when none has one.
   int getDocEleVisible(const SoPath* path) const;
   void setDocEleVisible(const SoPath* path, int visible, int notify);
+
+  // Display overrides per occurrence: a colour and a transparency (0..1,
+  // clamped) that win over the occurrence's own materials and over
+  // overrides set further down. Only an instance's occurrence draws them.
+  struct InsLook {
+    bool hasColor = false;
+    SbColor color{0, 0, 0};
+    bool hasTransparency = false;
+    float transparency = 0;
+  };
+  void setInsColor(const SoPath* path, const SbColor& color, int notify);
+  void removeColor(const SoPath* path, int notify);
+  void setInsTransparency(const SoPath* path, float transparency, int notify);
+  void removeInsTransparency(const SoPath* path, int notify);
+  // False when the occurrence has no override.
+  bool getInsLook(const SoPath* path, InsLook& look) const;
+  bool getInsLookByKey(const std::string& key, InsLook& look) const;
+  bool hasInsLooks() const { return !m_looks.empty(); }
 
   void setUserMatrix(const SoPath* path, const SbMatrix& m, int notify);
   bool getUserMatrix(const SoPath* path, SbMatrix& m) const;
@@ -85,6 +104,7 @@ private:
   std::map<std::string, int> m_visible;
   int m_numHidden = 0;
   std::map<std::string, SbMatrix> m_userMatrices;
+  std::map<std::string, InsLook> m_looks;
   SbViewportRegion m_viewport;
   SoClipPlane* m_clipPlane = nullptr;
   bool m_capping = false;

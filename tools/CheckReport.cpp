@@ -54,6 +54,11 @@ std::string InstanceNamePath(const SoPath* path) {
   return out;
 }
 
+const char* ResultKind(const _collisionResult& r, bool cutFaces) {
+  if (r.nType == 0) return cutFaces && std::fabs(r.fCompacity) > 0 ? "interference" : "contact";
+  return r.nType == 1 ? "clearance" : "near";
+}
+
 void CheckReport::Collect(CCollisionManager& manager) {
   results.clear();
   const bool cutFaces = manager.m_bCalcCrossMesh != 0;
@@ -64,8 +69,7 @@ void CheckReport::Collect(CCollisionManager& manager) {
     row.type = r.nType;
     row.hasVolume = cutFaces;
     row.volume = std::fabs(r.fCompacity);
-    row.kind = r.nType == 0 ? (cutFaces && row.volume > 0 ? "interference" : "contact")
-                            : r.nType == 1 ? "clearance" : "near";
+    row.kind = ResultKind(r, cutFaces);
     row.path1 = plcPath(r.pPath1);
     row.path2 = plcPath(r.pPath2);
     row.name1 = InstanceNamePath(r.pPath1);
