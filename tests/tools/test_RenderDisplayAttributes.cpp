@@ -1,19 +1,25 @@
-// The toolbox's display attributes seen on rendered pixels: colour, its
-// removal, transparency and hiding change what the renderer draws, and only
-// for the occurrence addressed, not for a twin placed by the same shared
-// sub-assembly.
+// Display attributes seen on rendered pixels: colour, its removal,
+// transparency and hiding change what the renderer draws, and only for the
+// occurrence addressed, not for a twin placed by the same shared
+// sub-assembly; the collision manager's isolation and its undoing.
 #include <gtest/gtest.h>
 
+#include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_State.h"
+#include "host/SampleAssembly.h"
+#include "module/Platform.h"
 #include "support/MeshGen.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
@@ -21,6 +27,7 @@
 namespace {
 
 constexpr int kWidth = 120, kHeight = 60;
+constexpr int kIsoWidth = 480, kIsoHeight = 360;
 
 // Two occurrences of one sub-assembly holding one box: "1|0" at x in
 // [0, 2], "2|0" at x in [4, 6], seen from the front by an orthographic
@@ -94,4 +101,87 @@ TEST(RenderDisplayAttributes, ColourTransparencyAndHidingShowOnTheAddressedOccur
   const PngImage hidden = render("hidden");
   EXPECT_EQ(right(hidden), (PngImage::Rgba{255, 255, 255, 255}));
   EXPECT_EQ(left(hidden), grey);
+}
+
+// Isolation seen on pixels, on the sample with the pin hidden by the user:
+// a run on the two brackets leaves only them drawn (nothing appears, the
+// housing goes), one result leaves only its pair (the other bolt goes from
+// its hole, the other bracket altogether), and clearing gives back
+// the very same picture. VX_RENDER_TEST_DUMP keeps the four pictures.
+TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBackThePicture) {
+  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kIsoWidth, kIsoHeight));
+  if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
+  renderer->setBackgroundColor(SbColor(1, 1, 1));
+  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
+  auto* camera = new SoPerspectiveCamera;
+  camera->ref();
+  ASSERT_TRUE(renderer->cameraPlacer().viewAll(*camera, doc, renderer->viewport()));
+  {
+    SoPath* pin = CGraphOperation::GetNodeSoPathByPlcPath(doc, "8");
+    doc->getKRNState()->setDocEleVisible(pin, 0, TRUE);
+    pin->unref();
+  }
+  auto render = [&](const char* what) {
+    PngImage picture;
+    EXPECT_TRUE(renderer->render(doc, camera, picture)) << renderer->errorMessage();
+    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
+      std::string error;
+      picture.writeFile(std::string(dir) + "/isolation_" + what + ".png", error);
+    }
+    return picture;
+  };
+  const PngImage::Rgba white{255, 255, 255, 255};
+  // Pixels that changed from `a` to `b`, and whether each became background.
+  auto vanished = [&](const PngImage& a, const PngImage& b, int& changed) {
+    changed = 0;
+    bool onlyVanished = true;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x)
+        if (a.pixel(x, y) != b.pixel(x, y)) {
+          ++changed;
+          onlyVanished = onlyVanished && b.pixel(x, y) == white;
+        }
+    return onlyVanished;
+  };
+  auto at = [&](const PngImage& p, const SbVec3f& world) {
+    SbVec3f s;
+    camera->getViewVolume(float(kIsoWidth) / kIsoHeight).projectToScreen(world, s);
+    return p.pixel(int(s[0] * kIsoWidth), int((1 - s[1]) * kIsoHeight));
+  };
+  const SbVec3f housingTop(50, 30, 46), bracket1Plate(135, 5, 5), bracket2Plate(135, 65, 5);
+
+  const PngImage before = render("before");
+  ASSERT_NE(at(before, housingTop), white);
+  auto* m = new CCollisionManager(doc, "CollisionManager");
+  SoPathList inputs;
+  for (const char* plc : {"2", "3"}) {
+    SoPath* p = CGraphOperation::GetNodeSoPathByPlcPath(doc, plc);
+    inputs.append(p);
+    p->unref();
+  }
+  m->AddIns1(&inputs, 0);
+  m->m_bShowEdge = 0;
+  m->m_bShowCutLine = 0;
+  m->StartCalculate();
+  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vxplatform::SleepMs(1);
+  ASSERT_GE(m->GetResultCount(), 2);
+  const PngImage run = render("inputs");
+  int changed = 0;
+  EXPECT_TRUE(vanished(before, run, changed)) << "nothing appears";
+  EXPECT_GT(changed, kIsoWidth * kIsoHeight / 20) << "the housing and the others go";
+  EXPECT_EQ(at(run, housingTop), white);
+
+  m->m_nCurResult = 0;  // Bracket_1's plate and bolt
+  m->m_nShowInsMode = 0;
+  m->ShowCurrent();
+  const PngImage pair = render("pair");
+  EXPECT_NE(at(pair, bracket1Plate), white);
+  EXPECT_EQ(at(pair, bracket2Plate), white) << "the other bracket goes too";
+
+  m->ClearColisionTempNode(true);
+  const PngImage after = render("restored");
+  EXPECT_TRUE(after.bytes() == before.bytes()) << "the user's picture, pin still hidden";
+  delete m;
+  camera->unref();
+  doc->unref();
 }
