@@ -30,6 +30,7 @@
 
 #include <Inventor/SbColor.h>
 #include <Inventor/SbMatrix.h>
+#include <Inventor/SbPlane.h>
 #include <Inventor/SbVec3f.h>
 
 class SoNode;
@@ -41,6 +42,11 @@ class SoKRN_ComponentKit;
 class SoKRN_State;
 class SoKRN_NodeKit;
 class SoKRN_FdtKit;
+class SoKRN_ModelDisplay;
+class SoKRN_BodyKit;
+class SoSeparator;
+class SoClipPlane;
+class SoCamera;
 
 class CGraphOperation {
 public:
@@ -206,13 +212,60 @@ public:
   static void SetPMIVisibility(SoKRN_MainDoc* doc, const SoFullPath* path, unsigned int id, int visible);
   static void SetAllPMIVisibility(SoKRN_NodeKit* kit, int visible);
 
+  // ---- Temporary points ---------------------------------------------------------
+  // A red point of size 5 (a separator named "Point": coordinate, draw
+  // style, base colour, point set) added to the document's temporary
+  // children, which hold it. Null without a document.
+  static SoSeparator* CreateTmpPoint(SoKRN_MainDoc* doc, SbVec3f p);
+  // The first coordinate below `node`; (0, 0, 0) when there is none.
+  static SbVec3f GetTmpPointPosition(SoNode* node);
+  static void DelTmpPoint(SoKRN_MainDoc* doc, SoNode* node);
+  // Removes every temporary child named exactly "Point".
+  static void DelAllTmpPoint(SoKRN_MainDoc* doc);
+
   // ---- Clip planes and clip lines ------------------------------------------
   // Removes every SoClipPlane among the document's clip-plane children.
   static void DeleteClipNodeFromSceneGraph(SoKRN_MainDoc* doc);
+  // The first SoClipPlane among the clip-plane children named `name` (any
+  // name for null or ""); null when none.
+  static SoClipPlane* FindClipPlane(SoKRN_MainDoc* doc, const char* name);
+  // The plane of the first SoClipPlane among the temporary children; the
+  // plane x = 0 with normal (1, 0, 0) when there is none.
+  static SbPlane GetClipPlaneInfoFromSceneGraph(SoKRN_MainDoc* doc);
+  // Removes the clip-line sets of the active component (no fallback).
+  static void ClearClipLineFromSceneGraph(SoKRN_MainDoc* doc);
+  // Saved clip planes and clip lines: direct child node kits of `root`.
+  static void GetAllClipPlaneKit(SoKRN_NodeKit* root, std::vector<SoKRN_NodeKit*>& out);
+  static void GetAllClipLineKit(SoKRN_NodeKit* root, std::vector<SoKRN_NodeKit*>& out);
+  // The same under the top prototype's root node kit, visible ones only.
+  static void GetAllVisibleClipP(SoKRN_MainDoc* doc, std::vector<SoKRN_NodeKit*>& out);
+  static void GetAllVisibleClipL(SoKRN_MainDoc* doc, std::vector<SoKRN_NodeKit*>& out);
+  // Selects the entity of the saved clip plane / clip line with that id.
+  static void HeightLightClipPlane(SoKRN_MainDoc* doc, unsigned int id);
+  static void HeightLightClipLine(SoKRN_MainDoc* doc, unsigned int id);
+  // The last clip-plane display / clip-line body on the path, or null.
+  static SoKRN_ModelDisplay* GetClipPlaneKit(SoFullPath* path);
+  static SoKRN_BodyKit* GetClipLineKit(SoFullPath* path);
   // Removes the saved clip line (or clip plane) node kit with id `id` from the
   // top prototype's root node kit. No fallback: null `doc` or id 0 do nothing.
   static void DelClipLine(SoKRN_MainDoc* doc, unsigned int id);
   static void DelClipPlane(SoKRN_MainDoc* doc, unsigned int id);
+
+  // ---- Camera ---------------------------------------------------------------
+  // Zoom relative to the initial camera height H0 (SetInitCameraHeight):
+  // x = H0 / height (orthographic) or the distance at which H0 fills the
+  // view over the focal distance (other cameras); y = H0 * f for f > 1e-5,
+  // else H0; z = H0. No check for a zero height or focal distance.
+  static SbVec3f GetCameraScaleFactor(SoCamera* camera, float f);
+  // Sets the zoom to `s`, the camera keeping the point it looks at.
+  static void SetCameraScaleFactor(SoKRN_MainDoc* doc, SoCamera* camera, float s);
+  // Rotation of the orientation, fourth row the position (row vectors).
+  static void GetCameraMatrix(SoCamera* camera, float (&m)[4][4]);
+  static void SetCameraMatrix(SoCamera* camera, const float m[4][4]);
+  // Where the camera looks: the focal point, or for an orthographic camera
+  // where the view line crosses the plane through the document's box
+  // centre facing the camera. (0, 0, 0) without camera or document.
+  static SbVec3f GetCameraTargetPnt(SoCamera* camera, SoKRN_MainDoc* doc);
 
 private:
   // Stores visibility for one path unless it already reads so.

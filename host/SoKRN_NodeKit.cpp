@@ -19,6 +19,7 @@ SoKRN_NodeKit::SoKRN_NodeKit() {
   SO_KIT_ADD_CATALOG_ABSTRACT_ENTRY(entity, SoKRN_BaseKit, SoKRN_BaseKit, TRUE, this, \x0, TRUE);
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoSeparator, TRUE, this, \x0, FALSE);
   SO_KIT_ADD_FIELD(dataType, (0));
+  SO_KIT_ADD_FIELD(featureType, (0));
   SO_KIT_ADD_FIELD(nodeId, (0));
   SO_KIT_ADD_FIELD(visible, (TRUE));
   SO_KIT_INIT_INSTANCE();
@@ -84,6 +85,11 @@ bool SoKRN_NodeKit::removeChildNodeKitByID(uint32_t id, SbBool notify) {
 }
 
 SoKRN_BaseKit* SoKRN_NodeKit::getNodeEnt() const { return static_cast<SoKRN_BaseKit*>(entity.getValue()); }
+
+void SoKRN_NodeKit::setNodeEnt(SoKRN_BaseKit* ent) {
+  setPart("entity", ent);
+  if (ent) ent->setKRNState(getKRNState());
+}
 
 SoKRN_NodeKit* SoKRN_NodeKit::createNode(int type, SoKRN_NodeKit* parent, Tpx_Node* node, int) {
   if (!parent) return nullptr;

@@ -21,6 +21,7 @@ public:
   // display (SoKRN_ModelDisplay: a view or a clip plane); 12 is a folder.
   enum DataType { ANNOTATION = 4, MODEL_DISPLAY = 10, GROUP = 12 };
   SoSFInt32 dataType;
+  SoSFInt32 featureType;  // 30000: a saved clip line (entity SoKRN_BodyKit)
   SoSFUInt32 nodeId;
   SoSFBool visible;  // a hidden node kit is neither drawn nor picked, children included
 
@@ -30,6 +31,8 @@ public:
   uint32_t getID() const { return nodeId.getValue(); }
   // What the node shows (see DataType), or null.
   SoKRN_BaseKit* getNodeEnt() const;
+  // Replaces the entity (the kit holds it) and gives it this kit's state.
+  void setNodeEnt(SoKRN_BaseKit* entity);
 
   // A new node kit of `type` under `parent`, with the entity its type asks
   // for. With product data `node`, the kit takes the node's id (when no

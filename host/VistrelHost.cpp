@@ -10,6 +10,7 @@
 #include "host/SoKRN_MeshFaceKit.h"
 #include "host/SoKRN_MeshKit.h"
 #include "host/SoKRN_ModelDisplay.h"
+#include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -54,5 +55,6 @@ void VistrelHostInit() {
   SoKRN_MeshFaceKit::initClass();
   SoKRN_MeshKit::initClass();
   SoKRN_ModelDisplay::initClass();
+  SoKRN_BodyKit::initClass();
   SoKRN_GetMatrixAction::initClass();
 }
