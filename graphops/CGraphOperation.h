@@ -31,6 +31,8 @@
 #include <Inventor/SbColor.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbPlane.h>
+#include <Inventor/SbVec2f.h>
+#include <Inventor/SoType.h>
 #include <Inventor/SbVec3f.h>
 
 class SoNode;
@@ -47,6 +49,9 @@ class SoKRN_BodyKit;
 class SoSeparator;
 class SoClipPlane;
 class SoCamera;
+class SoKRN_MagneticLineKit;
+class SbViewportRegion;
+class Tpx_PMI;
 
 class CGraphOperation {
 public:
@@ -211,6 +216,74 @@ public:
   // The component at the path's tail, or the active component for null.
   static void SetPMIVisibility(SoKRN_MainDoc* doc, const SoFullPath* path, unsigned int id, int visible);
   static void SetAllPMIVisibility(SoKRN_NodeKit* kit, int visible);
+
+  // ---- Annotations, views, magnetic lines and welds ----------------------
+  // Node kits of a component's annotation tree: data type 4 annotation
+  // (entity SoKRN_FdtKit), 10 view or clip plane (SoKRN_ModelDisplay), 12
+  // folder. The component is addressed by placement path (either form; ""
+  // is the document's active component), instances by their prototype.
+  static SoKRN_NodeKit* GetRootNodeKit(SoKRN_MainDoc* doc, const char* plcPath);
+  static SoKRN_NodeKit* GetNodeKitById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  static void DelNodeKitById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  static SoKRN_NodeKit* GetPMINodeKitById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  static SoKRN_FdtKit* GetPMIById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  // Reference lines are not kept by this toolbox: always null.
+  static SoNode* GetRefLineById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  // Depth first in child order, folders searched: views (not clip planes),
+  // annotations, annotations whose attached PMI has type `type`.
+  static void GetAllViewNodeKit(SoKRN_NodeKit* start, std::vector<SoKRN_NodeKit*>& out);
+  static void GetAllPMINodeKit(SoKRN_NodeKit* start, std::vector<SoKRN_NodeKit*>& out);
+  static void GetPMINodeKitByType(SoKRN_NodeKit* start, int type, std::vector<SoKRN_NodeKit*>& out);
+  // Full placement path of the instance showing `annotation`; "PATH|0" when
+  // it is not in the document.
+  static void GetPMIPlcPathByNode(SoKRN_MainDoc* doc, SoKRN_FdtKit* annotation, std::wstring& out);
+  // mode 1 deselects all first; id != 0 selects that annotation's entity
+  // in the document. The selection node is not used.
+  static void HeightLightPMI(SoSelection* selection, SoKRN_MainDoc* doc, const char* plcPath, unsigned int id,
+                             int mode);
+  // Welds of the top prototype (all, or those with `id`) shown or hidden.
+  static void SetAllWeldsVisibity(SoKRN_MainDoc* doc, int visible);
+  static void SetWeldsVisibity(unsigned int id, SoKRN_MainDoc* doc, int visible);
+  // Selects in `selection` (null: the active scene graph, which must then
+  // be an SoSelection) the welds of the active component: all for id 0,
+  // else the first with that id. mode 1 deselects all first.
+  static void HeightLightHandOrder(SoSelection* selection, SoKRN_MainDoc* doc, const char* plcPath,
+                                   unsigned int id, int mode);
+  // Deletes an annotation with its relations in views and magnetic lines.
+  // The viewport and camera are not used.
+  static void DelPMI(SoKRN_MainDoc* doc, const SbViewportRegion& viewport, SoCamera* camera, const char* plcPath,
+                     unsigned int id);
+  // Removes, from every view under the component's root node kit (or the
+  // one with id `viewId`), the relations to node `entityId` of kit `type`.
+  static void DelViewRelation(SoKRN_MainDoc* doc, const char* plcPath, unsigned int entityId, SoType type);
+  static void DelViewRelationFromViewIDEntId(SoKRN_MainDoc* doc, const char* plcPath, unsigned int viewId,
+                                             unsigned int entityId, SoType type);
+  // Lets the first magnetic line of the active component that links the
+  // annotation go of it (the entity type is not used).
+  static void DelRelationInMagLine(SoKRN_MainDoc* doc, SoKRN_FdtKit* annotation, int entityType);
+  // Removes node kit `id` from the active component's root node kit; no
+  // fallback for a null document.
+  static void DelMagneticLine(SoKRN_MainDoc* doc, unsigned int id);
+  // Magnetic lines of the direct child node kits of `start`.
+  static void GetAllMagneticLineKit(SoKRN_NodeKit* start, std::vector<SoKRN_MagneticLineKit*>& out);
+  static SoKRN_MagneticLineKit* GetMagneticLineKit(SoFullPath* path);
+  static bool MagLineUnderRootNode(SoKRN_MainDoc* doc, SoKRN_MagneticLineKit* line);
+
+  // Serial-number annotations: one composite text of a value text ("12" or
+  // "12-A") and a suffix text (usage 7, "A"); the suffix "*" is never
+  // written after the number.
+  // The next free number for `suffix` among `kits` (1 for none).
+  static int AllocateSNPMI(std::vector<SoKRN_NodeKit*>& kits, std::wstring suffix);
+  static void GetSNPMIValueAndSuffix(SoKRN_FdtKit* annotation, std::wstring& value, std::wstring& suffix);
+  // Numbers `pmi` anew for `suffix` (appended to its current suffix unless
+  // `keepSuffix` or the suffix is "*"). 0 done; -1 bad arguments or not a
+  // serial number; -2 suffix longer than 128 characters.
+  static int AddSuffix(Tpx_PMI* pmi, std::wstring suffix, SoKRN_MainDoc* doc, bool keepSuffix);
+  // A picture annotation (PMI type 33) in the active component: linked to
+  // `file`, or with `embed` its pixels read through Coin's image reader.
+  // Null when the document has no active component (no fallback).
+  static SoKRN_NodeKit* CreateImageNode(SoKRN_MainDoc* doc, SbVec2f& location, const std::wstring& file,
+                                        const std::wstring& name, int width, int height, double scale, bool embed);
 
   // ---- Temporary points ---------------------------------------------------------
   // A red point of size 5 (a separator named "Point": coordinate, draw

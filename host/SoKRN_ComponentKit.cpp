@@ -20,6 +20,7 @@
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "host/SoKRN_UserTransform.h"
+#include "host/SoKRN_WeldKit.h"
 
 SO_KIT_SOURCE(SoKRN_ComponentKit);
 
@@ -36,7 +37,8 @@ SoKRN_ComponentKit::SoKRN_ComponentKit() {
   SO_KIT_ADD_CATALOG_ENTRY(protoGroup, SoGroup, TRUE, topSeparator, bodies, FALSE);
   SO_KIT_ADD_CATALOG_ENTRY(bodies, SoSeparator, TRUE, topSeparator, childList, TRUE);
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoGroup, TRUE, topSeparator, rootNode, FALSE);
-  SO_KIT_ADD_CATALOG_ENTRY(rootNode, SoKRN_NodeKit, TRUE, topSeparator, \x0, TRUE);
+  SO_KIT_ADD_CATALOG_ENTRY(rootNode, SoKRN_NodeKit, TRUE, topSeparator, welds, TRUE);
+  SO_KIT_ADD_CATALOG_ENTRY(welds, SoSeparator, TRUE, topSeparator, \x0, FALSE);
 
   SO_KIT_ADD_FIELD(componentType, (INSTANCE));
   SO_KIT_ADD_FIELD(plcId, (0));
@@ -226,6 +228,24 @@ SoKRN_NodeKit* SoKRN_ComponentKit::getRootNode() {
   // The node tree belongs to the component's document.
   if (root && !root->getKRNState()) root->setKRNState(getKRNState());
   return root;
+}
+
+int SoKRN_ComponentKit::getNumWeld() const {
+  auto* group = static_cast<SoGroup*>(welds.getValue());
+  return group ? group->getNumChildren() : 0;
+}
+
+SoKRN_WeldKit* SoKRN_ComponentKit::getWeldByIndex(int i) const {
+  auto* group = static_cast<SoGroup*>(welds.getValue());
+  if (!group || i < 0 || i >= group->getNumChildren()) return nullptr;
+  SoNode* n = group->getChild(i);
+  return n->isOfType(SoKRN_WeldKit::getClassTypeId()) ? static_cast<SoKRN_WeldKit*>(n) : nullptr;
+}
+
+void SoKRN_ComponentKit::addWeld(SoKRN_WeldKit* weld) {
+  if (!weld || isInstance()) return;
+  SO_GET_ANY_PART(this, "welds", SoSeparator)->addChild(weld);
+  weld->setKRNState(getKRNState());
 }
 
 SoTransform* SoKRN_ComponentKit::getTrans(bool create) {

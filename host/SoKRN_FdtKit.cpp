@@ -3,6 +3,8 @@
 #include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include "host/TpxProductData.h"
+
 SO_KIT_SOURCE(SoKRN_FdtKit);
 
 void SoKRN_FdtKit::initClass() { SO_KIT_INIT_CLASS(SoKRN_FdtKit, SoKRN_BaseKit, "SoKRN_BaseKit"); }
@@ -25,3 +27,7 @@ void SoKRN_FdtKit::setTransparency(float transparency) {
   auto* m = static_cast<SoMaterial*>(getPart("material", TRUE));
   m->transparency.setValue(transparency);
 }
+
+Tpx_PMI* SoKRN_FdtKit::getAttchTpxPMI() const { return dynamic_cast<Tpx_PMI*>(getTpxObjCache()); }
+
+void SoKRN_FdtKit::initData(Tpx_PMI* pmi, bool) { setTpxObjCache(pmi); }

@@ -5,6 +5,7 @@
 #include "host/SoKRN_BaseKit.h"
 
 class SoMaterial;
+class Tpx_PMI;
 
 class SoKRN_FdtKit : public SoKRN_BaseKit {
   SO_KIT_HEADER(SoKRN_FdtKit);
@@ -22,6 +23,10 @@ public:
   void setMaterial(SoMaterial* material);
   // Sets the transparency of its material, made first when there is none.
   void setTransparency(float transparency);
+  // The attached annotation (product data), or null.
+  Tpx_PMI* getAttchTpxPMI() const;
+  // Attaches `pmi` (the kit then holds it); `notify` is not used here.
+  void initData(Tpx_PMI* pmi, bool notify);
 
 protected:
   ~SoKRN_FdtKit() override;

@@ -16,7 +16,8 @@ void SoKRN_NodeKit::initClass() { SO_KIT_INIT_CLASS(SoKRN_NodeKit, SoKRN_BaseKit
 
 SoKRN_NodeKit::SoKRN_NodeKit() {
   SO_KIT_CONSTRUCTOR(SoKRN_NodeKit);
-  SO_KIT_ADD_CATALOG_ABSTRACT_ENTRY(entity, SoKRN_BaseKit, SoKRN_BaseKit, TRUE, this, \x0, TRUE);
+  SO_KIT_ADD_CATALOG_ABSTRACT_ENTRY(entity, SoKRN_BaseKit, SoKRN_BaseKit, TRUE, this, feature, TRUE);
+  SO_KIT_ADD_CATALOG_ABSTRACT_ENTRY(feature, SoKRN_BaseKit, SoKRN_BaseKit, TRUE, this, \x0, TRUE);
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoSeparator, TRUE, this, \x0, FALSE);
   SO_KIT_ADD_FIELD(dataType, (0));
   SO_KIT_ADD_FIELD(featureType, (0));
@@ -85,6 +86,29 @@ bool SoKRN_NodeKit::removeChildNodeKitByID(uint32_t id, SbBool notify) {
 }
 
 SoKRN_BaseKit* SoKRN_NodeKit::getNodeEnt() const { return static_cast<SoKRN_BaseKit*>(entity.getValue()); }
+
+SoKRN_BaseKit* SoKRN_NodeKit::getNodeFeat() const { return static_cast<SoKRN_BaseKit*>(feature.getValue()); }
+
+void SoKRN_NodeKit::setNodeFeat(SoKRN_BaseKit* feat) {
+  setPart("feature", feat);
+  if (feat) feat->setKRNState(getKRNState());
+}
+
+void SoKRN_NodeKit::createNodeConnector(uint32_t assocNodeId, SoType pointedType, const std::string& plcPath) {
+  Connector c;
+  c.assocNodeId = assocNodeId;
+  c.pointedType = pointedType;
+  c.plcPath = plcPath;
+  m_connectors.push_back(c);
+}
+
+const SoKRN_NodeKit::Connector* SoKRN_NodeKit::getNodeConnector(int i) const {
+  return i >= 0 && i < getNumNodeConnector() ? &m_connectors[static_cast<std::size_t>(i)] : nullptr;
+}
+
+void SoKRN_NodeKit::removeNodeConnector(int i) {
+  if (i >= 0 && i < getNumNodeConnector()) m_connectors.erase(m_connectors.begin() + i);
+}
 
 void SoKRN_NodeKit::setNodeEnt(SoKRN_BaseKit* ent) {
   setPart("entity", ent);

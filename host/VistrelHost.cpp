@@ -11,6 +11,9 @@
 #include "host/SoKRN_MeshKit.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_BodyKit.h"
+#include "host/SoKRN_FeatureKit.h"
+#include "host/SoKRN_MagneticLineKit.h"
+#include "host/SoKRN_WeldKit.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -56,5 +59,8 @@ void VistrelHostInit() {
   SoKRN_MeshKit::initClass();
   SoKRN_ModelDisplay::initClass();
   SoKRN_BodyKit::initClass();
+  SoKRN_WeldKit::initClass();
+  SoKRN_MagneticLineKit::initClass();
+  SoKRN_FeatureKit::initClass();
   SoKRN_GetMatrixAction::initClass();
 }
