@@ -227,8 +227,13 @@ public:
   static void DelNodeKitById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
   static SoKRN_NodeKit* GetPMINodeKitById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
   static SoKRN_FdtKit* GetPMIById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
-  // Reference lines are not kept by this toolbox: always null.
+  // Reference lines are not kept by this toolbox: the lookup answers null
+  // and the three operations on them do nothing.
   static SoNode* GetRefLineById(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id);
+  static void DelRefLin(SoKRN_MainDoc* doc, const char* plcPath, int kind, unsigned int id);
+  static void HeightLightRefLine(SoSelection* selection, SoKRN_MainDoc* doc, const char* plcPath, unsigned int id,
+                                 int mode);
+  static void SetRefLineVisibility(SoKRN_MainDoc* doc, const char* plcPath, unsigned int id, int visible);
   // Depth first in child order, folders searched: views (not clip planes),
   // annotations, annotations whose attached PMI has type `type`.
   static void GetAllViewNodeKit(SoKRN_NodeKit* start, std::vector<SoKRN_NodeKit*>& out);
@@ -316,6 +321,18 @@ public:
   // Selects the entity of the saved clip plane / clip line with that id.
   static void HeightLightClipPlane(SoKRN_MainDoc* doc, unsigned int id);
   static void HeightLightClipLine(SoKRN_MainDoc* doc, unsigned int id);
+  // Relations of a saved clip plane (its view and its node kit) to other
+  // clip planes or views, and to clip lines: one per kit that has product
+  // data attached to its entity.
+  static void AddClipPlaneRelation(SoKRN_ModelDisplay* plane, std::vector<SoKRN_NodeKit*>& kits);
+  static void AddClipLineRelation(SoKRN_ModelDisplay* plane, std::vector<SoKRN_NodeKit*>& kits);
+  // Removes the plane's relations to clip planes and views, and to the clip
+  // lines of the active document's active component.
+  static void DelClipPlaneRelation(SoKRN_ModelDisplay* plane);
+  // Appends the placement paths of the instances related to the active
+  // document's visible clip planes, each once, in first-seen order (`out`
+  // is not cleared; relations that name no instance are skipped).
+  static void GetVisClipPlanesRelation(std::vector<std::string>& out);
   // The last clip-plane display / clip-line body on the path, or null.
   static SoKRN_ModelDisplay* GetClipPlaneKit(SoFullPath* path);
   static SoKRN_BodyKit* GetClipLineKit(SoFullPath* path);

@@ -127,6 +127,12 @@ SoKRN_FdtKit* CGraphOperation::GetPMIById(SoKRN_MainDoc* doc, const char* plcPat
 
 SoNode* CGraphOperation::GetRefLineById(SoKRN_MainDoc*, const char*, unsigned int) { return nullptr; }
 
+void CGraphOperation::DelRefLin(SoKRN_MainDoc*, const char*, int, unsigned int) {}
+
+void CGraphOperation::HeightLightRefLine(SoSelection*, SoKRN_MainDoc*, const char*, unsigned int, int) {}
+
+void CGraphOperation::SetRefLineVisibility(SoKRN_MainDoc*, const char*, unsigned int, int) {}
+
 void CGraphOperation::GetAllViewNodeKit(SoKRN_NodeKit* start, std::vector<SoKRN_NodeKit*>& out) {
   CollectTree(start, &IsView, out);
 }

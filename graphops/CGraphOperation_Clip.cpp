@@ -9,6 +9,7 @@
 #include <Inventor/nodes/SoPointSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "graphops/CGraphOperation.h"
@@ -17,10 +18,15 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
+#include "host/TpxProductData.h"
 
 namespace {
 
 const int kClipLineFeature = 30000;
+// Entity types of relation connectors: (10, 10) to a clip plane or view,
+// (10, 4001) to a clip line.
+const int kViewEntity = 10;
+const int kClipLineEntity = 4001;
 
 SoKRN_NodeKit* TopRootNodeKit(SoKRN_MainDoc* doc) {
   SoKRN_ComponentKit* top = doc ? doc->getTopPrototype() : nullptr;
@@ -214,4 +220,71 @@ SoKRN_BodyKit* CGraphOperation::GetClipLineKit(SoFullPath* path) {
       return static_cast<SoKRN_BodyKit*>(n);
   }
   return nullptr;
+}
+
+// ---- relations of saved clip planes -----------------------------------------------
+
+namespace {
+
+void AddRelations(SoKRN_ModelDisplay* plane, std::vector<SoKRN_NodeKit*>& kits, int linkedType, SoType pointed) {
+  auto* view = plane ? dynamic_cast<Tpx_View*>(plane->getTpxObjCache()) : nullptr;
+  SoKRN_NodeKit* planeKit = plane ? plane->getNodeKit() : nullptr;
+  if (!view || !planeKit) return;
+  for (SoKRN_NodeKit* kit : kits) {
+    SoKRN_BaseKit* ent = kit ? kit->getNodeEnt() : nullptr;
+    Tpx_Object* data = ent ? ent->getTpxObjCache() : nullptr;
+    if (!data) continue;
+    auto* connector = new Tpx_NodeConnector(view->GetProtoType(), kViewEntity, linkedType);
+    connector->SetLinkNode(data->GetID());
+    view->AddNodeConnector(connector);
+    planeKit->createNodeConnector(data->GetID(), pointed, "");
+  }
+}
+
+}  // namespace
+
+void CGraphOperation::AddClipPlaneRelation(SoKRN_ModelDisplay* plane, std::vector<SoKRN_NodeKit*>& kits) {
+  AddRelations(plane, kits, kViewEntity, SoKRN_ModelDisplay::getClassTypeId());
+}
+
+void CGraphOperation::AddClipLineRelation(SoKRN_ModelDisplay* plane, std::vector<SoKRN_NodeKit*>& kits) {
+  AddRelations(plane, kits, kClipLineEntity, SoKRN_BodyKit::getClassTypeId());
+}
+
+void CGraphOperation::DelClipPlaneRelation(SoKRN_ModelDisplay* plane) {
+  SoKRN_NodeKit* planeKit = plane ? plane->getNodeKit() : nullptr;
+  if (!planeKit) return;
+  auto* view = dynamic_cast<Tpx_View*>(plane->getTpxObjCache());
+  SoKRN_MainDoc* doc = m_pActiveMainDocKit;
+  SoKRN_ComponentKit* active = doc ? doc->getActiveComp() : nullptr;
+  if (active && active->isInstance()) active = active->getPrototype();
+  SoKRN_NodeKit* activeRoot = active ? active->getRootNode() : nullptr;
+  for (int i = 0; i < planeKit->getNumNodeConnector();) {
+    const SoKRN_NodeKit::Connector* c = planeKit->getNodeConnector(i);
+    const uint32_t id = c->getAssocNodeID();
+    int linked = 0;
+    if (c->getPointedType() == SoKRN_ModelDisplay::getClassTypeId()) {
+      linked = kViewEntity;
+    } else if (c->getPointedType() == SoKRN_BodyKit::getClassTypeId() && activeRoot) {
+      SoKRN_NodeKit* line = activeRoot->getChildNodeKitByID(id);
+      if (line && line->featureType.getValue() == kClipLineFeature) linked = kClipLineEntity;
+    }
+    if (linked == 0) {
+      ++i;
+      continue;
+    }
+    planeKit->removeNodeConnector(i);  // the next connector moved to index i
+    if (view) view->DelNodeConnector(id, linked);
+  }
+}
+
+void CGraphOperation::GetVisClipPlanesRelation(std::vector<std::string>& out) {
+  std::vector<SoKRN_NodeKit*> planes;
+  GetAllVisibleClipP(m_pActiveMainDocKit, planes);
+  for (SoKRN_NodeKit* kit : planes) {
+    for (int i = 0; i < kit->getNumNodeConnector(); ++i) {
+      const std::string& path = kit->getNodeConnector(i)->getPlcPath();
+      if (!path.empty() && std::find(out.begin(), out.end(), path) == out.end()) out.push_back(path);
+    }
+  }
 }

@@ -91,7 +91,10 @@ SoKRN_BaseKit* SoKRN_NodeKit::getNodeFeat() const { return static_cast<SoKRN_Bas
 
 void SoKRN_NodeKit::setNodeFeat(SoKRN_BaseKit* feat) {
   setPart("feature", feat);
-  if (feat) feat->setKRNState(getKRNState());
+  if (feat) {
+    feat->setKRNState(getKRNState());
+    feat->setNodeKit(this);
+  }
 }
 
 void SoKRN_NodeKit::createNodeConnector(uint32_t assocNodeId, SoType pointedType, const std::string& plcPath) {
@@ -112,7 +115,10 @@ void SoKRN_NodeKit::removeNodeConnector(int i) {
 
 void SoKRN_NodeKit::setNodeEnt(SoKRN_BaseKit* ent) {
   setPart("entity", ent);
-  if (ent) ent->setKRNState(getKRNState());
+  if (ent) {
+    ent->setKRNState(getKRNState());
+    ent->setNodeKit(this);
+  }
 }
 
 SoKRN_NodeKit* SoKRN_NodeKit::createNode(int type, SoKRN_NodeKit* parent, Tpx_Node* node, int) {
@@ -133,7 +139,7 @@ SoKRN_NodeKit* SoKRN_NodeKit::createNode(int type, SoKRN_NodeKit* parent, Tpx_No
   if (type == MODEL_DISPLAY) ent = new SoKRN_ModelDisplay;
   if (type == ANNOTATION) ent = new SoKRN_FdtKit;
   if (ent) {
-    kit->setPart("entity", ent);
+    kit->setNodeEnt(ent);
     if (node && node->GetOwner()) ent->setTpxObjCache(node->GetOwner());
   }
   parent->addChild(kit);

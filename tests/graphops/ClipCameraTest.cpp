@@ -170,3 +170,63 @@ TEST_F(ClipCameraTest, OrthographicTargetIsOnThePlaneThroughTheBoxCentre) {
   EXPECT_TRUE(VecNear(CGraphOperation::GetCameraTargetPnt(ortho, doc), SbVec3f(c[0] + 3, c[1] - 2, c[2])));
   ortho->unref();
 }
+
+TEST_F(ClipCameraTest, ClipPlaneRelationsAddedListedAndRemoved) {
+  CGraphOperation::SetActiveMainDocKit(doc);
+  auto* proto = dynamic_cast<Tpx_ProtoType*>(top->getTpxObjCache());
+  SoKRN_NodeKit* root = top->getRootNode();
+  auto clipPlane = [&]() {
+    SoKRN_NodeKit* kit = SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, root, nullptr, 0);
+    auto* display = static_cast<SoKRN_ModelDisplay*>(kit->getNodeEnt());
+    display->createClipPlane(SbBox3f(-1, -1, -1, 1, 1, 1), SbVec3f(0, 0, 0), SbVec3f(0, 0, 1), 0,
+                             TPX_RGBA32{1, 0, 0, 0.5f});
+    auto* view = new Tpx_View(proto);
+    view->RegisterID(0);
+    display->setTpxObjCache(view);
+    return kit;
+  };
+  SoKRN_NodeKit* a = clipPlane();
+  SoKRN_NodeKit* b = clipPlane();
+  SoKRN_NodeKit* line = SoKRN_NodeKit::createNode(SoKRN_NodeKit::GROUP, root, nullptr, 0);
+  line->featureType = 30000;
+  line->setNodeEnt(new SoKRN_BodyKit);
+  auto* lineData = new Tpx_View(proto);
+  lineData->RegisterID(0);
+  line->getNodeEnt()->setTpxObjCache(lineData);
+  SoKRN_NodeKit* bare = SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, root, nullptr, 0);
+
+  auto* plane = static_cast<SoKRN_ModelDisplay*>(a->getNodeEnt());
+  auto* view = static_cast<Tpx_View*>(plane->getTpxObjCache());
+  std::vector<SoKRN_NodeKit*> others = {b, bare};
+  CGraphOperation::AddClipPlaneRelation(plane, others);
+  std::vector<SoKRN_NodeKit*> lines = {line};
+  CGraphOperation::AddClipLineRelation(plane, lines);
+  ASSERT_EQ(a->getNumNodeConnector(), 2) << "the kit without product data is skipped";
+  ASSERT_EQ(view->GetNumNodeConnector(), 2);
+  EXPECT_EQ(view->GetNodeConnector(0)->GetLinkNode(), b->getNodeEnt()->getTpxObjCache()->GetID());
+  EXPECT_EQ(view->GetNodeConnector(1)->GetLinkedType(), 4001);
+  EXPECT_EQ(a->getNodeConnector(1)->getPointedType(), SoKRN_BodyKit::getClassTypeId());
+
+  // Instances related to visible clip planes, each once.
+  a->createNodeConnector(0, SoKRN_ComponentKit::getClassTypeId(), "PATH|0|3");
+  b->createNodeConnector(0, SoKRN_ComponentKit::getClassTypeId(), "PATH|0|3");
+  b->createNodeConnector(0, SoKRN_ComponentKit::getClassTypeId(), "PATH|0|ff");
+  std::vector<std::string> related;
+  CGraphOperation::GetVisClipPlanesRelation(related);
+  CGraphOperation::GetVisClipPlanesRelation(related);
+  EXPECT_EQ(related, (std::vector<std::string>{"PATH|0|3", "PATH|0|ff"}));
+  b->setVisibility(false, true);
+  related.clear();
+  CGraphOperation::GetVisClipPlanesRelation(related);
+  EXPECT_EQ(related, std::vector<std::string>{"PATH|0|3"});
+
+  // The clip line counts only where the active component holds it.
+  doc->setActiveComp(sub);
+  CGraphOperation::DelClipPlaneRelation(plane);
+  EXPECT_EQ(a->getNumNodeConnector(), 2) << "instance and clip-line relations stay";
+  EXPECT_EQ(view->GetNumNodeConnector(), 1);
+  doc->setActiveComp(nullptr);
+  CGraphOperation::DelClipPlaneRelation(plane);
+  EXPECT_EQ(a->getNumNodeConnector(), 1);
+  EXPECT_EQ(view->GetNumNodeConnector(), 0);
+}
