@@ -121,7 +121,11 @@ public:
   void ShowCutLine(int show);
   void ShowCutFace(int show);
   void ShowClipPlane(int show);
+  // Nothing of the document stays visible but the inputs (mode nonzero) or
+  // the shown results' pairs with their subtrees (mode 0); their ancestors
+  // are drawn only as the way down to them.
   void ShowIns(int mode);
+  // Makes one instance visible (with `steps` its expanded descendants too).
   void ShowIns(SoFullPath* path, bool steps);
 
   // ---- boxes -----------------------------------------------------------------
@@ -256,6 +260,9 @@ private:
   void SetInsVisbleSteps(SoFullPath* path, int visible);
   // Saves the current visibility of what ShowIns(path, steps) will show.
   void SaveShown(SoFullPath* path, bool steps);
+  // Hides the root instance and every occurrence set visible explicitly
+  // (saving each first): nothing of the document is visible afterwards.
+  void HideAllShown();
   SbXfBox3f GetResultBoundingBox(_collisionResult* r);
   void ShowResultBoundingBox(_collisionResult* r, SoSeparator* parent);
   void CreateBoundingBox(SbXfBox3f box, SoSeparator* parent);

@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionDocState.h"
@@ -222,21 +225,18 @@ void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
 void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
   SoKRN_MainDoc* doc = Doc();
   if (!doc || !path || !doc->getKRNState()) return;
-  SoKRN_State* state = doc->getKRNState();
-  m_pDocState->Save(path, state->getDocEleVisible(path));
-  if (steps) {
-    auto it = m_InsChildren.find(path);
-    if (it != m_InsChildren.end()) {
-      for (SoFullPath* child : it->second) SaveShown(child, true);
-    }
-  }
-  for (int k = path->getLength() - 2; k >= 0; --k) {
-    if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
-    PathRef sub(path->copy(0, k + 1));
-    m_pDocState->Save(sub.p, state->getDocEleVisible(sub.p));
-  }
+  m_pDocState->Save(path, doc->getKRNState()->getDocEleVisible(path));
+  if (!steps) return;
+  auto it = m_InsChildren.find(path);
+  if (it == m_InsChildren.end()) return;
+  for (SoFullPath* child : it->second) SaveShown(child, true);
 }
 
+// The ancestors of a shown instance are not made visible here: the document
+// draws a hidden ancestor with a shown occurrence below it as a way through
+// (its own bodies stay hidden, its other children too), while an ancestor
+// set visible would show its whole subtree, the siblings of the pair and,
+// for the top prototype, whose occurrence is the root's, the whole model.
 void CCollisionManager::ShowIns(SoFullPath* path, bool steps) {
   if (!Doc() || !path) return;
   if (steps) {
@@ -244,10 +244,24 @@ void CCollisionManager::ShowIns(SoFullPath* path, bool steps) {
   } else {
     SetInsVisble(path, 1);
   }
-  for (int k = path->getLength() - 2; k >= 0; --k) {
-    if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
-    PathRef sub(path->copy(0, k + 1));
-    SetInsVisble(static_cast<SoFullPath*>(sub.p), 1);
+}
+
+void CCollisionManager::HideAllShown() {
+  SoKRN_MainDoc* doc = Doc();
+  SoKRN_State* state = doc ? doc->getKRNState() : nullptr;
+  if (!state) return;
+  {
+    PathRef root(new SoTempPath(8));
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
+    SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
+  }
+  // Occurrences set visible explicitly (by the user under a hidden parent,
+  // or by an earlier ShowIns) would stay visible under the hidden root.
+  for (const std::string& key : state->getShownKeys()) {
+    if (key.empty()) continue;
+    PathRef path(new SoTempPath(8));
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path.p);
+    if (static_cast<SoFullPath*>(path.p)->getLength() > 0) SetInsVisble(static_cast<SoFullPath*>(path.p), 0);
   }
 }
 
@@ -257,54 +271,37 @@ void CCollisionManager::ShowIns(int mode) {
   if (!EnterBusy()) return;
   m_nShowInsMode = mode;
 
-  // Hiding the root hides every instance that is not shown explicitly, so
-  // the instances about to be shown are remembered first, with the
-  // visibility they have now: that is what ClearColisionTempNode(true)
-  // must give back to them.
+  // What is about to be shown, with the paths whose subtrees go along.
+  std::vector<std::pair<SoFullPath*, bool>> shown;
   if (mode != 0) {
-    for (const auto& entry : m_InsChildren) SaveShown(entry.first, false);
+    for (const auto& entry : m_InsChildren) shown.emplace_back(entry.first, false);
   } else if (m_bShowAll != 0) {
     for (_collisionResult& r : m_Result) {
-      SaveShown(r.pPath1, true);
-      SaveShown(r.pPath2, true);
+      shown.emplace_back(r.pPath1, true);
+      shown.emplace_back(r.pPath2, true);
     }
   } else if (m_nCurResult >= 0 && m_nCurResult < GetResultCount()) {
-    SaveShown(m_Result[static_cast<std::size_t>(m_nCurResult)].pPath1, true);
-    SaveShown(m_Result[static_cast<std::size_t>(m_nCurResult)].pPath2, true);
+    _collisionResult& r = m_Result[static_cast<std::size_t>(m_nCurResult)];
+    shown.emplace_back(r.pPath1, true);
+    shown.emplace_back(r.pPath2, true);
   }
-  {
-    PathRef root(new SoTempPath(8));
-    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
-    SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
-  }
-  // Showing an instance shows its ancestors, the root among them, so hiding
-  // the root alone does not keep the other inputs out of sight: hide each
-  // of them explicitly (their earlier visibility is saved first).
-  if (mode == 0 && doc->getKRNState()) {
-    for (const auto& entry : m_InsChildren) {
-      m_pDocState->Save(entry.first, doc->getKRNState()->getDocEleVisible(entry.first));
-      doc->getKRNState()->setDocEleVisible(entry.first, 0, TRUE);
-    }
-  }
+  // Their visibility now is what ClearColisionTempNode(true) gives back:
+  // saved before hiding the root changes what they inherit.
+  for (const auto& s : shown) SaveShown(s.first, s.second);
+  HideAllShown();
+  for (const auto& s : shown) ShowIns(s.first, s.second);
 
   SbXfBox3f box;
   box.makeEmpty();
   if (mode != 0) {
-    for (const auto& entry : m_InsChildren) ShowIns(entry.first, false);
     box = GetAllInputInsBoundingBox();
   } else if (m_bShowAll != 0) {
     SoPathList paths;
-    for (_collisionResult& r : m_Result) {
-      ShowIns(r.pPath1, true);
-      ShowIns(r.pPath2, true);
-      if (r.pPath1) paths.append(r.pPath1);
-      if (r.pPath2) paths.append(r.pPath2);
+    for (const auto& s : shown) {
+      if (s.first) paths.append(s.first);
     }
     box = PathListBox(paths);
-  } else if (m_nCurResult >= 0 && m_nCurResult < GetResultCount()) {
-    _collisionResult& r = m_Result[static_cast<std::size_t>(m_nCurResult)];
-    ShowIns(r.pPath1, true);
-    ShowIns(r.pPath2, true);
+  } else if (!shown.empty()) {
     box = GetResultInsPairBoundingBox(m_nCurResult);
   }
   SbVec3f lo, hi;

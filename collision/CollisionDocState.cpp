@@ -1,7 +1,10 @@
 #include "collision/CollisionDocState.h"
 
-#include <Inventor/SoFullPath.h>
+#include <Inventor/SoPath.h>
 
+#include <algorithm>
+
+#include "host/OmbrelTools.h"
 
 CollisionDocState::CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc)
     : m_pManager(manager), m_pDoc(doc) {}
@@ -10,19 +13,20 @@ CollisionDocState::~CollisionDocState() {
   for (auto& entry : m_saved) entry.first->unref();
 }
 
-std::vector<const void*> CollisionDocState::NodesOf(const SoPath* path) {
-  std::vector<const void*> nodes;
-  const auto* full = static_cast<const SoFullPath*>(path);
-  nodes.reserve(static_cast<std::size_t>(full->getLength()));
-  for (int i = 0; i < full->getLength(); ++i) nodes.push_back(full->getNode(i));
-  return nodes;
+bool CollisionDocState::HasSaved(const SoPath* path) const {
+  return path && m_index.count(OmbrelTools::InstanceChainKey(path)) != 0;
 }
 
-bool CollisionDocState::HasSaved(const SoPath* path) const { return path && m_index.count(NodesOf(path)) != 0; }
-
 void CollisionDocState::Save(const SoPath* path, int visible) {
-  if (!path || !m_index.insert(NodesOf(path)).second) return;
+  if (!path) return;
+  const std::string key = OmbrelTools::InstanceChainKey(path);
+  if (!m_index.insert(key).second) return;
+  const int depth = key.empty() ? 0 : 1 + static_cast<int>(std::count(key.begin(), key.end(), '|'));
+  // After the last entry no deeper than this one: ancestors stay first.
+  const auto at = std::upper_bound(m_depth.begin(), m_depth.end(), depth);
+  const auto offset = at - m_depth.begin();
   SoPath* copy = path->copy();
   copy->ref();
-  m_saved.emplace_back(copy, visible);
+  m_depth.insert(at, depth);
+  m_saved.insert(m_saved.begin() + offset, std::make_pair(copy, visible));
 }

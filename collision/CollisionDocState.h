@@ -1,7 +1,17 @@
 #pragma once
 // What the collision manager changed in its document: the visibility each
 // instance had before the manager first changed it.
+//
+// The document keeps visibility per occurrence (instance chain), and an
+// occurrence without an entry of its own inherits from the one above it.
+// So entries are kept per occurrence (two paths reaching the same one
+// through different inner nodes share the first save) and in restoring
+// order: ancestors before descendants. Written back in that order, a
+// visible value under a visible ancestor leaves no entry behind and a
+// hidden one is stored again, which gives the document back the entries it
+// had, not only the same picture.
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,19 +29,19 @@ public:
   CCollisionManager* GetManager() const { return m_pManager; }
   SoKRN_MainDoc* GetDoc() const { return m_pDoc; }
 
-  // True when a visibility is saved for a path equal to `path` (same nodes).
+  // True when a visibility is saved for the occurrence `path` reaches.
   bool HasSaved(const SoPath* path) const;
-  // Saves a referenced copy of `path` with `visible`; the first save wins.
+  // Saves a referenced copy of `path` with `visible`; the first save of an
+  // occurrence wins.
   void Save(const SoPath* path, int visible);
-  // Entries in the order they were saved (path, visibility before the change).
+  // Entries in restoring order (path, visibility before the first change):
+  // by depth of the occurrence, then in the order they were saved.
   const std::vector<std::pair<SoPath*, int>>& Saved() const { return m_saved; }
 
 private:
-  // The nodes of a path: two paths are equal when they hold the same nodes.
-  static std::vector<const void*> NodesOf(const SoPath* path);
-
   CCollisionManager* m_pManager;
   SoKRN_MainDoc* m_pDoc;
   std::vector<std::pair<SoPath*, int>> m_saved;
-  std::set<std::vector<const void*>> m_index;  // NodesOf every saved path
+  std::vector<int> m_depth;     // instance kits on each saved path, parallel to m_saved
+  std::set<std::string> m_index;  // instance chain of every saved path
 };

@@ -7,6 +7,7 @@
 
 class SoKRN_State;
 class Tpx_Object;
+class SoKRN_NodeKit;
 
 class SoKRN_BaseKit : public SoBaseKit {
   SO_KIT_HEADER(SoKRN_BaseKit);
@@ -27,10 +28,16 @@ public:
   // Lets the attached product data go.
   void DelTpxObj() { m_pTpxObj.reset(); }
 
+  // The node kit whose entity or feature this kit is (set by the node kit,
+  // not referenced), or null.
+  SoKRN_NodeKit* getNodeKit() const { return m_pNodeKit; }
+  void setNodeKit(SoKRN_NodeKit* kit) { m_pNodeKit = kit; }
+
 protected:
   ~SoKRN_BaseKit() override;
 
 private:
   SoKRN_State* m_pState = nullptr;
+  SoKRN_NodeKit* m_pNodeKit = nullptr;
   std::shared_ptr<Tpx_Object> m_pTpxObj;
 };

@@ -11,6 +11,7 @@
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
@@ -19,6 +20,7 @@
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "host/SoKRN_UserTransform.h"
+#include "host/SoKRN_WeldKit.h"
 
 SO_KIT_SOURCE(SoKRN_ComponentKit);
 
@@ -35,7 +37,8 @@ SoKRN_ComponentKit::SoKRN_ComponentKit() {
   SO_KIT_ADD_CATALOG_ENTRY(protoGroup, SoGroup, TRUE, topSeparator, bodies, FALSE);
   SO_KIT_ADD_CATALOG_ENTRY(bodies, SoSeparator, TRUE, topSeparator, childList, TRUE);
   SO_KIT_ADD_CATALOG_ENTRY(childList, SoGroup, TRUE, topSeparator, rootNode, FALSE);
-  SO_KIT_ADD_CATALOG_ENTRY(rootNode, SoKRN_NodeKit, TRUE, topSeparator, \x0, TRUE);
+  SO_KIT_ADD_CATALOG_ENTRY(rootNode, SoKRN_NodeKit, TRUE, topSeparator, welds, TRUE);
+  SO_KIT_ADD_CATALOG_ENTRY(welds, SoSeparator, TRUE, topSeparator, \x0, FALSE);
 
   SO_KIT_ADD_FIELD(componentType, (INSTANCE));
   SO_KIT_ADD_FIELD(plcId, (0));
@@ -227,6 +230,24 @@ SoKRN_NodeKit* SoKRN_ComponentKit::getRootNode() {
   return root;
 }
 
+int SoKRN_ComponentKit::getNumWeld() const {
+  auto* group = static_cast<SoGroup*>(welds.getValue());
+  return group ? group->getNumChildren() : 0;
+}
+
+SoKRN_WeldKit* SoKRN_ComponentKit::getWeldByIndex(int i) const {
+  auto* group = static_cast<SoGroup*>(welds.getValue());
+  if (!group || i < 0 || i >= group->getNumChildren()) return nullptr;
+  SoNode* n = group->getChild(i);
+  return n->isOfType(SoKRN_WeldKit::getClassTypeId()) ? static_cast<SoKRN_WeldKit*>(n) : nullptr;
+}
+
+void SoKRN_ComponentKit::addWeld(SoKRN_WeldKit* weld) {
+  if (!weld || isInstance()) return;
+  SO_GET_ANY_PART(this, "welds", SoSeparator)->addChild(weld);
+  weld->setKRNState(getKRNState());
+}
+
 SoTransform* SoKRN_ComponentKit::getTrans(bool create) {
   if (create) return SO_GET_ANY_PART(this, "transform", SoTransform);
   return static_cast<SoTransform*>(transform.getValue());
@@ -276,7 +297,35 @@ void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
     case Visibility::Shown:
       break;
   }
+  SoKRN_State* state = getKRNState();
+  SoKRN_State::InsLook look;
+  if (!isInstance() || !state || !state->hasInsLooks() || !state->getInsLook(action->getCurPath(), look)) {
+    SoKRN_DocElementKit::GLRender(action);
+    return;
+  }
+  // A material made for this traversal: Coin's lazy elements tell materials
+  // apart by node id, so one node shared by occurrences of different looks
+  // could leave the previous colour in place.
+  auto* material = new SoMaterial;
+  material->ref();
+  for (SoField* f : {static_cast<SoField*>(&material->ambientColor), static_cast<SoField*>(&material->diffuseColor),
+                     static_cast<SoField*>(&material->specularColor), static_cast<SoField*>(&material->emissiveColor),
+                     static_cast<SoField*>(&material->shininess), static_cast<SoField*>(&material->transparency)})
+    f->setIgnored(TRUE);
+  if (look.hasColor) {
+    material->diffuseColor.setValue(look.color);
+    material->diffuseColor.setIgnored(FALSE);
+  }
+  if (look.hasTransparency) {
+    material->transparency.setValue(look.transparency);
+    material->transparency.setIgnored(FALSE);
+  }
+  material->setOverride(TRUE);
+  action->getState()->push();
+  material->GLRender(action);
   SoKRN_DocElementKit::GLRender(action);
+  action->getState()->pop();
+  material->unref();
 }
 
 void SoKRN_ComponentKit::rayPick(SoRayPickAction* action) {

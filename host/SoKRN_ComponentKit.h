@@ -18,6 +18,10 @@
 // see it. A matrix action applied to a path that ends at an instance includes
 // that instance's own placement (and user matrix when asked).
 //
+// Display overrides (colour, transparency) are kept per occurrence by the
+// document state too (SoKRN_State::setInsColor); an instance applies the
+// ones of its occurrence, as an overriding material, when it is drawn.
+//
 // Paths handed around are full paths: the nodes inside kits are part of them,
 // so read them through SoFullPath (SoPath::getLength stops at the first kit).
 #include <unordered_map>
@@ -26,6 +30,7 @@
 #include "host/SoKRN_DocElementKit.h"
 
 class SoKRN_NodeKit;
+class SoKRN_WeldKit;
 class SoGroup;
 class SoPath;
 
@@ -38,6 +43,7 @@ class SoKRN_ComponentKit : public SoKRN_DocElementKit {
   SO_KIT_CATALOG_ENTRY_HEADER(bodies);
   SO_KIT_CATALOG_ENTRY_HEADER(childList);
   SO_KIT_CATALOG_ENTRY_HEADER(rootNode);
+  SO_KIT_CATALOG_ENTRY_HEADER(welds);
 
 public:
   enum ComponentType { INSTANCE = 0, PART = 1, ASSEMBLY = 2 };
@@ -81,6 +87,11 @@ public:
   SoGroup* getChildGroup(bool create);
 
   SoKRN_NodeKit* getRootNode();
+
+  // Prototype: welds, in their welding order.
+  int getNumWeld() const;
+  SoKRN_WeldKit* getWeldByIndex(int i) const;
+  void addWeld(SoKRN_WeldKit* weld);
 
   // Clip-line sets cut by the document's clip plane. This stand-in does not
   // create clip-line sets, so there is never one to remove.

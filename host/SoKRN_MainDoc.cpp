@@ -1,5 +1,7 @@
 #include "host/SoKRN_MainDoc.h"
 
+#include <Inventor/actions/SoSearchAction.h>
+
 #include <algorithm>
 #include <unordered_set>
 #include <vector>
@@ -124,6 +126,15 @@ void SoKRN_MainDoc::select(SoPath* path) {
   if (!path) return;
   m_selection.append(path);
   touch();
+}
+
+void SoKRN_MainDoc::selectNode(SoNode* node) {
+  if (!node) return;
+  SoSearchAction search;
+  search.setNode(node);
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(this);
+  if (SoPath* found = search.getPath()) select(found->copy());
 }
 
 void SoKRN_MainDoc::deselect(const SoPath* path) {

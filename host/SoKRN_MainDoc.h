@@ -47,6 +47,9 @@ public:
 
   // Selection: paths, newest last. select() takes a reference on the path.
   void select(SoPath* path);
+  // Selects the first path from this document to `node`; nothing when the
+  // node is not below the document.
+  void selectNode(SoNode* node);
   void deselect(const SoPath* path);
   void deselect(SoNode* tail);  // every selected path ending at `tail`
   void deselectAll(SbBool notify);

@@ -74,20 +74,29 @@ bool SoKRN_State::hasVisibleBelow(const std::string& key) const {
   return false;
 }
 
+std::vector<std::string> SoKRN_State::getShownKeys() const {
+  std::vector<std::string> keys;
+  for (const auto& entry : m_visible) {
+    if (entry.second != 0) keys.push_back(entry.first);
+  }
+  return keys;
+}
+
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
   if (!path) return;
   const std::string key = OmbrelTools::InstanceChainKey(path);
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
-  if (it != m_visible.end() && it->second == visible) return;
   // A visible entry matters only under a hidden ancestor, where it shows the
-  // occurrence again; under a visible one it is dropped, so that hiding the
-  // ancestor later hides this occurrence too.
+  // occurrence again; under a visible one it is dropped (also when it holds
+  // the value given already: the ancestor may have been shown since), so
+  // that hiding the ancestor later hides this occurrence too.
   bool ancestorVisible = true;
   if (!key.empty()) {
     const std::size_t bar = key.rfind('|');
     ancestorVisible = getVisibleByKey(bar == std::string::npos ? std::string() : key.substr(0, bar)) != 0;
   }
+  if (it != m_visible.end() && it->second == visible && !(visible != 0 && ancestorVisible)) return;
   if (visible != 0 && ancestorVisible) {
     if (it != m_visible.end()) m_visible.erase(it);
   } else {
@@ -95,6 +104,55 @@ void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) 
   }
   m_numHidden += (visible == 0 ? 1 : 0) - (wasHidden ? 1 : 0);
   notifyOwner(notify);
+}
+
+namespace {
+float Unit(float v) { return v > 0 ? (v < 1 ? v : 1) : 0; }  // NaN gives 0
+}  // namespace
+
+void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int notify) {
+  if (!path) return;
+  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  look.hasColor = true;
+  look.color.setValue(Unit(color[0]), Unit(color[1]), Unit(color[2]));
+  notifyOwner(notify);
+}
+
+void SoKRN_State::removeColor(const SoPath* path, int notify) {
+  if (!path) return;
+  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  if (it == m_looks.end() || !it->second.hasColor) return;
+  it->second.hasColor = false;
+  if (!it->second.hasTransparency) m_looks.erase(it);
+  notifyOwner(notify);
+}
+
+void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int notify) {
+  if (!path) return;
+  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  look.hasTransparency = true;
+  look.transparency = Unit(transparency);
+  notifyOwner(notify);
+}
+
+void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
+  if (!path) return;
+  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  if (it == m_looks.end() || !it->second.hasTransparency) return;
+  it->second.hasTransparency = false;
+  if (!it->second.hasColor) m_looks.erase(it);
+  notifyOwner(notify);
+}
+
+bool SoKRN_State::getInsLook(const SoPath* path, InsLook& look) const {
+  return path && getInsLookByKey(OmbrelTools::InstanceChainKey(path), look);
+}
+
+bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
+  auto it = m_looks.find(key);
+  if (it == m_looks.end()) return false;
+  look = it->second;
+  return true;
 }
 
 void SoKRN_State::setUserMatrix(const SoPath* path, const SbMatrix& m, int notify) {

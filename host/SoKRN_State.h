@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include <Inventor/SbColor.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbViewportRegion.h>
 #include "host/PICKDATA.h"
@@ -33,6 +34,24 @@ public:
   int getDocEleVisible(const SoPath* path) const;
   void setDocEleVisible(const SoPath* path, int visible, int notify);
 
+  // Display overrides per occurrence: a colour and a transparency (0..1,
+  // clamped) that win over the occurrence's own materials and over
+  // overrides set further down. Only an instance's occurrence draws them.
+  struct InsLook {
+    bool hasColor = false;
+    SbColor color{0, 0, 0};
+    bool hasTransparency = false;
+    float transparency = 0;
+  };
+  void setInsColor(const SoPath* path, const SbColor& color, int notify);
+  void removeColor(const SoPath* path, int notify);
+  void setInsTransparency(const SoPath* path, float transparency, int notify);
+  void removeInsTransparency(const SoPath* path, int notify);
+  // False when the occurrence has no override.
+  bool getInsLook(const SoPath* path, InsLook& look) const;
+  bool getInsLookByKey(const std::string& key, InsLook& look) const;
+  bool hasInsLooks() const { return !m_looks.empty(); }
+
   void setUserMatrix(const SoPath* path, const SbMatrix& m, int notify);
   bool getUserMatrix(const SoPath* path, SbMatrix& m) const;
   void removeUserMat(const SoPath* path, int notify);
@@ -43,6 +62,9 @@ public:
   int getVisibleByKey(const std::string& key) const;
   // True when some occurrence below `key` is set visible explicitly.
   bool hasVisibleBelow(const std::string& key) const;
+  // Keys of the occurrences set visible explicitly (each shows itself and
+  // what inherits from it under a hidden ancestor), in key order.
+  std::vector<std::string> getShownKeys() const;
   bool getUserMatrixByKey(const std::string& key, SbMatrix& m) const;
 
   const SbViewportRegion& getViewportRegion() const { return m_viewport; }
@@ -82,6 +104,7 @@ private:
   std::map<std::string, int> m_visible;
   int m_numHidden = 0;
   std::map<std::string, SbMatrix> m_userMatrices;
+  std::map<std::string, InsLook> m_looks;
   SbViewportRegion m_viewport;
   SoClipPlane* m_clipPlane = nullptr;
   bool m_capping = false;

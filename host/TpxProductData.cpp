@@ -60,6 +60,7 @@ Tpx_ProtoType::Tpx_ProtoType(std::wstring name) : m_name(std::move(name)) {}
 Tpx_ProtoType::~Tpx_ProtoType() {
   // Views that kits still hold outlive their prototype: they forget it.
   for (const auto& v : m_views) v->m_proto = nullptr;
+  for (const auto& p : m_pmis) p->m_proto = nullptr;
 }
 
 TPX_STATUS Tpx_ProtoType::AddView(Tpx_View* view) {
@@ -93,4 +94,73 @@ Tpx_View* Tpx_ProtoType::FindView(uint32_t id) const {
     if (v->GetID() == id) return v.get();
   }
   return nullptr;
+}
+
+Tpx_NodeConnector::Tpx_NodeConnector(Tpx_ProtoType* proto, int entityType, int linkedType)
+    : m_entityType(entityType), m_linkedType(linkedType) {
+  if (proto) m_id = proto->NewID();
+}
+
+TPX_STATUS Tpx_NodeConnector::SetLinkNode(uint32_t nodeId) {
+  m_link = nodeId;
+  return TPX_OK;
+}
+
+TPX_STATUS Tpx_View::AddNodeConnector(Tpx_NodeConnector* connector) {
+  if (!connector) return TPX_BAD_ARGUMENT;
+  for (const auto& c : m_connectors) {
+    if (c.get() == connector) return TPX_BAD_ARGUMENT;
+  }
+  std::shared_ptr<Tpx_Object> held = connector->weak_from_this().lock();
+  m_connectors.push_back(held ? std::static_pointer_cast<Tpx_NodeConnector>(held)
+                              : std::shared_ptr<Tpx_NodeConnector>(connector));
+  return TPX_OK;
+}
+
+TPX_STATUS Tpx_View::DelNodeConnector(uint32_t nodeId, int linkedType) {
+  const auto before = m_connectors.size();
+  m_connectors.erase(std::remove_if(m_connectors.begin(), m_connectors.end(),
+                                    [&](const std::shared_ptr<Tpx_NodeConnector>& c) {
+                                      return c->GetLinkNode() == nodeId && c->GetLinkedType() == linkedType;
+                                    }),
+                     m_connectors.end());
+  return m_connectors.size() < before ? TPX_OK : TPX_NOT_FOUND;
+}
+
+Tpx_NodeConnector* Tpx_View::GetNodeConnector(int i) const {
+  return i >= 0 && i < GetNumNodeConnector() ? m_connectors[static_cast<std::size_t>(i)].get() : nullptr;
+}
+
+TPX_STATUS Tpx_ComText::SetTexts(const std::vector<Tpx_Text>& texts) {
+  m_texts = texts;
+  return TPX_OK;
+}
+
+Tpx_PMI::Tpx_PMI(Tpx_ProtoType* proto, int type) : m_proto(proto), m_type(type) {}
+
+Tpx_PMI::~Tpx_PMI() = default;
+
+TPX_STATUS Tpx_PMI::RegisterID(uint32_t reserved) {
+  if (reserved != 0 || !m_proto) return TPX_BAD_ARGUMENT;
+  m_id = m_proto->NewID();
+  return TPX_OK;
+}
+
+TPX_STATUS Tpx_PMI::AddPicture(const Tpx_Picture& picture) {
+  m_pictures.push_back(picture);
+  return TPX_OK;
+}
+
+TPX_STATUS Tpx_ProtoType::AddPMI(Tpx_PMI* pmi) {
+  if (!pmi || pmi->m_proto != this) return TPX_BAD_ARGUMENT;
+  for (const auto& p : m_pmis) {
+    if (p.get() == pmi) return TPX_BAD_ARGUMENT;
+  }
+  std::shared_ptr<Tpx_Object> held = pmi->weak_from_this().lock();
+  m_pmis.push_back(held ? std::static_pointer_cast<Tpx_PMI>(held) : std::shared_ptr<Tpx_PMI>(pmi));
+  return TPX_OK;
+}
+
+Tpx_PMI* Tpx_ProtoType::GetPMI(int i) const {
+  return i >= 0 && i < GetNumPMI() ? m_pmis[static_cast<std::size_t>(i)].get() : nullptr;
 }

@@ -14,6 +14,8 @@
 #include "host/SoKRN_CurveKit.h"
 #include "host/SoKRN_PntMarkerKit.h"
 #include "host/SoKRN_MagneticLineKit.h"
+#include "host/SoKRN_FeatureKit.h"
+#include "host/SoKRN_WeldKit.h"
 #include "host/SoKRN_2dEntityKit.h"
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -62,5 +64,7 @@ void VistrelHostInit() {
   SoKRN_CurveKit::initClass();
   SoKRN_PntMarkerKit::initClass();
   SoKRN_MagneticLineKit::initClass();
+  SoKRN_WeldKit::initClass();
+  SoKRN_FeatureKit::initClass();
   SoKRN_GetMatrixAction::initClass();
 }

@@ -54,6 +54,11 @@ std::string InstanceNamePath(const SoPath* path) {
   return out;
 }
 
+const char* ResultKind(const _collisionResult& r) {
+  if (r.nType == 0) return r.Penetrates() ? "interference" : "contact";
+  return r.nType == 1 ? "clearance" : "near";
+}
+
 void CheckReport::Collect(CCollisionManager& manager) {
   results.clear();
   const bool cutFaces = manager.m_bCalcCrossMesh != 0;
@@ -68,7 +73,7 @@ void CheckReport::Collect(CCollisionManager& manager) {
     row.volume = row.hasVolume ? std::fabs(static_cast<double>(r.fCompacity)) : 0.0;
     if (cutFaces && !row.hasVolume) row.volumeNote = r.volumeNote.empty() ? "not computed" : r.volumeNote;
     // The kind comes from how the triangles met, with or without cut faces.
-    row.kind = r.nType == 0 ? (r.Penetrates() ? "interference" : "contact") : r.nType == 1 ? "clearance" : "near";
+    row.kind = ResultKind(r);
     row.path1 = plcPath(r.pPath1);
     row.path2 = plcPath(r.pPath2);
     row.name1 = InstanceNamePath(r.pPath1);

@@ -52,10 +52,21 @@ public:
   bool WriteJson(const std::string& path, std::string& error) const;
 };
 
+struct _collisionResult;
+// "interference", "contact", "clearance" or "near": what a result is, told
+// from how its triangles met, with or without cut faces computed.
+const char* ResultKind(const _collisionResult& r);
+
 // The names of the instances on a path, head to tail, joined by "/"
 // ("Bracket_1/Bolt_2"): what users see and what the globs match.
 std::string InstanceNamePath(const SoPath* path);
 
-// Pictures of every result and an overview into options.pngDir.
+// Pictures of every result and an overview into options.pngDir. In a
+// result's picture its first instance is red and its second green, the
+// other inputs ghosted (light grey, mostly transparent), and the result's
+// box, cut line and cut face are drawn over everything, so they show
+// through the parts. The overview colours every instance that takes part in
+// a result by its worst kind: interference red, contact orange, clearance
+// yellow (near: as clearance); the others keep their colours.
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
                          std::string& error);

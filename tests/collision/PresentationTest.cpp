@@ -9,10 +9,14 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <functional>
 #include <memory>
+#include <set>
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionTestUtil.h"
+#include "host/DocumentBuilder.h"
+#include "host/OmbrelTools.h"
 #include "host/SoKRN_ClipLineKit.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_NodeKit.h"
@@ -208,4 +212,111 @@ TEST(PresentationClearance, ClipPlaneOfAResultWithoutCutPointsGoesThroughTheOrig
   m->ClearColisionTempNode(true);
   EXPECT_EQ(planes->getNumChildren(), 0);
   delete m;
+}
+
+// Isolation in a nested document: what the viewer draws (the occurrences
+// whose bodies are rendered) after a run, for one result, and after
+// clearing, under user states built to catch an ancestor shown again.
+namespace {
+
+struct Isolation {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  Isolation() {
+    doc->ref();
+    SoKRN_ComponentKit* top = doc->getTopPrototype();
+    // A: a part with bodies of its own and two children; B, C, D boxes.
+    SoKRN_ComponentKit* withKids = vhost::MakePartPrototype(doc, L"Frame", Box(SbVec3f(0, 5, 0), SbVec3f(3, 6, 1)).xyz,
+                                                            Box(SbVec3f(0, 5, 0), SbVec3f(3, 6, 1)).tris);
+    const Mesh unit = Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+    SoKRN_ComponentKit* box = vhost::MakePartPrototype(doc, L"Box", unit.xyz, unit.tris);
+    SbMatrix m;
+    m.setTranslate(SbVec3f(0, 0, 0));
+    vhost::PlaceInstance(doc, withKids, box, m, L"a1", 1);
+    m.setTranslate(SbVec3f(2, 0, 0));
+    vhost::PlaceInstance(doc, withKids, box, m, L"a2", 2);
+    m.setTranslate(SbVec3f(0, 0, 0));
+    vhost::PlaceInstance(doc, top, withKids, m, L"A", 1);
+    m.setTranslate(SbVec3f(0.5f, 0.5f, 0.5f));  // overlaps a1
+    vhost::PlaceInstance(doc, top, box, m, L"B", 2);
+    m.setTranslate(SbVec3f(10, 0, 0));
+    vhost::PlaceInstance(doc, top, box, m, L"C", 3);
+    m.setTranslate(SbVec3f(20, 0, 0));
+    vhost::PlaceInstance(doc, top, box, m, L"D", 4);
+    doc->adoptTree();
+  }
+  ~Isolation() { doc->unref(); }
+  void Set(const char* plc, int visible) {
+    PathHolder p(PathTo(doc, plc));
+    doc->getKRNState()->setDocEleVisible(p.get(), visible, FALSE);
+  }
+  // Occurrences whose own bodies are drawn, as the render traversal decides.
+  std::set<std::string> Drawn() const {
+    std::set<std::string> out;
+    auto hold = [](SoPath* p) {
+      p->ref();
+      return PathHolder(static_cast<SoFullPath*>(p));
+    };
+    std::function<void(SoKRN_ComponentKit*, SoPath*)> walk = [&](SoKRN_ComponentKit* kit, SoPath* path) {
+      const auto v = kit->visibilityOn(path);
+      if (v == SoKRN_ComponentKit::Visibility::Hidden) return;
+      if (kit->isInstance()) {
+        PathHolder down = hold(path->copy());
+        if (kit->appendPrototypeToPath(*down.get())) walk(kit->getPrototype(), down.get());
+        return;
+      }
+      if (v == SoKRN_ComponentKit::Visibility::Shown && kit->getBodiesIfAny())
+        out.insert(OmbrelTools::InstanceChainKey(path));
+      for (int i = 0; i < kit->getNumEleChildren(); ++i) {
+        auto* child = static_cast<SoKRN_ComponentKit*>(kit->getEleChild(i));
+        PathHolder down = hold(path->copy());
+        if (kit->appendChildToPath(*down.get(), child)) walk(child, down.get());
+      }
+    };
+    PathHolder root = hold(new SoPath(doc->getTopPrototype()));
+    walk(doc->getTopPrototype(), root.get());
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST(PresentationIsolation, OnlyInputsThenOnlyThePairThenExactlyTheUserState) {
+  using S = std::set<std::string>;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, int>> user;  // visibility set before the run
+    S before;
+  } cases[] = {
+      {"all visible", {}, S{"1", "1|1", "1|2", "2", "3", "4"}},
+      {"D hidden", {{"4", 0}}, S{"1", "1|1", "1|2", "2", "3"}},
+      // The root hidden, A, B and C shown again: explicit entries that a
+      // run must hide (a2 and A's frame) and give back.
+      {"root hidden, A, B and C shown", {{"", 0}, {"1", -1}, {"2", -1}, {"3", -1}}, S{"1", "1|1", "1|2", "2", "3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Isolation iso;
+    for (const auto& u : c.user) iso.Set(u.first, u.second);
+    ASSERT_EQ(iso.Drawn(), c.before);
+    const std::vector<std::string> keysBefore = iso.doc->getKRNState()->getShownKeys();
+    auto* m = new CCollisionManager(iso.doc, "CollisionManager");
+    SoPathList inputs;
+    for (const char* plc : {"1|1", "2", "3"}) {
+      PathHolder p(PathTo(iso.doc, plc));
+      inputs.append(p.get());
+    }
+    m->AddIns1(&inputs, 0);
+    RunAndWait(*m);
+    EXPECT_EQ(iso.Drawn(), S({"1|1", "2", "3"})) << "after the run: the inputs only";
+    ASSERT_GE(m->GetResultCount(), 1);
+    m->m_nCurResult = 0;
+    m->m_nShowInsMode = 0;
+    m->ShowCurrent();
+    EXPECT_EQ(iso.Drawn(), S({"1|1", "2"})) << "one result: the pair only, not A's frame nor a2";
+    m->ShowNext();
+    m->ClearColisionTempNode(true);
+    EXPECT_EQ(iso.Drawn(), c.before);
+    EXPECT_EQ(iso.doc->getKRNState()->getShownKeys(), keysBefore) << "the same entries, not only the same picture";
+    delete m;
+  }
 }

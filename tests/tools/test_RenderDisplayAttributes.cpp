@@ -1,0 +1,171 @@
+// Display attributes seen on rendered pixels: colour, its removal,
+// transparency and hiding change what the renderer draws, and only for the
+// occurrence addressed, not for a twin placed by the same shared
+// sub-assembly; the collision manager's isolation and its undoing.
+#include <gtest/gtest.h>
+
+#include <Inventor/lists/SoPathList.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_State.h"
+#include "host/SampleAssembly.h"
+#include "module/Platform.h"
+#include "support/MeshGen.h"
+#include "tools/OffscreenRenderer.h"
+#include "tools/PngImage.h"
+
+namespace {
+
+constexpr int kWidth = 120, kHeight = 60;
+constexpr int kIsoWidth = 480, kIsoHeight = 360;
+
+// Two occurrences of one sub-assembly holding one box: "1|0" at x in
+// [0, 2], "2|0" at x in [4, 6], seen from the front by an orthographic
+// camera over white; the left box lands around pixel (25, 30), the right
+// one around (95, 30).
+struct TwinDoc {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoOrthographicCamera* camera = new SoOrthographicCamera;
+  TwinDoc() {
+    doc->ref();
+    camera->ref();
+    const vxtest::Mesh box = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2));
+    auto* part = vhost::MakePartPrototype(doc, L"Box", box.xyz, box.tris);
+    auto* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
+    vhost::PlaceInstance(doc, sub, part, SbMatrix::identity(), L"Box", 0);
+    SbMatrix m;
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity(), L"Left", 1);
+    m.setTranslate(SbVec3f(4, 0, 0));
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, m, L"Right", 2);
+    doc->adoptTree();
+    camera->position.setValue(3, 1, 20);
+    camera->height = 3.0f;
+    camera->nearDistance = 1;
+    camera->farDistance = 40;
+  }
+  ~TwinDoc() {
+    camera->unref();
+    doc->unref();
+  }
+};
+
+}  // namespace
+
+TEST(RenderDisplayAttributes, ColourTransparencyAndHidingShowOnTheAddressedOccurrenceOnly) {
+  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kWidth, kHeight));
+  if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
+  renderer->setBackgroundColor(SbColor(1, 1, 1));
+  TwinDoc t;
+  auto render = [&](const char* what) {
+    PngImage picture;
+    EXPECT_TRUE(renderer->render(t.doc, t.camera, picture)) << what << ": " << renderer->errorMessage();
+    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
+      std::string error;
+      picture.writeFile(std::string(dir) + "/attributes_" + what + ".png", error);
+    }
+    return picture;
+  };
+  auto left = [](const PngImage& p) { return p.pixel(25, 30); };
+  auto right = [](const PngImage& p) { return p.pixel(95, 30); };
+
+  const PngImage plain = render("plain");
+  const PngImage::Rgba grey = left(plain);
+  ASSERT_LT(grey.r, 250) << "the box is drawn, not the background";
+  EXPECT_EQ(right(plain), grey);
+
+  CGraphOperation::SetColorByPlcPath(t.doc, "PATH|0|1|0", nullptr, SbVec3f(1, 0, 0));
+  const PngImage red = render("red");
+  EXPECT_GT(left(red).r, 3 * left(red).g);
+  EXPECT_EQ(right(red), grey) << "the twin placed by the same sub-assembly keeps its colour";
+
+  CGraphOperation::SetTransparencyByPlcPath(t.doc, "1|0", nullptr, 0.75f);
+  const PngImage veiled = render("transparent");
+  EXPECT_GT(left(veiled).g, left(red).g + 100) << "three quarters of the white background come through";
+
+  CGraphOperation::SetColorByPlcPath(t.doc, "1|0", nullptr, SbVec3f(-1, 0, 0));
+  CGraphOperation::SetTransparencyByPlcPath(t.doc, "1|0", nullptr, -1.0f);
+  EXPECT_EQ(left(render("restored")), grey) << "both overrides removed";
+
+  CGraphOperation::SetVisibilityByPlcPath(t.doc, "PATH|0|2", nullptr, 0);
+  const PngImage hidden = render("hidden");
+  EXPECT_EQ(right(hidden), (PngImage::Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(left(hidden), grey);
+}
+
+// Isolation seen on pixels, on the sample with the pin hidden by the user:
+// a run on the two brackets leaves only them drawn, one result only its
+// pair, and clearing gives back
+// the very same picture. VX_RENDER_TEST_DUMP keeps the four pictures.
+TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBackThePicture) {
+  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kIsoWidth, kIsoHeight));
+  if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
+  renderer->setBackgroundColor(SbColor(1, 1, 1));
+  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
+  auto* camera = new SoPerspectiveCamera;
+  camera->ref();
+  ASSERT_TRUE(renderer->cameraPlacer().viewAll(*camera, doc, renderer->viewport()));
+  {
+    SoPath* pin = CGraphOperation::GetNodeSoPathByPlcPath(doc, "8");
+    doc->getKRNState()->setDocEleVisible(pin, 0, TRUE);
+    pin->unref();
+  }
+  auto render = [&](const char* what) {
+    PngImage picture;
+    EXPECT_TRUE(renderer->render(doc, camera, picture)) << renderer->errorMessage();
+    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
+      std::string error;
+      picture.writeFile(std::string(dir) + "/isolation_" + what + ".png", error);
+    }
+    return picture;
+  };
+  const PngImage::Rgba white{255, 255, 255, 255};
+  auto at = [&](const PngImage& p, const SbVec3f& world) {
+    SbVec3f s;
+    camera->getViewVolume(float(kIsoWidth) / kIsoHeight).projectToScreen(world, s);
+    return p.pixel(int(s[0] * kIsoWidth), int((1 - s[1]) * kIsoHeight));
+  };
+  const SbVec3f housingTop(50, 30, 46), bracket1Plate(135, 5, 5), bracket2Plate(135, 65, 5);
+
+  const PngImage before = render("before");
+  ASSERT_NE(at(before, housingTop), white);
+  auto* m = new CCollisionManager(doc, "CollisionManager");
+  SoPathList inputs;
+  for (const char* plc : {"2", "3"}) {
+    SoPath* p = CGraphOperation::GetNodeSoPathByPlcPath(doc, plc);
+    inputs.append(p);
+    p->unref();
+  }
+  m->AddIns1(&inputs, 0);
+  m->m_bShowEdge = 0;
+  m->m_bShowCutLine = 0;
+  m->StartCalculate();
+  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vxplatform::SleepMs(1);
+  ASSERT_GE(m->GetResultCount(), 2);
+  const PngImage run = render("inputs");
+  EXPECT_EQ(at(run, housingTop), white);
+  EXPECT_NE(at(run, bracket2Plate), white);
+
+  m->m_nCurResult = 0;  // Bracket_1's plate and bolt
+  m->m_nShowInsMode = 0;
+  m->ShowCurrent();
+  const PngImage pair = render("pair");
+  EXPECT_NE(at(pair, bracket1Plate), white);
+  EXPECT_EQ(at(pair, bracket2Plate), white) << "the other bracket goes too";
+
+  m->ClearColisionTempNode(true);
+  const PngImage after = render("restored");
+  EXPECT_TRUE(after.bytes() == before.bytes()) << "the user's picture, pin still hidden";
+  delete m;
+  camera->unref();
+  doc->unref();
+}
