@@ -57,13 +57,14 @@ const char kHelp[] =
     "  --clip               with --png: show the clip plane through each result\n"
     "  --quiet              no progress bar\n"
     "Globs match the instance name path, e.g. \"Bracket_1/Bolt*\" (\"*\" also matches \"/\").\n"
-    "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input.\n";
+    "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input,\n"
+    "3 the check was stopped (Ctrl-C) or aborted before its end: partial results.\n";
 
 volatile sig_atomic_t g_interrupted = 0;
 void onSigint(int) { g_interrupted = 1; }
 
 struct Progress {
-  std::atomic<int> pairs{0};
+  std::atomic<long long> pairs{0};
   std::atomic<bool> finished{false};
   CCollisionManager* manager = nullptr;
 };
@@ -88,13 +89,13 @@ bool parseNumber(const std::string& text, double& out) {
   return end && *end == '\0' && !text.empty() && std::isfinite(out) && out >= 0;
 }
 
-void drawProgress(int done, int total, double seconds) {
+void drawProgress(long long done, long long total, double seconds) {
   const int width = 30;
-  const double frac = total > 0 ? std::min(1.0, static_cast<double>(done) / total) : 0.0;
+  const double frac = total > 0 ? std::min(1.0, static_cast<double>(done) / static_cast<double>(total)) : 0.0;
   const int filled = static_cast<int>(frac * width);
-  const double rate = seconds > 0 ? done / seconds : 0.0;
-  const double left = rate > 0 && total > done ? (total - done) / rate : 0.0;
-  std::fprintf(stderr, "\r[%s%s] %d/%d pairs  %.0f pairs/s  %.0fs left ", std::string(filled, '#').c_str(),
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+  const double left = rate > 0 && total > done ? static_cast<double>(total - done) / rate : 0.0;
+  std::fprintf(stderr, "\r[%s%s] %lld/%lld pairs  %.0f pairs/s  %.0fs left ", std::string(filled, '#').c_str(),
                std::string(width - filled, '.').c_str(), done, total, rate, left);
   std::fflush(stderr);
 }
@@ -258,6 +259,7 @@ int RunCheck(const std::vector<std::string>& args) {
       status = 2;
     }
     if (status == 0) status = report.results.empty() ? 0 : 1;
+    if (status != 2 && (report.stopped || report.aborted)) status = 3;  // never "clean" when incomplete
     delete manager;
   }
   CGraphOperation::SetActiveMainDocKit(nullptr);
