@@ -260,6 +260,10 @@ private:
                int32_t lastCounted, const std::function<void(int32_t)>& test,
                const std::function<void(int32_t)>& mirror);
   void RunOneGroup();
+  // Broad-phase boxes of an instance (see the run's source for why they can
+  // be trusted), side 1 grown by the epsilon; empty when it has no extent.
+  struct BoxCache;
+  void PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2);
   // Brackets the test of one pair: a pair that a stop request or a guard
   // cut short loses the result it opened and is kept as the stopped pair.
   void BeginPair() { m_nPairResults = m_Result.size(); }

@@ -1,9 +1,13 @@
 // Life of a manager and of one interference run.
 #include <Inventor/SoFullPath.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <string>
 #include <unordered_map>
 
@@ -314,6 +318,85 @@ void CCollisionManager::EndPair(SoFullPath* path1, SoFullPath* path2) {
 
 // ---- the broad phase -------------------------------------------------------------
 
+// Why not the action's own boxes for every instance: a Coin action applied to
+// a path visits, at every level, the siblings before the path's child, so
+// one path below a group of n instances costs O(n), and n of them O(n^2).
+// The fast route applies the box action to the instance node itself and
+// puts it in place with the matrix of its parent path, computed once per
+// parent. That box holds every triangle the action can collect for the
+// instance (they are vertices of shapes below the node); grown by the
+// epsilon in world units and by a pad for the rounding of two different
+// matrix products, it is a box the broad phase can trust: two instances
+// whose grown boxes do not meet have no triangle pair within the epsilon,
+// so the action would report nothing for them.
+struct CCollisionManager::BoxCache {
+  SoGetBoundingBoxAction bbox{SbViewportRegion()};
+  SoGetMatrixAction matrix{SbViewportRegion()};
+  std::map<std::vector<SoNode*>, SbMatrix> parents;  // parent path nodes -> its matrix
+  std::unordered_map<SoNode*, bool> plainGroups;     // no child changes the traversal state
+  int userMatrices = -1;                              // unknown yet
+};
+
+void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2) {
+  const float eps = m_pAction->getIntersectionDetectionEpsilon();
+  if (cache.userMatrices < 0) {
+    SoKRN_MainDoc* doc = Doc();
+    cache.userMatrices = doc && doc->getKRNState() && doc->getKRNState()->hasUserMatrices() ? 1 : 0;
+  }
+  const int len = path->getLength();
+  SoNode* group = len >= 2 ? path->getNodeFromTail(1) : nullptr;
+  // Per-path user matrices depend on the path the action walks: only the
+  // action's own path traversal sees them.
+  bool fast = cache.userMatrices == 0 && group && group->isOfType(SoGroup::getClassTypeId());
+  if (fast) {
+    auto plain = cache.plainGroups.find(group);
+    if (plain == cache.plainGroups.end()) {
+      auto* g = static_cast<SoGroup*>(group);
+      bool clean = true;
+      for (int k = 0; k < g->getNumChildren() && clean; ++k) clean = !g->getChild(k)->affectsState();
+      plain = cache.plainGroups.emplace(group, clean).first;
+    }
+    fast = plain->second;
+  }
+  if (!fast) {
+    m_pAction->getPairBoxes(path, side1, side2);
+    return;
+  }
+  std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
+  for (int k = 0; k + 1 < len; ++k) parentNodes[static_cast<std::size_t>(k)] = path->getNode(k);
+  auto parent = cache.parents.find(parentNodes);
+  if (parent == cache.parents.end()) {
+    SoPath* prefix = path->copy(0, len - 1);
+    prefix->ref();
+    cache.matrix.apply(prefix);
+    prefix->unref();
+    parent = cache.parents.emplace(std::move(parentNodes), cache.matrix.getMatrix()).first;
+  }
+  cache.bbox.apply(path->getTail());
+  SbXfBox3f xf = cache.bbox.getXfBoundingBox();
+  side1.makeEmpty();
+  side2.makeEmpty();
+  if (xf.isEmpty()) return;
+  xf.transform(parent->second);
+  SbBox3f world = xf.project();
+  if (world.isEmpty()) return;
+  const SbVec3f& lo = world.getMin();
+  const SbVec3f& hi = world.getMax();
+  float size = 1e-3f, reach = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    size = std::max(size, hi[k] - lo[k]);
+    reach = std::max({reach, std::fabs(lo[k]), std::fabs(hi[k])});
+  }
+  const float pad = 1e-4f * size + 1e-5f * reach;
+  world.extendBy(lo - SbVec3f(pad, pad, pad));
+  world.extendBy(hi + SbVec3f(pad, pad, pad));
+  side2 = world;
+  const float grow = eps * 1.0001f;
+  world.extendBy(world.getMin() - SbVec3f(grow, grow, grow));
+  world.extendBy(world.getMax() + SbVec3f(grow, grow, grow));
+  side1 = world;
+}
+
 std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector<SoFullPath*>& rows,
                                                                const std::vector<SoFullPath*>& cols, bool triangle,
                                                                const std::vector<char>& rowUsable,
@@ -334,13 +417,15 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     }
     return out;
   };
-  // One pass over the inputs: the boxes the action would compare.
+  // One pass over the inputs: boxes that hold every triangle the action can
+  // collect for an instance, side 1 grown by the epsilon.
   std::vector<vxcollide::Box> side1(rows.size()), side2(cols.size());
   SbBox3f s1, s2;
+  BoxCache boxes;
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
     side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
     if (!rowUsable[i] || !rows[i]) continue;
-    m_pAction->getPairBoxes(rows[i], s1, s2);
+    PairBoxes(rows[i], boxes, s1, s2);
     side1[i] = toBox(s1);
     if (triangle) side2[i] = toBox(s2);
   }
@@ -348,7 +433,7 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     for (std::size_t j = 0; j < cols.size() && !Stopped(); ++j) {
       side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
       if (!colUsable[j] || !cols[j]) continue;
-      m_pAction->getPairBoxes(cols[j], s1, s2);
+      PairBoxes(cols[j], boxes, s1, s2);
       side2[j] = toBox(s2);
     }
   } else {

@@ -1,6 +1,7 @@
 // Placement paths and instance addressing.
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/nodes/SoSelection.h>
@@ -29,17 +30,6 @@ SoPath* ResolvePlcPath(SoNode* root, const std::string& relative) {
   if (FullLength(path) > 0) return path;
   path->unref();
   return nullptr;
-}
-
-// Path from `from` down to `child` (a component kit), owned by the
-// search action; null when `child` is not below that tail.
-const SoPath* FindChildBelow(SoSearchAction& search, SoNode* from, SoNode* child) {
-  search.reset();
-  search.setNode(child);
-  search.setType(SoKRN_ComponentKit::getClassTypeId());
-  search.setInterest(SoSearchAction::FIRST);
-  search.apply(from);
-  return search.getPath();
 }
 
 }  // namespace
@@ -189,16 +179,32 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
   SoKRN_ComponentKit* proto = ins->isInstance() ? ins->getPrototype() : ins;
   if (!proto) return;
 
-  // Each child is found by a search below the instance, which also walks
-  // the subtrees of the siblings before it: listing n children costs about
-  // n times the subtree. Small next to the pairwise checks that consume the
-  // list, but not meant for listing huge flat assemblies in a loop.
+  // One search lists every component kit below the instance, in traversal
+  // order; a child's path is the first one ending at it with no instance
+  // between the head and the tail (so not a child's own descendant). One
+  // traversal per listed level instead of one per child: linear in the
+  // subtree, where a search per child was quadratic in the child count.
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
+  search.setType(SoKRN_ComponentKit::getClassTypeId());
+  search.setInterest(SoSearchAction::ALL);
+  search.apply(ins);
+  const SoPathList& found = search.getPaths();
+  std::unordered_map<const SoNode*, const SoPath*> direct;
+  direct.reserve(static_cast<std::size_t>(numChildren));
+  for (int k = 0; k < found.getLength(); ++k) {
+    const SoFullPath* p = static_cast<const SoFullPath*>(found[k]);
+    const int len = p->getLength();
+    if (len < 2) continue;
+    bool throughInstance = false;
+    for (int d = 1; d + 1 < len && !throughInstance; ++d) throughInstance = AsInstanceKit(p->getNode(d)) != nullptr;
+    if (!throughInstance) direct.emplace(p->getTail(), p);  // the first path wins
+  }
   for (int i = 0; i < numChildren; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
     if (!child) continue;
-    const SoPath* below = FindChildBelow(search, ins, child);
+    const auto hit = direct.find(child);
+    const SoPath* below = hit == direct.end() ? nullptr : hit->second;
     if (!below) continue;
 
     // insPath followed by the found path without its head (the same node as

@@ -103,6 +103,12 @@ public:
 
 protected:
   ~SoKRN_ComponentKit() override;
+  // Everything of a component lies under its top separator, so it leaves
+  // the traversal state as it found it. Saying so lets a path traversal
+  // skip the components before the path's child instead of traversing each
+  // one (a box or matrix of one instance among n siblings otherwise costs
+  // the whole of its siblings).
+  SbBool affectsState() const override { return FALSE; }
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
   void getMatrix(SoGetMatrixAction* action) override;
