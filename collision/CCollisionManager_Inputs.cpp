@@ -114,10 +114,12 @@ void CCollisionManager::DelIns(int i, InsList& list) {
 
 void CCollisionManager::DelAllIns(InsList& list) {
   m_ignoreIndexed = false;  // the lists change: ask the list itself again
-  while (!list.empty()) {
-    if (list.front().pPath) list.front().pPath->unref();
-    list.erase(list.begin());
+  // In list order, which is the order the paths were made in: Coin finds a
+  // dying path among a node's path auditors from the oldest one on.
+  for (_collisionIns& r : list) {
+    if (r.pPath) r.pPath->unref();
   }
+  list.clear();
 }
 
 void CCollisionManager::SetInsSelfFlg(InsList& list, int i, bool self) {

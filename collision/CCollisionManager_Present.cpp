@@ -43,6 +43,17 @@ struct PathRef {
   ~PathRef() { p->unref(); }
 };
 
+// The first `count` nodes of `path` as a temporary path: a short-lived
+// copy that does not register with the scene (registering and leaving again
+// costs a search among every path alive through the same groups).
+SoPath* TempPrefix(const SoPath* path, int count) {
+  const auto* full = static_cast<const SoFullPath*>(path);
+  auto* out = new SoTempPath(count);
+  out->setHead(full->getHead());
+  for (int i = 1; i < count; ++i) out->append(full->getIndex(i));
+  return out;
+}
+
 }  // namespace
 
 bool CCollisionManager::EnterBusy() {
@@ -232,7 +243,7 @@ void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
   }
   for (int k = path->getLength() - 2; k >= 0; --k) {
     if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
-    PathRef sub(path->copy(0, k + 1));
+    PathRef sub(TempPrefix(path, k + 1));
     m_pDocState->Save(sub.p, state->getDocEleVisible(sub.p));
   }
 }
@@ -246,7 +257,7 @@ void CCollisionManager::ShowIns(SoFullPath* path, bool steps) {
   }
   for (int k = path->getLength() - 2; k >= 0; --k) {
     if (!path->getNode(k)->isOfType(SoKRN_ComponentKit::getClassTypeId())) continue;
-    PathRef sub(path->copy(0, k + 1));
+    PathRef sub(TempPrefix(path, k + 1));
     SetInsVisble(static_cast<SoFullPath*>(sub.p), 1);
   }
 }

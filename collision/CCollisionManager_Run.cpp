@@ -105,6 +105,9 @@ CCollisionManager::~CCollisionManager() {
     m_pAction = nullptr;
   }
   ClearColisionTempNode(true);
+  // The expansion first: its references are not the last ones on the input
+  // paths, so those die below in list order (the cheap order for Coin).
+  DelAllInputIns();
   DelAllIns1();
   DelAllIns2();
   DelAllIgnoreIns();

@@ -1,6 +1,7 @@
 #include "collision/CollisionDocState.h"
 
 #include <Inventor/SoFullPath.h>
+#include <Inventor/misc/SoTempPath.h>
 
 
 CollisionDocState::CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc)
@@ -22,7 +23,13 @@ bool CollisionDocState::HasSaved(const SoPath* path) const { return path && m_in
 
 void CollisionDocState::Save(const SoPath* path, int visible) {
   if (!path || !m_index.insert(NodesOf(path)).second) return;
-  SoPath* copy = path->copy();
+  // A temporary (non-auditing) copy: it is only read back for its nodes, and
+  // registering thousands of paths with the groups they pass makes each
+  // one's release a search among all of them.
+  const auto* full = static_cast<const SoFullPath*>(path);
+  auto* copy = new SoTempPath(full->getLength());
   copy->ref();
+  if (full->getLength() > 0) copy->setHead(full->getHead());
+  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
   m_saved.emplace_back(copy, visible);
 }

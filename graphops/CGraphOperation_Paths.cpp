@@ -1,9 +1,9 @@
 // Placement paths and instance addressing.
 #include <cstdio>
 #include <cstring>
-#include <unordered_map>
 
 #include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/misc/SoTempPath.h>
 #include <Inventor/nodes/SoSelection.h>
 
 #include "graphops/CGraphOperation.h"
@@ -30,6 +30,17 @@ SoPath* ResolvePlcPath(SoNode* root, const std::string& relative) {
   if (FullLength(path) > 0) return path;
   path->unref();
   return nullptr;
+}
+
+// Path from `from` down to `child` (a component kit), owned by the
+// search action; null when `child` is not below that tail.
+const SoPath* FindChildBelow(SoSearchAction& search, SoNode* from, SoNode* child) {
+  search.reset();
+  search.setNode(child);
+  search.setType(SoKRN_ComponentKit::getClassTypeId());
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(from);
+  return search.getPath();
 }
 
 }  // namespace
@@ -179,41 +190,54 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
   SoKRN_ComponentKit* proto = ins->isInstance() ? ins->getPrototype() : ins;
   if (!proto) return;
 
-  // One search lists every component kit below the instance, in traversal
-  // order; a child's path is the first one ending at it with no instance
-  // between the head and the tail (so not a child's own descendant). One
-  // traversal per listed level instead of one per child: linear in the
-  // subtree, where a search per child was quadratic in the child count.
+  // The children sit in one group of the prototype, child i at index i.
+  // One search finds the route from the instance down to that group (the
+  // path to the first child without its tail); every child's path is that
+  // route plus its index. A search per child would walk the siblings before
+  // it each time: quadratic in the child count.
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
-  search.setType(SoKRN_ComponentKit::getClassTypeId());
-  search.setInterest(SoSearchAction::ALL);
-  search.apply(ins);
-  const SoPathList& found = search.getPaths();
-  std::unordered_map<const SoNode*, const SoPath*> direct;
-  direct.reserve(static_cast<std::size_t>(numChildren));
-  for (int k = 0; k < found.getLength(); ++k) {
-    const SoFullPath* p = static_cast<const SoFullPath*>(found[k]);
-    const int len = p->getLength();
-    if (len < 2) continue;
-    bool throughInstance = false;
-    for (int d = 1; d + 1 < len && !throughInstance; ++d) throughInstance = AsInstanceKit(p->getNode(d)) != nullptr;
-    if (!throughInstance) direct.emplace(p->getTail(), p);  // the first path wins
+  // Temporary (non-auditing) paths: nothing registers with the groups.
+  SoTempPath& route = *new SoTempPath(8);
+  route.ref();
+  SoNode* childGroup = nullptr;
+  for (int i = 0; i < numChildren && !childGroup; ++i) {
+    SoKRN_DocElementKit* child = proto->getEleChild(i);
+    if (!child) continue;
+    const SoPath* first = FindChildBelow(search, ins, child);
+    if (!first || FullLength(first) < 2) break;
+    const SoFullPath* f = static_cast<const SoFullPath*>(first);
+    childGroup = f->getNodeFromTail(1);
+    route.setHead(f->getHead());
+    for (int k = 1; k + 1 < f->getLength(); ++k) route.append(f->getIndex(k));
   }
+  SoTempPath& below = *new SoTempPath(8);
+  below.ref();
   for (int i = 0; i < numChildren; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
     if (!child) continue;
-    const auto hit = direct.find(child);
-    const SoPath* below = hit == direct.end() ? nullptr : hit->second;
-    if (!below) continue;
+    below.truncate(0);
+    const bool inGroup = childGroup && childGroup->getChildren() && i < childGroup->getChildren()->getLength() &&
+                         (*childGroup->getChildren())[i] == child;
+    if (inGroup) {
+      below.setHead(route.getHead());
+      for (int k = 1; k < route.getLength(); ++k) below.append(route.getIndex(k));
+      below.append(i);
+    } else {
+      const SoPath* found = FindChildBelow(search, ins, child);  // not where expected: look
+      if (!found) continue;
+      below.setHead(found->getHead());
+      const SoFullPath* f = static_cast<const SoFullPath*>(found);
+      for (int k = 1; k < f->getLength(); ++k) below.append(f->getIndex(k));
+    }
 
     // insPath followed by the found path without its head (the same node as
     // insPath's tail).
-    const int belowLength = FullLength(below);
+    const int belowLength = below.getLength();
     SoPath* childPath = CopyPathPrefix(insPath, insPath->getLength(),
                                        insPath->getLength() + belowLength);
     childPath->ref();
-    for (int k = 1; k < belowLength; ++k) childPath->append(below->getIndex(k));
+    for (int k = 1; k < belowLength; ++k) childPath->append(below.getIndex(k));
 
     SoKRN_ComponentKit* childKit = AsComponentKit(child);
     SoKRN_DocElementKit* childProto =
@@ -226,5 +250,7 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
       out.push_back(static_cast<SoFullPath*>(childPath));  // keeps its reference
     }
   }
+  below.unref();
+  route.unref();
   if (numChildren == 0) out.push_back(insPath);  // borrowed: no reference taken
 }

@@ -174,14 +174,31 @@ bool SoKRN_ComponentKit::removeInsChildViaPLCID(uint32_t plcid) {
 }
 
 uint32_t SoKRN_ComponentKit::nextPlcId() const {
-  const int n = getNumEleChildren();
-  uint32_t next = 0;
-  for (int i = 0; i < n; ++i) {
-    SoKRN_DocElementKit* c = getEleChild(i);
-    if (c && c->isOfType(SoKRN_ComponentKit::getClassTypeId()))
-      next = std::max(next, static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1);
+  if (isInstance()) {
+    const SoKRN_ComponentKit* p = getPrototype();
+    return p ? p->nextPlcId() : 0;
   }
-  return next;
+  auto* group = static_cast<SoGroup*>(childList.getValue());
+  const int n = group ? group->getNumChildren() : 0;
+  auto idOf = [group](int i) -> uint32_t {
+    SoNode* c = group->getChild(i);
+    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1
+                                                             : 0;
+  };
+  // Children are appended one at a time while a document is built: the
+  // answer of the last call stays good while its children are still there
+  // (same count, same last child), and one appended child only adds its id.
+  const SoNode* last = n > 0 ? group->getChild(n - 1) : nullptr;
+  if (m_nextCount == n && m_nextLast == last) return m_next;
+  if (n > 0 && m_nextCount == n - 1 && m_nextLast == (n > 1 ? group->getChild(n - 2) : nullptr)) {
+    m_next = std::max(m_next, idOf(n - 1));
+  } else {
+    m_next = 0;
+    for (int i = 0; i < n; ++i) m_next = std::max(m_next, idOf(i));
+  }
+  m_nextCount = n;
+  m_nextLast = last;
+  return m_next;
 }
 
 SoGroup* SoKRN_ComponentKit::getBodies() { return SO_GET_ANY_PART(this, "bodies", SoSeparator); }

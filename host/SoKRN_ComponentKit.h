@@ -118,4 +118,9 @@ protected:
 private:
   int findChildIndex(uint32_t plcid) const;
   mutable std::unordered_map<uint32_t, int> m_plcIndex;
+  // nextPlcId's last answer and the children it was computed for (count and
+  // last child). Placement ids of existing children are never changed.
+  mutable uint32_t m_next = 0;
+  mutable int m_nextCount = -1;
+  mutable const SoNode* m_nextLast = nullptr;
 };

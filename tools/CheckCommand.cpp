@@ -196,21 +196,25 @@ int RunCheck(const std::vector<std::string>& args) {
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();  // an empty assembly
       root->unref();
     }
-    SoPathList group1, group2, ignored;
-    const int tag = opt.hidden.empty() ? 0 : 2;
-    for (SoFullPath* leaf : leaves) {
-      const std::string name = InstanceNamePath(leaf);
-      if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
-      if (matchesAny(opt.ignore, name)) ignored.append(leaf);
-      (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
-      auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
-      if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
-      ++report.instances;
+    {
+      SoPathList group1, group2, ignored;
+      const int tag = opt.hidden.empty() ? 0 : 2;
+      for (SoFullPath* leaf : leaves) {
+        const std::string name = InstanceNamePath(leaf);
+        if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
+        if (matchesAny(opt.ignore, name)) ignored.append(leaf);
+        (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
+        auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+        if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
+        ++report.instances;
+      }
+      manager->AddIns1(&group1, tag);
+      if (manager->m_b2Group) manager->AddIns2(&group2, tag);
+      manager->AddIgnoreIns(&ignored, 0);
     }
-    manager->AddIns1(&group1, tag);
-    if (manager->m_b2Group) manager->AddIns2(&group2, tag);
-    manager->AddIgnoreIns(&ignored, 0);
-    for (SoFullPath* leaf : leaves) leaf->unref();  // the lists hold copies
+    // The lists hold copies. Released oldest first, the order in which Coin
+    // finds a dying path among the paths through a group cheapest.
+    for (SoFullPath* leaf : leaves) leaf->unref();
 
     Progress progress;
     progress.manager = manager;
