@@ -79,7 +79,9 @@ public:
   // Record forms: the list takes over one reference the caller holds on rec.pPath.
   void AddIns1(_collisionIns rec, int tag);
   void AddIns2(_collisionIns rec, int tag);
-  // Path-list forms: each path is copied (and referenced) into a record.
+  // Path-list forms: each path is copied (and referenced) into a record. The
+  // copies are temporary paths: they do not follow later edits of the scene
+  // (re-add the inputs after changing it), and releasing them costs nothing.
   void AddIns1(SoPathList* paths, int tag);
   void AddIns2(SoPathList* paths, int tag);
   void AddIgnoreIns(SoPathList* paths, int tag);

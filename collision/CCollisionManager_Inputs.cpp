@@ -2,6 +2,7 @@
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/lists/SoPathList.h>
+#include <Inventor/misc/SoTempPath.h>
 
 #include <cstdint>
 #include <stdexcept>
@@ -33,6 +34,17 @@ SoKRN_ComponentKit* tailKit(const SoPath* path) {
 SoKRN_ComponentKit* childOwner(SoKRN_ComponentKit* kit) {
   if (!kit) return nullptr;
   return kit->componentType.getValue() != 0 ? kit : kit->getPrototype();
+}
+
+// The list's own copy of a path: a temporary path, which does not register
+// with the scene's groups (thousands of registered paths through one group
+// make each release a search among all of them).
+SoFullPath* TempCopy(const SoPath* path) {
+  const auto* full = static_cast<const SoFullPath*>(path);
+  auto* copy = new SoTempPath(full->getLength() > 0 ? full->getLength() : 1);
+  if (full->getLength() > 0) copy->setHead(full->getHead());
+  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
+  return copy;
 }
 
 void checkIndex(int i, std::size_t size) {
@@ -94,7 +106,7 @@ void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
     rec.nID = id;
     rec.bSelf = true;
     rec.nTag = tag;
-    rec.pPath = static_cast<SoFullPath*>((*paths)[k]->copy());
+    rec.pPath = TempCopy((*paths)[k]);
     rec.pPath->ref();
     if (!present.insert(fullPlcPath(rec.pPath)).second) {
       rec.pPath->unref();

@@ -183,7 +183,7 @@ void CGraphOperation::SelectParentIns(SoKRN_MainDoc* doc) {
 }
 
 void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
-                                     std::vector<SoFullPath*>& out, bool recursive) {
+                                     std::vector<SoFullPath*>& out, bool recursive, bool temporary) {
   if (!ResolveDoc(doc)) return;
   SoKRN_ComponentKit* ins = AsComponentKit(FullTail(insPath));
   if (!ins) return;
@@ -235,7 +235,7 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
     // insPath's tail).
     const int belowLength = below.getLength();
     SoPath* childPath = CopyPathPrefix(insPath, insPath->getLength(),
-                                       insPath->getLength() + belowLength);
+                                       insPath->getLength() + belowLength, temporary);
     childPath->ref();
     for (int k = 1; k < belowLength; ++k) childPath->append(below.getIndex(k));
 
@@ -244,7 +244,7 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
         childKit && childKit->isInstance() ? childKit->getPrototype() : child;
     if (recursive && childProto && childProto->getNumEleChildren() > 0) {
       // Intermediate instances are not listed, only their leaves.
-      GetAllChildIns(doc, static_cast<SoFullPath*>(childPath), out, true);
+      GetAllChildIns(doc, static_cast<SoFullPath*>(childPath), out, true, temporary);
       childPath->unref();
     } else {
       out.push_back(static_cast<SoFullPath*>(childPath));  // keeps its reference

@@ -192,7 +192,7 @@ int RunCheck(const std::vector<std::string>& args) {
     // Inputs: every leaf instance, by name path.
     std::vector<SoFullPath*> leaves;
     if (SoFullPath* root = TopPrototypePath(doc)) {
-      CGraphOperation::GetAllChildIns(doc, root, leaves, true);
+      CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary: the scene stays
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();  // an empty assembly
       root->unref();
     }
