@@ -174,6 +174,13 @@ TEST(BroadPhase, SameRunAsTestingEveryPair) {
       a->doc->getKRNState()->setDocEleVisible(p, 0, FALSE);
       p->unref();
     }
+    if (seed == 6) {  // a per-path user matrix: the broad phase asks the action for its boxes
+      SoFullPath* p = PathTo(a->doc, rel[1]);
+      SbMatrix shift;
+      shift.setTranslate(SbVec3f(0.5f, 0.2f, 0));
+      a->doc->getKRNState()->setUserMatrix(p, shift, FALSE);
+      p->unref();
+    }
     std::vector<bool> self;
     for (std::size_t i = 0; i < rel.size(); ++i) self.push_back(rng() % 2 == 0);
 
