@@ -124,7 +124,15 @@ void SoKRN_ComponentKit::addEleChild(SoKRN_ComponentKit* instance) {
     SoDebugError::post("SoKRN_ComponentKit::addEleChild", "only instance kits can be children");
     return;
   }
-  getChildGroup(true)->addChild(instance);
+  SoGroup* group = getChildGroup(true);
+  const int before = group->getNumChildren();
+  const bool indexed = m_plcIndexCount == before && m_plcIndexLast == (before > 0 ? group->getChild(before - 1) : nullptr);
+  group->addChild(instance);
+  if (indexed) {  // keep the index whole: one more child at the end
+    m_plcIndex.emplace(instance->getPLCID(), before);
+    m_plcIndexCount = before + 1;
+    m_plcIndexLast = instance;
+  }
 }
 
 int SoKRN_ComponentKit::findChildIndex(uint32_t plcid) const {
@@ -140,8 +148,15 @@ int SoKRN_ComponentKit::findChildIndex(uint32_t plcid) const {
   };
   auto it = m_plcIndex.find(plcid);
   if (it != m_plcIndex.end() && check(it->second)) return it->second;
+  // An index that covers the same children (count and last child) and has
+  // no entry for the id: absent. A document build asks this for every new
+  // id, so a rebuild per miss would be quadratic in the child count.
+  const SoNode* last = n > 0 ? group->getChild(n - 1) : nullptr;
+  if (it == m_plcIndex.end() && m_plcIndexCount == n && m_plcIndexLast == last) return -1;
   // Cache stale or missing: rebuild it (children changed since).
   m_plcIndex.clear();
+  m_plcIndexCount = n;
+  m_plcIndexLast = last;
   int found = -1;
   for (int i = 0; i < n; ++i) {
     SoNode* c = group->getChild(i);
@@ -170,6 +185,7 @@ bool SoKRN_ComponentKit::removeInsChildViaPLCID(uint32_t plcid) {
   if (i < 0) return false;
   static_cast<SoGroup*>(childList.getValue())->removeChild(i);
   m_plcIndex.clear();
+  m_plcIndexCount = -1;
   return true;
 }
 
@@ -339,6 +355,7 @@ SbBool SoKRN_ComponentKit::readInstance(SoInput* in, unsigned short flags) {
   // The user-matrix part is never written; instances get it back here.
   if (ok && isInstance() && !userMatrix.getValue()) SO_GET_ANY_PART(this, "userMatrix", SoKRN_UserTransform);
   m_plcIndex.clear();
+  m_plcIndexCount = -1;
   return ok;
 }
 

@@ -118,6 +118,9 @@ protected:
 private:
   int findChildIndex(uint32_t plcid) const;
   mutable std::unordered_map<uint32_t, int> m_plcIndex;
+  // The children the index covers: their count and the last one (-1: none).
+  mutable int m_plcIndexCount = -1;
+  mutable const SoNode* m_plcIndexLast = nullptr;
   // nextPlcId's last answer and the children it was computed for (count and
   // last child). Placement ids of existing children are never changed.
   mutable uint32_t m_next = 0;
