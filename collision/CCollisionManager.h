@@ -15,6 +15,18 @@
 // runs on the worker. The flags shared by the two threads are atomic. The
 // host must not change the inputs, the results or the scene while a run is
 // active.
+//
+// Broad phase: before the pairs are walked, every input instance's world box
+// (grown by the run's epsilon) is computed once, and only pairs whose boxes
+// meet (and pairs where one instance contains or equals the other) reach
+// the intersection action. The boxes are the ones the action itself
+// compares before testing any triangle, so the results, their order,
+// numbering and records are those of testing every pair. m_nCurPair still
+// counts the pairs of the all-pairs loop: pairs skipped by the broad phase
+// advance it in bulk. The per-pair callback runs for every pair handed to
+// the action and, when pairs were skipped at the end of an instance's row,
+// once more for the row's last pair; every call sees the counter and the
+// current paths the all-pairs loop would show at that pair.
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbXfBox3f.h>
 #include <Inventor/actions/SoCallbackAction.h>
@@ -27,6 +39,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "collision/CollisionOrders.h"
@@ -54,8 +67,10 @@ public:
 
   // Destroys any earlier manager of this document named "CollisionManager"
   // or "CollisionManagerSA", then hangs its own separator, named `name`,
-  // under the document's temporary children. `doc` must be valid.
+  // under the document's temporary children.
   CCollisionManager(SoKRN_MainDoc* doc, const char* name);
+  // A null `doc` makes an inert manager: it takes inputs but its runs test
+  // nothing and its displays show nothing.
   ~CCollisionManager();  // stops a running check first
   CCollisionManager(const CCollisionManager&) = delete;
   CCollisionManager& operator=(const CCollisionManager&) = delete;
@@ -66,7 +81,9 @@ public:
   // Record forms: the list takes over one reference the caller holds on rec.pPath.
   void AddIns1(_collisionIns rec, int tag);
   void AddIns2(_collisionIns rec, int tag);
-  // Path-list forms: each path is copied (and referenced) into a record.
+  // Path-list forms: each path is copied (and referenced) into a record. The
+  // copies are temporary paths: they do not follow later edits of the scene
+  // (re-add the inputs after changing it), and releasing them costs nothing.
   void AddIns1(SoPathList* paths, int tag);
   void AddIns2(SoPathList* paths, int tag);
   void AddIgnoreIns(SoPathList* paths, int tag);
@@ -104,8 +121,12 @@ public:
   void SetCalculateCB(void (*cb)(void*), void* data);
   void SetCalculateFinshCB(void (*cb)(void*), void* data);
   void SetShowInsCB(void (*cb)(SbXfBox3f, void*), void* data);
+  // Does nothing at all (results, expansion and display untouched) while a
+  // run is active.
   void StartCalculate();
-  void StopCalculate();  // blocks until the worker has ended
+  // Blocks until the worker has ended. Called on the run's own thread (from
+  // the per-pair or finish callback) it only sets the stop flag and returns.
+  void StopCalculate();
   void Calculate();
   void CalculateChild(SoFullPath* path);
   void Calculate2Group();
@@ -174,6 +195,9 @@ public:
   int32_t m_bCalcCrossMesh = 0;
   int32_t m_b2Group = 0;
   int32_t m_bSkipSameIns = 1;
+  // 1: the broad phase (see the top of this file); 0: every pair reaches the
+  // action, as a reference for tests and measurements.
+  int32_t m_bBroadPhase = 1;
   int32_t m_nCalcType = 0;
   float m_fTolerance = 0.0f;
   float m_fTolerance2 = 0.0f;
@@ -185,12 +209,18 @@ public:
   int32_t m_bShowCutFace = 0;
   int32_t m_bShowClipPlane = 0;
   int32_t m_nShowInsMode = 1;
-  std::atomic<int32_t> m_nTotalPairs{0};
-  std::atomic<int32_t> m_nCurPair{0};
+  std::atomic<int64_t> m_nTotalPairs{0};
+  std::atomic<int64_t> m_nCurPair{0};
   std::atomic<int32_t> m_bRunning{0};
   std::atomic<vxplatform::ThreadHandle> m_pThread{0};
   std::atomic<int32_t> m_bAborted{0};
   SoKRN_NodeKit* m_pClipViewNode = nullptr;
+  // The pair the run was testing when a stop request or a guard ended it
+  // (null paths when it ended between pairs, or finished). Such a pair's
+  // partial result is dropped, never listed as finished. Set on the worker
+  // before the finish callback; read by the host after it.
+  SoFullPath* m_pStoppedPath1 = nullptr;
+  SoFullPath* m_pStoppedPath2 = nullptr;
 
   // Memory guard: the run stops when available physical memory falls below
   // this many bytes (default: the smaller of 256 MiB and 5 % of physical
@@ -215,10 +245,38 @@ private:
   void DelAllInputIns();
   int IsSameIns(SoFullPath* a, SoFullPath* b);
   int IsIgnoreIns(const SoPath* p);
+  // Indexes the ignore list for IsIgnoreIns until the run ends (the host
+  // does not change the lists while a run is active).
+  void IndexIgnoreList();
+  static std::size_t NodesHash(const SoPath* p);
   int IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper);
   SoCallbackAction::Response ObviateInvisible(const SoPath* path);
 
   // run
+  // The candidate columns of each row of a pair walk, ascending: `rows`
+  // paths against `cols` paths (the same list when `triangle`, then only
+  // columns above the row). `usable` flags the paths that can take part.
+  std::vector<std::vector<int32_t>> PlanPairs(const std::vector<SoFullPath*>& rows,
+                                              const std::vector<SoFullPath*>& cols, bool triangle,
+                                              const std::vector<char>& rowUsable,
+                                              const std::vector<char>& colUsable);
+  // Walks the candidates of one row from column `first`: `test` runs for
+  // each candidate, the pairs in between advance m_nCurPair by their count
+  // in `counted` (prefix sums of the counted columns). `lastCounted` is the
+  // last counted column; false when the row ended early (stop or guard).
+  bool WalkRow(const std::vector<int32_t>& cand, std::size_t first, const std::vector<int64_t>& counted,
+               int32_t lastCounted, const std::function<void(int32_t)>& test,
+               const std::function<void(int32_t)>& mirror);
+  void RunOneGroup();
+  // Broad-phase boxes of an instance (see the run's source for why they can
+  // be trusted), side 1 grown by the epsilon; empty when it has no extent.
+  struct BoxCache;
+  void PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2);
+  // Brackets the test of one pair: a pair that a stop request or a guard
+  // cut short loses the result it opened and is kept as the stopped pair.
+  void BeginPair() { m_nPairResults = m_Result.size(); }
+  void EndPair(SoFullPath* path1, SoFullPath* path2);
+  void SetStoppedPair(SoFullPath* path1, SoFullPath* path2);
   static void WorkerMain(void* self);
   void RunBody();
   bool MemoryGuardFires();
@@ -282,4 +340,10 @@ private:
   // runs after m_bRunning went back to 0) never outlives the manager.
   std::atomic<int32_t> m_workerAlive{0};
   std::mutex m_startMutex;  // held while the worker's handle is published
+  // The thread running RunBody (a worker, or the caller of Calculate).
+  std::atomic<std::thread::id> m_runThread{};
+  std::size_t m_nPairResults = 0;  // worker only: result count when the pair began
+  // During a run: the ignore list indexed by the nodes of its paths.
+  std::unordered_multimap<std::size_t, const SoPath*> m_ignoreIndex;
+  bool m_ignoreIndexed = false;
 };

@@ -2,7 +2,9 @@
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/lists/SoPathList.h>
+#include <Inventor/misc/SoTempPath.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <unordered_set>
 #include <string>
@@ -32,6 +34,17 @@ SoKRN_ComponentKit* tailKit(const SoPath* path) {
 SoKRN_ComponentKit* childOwner(SoKRN_ComponentKit* kit) {
   if (!kit) return nullptr;
   return kit->componentType.getValue() != 0 ? kit : kit->getPrototype();
+}
+
+// The list's own copy of a path: a temporary path, which does not register
+// with the scene's groups (thousands of registered paths through one group
+// make each release a search among all of them).
+SoFullPath* TempCopy(const SoPath* path) {
+  const auto* full = static_cast<const SoFullPath*>(path);
+  auto* copy = new SoTempPath(full->getLength() > 0 ? full->getLength() : 1);
+  if (full->getLength() > 0) copy->setHead(full->getHead());
+  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
+  return copy;
 }
 
 void checkIndex(int i, std::size_t size) {
@@ -69,6 +82,7 @@ int CCollisionManager::CheckInsExist(const _collisionIns& rec, const InsList& li
 }
 
 void CCollisionManager::AddIns(_collisionIns rec, InsList& list, int tag) {
+  m_ignoreIndexed = false;  // the lists change: ask the list itself again
   rec.nID = GetMaxInsID(list) + 1;
   rec.bSelf = true;
   rec.nTag = tag;
@@ -77,6 +91,7 @@ void CCollisionManager::AddIns(_collisionIns rec, InsList& list, int tag) {
 }
 
 void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
+  m_ignoreIndexed = false;  // the lists change: ask the list itself again
   if (!paths) return;
   int id = GetMaxInsID(list);
   // The placement paths already in the list with this tag, so that the
@@ -91,7 +106,7 @@ void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
     rec.nID = id;
     rec.bSelf = true;
     rec.nTag = tag;
-    rec.pPath = static_cast<SoFullPath*>((*paths)[k]->copy());
+    rec.pPath = TempCopy((*paths)[k]);
     rec.pPath->ref();
     if (!present.insert(fullPlcPath(rec.pPath)).second) {
       rec.pPath->unref();
@@ -102,6 +117,7 @@ void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
 }
 
 void CCollisionManager::DelIns(int i, InsList& list) {
+  m_ignoreIndexed = false;  // the lists change: ask the list itself again
   if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return;
   checkIndex(i, list.size());
   if (list[i].pPath) list[i].pPath->unref();
@@ -109,10 +125,13 @@ void CCollisionManager::DelIns(int i, InsList& list) {
 }
 
 void CCollisionManager::DelAllIns(InsList& list) {
-  while (!list.empty()) {
-    if (list.front().pPath) list.front().pPath->unref();
-    list.erase(list.begin());
+  m_ignoreIndexed = false;  // the lists change: ask the list itself again
+  // In list order, which is the order the paths were made in: Coin finds a
+  // dying path among a node's path auditors from the oldest one on.
+  for (_collisionIns& r : list) {
+    if (r.pPath) r.pPath->unref();
   }
+  list.clear();
 }
 
 void CCollisionManager::SetInsSelfFlg(InsList& list, int i, bool self) {
@@ -208,7 +227,34 @@ int CCollisionManager::IsSameIns(SoFullPath* a, SoFullPath* b) {
   return OmbrelTools::IsPathEqual(a, b) ? 1 : 0;
 }
 
+std::size_t CCollisionManager::NodesHash(const SoPath* p) {
+  std::size_t h = 1469598103934665603ull;
+  if (!p) return h;
+  const auto* full = static_cast<const SoFullPath*>(p);
+  for (int i = 0; i < full->getLength(); ++i) {
+    h ^= reinterpret_cast<std::uintptr_t>(full->getNode(i));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+void CCollisionManager::IndexIgnoreList() {
+  m_ignoreIndex.clear();
+  for (const _collisionIns& r : m_IgnoreIns) {
+    if (r.pPath) m_ignoreIndex.emplace(NodesHash(r.pPath), r.pPath);
+  }
+  m_ignoreIndexed = true;
+}
+
 int CCollisionManager::IsIgnoreIns(const SoPath* p) {
+  if (m_ignoreIndexed) {
+    if (!p) return 0;
+    const auto range = m_ignoreIndex.equal_range(NodesHash(p));
+    for (auto it = range.first; it != range.second; ++it) {
+      if (OmbrelTools::IsPathEqual(p, it->second)) return 1;
+    }
+    return 0;
+  }
   for (const _collisionIns& r : m_IgnoreIns) {
     if (OmbrelTools::IsPathEqual(p, r.pPath)) return 1;
   }
@@ -248,7 +294,7 @@ void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFull
   SoKRN_ComponentKit* tail = tailKit(path);
   SoKRN_ComponentKit* owner = childOwner(tail);
   if (!owner) return;
-  int counted = 0;
+  int64_t counted = 0;
   const int n = owner->getNumEleChildren();
   for (int i = 0; i < n && !Stopped(); ++i) {
     SoNode* child = owner->getEleChild(i);
@@ -281,12 +327,13 @@ void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFull
 }
 
 void CCollisionManager::GetAllInputIns() {
+  IndexIgnoreList();
   m_nTotalPairs = 0;
   DelAllInputIns();
   m_nCurSide = 0;
 
   auto walk = [this](InsList& list) {
-    int counted = 0;
+    int64_t counted = 0;
     for (std::size_t i = 0; i < list.size() && !Stopped(); ++i) {
       m_CurTopIns1 = list[i];
       SoFullPath* path = list[i].pPath;
@@ -302,11 +349,11 @@ void CCollisionManager::GetAllInputIns() {
     return counted;
   };
 
-  const int n = walk(m_Ins);
+  const int64_t n = walk(m_Ins);
   if (m_b2Group == 0) {
     m_nTotalPairs += n * (n - 1) / 2;
     return;
   }
-  const int m = walk(m_Ins2);
+  const int64_t m = walk(m_Ins2);
   m_nTotalPairs = n * m;
 }

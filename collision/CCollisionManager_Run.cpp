@@ -1,9 +1,17 @@
 // Life of a manager and of one interference run.
 #include <Inventor/SoFullPath.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <string>
+#include <unordered_map>
+
+#include "collision/BoxPairFinder.h"
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionDocState.h"
@@ -41,6 +49,7 @@ SoNode* CCollisionManager::GetCollisionManagerNode(SoKRN_MainDoc* doc, const cha
 
 CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
   for (const char* earlier : {"CollisionManager", "CollisionManagerSA"}) {
+    if (!doc) break;
     SoNode* node = GetCollisionManagerNode(doc, earlier);
     if (node && node->getUserData()) delete static_cast<CCollisionManager*>(node->getUserData());
   }
@@ -64,7 +73,11 @@ CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
   m_pRoot = new SoSeparator;
   m_pRoot->setName(name ? name : "");
   m_pRoot->setUserData(this);
-  doc->addTmpChild(m_pRoot);
+  if (doc) {
+    doc->addTmpChild(m_pRoot);
+  } else {
+    m_pRoot->ref();  // no document holds it: the manager does
+  }
 
   const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
   const double avail = static_cast<double>(vxplatform::AvailablePhysicalMemory());
@@ -92,6 +105,9 @@ CCollisionManager::~CCollisionManager() {
     m_pAction = nullptr;
   }
   ClearColisionTempNode(true);
+  // The expansion first: its references are not the last ones on the input
+  // paths, so those die below in list order (the cheap order for Coin).
+  DelAllInputIns();
   DelAllIns1();
   DelAllIns2();
   DelAllIgnoreIns();
@@ -101,8 +117,13 @@ CCollisionManager::~CCollisionManager() {
   SoKRN_MainDoc* doc = Doc();
   if (m_pRoot && m_pRoot->getRefCount() > 0) {
     m_pRoot->setUserData(nullptr);
-    if (doc) doc->removeTempChild(m_pRoot);
+    if (doc) {
+      doc->removeTempChild(m_pRoot);
+    } else {
+      m_pRoot->unref();
+    }
   }
+  SetStoppedPair(nullptr, nullptr);
   m_pRoot = nullptr;
   if (doc && doc->getKRNState()) {
     for (const auto& saved : m_pDocState->Saved()) {
@@ -131,6 +152,10 @@ void CCollisionManager::SetShowInsCB(void (*cb)(SbXfBox3f, void*), void* data) {
 }
 
 void CCollisionManager::StartCalculate() {
+  // A run in progress (or one whose finish callback is calling us) keeps
+  // its results, its expansion and its display: nothing happens.
+  if (m_bRunning.load() == 1 || m_runThread.load() == std::this_thread::get_id()) return;
+  if (!Doc()) return;
   ClearColisionTempNode(true);
   DelAllResult();
   m_nTotalPairs = 0;
@@ -152,6 +177,7 @@ void CCollisionManager::StartCalculate() {
     std::lock_guard<std::mutex> publish(m_startMutex);
     const vxplatform::ThreadHandle handle = vxplatform::StartThread(&CCollisionManager::WorkerMain, this);
     if (!handle) {
+      m_ignoreIndexed = false;
       m_bRunning.store(0);
       m_workerAlive.store(0);
       return;
@@ -171,16 +197,23 @@ void CCollisionManager::WorkerMain(void* self) {
 }
 
 void CCollisionManager::StopCalculate() {
+  // On the run's own thread (a per-pair or finish callback) waiting for the
+  // run would wait for ourselves: ask, and let the run end on its own.
+  if (m_runThread.load() == std::this_thread::get_id()) {
+    if (m_bRunning.load() == 1) m_nStopFlg.store(1);
+    return;
+  }
   if (!m_pThread.load() || m_bRunning.load() != 1) return;
   m_nStopFlg.store(1);
   while (m_bRunning.load() == 1) {
-    vxplatform::SleepMs(500);
+    vxplatform::SleepMs(5);
     if (!m_pThread.load()) break;
   }
   m_pThread.store(0);
 }
 
 void CCollisionManager::Calculate() {
+  if (!Doc()) return;
   int32_t idle = 0;
   if (!m_bRunning.compare_exchange_strong(idle, 1)) return;
   RunBody();
@@ -209,7 +242,9 @@ bool CCollisionManager::MemoryGuardFires() {
 
 // Everything of a run after it has been marked running.
 void CCollisionManager::RunBody() {
+  m_runThread.store(std::this_thread::get_id());
   m_bAborted.store(0);
+  SetStoppedPair(nullptr, nullptr);
   DelAllResult();
   GetAllInputIns();
 
@@ -230,57 +265,21 @@ void CCollisionManager::RunBody() {
     if (m_b2Group == 1) {
       Calculate2Group();
     } else {
-      for (std::size_t i = 0; i < m_Ins.size() && !Stopped(); ++i) {
-        m_CurTopIns1 = m_Ins[i];
-        SoFullPath* path1 = m_Ins[i].pPath;
-        if (IsIgnoreIns(path1) || !path1) continue;
-        m_nCurSide = 0;
-        m_pCurPath1 = path1;
-        if (ObviateInvisible(path1) != SoCallbackAction::CONTINUE) continue;
-        m_pAction->apply1(m_pCurPath1);
-
-        for (std::size_t j = i + 1; j < m_Ins.size() && !Stopped(); ++j) {
-          if (MemoryGuardFires()) break;
-          m_CurTopIns2 = m_Ins[j];
-          m_pCurPath2 = m_Ins[j].pPath;
-          if (m_bSkipSameIns == 1 && IsSameIns(m_pCurPath1, m_pCurPath2)) continue;
-          if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) continue;
-          m_nCurSide = 1;
-          if (ObviateInvisible(m_pCurPath2) != SoCallbackAction::CONTINUE) continue;
-          m_bNewPair = 1;
-          ++m_nCurPair;
-          if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
-
-          SoFullPath* deeper = nullptr;
-          const bool same = IsSameIns(m_pCurPath1, m_pCurPath2) != 0;
-          const bool nested = !same && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
-          if (!same && !nested) {
-            m_pAction->apply2(m_pCurPath2);
-            CalculateCrossMesh();
-          } else {
-            // One contains the other (or both are one instance): test all
-            // shapes below the deeper path against each other.
-            m_pAction->apply(same ? m_pCurPath1 : deeper);
-            CalculateCrossMeshSelf();
-          }
-          ClearTempData();
-        }
-        if (m_CurTopIns1.bSelf) {
-          m_CurTopIns2 = m_CurTopIns1;
-          CalculateChild(m_CurTopIns1.pPath);
-        }
-      }
+      RunOneGroup();
     }
     m_pAction->clearInsShapeData();
   } catch (...) {
+    m_ignoreIndexed = false;
     vxplatform::ShowMessage(kMsgException, vxplatform::MessageKind::Exclamation);
     ClearTempData();
     DelAllResult();
     m_bRunning.store(0);
     m_nStopFlg.store(0);
     m_bAborted.store(1);
+    m_runThread.store(std::thread::id());
     return;
   }
+  m_ignoreIndexed = false;
 
   const double typeTol = static_cast<double>(m_fTolerance) + 0.001;
   for (std::size_t i = 0; i < m_Result.size();) {
@@ -298,6 +297,326 @@ void CCollisionManager::RunBody() {
   m_bRunning.store(0);
   CallCB(m_pfnCalculateFinshCB, m_pCalculateFinshCBData);
   m_nStopFlg.store(0);
+  m_runThread.store(std::thread::id());
+}
+
+void CCollisionManager::SetStoppedPair(SoFullPath* path1, SoFullPath* path2) {
+  if (path1) path1->ref();
+  if (path2) path2->ref();
+  if (m_pStoppedPath1) m_pStoppedPath1->unref();
+  if (m_pStoppedPath2) m_pStoppedPath2->unref();
+  m_pStoppedPath1 = path1;
+  m_pStoppedPath2 = path2;
+}
+
+void CCollisionManager::EndPair(SoFullPath* path1, SoFullPath* path2) {
+  // A stop seen at the end of the pair may have cut its triangle search or
+  // its cut face short: the pair counts as unfinished, its result goes.
+  if (!Stopped()) return;
+  if (m_Result.size() > m_nPairResults) {
+    m_Result.erase(m_Result.begin() + static_cast<std::ptrdiff_t>(m_nPairResults), m_Result.end());
+  }
+  if (!m_pStoppedPath1 && !m_pStoppedPath2) SetStoppedPair(path1, path2);
+}
+
+// ---- the broad phase -------------------------------------------------------------
+
+// Why not the action's own boxes for every instance: a Coin action applied to
+// a path visits, at every level, the siblings before the path's child, so
+// one path below a group of n instances costs O(n), and n of them O(n^2).
+// The fast route applies the box action to the instance node itself and
+// puts it in place with the matrix of its parent path, computed once per
+// parent. That box holds every triangle the action can collect for the
+// instance (they are vertices of shapes below the node); grown by the
+// epsilon in world units and by a pad for the rounding of two different
+// matrix products, it is a box the broad phase can trust: two instances
+// whose grown boxes do not meet have no triangle pair within the epsilon,
+// so the action would report nothing for them.
+struct CCollisionManager::BoxCache {
+  SoGetBoundingBoxAction bbox{SbViewportRegion()};
+  SoGetMatrixAction matrix{SbViewportRegion()};
+  std::map<std::vector<SoNode*>, SbMatrix> parents;  // parent path nodes -> its matrix
+  std::unordered_map<SoNode*, bool> plainGroups;     // no child changes the traversal state
+  int userMatrices = -1;                              // unknown yet
+};
+
+void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2) {
+  const float eps = m_pAction->getIntersectionDetectionEpsilon();
+  if (cache.userMatrices < 0) {
+    SoKRN_MainDoc* doc = Doc();
+    cache.userMatrices = doc && doc->getKRNState() && doc->getKRNState()->hasUserMatrices() ? 1 : 0;
+  }
+  const int len = path->getLength();
+  SoNode* group = len >= 2 ? path->getNodeFromTail(1) : nullptr;
+  // Per-path user matrices depend on the path the action walks: only the
+  // action's own path traversal sees them.
+  bool fast = cache.userMatrices == 0 && group && group->isOfType(SoGroup::getClassTypeId());
+  if (fast) {
+    auto plain = cache.plainGroups.find(group);
+    if (plain == cache.plainGroups.end()) {
+      auto* g = static_cast<SoGroup*>(group);
+      bool clean = true;
+      for (int k = 0; k < g->getNumChildren() && clean; ++k) clean = !g->getChild(k)->affectsState();
+      plain = cache.plainGroups.emplace(group, clean).first;
+    }
+    fast = plain->second;
+  }
+  if (!fast) {
+    m_pAction->getPairBoxes(path, side1, side2);
+    return;
+  }
+  std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
+  for (int k = 0; k + 1 < len; ++k) parentNodes[static_cast<std::size_t>(k)] = path->getNode(k);
+  auto parent = cache.parents.find(parentNodes);
+  if (parent == cache.parents.end()) {
+    SoPath* prefix = path->copy(0, len - 1);
+    prefix->ref();
+    cache.matrix.apply(prefix);
+    prefix->unref();
+    parent = cache.parents.emplace(std::move(parentNodes), cache.matrix.getMatrix()).first;
+  }
+  cache.bbox.apply(path->getTail());
+  SbXfBox3f xf = cache.bbox.getXfBoundingBox();
+  side1.makeEmpty();
+  side2.makeEmpty();
+  if (xf.isEmpty()) return;
+  xf.transform(parent->second);
+  SbBox3f world = xf.project();
+  if (world.isEmpty()) return;
+  const SbVec3f& lo = world.getMin();
+  const SbVec3f& hi = world.getMax();
+  float size = 1e-3f, reach = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    size = std::max(size, hi[k] - lo[k]);
+    reach = std::max({reach, std::fabs(lo[k]), std::fabs(hi[k])});
+  }
+  const float pad = 1e-4f * size + 1e-5f * reach;
+  world.extendBy(lo - SbVec3f(pad, pad, pad));
+  world.extendBy(hi + SbVec3f(pad, pad, pad));
+  side2 = world;
+  const float grow = eps * 1.0001f;
+  world.extendBy(world.getMin() - SbVec3f(grow, grow, grow));
+  world.extendBy(world.getMax() + SbVec3f(grow, grow, grow));
+  side1 = world;
+}
+
+std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector<SoFullPath*>& rows,
+                                                               const std::vector<SoFullPath*>& cols, bool triangle,
+                                                               const std::vector<char>& rowUsable,
+                                                               const std::vector<char>& colUsable) {
+  std::vector<std::vector<int32_t>> plan(rows.size());
+  if (m_bBroadPhase == 0) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      for (std::size_t j = triangle ? i + 1 : 0; j < cols.size(); ++j) plan[i].push_back(static_cast<int32_t>(j));
+    }
+    return plan;
+  }
+  auto toBox = [](const SbBox3f& b) {
+    vxcollide::Box out{{1, 1, 1}, {0, 0, 0}};
+    if (b.isEmpty()) return out;
+    for (int k = 0; k < 3; ++k) {
+      out.lo[k] = b.getMin()[k];
+      out.hi[k] = b.getMax()[k];
+    }
+    return out;
+  };
+  // One pass over the inputs: boxes that hold every triangle the action can
+  // collect for an instance, side 1 grown by the epsilon.
+  std::vector<vxcollide::Box> side1(rows.size()), side2(cols.size());
+  SbBox3f s1, s2;
+  BoxCache boxes;
+  for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
+    side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+    if (!rowUsable[i] || !rows[i]) continue;
+    PairBoxes(rows[i], boxes, s1, s2);
+    side1[i] = toBox(s1);
+    if (triangle) side2[i] = toBox(s2);
+  }
+  if (!triangle) {
+    for (std::size_t j = 0; j < cols.size() && !Stopped(); ++j) {
+      side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+      if (!colUsable[j] || !cols[j]) continue;
+      PairBoxes(cols[j], boxes, s1, s2);
+      side2[j] = toBox(s2);
+    }
+  } else {
+    for (std::size_t j = 0; j < cols.size(); ++j) {
+      if (!colUsable[j]) side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+    }
+  }
+  const vxcollide::BoxPairFinder finder(side2);
+  for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
+    std::vector<int32_t>& row = plan[i];
+    finder.Find(side1[i], row);
+    if (triangle) row.erase(row.begin(), std::upper_bound(row.begin(), row.end(), static_cast<int32_t>(i)));
+  }
+
+  // Pairs the loops test as one instance (same nodes, hence the same
+  // placement path) or as one containing the other (one placement path
+  // continues the other) are tested whatever their boxes say.
+  std::unordered_map<std::string, std::vector<int32_t>> colsByKey;
+  for (std::size_t j = 0; j < cols.size(); ++j) {
+    if (cols[j]) colsByKey[PlcPathOf(cols[j])].push_back(static_cast<int32_t>(j));
+  }
+  auto addPair = [&](std::size_t i, int32_t j) {
+    if (triangle && static_cast<std::size_t>(j) == i) return;
+    if (triangle && static_cast<std::size_t>(j) < i) {
+      plan[static_cast<std::size_t>(j)].push_back(static_cast<int32_t>(i));
+    } else {
+      plan[i].push_back(j);
+    }
+  };
+  bool extra = false;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i]) continue;
+    const std::string& key = PlcPathOf(rows[i]);
+    // Every prefix ending before a '|' and the key itself: ancestors and equals.
+    for (std::size_t cut = 0; cut <= key.size(); ++cut) {
+      if (cut < key.size() && key[cut] != '|') continue;
+      const auto hit = colsByKey.find(key.substr(0, cut));
+      if (hit == colsByKey.end()) continue;
+      for (int32_t j : hit->second) {
+        addPair(i, j);
+        extra = true;
+      }
+    }
+  }
+  if (!triangle) {
+    // Descendants of a row among the columns: their prefixes name the row.
+    std::unordered_map<std::string, std::vector<int32_t>> rowsByKey;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i]) rowsByKey[PlcPathOf(rows[i])].push_back(static_cast<int32_t>(i));
+    }
+    for (std::size_t j = 0; j < cols.size(); ++j) {
+      if (!cols[j]) continue;
+      const std::string& key = PlcPathOf(cols[j]);
+      for (std::size_t cut = 0; cut < key.size(); ++cut) {
+        if (key[cut] != '|') continue;
+        const auto hit = rowsByKey.find(key.substr(0, cut));
+        if (hit == rowsByKey.end()) continue;
+        for (int32_t i : hit->second) {
+          plan[static_cast<std::size_t>(i)].push_back(static_cast<int32_t>(j));
+          extra = true;
+        }
+      }
+    }
+  }
+  if (extra) {
+    for (std::vector<int32_t>& row : plan) {
+      std::sort(row.begin(), row.end());
+      row.erase(std::unique(row.begin(), row.end()), row.end());
+    }
+  }
+  return plan;
+}
+
+bool CCollisionManager::WalkRow(const std::vector<int32_t>& cand, std::size_t first,
+                                const std::vector<int64_t>& counted, int32_t lastCounted,
+                                const std::function<void(int32_t)>& test,
+                                const std::function<void(int32_t)>& mirror) {
+  std::size_t next = first;  // first column not yet accounted for
+  for (int32_t j : cand) {
+    if (Stopped()) return false;
+    if (MemoryGuardFires()) return false;
+    const std::size_t col = static_cast<std::size_t>(j);
+    m_nCurPair += counted[col] - counted[next];
+    next = col + 1;
+    test(j);
+  }
+  if (Stopped()) return false;
+  const int64_t rest = counted.back() - counted[next];
+  if (rest > 0) {
+    m_nCurPair += rest;
+    // The all-pairs loop's last call of this row saw its last counted pair.
+    mirror(lastCounted);
+  }
+  return true;
+}
+
+namespace {
+
+// Prefix sums of flags: out[k] = number of set flags before k.
+std::vector<int64_t> PrefixCounts(const std::vector<char>& flags, int32_t& last) {
+  std::vector<int64_t> out(flags.size() + 1, 0);
+  last = -1;
+  for (std::size_t k = 0; k < flags.size(); ++k) {
+    out[k + 1] = out[k] + (flags[k] ? 1 : 0);
+    if (flags[k]) last = static_cast<int32_t>(k);
+  }
+  return out;
+}
+
+}  // namespace
+
+void CCollisionManager::RunOneGroup() {
+  const std::size_t n = m_Ins.size();
+  std::vector<SoFullPath*> paths(n);
+  std::vector<char> usable(n, 0);
+  for (std::size_t k = 0; k < n; ++k) {
+    paths[k] = m_Ins[k].pPath;
+    if (!paths[k] || IsIgnoreIns(paths[k])) continue;
+    // Side 0 with its own record is the rule side 1 applies with its own.
+    const _collisionIns keep = m_CurTopIns1;
+    m_CurTopIns1 = m_Ins[k];
+    m_nCurSide = 0;
+    usable[k] = ObviateInvisible(paths[k]) == SoCallbackAction::CONTINUE ? 1 : 0;
+    m_CurTopIns1 = keep;
+  }
+  int32_t lastCounted = -1;
+  const std::vector<int64_t> counted = PrefixCounts(usable, lastCounted);
+  const std::vector<std::vector<int32_t>> plan = PlanPairs(paths, paths, true, usable, usable);
+
+  for (std::size_t i = 0; i < n && !Stopped(); ++i) {
+    m_CurTopIns1 = m_Ins[i];
+    SoFullPath* path1 = m_Ins[i].pPath;
+    if (!usable[i]) continue;
+    m_nCurSide = 0;
+    m_pCurPath1 = path1;
+    if (!plan[i].empty()) m_pAction->apply1(m_pCurPath1);
+
+    auto test = [this](int32_t j) {
+      m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
+      m_pCurPath2 = m_CurTopIns2.pPath;
+      if (m_bSkipSameIns == 1 && IsSameIns(m_pCurPath1, m_pCurPath2)) return;
+      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
+      m_nCurSide = 1;
+      if (ObviateInvisible(m_pCurPath2) != SoCallbackAction::CONTINUE) return;
+      m_bNewPair = 1;
+      ++m_nCurPair;
+      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+
+      BeginPair();
+      SoFullPath* deeper = nullptr;
+      const bool same = IsSameIns(m_pCurPath1, m_pCurPath2) != 0;
+      const bool nested = !same && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
+      if (!same && !nested) {
+        m_pAction->apply2(m_pCurPath2);
+        CalculateCrossMesh();
+      } else {
+        // One contains the other (or both are one instance): test all
+        // shapes below the deeper path against each other.
+        m_pAction->apply(same ? m_pCurPath1 : deeper);
+        CalculateCrossMeshSelf();
+      }
+      EndPair(m_pCurPath1, m_pCurPath2);
+      ClearTempData();
+    };
+    auto mirror = [this](int32_t j) {
+      m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
+      m_pCurPath2 = m_CurTopIns2.pPath;
+      m_nCurSide = 1;
+      m_bNewPair = 1;
+      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+    };
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+      m_CurTopIns2 = m_Ins[n - 1];  // where the all-pairs loop leaves it
+      m_pCurPath2 = m_CurTopIns2.pPath;
+    }
+    if (m_CurTopIns1.bSelf) {
+      m_CurTopIns2 = m_CurTopIns1;
+      CalculateChild(m_CurTopIns1.pPath);
+    }
+  }
 }
 
 void CCollisionManager::CalculateChild(SoFullPath* path) {
@@ -308,27 +627,47 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
   // Copy: the list is not changed during the run, but a copy keeps the
   // iteration independent of the map.
   const std::vector<SoFullPath*> children = it->second;
-  for (std::size_t i = 0; i < children.size() && !Stopped(); ++i) {
+  const std::size_t n = children.size();
+  std::vector<char> usable(n, 0);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!children[k] || IsIgnoreIns(children[k])) continue;
+    m_nCurSide = 0;  // both sides carry this input's record here
+    usable[k] = ObviateInvisible(children[k]) == SoCallbackAction::CONTINUE ? 1 : 0;
+  }
+  int32_t lastCounted = -1;
+  const std::vector<int64_t> counted = PrefixCounts(usable, lastCounted);
+  const std::vector<std::vector<int32_t>> plan = PlanPairs(children, children, true, usable, usable);
+
+  for (std::size_t i = 0; i < n && !Stopped(); ++i) {
     SoFullPath* ci = children[i];
     m_pCurPath1 = ci;
-    if (!ci || IsIgnoreIns(ci)) continue;
+    if (!usable[i]) continue;
     m_nCurSide = 0;
-    if (ObviateInvisible(ci) != SoCallbackAction::CONTINUE) continue;
-    m_pAction->apply1(ci);
-    for (std::size_t j = i + 1; j < children.size() && !Stopped(); ++j) {
-      if (MemoryGuardFires()) break;
-      SoFullPath* cj = children[j];
+    if (!plan[i].empty()) m_pAction->apply1(ci);
+    auto test = [this, &children, ci](int32_t j) {
+      SoFullPath* cj = children[static_cast<std::size_t>(j)];
       m_pCurPath2 = cj;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(ci, cj)) continue;
-      if (!cj || IsIgnoreIns(cj)) continue;
+      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(ci, cj)) return;
+      if (!cj || IsIgnoreIns(cj)) return;
       m_nCurSide = 1;
-      if (ObviateInvisible(cj) != SoCallbackAction::CONTINUE) continue;
+      if (ObviateInvisible(cj) != SoCallbackAction::CONTINUE) return;
       ++m_nCurPair;
       m_bNewPair = 1;
       if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      BeginPair();
       m_pAction->apply2(cj);
       CalculateCrossMesh();
+      EndPair(ci, cj);
       ClearTempData();
+    };
+    auto mirror = [this, &children](int32_t j) {
+      m_pCurPath2 = children[static_cast<std::size_t>(j)];
+      m_nCurSide = 1;
+      m_bNewPair = 1;
+      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+    };
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+      m_pCurPath2 = children[n - 1];
     }
     CalculateChild(ci);
   }
@@ -336,22 +675,34 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
 
 void CCollisionManager::Calculate2Group() {
   if (m_Ins.empty()) return;
-  for (std::size_t i = 0; i < m_Ins.size() && !Stopped(); ++i) {
+  const std::size_t n = m_Ins.size(), m = m_Ins2.size();
+  std::vector<SoFullPath*> rows(n), cols(m);
+  std::vector<char> rowUsable(n, 0), colUsable(m, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    SoFullPath* p = rows[i] = m_Ins[i].pPath;
+    rowUsable[i] = !IsIgnoreIns(p) && p && p->getLength() != 0 && p->getTail() &&
+                   p->getTail()->isOfType(SoKRN_ComponentKit::getClassTypeId());
+  }
+  for (std::size_t j = 0; j < m; ++j) {
+    cols[j] = m_Ins2[j].pPath;
+    colUsable[j] = cols[j] && !IsIgnoreIns(cols[j]);
+  }
+  int32_t lastCounted = -1;
+  const std::vector<int64_t> counted = PrefixCounts(colUsable, lastCounted);
+  const std::vector<std::vector<int32_t>> plan = PlanPairs(rows, cols, false, rowUsable, colUsable);
+
+  for (std::size_t i = 0; i < n && !Stopped(); ++i) {
     m_CurTopIns1 = m_Ins[i];
     SoFullPath* path1 = m_Ins[i].pPath;
-    if (IsIgnoreIns(path1) || !path1 || path1->getLength() == 0 || !path1->getTail() ||
-        !path1->getTail()->isOfType(SoKRN_ComponentKit::getClassTypeId())) {
-      continue;
-    }
+    if (!rowUsable[i]) continue;
     m_nCurSide = 0;
     m_pCurPath1 = path1;
-    m_pAction->apply1(path1);
-    for (std::size_t j = 0; j < m_Ins2.size() && !Stopped(); ++j) {
-      if (MemoryGuardFires()) break;
-      m_CurTopIns2 = m_Ins2[j];
-      m_pCurPath2 = m_Ins2[j].pPath;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2)) continue;
-      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) continue;
+    if (!plan[i].empty()) m_pAction->apply1(path1);
+    auto test = [this](int32_t j) {
+      m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
+      m_pCurPath2 = m_CurTopIns2.pPath;
+      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2)) return;
+      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
       ++m_nCurPair;
       m_nCurSide = 1;
       m_bNewPair = 1;
@@ -360,14 +711,29 @@ void CCollisionManager::Calculate2Group() {
       const bool equal = OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2);
       const bool nested = !equal && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
       if (!equal && !nested) {
+        BeginPair();
         m_pAction->apply2(m_CurTopIns2.pPath);
         CalculateCrossMesh();
+        EndPair(m_pCurPath1, m_pCurPath2);
         ClearTempData();
       } else if (m_bSkipSameIns == 0) {
+        BeginPair();
         m_pAction->apply(equal ? m_pCurPath1 : deeper);
         CalculateCrossMeshSelf();
+        EndPair(m_pCurPath1, m_pCurPath2);
         ClearTempData();
       }
+    };
+    auto mirror = [this](int32_t j) {
+      m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
+      m_pCurPath2 = m_CurTopIns2.pPath;
+      m_nCurSide = 1;
+      m_bNewPair = 1;
+      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+    };
+    if (WalkRow(plan[i], 0, counted, lastCounted, test, mirror) && m > 0) {
+      m_CurTopIns2 = m_Ins2[m - 1];
+      m_pCurPath2 = m_CurTopIns2.pPath;
     }
   }
 }

@@ -1,6 +1,7 @@
 #include "collision/CollisionDocState.h"
 
-#include <Inventor/SoPath.h>
+#include <Inventor/SoFullPath.h>
+#include <Inventor/misc/SoTempPath.h>
 
 #include <algorithm>
 
@@ -25,8 +26,14 @@ void CollisionDocState::Save(const SoPath* path, int visible) {
   // After the last entry no deeper than this one: ancestors stay first.
   const auto at = std::upper_bound(m_depth.begin(), m_depth.end(), depth);
   const auto offset = at - m_depth.begin();
-  SoPath* copy = path->copy();
+  // A temporary (non-auditing) copy: it is only read back for its nodes, and
+  // registering thousands of paths with the groups they pass makes each
+  // one's release a search among all of them.
+  const auto* full = static_cast<const SoFullPath*>(path);
+  auto* copy = new SoTempPath(full->getLength());
   copy->ref();
+  if (full->getLength() > 0) copy->setHead(full->getHead());
+  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
   m_depth.insert(at, depth);
   m_saved.insert(m_saved.begin() + offset, std::make_pair(copy, visible));
 }

@@ -119,9 +119,13 @@ public:
   // leaves (depth first, child order). A childless instance yields `insPath`
   // itself. Every path appended here that is not `insPath` carries one
   // reference the caller releases; `insPath` appended for a childless
-  // instance carries none (it stays the caller's).
+  // instance carries none (it stays the caller's). With `temporary` the new
+  // paths are temporary paths (SoTempPath): they do not follow later edits
+  // of the scene, and in exchange cost nothing to release. A scene holding
+  // n ordinary paths through one group releases each in O(n) (Coin keeps a
+  // list of them per group), so listing 100,000 instances wants these.
   static void GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
-                             std::vector<SoFullPath*>& out, bool recursive);
+                             std::vector<SoFullPath*>& out, bool recursive, bool temporary = false);
 
   // UTF-8 narrow text (up to its first NUL) to wide text.
   static std::wstring StringToWString(const std::string& s);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/misc/SoTempPath.h>
 #include <Inventor/nodes/SoSelection.h>
 
 #include "graphops/CGraphOperation.h"
@@ -182,43 +183,74 @@ void CGraphOperation::SelectParentIns(SoKRN_MainDoc* doc) {
 }
 
 void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
-                                     std::vector<SoFullPath*>& out, bool recursive) {
+                                     std::vector<SoFullPath*>& out, bool recursive, bool temporary) {
   if (!ResolveDoc(doc)) return;
   SoKRN_ComponentKit* ins = AsComponentKit(FullTail(insPath));
   if (!ins) return;
   SoKRN_ComponentKit* proto = ins->isInstance() ? ins->getPrototype() : ins;
   if (!proto) return;
 
-  // Each child is found by a search below the instance, which also walks
-  // the subtrees of the siblings before it: listing n children costs about
-  // n times the subtree. Small next to the pairwise checks that consume the
-  // list, but not meant for listing huge flat assemblies in a loop.
+  // The children sit in one group of the prototype, child i at index i.
+  // One search finds the route from the instance down to that group (the
+  // path to the first child without its tail); every child's path is that
+  // route plus its index. A search per child would walk the siblings before
+  // it each time: quadratic in the child count.
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
+  // Temporary (non-auditing) paths: nothing registers with the groups.
+  SoTempPath& route = *new SoTempPath(8);
+  route.ref();
+  SoNode* childGroup = nullptr;
+  for (int i = 0; i < numChildren && !childGroup; ++i) {
+    SoKRN_DocElementKit* child = proto->getEleChild(i);
+    if (!child) continue;
+    const SoPath* first = FindChildBelow(search, ins, child);
+    if (!first || FullLength(first) < 2) break;
+    const SoFullPath* f = static_cast<const SoFullPath*>(first);
+    childGroup = f->getNodeFromTail(1);
+    route.setHead(f->getHead());
+    for (int k = 1; k + 1 < f->getLength(); ++k) route.append(f->getIndex(k));
+  }
+  SoTempPath& below = *new SoTempPath(8);
+  below.ref();
   for (int i = 0; i < numChildren; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
     if (!child) continue;
-    const SoPath* below = FindChildBelow(search, ins, child);
-    if (!below) continue;
+    below.truncate(0);
+    const bool inGroup = childGroup && childGroup->getChildren() && i < childGroup->getChildren()->getLength() &&
+                         (*childGroup->getChildren())[i] == child;
+    if (inGroup) {
+      below.setHead(route.getHead());
+      for (int k = 1; k < route.getLength(); ++k) below.append(route.getIndex(k));
+      below.append(i);
+    } else {
+      const SoPath* found = FindChildBelow(search, ins, child);  // not where expected: look
+      if (!found) continue;
+      below.setHead(found->getHead());
+      const SoFullPath* f = static_cast<const SoFullPath*>(found);
+      for (int k = 1; k < f->getLength(); ++k) below.append(f->getIndex(k));
+    }
 
     // insPath followed by the found path without its head (the same node as
     // insPath's tail).
-    const int belowLength = FullLength(below);
+    const int belowLength = below.getLength();
     SoPath* childPath = CopyPathPrefix(insPath, insPath->getLength(),
-                                       insPath->getLength() + belowLength);
+                                       insPath->getLength() + belowLength, temporary);
     childPath->ref();
-    for (int k = 1; k < belowLength; ++k) childPath->append(below->getIndex(k));
+    for (int k = 1; k < belowLength; ++k) childPath->append(below.getIndex(k));
 
     SoKRN_ComponentKit* childKit = AsComponentKit(child);
     SoKRN_DocElementKit* childProto =
         childKit && childKit->isInstance() ? childKit->getPrototype() : child;
     if (recursive && childProto && childProto->getNumEleChildren() > 0) {
       // Intermediate instances are not listed, only their leaves.
-      GetAllChildIns(doc, static_cast<SoFullPath*>(childPath), out, true);
+      GetAllChildIns(doc, static_cast<SoFullPath*>(childPath), out, true, temporary);
       childPath->unref();
     } else {
       out.push_back(static_cast<SoFullPath*>(childPath));  // keeps its reference
     }
   }
+  below.unref();
+  route.unref();
   if (numChildren == 0) out.push_back(insPath);  // borrowed: no reference taken
 }

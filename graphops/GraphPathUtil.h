@@ -3,6 +3,7 @@
 // hidden (kit-internal) nodes, so everything here looks at the full path.
 #include <Inventor/SoFullPath.h>
 #include <Inventor/SoPath.h>
+#include <Inventor/misc/SoTempPath.h>
 
 #include "host/SoKRN_ComponentKit.h"
 
@@ -30,10 +31,12 @@ inline SoKRN_ComponentKit* AsInstanceKit(SoNode* node) {
 
 // A new, unreferenced path holding the first `count` nodes of `src` (all of
 // them when count exceeds its length), with room for `capacity` nodes.
-inline SoPath* CopyPathPrefix(const SoPath* src, int count, int capacity) {
+// With `temporary` the copy is a SoTempPath (it does not register with the
+// scene's groups).
+inline SoPath* CopyPathPrefix(const SoPath* src, int count, int capacity, bool temporary = false) {
   const int n = count < FullLength(src) ? count : FullLength(src);
   const int room = capacity > n ? capacity : n;
-  SoPath* copy = new SoPath(room > 0 ? room : 1);
+  SoPath* copy = temporary ? static_cast<SoPath*>(new SoTempPath(room > 0 ? room : 1)) : new SoPath(room > 0 ? room : 1);
   if (n == 0) return copy;
   copy->setHead(src->getHead());
   for (int i = 1; i < n; ++i) copy->append(src->getIndex(i));

@@ -127,7 +127,15 @@ void SoKRN_ComponentKit::addEleChild(SoKRN_ComponentKit* instance) {
     SoDebugError::post("SoKRN_ComponentKit::addEleChild", "only instance kits can be children");
     return;
   }
-  getChildGroup(true)->addChild(instance);
+  SoGroup* group = getChildGroup(true);
+  const int before = group->getNumChildren();
+  const bool indexed = m_plcIndexCount == before && m_plcIndexLast == (before > 0 ? group->getChild(before - 1) : nullptr);
+  group->addChild(instance);
+  if (indexed) {  // keep the index whole: one more child at the end
+    m_plcIndex.emplace(instance->getPLCID(), before);
+    m_plcIndexCount = before + 1;
+    m_plcIndexLast = instance;
+  }
 }
 
 int SoKRN_ComponentKit::findChildIndex(uint32_t plcid) const {
@@ -143,8 +151,15 @@ int SoKRN_ComponentKit::findChildIndex(uint32_t plcid) const {
   };
   auto it = m_plcIndex.find(plcid);
   if (it != m_plcIndex.end() && check(it->second)) return it->second;
+  // An index that covers the same children (count and last child) and has
+  // no entry for the id: absent. A document build asks this for every new
+  // id, so a rebuild per miss would be quadratic in the child count.
+  const SoNode* last = n > 0 ? group->getChild(n - 1) : nullptr;
+  if (it == m_plcIndex.end() && m_plcIndexCount == n && m_plcIndexLast == last) return -1;
   // Cache stale or missing: rebuild it (children changed since).
   m_plcIndex.clear();
+  m_plcIndexCount = n;
+  m_plcIndexLast = last;
   int found = -1;
   for (int i = 0; i < n; ++i) {
     SoNode* c = group->getChild(i);
@@ -173,18 +188,36 @@ bool SoKRN_ComponentKit::removeInsChildViaPLCID(uint32_t plcid) {
   if (i < 0) return false;
   static_cast<SoGroup*>(childList.getValue())->removeChild(i);
   m_plcIndex.clear();
+  m_plcIndexCount = -1;
   return true;
 }
 
 uint32_t SoKRN_ComponentKit::nextPlcId() const {
-  const int n = getNumEleChildren();
-  uint32_t next = 0;
-  for (int i = 0; i < n; ++i) {
-    SoKRN_DocElementKit* c = getEleChild(i);
-    if (c && c->isOfType(SoKRN_ComponentKit::getClassTypeId()))
-      next = std::max(next, static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1);
+  if (isInstance()) {
+    const SoKRN_ComponentKit* p = getPrototype();
+    return p ? p->nextPlcId() : 0;
   }
-  return next;
+  auto* group = static_cast<SoGroup*>(childList.getValue());
+  const int n = group ? group->getNumChildren() : 0;
+  auto idOf = [group](int i) -> uint32_t {
+    SoNode* c = group->getChild(i);
+    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1
+                                                             : 0;
+  };
+  // Children are appended one at a time while a document is built: the
+  // answer of the last call stays good while its children are still there
+  // (same count, same last child), and one appended child only adds its id.
+  const SoNode* last = n > 0 ? group->getChild(n - 1) : nullptr;
+  if (m_nextCount == n && m_nextLast == last) return m_next;
+  if (n > 0 && m_nextCount == n - 1 && m_nextLast == (n > 1 ? group->getChild(n - 2) : nullptr)) {
+    m_next = std::max(m_next, idOf(n - 1));
+  } else {
+    m_next = 0;
+    for (int i = 0; i < n; ++i) m_next = std::max(m_next, idOf(i));
+  }
+  m_nextCount = n;
+  m_nextLast = last;
+  return m_next;
 }
 
 SoGroup* SoKRN_ComponentKit::getBodies() { return SO_GET_ANY_PART(this, "bodies", SoSeparator); }
@@ -371,6 +404,7 @@ SbBool SoKRN_ComponentKit::readInstance(SoInput* in, unsigned short flags) {
   // The user-matrix part is never written; instances get it back here.
   if (ok && isInstance() && !userMatrix.getValue()) SO_GET_ANY_PART(this, "userMatrix", SoKRN_UserTransform);
   m_plcIndex.clear();
+  m_plcIndexCount = -1;
   return ok;
 }
 

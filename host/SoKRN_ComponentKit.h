@@ -114,6 +114,12 @@ public:
 
 protected:
   ~SoKRN_ComponentKit() override;
+  // Everything of a component lies under its top separator, so it leaves
+  // the traversal state as it found it. Saying so lets a path traversal
+  // skip the components before the path's child instead of traversing each
+  // one (a box or matrix of one instance among n siblings otherwise costs
+  // the whole of its siblings).
+  SbBool affectsState() const override { return FALSE; }
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
   void getMatrix(SoGetMatrixAction* action) override;
@@ -123,4 +129,12 @@ protected:
 private:
   int findChildIndex(uint32_t plcid) const;
   mutable std::unordered_map<uint32_t, int> m_plcIndex;
+  // The children the index covers: their count and the last one (-1: none).
+  mutable int m_plcIndexCount = -1;
+  mutable const SoNode* m_plcIndexLast = nullptr;
+  // nextPlcId's last answer and the children it was computed for (count and
+  // last child). Placement ids of existing children are never changed.
+  mutable uint32_t m_next = 0;
+  mutable int m_nextCount = -1;
+  mutable const SoNode* m_nextLast = nullptr;
 };

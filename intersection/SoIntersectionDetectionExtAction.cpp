@@ -146,6 +146,27 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     return e;
   }
 
+  // The box apply1 keeps for extent `e`: the transformed box grown by the
+  // effective epsilon in its local units, and its projection grown by a hair.
+  // False (both empty) when the extent is empty.
+  bool side1Box(const Extent& e, SbXfBox3f& box, SbBox3f& world) {
+    box = e.box;
+    if (box.isEmpty()) {
+      box.makeEmpty();
+      world.makeEmpty();
+      return false;
+    }
+    const float eps = effectiveEpsilon();
+    boxMin(box) -= SbVec3f(eps, eps, eps);
+    boxMax(box) += SbVec3f(eps, eps, eps);
+    world = box.project();
+    const SbVec3f size = world.getSize();
+    const float pad = 1e-5f * std::max({size[0], size[1], size[2], 1e-3f});
+    world.extendBy(world.getMin() - SbVec3f(pad, pad, pad));
+    world.extendBy(world.getMax() + SbVec3f(pad, pad, pad));
+    return true;
+  }
+
   // Collects the shapes under `path` into group g, through the cache when it
   // is on.
   void collect(int g, SoPath* path) {
@@ -607,21 +628,18 @@ void SoIntersectionDetectionExtAction::apply(const SoPathList& paths, SbBool obe
 
 void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
   PImpl& p = *m_pImpl;
-  SbXfBox3f box = p.extentOf(path1).box;
-  if (box.isEmpty()) {
-    p.fullBox.makeEmpty();
-    return;
-  }
-  const float eps = p.effectiveEpsilon();
-  boxMin(box) -= SbVec3f(eps, eps, eps);
-  boxMax(box) += SbVec3f(eps, eps, eps);
-  p.fullBox = box;
-  p.fullWorld = box.project();
-  const SbVec3f size = p.fullWorld.getSize();
-  const float pad = 1e-5f * std::max({size[0], size[1], size[2], 1e-3f});
-  p.fullWorld.extendBy(p.fullWorld.getMin() - SbVec3f(pad, pad, pad));
-  p.fullWorld.extendBy(p.fullWorld.getMax() + SbVec3f(pad, pad, pad));
+  if (!p.side1Box(p.extentOf(path1), p.fullBox, p.fullWorld)) return;
   p.collect(0, path1);
+}
+
+void SoIntersectionDetectionExtAction::getPairBoxes(SoPath* path, SbBox3f& asSide1, SbBox3f& asSide2) {
+  PImpl& p = *m_pImpl;
+  const PImpl::Extent e = p.extentOf(path);
+  SbXfBox3f grown;
+  asSide1.makeEmpty();
+  asSide2.makeEmpty();
+  if (!p.side1Box(e, grown, asSide1)) return;
+  asSide2 = e.world;
 }
 
 void SoIntersectionDetectionExtAction::apply2(SoPath* path2) {

@@ -39,6 +39,7 @@
 #include <Inventor/collision/SoIntersectionDetectionAction.h>  // SoIntersectingPrimitive
 #include <Inventor/lists/SbList.h>
 
+class SbBox3f;
 class SbTri3f;
 class SoPath;
 class SoPathList;
@@ -111,6 +112,15 @@ class SoIntersectionDetectionExtAction : public SoAction {
   // Two-group mode; see the top of this file.
   virtual void apply1(SoPath* path1);
   virtual void apply2(SoPath* path2);
+
+  // The world boxes the two-group mode compares for `path`, with the
+  // effective epsilon now in force: `asSide1` is the box apply1(path) keeps
+  // (grown by the epsilon), `asSide2` the box apply2(path) tests against it.
+  // apply2(q) after apply1(p) tests no triangle and calls no callback unless
+  // asSide1 of p meets asSide2 of q (closed boxes), so a broad phase over
+  // these boxes skips exactly pairs that would have found nothing. Both are
+  // empty when the path has no extent. Uses the extent cache like apply1.
+  void getPairBoxes(SoPath* path, SbBox3f& asSide1, SbBox3f& asSide2);
 
   virtual void setFilterCallback(SoIntersectionFilterCB* cb, void* closure = nullptr);
   // Duplicates are allowed; callbacks run in the order they were added.

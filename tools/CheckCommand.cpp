@@ -60,13 +60,14 @@ const char kHelp[] =
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
     "Globs match the instance name path, e.g. \"Bracket_1/Bolt*\" (\"*\" also matches \"/\").\n"
-    "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input.\n";
+    "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input,\n"
+    "3 the check was stopped (Ctrl-C) or aborted before its end: partial results.\n";
 
 volatile sig_atomic_t g_interrupted = 0;
 void onSigint(int) { g_interrupted = 1; }
 
 struct Progress {
-  std::atomic<int> pairs{0};
+  std::atomic<long long> pairs{0};
   std::atomic<bool> finished{false};
   CCollisionManager* manager = nullptr;
 };
@@ -91,13 +92,13 @@ bool parseNumber(const std::string& text, double& out) {
   return end && *end == '\0' && !text.empty() && std::isfinite(out) && out >= 0;
 }
 
-void drawProgress(int done, int total, double seconds) {
+void drawProgress(long long done, long long total, double seconds) {
   const int width = 30;
-  const double frac = total > 0 ? std::min(1.0, static_cast<double>(done) / total) : 0.0;
+  const double frac = total > 0 ? std::min(1.0, static_cast<double>(done) / static_cast<double>(total)) : 0.0;
   const int filled = static_cast<int>(frac * width);
-  const double rate = seconds > 0 ? done / seconds : 0.0;
-  const double left = rate > 0 && total > done ? (total - done) / rate : 0.0;
-  std::fprintf(stderr, "\r[%s%s] %d/%d pairs  %.0f pairs/s  %.0fs left ", std::string(filled, '#').c_str(),
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+  const double left = rate > 0 && total > done ? static_cast<double>(total - done) / rate : 0.0;
+  std::fprintf(stderr, "\r[%s%s] %lld/%lld pairs  %.0f pairs/s  %.0fs left ", std::string(filled, '#').c_str(),
                std::string(width - filled, '.').c_str(), done, total, rate, left);
   std::fflush(stderr);
 }
@@ -196,25 +197,29 @@ int RunCheck(const std::vector<std::string>& args) {
     // Inputs: every leaf instance, by name path.
     std::vector<SoFullPath*> leaves;
     if (SoFullPath* root = TopPrototypePath(doc)) {
-      CGraphOperation::GetAllChildIns(doc, root, leaves, true);
+      CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary: the scene stays
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();  // an empty assembly
       root->unref();
     }
-    SoPathList group1, group2, ignored;
-    const int tag = opt.hidden.empty() ? 0 : 2;
-    for (SoFullPath* leaf : leaves) {
-      const std::string name = InstanceNamePath(leaf);
-      if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
-      if (matchesAny(opt.ignore, name)) ignored.append(leaf);
-      (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
-      auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
-      if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
-      ++report.instances;
+    {
+      SoPathList group1, group2, ignored;
+      const int tag = opt.hidden.empty() ? 0 : 2;
+      for (SoFullPath* leaf : leaves) {
+        const std::string name = InstanceNamePath(leaf);
+        if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
+        if (matchesAny(opt.ignore, name)) ignored.append(leaf);
+        (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
+        auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+        if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
+        ++report.instances;
+      }
+      manager->AddIns1(&group1, tag);
+      if (manager->m_b2Group) manager->AddIns2(&group2, tag);
+      manager->AddIgnoreIns(&ignored, 0);
     }
-    manager->AddIns1(&group1, tag);
-    if (manager->m_b2Group) manager->AddIns2(&group2, tag);
-    manager->AddIgnoreIns(&ignored, 0);
-    for (SoFullPath* leaf : leaves) leaf->unref();  // the lists hold copies
+    // The lists hold copies. Released oldest first, the order in which Coin
+    // finds a dying path among the paths through a group cheapest.
+    for (SoFullPath* leaf : leaves) leaf->unref();
 
     Progress progress;
     progress.manager = manager;
@@ -263,6 +268,7 @@ int RunCheck(const std::vector<std::string>& args) {
       status = 2;
     }
     if (status == 0) status = report.results.empty() ? 0 : 1;
+    if (status != 2 && (report.stopped || report.aborted)) status = 3;  // never "clean" when incomplete
     delete manager;
   }
   CGraphOperation::SetActiveMainDocKit(nullptr);

@@ -61,6 +61,8 @@ const char* ResultKind(const _collisionResult& r) {
 
 void CheckReport::Collect(CCollisionManager& manager) {
   results.clear();
+  inProgress1 = manager.m_pStoppedPath1 ? plcPath(manager.m_pStoppedPath1) : std::string();
+  inProgress2 = manager.m_pStoppedPath2 ? plcPath(manager.m_pStoppedPath2) : std::string();
   const bool cutFaces = manager.m_bCalcCrossMesh != 0;
   for (int i = 0; i < manager.GetResultCount(); ++i) {
     const _collisionResult& r = manager.Results()[static_cast<std::size_t>(i)];
@@ -137,11 +139,14 @@ void CheckReport::PrintTable(std::FILE* out) const {
     byKind[r.kind == "interference" ? 0 : r.kind == "contact" ? 1 : r.kind == "clearance" ? 2 : 3] += 1;
   }
   std::fprintf(out,
-               "instances: %d  triangles: %lld  pairs tested: %d of %d\n"
+               "instances: %d  triangles: %lld  pairs tested: %lld of %lld\n"
                "results: %zu (interference %d, contact %d, clearance %d, near %d)  time: %.3f s%s%s\n",
                instances, triangles, pairsTested, pairsTotal, results.size(), byKind[0], byKind[1], byKind[2],
                byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
                aborted ? "  [aborted]" : "");
+  if ((stopped || aborted) && !inProgress1.empty()) {
+    std::fprintf(out, "unfinished pair (not listed): %s and %s\n", inProgress1.c_str(), inProgress2.c_str());
+  }
 }
 
 std::string CheckReport::Json() const {
@@ -155,6 +160,15 @@ std::string CheckReport::Json() const {
   w.Key("seconds"), w.Number(seconds);
   w.Key("stopped"), w.Bool(stopped);
   w.Key("aborted"), w.Bool(aborted);
+  w.Key("unfinished_pair");
+  if (inProgress1.empty()) {
+    w.Null();
+  } else {
+    w.BeginArray();
+    w.String(inProgress1);
+    w.String(inProgress2);
+    w.EndArray();
+  }
   w.Key("settings");
   w.BeginObject();
   w.Key("tolerance"), w.Number(options.tolerance);

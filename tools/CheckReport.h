@@ -36,11 +36,14 @@ public:
   CheckOptions options;
   int instances = 0;
   long long triangles = 0;
-  int pairsTotal = 0;
-  int pairsTested = 0;
+  long long pairsTotal = 0;
+  long long pairsTested = 0;
   double seconds = 0;
   bool stopped = false;
   bool aborted = false;
+  // The pair being tested when the run was stopped or aborted (placement
+  // paths; empty when it ended between pairs). Its result is not listed.
+  std::string inProgress1, inProgress2;
   bool twoGroup = false;
   int calcType = 0;
   std::vector<CheckResultRow> results;
