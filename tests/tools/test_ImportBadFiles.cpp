@@ -56,6 +56,21 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       {"empty_face.ply", {"broken face (#0: no corners"}},
       {"huge_count.ply", {"not a valid PLY file", "more elements than the 6 bytes"}},
       {"unsupported.step", {"unsupported file type"}},
+      // Files that crashed, aborted or exhausted the readers.
+      {"3mf_crc_mismatch.3mf", {"zip entry \"3D/3dmodel.model\" is damaged (CRC-32 mismatch)"}},
+      {"3mf_missing_root_part.3mf", {"root part \"3D/missing.model\"", "is missing"}},
+      {"3mf_self_component.3mf", {"component cycle: object 2 contains itself"}},
+      {"dae_float_array_no_count.dae", {"<float_array> on line 13 has no count"}},
+      {"dae_triangles_without_p.dae", {"<triangles> on line 21 announces 4 primitives but has no <p>"}},
+      {"dae_nonnumeric_index.dae", {"<p> on line 23 holds \"x\", not an index"}},
+      {"fbx_converter_assert.fbx", {"cannot read: FBX reader failed (crashed: SIGABRT)"}},
+      {"fbx_bad_polygon_index.fbx", {"not a valid FBX file", "polygon vertex index out of range"}},
+      {"glb_huge_json_chunk.glb", {"chunk 0 claims 4294967280 bytes, only 1408 follow"}},
+      {"iv_coordindex_oob_small.iv", {"prototype \"Box\": coordIndex[2] = 9 out of range (8 points)"}},
+      {"iv_coordindex_oob.iv", {"coordIndex[2] = 100000000 out of range"}},
+      {"iv_coordindex_huge_first.iv", {"coordIndex[0] = 1000000000 out of range"}},
+      {"iv_file_node_devzero.iv", {"File node on line 2 refers to another file; refused"}},
+      {"ply_propertyless_element.ply", {"element \"face\" announces 1000000000 entries but has no properties"}},
   };
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
