@@ -84,9 +84,14 @@ SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
 
 int RunInfo(const std::vector<std::string>& args) {
   std::string file;
+  bool allowExternal = false;
   for (const std::string& a : args) {
+    if (a == "--allow-external") {
+      allowExternal = true;
+      continue;
+    }
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel info [FILE]\nPrints the assembly tree: per instance its placement path, name path,\n"
+      std::puts("usage: vistrel info [FILE] [--allow-external]\nPrints the assembly tree: per instance its placement path, name path,\n"
                 "prototype, local and global matrix and triangle count.");
       return 0;
     }
@@ -101,7 +106,7 @@ int RunInfo(const std::vector<std::string>& args) {
     file = a;
   }
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  SoKRN_MainDoc* doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
