@@ -206,7 +206,7 @@ std::string Describe(const Result& result, const Limits& limits) {
 Limits DefaultLimits(std::uint64_t fileBytes) {
   Limits limits;
   const double mib = static_cast<double>(fileBytes) / (1 << 20);
-  limits.seconds = 120 + 10 * mib;
+  limits.seconds = 600 + 30 * mib;
   limits.memoryBytes = (std::uint64_t(2) << 30) + 64 * fileBytes;
   const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
   if (pages > 0 && pageSize > 0) {

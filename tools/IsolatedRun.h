@@ -50,7 +50,7 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
 // reached", "memory limit of 4096 MiB reached".
 std::string Describe(const Result& result, const Limits& limits);
 
-// The defaults for reading a file of `fileBytes`: time 120 s plus 10 s per
+// The defaults for reading a file of `fileBytes`: time 600 s plus 30 s per
 // MiB, memory 2 GiB plus 64 times the file size (capped at the machine's
 // memory). VX_IMPORT_SECONDS and VX_IMPORT_MEMORY_MB override them.
 Limits DefaultLimits(std::uint64_t fileBytes);
