@@ -106,6 +106,9 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
     return result;
   }
   const std::uint64_t parentVirtual = VirtualBytesOfSelf();
+  // The child starts out sharing what the parent has resident; the limit is
+  // on what it adds.
+  const std::uint64_t baseline = ResidentBytes(getpid());
   std::fflush(nullptr);  // nothing buffered is written twice
   const pid_t pid = fork();
   if (pid < 0) {
@@ -135,7 +138,7 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
       if (limits.seconds > 0 && elapsed > limits.seconds) {
         killedForTime = true;
         kill(pid, SIGKILL);
-      } else if (limits.memoryBytes > 0 && ResidentBytes(pid) > limits.memoryBytes) {
+      } else if (limits.memoryBytes > 0 && ResidentBytes(pid) > baseline + limits.memoryBytes) {
         killedForMemory = true;
         kill(pid, SIGKILL);
       }

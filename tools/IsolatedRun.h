@@ -5,8 +5,9 @@
 //
 // The child runs `work`, which writes its answer into the given byte string;
 // the parent receives those bytes through a pipe. The child is killed when it
-// runs longer than the time limit or its resident memory passes the memory
-// limit (checked by the parent every few milliseconds, and, in builds without
+// runs longer than the time limit or its resident memory grows by more than
+// the memory limit beyond the parent's at the fork (checked by the parent
+// every few milliseconds, and, in builds without
 // a sanitizer, also enforced at allocation time with an address-space limit
 // that makes allocations fail). The child ends with _exit: no destructors and
 // no atexit handlers of the parent's objects run in it.
@@ -25,7 +26,7 @@ namespace isolated {
 
 struct Limits {
   double seconds = 0;          // wall-clock limit; <= 0: none
-  std::uint64_t memoryBytes = 0;  // resident-memory limit; 0: none
+  std::uint64_t memoryBytes = 0;  // resident memory the child may add; 0: none
 };
 
 enum class Outcome {
