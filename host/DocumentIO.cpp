@@ -449,7 +449,11 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
     ReadErrorCatcher catcher;
     SoInput in;
     in.setBuffer(clean.data(), clean.size());
+    // Allowed File nodes are found where CheckFileNode looked for them.
+    const bool searchBase = options.allowFileNodes && !options.baseDir.empty();
+    if (searchBase) SoInput::addDirectoryFirst(options.baseDir.c_str());
     root = SoDB::readAll(&in);
+    if (searchBase) SoInput::removeDirectory(options.baseDir.c_str());
     if (!root) {
       error = catcher.message().empty() ? "could not read the file" : catcher.message();
       return nullptr;

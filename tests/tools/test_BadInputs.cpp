@@ -75,6 +75,19 @@ TEST(BadInputs, EachEndsWithStatus2AndItsReason) {
   }
 }
 
+// An allowed File node is read from the document's folder, wherever the
+// program runs; without the flag the same document is refused.
+TEST(BadInputs, FileNodesOnlyWhenAllowed) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  dir.Write("sub/empty.iv", "#Inventor V2.1 ascii\nSeparator { }\n");
+  std::string doc = ReadBytes(DataFile("bad/iv_file_node_devzero.iv"));
+  doc.replace(doc.find("/dev/zero"), 9, "empty.iv");
+  dir.Write("sub/doc.iv", doc);
+  EXPECT_EQ(Vistrel({"info", "sub/doc.iv", "--allow-external"}, dir.File("")).status, 0);
+  EXPECT_EQ(Vistrel({"info", "sub/doc.iv"}, dir.File("")).status, 2);
+}
+
 // An output naming an input (also through a link) is refused and the input
 // kept; a symlink planted where a temporary picture might go is left alone.
 TEST(BadInputs, OutputsNeverReplaceInputsOrFollowPlantedLinks) {
