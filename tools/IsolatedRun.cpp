@@ -31,6 +31,8 @@ namespace {
 // Exit statuses of the child that are not a finished `work`.
 constexpr int kExitOutOfMemory = 86;
 constexpr int kExitException = 87;
+// The wall-clock limit, as a multiple of the CPU-time limit.
+constexpr double kWallFactor = 4;
 
 std::uint64_t ResidentBytes(pid_t pid) {
   char path[64];
@@ -41,6 +43,24 @@ std::uint64_t ResidentBytes(pid_t pid) {
   const int got = std::fscanf(f, "%llu %llu", &size, &resident);
   std::fclose(f);
   return got == 2 ? resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// CPU seconds the process has used (user + system), from /proc/<pid>/stat.
+double CpuSeconds(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  char line[1024];
+  const bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  if (!got) return 0;
+  // The command name (field 2) may hold blanks; fields count from its ')'.
+  const char* p = std::strrchr(line, ')');
+  if (!p) return 0;
+  unsigned long long utime = 0, stime = 0;
+  if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) return 0;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 std::uint64_t VirtualBytesOfSelf() {
@@ -133,9 +153,12 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
       if (w == pid) exited = true;
     }
     if (!exited && !killedForTime && !killedForMemory) {
+      // CPU time, so that a loaded machine does not cut a slow import short;
+      // wall time at a multiple of it, for a child that waits forever.
       const double elapsed =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (limits.seconds > 0 && elapsed > limits.seconds) {
+      if (limits.seconds > 0 &&
+          (elapsed > kWallFactor * limits.seconds || (elapsed > limits.seconds && CpuSeconds(pid) > limits.seconds))) {
         killedForTime = true;
         kill(pid, SIGKILL);
       } else if (limits.memoryBytes > 0 && ResidentBytes(pid) > baseline + limits.memoryBytes) {
@@ -209,7 +232,7 @@ std::string Describe(const Result& result, const Limits& limits) {
 Limits DefaultLimits(std::uint64_t fileBytes) {
   Limits limits;
   const double mib = static_cast<double>(fileBytes) / (1 << 20);
-  limits.seconds = 600 + 30 * mib;
+  limits.seconds = 1800 + 120 * mib;
   limits.memoryBytes = (std::uint64_t(2) << 30) + 64 * fileBytes;
   const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
   if (pages > 0 && pageSize > 0) {

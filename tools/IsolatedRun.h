@@ -5,7 +5,8 @@
 //
 // The child runs `work`, which writes its answer into the given byte string;
 // the parent receives those bytes through a pipe. The child is killed when it
-// runs longer than the time limit or its resident memory grows by more than
+// uses more CPU time than the time limit (or four times as much wall-clock
+// time, for a child that waits) or its resident memory grows by more than
 // the memory limit beyond the parent's at the fork (checked by the parent
 // every few milliseconds, and, in builds without
 // a sanitizer, also enforced at allocation time with an address-space limit
@@ -25,7 +26,7 @@
 namespace isolated {
 
 struct Limits {
-  double seconds = 0;          // wall-clock limit; <= 0: none
+  double seconds = 0;  // CPU-time limit (wall clock: 4 times that); <= 0: none
   std::uint64_t memoryBytes = 0;  // resident memory the child may add; 0: none
 };
 
@@ -51,8 +52,8 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
 // reached", "memory limit of 4096 MiB reached".
 std::string Describe(const Result& result, const Limits& limits);
 
-// The defaults for reading a file of `fileBytes`: time 600 s plus 30 s per
-// MiB, memory 2 GiB plus 64 times the file size (capped at the machine's
+// The defaults for reading a file of `fileBytes`: CPU time 1800 s plus 120 s
+// per MiB (large assemblies are slow to convert, not hung), memory 2 GiB plus 64 times the file size (capped at the machine's
 // memory). VX_IMPORT_SECONDS and VX_IMPORT_MEMORY_MB override them.
 Limits DefaultLimits(std::uint64_t fileBytes);
 
