@@ -52,6 +52,16 @@ bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason)
     }
     std::string text = head.substr(pos, end - pos);
     if (!text.empty() && text.back() == '\r') text.pop_back();
+    // The reader splits header lines differently from istream (a vertical
+    // tab after end_header made it spin): no control characters but tabs.
+    for (unsigned char c : text) {
+      if (c < 0x20 && c != '\t') {
+        reason = "control character " + std::to_string(c) + " in header line \"" +
+                 text.substr(0, std::min<std::size_t>(text.size(), 20)) + "\"";
+        for (char& k : reason) if (static_cast<unsigned char>(k) < 0x20) k = '?';
+        return false;
+      }
+    }
     std::istringstream line(text);
     pos = end + 1;
     std::string word;

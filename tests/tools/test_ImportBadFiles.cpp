@@ -71,6 +71,13 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       {"iv_coordindex_huge_first.iv", {"coordIndex[0] = 1000000000 out of range"}},
       {"iv_file_node_devzero.iv", {"File node on line 2 refers to another file; refused"}},
       {"ply_propertyless_element.ply", {"element \"face\" announces 1000000000 entries but has no properties"}},
+      // Found by fuzzing: the PLY reader spun, the others crashed.
+      {"ply_vtab_after_end_header.ply", {"control character 11 in header line"}},
+      {"ply_vtab_garbled_header.ply", {"control character 11 in header line"}},
+      {"fbx_reader_segv_1.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
+      {"fbx_reader_segv_2.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
+      {"fbx_reader_segv_3.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
   };
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
