@@ -1,6 +1,10 @@
 #include "host/DocumentIO.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -12,7 +16,12 @@
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/SoOutput.h>
+#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/nodes/SoIndexedShape.h>
+#include <Inventor/nodes/SoNonIndexedShape.h>
+#include <Inventor/nodes/SoVertexProperty.h>
 #include <Inventor/actions/SoWriteAction.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/fields/SoSFNode.h>
@@ -179,7 +188,43 @@ bool CheckAssembly(SoKRN_ComponentKit* top, std::string& error) {
 // corrupts its per-class field data when it meets a cut-off declaration.
 // Rejects binary and non-Inventor headers, unterminated strings and
 // unbalanced brackets (the usual marks of a truncated file).
-bool Sanitize(const std::string& text, std::string& out, std::string& error) {
+// Node types that read files while the document is parsed or drawn. "File"
+// is allowed by ReadOptions; the others never are.
+bool IsExternalNodeType(std::string word) {
+  if (word.compare(0, 2, "So") == 0) word.erase(0, 2);
+  static const char* const kTypes[] = {
+      "File",         "Texture2",        "Texture3",        "Image",         "Inline",
+      "WWWInline",    "VRMLInline",      "VRMLImageTexture", "VRMLMovieTexture", "VRMLAudioClip",
+      "VertexShader", "FragmentShader",  "GeometryShader",  "ShaderProgram"};
+  for (const char* t : kTypes)
+    if (word == t) return true;
+  return false;
+}
+
+// For an allowed File node whose '{' is at `open`: its name must be a
+// regular file.
+bool CheckFileNode(const std::string& text, size_t open, int line, const ReadOptions& options,
+                   std::string& error) {
+  const size_t close = text.find('}', open);
+  const size_t q1 = text.find('"', open);
+  const size_t q2 = q1 == std::string::npos ? q1 : text.find('"', q1 + 1);
+  if (q2 == std::string::npos || q2 > close) {
+    error = "File node without a quoted name on line " + std::to_string(line);
+    return false;
+  }
+  std::string name = text.substr(q1 + 1, q2 - q1 - 1);
+  if (!name.empty() && name[0] != '/' && !options.baseDir.empty()) name = options.baseDir + "/" + name;
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "File node on line " + std::to_string(line) + " names \"" + name.substr(0, 200) +
+            "\", which is not a regular file";
+    return false;
+  }
+  return true;
+}
+
+bool Sanitize(const std::string& text, std::string& out, std::string& error,
+              const ReadOptions& options) {
   const size_t eol = text.find('\n');
   const std::string header = text.substr(0, eol == std::string::npos ? text.size() : eol);
   if (header.compare(0, 9, "#Inventor") != 0) {
@@ -240,6 +285,20 @@ bool Sanitize(const std::string& text, std::string& out, std::string& error) {
     } else if (!isspace(static_cast<unsigned char>(c)) && !isSpecial(c)) {
       size_t k = i;
       while (k < n && !isspace(static_cast<unsigned char>(text[k])) && !isSpecial(text[k])) ++k;
+      if (IsExternalNodeType(text.substr(i, k - i))) {
+        size_t b = k;
+        while (b < n && isspace(static_cast<unsigned char>(text[b]))) ++b;
+        if (b < n && text[b] == '{') {
+          const std::string type = text.substr(i, k - i);
+          const bool isFile = type == "File" || type == "SoFile";
+          if (!isFile || !options.allowFileNodes) {
+            error = type + " node on line " + std::to_string(line) + " refers to another file; refused" +
+                    (isFile ? " (external references are not read unless allowed)" : "");
+            return false;
+          }
+          if (!CheckFileNode(text, b, line, options, error)) return false;
+        }
+      }
       if (text.compare(i, k - i, "fields") == 0) {
         size_t b = k;
         while (b < n && isspace(static_cast<unsigned char>(text[b]))) {
@@ -278,16 +337,123 @@ bool Sanitize(const std::string& text, std::string& out, std::string& error) {
   return true;
 }
 
-SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error) {
+// Finds the first bad element of the geometry below `root` as Coin's actions
+// would see it: each shape with the coordinates current where it is
+// traversed. Shapes are not asked for primitives (that is what would read
+// out of range); their index and count fields are compared with the
+// coordinates instead. Each pair of shape and coordinate array is checked
+// once, however often it is placed.
+class GeometryCheck {
+public:
+  bool Run(SoNode* root, std::string& error) {
+    SoCallbackAction action;
+    action.addPreCallback(SoShape::getClassTypeId(), &GeometryCheck::OnShape, this);
+    action.apply(root);
+    if (m_error.empty()) return true;
+    error = m_error;
+    return false;
+  }
+
+private:
+  static SoCallbackAction::Response OnShape(void* data, SoCallbackAction* action, const SoNode* node) {
+    auto* self = static_cast<GeometryCheck*>(data);
+    if (!self->m_error.empty()) return SoCallbackAction::ABORT;
+    self->Check(action, static_cast<const SoShape*>(node));
+    return self->m_error.empty() ? SoCallbackAction::PRUNE : SoCallbackAction::ABORT;
+  }
+
+  // Where the shape is: the innermost prototype on the path, by name.
+  static std::string Where(SoCallbackAction* action) {
+    const SoFullPath* path = static_cast<const SoFullPath*>(action->getCurPath());
+    for (int i = path->getLength() - 1; i >= 0; --i) {
+      SoNode* n = path->getNode(i);
+      if (n->isOfType(SoKRN_ComponentKit::getClassTypeId()) &&
+          !static_cast<SoKRN_ComponentKit*>(n)->isInstance())
+        return "prototype \"" + std::string(static_cast<SoKRN_ComponentKit*>(n)->krnName.getValue().getString()) + "\"";
+    }
+    return "a shape outside the prototypes";
+  }
+
+  void Check(SoCallbackAction* action, const SoShape* shape) {
+    const SbVec3f* points3 = nullptr;
+    const SbVec4f* points4 = nullptr;
+    int count = 0;
+    SoVertexProperty* vp = nullptr;
+    if (shape->isOfType(SoVertexShape::getClassTypeId())) {
+      SoNode* v = static_cast<const SoVertexShape*>(shape)->vertexProperty.getValue();
+      if (v && v->isOfType(SoVertexProperty::getClassTypeId())) vp = static_cast<SoVertexProperty*>(v);
+    }
+    if (vp && vp->vertex.getNum() > 0) {
+      count = vp->vertex.getNum();
+      points3 = vp->vertex.getValues(0);
+    } else {
+      const SoCoordinateElement* ce = SoCoordinateElement::getInstance(action->getState());
+      count = ce->getNum();
+      if (ce->is3D()) points3 = ce->getArrayPtr3();
+      else points4 = ce->getArrayPtr4();
+    }
+    const void* points = points3 ? static_cast<const void*>(points3) : static_cast<const void*>(points4);
+    if (!m_checked.insert({shape, points}).second) return;
+    if (m_finite.insert(points).second) {
+      for (int i = 0; i < count; ++i) {
+        const float* p = points3 ? &points3[i][0] : &points4[i][0];
+        const int dims = points3 ? 3 : 4;
+        for (int d = 0; d < dims; ++d) {
+          if (!std::isfinite(p[d])) {
+            m_error = Where(action) + ": non-finite coordinate (point " + std::to_string(i) + " of " +
+                      std::to_string(count) + ")";
+            return;
+          }
+        }
+      }
+    }
+    if (shape->isOfType(SoIndexedShape::getClassTypeId())) {
+      const SoMFInt32& index = static_cast<const SoIndexedShape*>(shape)->coordIndex;
+      const int32_t* idx = index.getValues(0);
+      for (int i = 0; i < index.getNum(); ++i) {
+        if (idx[i] >= count || idx[i] < -1) {
+          m_error = Where(action) + ": coordIndex[" + std::to_string(i) + "] = " + std::to_string(idx[i]) +
+                    " out of range (" + std::to_string(count) + " points)";
+          return;
+        }
+      }
+    } else if (shape->isOfType(SoNonIndexedShape::getClassTypeId())) {
+      long long used = static_cast<const SoNonIndexedShape*>(shape)->startIndex.getValue();
+      SoField* f = const_cast<SoShape*>(shape)->getField("numVertices");
+      if (used < 0) {
+        m_error = Where(action) + ": negative startIndex";
+        return;
+      }
+      if (f && f->isOfType(SoMFInt32::getClassTypeId())) {
+        const auto* nv = static_cast<SoMFInt32*>(f);
+        for (int i = 0; i < nv->getNum(); ++i) used += std::max<int32_t>(0, (*nv)[i]);
+      }
+      if (used > count) {
+        m_error = Where(action) + ": " + shape->getTypeId().getName().getString() + " uses " +
+                  std::to_string(used) + " points, " + std::to_string(count) + " given";
+      }
+    }
+  }
+
+  std::set<std::pair<const SoShape*, const void*>> m_checked;
+  std::unordered_set<const void*> m_finite;
+  std::string m_error;
+};
+
+SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadOptions& options) {
   SoKRN_MainDoc* doc = nullptr;
   SoSeparator* root = nullptr;
   std::string clean;
-  if (!Sanitize(text, clean, error)) return nullptr;
+  if (!Sanitize(text, clean, error, options)) return nullptr;
   {
     ReadErrorCatcher catcher;
     SoInput in;
     in.setBuffer(clean.data(), clean.size());
+    // Allowed File nodes are found where CheckFileNode looked for them.
+    const bool searchBase = options.allowFileNodes && !options.baseDir.empty();
+    if (searchBase) SoInput::addDirectoryFirst(options.baseDir.c_str());
     root = SoDB::readAll(&in);
+    if (searchBase) SoInput::removeDirectory(options.baseDir.c_str());
     if (!root) {
       error = catcher.message().empty() ? "could not read the file" : catcher.message();
       return nullptr;
@@ -316,7 +482,7 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error) {
   }
   doc->ref();
   root->unref();
-  if (!CheckAssembly(doc->getTopPrototype(), error)) {
+  if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) {
     doc->unref();
     return nullptr;
   }
@@ -326,7 +492,7 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error) {
 
 }  // namespace
 
-SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error) {
+SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error, const ReadOptions& options) {
   error.clear();
   std::ifstream f(file, std::ios::binary);
   if (!f) {
@@ -344,16 +510,17 @@ SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error) {
     error = "empty file \"" + file + "\"";
     return nullptr;
   }
-  return ReadFrom(s, error);
+  return ReadFrom(s, error, options);
 }
 
-SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error) {
+SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error,
+                                      const ReadOptions& options) {
   error.clear();
   if (text.empty()) {
     error = "empty input";
     return nullptr;
   }
-  return ReadFrom(text, error);
+  return ReadFrom(text, error, options);
 }
 
 namespace {

@@ -6,9 +6,14 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <sstream>
 
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -19,20 +24,24 @@
 #include "tools/DocumentCensus.h"
 #include "tools/ImportFileChecks.h"
 #include "tools/StepImporter.h"
+#include "tools/IsolatedRun.h"
 
 namespace {
 
 struct Format {
   const char* extension;
-  const char* what;  // completes "not a valid ..."
+  const char* what;    // completes "not a valid ..."
+  const char* reader;  // completes "... reader failed"
 };
 
 const Format kFormats[] = {
-    {".iv", "Inventor document"}, {".gltf", "glTF file"},   {".glb", "glTF binary"},
-    {".obj", "OBJ file"},         {".stl", "STL file"},     {".ply", "PLY file"},
-    {".3mf", "3MF file"},         {".dae", "COLLADA file"}, {".fbx", "FBX file"},
-    {".step", "STEP file"},       {".stp", "STEP file"},    {".p21", "STEP file"},
-    {".ifc", "IFC file"},
+    {".iv", "Inventor document", "Inventor"}, {".gltf", "glTF file", "glTF"},
+    {".glb", "glTF binary", "glTF"},          {".obj", "OBJ file", "OBJ"},
+    {".stl", "STL file", "STL"},              {".ply", "PLY file", "PLY"},
+    {".3mf", "3MF file", "3MF"},              {".dae", "COLLADA file", "COLLADA"},
+    {".fbx", "FBX file", "FBX"},
+    {".step", "STEP file", "STEP"},           {".stp", "STEP file", "STEP"},
+    {".p21", "STEP file", "STEP"},            {".ifc", "IFC file", "IFC"},
 };
 
 const Format* FindFormat(const std::string& file) {
@@ -69,6 +78,15 @@ std::string AssimpReason(const char* message) {
   return reason.empty() ? "unknown reason" : reason;
 }
 
+bool ReadWhole(const std::string& file, std::string& bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  bytes = text.str();
+  return !in.bad();
+}
+
 // Opens `file` and reads its first and last bytes; false with `error` set.
 bool ReadEnds(const std::string& file, const std::string& label, std::string& head,
               std::string& tail, std::uintmax_t& size, std::string& error) {
@@ -80,6 +98,10 @@ bool ReadEnds(const std::string& file, const std::string& label, std::string& he
   }
   if (std::filesystem::is_directory(status)) {
     error = label + ": cannot open (a directory, not a file)";
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {  // a FIFO would block, a device never end
+    error = label + ": cannot open (not a regular file)";
     return false;
   }
   std::ifstream in(file, std::ios::binary);
@@ -111,10 +133,11 @@ bool ReadEnds(const std::string& file, const std::string& label, std::string& he
   return true;
 }
 
-SoKRN_MainDoc* ImportInventorDocument(const std::string& file, const std::string& label,
-                                      std::string& error, ImportStats& stats) {
+SoKRN_MainDoc* ImportInventorDocument(const std::string& bytes, const std::string& label,
+                                      const vhost::ReadOptions& readOptions, std::string& error,
+                                      ImportStats& stats) {
   std::string reason;
-  SoKRN_MainDoc* doc = vhost::ReadDocument(file, reason);
+  SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(bytes, reason, readOptions);
   if (!doc) {
     error = label + ": " + OneLine(reason);
     return nullptr;
@@ -136,6 +159,43 @@ SoKRN_MainDoc* ImportInventorDocument(const std::string& file, const std::string
   return doc;
 }
 
+// The FBX reader reports an object it cannot read (a polygon index out of
+// range, say) as an error in its log and goes on without the object: the
+// scene it returns is missing a part. The first such message makes the
+// import fail. One log serves the process; imports in one process are
+// serialised by the caller (one import at a time per process).
+class ReaderErrorLog : public Assimp::LogStream {
+public:
+  static ReaderErrorLog& Get() {
+    static ReaderErrorLog* log = [] {
+      Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+      auto* stream = new ReaderErrorLog;  // owned by the logger
+      Assimp::DefaultLogger::get()->attachStream(stream, Assimp::Logger::Err);
+      return stream;
+    }();
+    return *log;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_first.clear();
+  }
+  std::string First() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_first;
+  }
+  void write(const char* message) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_first.empty() || !message) return;
+    std::string text = message;
+    const std::size_t at = text.find("FBX-DOM");
+    if (at != std::string::npos) m_first = text.substr(at);
+  }
+
+private:
+  std::mutex m_mutex;
+  std::string m_first;
+};
+
 SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
                                 const Format& format, std::string& error, ImportStats& stats) {
   Assimp::Importer importer;
@@ -155,7 +215,13 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
 
   // Read and validate first; coordinates are checked before any
   // post-processing step can merge or move a bad vertex.
+  ReaderErrorLog& log = ReaderErrorLog::Get();
+  log.Clear();
   const aiScene* scene = importer.ReadFile(file, aiProcess_ValidateDataStructure);
+  if (scene && !log.First().empty()) {
+    error = label + ": not a valid " + format.what + " (" + OneLine(log.First()) + ")";
+    return nullptr;
+  }
   if (!scene) {
     const std::string reason = AssimpReason(importer.GetErrorString());
     if (reason.find("mNumMeshes is 0") != std::string::npos)
@@ -179,13 +245,29 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
   return converter.Build(error, stats);
 }
 
+// The answer of an import run in the child: "E" and the message, or "O",
+// the counts, and (exchange formats) the document as text.
+std::string EncodeFailure(const std::string& error) { return "E" + error; }
+
+std::string EncodeSuccess(const ImportStats& stats, const std::string& document) {
+  std::string out = "O";
+  out.append(reinterpret_cast<const char*>(&stats), sizeof stats);
+  return out + document;
+}
+
+bool IsIsolationDisabled() {
+  const char* v = std::getenv("VX_IMPORT_IN_PROCESS");
+  return v && *v && std::string(v) != "0";
+}
+
 }  // namespace
 
 const char* ImportAssemblyExtensions() {
   return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21 .ifc";
 }
 
-SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats) {
+SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats,
+                              const ImportOptions& options) {
   error.clear();
   const std::string& label = file;
   try {
@@ -202,15 +284,82 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     const std::string ext = format->extension;
     if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
         (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason)) ||
-        (ext == ".ifc" && !importchecks::CheckIfc(head, reason))) {
+        (ext == ".ifc" && !importchecks::CheckIfc(head, reason)) ||
+        (ext == ".glb" && !importchecks::CheckGlb(head, size, reason))) {
       error = label + ": not a valid " + format->what + " (" + reason + ")";
       return nullptr;
     }
+    // Formats whose damage shows only in the whole text or archive.
+    std::string bytes;
+    if (ext == ".iv" || ext == ".dae" || ext == ".3mf") {
+      if (!ReadWhole(file, bytes)) {
+        error = label + ": cannot read";
+        return nullptr;
+      }
+      if ((ext == ".dae" && !importchecks::CheckDae(bytes, reason)) ||
+          (ext == ".3mf" && !importchecks::Check3mf(bytes, reason))) {
+        error = label + ": not a valid " + format->what + " (" + reason + ")";
+        return nullptr;
+      }
+    }
+
+    vhost::ReadOptions readOptions;
+    readOptions.allowFileNodes = options.allowExternal;
+    readOptions.baseDir = std::filesystem::path(file).parent_path().string();
+    auto importHere = [&](ImportStats& counts, std::string& why) {
+      return ext == ".iv"                              ? ImportInventorDocument(bytes, label, readOptions, why, counts)
+             : std::string(format->what) == "STEP file" ? ImportStep(file, label, why, counts)
+                                                        : ImportWithAssimp(file, label, *format, why, counts);
+    };
 
     ImportStats counts;
-    SoKRN_MainDoc* doc = ext == ".iv" ? ImportInventorDocument(file, label, error, counts)
-                         : std::string(format->what) == "STEP file" ? ImportStep(file, label, error, counts)
-                         : ImportWithAssimp(file, label, *format, error, counts);
+    SoKRN_MainDoc* doc = nullptr;
+    if (!options.isolate || IsIsolationDisabled()) {
+      doc = importHere(counts, error);
+    } else {
+      // The reader runs in a child; what it built comes back as our own
+      // document text and goes through our reader's checks once more. For
+      // our own files the child's work is the check: the same bytes are
+      // then read here, which the child has shown to be safe.
+      const isolated::Limits limits = isolated::DefaultLimits(size);
+      const isolated::Result run = isolated::Run(
+          [&](std::string& out) {
+            ImportStats childCounts;
+            std::string why;
+            SoKRN_MainDoc* built = nullptr;
+            try {
+              built = importHere(childCounts, why);
+            } catch (const std::exception& e) {
+              why = label + ": import failed (" + OneLine(e.what()) + ")";
+            }
+            if (!built) {
+              out = EncodeFailure(why.empty() ? label + ": import failed" : why);
+              return;
+            }
+            out = EncodeSuccess(childCounts, ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
+          },
+          limits);
+      if (run.outcome != isolated::Outcome::kFinished || run.bytes.empty()) {
+        error = label + ": cannot read: " + std::string(format->reader) + " reader failed (" +
+                isolated::Describe(run, limits) + ")";
+        return nullptr;
+      }
+      if (run.bytes[0] == 'E') {
+        error = run.bytes.substr(1);
+        return nullptr;
+      }
+      if (run.bytes[0] != 'O' || run.bytes.size() < 1 + sizeof(ImportStats)) {
+        error = label + ": cannot read: " + std::string(format->reader) + " reader gave no answer";
+        return nullptr;
+      }
+      if (ext == ".iv") {
+        doc = importHere(counts, error);
+      } else {
+        std::memcpy(&counts, run.bytes.data() + 1, sizeof counts);
+        doc = vhost::ReadDocumentFromString(run.bytes.substr(1 + sizeof counts), reason);
+        if (!doc) error = label + ": the imported document does not read back (" + OneLine(reason) + ")";
+      }
+    }
     if (doc && stats) *stats = counts;
     return doc;
   } catch (const std::exception& e) {

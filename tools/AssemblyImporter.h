@@ -18,6 +18,17 @@
 // Nothing is thrown. Dropped content (points, lines, degenerate triangles,
 // collapsed nodes) is not an error; it is counted in ImportStats.
 //
+// Isolation: the reader runs in a child process (tools/IsolatedRun.h) under
+// a time and memory limit; a reader that crashes, aborts, runs out of memory
+// or hangs gives "<file>: cannot read: COLLADA reader failed (crashed:
+// SIGSEGV)" and the like. The child hands back our own document text, which
+// our reader checks again. VX_IMPORT_IN_PROCESS=1 in the environment turns
+// isolation off (for debugging a reader); VX_IMPORT_SECONDS and
+// VX_IMPORT_MEMORY_MB set the limits.
+//
+// External references: Inventor File nodes are refused unless
+// ImportOptions::allowExternal is set, and then must name regular files.
+//
 // Known limits: a text file cut off at a line boundary can look complete
 // (OBJ, ASCII PLY); what assimp's readers accept as complete is taken. The
 // .iv reader keeps the host's own limits (ascii files only).
@@ -30,8 +41,14 @@ class SoKRN_MainDoc;
 // Reads `file` into a new document, referenced once (the caller unrefs it),
 // or returns null with `error` set. `stats`, when given, receives the counts
 // of a successful import (it is left unchanged on failure).
+struct ImportOptions {
+  bool isolate = true;         // run the reader in a child process
+  bool allowExternal = false;  // read Inventor File nodes (regular files only)
+};
+
 SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error,
-                              ImportStats* stats = nullptr);
+                              ImportStats* stats = nullptr,
+                              const ImportOptions& options = ImportOptions());
 
 // The accepted extensions, for help texts: ".iv .gltf .glb ...".
 const char* ImportAssemblyExtensions();

@@ -28,6 +28,7 @@
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
 #include "tools/StepImporter.h"
+#include "tools/SafeOutput.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ const char kHelp[] =
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
+    "  --allow-external     read the File nodes of an Inventor document (regular files only)\n"
     "Globs match the instance name path, e.g. \"Bracket_1/Bolt*\" (\"*\" also matches \"/\").\n"
     "Exit status: 0 nothing found, 1 results found, 2 bad usage or unreadable input,\n"
     "3 the check was stopped (Ctrl-C) or aborted before its end: partial results.\n";
@@ -148,7 +150,13 @@ int RunCheck(const std::vector<std::string>& args) {
       (a == "--group2" ? opt.group2 : a == "--ignore" ? opt.ignore : opt.hidden).push_back(v);
     } else if (a == "--json" || a == "--png") {
       if (!value(v)) return 2;
+      if (v.empty()) {
+        std::fprintf(stderr, "vistrel check: %s needs a value (an empty path was given)\n", a.c_str());
+        return 2;
+      }
       (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
+    } else if (a == "--allow-external") {
+      opt.allowExternal = true;
     } else if (a == "--clip") {
       opt.clip = true;
     } else if (a == "--quiet" || a == "-q") {
@@ -163,13 +171,20 @@ int RunCheck(const std::vector<std::string>& args) {
       opt.file = a;
     }
   }
+  for (const auto& [option, path] : {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir)}) {
+    const std::string why = path.empty() ? std::string() : safeoutput::CheckOutputPath(option, path, {opt.file});
+    if (!why.empty()) {
+      std::fprintf(stderr, "vistrel check: %s\n", why.c_str());
+      return 2;
+    }
+  }
   if (opt.distance >= 0 && opt.interferenceOnly) {
     std::fprintf(stderr, "vistrel check: --distance and --interference-only exclude each other\n");
     return 2;
   }
 
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(opt.file, error);
+  SoKRN_MainDoc* doc = LoadAssembly(opt.file, error, opt.allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;

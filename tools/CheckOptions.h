@@ -16,4 +16,5 @@ struct CheckOptions {
   std::string pngDir;
   bool clip = false;
   bool quiet = false;
+  bool allowExternal = false;       // read Inventor File nodes (regular files only)
 };

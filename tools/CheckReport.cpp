@@ -6,6 +6,8 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <cmath>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "module/Platform.h"
 #include "tools/JsonWriter.h"
+#include "tools/SafeOutput.h"
 
 namespace {
 
@@ -244,15 +247,17 @@ std::string CheckReport::Json() const {
 }
 
 bool CheckReport::WriteJson(const std::string& path, std::string& error) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    error = path + ": cannot write the JSON report";
-    return false;
-  }
-  out << Json() << '\n';
-  out.close();
-  if (!out) {
-    error = path + ": writing the JSON report failed";
+  const std::string text = Json() + '\n';
+  std::string why;
+  if (!safeoutput::WriteFile(
+          path,
+          [&text](std::FILE* file, std::string& message) {
+            const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+            if (!ok) message = std::strerror(errno);
+            return ok;
+          },
+          why)) {
+    error = why + " (the JSON report)";
     return false;
   }
   return true;

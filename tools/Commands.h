@@ -17,8 +17,9 @@ void CatchInterrupts();
 int RunRender(const std::vector<std::string>& args);
 
 // The assembly of `file` (the embedded sample when empty), referenced once;
-// null with a one-line reason naming the file.
-SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error);
+// null with a one-line reason naming the file. `allowExternal`: read the
+// Inventor File nodes of a document (regular files only).
+SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error, bool allowExternal = false);
 
 class SoFullPath;
 // The path from the document down to its top prototype (referenced once), or null.

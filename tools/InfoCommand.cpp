@@ -106,13 +106,19 @@ SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
 
 int RunInfo(const std::vector<std::string>& args) {
   std::string file;
+  bool allowExternal = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--allow-external") {
+      allowExternal = true;
+      continue;
+    }
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel info [FILE] [--deflection D]\nPrints the assembly tree: per instance its placement path, name path,\n"
+      std::puts("usage: vistrel info [FILE] [--deflection D] [--allow-external]\nPrints the assembly tree: per instance its placement path, name path,\n"
                 "prototype, local and global matrix and triangle count; then per prototype\n"
                 "its instance kits and placed occurrences.\n"
-                "--deflection D: STEP files are meshed to within D of the exact surfaces.");
+                "--deflection D: STEP files are meshed to within D of the exact surfaces.\n"
+                "--allow-external: read the File nodes of an Inventor document (regular files only).");
       return 0;
     }
     if (a == "--deflection") {
@@ -130,7 +136,7 @@ int RunInfo(const std::vector<std::string>& args) {
     file = a;
   }
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  SoKRN_MainDoc* doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;

@@ -3,7 +3,9 @@
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
 
-SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error) {
+SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error, bool allowExternal) {
   if (file.empty()) return vhost::BuildSampleAssembly();
-  return ImportAssembly(file, error, nullptr);
+  ImportOptions options;
+  options.allowExternal = allowExternal;
+  return ImportAssembly(file, error, nullptr, options);
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/SafeOutput.h"
+
 namespace {
 
 // Pictures larger than this are refused on reading: a malformed header must not
@@ -66,46 +68,39 @@ bool PngImage::writeFile(const std::string& path, std::string& error) const {
     error = "cannot write PNG file: no file name given";
     return false;
   }
-  const std::string temp = path + ".partial";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) {
-    error = "cannot write PNG file " + quoted(path) + ": " + std::strerror(errno);
-    return false;
-  }
-
   // libpng's simplified interface reports errors through image.message
   // instead of longjmp, which keeps C++ objects out of harm's way.
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width_);
-  image.height = static_cast<png_uint_32>(height_);
-  const bool opaque = isOpaque();
-  std::vector<std::uint8_t> rgb;
-  const void* data = pixels_.data();
-  if (opaque) {
-    image.format = PNG_FORMAT_RGB;
-    rgb.reserve(pixels_.size() / 4 * 3);
-    for (std::size_t i = 0; i < pixels_.size(); i += 4) rgb.insert(rgb.end(), &pixels_[i], &pixels_[i + 3]);
-    data = rgb.data();
-  } else {
-    image.format = PNG_FORMAT_RGBA;
-  }
-  const int written = png_image_write_to_stdio(&image, file, 0, data, 0, nullptr);
-  const std::string libpngMessage = image.message;
-  png_image_free(&image);
-  int ioErrno = 0;  // a full disk shows up at flush or close, not before
-  if (std::fflush(file) != 0) ioErrno = errno;
-  if (std::fclose(file) != 0 && ioErrno == 0) ioErrno = errno;
-  if (!written || ioErrno != 0) {
-    std::remove(temp.c_str());
+  std::string why;
+  const bool ok = safeoutput::WriteFile(
+      path,
+      [this](std::FILE* file, std::string& message) {
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        image.width = static_cast<png_uint_32>(width_);
+        image.height = static_cast<png_uint_32>(height_);
+        const bool opaque = isOpaque();
+        std::vector<std::uint8_t> rgb;
+        const void* data = pixels_.data();
+        if (opaque) {
+          image.format = PNG_FORMAT_RGB;
+          rgb.reserve(pixels_.size() / 4 * 3);
+          for (std::size_t i = 0; i < pixels_.size(); i += 4) rgb.insert(rgb.end(), &pixels_[i], &pixels_[i + 3]);
+          data = rgb.data();
+        } else {
+          image.format = PNG_FORMAT_RGBA;
+        }
+        const int written = png_image_write_to_stdio(&image, file, 0, data, 0, nullptr);
+        if (!written) message = std::string("libpng: ") + image.message;
+        png_image_free(&image);
+        return written != 0;
+      },
+      why);
+  if (!ok) {
+    // WriteFile's sentence starts "cannot write <path>: ".
+    const std::string prefix = "cannot write " + path + ": ";
     error = "cannot write PNG file " + quoted(path) + ": " +
-            (!written ? "libpng: " + libpngMessage : std::string(std::strerror(ioErrno)));
-    return false;
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    error = "cannot write PNG file " + quoted(path) + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
+            (why.compare(0, prefix.size(), prefix) == 0 ? why.substr(prefix.size()) : why);
     return false;
   }
   return true;

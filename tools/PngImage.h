@@ -36,8 +36,9 @@ class PngImage {
   bool isOpaque() const;
 
   // Writes a PNG file: RGB when the picture is opaque, else RGBA. The file is
-  // written beside the target under a temporary name and renamed over it only
-  // when complete, so a failed write leaves any earlier file untouched. On
+  // written beside the target under a fresh temporary name (created
+  // exclusively: see SafeOutput.h) and renamed over it only when complete, so
+  // a failed write leaves any earlier file untouched. On
   // failure returns false and sets `error` to a sentence naming the path.
   bool writeFile(const std::string& path, std::string& error) const;
 

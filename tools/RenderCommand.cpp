@@ -6,19 +6,27 @@
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
 #include "tools/StepImporter.h"
+#include "tools/SafeOutput.h"
 
 int RunRender(const std::vector<std::string>& args) {
   std::string file, out;
   int width = 1024, height = 768;
+  bool allowExternal = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel render [FILE] --png OUT.png [--size WxH] [--deflection D]\n"
+      std::puts("usage: vistrel render [FILE] --png OUT.png [--size WxH] [--deflection D] [--allow-external]\n"
                 "Renders the assembly in FILE (the embedded sample without FILE) to a PNG picture.");
       return 0;
     }
     if (a == "--png" && i + 1 < args.size()) {
       out = args[++i];
+      if (out.empty()) {
+        std::fprintf(stderr, "vistrel render: --png needs a value (an empty path was given)\n");
+        return 2;
+      }
+    } else if (a == "--allow-external") {
+      allowExternal = true;
     } else if (a == "--size" && i + 1 < args.size()) {
       if (std::sscanf(args[++i].c_str(), "%dx%d", &width, &height) != 2 || width < 16 || height < 16 ||
           width > 8192 || height > 8192) {
@@ -41,8 +49,13 @@ int RunRender(const std::vector<std::string>& args) {
     std::fprintf(stderr, "vistrel render: --png OUT.png is required\n");
     return 2;
   }
+  const std::string why = safeoutput::CheckOutputPath("--png", out, {file});
+  if (!why.empty()) {
+    std::fprintf(stderr, "vistrel render: %s\n", why.c_str());
+    return 2;
+  }
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  SoKRN_MainDoc* doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;

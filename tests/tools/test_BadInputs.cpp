@@ -1,0 +1,121 @@
+// The program against files and paths that once brought it down or made it
+// lose data: each ends with exit status 2 and its reason on stderr, writes
+// nothing, and touches no file but its outputs. The program runs under an
+// alarm, so a hang fails the case instead of the suite.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "test_ImportSupport.h"
+
+using namespace importtest;
+
+namespace {
+
+struct ProgramRun {
+  int status = -1;  // exit status, or -signal
+  std::string err;
+};
+
+ProgramRun Vistrel(const std::vector<std::string>& args, const std::string& cwd) {
+  const std::string err = cwd + "/stderr.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0 || !freopen("/dev/null", "w", stdout) || !freopen(err.c_str(), "w", stderr))
+      _exit(127);
+    alarm(60);
+    std::vector<char*> argv = {const_cast<char*>(VX_VISTREL_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(VX_VISTREL_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ProgramRun run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  run.err = ReadBytes(err);
+  std::remove(err.c_str());
+  return run;
+}
+
+TEST(BadInputs, EachEndsWithStatus2AndItsReason) {
+  TempDir dir;
+  const std::string bad = DataFile("bad") + "/";
+  struct Case {
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {{"check", bad + "iv_coordindex_oob.iv"}, "coordIndex[2] = 100000000 out of range (8 points)"},
+      {{"check", bad + "iv_coordindex_oob_small.iv"}, "coordIndex[2] = 9 out of range (8 points)"},
+      {{"check", bad + "iv_coordindex_huge_first.iv", "--json", "r.json"}, "coordIndex[0] = 1000000000 out of range"},
+      {{"info", bad + "3mf_missing_root_part.3mf"}, "root part \"3D/missing.model\""},
+      {{"info", bad + "3mf_crc_mismatch.3mf"}, "CRC-32 mismatch"},
+      {{"info", bad + "3mf_self_component.3mf"}, "component cycle"},
+      {{"info", bad + "dae_float_array_no_count.dae"}, "<float_array> on line 13 has no count"},
+      {{"info", bad + "dae_triangles_without_p.dae"}, "has no <p>"},
+      {{"info", bad + "dae_nonnumeric_index.dae"}, "holds \"x\", not an index"},
+      {{"info", bad + "fbx_converter_assert.fbx"}, "FBX reader failed (crashed: SIGABRT)"},
+      {{"check", bad + "fbx_bad_polygon_index.fbx"}, "polygon vertex index out of range"},
+      {{"info", bad + "ply_propertyless_element.ply"}, "announces 1000000000 entries but has no properties"},
+      {{"info", bad + "glb_huge_json_chunk.glb"}, "chunk 0 claims 4294967280 bytes"},
+      {{"info", bad + "iv_file_node_devzero.iv"}, "File node on line 2 refers to another file; refused"},
+      {{"info", bad + "iv_file_node_devzero.iv", "--allow-external"}, "names \"/dev/zero\", which is not a regular file"},
+      {{"check", "--json", ""}, "--json needs a value"},
+      {{"check", "--png", ""}, "--png needs a value"},
+      {{"render", "--png", ""}, "--png needs a value"},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = Vistrel(c.args, dir.File(""));
+    const std::string what = c.args[0] + " " + c.args[1];
+    EXPECT_EQ(run.status, 2) << what << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << what << "\n" << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("r.json"))) << what;
+  }
+}
+
+// An allowed File node is read from the document's folder, wherever the
+// program runs; without the flag the same document is refused.
+TEST(BadInputs, FileNodesOnlyWhenAllowed) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  dir.Write("sub/empty.iv", "#Inventor V2.1 ascii\nSeparator { }\n");
+  std::string doc = ReadBytes(DataFile("bad/iv_file_node_devzero.iv"));
+  doc.replace(doc.find("/dev/zero"), 9, "empty.iv");
+  dir.Write("sub/doc.iv", doc);
+  EXPECT_EQ(Vistrel({"info", "sub/doc.iv", "--allow-external"}, dir.File("")).status, 0);
+  EXPECT_EQ(Vistrel({"info", "sub/doc.iv"}, dir.File("")).status, 2);
+}
+
+// An output naming an input (also through a link) is refused and the input
+// kept; a symlink planted where a temporary picture might go is left alone.
+TEST(BadInputs, OutputsNeverReplaceInputsOrFollowPlantedLinks) {
+  TempDir dir;
+  const std::string input = dir.Write("in.obj", ReadBytes(DataFile("import/three_objects.obj")));
+  std::filesystem::create_symlink(input, dir.File("alias.json"));
+  for (const auto& args : std::vector<std::vector<std::string>>{{"check", input, "--json", input},
+                                                                {"check", input, "--json", dir.File("alias.json")},
+                                                                {"check", input, "--png", input},
+                                                                {"render", input, "--png", input}}) {
+    const ProgramRun run = Vistrel(args, dir.File(""));
+    EXPECT_EQ(run.status, 2) << args[2] << " " << args[3];
+    EXPECT_NE(run.err.find("names the input file"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadBytes(input), ReadBytes(DataFile("import/three_objects.obj")));
+
+  std::filesystem::create_directory(dir.File("pngs"));
+  const std::string victim = dir.Write("victim.txt", "victim\n");
+  for (const char* planted : {"result_001.png.partial", ".result_001.png.partial", "result_001.png"})
+    std::filesystem::create_symlink(victim, dir.File(std::string("pngs/") + planted));
+  const ProgramRun run = Vistrel({"check", "--tolerance", "1", "--quiet", "--png", dir.File("pngs")}, dir.File(""));
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(ReadBytes(victim), "victim\n");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.File("pngs/result_001.png"))));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("pngs"))) {
+    const std::string name = entry.path().filename().string();  // no temporary left
+    EXPECT_TRUE(name[0] != '.' || name == ".result_001.png.partial") << name;
+  }
+}
+
+}  // namespace
