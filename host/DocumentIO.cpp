@@ -27,10 +27,13 @@
 #include <Inventor/fields/SoSFNode.h>
 #include <Inventor/fields/SoMFNode.h>
 #include <Inventor/misc/SoChildList.h>
+#include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
 
 namespace vhost {
@@ -440,6 +443,50 @@ private:
   std::string m_error;
 };
 
+// Model edges are derived data that files do not hold (see SoKRN_EdgeKit):
+// a part read back gets them again from its triangles, once per prototype,
+// as a document built from the parts has them.
+void AddFeatureEdges(SoKRN_ComponentKit* top) {
+  std::unordered_set<SoKRN_ComponentKit*> done;
+  std::vector<SoKRN_ComponentKit*> todo{top};
+  while (!todo.empty()) {
+    SoKRN_ComponentKit* proto = todo.back();
+    todo.pop_back();
+    if (!proto || !done.insert(proto).second) continue;
+    if (SoGroup* group = proto->getChildGroup(false)) {
+      for (int i = 0; i < group->getNumChildren(); ++i)
+        todo.push_back(static_cast<SoKRN_ComponentKit*>(group->getChild(i))->getPrototype());
+    }
+    SoGroup* bodies = proto->getBodiesIfAny();
+    if (!bodies) continue;
+    SoCoordinate3* coords = nullptr;
+    SoBrepFaceSet* faces = nullptr;
+    bool hasEdges = false;
+    for (int i = 0; i < bodies->getNumChildren(); ++i) {
+      SoNode* c = bodies->getChild(i);
+      if (c->isOfType(SoKRN_EdgeKit::getClassTypeId())) hasEdges = true;
+      else if (c->isOfType(SoCoordinate3::getClassTypeId()) && !coords) coords = static_cast<SoCoordinate3*>(c);
+      else if (c->isOfType(SoBrepFaceSet::getClassTypeId()) && !faces) faces = static_cast<SoBrepFaceSet*>(c);
+    }
+    if (hasEdges || !coords || !faces) continue;
+    std::vector<float> xyz(3 * static_cast<std::size_t>(coords->point.getNum()));
+    for (int i = 0; i < coords->point.getNum(); ++i)
+      for (int k = 0; k < 3; ++k) xyz[3 * static_cast<std::size_t>(i) + k] = coords->point[i][k];
+    // Polygons as fans; a part whose indices do not all name its own points
+    // gets no edges.
+    std::vector<int> tris;
+    const int32_t* idx = faces->coordIndex.getValues(0);
+    const int numIdx = faces->coordIndex.getNum();
+    if (std::any_of(idx, idx + numIdx, [&](int32_t v) { return v >= coords->point.getNum() || v < -1; })) continue;
+    for (int i = 0, start = 0; i <= numIdx; ++i) {
+      if (i < numIdx && idx[i] >= 0) continue;
+      for (int k = start + 1; k + 1 < i; ++k) tris.insert(tris.end(), {idx[start], idx[k], idx[k + 1]});
+      start = i + 1;
+    }
+    if (SoKRN_EdgeKit* edges = SoKRN_EdgeKit::makeFeatureEdges(xyz, tris)) bodies->addChild(edges);
+  }
+}
+
 SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadOptions& options) {
   SoKRN_MainDoc* doc = nullptr;
   SoSeparator* root = nullptr;
@@ -486,6 +533,7 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
     doc->unref();
     return nullptr;
   }
+  AddFeatureEdges(doc->getTopPrototype());
   doc->adoptTree();
   return doc;
 }

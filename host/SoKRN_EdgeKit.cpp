@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoLazyElement.h>
+#include <Inventor/elements/SoOverrideElement.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoDrawStyle.h>
@@ -32,6 +35,12 @@ SoKRN_EdgeKit::~SoKRN_EdgeKit() {
   // data before the attributes go.
   for (int i = 0; i < getNumEdges(); ++i)
     if (SoIndexedLineSet* ls = getEdge(i)) ls->setUserData(nullptr);
+}
+
+void SoKRN_EdgeKit::GLRender(SoGLRenderAction* action) {
+  SoState* state = action->getState();
+  if (SoOverrideElement::getTransparencyOverride(state) && SoLazyElement::getTransparency(state, 0) > 0.0f) return;
+  SoKRN_BaseKit::GLRender(action);
 }
 
 SoKRN_EdgeKit* SoKRN_EdgeKit::makeFeatureEdges(const std::vector<float>& xyz, const std::vector<int>& tris,

@@ -45,6 +45,9 @@ public:
   Tpx_GeometryAttribute* getEdgeAttribute(int i) const;
 
   void write(SoWriteAction* action) override;
+  // Not drawn where the part is made see-through (an override transparency):
+  // opaque outlines would undo the ghosting of the part.
+  void GLRender(SoGLRenderAction* action) override;
 
 protected:
   ~SoKRN_EdgeKit() override;
