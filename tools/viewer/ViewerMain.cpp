@@ -1,0 +1,133 @@
+// vistrel-view: the desktop viewer. `vistrel view [FILE]` runs this program.
+//
+// Besides FILE it takes options for scripted runs (the viewer test, the
+// README's pictures): --tolerance T, --cut-faces, --check (start a check at
+// once), --select N (then show result N, 1-based), --screenshot OUT.png
+// (then write the 3D view and quit; exit 0 only when the result was shown
+// and the picture written), --report OUT.json (write the report after the
+// check).
+#include <Inventor/Qt/SoQt.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "host/VistrelHost.h"
+#include "host/VistrelHostDraggers.h"
+#include "module/VistrelExt.h"
+#include "tools/viewer/ViewerWindow.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--check] [--select N]\n"
+    "                    [--screenshot OUT.png] [--report OUT.json]\n";
+
+struct Script {
+  std::string file;
+  double tolerance = 0;
+  bool cutFaces = false;
+  bool check = false;
+  int select = 0;
+  std::string screenshot;
+  std::string report;
+};
+
+bool parse(int argc, char** argv, Script& s) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "--tolerance") {
+      const char* v = value();
+      char* end = nullptr;
+      s.tolerance = v ? std::strtod(v, &end) : -1;
+      if (!v || *end || s.tolerance < 0) return false;
+    } else if (a == "--cut-faces") {
+      s.cutFaces = true;
+    } else if (a == "--check") {
+      s.check = true;
+    } else if (a == "--select") {
+      const char* v = value();
+      s.select = v ? std::atoi(v) : 0;
+      if (s.select < 1) return false;
+      s.check = true;
+    } else if (a == "--screenshot" || a == "--report") {
+      const char* v = value();
+      if (!v) return false;
+      (a == "--screenshot" ? s.screenshot : s.report) = v;
+      if (a == "--report") s.check = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return false;
+    } else if (!s.file.empty()) {
+      return false;
+    } else {
+      s.file = a;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Script script;
+  if (!parse(argc, argv, script)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  QApplication app(argc, argv);
+  ViewerWindow* window = nullptr;
+  SoQt::init(static_cast<QWidget*>(nullptr));
+  VistrelHostInit();
+  initVistrelExtClass();
+  VistrelHostInitCuttingPlane();
+
+  window = new ViewerWindow;
+  std::string error;
+  if (!window->openFile(script.file, error)) {
+    std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
+    delete window;
+    return 2;
+  }
+  window->setTolerance(script.tolerance);
+  window->setCutFaces(script.cutFaces);
+  window->show();
+
+  int status = 0;
+  const bool scripted = !script.screenshot.empty() || !script.report.empty();
+  QObject::connect(window, &ViewerWindow::checkFinished, [&]() {
+    if (!script.report.empty() && !window->saveReport(script.report, error)) {
+      std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
+      status = 2;
+    }
+    if (script.select > 0 && !window->selectResult(script.select - 1)) {
+      std::fprintf(stderr, "vistrel view: no result %d (%d results)\n", script.select, window->resultCount());
+      status = 2;
+    }
+    if (!script.screenshot.empty()) {
+      // Let the window lay out and draw once before the picture is taken.
+      QTimer::singleShot(500, window, [&]() {
+        if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) {
+          std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
+          status = 2;
+        }
+        app.quit();
+      });
+    } else if (scripted) {
+      app.quit();
+    }
+  });
+  if (script.check) QTimer::singleShot(0, window, &ViewerWindow::startCheck);
+  if (!script.check && !script.screenshot.empty()) {
+    QTimer::singleShot(500, window, [&]() {
+      if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) status = 2;
+      app.quit();
+    });
+  }
+  const int rc = app.exec();
+  delete window;
+  return status != 0 ? status : rc;
+}

@@ -1,0 +1,547 @@
+// The viewer's main window. The check runs exactly as `vistrel check` runs
+// it (same inputs: every leaf instance in group 1; same report through
+// CheckReport), so "Save report" writes the JSON the command writes for the
+// same options (file, tolerance, cut faces; the viewer has no globs yet).
+//
+// A shown result: the manager's ShowCurrent with the pair isolated (its
+// show mode 0), the box, cut line, cut face and clip plane switched on, the
+// pair coloured through the toolbox (first blue, second green) and the
+// camera fitted to the pair. The manager's separator is drawn a second time
+// with the depth test off so that the cut line shows through the parts.
+#include "tools/viewer/ViewerWindow.h"
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/lists/SoPathList.h>
+#include <Inventor/nodes/SoCamera.h>
+#include <Inventor/nodes/SoDepthBuffer.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGLWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <map>
+
+#include "collision/CCollisionManager.h"
+#include "graphops/CGraphOperation.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/DocumentBuilder.h"
+#include "tools/AssemblyImporter.h"
+#include "tools/Commands.h"
+
+namespace {
+
+const SbVec3f kFirst(0.1f, 0.25f, 0.95f);
+const SbVec3f kSecond(0.1f, 0.8f, 0.1f);
+const SbVec3f kNoColour(-1, -1, -1);
+const int kPathRole = Qt::UserRole + 1;
+
+void perPairCB(void* data) {
+  auto* p = static_cast<RunProgress*>(data);
+  p->pairs.store(p->manager->m_nCurPair.load());
+}
+
+void finishCB(void* data) { static_cast<RunProgress*>(data)->finished.store(true); }
+
+QString number(double v) { return QString::number(v, 'g', 5); }
+
+}  // namespace
+
+ViewerWindow::ViewerWindow() {
+  setWindowTitle("vistrel view");
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+  viewer_ = new SoQtExaminerViewer(central);
+  viewer_->setBackgroundColor(SbColor(1, 1, 1));
+  viewer_->setDecoration(FALSE);
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->addWidget(viewer_->getWidget());
+
+  root_ = new SoSeparator;
+  root_->ref();
+  overlay_ = new SoSeparator;
+  auto* depth = new SoDepthBuffer;
+  depth->test = FALSE;
+  depth->write = FALSE;
+  overlay_->addChild(depth);
+
+  // Assembly tree.
+  tree_ = new QTreeWidget;
+  tree_->setHeaderLabels({"Instance"});
+  tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto addTreeAction = [this](const char* text, void (ViewerWindow::*slot)()) {
+    auto* a = new QAction(text, tree_);
+    connect(a, &QAction::triggered, this, slot);
+    tree_->addAction(a);
+  };
+  addTreeAction("Hide", &ViewerWindow::treeHide);
+  addTreeAction("Show", &ViewerWindow::treeShow);
+  addTreeAction("Isolate", &ViewerWindow::treeIsolate);
+  addTreeAction("Show all", &ViewerWindow::treeShowAll);
+  addTreeAction("Colour...", &ViewerWindow::treeColour);
+  addTreeAction("Transparency...", &ViewerWindow::treeTransparency);
+  auto* treeDock = new QDockWidget("Assembly", this);
+  treeDock->setWidget(tree_);
+  addDockWidget(Qt::LeftDockWidgetArea, treeDock);
+
+  // Check panel and results.
+  auto* panel = new QWidget;
+  auto* form = new QFormLayout;
+  tolerance_ = new QDoubleSpinBox;
+  tolerance_->setDecimals(4);
+  tolerance_->setRange(0, 1e6);
+  form->addRow("Clearance tolerance", tolerance_);
+  cutFaces_ = new QCheckBox("Cut faces and volumes");
+  form->addRow(cutFaces_);
+  clipPlane_ = new QCheckBox("Clip plane through the shown result");
+  clipPlane_->setChecked(true);
+  form->addRow(clipPlane_);
+  auto* buttons = new QHBoxLayout;
+  start_ = new QPushButton("Start");
+  stop_ = new QPushButton("Stop");
+  stop_->setEnabled(false);
+  buttons->addWidget(start_);
+  buttons->addWidget(stop_);
+  bar_ = new QProgressBar;
+  bar_->setRange(0, 1000);
+  bar_->setValue(0);
+  results_ = new QTreeWidget;
+  results_->setHeaderLabels({"#", "Kind", "Distance", "Volume", "Instance 1", "Instance 2"});
+  results_->setRootIsDecorated(false);
+  results_->setSelectionMode(QAbstractItemView::SingleSelection);
+  auto* panelLayout = new QVBoxLayout(panel);
+  panelLayout->addLayout(form);
+  panelLayout->addLayout(buttons);
+  panelLayout->addWidget(bar_);
+  panelLayout->addWidget(results_, 1);
+  auto* checkDock = new QDockWidget("Check", this);
+  checkDock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, checkDock);
+  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
+  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
+  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
+  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+
+  status_ = new QLabel;
+  statusBar()->addWidget(status_, 1);
+
+  QMenu* fileMenu = menuBar()->addMenu("&File");
+  fileMenu->addAction("&Open...", this, &ViewerWindow::openDialog, QKeySequence::Open);
+  fileMenu->addAction("&Save report...", this, &ViewerWindow::saveReportDialog, QKeySequence::Save);
+  fileMenu->addAction("&Quit", qApp, &QApplication::quit, QKeySequence::Quit);
+  QMenu* viewMenu = menuBar()->addMenu("&View");
+  viewMenu->addAction("&Fit all (F)", this, &ViewerWindow::fitAll);
+  viewMenu->addAction("&Clear (Esc)", this, &ViewerWindow::clearPresentation);
+  viewMenu->addAction("&Next result (N, Page Down)", this, &ViewerWindow::nextResult);
+  viewMenu->addAction("&Previous result (P, Page Up)", this, &ViewerWindow::previousResult);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(100);
+  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
+
+  viewer_->setSceneGraph(root_);
+  resize(1280, 800);
+}
+
+ViewerWindow::~ViewerWindow() {
+  timer_->stop();
+  deleteManager();
+  releaseDocument();
+  viewer_->setSceneGraph(nullptr);
+  root_->unref();
+  delete viewer_;
+}
+
+void ViewerWindow::releaseDocument() {
+  for (SoFullPath* p : leaves_) p->unref();
+  leaves_.clear();
+  tree_->clear();
+  root_->removeAllChildren();
+  if (doc_) {
+    if (CGraphOperation::GetActiveMainDocKit() == doc_) CGraphOperation::SetActiveMainDocKit(nullptr);
+    doc_->unref();
+    doc_ = nullptr;
+  }
+}
+
+void ViewerWindow::deleteManager() {
+  if (!manager_) return;
+  clearPresentation();
+  overlay_->removeChild(manager_->m_pRoot);
+  delete manager_;  // stops a running check first
+  manager_ = nullptr;
+  rows_.clear();
+  results_->clear();
+}
+
+bool ViewerWindow::openFile(const std::string& file, std::string& error) {
+  if (isChecking()) {
+    error = "a check is running: stop it first";
+    return false;
+  }
+  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  if (!doc) return false;
+  deleteManager();
+  releaseDocument();
+  doc_ = doc;
+  file_ = file;
+  CGraphOperation::SetActiveMainDocKit(doc_);
+  root_->addChild(doc_);
+  root_->addChild(overlay_);
+  buildTree();
+  setWindowTitle(QString("vistrel view - %1").arg(file.empty() ? "(embedded sample)" : QString::fromStdString(file)));
+  status_->setText(QString("%1 instances").arg(leaves_.size()));
+  viewer_->viewAll();
+  return true;
+}
+
+// One item per name-path segment; leaves carry the index of their path.
+void ViewerWindow::buildTree() {
+  if (SoFullPath* top = TopPrototypePath(doc_)) {
+    CGraphOperation::GetAllChildIns(doc_, top, leaves_, true, false);
+    if (leaves_.size() == 1 && leaves_[0] == top) leaves_.clear();  // an empty assembly: borrowed
+    top->unref();
+  }
+  std::map<QString, QTreeWidgetItem*> items;
+  for (std::size_t i = 0; i < leaves_.size(); ++i) {
+    const QStringList parts = QString::fromStdString(InstanceNamePath(leaves_[i])).split('/');
+    QString key;
+    QTreeWidgetItem* parent = nullptr;
+    for (int k = 0; k < parts.size(); ++k) {
+      key += "/" + parts[k];
+      QTreeWidgetItem*& item = items[key];
+      if (!item || k + 1 == parts.size()) {
+        item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+        item->setText(0, parts[k]);
+      }
+      parent = item;
+    }
+    parent->setData(0, kPathRole, static_cast<qulonglong>(i));
+  }
+  tree_->expandToDepth(0);
+}
+
+std::vector<SoFullPath*> ViewerWindow::selectedTreePaths() const {
+  std::vector<SoFullPath*> out;
+  std::vector<QTreeWidgetItem*> stack;
+  for (QTreeWidgetItem* item : tree_->selectedItems()) stack.push_back(item);
+  std::vector<char> taken(leaves_.size(), 0);
+  while (!stack.empty()) {  // a selected branch stands for every leaf below it
+    QTreeWidgetItem* item = stack.back();
+    stack.pop_back();
+    const QVariant v = item->data(0, kPathRole);
+    if (v.isValid() && v.toULongLong() < leaves_.size() && !taken[v.toULongLong()]) {
+      taken[v.toULongLong()] = 1;
+      out.push_back(leaves_[v.toULongLong()]);
+    }
+    for (int c = 0; c < item->childCount(); ++c) stack.push_back(item->child(c));
+  }
+  return out;
+}
+
+void ViewerWindow::treeHide() {
+  for (SoFullPath* p : selectedTreePaths()) CGraphOperation::SetVisibilityBySoPath(doc_, p, 0);
+  redraw();
+}
+
+void ViewerWindow::treeShow() {
+  for (SoFullPath* p : selectedTreePaths()) {
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, 1);
+    CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeIsolate() {
+  const std::vector<SoFullPath*> keep = selectedTreePaths();
+  if (keep.empty()) return;
+  for (SoFullPath* p : leaves_) {
+    const bool kept = std::find(keep.begin(), keep.end(), p) != keep.end();
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, kept ? 1 : 0);
+    if (kept) CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeShowAll() {
+  for (SoFullPath* p : leaves_) {
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, 1);
+    CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeColour() {
+  const std::vector<SoFullPath*> paths = selectedTreePaths();
+  if (paths.empty()) return;
+  const QColor c = QColorDialog::getColor(Qt::red, this, "Instance colour");
+  if (!c.isValid()) return;
+  for (SoFullPath* p : paths)
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, SbVec3f(c.redF(), c.greenF(), c.blueF()));
+  redraw();
+}
+
+void ViewerWindow::treeTransparency() {
+  const std::vector<SoFullPath*> paths = selectedTreePaths();
+  if (paths.empty()) return;
+  bool ok = false;
+  const double t = QInputDialog::getDouble(this, "Transparency", "0 opaque .. 1 invisible; -1 removes it", 0.5,
+                                           -1, 1, 2, &ok);
+  if (!ok) return;
+  for (SoFullPath* p : paths)
+    CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, t < 0 ? -1.0f : static_cast<float>(t));
+  redraw();
+}
+
+void ViewerWindow::setTolerance(double t) { tolerance_->setValue(t); }
+void ViewerWindow::setCutFaces(bool on) { cutFaces_->setChecked(on); }
+
+bool ViewerWindow::isChecking() const {
+  return manager_ && (manager_->m_pThread.load() != 0 || manager_->m_bRunning.load() != 0 || timer_->isActive());
+}
+
+void ViewerWindow::startCheck() {
+  if (!doc_ || isChecking()) return;
+  deleteManager();
+  manager_ = new CCollisionManager(doc_, "CollisionManager");
+  overlay_->addChild(manager_->m_pRoot);
+  manager_->m_fTolerance = static_cast<float>(tolerance_->value());
+  manager_->m_nCalcType = cutFaces_->isChecked() ? 1 : 0;
+  manager_->m_bCalcCrossMesh = cutFaces_->isChecked() ? 1 : 0;
+  {
+    SoPathList group1;
+    for (SoFullPath* leaf : leaves_) group1.append(leaf);
+    manager_->AddIns1(&group1, 0);
+  }
+  report_ = CheckReport();
+  report_.file = file_.empty() ? "(embedded sample)" : file_;
+  report_.options.file = file_;
+  report_.options.tolerance = tolerance_->value();
+  report_.options.cutFaces = cutFaces_->isChecked();
+  report_.instances = static_cast<int>(leaves_.size());
+  for (SoFullPath* leaf : leaves_) {
+    auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+    if (kit->getPrototype()) report_.triangles += vhost::CountTriangles(kit->getPrototype());
+  }
+  progress_.pairs.store(0);
+  progress_.finished.store(false);
+  progress_.manager = manager_;
+  manager_->SetCalculateCB(&perPairCB, &progress_);
+  manager_->SetCalculateFinshCB(&finishCB, &progress_);
+  runStart_ = std::chrono::steady_clock::now();
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  bar_->setValue(0);
+  status_->setText("checking...");
+  manager_->StartCalculate();
+  timer_->start();
+}
+
+void ViewerWindow::stopCheck() {
+  if (!manager_ || !timer_->isActive()) return;
+  report_.stopped = true;
+  manager_->StopCalculate();  // blocks until the worker has ended
+  pollRun();
+}
+
+void ViewerWindow::pollRun() {
+  if (!manager_) return;
+  const long long total = manager_->m_nTotalPairs.load();
+  const long long done = progress_.pairs.load();
+  if (total > 0) bar_->setValue(static_cast<int>(1000.0 * static_cast<double>(std::min(done, total)) / total));
+  if (manager_->m_pThread.load() != 0 || manager_->m_bRunning.load() != 0) return;
+  finishRun();
+}
+
+void ViewerWindow::finishRun() {
+  timer_->stop();
+  report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
+  report_.aborted = manager_->m_bAborted.load() != 0;
+  report_.pairsTotal = manager_->m_nTotalPairs.load();
+  report_.pairsTested = manager_->m_nCurPair.load();
+  report_.twoGroup = false;
+  report_.calcType = manager_->m_nCalcType;
+  report_.Collect(*manager_);
+  rows_ = report_.results;
+  bar_->setValue(report_.pairsTotal > 0 && report_.pairsTested >= report_.pairsTotal ? 1000 : bar_->value());
+  start_->setEnabled(true);
+  stop_->setEnabled(false);
+  results_->clear();
+  for (const CheckResultRow& r : rows_) {
+    auto* item = new QTreeWidgetItem(results_);
+    item->setText(0, QString::number(r.id));
+    item->setText(1, QString::fromStdString(r.kind));
+    item->setText(2, number(r.minDistance));
+    item->setText(3, r.hasVolume ? number(r.volume) : QString("unknown"));
+    if (!r.hasVolume && !r.volumeNote.empty()) item->setToolTip(3, QString::fromStdString(r.volumeNote));
+    item->setText(4, QString::fromStdString(r.name1));
+    item->setText(5, QString::fromStdString(r.name2));
+  }
+  for (int c = 0; c < results_->columnCount(); ++c) results_->resizeColumnToContents(c);
+  QString text = QString("%1 results, %2 of %3 pairs, %4 s")
+                     .arg(rows_.size())
+                     .arg(report_.pairsTested)
+                     .arg(report_.pairsTotal)
+                     .arg(report_.seconds, 0, 'f', 2);
+  if (report_.stopped) text += " (stopped: partial results)";
+  if (report_.aborted) text += " (aborted: partial results)";
+  status_->setText(text);
+  emit checkFinished();
+}
+
+void ViewerWindow::clearPairLook() {
+  for (SoFullPath* p : lookPaths_) {
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, kNoColour);
+    CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, -1.0f);
+  }
+  lookPaths_.clear();
+}
+
+void ViewerWindow::clearPresentation() {
+  if (!manager_ || isChecking()) return;
+  clearPairLook();
+  manager_->ClearColisionTempNode(true);
+  {
+    const QSignalBlocker block(results_);
+    results_->clearSelection();
+  }
+  redraw();
+}
+
+void ViewerWindow::showResult(int index) {
+  if (!manager_ || isChecking() || index < 0 || index >= manager_->GetResultCount()) return;
+  clearPairLook();
+  manager_->ClearColisionTempNode(true);
+  manager_->m_nCurResult = index;
+  manager_->m_bShowEdge = 1;
+  manager_->m_bShowCutLine = 1;
+  manager_->m_bShowCutFace = manager_->m_bCalcCrossMesh ? 1 : 0;
+  manager_->m_bShowClipPlane = clipPlane_->isChecked() ? 1 : 0;
+  manager_->m_nShowInsMode = 0;  // the pair alone
+  manager_->ShowCurrent();
+  const _collisionResult& r = manager_->Results()[static_cast<std::size_t>(index)];
+  for (int side = 0; side < 2; ++side) {
+    SoFullPath* p = side == 0 ? r.pPath1 : r.pPath2;
+    if (!p) continue;
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, side == 0 ? kFirst : kSecond);
+    lookPaths_.push_back(p);
+  }
+  // The clip plane keeps the side y < the result's centre: look from the
+  // side it cuts away, onto the cut; the camera frames the pair.
+  SoCamera* camera = viewer_->getCamera();
+  const SbBox3f pair = manager_->GetResultInsPairBoundingBox(index).project();
+  if (camera && !pair.isEmpty()) {
+    SbVec3f dir(-1.0f, -1.5f, -1.0f);
+    dir.normalize();
+    camera->orientation.setValue(SbRotation(SbVec3f(0, 0, -1), dir));
+    const SbViewportRegion& vp = viewer_->getViewportRegion();
+    camera->viewBoundingBox(pair, vp.getViewportAspectRatio(), 1.0f);
+  }
+  status_->setText(QString("result %1 of %2: %3, %4 / %5")
+                       .arg(index + 1)
+                       .arg(rows_.size())
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].kind))
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].name1))
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].name2)));
+  redraw();
+}
+
+void ViewerWindow::resultSelectionChanged() {
+  const QList<QTreeWidgetItem*> sel = results_->selectedItems();
+  if (sel.isEmpty()) return;
+  showResult(results_->indexOfTopLevelItem(sel.front()));
+}
+
+bool ViewerWindow::selectResult(int index) {
+  if (index < 0 || index >= results_->topLevelItemCount()) return false;
+  results_->setCurrentItem(results_->topLevelItem(index));
+  return true;
+}
+
+void ViewerWindow::nextResult() {
+  const int n = results_->topLevelItemCount();
+  if (n == 0) return;
+  QTreeWidgetItem* cur = results_->currentItem();
+  selectResult(cur ? (results_->indexOfTopLevelItem(cur) + 1) % n : 0);
+}
+
+void ViewerWindow::previousResult() {
+  const int n = results_->topLevelItemCount();
+  if (n == 0) return;
+  QTreeWidgetItem* cur = results_->currentItem();
+  selectResult(cur ? (results_->indexOfTopLevelItem(cur) + n - 1) % n : n - 1);
+}
+
+void ViewerWindow::fitAll() { viewer_->viewAll(); }
+
+void ViewerWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_F: fitAll(); return;
+    case Qt::Key_Escape: clearPresentation(); return;
+    case Qt::Key_N:
+    case Qt::Key_PageDown: nextResult(); return;
+    case Qt::Key_P:
+    case Qt::Key_PageUp: previousResult(); return;
+    default: QMainWindow::keyPressEvent(event);
+  }
+}
+
+void ViewerWindow::redraw() {
+  viewer_->scheduleRedraw();
+}
+
+bool ViewerWindow::saveScreenshot(const QString& file) {
+  auto* gl = qobject_cast<QGLWidget*>(viewer_->getGLWidget());
+  if (!gl) return false;
+  viewer_->render();
+  return gl->grabFrameBuffer().save(file, "PNG");
+}
+
+bool ViewerWindow::saveReport(const std::string& file, std::string& error) const {
+  if (!manager_ || timer_->isActive()) {
+    error = "no finished check to report";
+    return false;
+  }
+  return report_.WriteJson(file, error);
+}
+
+void ViewerWindow::openDialog() {
+  const QString file = QFileDialog::getOpenFileName(
+      this, "Open assembly", QString(), QString("Assemblies (*%1);;All files (*)").arg(
+                                            QString(ImportAssemblyExtensions()).replace(" ", " *")));
+  if (file.isEmpty()) return;
+  std::string error;
+  if (!openFile(file.toStdString(), error)) QMessageBox::warning(this, "Open", QString::fromStdString(error));
+}
+
+void ViewerWindow::saveReportDialog() {
+  const QString file = QFileDialog::getSaveFileName(this, "Save report", "report.json", "JSON (*.json)");
+  if (file.isEmpty()) return;
+  std::string error;
+  if (!saveReport(file.toStdString(), error)) QMessageBox::warning(this, "Save report", QString::fromStdString(error));
+}
