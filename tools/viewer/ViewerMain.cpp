@@ -1,7 +1,7 @@
 // vistrel-view: the desktop viewer. `vistrel view [FILE]` runs this program.
 //
 // Besides FILE it takes options for scripted runs (the viewer test, the
-// README's pictures): --tolerance T, --cut-faces, --check (start a check at
+// README's pictures): --tolerance T, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
 // once), --select N (then show result N, 1-based), --screenshot OUT.png
 // (then write the 3D view and quit; exit 0 only when the result was shown
 // and the picture written), --report OUT.json (write the report after the
@@ -23,13 +23,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--check] [--select N]\n"
+    "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
   std::string file;
   double tolerance = 0;
   bool cutFaces = false;
+  bool noClip = false;
   bool check = false;
   int select = 0;
   std::string screenshot;
@@ -47,6 +48,8 @@ bool parse(int argc, char** argv, Script& s) {
       if (!v || *end || s.tolerance < 0) return false;
     } else if (a == "--cut-faces") {
       s.cutFaces = true;
+    } else if (a == "--no-clip") {
+      s.noClip = true;
     } else if (a == "--check") {
       s.check = true;
     } else if (a == "--select") {
@@ -94,6 +97,7 @@ int main(int argc, char** argv) {
   }
   window->setTolerance(script.tolerance);
   window->setCutFaces(script.cutFaces);
+  window->setClipPlane(!script.noClip);
   window->show();
 
   int status = 0;

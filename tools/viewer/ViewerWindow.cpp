@@ -320,6 +320,7 @@ void ViewerWindow::treeTransparency() {
 
 void ViewerWindow::setTolerance(double t) { tolerance_->setValue(t); }
 void ViewerWindow::setCutFaces(bool on) { cutFaces_->setChecked(on); }
+void ViewerWindow::setClipPlane(bool on) { clipPlane_->setChecked(on); }
 
 bool ViewerWindow::isChecking() const {
   return manager_ && (manager_->m_pThread.load() != 0 || manager_->m_bRunning.load() != 0 || timer_->isActive());

@@ -50,6 +50,7 @@ public:
   // For scripted runs (tests, screenshots).
   void setTolerance(double t);
   void setCutFaces(bool on);
+  void setClipPlane(bool on);
   int resultCount() const { return static_cast<int>(rows_.size()); }
   bool isChecking() const;
   // Selects the result with list index `index` (0-based); false when none.

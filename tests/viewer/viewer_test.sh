@@ -1,0 +1,55 @@
+#!/bin/sh
+# The viewer under a virtual X server: loads the embedded sample, runs a
+# check, shows result 3 (an interference: plate and bolt) and writes its 3D
+# view; once with the clip plane through the result, once without. Checks
+# the pixels: both instances of the pair in their colours, the cut line and
+# box, and the clip plane's dark caps only when the plane is on.
+# usage: viewer_test.sh VIEWER OUTDIR
+set -u
+viewer=$1
+out=$2
+here=$(dirname "$0")
+mkdir -p "$out"
+
+# A free display number; another test or developer may hold one.
+xvfb_pid=
+for n in $(seq 91 140); do
+  [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+  Xvfb :$n -screen 0 1280x800x24 +extension GLX -nolisten tcp >"$out/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  i=0
+  while [ $i -lt 50 ] && [ ! -e /tmp/.X11-unix/X$n ] && kill -0 $xvfb_pid 2>/dev/null; do
+    sleep 0.1; i=$((i + 1))
+  done
+  if [ -e /tmp/.X11-unix/X$n ] && kill -0 $xvfb_pid 2>/dev/null; then
+    export DISPLAY=:$n
+    break
+  fi
+  kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null; xvfb_pid=
+done
+[ -n "$xvfb_pid" ] || { echo "no X server could be started"; exit 1; }
+trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null' EXIT
+
+fail=0
+check() {  # check LABEL CONDITION
+  if [ "$2" -eq 1 ]; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi
+}
+
+mkdir -p "$out/run" && chmod 700 "$out/run"
+export XDG_RUNTIME_DIR="$out/run"
+timeout 45 "$viewer" --select 3 --screenshot "$out/clip.png" --report "$out/report.json" || { echo "viewer failed"; exit 1; }
+timeout 45 "$viewer" --select 3 --no-clip --screenshot "$out/noclip.png" || { echo "viewer failed"; exit 1; }
+
+set -- $("$here/count_colours.sh" "$out/clip.png")
+echo "clip:    blue $1 green $2 red $3 dark $4"
+check "first instance shown" $(( $1 > 2000 ))
+check "second instance shown" $(( $2 > 2000 ))
+check "cut line and box shown" $(( $3 > 1000 ))
+check "clip plane caps shown" $(( $4 > 2000 ))
+clip_green=$2
+set -- $("$here/count_colours.sh" "$out/noclip.png")
+echo "no clip: blue $1 green $2 red $3 dark $4"
+check "no caps without the clip plane" $(( $4 < 500 ))
+check "the clip plane cuts the second instance away" $(( $2 > clip_green * 2 ))
+grep -q '"kind": *"interference"' "$out/report.json"; check "report written" $(( $? == 0 ))
+exit $fail
