@@ -3,7 +3,8 @@
 # check, shows result 3 (an interference: plate and bolt) and writes its 3D
 # view; once with the clip plane through the result, once without. Checks
 # the pixels: both instances of the pair in their colours, the cut line and
-# box, and the clip plane's dark caps only when the plane is on.
+# box, and the clip plane's dark caps only when the plane is on. Then the
+# section tool: a synthetic mouse drag on its square moves the plane.
 # usage: viewer_test.sh VIEWER OUTDIR
 set -u
 viewer=$1
@@ -39,6 +40,9 @@ mkdir -p "$out/run" && chmod 700 "$out/run"
 export XDG_RUNTIME_DIR="$out/run"
 timeout 45 "$viewer" --select 3 --screenshot "$out/clip.png" --report "$out/report.json" || { echo "viewer failed"; exit 1; }
 timeout 45 "$viewer" --select 3 --no-clip --screenshot "$out/noclip.png" || { echo "viewer failed"; exit 1; }
+# The section tool on the same result, its square dragged 80 pixels up.
+timeout 45 "$viewer" --select 3 --drag-section 0,-80 --screenshot "$out/section.png" >"$out/section.txt" ||
+  { echo "viewer failed"; exit 1; }
 
 set -- $("$here/count_colours.sh" "$out/clip.png")
 echo "clip:    blue $1 green $2 red $3 dark $4"
@@ -51,5 +55,10 @@ set -- $("$here/count_colours.sh" "$out/noclip.png")
 echo "no clip: blue $1 green $2 red $3 dark $4"
 check "no caps without the clip plane" $(( $4 < 500 ))
 check "the clip plane cuts the second instance away" $(( $2 > clip_green * 2 ))
+set -- $("$here/count_colours.sh" "$out/section.png")
+echo "section: blue $1 green $2 red $3 dark $4"
+check "the dragged section shows more of the second instance" $(( $2 > clip_green * 2 ))
+moved=$(awk '/^section before/ { b = $6 } /^section after/ { a = $6 } END { d = a - b; print (d > 1 || d < -1) ? 1 : 0 }' "$out/section.txt")
+check "the drag moved the clip plane" "$moved"
 grep -q '"kind": *"interference"' "$out/report.json"; check "report written" $(( $? == 0 ))
 exit $fail

@@ -2,7 +2,9 @@
 //
 // Besides FILE it takes options for scripted runs (the viewer test, the
 // README's pictures): --tolerance T, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
-// once), --select N (then show result N, 1-based), --screenshot OUT.png
+// once), --select N (then show result N, 1-based), --drag-section DX,DY (then
+// turn the section tool on and drag its square by DX,DY pixels with synthetic
+// mouse events; prints the plane before and after), --screenshot OUT.png
 // (then write the 3D view and quit; exit 0 only when the result was shown
 // and the picture written), --report OUT.json (write the report after the
 // check).
@@ -24,6 +26,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--no-clip] [--check] [--select N]\n"
+    "                    [--drag-section DX,DY]\n"
     "                    [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
@@ -33,6 +36,8 @@ struct Script {
   bool noClip = false;
   bool check = false;
   int select = 0;
+  int dragX = 0, dragY = 0;
+  bool drag = false;
   std::string screenshot;
   std::string report;
 };
@@ -50,6 +55,10 @@ bool parse(int argc, char** argv, Script& s) {
       s.cutFaces = true;
     } else if (a == "--no-clip") {
       s.noClip = true;
+    } else if (a == "--drag-section") {
+      const char* v = value();
+      if (!v || std::sscanf(v, "%d,%d", &s.dragX, &s.dragY) != 2) return false;
+      s.drag = true;
     } else if (a == "--check") {
       s.check = true;
     } else if (a == "--select") {
@@ -114,6 +123,23 @@ int main(int argc, char** argv) {
     if (!script.screenshot.empty()) {
       // Let the window lay out and draw once before the picture is taken.
       QTimer::singleShot(500, window, [&]() {
+        if (script.drag) {
+          if (!window->startSection()) {
+            std::fprintf(stderr, "vistrel view: no clip plane to section with\n");
+            status = 2;
+          } else {
+            const SbPlane before = window->sectionPlane();
+            if (!window->dragSection(script.dragX, script.dragY)) {
+              std::fprintf(stderr, "vistrel view: the section's dragger is not in view\n");
+              status = 2;
+            }
+            const SbPlane after = window->sectionPlane();
+            std::printf("section before %g %g %g %g\nsection after %g %g %g %g\n", before.getNormal()[0],
+                        before.getNormal()[1], before.getNormal()[2], before.getDistanceFromOrigin(),
+                        after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
+                        after.getDistanceFromOrigin());
+          }
+        }
         if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) {
           std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
           status = 2;

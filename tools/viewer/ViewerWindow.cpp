@@ -13,9 +13,17 @@
 #include <Inventor/SoFullPath.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/actions/SoRayPickAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/SoPickedPoint.h>
+#include <Inventor/draggers/SoDragger.h>
+#include <Inventor/nodes/SoClipPlane.h>
 #include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoCamera.h>
+#include <Inventor/SoSceneManager.h>
 #include <Inventor/nodes/SoDepthBuffer.h>
+#include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <QAction>
@@ -45,6 +53,7 @@
 #include <map>
 
 #include "collision/CCollisionManager.h"
+#include "draggers/CuttingPlaneManip.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -159,6 +168,10 @@ ViewerWindow::ViewerWindow() {
   viewMenu->addAction("&Clear (Esc)", this, &ViewerWindow::clearPresentation);
   viewMenu->addAction("&Next result (N, Page Down)", this, &ViewerWindow::nextResult);
   viewMenu->addAction("&Previous result (P, Page Up)", this, &ViewerWindow::previousResult);
+  QMenu* toolsMenu = menuBar()->addMenu("&Tools");
+  sectionAction_ = toolsMenu->addAction("&Section (drag the clip plane)");
+  sectionAction_->setCheckable(true);
+  connect(sectionAction_, &QAction::toggled, this, &ViewerWindow::toggleSection);
 
   timer_ = new QTimer(this);
   timer_->setInterval(100);
@@ -170,6 +183,7 @@ ViewerWindow::ViewerWindow() {
 
 ViewerWindow::~ViewerWindow() {
   timer_->stop();
+  endSection();
   deleteManager();
   releaseDocument();
   viewer_->setSceneGraph(nullptr);
@@ -425,6 +439,7 @@ void ViewerWindow::clearPairLook() {
 
 void ViewerWindow::clearPresentation() {
   if (!manager_ || isChecking()) return;
+  endSection();
   clearPairLook();
   manager_->ClearColisionTempNode(true);
   {
@@ -436,6 +451,7 @@ void ViewerWindow::clearPresentation() {
 
 void ViewerWindow::showResult(int index) {
   if (!manager_ || isChecking() || index < 0 || index >= manager_->GetResultCount()) return;
+  endSection();
   clearPairLook();
   manager_->ClearColisionTempNode(true);
   manager_->m_nCurResult = index;
@@ -545,4 +561,134 @@ void ViewerWindow::saveReportDialog() {
   if (file.isEmpty()) return;
   std::string error;
   if (!saveReport(file.toStdString(), error)) QMessageBox::warning(this, "Save report", QString::fromStdString(error));
+}
+
+namespace {
+
+// The first path from `root` to `node`, referenced once; null when absent.
+SoPath* pathTo(SoNode* root, SoNode* node) {
+  SoSearchAction search;
+  search.setNode(node);
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(root);
+  SoPath* path = search.getPath();
+  if (path) path->ref();
+  return path;
+}
+
+}  // namespace
+
+void ViewerWindow::toggleSection(bool on) {
+  if (on == (section_ != nullptr)) return;
+  if (!on) {
+    endSection();
+  } else if (!startSection()) {
+    const QSignalBlocker block(sectionAction_);
+    sectionAction_->setChecked(false);
+    status_->setText("section: show a result with its clip plane first");
+  }
+}
+
+bool ViewerWindow::startSection() {
+  if (section_ || !doc_ || !manager_ || isChecking()) return section_ != nullptr;
+  SoClipPlane* plane = CGraphOperation::FindClipPlane(doc_, nullptr);
+  if (!plane) return false;
+  const SbPlane before = plane->plane.getValue();
+  // Put in front of the document, whose clip plane is switched off
+  // meanwhile: the document's own clip-plane group is drawn but not
+  // picked, so a dragger inside it could not be grabbed, and the document
+  // keeps pointers to its plane.
+  section_ = new CuttingPlaneManip;
+  section_->ref();
+  section_->on = plane->on.getValue();
+  root_->insertChild(section_, 0);
+  plane->on = FALSE;
+  sectionOriginal_ = plane;
+  sectionOriginal_->ref();
+  // The square sized to the shown pair, then put back on the plane.
+  const int shown = manager_->m_nCurResult;
+  SbBox3f box = manager_->GetResultInsPairBoundingBox(shown).project();
+  if (box.isEmpty()) box = SbBox3f(-1, -1, -1, 1, 1, 1);
+  section_->setValue(box, before.getNormal(), 1.0f);
+  section_->plane = before;
+  viewer_->setViewing(FALSE);  // the mouse goes to the dragger
+  {
+    const QSignalBlocker block(sectionAction_);
+    sectionAction_->setChecked(true);
+  }
+  redraw();
+  return true;
+}
+
+void ViewerWindow::endSection() {
+  if (!section_) return;
+  // The document's plane takes the dragged position (showing another
+  // result removes the document's clip planes itself).
+  sectionOriginal_->plane = section_->plane.getValue();
+  sectionOriginal_->on = section_->on.getValue();
+  root_->removeChild(section_);
+  sectionOriginal_->unref();
+  sectionOriginal_ = nullptr;
+  section_->unref();
+  section_ = nullptr;
+  viewer_->setViewing(TRUE);
+  const QSignalBlocker block(sectionAction_);
+  sectionAction_->setChecked(false);
+  redraw();
+}
+
+SbPlane ViewerWindow::sectionPlane() const {
+  return section_ ? section_->plane.getValue() : SbPlane(SbVec3f(0, 0, 0), 0.0f);
+}
+
+bool ViewerWindow::dragSection(int dx, int dy) {
+  if (!section_) return false;
+  QWidget* gl = viewer_->getGLWidget();
+  SoCamera* camera = viewer_->getCamera();
+  if (!gl || !camera) return false;
+  viewer_->render();
+  // A pixel where a pick meets the dragger: along the row and the column
+  // through its centre, the nearest first (its square is a wire frame).
+  SoPath* path = pathTo(root_, section_);
+  if (!path) return false;
+  const SbViewportRegion& vp = viewer_->getViewportRegion();
+  SoGetBoundingBoxAction boxAction(vp);
+  boxAction.apply(path);
+  path->unref();
+  SbVec3f ndc;
+  camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(boxAction.getBoundingBox().getCenter(), ndc);
+  const SbVec2s size = vp.getViewportSizePixels();
+  const int cx = static_cast<int>(ndc[0] * size[0]), cy = static_cast<int>(ndc[1] * size[1]);
+  SoDragger* dragger = section_->getDragger();
+  bool found = false;
+  int hx = 0, hy = 0;
+  for (int r = 0; r < std::max(size[0], size[1]) && !found; r += 2) {
+    const int cand[4][2] = {{cx + r, cy}, {cx - r, cy}, {cx, cy + r}, {cx, cy - r}};
+    for (const auto& c : cand) {
+      if (c[0] < 0 || c[1] < 0 || c[0] >= size[0] || c[1] >= size[1]) continue;
+      SoRayPickAction pick(vp);
+      pick.setPoint(SbVec2s(static_cast<short>(c[0]), static_cast<short>(c[1])));
+      pick.apply(viewer_->getSceneManager()->getSceneGraph());  // with the viewer's camera
+      const SoPickedPoint* pp = pick.getPickedPoint();
+      if (pp && pp->getPath()->containsNode(dragger)) {
+        hx = c[0];
+        hy = c[1];
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) return false;
+  const QPointF start(hx, size[1] - 1 - hy);  // Qt counts rows from the top
+  auto send = [gl](QEvent::Type type, const QPointF& at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(gl, &event);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  const int steps = 10;
+  for (int i = 1; i <= steps; ++i)
+    send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
+  redraw();
+  return true;
 }

@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include <Inventor/SbPlane.h>
+
 #include "tools/CheckReport.h"
 
 class CCollisionManager;
+class CuttingPlaneManip;
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -25,6 +28,7 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class SoClipPlane;
 class SoFullPath;
 class SoKRN_MainDoc;
 class SoQtExaminerViewer;
@@ -58,6 +62,15 @@ public:
   // Renders now and writes the GL area's framebuffer as PNG.
   bool saveScreenshot(const QString& file);
   bool saveReport(const std::string& file, std::string& error) const;
+  // The section tool: a cutting-plane manip in place of the shown result's
+  // clip plane; false (and nothing changed) when no clip plane is shown.
+  bool startSection();
+  void endSection();
+  // The plane the section cuts with (a zero normal when the tool is off).
+  SbPlane sectionPlane() const;
+  // Drags the section's square by (dx, dy) pixels with synthetic mouse
+  // events on the GL widget, as a user would; false when the tool is off.
+  bool dragSection(int dx, int dy);
 
 signals:
   void checkFinished();
@@ -84,6 +97,7 @@ private slots:
   void treeShowAll();
   void treeColour();
   void treeTransparency();
+  void toggleSection(bool on);
 
 private:
   void buildTree();
@@ -118,4 +132,7 @@ private:
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QTimer* timer_ = nullptr;
+  QAction* sectionAction_ = nullptr;
+  CuttingPlaneManip* section_ = nullptr;  // one reference while the tool is on
+  SoClipPlane* sectionOriginal_ = nullptr;  // the clip plane it stands in for (one reference)
 };
