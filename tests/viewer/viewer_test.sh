@@ -4,7 +4,8 @@
 # view; once with the clip plane through the result, once without. Checks
 # the pixels: both instances of the pair in their colours, the cut line and
 # box, and the clip plane's dark caps only when the plane is on. Then the
-# section tool: a synthetic mouse drag on its square moves the plane.
+# section tool: a synthetic mouse drag on its square moves the plane; the
+# measure tool: two clicks snap to edge ends and give their distance.
 # usage: viewer_test.sh VIEWER OUTDIR
 set -u
 viewer=$1
@@ -60,5 +61,13 @@ echo "section: blue $1 green $2 red $3 dark $4"
 check "the dragged section shows more of the second instance" $(( $2 > clip_green * 2 ))
 moved=$(awk '/^section before/ { b = $6 } /^section after/ { a = $6 } END { d = a - b; print (d > 1 || d < -1) ? 1 : 0 }' "$out/section.txt")
 check "the drag moved the clip plane" "$moved"
+# The measure tool: clicks on the plate's top edge 4 and 7 units from its
+# corners snap to the corners (130 10 5) and (170 10 5): 40 apart.
+timeout 45 "$viewer" --select 3 --no-clip --measure 134,10,5,163,10,5 --screenshot "$out/measure.png" \
+  >"$out/measure.txt" || { echo "viewer failed"; exit 1; }
+cat "$out/measure.txt"
+grep -q '^measure point 1 130 10 5 snapped$' "$out/measure.txt"; check "first click snapped to its corner" $(( $? == 0 ))
+grep -q '^measure point 2 170 10 5 snapped$' "$out/measure.txt"; check "second click snapped to its corner" $(( $? == 0 ))
+grep -q '^measure distance 40$' "$out/measure.txt"; check "distance of the snapped points" $(( $? == 0 ))
 grep -q '"kind": *"interference"' "$out/report.json"; check "report written" $(( $? == 0 ))
 exit $fail

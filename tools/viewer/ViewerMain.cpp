@@ -4,7 +4,9 @@
 // README's pictures): --tolerance T, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
 // once), --select N (then show result N, 1-based), --drag-section DX,DY (then
 // turn the section tool on and drag its square by DX,DY pixels with synthetic
-// mouse events; prints the plane before and after), --screenshot OUT.png
+// mouse events; prints the plane before and after), --measure X1,Y1,Z1,X2,Y2,Z2
+// (then the measure tool, clicks where the two world points show in the
+// 3D view; prints the taken points and their distance), --screenshot OUT.png
 // (then write the 3D view and quit; exit 0 only when the result was shown
 // and the picture written), --report OUT.json (write the report after the
 // check).
@@ -26,7 +28,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--no-clip] [--check] [--select N]\n"
-    "                    [--drag-section DX,DY]\n"
+    "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
     "                    [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
@@ -38,6 +40,8 @@ struct Script {
   int select = 0;
   int dragX = 0, dragY = 0;
   bool drag = false;
+  float measure[6] = {0, 0, 0, 0, 0, 0};
+  bool doMeasure = false;
   std::string screenshot;
   std::string report;
 };
@@ -59,6 +63,12 @@ bool parse(int argc, char** argv, Script& s) {
       const char* v = value();
       if (!v || std::sscanf(v, "%d,%d", &s.dragX, &s.dragY) != 2) return false;
       s.drag = true;
+    } else if (a == "--measure") {
+      const char* v = value();
+      if (!v || std::sscanf(v, "%f,%f,%f,%f,%f,%f", &s.measure[0], &s.measure[1], &s.measure[2], &s.measure[3],
+                             &s.measure[4], &s.measure[5]) != 6)
+        return false;
+      s.doMeasure = true;
     } else if (a == "--check") {
       s.check = true;
     } else if (a == "--select") {
@@ -138,6 +148,21 @@ int main(int argc, char** argv) {
                         before.getNormal()[1], before.getNormal()[2], before.getDistanceFromOrigin(),
                         after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
                         after.getDistanceFromOrigin());
+          }
+        }
+        if (script.doMeasure) {
+          window->setMeasuring(true);
+          window->clickAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
+          window->clickAtWorld(SbVec3f(script.measure[3], script.measure[4], script.measure[5]));
+          const auto& p = window->measurePoints();
+          if (p.size() != 2) {
+            std::fprintf(stderr, "vistrel view: the clicks did not hit the model\n");
+            status = 2;
+          } else {
+            for (int k = 0; k < 2; ++k)
+              std::printf("measure point %d %g %g %g %s\n", k + 1, p[k][0], p[k][1], p[k][2],
+                          window->measureSnapped()[k] ? "snapped" : "free");
+            std::printf("measure distance %g\n", (p[1] - p[0]).length());
           }
         }
         if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) {

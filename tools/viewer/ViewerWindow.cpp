@@ -24,6 +24,13 @@
 #include <Inventor/SoSceneManager.h>
 #include <Inventor/nodes/SoDepthBuffer.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/events/SoMouseButtonEvent.h>
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoEventCallback.h>
+#include <Inventor/nodes/SoLineSet.h>
+#include <Inventor/nodes/SoPointSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <QAction>
@@ -54,6 +61,8 @@
 
 #include "collision/CCollisionManager.h"
 #include "draggers/CuttingPlaneManip.h"
+#include "picking/SnappingFilter.h"
+#include "host/SoKRN_State.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -172,6 +181,9 @@ ViewerWindow::ViewerWindow() {
   sectionAction_ = toolsMenu->addAction("&Section (drag the clip plane)");
   sectionAction_->setCheckable(true);
   connect(sectionAction_, &QAction::toggled, this, &ViewerWindow::toggleSection);
+  measureAction_ = toolsMenu->addAction("&Measure (two snapped points)");
+  measureAction_->setCheckable(true);
+  connect(measureAction_, &QAction::toggled, this, &ViewerWindow::toggleMeasure);
 
   timer_ = new QTimer(this);
   timer_->setInterval(100);
@@ -184,6 +196,7 @@ ViewerWindow::ViewerWindow() {
 ViewerWindow::~ViewerWindow() {
   timer_->stop();
   endSection();
+  setMeasuring(false);
   deleteManager();
   releaseDocument();
   viewer_->setSceneGraph(nullptr);
@@ -220,6 +233,8 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   }
   SoKRN_MainDoc* doc = LoadAssembly(file, error);
   if (!doc) return false;
+  endSection();
+  setMeasuring(false);
   deleteManager();
   releaseDocument();
   doc_ = doc;
@@ -691,4 +706,116 @@ bool ViewerWindow::dragSection(int dx, int dy) {
   send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
   redraw();
   return true;
+}
+
+void ViewerWindow::toggleMeasure(bool on) { setMeasuring(on); }
+
+void ViewerWindow::setMeasuring(bool on) {
+  if (on == (measureEvents_ != nullptr)) return;
+  if (on) {
+    if (!doc_) return;
+    endSection();
+    snapper_ = std::make_unique<SnappingFilter>(doc_);
+    if (SoKRN_State* state = doc_->getKRNState())
+      state->setSnappingFilterType({"PNT"}, {"END", "MID", "CENT", "VTX"}, {});
+    measureEvents_ = new SoEventCallback;
+    measureEvents_->addEventCallback(SoMouseButtonEvent::getClassTypeId(), &ViewerWindow::measureEventCB, this);
+    root_->insertChild(measureEvents_, 0);
+    measureDisplay_ = new SoSeparator;
+    root_->addChild(measureDisplay_);
+    measurePoints_.clear();
+    measureSnapped_.clear();
+    viewer_->setViewing(FALSE);
+    status_->setText("measure: click two points");
+  } else {
+    root_->removeChild(measureEvents_);
+    measureEvents_ = nullptr;
+    root_->removeChild(measureDisplay_);
+    measureDisplay_ = nullptr;
+    snapper_.reset();
+    viewer_->setViewing(TRUE);
+  }
+  const QSignalBlocker block(measureAction_);
+  measureAction_->setChecked(on);
+}
+
+void ViewerWindow::measureEventCB(void* data, SoEventCallback* node) {
+  const SoEvent* event = node->getEvent();
+  if (!SO_MOUSE_PRESS_EVENT(event, BUTTON1)) return;
+  auto* self = static_cast<ViewerWindow*>(data);
+  self->takeMeasurePoint(node->getPickedPoint());
+  node->setHandled();
+}
+
+void ViewerWindow::takeMeasurePoint(const SoPickedPoint* pp) {
+  if (!pp || !snapper_) return;
+  if (measurePoints_.size() == 2) {
+    measurePoints_.clear();
+    measureSnapped_.clear();
+  }
+  SoKRN_State* state = doc_->getKRNState();
+  if (state) state->clearPickData();
+  if (SoPath* snapped = SnappingFilter::SnappingPickCB(snapper_.get(), pp)) {
+    snapped->ref();
+    snapped->unref();
+  }
+  const bool snappedOk = state && state->hasPickData();
+  measurePoints_.push_back(snappedOk ? state->getPickData().snappedPoint : pp->getPoint());
+  measureSnapped_.push_back(snappedOk);
+  SnappingFilter::DeHighlightPathCB(snapper_.get(), nullptr);  // the next point starts afresh
+  drawMeasurement();
+}
+
+void ViewerWindow::drawMeasurement() {
+  measureDisplay_->removeAllChildren();
+  auto* depth = new SoDepthBuffer;
+  depth->test = FALSE;
+  measureDisplay_->addChild(depth);
+  auto* colour = new SoBaseColor;
+  colour->rgb = SbColor(1.0f, 0.55f, 0.0f);
+  measureDisplay_->addChild(colour);
+  auto* style = new SoDrawStyle;
+  style->pointSize = 9;
+  style->lineWidth = 3;
+  measureDisplay_->addChild(style);
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, static_cast<int>(measurePoints_.size()), measurePoints_.data());
+  measureDisplay_->addChild(coords);
+  measureDisplay_->addChild(new SoPointSet);
+  if (measurePoints_.size() == 2) {
+    measureDisplay_->addChild(new SoLineSet);
+    const SbVec3f d = measurePoints_[1] - measurePoints_[0];
+    status_->setText(QString("distance %1 (dx %2, dy %3, dz %4)%5")
+                         .arg(number(d.length()))
+                         .arg(number(d[0]))
+                         .arg(number(d[1]))
+                         .arg(number(d[2]))
+                         .arg(measureSnapped_[0] && measureSnapped_[1] ? "" : "  [a point did not snap: free pick]"));
+  } else {
+    status_->setText(QString("measure: point 1 at (%1, %2, %3)%4; click the second")
+                         .arg(number(measurePoints_[0][0]))
+                         .arg(number(measurePoints_[0][1]))
+                         .arg(number(measurePoints_[0][2]))
+                         .arg(measureSnapped_[0] ? " snapped" : ""));
+  }
+  redraw();
+}
+
+void ViewerWindow::clickAtWorld(const SbVec3f& point) {
+  QWidget* gl = viewer_->getGLWidget();
+  SoCamera* camera = viewer_->getCamera();
+  if (!gl || !camera) return;
+  QApplication::processEvents();  // a longer status text may have resized the view
+  viewer_->render();
+  const SbViewportRegion& vp = viewer_->getViewportRegion();
+  SbVec3f ndc;
+  camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(point, ndc);
+  const SbVec2s size = vp.getViewportSizePixels();
+  const int x = static_cast<int>(ndc[0] * size[0]);
+  const int y = size[1] - 1 - static_cast<int>(ndc[1] * size[1]);  // Qt counts rows from the top
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, QPointF(x, y), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(gl, &event);
+  }
 }

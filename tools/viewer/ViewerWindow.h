@@ -15,11 +15,14 @@
 #include <vector>
 
 #include <Inventor/SbPlane.h>
+#include <Inventor/SbVec3f.h>
 
 #include "tools/CheckReport.h"
 
 class CCollisionManager;
 class CuttingPlaneManip;
+class SnappingFilter;
+class SoEventCallback;
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -71,6 +74,15 @@ public:
   // Drags the section's square by (dx, dy) pixels with synthetic mouse
   // events on the GL widget, as a user would; false when the tool is off.
   bool dragSection(int dx, int dy);
+  // The measure tool: each left click picks a point of the model, snapped
+  // by the snapping filter to a characteristic point of a picked edge (the
+  // picked point itself when nothing snaps); two points give a distance.
+  void setMeasuring(bool on);
+  // Clicks where the world point shows in the 3D view, as a user would.
+  void clickAtWorld(const SbVec3f& point);
+  // The points taken so far (0, 1 or 2) and whether each snapped.
+  const std::vector<SbVec3f>& measurePoints() const { return measurePoints_; }
+  const std::vector<bool>& measureSnapped() const { return measureSnapped_; }
 
 signals:
   void checkFinished();
@@ -98,6 +110,7 @@ private slots:
   void treeColour();
   void treeTransparency();
   void toggleSection(bool on);
+  void toggleMeasure(bool on);
 
 private:
   void buildTree();
@@ -134,5 +147,14 @@ private:
   QTimer* timer_ = nullptr;
   QAction* sectionAction_ = nullptr;
   CuttingPlaneManip* section_ = nullptr;  // one reference while the tool is on
-  SoClipPlane* sectionOriginal_ = nullptr;  // the clip plane it stands in for (one reference)
+  SoClipPlane* sectionOriginal_ = nullptr;
+  QAction* measureAction_ = nullptr;
+  std::unique_ptr<SnappingFilter> snapper_;
+  SoEventCallback* measureEvents_ = nullptr;  // in root_ while measuring
+  SoSeparator* measureDisplay_ = nullptr;     // the points and their line, in root_
+  std::vector<SbVec3f> measurePoints_;
+  std::vector<bool> measureSnapped_;
+  static void measureEventCB(void* data, SoEventCallback* node);
+  void takeMeasurePoint(const class SoPickedPoint* pp);
+  void drawMeasurement();  // the clip plane it stands in for (one reference)
 };
