@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vistrel view: no result %d (%d results)\n", script.select, window->resultCount());
       status = 2;
     }
-    if (!script.screenshot.empty()) {
+    if (!script.screenshot.empty() || script.drag || script.doMeasure) {
       // Let the window lay out and draw once before the picture is taken.
       QTimer::singleShot(500, window, [&]() {
         if (script.drag) {
@@ -164,6 +164,11 @@ int main(int argc, char** argv) {
                           window->measureSnapped()[k] ? "snapped" : "free");
             std::printf("measure distance %g\n", (p[1] - p[0]).length());
           }
+        }
+        std::fflush(stdout);
+        if (script.screenshot.empty()) {
+          if (scripted) app.quit();  // else the window stays open
+          return;
         }
         if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) {
           std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
