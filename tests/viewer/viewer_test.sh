@@ -6,10 +6,12 @@
 # box, and the clip plane's dark caps only when the plane is on. Then the
 # section tool: a synthetic mouse drag on its square moves the plane; the
 # measure tool: two clicks snap to edge ends and give their distance.
-# usage: viewer_test.sh VIEWER OUTDIR
+# Last, the saved report against `vistrel check --json` for the same options.
+# usage: viewer_test.sh VIEWER OUTDIR VISTREL
 set -u
 viewer=$1
 out=$2
+vistrel=$3
 here=$(dirname "$0")
 mkdir -p "$out"
 
@@ -70,4 +72,10 @@ grep -q '^measure point 1 130 10 5 snapped$' "$out/measure.txt"; check "first cl
 grep -q '^measure point 2 170 10 5 snapped$' "$out/measure.txt"; check "second click snapped to its corner" $(( $? == 0 ))
 grep -q '^measure distance 40$' "$out/measure.txt"; check "distance of the snapped points" $(( $? == 0 ))
 grep -q '"kind": *"interference"' "$out/report.json"; check "report written" $(( $? == 0 ))
+timeout 45 "$viewer" --distance 3 --cut-faces --report "$out/viewer.json" || { echo "viewer failed"; exit 1; }
+"$vistrel" check --distance 3 --cut-faces --json "$out/check.json" --quiet >/dev/null
+sed 's/"seconds":[0-9.eE+-]*//' "$out/viewer.json" >"$out/viewer.cmp"
+sed 's/"seconds":[0-9.eE+-]*//' "$out/check.json" >"$out/check.cmp"
+[ -s "$out/check.cmp" ] && grep -q '"kind":"near"' "$out/check.cmp"; check "the check found near pairs" $(( $? == 0 ))
+cmp -s "$out/viewer.cmp" "$out/check.cmp"; check "saved report as vistrel check writes it" $(( $? == 0 ))
 exit $fail

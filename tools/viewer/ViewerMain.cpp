@@ -1,7 +1,7 @@
 // vistrel-view: the desktop viewer. `vistrel view [FILE]` runs this program.
 //
 // Besides FILE it takes options for scripted runs (the viewer test, the
-// README's pictures): --tolerance T, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
+// README's pictures): --tolerance T, --distance D, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
 // once), --select N (then show result N, 1-based), --drag-section DX,DY (then
 // turn the section tool on and drag its square by DX,DY pixels with synthetic
 // mouse events; prints the plane before and after), --measure X1,Y1,Z1,X2,Y2,Z2
@@ -27,13 +27,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vistrel view [FILE] [--tolerance T] [--cut-faces] [--no-clip] [--check] [--select N]\n"
+    "usage: vistrel view [FILE] [--tolerance T] [--distance D] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
     "                    [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
   std::string file;
   double tolerance = 0;
+  double distance = -1;
   bool cutFaces = false;
   bool noClip = false;
   bool check = false;
@@ -55,6 +56,11 @@ bool parse(int argc, char** argv, Script& s) {
       char* end = nullptr;
       s.tolerance = v ? std::strtod(v, &end) : -1;
       if (!v || *end || s.tolerance < 0) return false;
+    } else if (a == "--distance") {
+      const char* v = value();
+      char* end = nullptr;
+      s.distance = v ? std::strtod(v, &end) : -1;
+      if (!v || *end || s.distance < 0) return false;
     } else if (a == "--cut-faces") {
       s.cutFaces = true;
     } else if (a == "--no-clip") {
@@ -116,6 +122,7 @@ int main(int argc, char** argv) {
   }
   window->setTolerance(script.tolerance);
   window->setCutFaces(script.cutFaces);
+  window->setDistance(script.distance);
   window->setClipPlane(!script.noClip);
   window->show();
 

@@ -134,6 +134,13 @@ ViewerWindow::ViewerWindow() {
   tolerance_->setDecimals(4);
   tolerance_->setRange(0, 1e6);
   form->addRow("Clearance tolerance", tolerance_);
+  near_ = new QCheckBox("Also pairs closer than");
+  distance_ = new QDoubleSpinBox;
+  distance_->setDecimals(4);
+  distance_->setRange(0, 1e6);
+  distance_->setEnabled(false);
+  connect(near_, &QCheckBox::toggled, distance_, &QWidget::setEnabled);
+  form->addRow(near_, distance_);
   cutFaces_ = new QCheckBox("Cut faces and volumes");
   form->addRow(cutFaces_);
   clipPlane_ = new QCheckBox("Clip plane through the shown result");
@@ -349,6 +356,10 @@ void ViewerWindow::treeTransparency() {
 
 void ViewerWindow::setTolerance(double t) { tolerance_->setValue(t); }
 void ViewerWindow::setCutFaces(bool on) { cutFaces_->setChecked(on); }
+void ViewerWindow::setDistance(double d) {
+  near_->setChecked(d >= 0);
+  if (d >= 0) distance_->setValue(d);
+}
 void ViewerWindow::setClipPlane(bool on) { clipPlane_->setChecked(on); }
 
 bool ViewerWindow::isChecking() const {
@@ -361,8 +372,12 @@ void ViewerWindow::startCheck() {
   manager_ = new CCollisionManager(doc_, "CollisionManager");
   overlay_->addChild(manager_->m_pRoot);
   manager_->m_fTolerance = static_cast<float>(tolerance_->value());
-  manager_->m_nCalcType = cutFaces_->isChecked() ? 1 : 0;
-  manager_->m_bCalcCrossMesh = cutFaces_->isChecked() ? 1 : 0;
+  // The settings `vistrel check` makes for the same options.
+  const bool nearOn = near_->isChecked();
+  const bool cut = cutFaces_->isChecked();
+  manager_->m_nCalcType = nearOn ? 2 : cut ? 1 : 0;
+  if (nearOn) manager_->m_fTolerance2 = static_cast<float>(distance_->value());
+  manager_->m_bCalcCrossMesh = cut ? 1 : 0;
   {
     SoPathList group1;
     for (SoFullPath* leaf : leaves_) group1.append(leaf);
@@ -372,7 +387,8 @@ void ViewerWindow::startCheck() {
   report_.file = file_.empty() ? "(embedded sample)" : file_;
   report_.options.file = file_;
   report_.options.tolerance = tolerance_->value();
-  report_.options.cutFaces = cutFaces_->isChecked();
+  report_.options.cutFaces = cut;
+  report_.options.distance = nearOn ? distance_->value() : -1.0;
   report_.instances = static_cast<int>(leaves_.size());
   for (SoFullPath* leaf : leaves_) {
     auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());

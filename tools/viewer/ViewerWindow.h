@@ -57,6 +57,7 @@ public:
   // For scripted runs (tests, screenshots).
   void setTolerance(double t);
   void setCutFaces(bool on);
+  void setDistance(double d);  // < 0: off
   void setClipPlane(bool on);
   int resultCount() const { return static_cast<int>(rows_.size()); }
   bool isChecking() const;
@@ -138,6 +139,8 @@ private:
   QTreeWidget* tree_ = nullptr;
   QTreeWidget* results_ = nullptr;
   QDoubleSpinBox* tolerance_ = nullptr;
+  QCheckBox* near_ = nullptr;
+  QDoubleSpinBox* distance_ = nullptr;
   QCheckBox* cutFaces_ = nullptr;
   QCheckBox* clipPlane_ = nullptr;
   QPushButton* start_ = nullptr;
