@@ -1,4 +1,7 @@
 // vistrel: interference checking of assemblies from the command line.
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,7 +18,27 @@ const char kUsage[] =
     "  check [FILE]   interference check (the embedded sample assembly without FILE);\n"
     "                 'vistrel check --help' lists the options\n"
     "  info [FILE]    the assembly tree: placement paths, names, matrices, triangles\n"
-    "  render FILE --png OUT.png   picture of a document as it is\n";
+    "  render FILE --png OUT.png   picture of a document as it is\n"
+    "  view [FILE]    the desktop viewer (vistrel-view, when built)\n";
+
+// `vistrel view`: runs vistrel-view from this program's own directory, so the
+// command-line tool itself never links Qt.
+int runViewer(char** argv) {
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string viewer = "vistrel-view";
+  if (n > 0) {
+    self[n] = '\0';
+    std::string dir(self);
+    dir.erase(dir.find_last_of('/') + 1);
+    if (access((dir + "viewer/vistrel-view").c_str(), X_OK) == 0) viewer = dir + "viewer/vistrel-view";  // build tree
+    else if (access((dir + "vistrel-view").c_str(), X_OK) == 0) viewer = dir + "vistrel-view";
+  }
+  argv[1] = const_cast<char*>(viewer.c_str());
+  execvp(viewer.c_str(), argv + 1);
+  std::fprintf(stderr, "vistrel view: cannot run %s (built without the viewer?)\n", viewer.c_str());
+  return 2;
+}
 
 }  // namespace
 
@@ -30,6 +53,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (command == "view") return runViewer(argv);
   if (command == "check") CatchInterrupts();
   VistrelHostInit();
   initVistrelExtClass();

@@ -1,0 +1,837 @@
+// The viewer's main window. The check runs exactly as `vistrel check` runs
+// it (same inputs: every leaf instance in group 1; same report through
+// CheckReport), so "Save report" writes the JSON the command writes for the
+// same options (file, tolerance, cut faces; the viewer has no globs yet).
+//
+// A shown result: the manager's ShowCurrent with the pair isolated (its
+// show mode 0), the box, cut line, cut face and clip plane switched on, the
+// pair coloured through the toolbox (first blue, second green) and the
+// camera fitted to the pair. The manager's separator is drawn a second time
+// with the depth test off so that the cut line shows through the parts.
+#include "tools/viewer/ViewerWindow.h"
+
+#include <Inventor/SoFullPath.h>
+#include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/actions/SoRayPickAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/SoPickedPoint.h>
+#include <Inventor/draggers/SoDragger.h>
+#include <Inventor/nodes/SoClipPlane.h>
+#include <Inventor/lists/SoPathList.h>
+#include <Inventor/nodes/SoCamera.h>
+#include <Inventor/SoSceneManager.h>
+#include <Inventor/nodes/SoDepthBuffer.h>
+#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/events/SoMouseButtonEvent.h>
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoEventCallback.h>
+#include <Inventor/nodes/SoLineSet.h>
+#include <Inventor/nodes/SoPointSet.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGLWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <map>
+
+#include "collision/CCollisionManager.h"
+#include "draggers/CuttingPlaneManip.h"
+#include "picking/SnappingFilter.h"
+#include "host/SoKRN_State.h"
+#include "graphops/CGraphOperation.h"
+#include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/DocumentBuilder.h"
+#include "tools/AssemblyImporter.h"
+#include "tools/Commands.h"
+
+namespace {
+
+const SbVec3f kFirst(0.1f, 0.25f, 0.95f);
+const SbVec3f kSecond(0.1f, 0.8f, 0.1f);
+const SbVec3f kNoColour(-1, -1, -1);
+const int kPathRole = Qt::UserRole + 1;
+
+void perPairCB(void* data) {
+  auto* p = static_cast<RunProgress*>(data);
+  p->pairs.store(p->manager->m_nCurPair.load());
+}
+
+void finishCB(void* data) { static_cast<RunProgress*>(data)->finished.store(true); }
+
+QString number(double v) { return QString::number(v, 'g', 5); }
+
+}  // namespace
+
+ViewerWindow::ViewerWindow() {
+  setWindowTitle("vistrel view");
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+  viewer_ = new SoQtExaminerViewer(central);
+  viewer_->setBackgroundColor(SbColor(1, 1, 1));
+  viewer_->setDecoration(FALSE);
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->addWidget(viewer_->getWidget());
+
+  root_ = new SoSeparator;
+  root_->ref();
+  overlay_ = new SoSeparator;
+  auto* depth = new SoDepthBuffer;
+  depth->test = FALSE;
+  depth->write = FALSE;
+  overlay_->addChild(depth);
+
+  // Assembly tree.
+  tree_ = new QTreeWidget;
+  tree_->setHeaderLabels({"Instance"});
+  tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto addTreeAction = [this](const char* text, void (ViewerWindow::*slot)()) {
+    auto* a = new QAction(text, tree_);
+    connect(a, &QAction::triggered, this, slot);
+    tree_->addAction(a);
+  };
+  addTreeAction("Hide", &ViewerWindow::treeHide);
+  addTreeAction("Show", &ViewerWindow::treeShow);
+  addTreeAction("Isolate", &ViewerWindow::treeIsolate);
+  addTreeAction("Show all", &ViewerWindow::treeShowAll);
+  addTreeAction("Colour...", &ViewerWindow::treeColour);
+  addTreeAction("Transparency...", &ViewerWindow::treeTransparency);
+  auto* treeDock = new QDockWidget("Assembly", this);
+  treeDock->setWidget(tree_);
+  addDockWidget(Qt::LeftDockWidgetArea, treeDock);
+
+  // Check panel and results.
+  auto* panel = new QWidget;
+  auto* form = new QFormLayout;
+  tolerance_ = new QDoubleSpinBox;
+  tolerance_->setDecimals(4);
+  tolerance_->setRange(0, 1e6);
+  form->addRow("Clearance tolerance", tolerance_);
+  near_ = new QCheckBox("Also pairs closer than");
+  distance_ = new QDoubleSpinBox;
+  distance_->setDecimals(4);
+  distance_->setRange(0, 1e6);
+  distance_->setEnabled(false);
+  connect(near_, &QCheckBox::toggled, distance_, &QWidget::setEnabled);
+  form->addRow(near_, distance_);
+  cutFaces_ = new QCheckBox("Cut faces and volumes");
+  form->addRow(cutFaces_);
+  clipPlane_ = new QCheckBox("Clip plane through the shown result");
+  clipPlane_->setChecked(true);
+  form->addRow(clipPlane_);
+  auto* buttons = new QHBoxLayout;
+  start_ = new QPushButton("Start");
+  stop_ = new QPushButton("Stop");
+  stop_->setEnabled(false);
+  buttons->addWidget(start_);
+  buttons->addWidget(stop_);
+  bar_ = new QProgressBar;
+  bar_->setRange(0, 1000);
+  bar_->setValue(0);
+  results_ = new QTreeWidget;
+  results_->setHeaderLabels({"#", "Kind", "Distance", "Volume", "Instance 1", "Instance 2"});
+  results_->setRootIsDecorated(false);
+  results_->setSelectionMode(QAbstractItemView::SingleSelection);
+  auto* panelLayout = new QVBoxLayout(panel);
+  panelLayout->addLayout(form);
+  panelLayout->addLayout(buttons);
+  panelLayout->addWidget(bar_);
+  panelLayout->addWidget(results_, 1);
+  auto* checkDock = new QDockWidget("Check", this);
+  checkDock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, checkDock);
+  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
+  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
+  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
+  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+
+  status_ = new QLabel;
+  statusBar()->addWidget(status_, 1);
+
+  QMenu* fileMenu = menuBar()->addMenu("&File");
+  fileMenu->addAction("&Open...", this, &ViewerWindow::openDialog, QKeySequence::Open);
+  fileMenu->addAction("&Save report...", this, &ViewerWindow::saveReportDialog, QKeySequence::Save);
+  fileMenu->addAction("&Quit", qApp, &QApplication::quit, QKeySequence::Quit);
+  QMenu* viewMenu = menuBar()->addMenu("&View");
+  viewMenu->addAction("&Fit all (F)", this, &ViewerWindow::fitAll);
+  viewMenu->addAction("&Clear (Esc)", this, &ViewerWindow::clearPresentation);
+  viewMenu->addAction("&Next result (N, Page Down)", this, &ViewerWindow::nextResult);
+  viewMenu->addAction("&Previous result (P, Page Up)", this, &ViewerWindow::previousResult);
+  QMenu* toolsMenu = menuBar()->addMenu("&Tools");
+  sectionAction_ = toolsMenu->addAction("&Section (drag the clip plane)");
+  sectionAction_->setCheckable(true);
+  connect(sectionAction_, &QAction::toggled, this, &ViewerWindow::toggleSection);
+  measureAction_ = toolsMenu->addAction("&Measure (two snapped points)");
+  measureAction_->setCheckable(true);
+  connect(measureAction_, &QAction::toggled, this, &ViewerWindow::toggleMeasure);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(100);
+  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
+
+  viewer_->setSceneGraph(root_);
+  resize(1280, 800);
+}
+
+ViewerWindow::~ViewerWindow() {
+  timer_->stop();
+  endSection();
+  setMeasuring(false);
+  deleteManager();
+  releaseDocument();
+  viewer_->setSceneGraph(nullptr);
+  root_->unref();
+  delete viewer_;
+}
+
+void ViewerWindow::releaseDocument() {
+  for (SoFullPath* p : leaves_) p->unref();
+  leaves_.clear();
+  tree_->clear();
+  root_->removeAllChildren();
+  if (doc_) {
+    if (CGraphOperation::GetActiveMainDocKit() == doc_) CGraphOperation::SetActiveMainDocKit(nullptr);
+    doc_->unref();
+    doc_ = nullptr;
+  }
+}
+
+void ViewerWindow::deleteManager() {
+  if (!manager_) return;
+  clearPresentation();
+  overlay_->removeChild(manager_->m_pRoot);
+  delete manager_;  // stops a running check first
+  manager_ = nullptr;
+  rows_.clear();
+  results_->clear();
+}
+
+bool ViewerWindow::openFile(const std::string& file, std::string& error) {
+  if (isChecking()) {
+    error = "a check is running: stop it first";
+    return false;
+  }
+  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  if (!doc) return false;
+  endSection();
+  setMeasuring(false);
+  deleteManager();
+  releaseDocument();
+  doc_ = doc;
+  file_ = file;
+  CGraphOperation::SetActiveMainDocKit(doc_);
+  root_->addChild(doc_);
+  root_->addChild(overlay_);
+  buildTree();
+  setWindowTitle(QString("vistrel view - %1").arg(file.empty() ? "(embedded sample)" : QString::fromStdString(file)));
+  status_->setText(QString("%1 instances").arg(leaves_.size()));
+  viewer_->viewAll();
+  return true;
+}
+
+// One item per name-path segment; leaves carry the index of their path.
+void ViewerWindow::buildTree() {
+  if (SoFullPath* top = TopPrototypePath(doc_)) {
+    CGraphOperation::GetAllChildIns(doc_, top, leaves_, true, false);
+    if (leaves_.size() == 1 && leaves_[0] == top) leaves_.clear();  // an empty assembly: borrowed
+    top->unref();
+  }
+  std::map<QString, QTreeWidgetItem*> items;
+  for (std::size_t i = 0; i < leaves_.size(); ++i) {
+    const QStringList parts = QString::fromStdString(InstanceNamePath(leaves_[i])).split('/');
+    QString key;
+    QTreeWidgetItem* parent = nullptr;
+    for (int k = 0; k < parts.size(); ++k) {
+      key += "/" + parts[k];
+      QTreeWidgetItem*& item = items[key];
+      if (!item || k + 1 == parts.size()) {
+        item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+        item->setText(0, parts[k]);
+      }
+      parent = item;
+    }
+    parent->setData(0, kPathRole, static_cast<qulonglong>(i));
+  }
+  tree_->expandToDepth(0);
+}
+
+std::vector<SoFullPath*> ViewerWindow::selectedTreePaths() const {
+  std::vector<SoFullPath*> out;
+  std::vector<QTreeWidgetItem*> stack;
+  for (QTreeWidgetItem* item : tree_->selectedItems()) stack.push_back(item);
+  std::vector<char> taken(leaves_.size(), 0);
+  while (!stack.empty()) {  // a selected branch stands for every leaf below it
+    QTreeWidgetItem* item = stack.back();
+    stack.pop_back();
+    const QVariant v = item->data(0, kPathRole);
+    if (v.isValid() && v.toULongLong() < leaves_.size() && !taken[v.toULongLong()]) {
+      taken[v.toULongLong()] = 1;
+      out.push_back(leaves_[v.toULongLong()]);
+    }
+    for (int c = 0; c < item->childCount(); ++c) stack.push_back(item->child(c));
+  }
+  return out;
+}
+
+void ViewerWindow::treeHide() {
+  for (SoFullPath* p : selectedTreePaths()) CGraphOperation::SetVisibilityBySoPath(doc_, p, 0);
+  redraw();
+}
+
+void ViewerWindow::treeShow() {
+  for (SoFullPath* p : selectedTreePaths()) {
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, 1);
+    CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeIsolate() {
+  const std::vector<SoFullPath*> keep = selectedTreePaths();
+  if (keep.empty()) return;
+  for (SoFullPath* p : leaves_) {
+    const bool kept = std::find(keep.begin(), keep.end(), p) != keep.end();
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, kept ? 1 : 0);
+    if (kept) CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeShowAll() {
+  for (SoFullPath* p : leaves_) {
+    CGraphOperation::SetVisibilityBySoPath(doc_, p, 1);
+    CGraphOperation::SetParentVisibility(doc_, p, 1);
+  }
+  redraw();
+}
+
+void ViewerWindow::treeColour() {
+  const std::vector<SoFullPath*> paths = selectedTreePaths();
+  if (paths.empty()) return;
+  const QColor c = QColorDialog::getColor(Qt::red, this, "Instance colour");
+  if (!c.isValid()) return;
+  for (SoFullPath* p : paths)
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, SbVec3f(c.redF(), c.greenF(), c.blueF()));
+  redraw();
+}
+
+void ViewerWindow::treeTransparency() {
+  const std::vector<SoFullPath*> paths = selectedTreePaths();
+  if (paths.empty()) return;
+  bool ok = false;
+  const double t = QInputDialog::getDouble(this, "Transparency", "0 opaque .. 1 invisible; -1 removes it", 0.5,
+                                           -1, 1, 2, &ok);
+  if (!ok) return;
+  for (SoFullPath* p : paths)
+    CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, t < 0 ? -1.0f : static_cast<float>(t));
+  redraw();
+}
+
+void ViewerWindow::setTolerance(double t) { tolerance_->setValue(t); }
+void ViewerWindow::setCutFaces(bool on) { cutFaces_->setChecked(on); }
+void ViewerWindow::setDistance(double d) {
+  near_->setChecked(d >= 0);
+  if (d >= 0) distance_->setValue(d);
+}
+void ViewerWindow::setClipPlane(bool on) { clipPlane_->setChecked(on); }
+
+bool ViewerWindow::isChecking() const {
+  return manager_ && (manager_->m_pThread.load() != 0 || manager_->m_bRunning.load() != 0 || timer_->isActive());
+}
+
+void ViewerWindow::startCheck() {
+  if (!doc_ || isChecking()) return;
+  deleteManager();
+  manager_ = new CCollisionManager(doc_, "CollisionManager");
+  overlay_->addChild(manager_->m_pRoot);
+  manager_->m_fTolerance = static_cast<float>(tolerance_->value());
+  // The settings `vistrel check` makes for the same options.
+  const bool nearOn = near_->isChecked();
+  const bool cut = cutFaces_->isChecked();
+  manager_->m_nCalcType = nearOn ? 2 : cut ? 1 : 0;
+  if (nearOn) manager_->m_fTolerance2 = static_cast<float>(distance_->value());
+  manager_->m_bCalcCrossMesh = cut ? 1 : 0;
+  {
+    SoPathList group1;
+    for (SoFullPath* leaf : leaves_) group1.append(leaf);
+    manager_->AddIns1(&group1, 0);
+  }
+  report_ = CheckReport();
+  report_.file = file_.empty() ? "(embedded sample)" : file_;
+  report_.options.file = file_;
+  report_.options.tolerance = tolerance_->value();
+  report_.options.cutFaces = cut;
+  report_.options.distance = nearOn ? distance_->value() : -1.0;
+  report_.instances = static_cast<int>(leaves_.size());
+  for (SoFullPath* leaf : leaves_) {
+    auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+    if (kit->getPrototype()) report_.triangles += vhost::CountTriangles(kit->getPrototype());
+  }
+  progress_.pairs.store(0);
+  progress_.finished.store(false);
+  progress_.manager = manager_;
+  manager_->SetCalculateCB(&perPairCB, &progress_);
+  manager_->SetCalculateFinshCB(&finishCB, &progress_);
+  runStart_ = std::chrono::steady_clock::now();
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  bar_->setValue(0);
+  status_->setText("checking...");
+  manager_->StartCalculate();
+  timer_->start();
+}
+
+void ViewerWindow::stopCheck() {
+  if (!manager_ || !timer_->isActive()) return;
+  report_.stopped = true;
+  manager_->StopCalculate();  // blocks until the worker has ended
+  pollRun();
+}
+
+void ViewerWindow::pollRun() {
+  if (!manager_) return;
+  const long long total = manager_->m_nTotalPairs.load();
+  const long long done = progress_.pairs.load();
+  if (total > 0) bar_->setValue(static_cast<int>(1000.0 * static_cast<double>(std::min(done, total)) / total));
+  if (manager_->m_pThread.load() != 0 || manager_->m_bRunning.load() != 0) return;
+  finishRun();
+}
+
+void ViewerWindow::finishRun() {
+  timer_->stop();
+  report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
+  report_.aborted = manager_->m_bAborted.load() != 0;
+  report_.pairsTotal = manager_->m_nTotalPairs.load();
+  report_.pairsTested = manager_->m_nCurPair.load();
+  report_.twoGroup = false;
+  report_.calcType = manager_->m_nCalcType;
+  report_.Collect(*manager_);
+  rows_ = report_.results;
+  bar_->setValue(report_.pairsTotal > 0 && report_.pairsTested >= report_.pairsTotal ? 1000 : bar_->value());
+  start_->setEnabled(true);
+  stop_->setEnabled(false);
+  results_->clear();
+  for (const CheckResultRow& r : rows_) {
+    auto* item = new QTreeWidgetItem(results_);
+    item->setText(0, QString::number(r.id));
+    item->setText(1, QString::fromStdString(r.kind));
+    item->setText(2, number(r.minDistance));
+    item->setText(3, r.hasVolume ? number(r.volume) : QString("unknown"));
+    if (!r.hasVolume && !r.volumeNote.empty()) item->setToolTip(3, QString::fromStdString(r.volumeNote));
+    item->setText(4, QString::fromStdString(r.name1));
+    item->setText(5, QString::fromStdString(r.name2));
+  }
+  for (int c = 0; c < results_->columnCount(); ++c) results_->resizeColumnToContents(c);
+  QString text = QString("%1 results, %2 of %3 pairs, %4 s")
+                     .arg(rows_.size())
+                     .arg(report_.pairsTested)
+                     .arg(report_.pairsTotal)
+                     .arg(report_.seconds, 0, 'f', 2);
+  if (report_.stopped) text += " (stopped: partial results)";
+  if (report_.aborted) text += " (aborted: partial results)";
+  status_->setText(text);
+  emit checkFinished();
+}
+
+void ViewerWindow::clearPairLook() {
+  for (SoFullPath* p : lookPaths_) {
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, kNoColour);
+    CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, -1.0f);
+  }
+  lookPaths_.clear();
+}
+
+void ViewerWindow::clearPresentation() {
+  if (!manager_ || isChecking()) return;
+  endSection();
+  clearPairLook();
+  manager_->ClearColisionTempNode(true);
+  {
+    const QSignalBlocker block(results_);
+    results_->clearSelection();
+  }
+  redraw();
+}
+
+void ViewerWindow::showResult(int index) {
+  if (!manager_ || isChecking() || index < 0 || index >= manager_->GetResultCount()) return;
+  endSection();
+  clearPairLook();
+  manager_->ClearColisionTempNode(true);
+  manager_->m_nCurResult = index;
+  manager_->m_bShowEdge = 1;
+  manager_->m_bShowCutLine = 1;
+  manager_->m_bShowCutFace = manager_->m_bCalcCrossMesh ? 1 : 0;
+  manager_->m_bShowClipPlane = clipPlane_->isChecked() ? 1 : 0;
+  manager_->m_nShowInsMode = 0;  // the pair alone
+  manager_->ShowCurrent();
+  const _collisionResult& r = manager_->Results()[static_cast<std::size_t>(index)];
+  for (int side = 0; side < 2; ++side) {
+    SoFullPath* p = side == 0 ? r.pPath1 : r.pPath2;
+    if (!p) continue;
+    CGraphOperation::SetColorBySoPath(doc_, p, nullptr, side == 0 ? kFirst : kSecond);
+    lookPaths_.push_back(p);
+  }
+  // The clip plane keeps the side y < the result's centre: look from the
+  // side it cuts away, onto the cut; the camera frames the pair.
+  SoCamera* camera = viewer_->getCamera();
+  const SbBox3f pair = manager_->GetResultInsPairBoundingBox(index).project();
+  if (camera && !pair.isEmpty()) {
+    SbVec3f dir(-1.0f, -1.5f, -1.0f);
+    dir.normalize();
+    camera->orientation.setValue(SbRotation(SbVec3f(0, 0, -1), dir));
+    const SbViewportRegion& vp = viewer_->getViewportRegion();
+    camera->viewBoundingBox(pair, vp.getViewportAspectRatio(), 1.0f);
+  }
+  status_->setText(QString("result %1 of %2: %3, %4 / %5")
+                       .arg(index + 1)
+                       .arg(rows_.size())
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].kind))
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].name1))
+                       .arg(QString::fromStdString(rows_[static_cast<std::size_t>(index)].name2)));
+  redraw();
+}
+
+void ViewerWindow::resultSelectionChanged() {
+  const QList<QTreeWidgetItem*> sel = results_->selectedItems();
+  if (sel.isEmpty()) return;
+  showResult(results_->indexOfTopLevelItem(sel.front()));
+}
+
+bool ViewerWindow::selectResult(int index) {
+  if (index < 0 || index >= results_->topLevelItemCount()) return false;
+  results_->setCurrentItem(results_->topLevelItem(index));
+  return true;
+}
+
+void ViewerWindow::nextResult() {
+  const int n = results_->topLevelItemCount();
+  if (n == 0) return;
+  QTreeWidgetItem* cur = results_->currentItem();
+  selectResult(cur ? (results_->indexOfTopLevelItem(cur) + 1) % n : 0);
+}
+
+void ViewerWindow::previousResult() {
+  const int n = results_->topLevelItemCount();
+  if (n == 0) return;
+  QTreeWidgetItem* cur = results_->currentItem();
+  selectResult(cur ? (results_->indexOfTopLevelItem(cur) + n - 1) % n : n - 1);
+}
+
+void ViewerWindow::fitAll() { viewer_->viewAll(); }
+
+void ViewerWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_F: fitAll(); return;
+    case Qt::Key_Escape: clearPresentation(); return;
+    case Qt::Key_N:
+    case Qt::Key_PageDown: nextResult(); return;
+    case Qt::Key_P:
+    case Qt::Key_PageUp: previousResult(); return;
+    default: QMainWindow::keyPressEvent(event);
+  }
+}
+
+void ViewerWindow::redraw() {
+  viewer_->scheduleRedraw();
+}
+
+bool ViewerWindow::saveScreenshot(const QString& file) {
+  auto* gl = qobject_cast<QGLWidget*>(viewer_->getGLWidget());
+  if (!gl) return false;
+  viewer_->render();
+  return gl->grabFrameBuffer().save(file, "PNG");
+}
+
+bool ViewerWindow::saveReport(const std::string& file, std::string& error) const {
+  if (!manager_ || timer_->isActive()) {
+    error = "no finished check to report";
+    return false;
+  }
+  return report_.WriteJson(file, error);
+}
+
+void ViewerWindow::openDialog() {
+  const QString file = QFileDialog::getOpenFileName(
+      this, "Open assembly", QString(), QString("Assemblies (*%1);;All files (*)").arg(
+                                            QString(ImportAssemblyExtensions()).replace(" ", " *")));
+  if (file.isEmpty()) return;
+  std::string error;
+  if (!openFile(file.toStdString(), error)) QMessageBox::warning(this, "Open", QString::fromStdString(error));
+}
+
+void ViewerWindow::saveReportDialog() {
+  const QString file = QFileDialog::getSaveFileName(this, "Save report", "report.json", "JSON (*.json)");
+  if (file.isEmpty()) return;
+  std::string error;
+  if (!saveReport(file.toStdString(), error)) QMessageBox::warning(this, "Save report", QString::fromStdString(error));
+}
+
+namespace {
+
+// The first path from `root` to `node`, referenced once; null when absent.
+SoPath* pathTo(SoNode* root, SoNode* node) {
+  SoSearchAction search;
+  search.setNode(node);
+  search.setInterest(SoSearchAction::FIRST);
+  search.apply(root);
+  SoPath* path = search.getPath();
+  if (path) path->ref();
+  return path;
+}
+
+}  // namespace
+
+void ViewerWindow::toggleSection(bool on) {
+  if (on == (section_ != nullptr)) return;
+  if (!on) {
+    endSection();
+  } else if (!startSection()) {
+    const QSignalBlocker block(sectionAction_);
+    sectionAction_->setChecked(false);
+    status_->setText("section: show a result with its clip plane first");
+  }
+}
+
+bool ViewerWindow::startSection() {
+  if (section_ || !doc_ || !manager_ || isChecking()) return section_ != nullptr;
+  SoClipPlane* plane = CGraphOperation::FindClipPlane(doc_, nullptr);
+  if (!plane) return false;
+  const SbPlane before = plane->plane.getValue();
+  // Put in front of the document, whose clip plane is switched off
+  // meanwhile: the document's own clip-plane group is drawn but not
+  // picked, so a dragger inside it could not be grabbed, and the document
+  // keeps pointers to its plane.
+  section_ = new CuttingPlaneManip;
+  section_->ref();
+  section_->on = plane->on.getValue();
+  root_->insertChild(section_, 0);
+  plane->on = FALSE;
+  sectionOriginal_ = plane;
+  sectionOriginal_->ref();
+  // The square sized to the shown pair, then put back on the plane.
+  const int shown = manager_->m_nCurResult;
+  SbBox3f box = manager_->GetResultInsPairBoundingBox(shown).project();
+  if (box.isEmpty()) box = SbBox3f(-1, -1, -1, 1, 1, 1);
+  section_->setValue(box, before.getNormal(), 1.0f);
+  section_->plane = before;
+  viewer_->setViewing(FALSE);  // the mouse goes to the dragger
+  {
+    const QSignalBlocker block(sectionAction_);
+    sectionAction_->setChecked(true);
+  }
+  redraw();
+  return true;
+}
+
+void ViewerWindow::endSection() {
+  if (!section_) return;
+  // The document's plane takes the dragged position (showing another
+  // result removes the document's clip planes itself).
+  sectionOriginal_->plane = section_->plane.getValue();
+  sectionOriginal_->on = section_->on.getValue();
+  root_->removeChild(section_);
+  sectionOriginal_->unref();
+  sectionOriginal_ = nullptr;
+  section_->unref();
+  section_ = nullptr;
+  viewer_->setViewing(TRUE);
+  const QSignalBlocker block(sectionAction_);
+  sectionAction_->setChecked(false);
+  redraw();
+}
+
+SbPlane ViewerWindow::sectionPlane() const {
+  return section_ ? section_->plane.getValue() : SbPlane(SbVec3f(0, 0, 0), 0.0f);
+}
+
+bool ViewerWindow::dragSection(int dx, int dy) {
+  if (!section_) return false;
+  QWidget* gl = viewer_->getGLWidget();
+  SoCamera* camera = viewer_->getCamera();
+  if (!gl || !camera) return false;
+  viewer_->render();
+  // A pixel where a pick meets the dragger: along the row and the column
+  // through its centre, the nearest first (its square is a wire frame).
+  SoPath* path = pathTo(root_, section_);
+  if (!path) return false;
+  const SbViewportRegion& vp = viewer_->getViewportRegion();
+  SoGetBoundingBoxAction boxAction(vp);
+  boxAction.apply(path);
+  path->unref();
+  SbVec3f ndc;
+  camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(boxAction.getBoundingBox().getCenter(), ndc);
+  const SbVec2s size = vp.getViewportSizePixels();
+  const int cx = static_cast<int>(ndc[0] * size[0]), cy = static_cast<int>(ndc[1] * size[1]);
+  SoDragger* dragger = section_->getDragger();
+  bool found = false;
+  int hx = 0, hy = 0;
+  for (int r = 0; r < std::max(size[0], size[1]) && !found; r += 2) {
+    const int cand[4][2] = {{cx + r, cy}, {cx - r, cy}, {cx, cy + r}, {cx, cy - r}};
+    for (const auto& c : cand) {
+      if (c[0] < 0 || c[1] < 0 || c[0] >= size[0] || c[1] >= size[1]) continue;
+      SoRayPickAction pick(vp);
+      pick.setPoint(SbVec2s(static_cast<short>(c[0]), static_cast<short>(c[1])));
+      pick.apply(viewer_->getSceneManager()->getSceneGraph());  // with the viewer's camera
+      const SoPickedPoint* pp = pick.getPickedPoint();
+      if (pp && pp->getPath()->containsNode(dragger)) {
+        hx = c[0];
+        hy = c[1];
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) return false;
+  const QPointF start(hx, size[1] - 1 - hy);  // Qt counts rows from the top
+  auto send = [gl](QEvent::Type type, const QPointF& at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(gl, &event);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  const int steps = 10;
+  for (int i = 1; i <= steps; ++i)
+    send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
+  redraw();
+  return true;
+}
+
+void ViewerWindow::toggleMeasure(bool on) { setMeasuring(on); }
+
+void ViewerWindow::setMeasuring(bool on) {
+  if (on == (measureEvents_ != nullptr)) return;
+  if (on) {
+    if (!doc_) return;
+    endSection();
+    snapper_ = std::make_unique<SnappingFilter>(doc_);
+    if (SoKRN_State* state = doc_->getKRNState())
+      state->setSnappingFilterType({"PNT"}, {"END", "MID", "CENT", "VTX"}, {});
+    measureEvents_ = new SoEventCallback;
+    measureEvents_->addEventCallback(SoMouseButtonEvent::getClassTypeId(), &ViewerWindow::measureEventCB, this);
+    root_->insertChild(measureEvents_, 0);
+    measureDisplay_ = new SoSeparator;
+    root_->addChild(measureDisplay_);
+    measurePoints_.clear();
+    measureSnapped_.clear();
+    viewer_->setViewing(FALSE);
+    status_->setText("measure: click two points");
+  } else {
+    root_->removeChild(measureEvents_);
+    measureEvents_ = nullptr;
+    root_->removeChild(measureDisplay_);
+    measureDisplay_ = nullptr;
+    snapper_.reset();
+    viewer_->setViewing(TRUE);
+  }
+  const QSignalBlocker block(measureAction_);
+  measureAction_->setChecked(on);
+}
+
+void ViewerWindow::measureEventCB(void* data, SoEventCallback* node) {
+  const SoEvent* event = node->getEvent();
+  if (!SO_MOUSE_PRESS_EVENT(event, BUTTON1)) return;
+  auto* self = static_cast<ViewerWindow*>(data);
+  self->takeMeasurePoint(node->getPickedPoint());
+  node->setHandled();
+}
+
+void ViewerWindow::takeMeasurePoint(const SoPickedPoint* pp) {
+  if (!pp || !snapper_) return;
+  if (measurePoints_.size() == 2) {
+    measurePoints_.clear();
+    measureSnapped_.clear();
+  }
+  SoKRN_State* state = doc_->getKRNState();
+  if (state) state->clearPickData();
+  if (SoPath* snapped = SnappingFilter::SnappingPickCB(snapper_.get(), pp)) {
+    snapped->ref();
+    snapped->unref();
+  }
+  const bool snappedOk = state && state->hasPickData();
+  measurePoints_.push_back(snappedOk ? state->getPickData().snappedPoint : pp->getPoint());
+  measureSnapped_.push_back(snappedOk);
+  SnappingFilter::DeHighlightPathCB(snapper_.get(), nullptr);  // the next point starts afresh
+  drawMeasurement();
+}
+
+void ViewerWindow::drawMeasurement() {
+  measureDisplay_->removeAllChildren();
+  auto* depth = new SoDepthBuffer;
+  depth->test = FALSE;
+  measureDisplay_->addChild(depth);
+  auto* colour = new SoBaseColor;
+  colour->rgb = SbColor(1.0f, 0.55f, 0.0f);
+  measureDisplay_->addChild(colour);
+  auto* style = new SoDrawStyle;
+  style->pointSize = 9;
+  style->lineWidth = 3;
+  measureDisplay_->addChild(style);
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, static_cast<int>(measurePoints_.size()), measurePoints_.data());
+  measureDisplay_->addChild(coords);
+  measureDisplay_->addChild(new SoPointSet);
+  if (measurePoints_.size() == 2) {
+    measureDisplay_->addChild(new SoLineSet);
+    const SbVec3f d = measurePoints_[1] - measurePoints_[0];
+    status_->setText(QString("distance %1 (dx %2, dy %3, dz %4)%5")
+                         .arg(number(d.length()))
+                         .arg(number(d[0]))
+                         .arg(number(d[1]))
+                         .arg(number(d[2]))
+                         .arg(measureSnapped_[0] && measureSnapped_[1] ? "" : "  [a point did not snap: free pick]"));
+  } else {
+    status_->setText(QString("measure: point 1 at (%1, %2, %3)%4; click the second")
+                         .arg(number(measurePoints_[0][0]))
+                         .arg(number(measurePoints_[0][1]))
+                         .arg(number(measurePoints_[0][2]))
+                         .arg(measureSnapped_[0] ? " snapped" : ""));
+  }
+  redraw();
+}
+
+void ViewerWindow::clickAtWorld(const SbVec3f& point) {
+  QWidget* gl = viewer_->getGLWidget();
+  SoCamera* camera = viewer_->getCamera();
+  if (!gl || !camera) return;
+  QApplication::processEvents();  // a longer status text may have resized the view
+  viewer_->render();
+  const SbViewportRegion& vp = viewer_->getViewportRegion();
+  SbVec3f ndc;
+  camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(point, ndc);
+  const SbVec2s size = vp.getViewportSizePixels();
+  const int x = static_cast<int>(ndc[0] * size[0]);
+  const int y = size[1] - 1 - static_cast<int>(ndc[1] * size[1]);  // Qt counts rows from the top
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, QPointF(x, y), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(gl, &event);
+  }
+}

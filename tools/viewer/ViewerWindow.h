@@ -1,0 +1,163 @@
+#pragma once
+// The viewer's main window: an examiner viewer on one document, the
+// assembly tree, the check panel and the results list.
+//
+// Threads: everything here runs on the Qt (UI) thread except the manager's
+// run. Its per-pair and finish callbacks run on the worker and only store
+// into the atomics of RunProgress; a QTimer on the UI thread polls them, and
+// the results are read only after the worker has left the manager.
+#include <QMainWindow>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <Inventor/SbPlane.h>
+#include <Inventor/SbVec3f.h>
+
+#include "tools/CheckReport.h"
+
+class CCollisionManager;
+class CuttingPlaneManip;
+class SnappingFilter;
+class SoEventCallback;
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SoClipPlane;
+class SoFullPath;
+class SoKRN_MainDoc;
+class SoQtExaminerViewer;
+class SoSeparator;
+
+struct RunProgress {
+  std::atomic<long long> pairs{0};
+  std::atomic<bool> finished{false};
+  CCollisionManager* manager = nullptr;
+};
+
+class ViewerWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  ViewerWindow();
+  ~ViewerWindow() override;
+
+  // Replaces the document by the assembly of `file` (the embedded sample
+  // when empty). False with `error` set when it cannot be read; the open
+  // document then stays.
+  bool openFile(const std::string& file, std::string& error);
+
+  // For scripted runs (tests, screenshots).
+  void setTolerance(double t);
+  void setCutFaces(bool on);
+  void setDistance(double d);  // < 0: off
+  void setClipPlane(bool on);
+  int resultCount() const { return static_cast<int>(rows_.size()); }
+  bool isChecking() const;
+  // Selects the result with list index `index` (0-based); false when none.
+  bool selectResult(int index);
+  // Renders now and writes the GL area's framebuffer as PNG.
+  bool saveScreenshot(const QString& file);
+  bool saveReport(const std::string& file, std::string& error) const;
+  // The section tool: a cutting-plane manip in place of the shown result's
+  // clip plane; false (and nothing changed) when no clip plane is shown.
+  bool startSection();
+  void endSection();
+  // The plane the section cuts with (a zero normal when the tool is off).
+  SbPlane sectionPlane() const;
+  // Drags the section's square by (dx, dy) pixels with synthetic mouse
+  // events on the GL widget, as a user would; false when the tool is off.
+  bool dragSection(int dx, int dy);
+  // The measure tool: each left click picks a point of the model, snapped
+  // by the snapping filter to a characteristic point of a picked edge (the
+  // picked point itself when nothing snaps); two points give a distance.
+  void setMeasuring(bool on);
+  // Clicks where the world point shows in the 3D view, as a user would.
+  void clickAtWorld(const SbVec3f& point);
+  // The points taken so far (0, 1 or 2) and whether each snapped.
+  const std::vector<SbVec3f>& measurePoints() const { return measurePoints_; }
+  const std::vector<bool>& measureSnapped() const { return measureSnapped_; }
+
+signals:
+  void checkFinished();
+
+public slots:
+  void startCheck();
+  void stopCheck();
+  void fitAll();
+  void clearPresentation();
+  void nextResult();
+  void previousResult();
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+private slots:
+  void pollRun();
+  void resultSelectionChanged();
+  void openDialog();
+  void saveReportDialog();
+  void treeHide();
+  void treeShow();
+  void treeIsolate();
+  void treeShowAll();
+  void treeColour();
+  void treeTransparency();
+  void toggleSection(bool on);
+  void toggleMeasure(bool on);
+
+private:
+  void buildTree();
+  void releaseDocument();
+  void deleteManager();
+  void finishRun();
+  void showResult(int index);
+  void clearPairLook();
+  std::vector<SoFullPath*> selectedTreePaths() const;
+  void redraw();
+
+  SoQtExaminerViewer* viewer_ = nullptr;
+  SoSeparator* root_ = nullptr;     // the document, then the manager's displays on top
+  SoSeparator* overlay_ = nullptr;  // depth test off, holds the manager's separator
+  SoKRN_MainDoc* doc_ = nullptr;
+  std::string file_;
+  std::vector<SoFullPath*> leaves_;  // one reference each
+  CCollisionManager* manager_ = nullptr;
+  RunProgress progress_;
+  std::chrono::steady_clock::time_point runStart_;
+  CheckReport report_;
+  std::vector<CheckResultRow> rows_;
+  std::vector<SoFullPath*> lookPaths_;  // instances coloured for the shown result
+
+  QTreeWidget* tree_ = nullptr;
+  QTreeWidget* results_ = nullptr;
+  QDoubleSpinBox* tolerance_ = nullptr;
+  QCheckBox* near_ = nullptr;
+  QDoubleSpinBox* distance_ = nullptr;
+  QCheckBox* cutFaces_ = nullptr;
+  QCheckBox* clipPlane_ = nullptr;
+  QPushButton* start_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+  QLabel* status_ = nullptr;
+  QTimer* timer_ = nullptr;
+  QAction* sectionAction_ = nullptr;
+  CuttingPlaneManip* section_ = nullptr;  // one reference while the tool is on
+  SoClipPlane* sectionOriginal_ = nullptr;
+  QAction* measureAction_ = nullptr;
+  std::unique_ptr<SnappingFilter> snapper_;
+  SoEventCallback* measureEvents_ = nullptr;  // in root_ while measuring
+  SoSeparator* measureDisplay_ = nullptr;     // the points and their line, in root_
+  std::vector<SbVec3f> measurePoints_;
+  std::vector<bool> measureSnapped_;
+  static void measureEventCB(void* data, SoEventCallback* node);
+  void takeMeasurePoint(const class SoPickedPoint* pp);
+  void drawMeasurement();  // the clip plane it stands in for (one reference)
+};
