@@ -408,4 +408,79 @@ inline Plant MakePlant(Sizes size) {
   return plant;
 }
 
+
+// ---- the instanced plant -------------------------------------------------------
+//
+// A flat plant of n leaf instances for the scaling benchmark. Units: model
+// units. Deterministic (a fixed-seed linear congruential generator, no
+// library randomness).
+//
+// 300 part prototypes: boxes, cylinders, spheres and capsules of varied sizes
+// and tessellations (about 60 to 600 triangles, some 150 on average), each
+// centred on its origin, containing it, and inside a ball of radius 3 about
+// it. Cells of a cubic grid of pitch 9 hold one part each, at the cell's
+// centre, turned by a seeded rotation about an arbitrary axis: a part's world
+// box reaches at most 3*sqrt(3) = 5.2 from its centre, so neighbours' boxes
+// sometimes meet (and go to the narrow phase) while their surfaces stay at
+// least 3 apart.
+//
+// Designed clashes: every 100th cell also holds a rod (cylinder of radius
+// 0.3 along +x from the cell's centre to 4 beyond it): it starts inside the
+// cell's part and leaves it through its surface (the part lies within 3 of
+// the centre), and ends 5 short of the next cell's centre, 2 short of that
+// part (whose box it may reach). About n / 101 clashes, each part-rod.
+inline Plant MakeInstancedPlant(int n) {
+  Plant plant;
+  plant.top = plant.addAssembly("Plant");
+  std::uint64_t state = 0x9e3779b97f4a7c15ull;
+  auto next = [&state]() {  // uniform in [0, 1)
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<float>((state >> 40) & 0xffffff) / 16777216.0f;
+  };
+  const int numParts = 300;
+  std::vector<int> parts;
+  for (int k = 0; k < numParts; ++k) {
+    const std::string name = "Part_" + std::to_string(k);
+    const float a = 1.0f + next(), b = 1.0f + next();  // 1..2
+    switch (k % 4) {
+      case 0: {  // half sizes up to 1.7: corner within 3
+        const float hx = 0.5f * a + 0.3f, hy = 0.5f * b + 0.3f, hz = 0.7f + 0.5f * next();
+        parts.push_back(plant.addPart(name, Box(SbVec3f(-hx, -hy, -hz), SbVec3f(hx, hy, hz), 2 + k % 5)));
+        break;
+      }
+      case 1:  // radius <= 2, half length <= 2
+        parts.push_back(plant.addPart(name, Cylinder(0.5f + 0.7f * a - 0.5f, -a, a, 12 + (k % 7) * 4, 1 + k % 6)));
+        break;
+      case 2:
+        parts.push_back(plant.addPart(name, Sphere(1.0f + a, 10 + (k % 9) * 2, 6 + (k % 7))));
+        break;
+      default:  // radius <= 1.2, half length <= 1.5: ends within 2.7
+        parts.push_back(plant.addPart(name, Capsule(0.6f * a, 0.75f * b, 12 + (k % 5) * 4, 3 + k % 3, 2 + k % 4)));
+        break;
+    }
+  }
+  const int rod = plant.addPart("Rod", Cylinder(0.3f, 0.0f, 4.0f, 12, 2));
+  // Cells on a cube of side `side`, filled x fastest.
+  int side = 1;
+  while (side * side * side < n) ++side;
+  const float pitch = 9.0f;
+  int placed = 0;
+  for (int cell = 0; placed < n; ++cell) {
+    const float x = pitch * static_cast<float>(cell % side), y = pitch * static_cast<float>((cell / side) % side),
+                z = pitch * static_cast<float>(cell / (side * side));
+    const int part = parts[static_cast<size_t>((cell * 7919) % numParts)];
+    SbVec3f axis(next() - 0.5f, next() - 0.5f, next() - 0.5f);
+    if (axis.length() < 1e-3f) axis = SbVec3f(0, 0, 1);
+    const std::string name = "Cell_" + std::to_string(cell);
+    plant.place(plant.top, part, At(x, y, z, SbRotation(axis, 6.2831853f * next())), name);
+    ++placed;
+    if (cell % 100 == 99 && placed < n) {
+      plant.place(plant.top, rod, At(x, y, z, AlongX()), name + "_Rod");
+      ++placed;
+      plant.designed.emplace_back(name, name + "_Rod");
+    }
+  }
+  return plant;
+}
+
 }  // namespace vxbench

@@ -17,13 +17,23 @@
 // Both count colliding instance pairs; the pairs are also compared, one by
 // one, with each other and with the designed clashes.
 //
-// Usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl] [--dump]
+// Usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,...]]
+//                       [--only ours|fcl] [--dump]
 //   N (default 2) is the number of timed runs; each time is the best of N.
 //   --size small builds the 165-leaf cut of the same plant (for profiling).
+//   --plant 1k,16k,100k runs the scaling workload instead: the flat
+//     instanced plant of bench/AssemblyGen.h (MakeInstancedPlant) at each
+//     size, one after the other in this process. Its line is
+//       workload=plant<N> ours_s=.. ours_wall_s=.. fcl_s=.. pairs_ours=..
+//       pairs_fcl=.. rss_mb=.. designed=..
+//     with ours_s the check (inputs and run), ours_wall_s document building
+//     plus the check, fcl_s FCL's model building plus its run, rss_mb the
+//     peak resident set after ours (sizes ascending, so it is this size's).
 //   --dump prints every result (pair, type, distance, cut counts).
 // Output: '#' lines with details, then one line
 //   workload=assembly1000 ours_s=.. fcl_s=.. pairs_ours=.. pairs_fcl=..
-// The exit status is 1 when a count disagrees with the design.
+// The exit status is 1 when a count disagrees with the design (or, on the
+// plant, ours and FCL name different pairs).
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/lists/SoPathList.h>
@@ -47,6 +57,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <sys/resource.h>
 #include <utility>
 #include <vector>
 
@@ -139,8 +150,8 @@ struct OursRun {
   double run = 0;     // StartCalculate until the worker has ended
   double cpu = 0;     // process CPU seconds of both
   int results = 0;
-  int pairsTested = 0;
-  int pairsTotal = 0;
+  std::int64_t pairsTested = 0;
+  std::int64_t pairsTotal = 0;
   PairSet pairs;
   int unmatched = 0;  // results whose paths are not leaves of the plant
   // Digest of what the results carry (pair, type, smallest distance, cut
@@ -194,7 +205,7 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
     manager->m_b2Group = 0;
     std::vector<SoFullPath*> leaves;
     if (SoFullPath* root = topPrototypePath(doc)) {
-      CGraphOperation::GetAllChildIns(doc, root, leaves, true);
+      CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary, as `vistrel check`
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
       root->unref();
     }
@@ -343,42 +354,23 @@ bool comparePairs(const char* what, const PairSet& got, const PairSet& want, con
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small] [--only ours|fcl] [--dump]\n");
+  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,N[k]...]] [--only ours|fcl] [--dump]\n");
   return 2;
 }
 
-}  // namespace
+// Peak resident set of the process so far, in MB.
+double peakRssMb() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
 
-int main(int argc, char** argv) {
-  int repeats = 2;
-  vxbench::Sizes size = vxbench::Sizes::Full;
-  bool doOurs = true, doFcl = true;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--repeats" && hasValue) {
-      repeats = std::max(1, std::atoi(argv[++i]));
-    } else if (a == "--size" && hasValue) {
-      const std::string v = argv[++i];
-      if (v != "full" && v != "small") return usage();
-      size = v == "full" ? vxbench::Sizes::Full : vxbench::Sizes::Small;
-    } else if (a == "--only" && hasValue) {
-      const std::string v = argv[++i];
-      if (v != "ours" && v != "fcl") return usage();
-      doOurs = v == "ours";
-      doFcl = v == "fcl";
-    } else if (a == "--dump") {
-      g_dump = true;
-    } else {
-      return usage();
-    }
-  }
-  const char* workload = size == vxbench::Sizes::Full ? "assembly1000" : "assembly_small";
-
-  VistrelHostInit();
-  initVistrelExtClass();
-
-  const Plant plant = vxbench::MakePlant(size);
+// One workload end to end: ours on the document, FCL on the same
+// placements; prints the '#' details and the workload line. `plantLine`
+// selects the scaling line (with whole-run and FCL build times); returns
+// false when a count disagrees with the design.
+bool runWorkload(const Plant& plant, const std::string& workload, int repeats, bool doOurs, bool doFcl,
+                 bool plantLine) {
   const std::vector<Leaf> leaves = plant.leaves();
   long placedTriangles = 0;
   int parts = 0;
@@ -393,26 +385,28 @@ int main(int argc, char** argv) {
   for (const auto& d : plant.designed) designed.insert(ordered(leafByName.at(d.first), leafByName.at(d.second)));
   std::printf("# %s: %zu leaf instances, %d part prototypes, %d sub-assembly prototypes, %ld placed triangles, "
               "%zu designed clashes, %d timed runs\n",
-              workload, leaves.size(), parts, static_cast<int>(plant.protos.size()) - parts - 1, placedTriangles,
-              designed.size(), repeats);
+              workload.c_str(), leaves.size(), parts, static_cast<int>(plant.protos.size()) - parts - 1,
+              placedTriangles, designed.size(), repeats);
   std::fflush(stdout);
 
   bool agree = true;
-  double oursBest = 0, fclBest = 0, oursCpu = 0, fclCpu = 0;
+  double oursBest = 0, fclBest = 0, oursCpu = 0, fclCpu = 0, buildBest = 0, fclBuild = 0, rss = 0;
   std::string pairsOurs = "n/a", pairsFcl = "n/a";
+  PairSet oursPairs, fclPairs;
 
   if (doOurs) {
     SoKRN_MainDoc* doc = nullptr;
-    const double build = secondsOf([&] { doc = buildDocument(plant); });
-    std::printf("# ours: document built in %.3f s (not in ours_s)\n", build);
+    buildBest = secondsOf([&] { doc = buildDocument(plant); });
+    std::printf("# ours: document built in %.3f s (not in ours_s)\n", buildBest);
     CGraphOperation::SetActiveMainDocKit(doc);
     OursRun best;
     oursBest = 1e300;
     for (int r = 0; r < repeats; ++r) {
       OursRun run = runOurs(doc, leafByPlc, leaves);
-      std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %d of %d pairs handed "
-                  "to the action, %d results\n",
-                  r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, run.pairsTested, run.pairsTotal,
+      std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %lld of %lld pairs counted "
+                  "(skipped ones included), %d results\n",
+                  r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, static_cast<long long>(run.pairsTested),
+                  static_cast<long long>(run.pairsTotal),
                   run.results);
       std::fflush(stdout);
       oursCpu = r == 0 ? run.cpu : std::min(oursCpu, run.cpu);
@@ -423,20 +417,23 @@ int main(int argc, char** argv) {
     }
     CGraphOperation::SetActiveMainDocKit(nullptr);
     doc->unref();
+    rss = peakRssMb();
     pairsOurs = std::to_string(best.results);
     if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);
     std::printf("# ours: result digest %016llx\n", static_cast<unsigned long long>(best.digest));
     agree = comparePairs("ours vs designed", best.pairs, designed, leaves) && agree;
     agree = agree && best.unmatched == 0 && best.results == static_cast<int>(best.pairs.size());
-    std::printf("# ours: %.0f instance pairs per second (wall)\n", best.pairsTested / oursBest);
+    std::printf("# ours: %.0f instance pairs per second (wall)\n", static_cast<double>(best.pairsTested) / oursBest);
+    oursPairs = best.pairs;
   }
 
   if (doFcl) {
     std::vector<std::shared_ptr<Model>> models;
-    const double build = secondsOf([&] {
+    fclBuild = secondsOf([&] {
       for (const vxbench::Mesh& m : plant.meshes) models.push_back(fclModel(m));
     });
-    std::printf("# fcl: %zu OBBRSS models built in %.3f s (not in fcl_s)\n", models.size(), build);
+    std::printf("# fcl: %zu OBBRSS models built in %.3f s (%s)\n", models.size(), fclBuild,
+                plantLine ? "in fcl_s" : "not in fcl_s");
     FclRun best;
     fclBest = 1e300;
     for (int r = 0; r < repeats; ++r) {
@@ -450,12 +447,83 @@ int main(int argc, char** argv) {
     std::printf("# fcl: %ld broad-phase candidate pairs narrow-phase tested\n", best.candidates);
     pairsFcl = std::to_string(best.pairs.size());
     agree = comparePairs("fcl vs designed", best.pairs, designed, leaves) && agree;
+    fclPairs = best.pairs;
+  }
+  if (doOurs && doFcl && oursPairs != fclPairs) {
+    agree = false;
+    comparePairs("ours vs fcl", oursPairs, fclPairs, leaves);
   }
 
-  std::printf("workload=%s ours_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s designed=%zu\n", workload, oursBest,
-              fclBest, pairsOurs.c_str(), pairsFcl.c_str(), designed.size());
+  if (plantLine) {
+    // ours_s: inside the check (inputs and run); ours_wall_s: document
+    // building plus the check, as a whole `vistrel check` minus reading the
+    // file; fcl_s: OBBRSS models, objects, broad phase and collide.
+    std::printf("workload=%s ours_s=%.3f ours_wall_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s rss_mb=%.0f "
+                "designed=%zu\n",
+                workload.c_str(), oursBest, buildBest + oursBest, fclBest + fclBuild, pairsOurs.c_str(),
+                pairsFcl.c_str(), rss, designed.size());
+  } else {
+    std::printf("workload=%s ours_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s designed=%zu\n", workload.c_str(),
+                oursBest, fclBest, pairsOurs.c_str(), pairsFcl.c_str(), designed.size());
+  }
   std::printf("# CPU seconds, best of the runs: ours %.3f, fcl %.4f\n", oursCpu, fclCpu);
-  if (doOurs && doFcl) std::printf("# ours/fcl time ratio %.0fx (wall), %.0fx (CPU)\n", oursBest / fclBest, oursCpu / fclCpu);
+  if (doOurs && doFcl) std::printf("# ours/fcl time ratio, FCL run without its models: %.1fx (wall), %.1fx (CPU)\n", oursBest / fclBest, oursCpu / fclCpu);
   std::printf("# %s\n", agree ? "counts agree with the design" : "MISMATCH with the design (see above)");
+  std::fflush(stdout);
+  return agree;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repeats = 2;
+  vxbench::Sizes size = vxbench::Sizes::Full;
+  bool doOurs = true, doFcl = true;
+  std::vector<int> plantSizes;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--repeats" && hasValue) {
+      repeats = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--size" && hasValue) {
+      const std::string v = argv[++i];
+      if (v != "full" && v != "small") return usage();
+      size = v == "full" ? vxbench::Sizes::Full : vxbench::Sizes::Small;
+    } else if (a == "--plant" && hasValue) {
+      std::string v = argv[++i];
+      for (size_t at = 0; at <= v.size();) {
+        const size_t comma = std::min(v.find(',', at), v.size());
+        const std::string item = v.substr(at, comma - at);
+        char* end = nullptr;
+        const long k = std::strtol(item.c_str(), &end, 10);
+        const long mult = end && (*end == 'k' || *end == 'K') ? 1000 : 1;
+        if (item.empty() || k <= 0 || (end && *end && mult == 1) || k * mult > 2000000) return usage();
+        plantSizes.push_back(static_cast<int>(k * mult));
+        at = comma + 1;
+      }
+    } else if (a == "--only" && hasValue) {
+      const std::string v = argv[++i];
+      if (v != "ours" && v != "fcl") return usage();
+      doOurs = v == "ours";
+      doFcl = v == "fcl";
+    } else if (a == "--dump") {
+      g_dump = true;
+    } else {
+      return usage();
+    }
+  }
+
+  VistrelHostInit();
+  initVistrelExtClass();
+
+  bool agree = true;
+  if (plantSizes.empty()) {
+    const char* workload = size == vxbench::Sizes::Full ? "assembly1000" : "assembly_small";
+    agree = runWorkload(vxbench::MakePlant(size), workload, repeats, doOurs, doFcl, false);
+  }
+  for (int n : plantSizes) {
+    const std::string workload = n % 1000 == 0 ? "plant" + std::to_string(n / 1000) + "k" : "plant" + std::to_string(n);
+    agree = runWorkload(vxbench::MakeInstancedPlant(n), workload, repeats, doOurs, doFcl, true) && agree;
+  }
   return agree ? 0 : 1;
 }
