@@ -22,6 +22,7 @@
 #include "host/MeshTools.h"
 #include "intersection/SbTri3f.h"
 #include "mesh/CutFace.h"
+#include "mesh/PenetrationDepth.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 
@@ -330,6 +331,7 @@ void CCollisionManager::CalculateCrossMesh() {
   if (face.volumeKnown) {
     r.fCompacity = static_cast<float>(face.volume);
     r.volumeNote.clear();
+    r.penetrationDepth = face.penetrationDepth;
   } else {
     r.fCompacity = std::numeric_limits<float>::quiet_NaN();
     r.volumeNote = face.volumeNote;
@@ -417,6 +419,12 @@ void CCollisionManager::DetectContainment() {
       innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
   if (innerCheck.closed) {
     result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
+    std::vector<int32_t> outward(innerI.begin(), innerI.end());
+    if (innerCheck.volume < 0) {
+      for (std::size_t i = 0; i + 2 < outward.size(); i += 3) std::swap(outward[i + 1], outward[i + 2]);
+    }
+    result->penetrationDepth =
+        vxmesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
   } else {
     result->fCompacity = std::numeric_limits<float>::quiet_NaN();
     result->volumeNote = "the inner part's surface is not closed: it bounds no volume";
