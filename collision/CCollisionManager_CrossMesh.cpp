@@ -23,6 +23,7 @@
 #include "intersection/SbTri3f.h"
 #include "mesh/CutFace.h"
 #include "mesh/PenetrationDepth.h"
+#include "mesh/SelfIntersection.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 
@@ -417,7 +418,17 @@ void CCollisionManager::DetectContainment() {
   const std::vector<vxmesh::Vec3> innerPts = toVecs(innerV);
   const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
       innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
-  if (innerCheck.closed) {
+  double innerScale = 0;
+  for (const vxmesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vxmesh::MaxAbs(p));
+  const bool crossing =
+      innerCheck.closed &&
+      vxmesh::SelfIntersects(innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()),
+                             innerI.size() / 3, innerScale, qlo, qhi, [this] { return Stopped(); });
+  if (innerCheck.closed && (crossing || Stopped())) {
+    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result->volumeNote = crossing ? "the inner part's surface intersects itself: it bounds no single volume"
+                                  : "the run was stopped before this pair's cut face was complete";
+  } else if (innerCheck.closed) {
     result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
     std::vector<int32_t> outward(innerI.begin(), innerI.end());
     if (innerCheck.volume < 0) {
