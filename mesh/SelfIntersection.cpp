@@ -102,12 +102,18 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
   }
   if (kept.size() < 2) return false;
 
-  // About one triangle a cell, at most 64 cells an axis.
+  // Cells about twice the mean triangle extent (a triangle meets few cells, a
+  // cell holds few triangles), at most four cells a triangle in all.
   const Vec3 size = query.hi - query.lo;
-  const double ext = std::max({size.x, size.y, size.z, tol});
-  const int n = std::clamp(static_cast<int>(std::cbrt(static_cast<double>(kept.size()))), 1, 64);
+  double mean = 0;
+  for (const Box& b : boxes) mean += MaxAbs(b.hi - b.lo);
+  double cell = std::max(2 * mean / static_cast<double>(boxes.size()), tol);
+  const double limit = 4.0 * static_cast<double>(boxes.size());
+  auto count = [&](double c, int k) { return std::max(1.0, std::ceil(At(size, k) / c)); };
+  const double total = count(cell, 0) * count(cell, 1) * count(cell, 2);
+  if (total > limit) cell *= std::cbrt(total / limit) * 1.01;
   int cells[3];
-  for (int k = 0; k < 3; ++k) cells[k] = std::max(1, static_cast<int>(std::ceil(n * At(size, k) / ext)));
+  for (int k = 0; k < 3; ++k) cells[k] = static_cast<int>(std::min(count(cell, k), 4096.0));
   auto cellOf = [&](double v, int k) {
     const double extent = At(size, k);
     const int c = extent > 0 ? static_cast<int>((v - At(query.lo, k)) / extent * cells[k]) : 0;
