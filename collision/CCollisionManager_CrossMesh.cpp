@@ -22,6 +22,8 @@
 #include "host/MeshTools.h"
 #include "intersection/SbTri3f.h"
 #include "mesh/CutFace.h"
+#include "mesh/PenetrationDepth.h"
+#include "mesh/SelfIntersection.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 
@@ -330,6 +332,7 @@ void CCollisionManager::CalculateCrossMesh() {
   if (face.volumeKnown) {
     r.fCompacity = static_cast<float>(face.volume);
     r.volumeNote.clear();
+    r.penetrationDepth = face.penetrationDepth;
   } else {
     r.fCompacity = std::numeric_limits<float>::quiet_NaN();
     r.volumeNote = face.volumeNote;
@@ -415,8 +418,24 @@ void CCollisionManager::DetectContainment() {
   const std::vector<vxmesh::Vec3> innerPts = toVecs(innerV);
   const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
       innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
-  if (innerCheck.closed) {
+  double innerScale = 0;
+  for (const vxmesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vxmesh::MaxAbs(p));
+  const bool crossing =
+      innerCheck.closed &&
+      vxmesh::SelfIntersects(innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()),
+                             innerI.size() / 3, innerScale, qlo, qhi, [this] { return Stopped(); });
+  if (innerCheck.closed && (crossing || Stopped())) {
+    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result->volumeNote = crossing ? "the inner part's surface intersects itself: it bounds no single volume"
+                                  : "the run was stopped before this pair's cut face was complete";
+  } else if (innerCheck.closed) {
     result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
+    std::vector<int32_t> outward(innerI.begin(), innerI.end());
+    if (innerCheck.volume < 0) {
+      for (std::size_t i = 0; i + 2 < outward.size(); i += 3) std::swap(outward[i + 1], outward[i + 2]);
+    }
+    result->penetrationDepth =
+        vxmesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
   } else {
     result->fCompacity = std::numeric_limits<float>::quiet_NaN();
     result->volumeNote = "the inner part's surface is not closed: it bounds no volume";

@@ -34,6 +34,8 @@ struct _collisionResult {
   float fCompacity = 0.0f;                      // enclosed volume of the cut face (0: none; NaN: unknown,
                                                 // see volumeNote)
   std::string volumeNote;                       // why the volume is unknown (empty when it is known)
+  double penetrationDepth = -1;                 // lower bound of the translational penetration depth
+                                                // (mesh/PenetrationDepth.h); negative: not computed
   // How the surfaces meet, counted over the reported triangle pairs (with or
   // without cut faces): transversal crossings, and coplanar overlaps facing
   // the same way. Either means the interiors overlap (a penetration); a pair

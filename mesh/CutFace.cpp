@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <numeric>
 
+#include "mesh/PenetrationDepth.h"
 #include "mesh/PointGrid.h"
+#include "mesh/SelfIntersection.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 #include "mesh/VertexStar.h"
@@ -202,6 +204,28 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
     out.volumeNote = "a part's surface encloses no volume";
     return out;
   }
+  // Over the whole surface: a crossing far from the overlap still doubles
+  // (or turns over) regions that can reach into it.
+  for (const Sided* s : {&a, &b}) {
+    const CutFaceSide& side = *s->side;
+    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
+    for (std::size_t i = 0; i < side.points.size(); ++i) {
+      const Vec3& p = side.points[i];
+      if (i == 0) lo = hi = p;
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    if (SelfIntersects(side.points.data(), side.points.size(), reinterpret_cast<const int32_t*>(side.tris.data()),
+                       side.tris.size() / 3, scale, lo, hi, stop)) {
+      out.volumeNote = std::string(s == &a ? "the first" : "the second") +
+                       " part's surface intersects itself: it bounds no single volume";
+      return out;
+    }
+  }
+  if (stop()) {
+    out.volumeNote = "stopped before the cut face was complete";
+    return out;
+  }
   Vec3 lo, hi;
   for (std::size_t i = 0; i < out.points.size(); ++i) {
     const Vec3& p = out.points[i];
@@ -213,6 +237,12 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
                                           reinterpret_cast<const int32_t*>(out.tris.data()), out.tris.size() / 3,
                                           (lo + hi) * 0.5));
   out.volumeKnown = true;
+  out.penetrationDepth = 0;  // no common volume: the interiors do not overlap
+  if (out.volume > 0) {
+    out.penetrationDepth = PenetrationDepthLowerBound(out.points.data(), out.points.size(),
+                                                      reinterpret_cast<const int32_t*>(out.tris.data()),
+                                                      out.tris.size() / 3);
+  }
   return out;
 }
 

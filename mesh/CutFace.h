@@ -20,8 +20,9 @@
 //
 // The volume is the divergence sum of the kept pieces, each side oriented
 // outward. It is known only when both surfaces are closed (see SolidCheck);
-// otherwise `volumeNote` says why there is none. Self-intersecting surfaces
-// are not detected.
+// and neither crosses itself anywhere (see SelfIntersection);
+// otherwise `volumeNote` says why there is none. With the volume comes a
+// lower bound of the penetration depth (see PenetrationDepth).
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,6 +47,7 @@ struct CutFace {
   bool volumeKnown = false;
   double volume = 0;
   std::string volumeNote;  // empty when the volume is known
+  double penetrationDepth = -1;  // lower bound, same units as the points; negative when unknown
 };
 
 // `stop` is polled between pieces; a stopped build returns what it has, with

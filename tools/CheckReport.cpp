@@ -76,6 +76,7 @@ void CheckReport::Collect(CCollisionManager& manager) {
     // computed soundly (an open surface) is absent with its reason.
     row.hasVolume = cutFaces && std::isfinite(r.fCompacity);
     row.volume = row.hasVolume ? std::fabs(static_cast<double>(r.fCompacity)) : 0.0;
+    row.penetrationDepth = row.hasVolume ? r.penetrationDepth : -1;
     if (cutFaces && !row.hasVolume) row.volumeNote = r.volumeNote.empty() ? "not computed" : r.volumeNote;
     // The kind comes from how the triangles met, with or without cut faces.
     row.kind = ResultKind(r);
@@ -133,6 +134,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
                    r.path2.c_str());
       std::fprintf(out, "%4s  box (%.4g %.4g %.4g)-(%.4g %.4g %.4g)\n", "", r.box[0], r.box[1], r.box[2], r.box[3],
                    r.box[4], r.box[5]);
+      if (r.penetrationDepth > 0) std::fprintf(out, "%4s  penetration depth >= %.4g\n", "", r.penetrationDepth);
       if (!r.volumeNote.empty()) std::fprintf(out, "%4s  * no volume: %s\n", "", r.volumeNote.c_str());
     }
     if (footnote) std::fprintf(out, "(-* volume unknown, reason given under the result)\n");
@@ -204,6 +206,12 @@ std::string CheckReport::Json() const {
       w.Null();
     }
     if (!r.volumeNote.empty()) w.Key("volume_note"), w.String(r.volumeNote);
+    w.Key("penetration_depth");
+    if (r.penetrationDepth >= 0) {
+      w.Number(r.penetrationDepth);
+    } else {
+      w.Null();
+    }
     w.Key("box");
     w.BeginArray();
     for (float v : r.box) w.Number(v);

@@ -23,6 +23,7 @@ struct CheckResultRow {
   bool hasVolume = false;
   double volume = 0;
   std::string volumeNote;  // why the volume is unknown (cut faces on, no volume)
+  double penetrationDepth = -1;  // lower bound with the volume; negative: not computed
   float box[6] = {0, 0, 0, 0, 0, 0};
   std::vector<_vtx> cutPoints;
   std::vector<std::pair<int, int>> cutSegments;

@@ -104,6 +104,7 @@ struct Outcome {
   int results = 0;
   bool penetrates = false;
   float volume = 0;
+  double depth = -1;
   std::string note;
   int openEdges = 0, misWound = 0, triangles = 0;
 };
@@ -123,6 +124,7 @@ Outcome Check(FlatAssembly& a, bool cutFaces) {
     o.penetrates = r.Penetrates();
     o.volume = r.fCompacity;
     o.note = r.volumeNote;
+    o.depth = r.penetrationDepth;
     std::map<std::pair<int, int>, int> directed;
     for (std::size_t i = 0; i + 2 < r.cutFaceTris.size(); i += 3) {
       for (int k = 0; k < 3; ++k) ++directed[{r.cutFaceTris[i + k], r.cutFaceTris[i + (k + 1) % 3]}];
@@ -163,15 +165,16 @@ TEST(CadCorpus, ClosedSolidsMatchBothReferences) {
     const char* name;
     TopoDS_Shape a, b;
     bool penetrates;
+    double depth;  // by hand where the overlap is a slab or a ring; -1: only checked positive
   } cases[] = {
-      {"bolt in undersized nut, end flush", nut, bolt, true},
-      {"shaft in a bore of its radius", block, shaft, false},
-      {"ball pressed into its race", race, ball, true},
-      {"two spheres", s1, s2, true},
-      {"plate resting on a plate", plate1, plate2, false},
-      {"plate sunk into a plate", plate1, sunk, true},
-      {"blocks touching along an edge", BoxAt(0, 0, 0, 10, 10, 10), BoxAt(10, 10, 2, 5, 5, 5), false},
-      {"identical blocks", plate2, plate2, true},
+      {"bolt in undersized nut, end flush", nut, bolt, true, 0.2},
+      {"shaft in a bore of its radius", block, shaft, false, 0},
+      {"ball pressed into its race", race, ball, true, -1},
+      {"two spheres", s1, s2, true, -1},
+      {"plate resting on a plate", plate1, plate2, false, 0},
+      {"plate sunk into a plate", plate1, sunk, true, 1.5},
+      {"blocks touching along an edge", BoxAt(0, 0, 0, 10, 10, 10), BoxAt(10, 10, 2, 5, 5, 5), false, 0},
+      {"identical blocks", plate2, plate2, true, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,6 +202,13 @@ TEST(CadCorpus, ClosedSolidsMatchBothReferences) {
     if (!c.penetrates) {
       EXPECT_EQ(o.triangles, 0) << "a contact leaves no layer";
     }
+    // The depth is a lower bound: within the tessellation's sagitta (0.02) of
+    // the hand value, and positive for every penetration.
+    if (c.depth >= 0) {
+      EXPECT_NEAR(o.depth, c.depth, 0.05) << "penetration depth";
+    } else {
+      EXPECT_GT(o.depth, 0) << "penetration depth";
+    }
   }
 }
 
@@ -211,6 +221,8 @@ TEST(CadCorpus, OpenFloorGivesNoVolumeButAReason) {
   a->Place(1, SbVec3f(0, 0, 0));
   const Outcome o = Check(*a, true);
   ASSERT_EQ(o.results, 1);
+  EXPECT_TRUE(o.penetrates) << "the sheet passes through the leg's interior";
   EXPECT_TRUE(std::isnan(o.volume));
+  EXPECT_LT(o.depth, 0) << "no depth without a volume";
   EXPECT_NE(o.note.find("not closed"), std::string::npos) << o.note;
 }

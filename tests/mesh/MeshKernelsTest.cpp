@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "mesh/CutFace.h"
+#include "mesh/PenetrationDepth.h"
 #include "mesh/PointGrid.h"
+#include "mesh/SelfIntersection.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 #include "mesh/TrianglePair.h"
@@ -179,4 +181,97 @@ TEST(CutFace, FacesOnFacesKeepOneLayer) {
   const CutFace none = BuildCutFace(side(open), side(b), [] { return false; });
   EXPECT_FALSE(none.volumeKnown);
   EXPECT_NE(none.volumeNote.find("not closed"), std::string::npos);
+}
+
+namespace {
+
+// Two solids as one mesh (indices of the second shifted).
+Solid Joined(const Solid& a, const Solid& b) {
+  Solid s = a;
+  const int32_t base = static_cast<int32_t>(a.points.size());
+  s.points.insert(s.points.end(), b.points.begin(), b.points.end());
+  for (int32_t i : b.tris) s.tris.push_back(i + base);
+  return s;
+}
+
+Solid Scaled(Solid s, const Vec3& f) {
+  for (Vec3& p : s.points) p = {p.x * f.x, p.y * f.y, p.z * f.z};
+  return s;
+}
+
+CutFaceSide Whole(const Solid& s) {
+  CutFaceSide out;
+  out.points = s.points;
+  out.tris.assign(s.tris.begin(), s.tris.end());
+  out.cutPoints = s.points;
+  out.cutTris = out.tris;
+  return out;
+}
+
+bool Crosses(const Solid& s, const Vec3& lo = {-10, -10, -10}, const Vec3& hi = {10, 10, 10}) {
+  return SelfIntersects(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, 1.0, lo, hi);
+}
+
+}  // namespace
+
+// Closed meshes that cross themselves are found (through faces, and through a
+// shared corner); meshes that only touch themselves or are clean are not;
+// nothing is looked for outside the box.
+TEST(SelfIntersection, FindsCrossingsNearTheBoxOnly) {
+  const Solid sphere = Sphere({0, 0, 0}, 1, 24, 12);
+  EXPECT_FALSE(Crosses(sphere));
+  EXPECT_FALSE(Crosses(Joined(Cube({0, 0, 0}, 1), Cube({1, 0, 0}, 1)))) << "face on face, facing away";
+  EXPECT_FALSE(Crosses(Joined(Cube({0, 0, 0}, 1), Cube({1, 1, 1}, 1)))) << "corner on corner";
+  const Solid crossed = Joined(Cube({0, 0, 0}, 1), Cube({0.5, 0.3, 0.2}, 1));
+  EXPECT_TRUE(Crosses(crossed));
+  EXPECT_FALSE(Crosses(crossed, {5, 5, 5}, {6, 6, 6}));
+  EXPECT_TRUE(Crosses(Joined(sphere, Sphere({0.7, 0.1, 0.05}, 0.6, 16, 8))));
+  // Two tetrahedra sharing one corner index, the second's far edge passing
+  // through a face of the first.
+  Solid shared;
+  shared.points = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {0.5, 0.5, -1}, {0.5, 0.5, 1}, {-1, -1, 3}};
+  shared.tris = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3, 0, 4, 5, 0, 5, 6, 0, 6, 4, 4, 6, 5};
+  EXPECT_TRUE(Crosses(shared));
+}
+
+// A closed but self-crossing side: no volume, and the note says why.
+TEST(CutFace, SelfCrossingSideHasNoVolume) {
+  const Solid crossed = Joined(Cube({0, 0, 0}, 1), Cube({0.5, 0.3, 0.2}, 1));
+  const CutFace face = BuildCutFace(Whole(crossed), Whole(Cube({0.6, 0.6, 0.6}, 1)), [] { return false; });
+  EXPECT_FALSE(face.volumeKnown);
+  EXPECT_LT(face.penetrationDepth, 0);
+  EXPECT_NE(face.volumeNote.find("intersects itself"), std::string::npos) << face.volumeNote;
+}
+
+// The depth bound on hand-derived overlaps: a slab of thickness d gives d; a
+// cube gives at least 2/3 of its edge (the bound from face centroids) and
+// never more than the edge; a ring of the width w around a pin gives w.
+TEST(PenetrationDepth, HandDerivedOverlaps) {
+  auto depth = [](const Solid& s) {
+    return PenetrationDepthLowerBound(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3);
+  };
+  for (double d : {0.01, 0.2, 0.5}) EXPECT_NEAR(depth(Scaled(Cube({0, 0, 0}, 1), {4, 3, d})), d, 1e-12) << d;
+  const double cube = depth(Cube({0, 0, 0}, 1));
+  EXPECT_GE(cube, 2.0 / 3.0 - 1e-12);
+  EXPECT_LE(cube, 1.0);
+  // A tube of 64 sides, radii 1 and 1.1, height 3: outward wound.
+  Solid tube;
+  const int n = 64;
+  const double pi = 3.14159265358979323846;
+  for (int j = 0; j < n; ++j) {
+    for (double r : {1.0, 1.1})
+      for (double z : {0.0, 3.0}) tube.points.push_back({r * std::cos(2 * pi * j / n), r * std::sin(2 * pi * j / n), z});
+  }
+  auto v = [n](int j, int outer, int top) { return 4 * (j % n) + 2 * outer + top; };
+  for (int j = 0; j < n; ++j) {
+    const int k = j + 1;
+    tube.tris.insert(tube.tris.end(), {v(j, 1, 0), v(k, 1, 0), v(k, 1, 1), v(j, 1, 0), v(k, 1, 1), v(j, 1, 1)});
+    tube.tris.insert(tube.tris.end(), {v(j, 0, 0), v(k, 0, 1), v(k, 0, 0), v(j, 0, 0), v(j, 0, 1), v(k, 0, 1)});
+    tube.tris.insert(tube.tris.end(), {v(j, 0, 1), v(j, 1, 1), v(k, 1, 1), v(j, 0, 1), v(k, 1, 1), v(k, 0, 1)});
+    tube.tris.insert(tube.tris.end(), {v(j, 0, 0), v(k, 1, 0), v(j, 1, 0), v(j, 0, 0), v(k, 0, 0), v(k, 1, 0)});
+  }
+  const SolidCheck check = CheckSolid(tube.points.data(), tube.points.size(), tube.tris.data(), tube.tris.size() / 3);
+  ASSERT_TRUE(check.closed);
+  ASSERT_GT(check.volume, 0);
+  EXPECT_NEAR(depth(tube), 0.1, 2 * (1 - std::cos(pi / n))) << "within the sagitta of the walls";
 }

@@ -37,10 +37,11 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
   const struct {
     std::string file;
     double volume, slack;
+    double depthLo, depthHi;  // the depth bound: a lower bound of the separating distance
   } cases[] = {
-      {data + "/volume-two-spheres.obj", 7.7346, 0.01 * 7.7346},  // CGAL's corefinement
-      {data + "/bad-inputs/volume_coincident_cubes.obj", 1.0, 1e-5},
-      {data + "/bad-inputs/volume_coplanar_shift.obj", 0.5, 1e-5},
+      {data + "/volume-two-spheres.obj", 7.7346, 0.01 * 7.7346, 1e-3, 10},  // CGAL's corefinement
+      {data + "/bad-inputs/volume_coincident_cubes.obj", 1.0, 1e-5, 2.0 / 3 - 1e-5, 1.0},  // face centroids
+      {data + "/bad-inputs/volume_coplanar_shift.obj", 0.5, 1e-5, 0.5 - 1e-5, 0.5 + 1e-5},  // a slab
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -48,8 +49,11 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
     ASSERT_EQ(with.items.size(), 1u);
     EXPECT_EQ(with[0]["kind"].s, "interference");
     EXPECT_NEAR(with[0]["volume"].n, c.volume, c.slack);
+    EXPECT_GE(with[0]["penetration_depth"].n, c.depthLo);
+    EXPECT_LE(with[0]["penetration_depth"].n, c.depthHi);
     const vxtest::Json without = CheckJson(c.file, "");
     ASSERT_EQ(without.items.size(), 1u);
+    EXPECT_EQ(without[0]["penetration_depth"].kind, vxtest::Json::Null) << "no depth without cut faces";
     EXPECT_EQ(without[0]["kind"].s, "interference") << "told without cut faces too";
   }
   // The shifted cube overlaps by 0.5: kept by a filter at 0.4, dropped at 0.6.
