@@ -27,6 +27,8 @@
 #include "module/Platform.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
+#include "tools/CsvReport.h"
+#include "tools/HtmlReport.h"
 #include "tools/StepImporter.h"
 
 namespace {
@@ -56,6 +58,8 @@ const char kHelp[] =
     "  --json FILE          write the report as JSON\n"
     "  --png DIR            write a picture per result and an overview into DIR\n"
     "  --clip               with --png: show the clip plane through each result\n"
+    "  --html DIR           write an HTML report (index.html, pictures, thumbnails) into DIR\n"
+    "  --csv FILE           write the results as CSV\n"
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
@@ -149,6 +153,9 @@ int RunCheck(const std::vector<std::string>& args) {
     } else if (a == "--json" || a == "--png") {
       if (!value(v)) return 2;
       (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
+    } else if (a == "--html" || a == "--csv") {
+      if (!value(v)) return 2;
+      (a == "--html" ? opt.htmlDir : opt.csvFile) = v;
     } else if (a == "--clip") {
       opt.clip = true;
     } else if (a == "--quiet" || a == "-q") {
@@ -166,6 +173,16 @@ int RunCheck(const std::vector<std::string>& args) {
   if (opt.distance >= 0 && opt.interferenceOnly) {
     std::fprintf(stderr, "vistrel check: --distance and --interference-only exclude each other\n");
     return 2;
+  }
+
+  if (!opt.htmlDir.empty()) {
+    // The page links its pictures by bare file name.
+    if (!opt.pngDir.empty() && opt.pngDir != opt.htmlDir) {
+      std::fprintf(stderr, "vistrel check: --html writes its pictures into its own directory; "
+                           "give --png the same directory or leave it out\n");
+      return 2;
+    }
+    opt.pngDir = opt.htmlDir;
   }
 
   std::string error;
@@ -264,6 +281,14 @@ int RunCheck(const std::vector<std::string>& args) {
       status = 2;
     }
     if (status == 0 && !opt.pngDir.empty() && !WriteResultPictures(*manager, doc, opt, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0 && !opt.csvFile.empty() && !WriteCsvReport(report, opt.csvFile, error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;
     }

@@ -14,6 +14,8 @@ struct CheckOptions {
   std::vector<std::string> hidden;
   std::string jsonFile;
   std::string pngDir;
+  std::string htmlDir;              // HTML report; its pictures go there too
+  std::string csvFile;
   bool clip = false;
   bool quiet = false;
 };

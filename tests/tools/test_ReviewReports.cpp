@@ -1,0 +1,142 @@
+// The review outputs of `vistrel check`: the HTML page as a browser renders
+// it (headless Chromium: rows, pictures loaded, sorting) and the CSV table,
+// both held against the JSON report of the same run.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/MiniJson.h"
+#include "tools/PngImage.h"
+
+using vxtest::Json;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Runs a shell command line; its exit status.
+int Shell(const std::string& line) {
+  const int w = std::system(line.c_str());
+  return WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+}
+
+const char kChromium[] = "/usr/bin/chromium";
+
+// The page's DOM after its scripts ran and its pictures loaded (bounded:
+// a hung browser fails the test instead of the run).
+std::string RenderedDom(const std::string& url, const std::string& work) {
+  const std::string out = work + "/dom.html";
+  const std::string line = std::string("timeout 120 ") + kChromium +
+                           " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+                           " --disable-background-networking --disable-component-update --disable-sync"
+                           " --user-data-dir=" + work + "/profile --virtual-time-budget=3000 --dump-dom '" +
+                           url + "' > " + out + " 2>/dev/null";
+  EXPECT_EQ(Shell(line), 0) << line;
+  return Slurp(out);
+}
+
+std::vector<double> Attribute(const std::string& dom, const std::string& name) {
+  std::vector<double> out;
+  const std::regex re("<tr data-index=\"\\d+\"[^>]*?" + name + "=\"([^\"]*)\"");
+  for (auto it = std::sregex_iterator(dom.begin(), dom.end(), re); it != std::sregex_iterator(); ++it) {
+    out.push_back(std::strtod((*it)[1].str().c_str(), nullptr));
+  }
+  return out;
+}
+
+class ReviewReports : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    work_ = ::testing::TempDir() + "vx_review_" + std::to_string(getpid());
+    const std::string line = std::string(VX_VISTREL_BINARY) + " check --cut-faces --distance 20 -q --html " + work_ +
+                             "/html --csv " + work_ + "/r.csv --json " + work_ + "/r.json > " + work_ +
+                             ".out 2>&1";
+    Shell("mkdir -p " + work_);
+    status_ = Shell(line);
+    std::string error;
+    ok_ = vxtest::ParseJson(Slurp(work_ + "/r.json"), json_, error);
+  }
+  static void TearDownTestSuite() { Shell("rm -rf '" + work_ + "' '" + work_ + ".out'"); }
+  static std::string work_;
+  static int status_;
+  static bool ok_;
+  static Json json_;
+};
+std::string ReviewReports::work_;
+int ReviewReports::status_ = -1;
+bool ReviewReports::ok_ = false;
+Json ReviewReports::json_;
+
+}  // namespace
+
+TEST_F(ReviewReports, CsvHoldsEveryResultOfTheJson) {
+  ASSERT_EQ(status_, 1);
+  ASSERT_TRUE(ok_);
+  const Json& results = json_["results"];
+  ASSERT_GE(results.items.size(), 8u);  // contacts, interferences and near misses
+  std::istringstream csv(Slurp(work_ + "/r.csv"));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line.rfind("id,kind,name1,path1,", 0), 0u);
+  std::size_t rows = 0;
+  while (std::getline(csv, line)) {
+    ASSERT_LT(rows, results.items.size());
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.back(), '\r');  // CRLF line ends
+    const Json& r = results[rows];
+    EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + "," + r["kind"].s + ",", 0), 0u) << line;
+    ++rows;
+  }
+  EXPECT_EQ(rows, results.items.size());
+}
+
+TEST_F(ReviewReports, PageRendersInABrowserWithPicturesAndSorting) {
+  ASSERT_EQ(status_, 1);
+  ASSERT_TRUE(ok_);
+  const std::size_t n = json_["results"].items.size();
+  // Thumbnails: a quarter of each picture.
+  PngImage thumb, full;
+  std::string error;
+  ASSERT_TRUE(thumb.readFile(work_ + "/html/thumb_001.png", error)) << error;
+  ASSERT_TRUE(full.readFile(work_ + "/html/result_001.png", error)) << error;
+  EXPECT_EQ(thumb.width() * 4, full.width());
+  EXPECT_EQ(thumb.height() * 4, full.height());
+
+  if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "no " << kChromium << " (package chromium)";
+  const std::string page = "file://" + work_ + "/html/index.html";
+
+  // Sorted by distance, largest first, every picture loaded.
+  std::string dom = RenderedDom(page + "#sort=-distance", work_);
+  EXPECT_NE(dom.find("data-missing=\"0\""), std::string::npos);
+  EXPECT_NE(dom.find("data-sorted=\"-distance\""), std::string::npos);
+  std::vector<double> d = Attribute(dom, "data-distance");
+  ASSERT_EQ(d.size(), n);
+  for (std::size_t i = 1; i < d.size(); ++i) EXPECT_GE(d[i - 1], d[i]) << "row " << i;
+  // The distances are not already in that order, or the sort proved nothing.
+  std::vector<double> asWritten = Attribute(Slurp(work_ + "/html/index.html"), "data-distance");
+  ASSERT_EQ(asWritten.size(), n);
+  EXPECT_NE(asWritten, d);
+
+  // Volume ascending, with one thumbnail gone: the page says so.
+  ASSERT_EQ(std::remove((work_ + "/html/thumb_002.png").c_str()), 0);
+  dom = RenderedDom(page + "#sort=volume", work_);
+  EXPECT_NE(dom.find("data-missing=\"1\""), std::string::npos);
+  EXPECT_NE(dom.find("1 picture(s) missing"), std::string::npos);
+  const std::vector<double> v = Attribute(dom, "data-volume");
+  ASSERT_EQ(v.size(), n);
+  for (std::size_t i = 1; i < v.size(); ++i) EXPECT_LE(v[i - 1], v[i]) << "row " << i;
+}
