@@ -25,6 +25,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "module/Platform.h"
+#include "tools/BcfExport.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
 #include "tools/CsvReport.h"
@@ -60,6 +61,9 @@ const char kHelp[] =
     "  --clip               with --png: show the clip plane through each result\n"
     "  --html DIR           write an HTML report (index.html, pictures, thumbnails) into DIR\n"
     "  --csv FILE           write the results as CSV\n"
+    "  --bcf FILE           write a BCF archive (.bcfzip): a topic per result with its\n"
+    "                       viewpoint and picture\n"
+    "  --bcf-version V      2.1 (default) or 3.0\n"
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
@@ -153,9 +157,16 @@ int RunCheck(const std::vector<std::string>& args) {
     } else if (a == "--json" || a == "--png") {
       if (!value(v)) return 2;
       (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
-    } else if (a == "--html" || a == "--csv") {
+    } else if (a == "--html" || a == "--csv" || a == "--bcf") {
       if (!value(v)) return 2;
-      (a == "--html" ? opt.htmlDir : opt.csvFile) = v;
+      (a == "--html" ? opt.htmlDir : a == "--csv" ? opt.csvFile : opt.bcfFile) = v;
+    } else if (a == "--bcf-version") {
+      if (!value(v)) return 2;
+      if (v != "2.1" && v != "3.0") {
+        std::fprintf(stderr, "vistrel check: --bcf-version takes 2.1 or 3.0, not '%s'\n", v.c_str());
+        return 2;
+      }
+      opt.bcfVersion = v;
     } else if (a == "--clip") {
       opt.clip = true;
     } else if (a == "--quiet" || a == "-q") {
@@ -280,10 +291,29 @@ int RunCheck(const std::vector<std::string>& args) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;
     }
-    if (status == 0 && !opt.pngDir.empty() && !WriteResultPictures(*manager, doc, opt, error)) {
+    // The BCF snapshots are the pictures: taken into a scratch directory
+    // when no other output keeps them.
+    std::vector<ResultCamera> cameras;
+    std::string scratch;
+    if (status == 0 && !opt.bcfFile.empty() && opt.pngDir.empty()) {
+      scratch = MakeScratchDir();
+      if (scratch.empty()) {
+        std::fprintf(stderr, "vistrel: no temporary directory for the BCF snapshots\n");
+        status = 2;
+      }
+      opt.pngDir = scratch;
+    }
+    if (status == 0 && !opt.pngDir.empty() &&
+        !WriteResultPictures(*manager, doc, opt, error, opt.bcfFile.empty() ? nullptr : &cameras)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;
     }
+    if (status == 0 && !opt.bcfFile.empty() &&
+        !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (!scratch.empty()) RemoveScratchDir(scratch);
     if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;

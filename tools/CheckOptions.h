@@ -16,6 +16,8 @@ struct CheckOptions {
   std::string pngDir;
   std::string htmlDir;              // HTML report; its pictures go there too
   std::string csvFile;
+  std::string bcfFile;
+  std::string bcfVersion = "2.1";  // or "3.0"
   bool clip = false;
   bool quiet = false;
 };

@@ -71,5 +71,19 @@ std::string InstanceNamePath(const SoPath* path);
 // through the parts. The overview colours every instance that takes part in
 // a result by its worst kind: interference red, contact orange, clearance
 // yellow (near: as clearance); the others keep their colours.
+//
+// With `cameras`, one entry per result: the camera of its picture, so that
+// other outputs (BCF viewpoints) open on the same view.
+struct ResultCamera {
+  bool valid = false;  // false: no picture was taken (no box to frame)
+  float position[3] = {0, 0, 0};
+  float direction[3] = {0, 0, -1};  // unit
+  float up[3] = {0, 1, 0};          // unit
+  float heightAngle = 0;            // radians, spanning the picture's height
+  float aspect = 1;                 // width / height
+  bool clip = false;                // the clip plane was shown: the side where
+  float clipPoint[3] = {0, 0, 0};   // clipNormal points is kept
+  float clipNormal[3] = {0, -1, 0};
+};
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
-                         std::string& error);
+                         std::string& error, std::vector<ResultCamera>* cameras = nullptr);

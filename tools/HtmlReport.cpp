@@ -46,7 +46,7 @@ int KindRank(const std::string& kind) {
 }
 
 std::string PictureName(const char* stem, std::size_t index) {
-  char buf[32];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%s_%03zu.png", stem, index + 1);
   return buf;
 }

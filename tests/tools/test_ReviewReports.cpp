@@ -1,6 +1,7 @@
 // The review outputs of `vistrel check`: the HTML page as a browser renders
-// it (headless Chromium: rows, pictures loaded, sorting) and the CSV table,
-// both held against the JSON report of the same run.
+// it (headless Chromium: rows, pictures loaded, sorting), the CSV table and
+// the BCF archives, held against the JSON report of the same run and the
+// BCF schemas.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -9,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/MiniJson.h"
+#include "tools/BcfExport.h"
 #include "tools/PngImage.h"
 
 using vxtest::Json;
@@ -139,4 +142,53 @@ TEST_F(ReviewReports, PageRendersInABrowserWithPicturesAndSorting) {
   const std::vector<double> v = Attribute(dom, "data-volume");
   ASSERT_EQ(v.size(), n);
   for (std::size_t i = 1; i < v.size(); ++i) EXPECT_LE(v[i - 1], v[i]) << "row " << i;
+}
+
+// The zip's checksum: the standard check value of CRC-32.
+TEST(BcfArchive, Crc32CheckValue) { EXPECT_EQ(Crc32("123456789"), 0xCBF43926u); }
+
+// Both BCF versions from the sample with clip planes: every file valid
+// against its version's schema (and a 3.0 markup not against 2.1's, so the
+// validation discriminates), a topic with viewpoint, clip plane and snapshot
+// per result, and the same GUIDs from a second run.
+TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
+  if (Shell("command -v unzip >/dev/null && command -v xmllint >/dev/null") != 0) {
+    GTEST_SKIP() << "needs unzip and xmllint";
+  }
+  const std::string work = ::testing::TempDir() + "vx_bcf_" + std::to_string(getpid());
+  const std::string schemas = std::string(VX_SHARED_DATA_DIR) + "/bcf/";
+  ASSERT_EQ(Shell("mkdir -p " + work), 0);
+  std::map<std::string, std::string> firstListing;
+  for (const std::string version : {"2.1", "3.0", "3.0"}) {
+    const std::string zip = work + "/" + version + ".bcfzip", dir = work + "/x" + version;
+    ASSERT_EQ(Shell(std::string(VX_VISTREL_BINARY) + " check --cut-faces --clip -q --json " + work +
+                    "/r.json --bcf-version " + version + " --bcf " + zip + " > /dev/null"),
+              1);
+    ASSERT_EQ(Shell("rm -rf " + dir + " && mkdir " + dir + " && cd " + dir + " && unzip -q " + zip), 0);
+    Json json;
+    std::string error;
+    ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/r.json"), json, error)) << error;
+    const std::size_t n = json["results"].items.size();
+    const std::string s = schemas + version + "/";
+    EXPECT_EQ(Shell("xmllint --noout --schema " + s + "version.xsd " + dir + "/bcf.version 2>/dev/null"), 0);
+    EXPECT_EQ(Shell("ls -d " + dir + "/*/ | wc -l | grep -qx " + std::to_string(n)), 0);
+    EXPECT_EQ(Shell("ls " + dir + "/*/snapshot.png | wc -l | grep -qx " + std::to_string(n)), 0);
+    EXPECT_EQ(Shell("xmllint --noout --schema " + s + "markup.xsd " + dir + "/*/markup.bcf 2>/dev/null"), 0);
+    EXPECT_EQ(Shell("xmllint --noout --schema " + s + "visinfo.xsd " + dir + "/*/viewpoint.bcfv 2>/dev/null"), 0);
+    for (const char* element : {"<PerspectiveCamera>", "<ClippingPlane>"}) {
+      EXPECT_EQ(Shell("grep -L '" + std::string(element) + "' " + dir + "/*/viewpoint.bcfv | wc -l | grep -qx 0"), 0)
+          << element;
+    }
+    if (version == "3.0") {
+      EXPECT_NE(Shell("xmllint --noout --schema " + schemas + "2.1/markup.xsd " + dir + "/*/markup.bcf 2>/dev/null"),
+                0);
+    }
+    Shell("cd " + dir + " && ls -R > " + work + "/listing.txt");
+    const std::string listing = Slurp(work + "/listing.txt");
+    if (firstListing.count(version)) {
+      EXPECT_EQ(listing, firstListing[version]);  // stable GUIDs
+    }
+    firstListing[version] = listing;
+  }
+  Shell("rm -rf '" + work + "'");
 }
