@@ -122,7 +122,7 @@ std::string Viewpoint(const CheckResultRow& r, const ResultCamera* cam, bool v3,
 }
 
 std::string Description(const CheckResultRow& r) {
-  std::string d = r.kind + ", minimum distance " + Num(r.minDistance, "%.6g");
+  std::string d = (r.status.empty() ? "" : r.status + " ") + r.kind + ", minimum distance " + Num(r.minDistance, "%.6g");
   if (r.hasVolume) d += ", interference volume " + Num(r.volume, "%.6g");
   else if (!r.volumeNote.empty()) d += ", volume unknown (" + r.volumeNote + ")";
   d += ". Red: " + r.name1 + " [" + r.path1 + "]; green: " + r.name2 + " [" + r.path2 + "]. Box (" +
@@ -139,7 +139,14 @@ std::string Markup(const CheckReport& report, const CheckResultRow& r, bool v3, 
   x += "</Header>\n<Topic Guid=\"" + topicGuid + "\" TopicType=\"Clash\" TopicStatus=\"Open\">\n";
   x += "<Title>" + Xml(std::to_string(r.id) + " " + r.kind + ": " + r.name1 + " / " + r.name2) + "</Title>\n";
   x += "<Index>" + std::to_string(r.id) + "</Index>\n";
-  x += v3 ? "<Labels><Label>" + Xml(r.kind) + "</Label></Labels>\n" : "<Labels>" + Xml(r.kind) + "</Labels>\n";
+  if (v3) {
+    x += "<Labels><Label>" + Xml(r.kind) + "</Label>";
+    if (!r.status.empty()) x += "<Label>" + Xml(r.status) + "</Label>";
+    x += "</Labels>\n";
+  } else {
+    x += "<Labels>" + Xml(r.kind) + "</Labels>\n";
+    if (!r.status.empty()) x += "<Labels>" + Xml(r.status) + "</Labels>\n";
+  }
   x += "<CreationDate>" + isoDate + "</CreationDate>\n<CreationAuthor>vistrel</CreationAuthor>\n";
   x += "<Description>" + Xml(Description(r)) + "</Description>\n";
   std::string view = v3 ? "<ViewPoint Guid=\"" + viewGuid + "\">" : "<Viewpoints Guid=\"" + viewGuid + "\">";

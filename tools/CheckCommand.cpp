@@ -26,6 +26,7 @@
 #include "host/SoKRN_State.h"
 #include "module/Platform.h"
 #include "tools/BcfExport.h"
+#include "tools/Baseline.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
 #include "tools/CsvReport.h"
@@ -64,6 +65,8 @@ const char kHelp[] =
     "  --bcf FILE           write a BCF archive (.bcfzip): a topic per result with its\n"
     "                       viewpoint and picture\n"
     "  --bcf-version V      2.1 (default) or 3.0\n"
+    "  --baseline OLD.json  compare with an earlier run's JSON report: each result new or\n"
+    "                       active, and the baseline's results not found now resolved\n"
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
@@ -157,9 +160,9 @@ int RunCheck(const std::vector<std::string>& args) {
     } else if (a == "--json" || a == "--png") {
       if (!value(v)) return 2;
       (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
-    } else if (a == "--html" || a == "--csv" || a == "--bcf") {
+    } else if (a == "--html" || a == "--csv" || a == "--bcf" || a == "--baseline") {
       if (!value(v)) return 2;
-      (a == "--html" ? opt.htmlDir : a == "--csv" ? opt.csvFile : opt.bcfFile) = v;
+      (a == "--html" ? opt.htmlDir : a == "--csv" ? opt.csvFile : a == "--bcf" ? opt.bcfFile : opt.baselineFile) = v;
     } else if (a == "--bcf-version") {
       if (!value(v)) return 2;
       if (v != "2.1" && v != "3.0") {
@@ -197,6 +200,13 @@ int RunCheck(const std::vector<std::string>& args) {
   }
 
   std::string error;
+  if (!opt.baselineFile.empty()) {
+    CheckReport probe;  // a bad baseline is refused before the run, not after it
+    if (!ApplyBaseline(probe, opt.baselineFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      return 2;
+    }
+  }
   SoKRN_MainDoc* doc = LoadAssembly(opt.file, error);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
@@ -285,6 +295,10 @@ int RunCheck(const std::vector<std::string>& args) {
     report.twoGroup = manager->m_b2Group != 0;
     report.calcType = manager->m_nCalcType;
     report.Collect(*manager);
+    if (!opt.baselineFile.empty() && !ApplyBaseline(report, opt.baselineFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
 
     report.PrintTable(stdout);
     if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) {

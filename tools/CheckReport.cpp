@@ -9,11 +9,13 @@
 
 #include <cmath>
 #include <fstream>
+#include <utility>
 
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "module/Platform.h"
+#include "tools/Baseline.h"
 #include "tools/JsonWriter.h"
 
 namespace {
@@ -131,6 +133,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
       std::fprintf(out, "%4s  box (%.4g %.4g %.4g)-(%.4g %.4g %.4g)\n", "", r.box[0], r.box[1], r.box[2], r.box[3],
                    r.box[4], r.box[5]);
       if (!r.volumeNote.empty()) std::fprintf(out, "%4s  * no volume: %s\n", "", r.volumeNote.c_str());
+      if (!r.status.empty()) std::fprintf(out, "%4s  status: %s\n", "", r.status.c_str());
     }
     if (footnote) std::fprintf(out, "(-* volume unknown, reason given under the result)\n");
   }
@@ -144,6 +147,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
                instances, triangles, pairsTested, pairsTotal, results.size(), byKind[0], byKind[1], byKind[2],
                byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
                aborted ? "  [aborted]" : "");
+  if (baseline.used) PrintBaseline(*this, out);
   if ((stopped || aborted) && !inProgress1.empty()) {
     std::fprintf(out, "unfinished pair (not listed): %s and %s\n", inProgress1.c_str(), inProgress2.c_str());
   }
@@ -181,7 +185,15 @@ std::string CheckReport::Json() const {
   w.Key("calc_type"), w.Int(calcType);
   w.Key("cut_faces"), w.Bool(options.cutFaces || options.interferenceOnly);
   w.Key("two_group"), w.Bool(twoGroup);
+  for (const auto& globs : {std::make_pair("group2", &options.group2), std::make_pair("ignore", &options.ignore),
+                            std::make_pair("hidden", &options.hidden)}) {
+    w.Key(globs.first);
+    w.BeginArray();
+    for (const std::string& g : *globs.second) w.String(g);
+    w.EndArray();
+  }
   w.EndObject();
+  if (baseline.used) WriteBaselineJson(baseline, w);
   w.Key("results");
   w.BeginArray();
   for (const CheckResultRow& r : results) {
@@ -189,6 +201,8 @@ std::string CheckReport::Json() const {
     w.Key("id"), w.Int(r.id);
     w.Key("type"), w.Int(r.type);
     w.Key("kind"), w.String(r.kind);
+    w.Key("fingerprint"), w.String(Fingerprint(r));
+    if (!r.status.empty()) w.Key("status"), w.String(r.status);
     w.Key("path1"), w.String(r.path1);
     w.Key("path2"), w.String(r.path2);
     w.Key("name1"), w.String(r.name1);

@@ -28,6 +28,17 @@ struct CheckResultRow {
   std::vector<std::pair<int, int>> cutSegments;
   std::vector<_vtx> facePoints;
   std::vector<int> faceTriangles;
+  std::string status;  // with a baseline: "new" or "active"; else empty
+};
+
+// The comparison with an earlier run's JSON report (--baseline).
+struct BaselineComparison {
+  bool used = false;
+  std::string file;
+  // Why the comparison is partial (inputs or settings differ, a run was
+  // incomplete); empty: both runs checked the same thing.
+  std::vector<std::string> differences;
+  std::vector<CheckResultRow> resolved;  // in the baseline, not found now
 };
 
 class CheckReport {
@@ -47,6 +58,7 @@ public:
   bool twoGroup = false;
   int calcType = 0;
   std::vector<CheckResultRow> results;
+  BaselineComparison baseline;
 
   // Reads the manager's results (after its run has ended).
   void Collect(CCollisionManager& manager);

@@ -107,7 +107,7 @@ const char kScript[] =
     "var body=document.getElementById('rows');\n"
     "var state={key:null,down:false};\n"
     "function value(row,key){var v=row.getAttribute('data-'+key);\n"
-    "  return key==='name'?v:parseFloat(v);}\n"
+    "  return key==='name'||key==='status'?v:parseFloat(v);}\n"
     "function sortBy(key,down){\n"
     "  var rows=Array.prototype.slice.call(body.rows);\n"
     "  rows.sort(function(a,b){var x=value(a,key),y=value(b,key);\n"
@@ -118,7 +118,7 @@ const char kScript[] =
     "Array.prototype.forEach.call(document.querySelectorAll('th[data-key]'),function(th){\n"
     "  th.addEventListener('click',function(){var k=th.getAttribute('data-key');\n"
     "    sortBy(k,state.key===k?!state.down:false);});});\n"
-    "var m=/sort=(-?)(kind|distance|volume|name)/.exec(location.hash);\n"
+    "var m=/sort=(-?)(kind|distance|volume|name|status)/.exec(location.hash);\n"
     "if(m)sortBy(m[2],m[1]==='-');\n"
     "window.addEventListener('load',function(){\n"
     "  var missing=0;Array.prototype.forEach.call(document.images,function(i){\n"
@@ -197,13 +197,26 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     h += "<p class=\"warn\">The check was " + std::string(report.stopped ? "stopped" : "aborted") +
          " before its end: the results are partial.</p>\n";
   }
+  if (report.baseline.used) {
+    const BaselineComparison& b = report.baseline;
+    int fresh = 0;
+    for (const CheckResultRow& r : report.results) fresh += r.status == "new" ? 1 : 0;
+    h += "<p id=\"baseline\">Compared with " + Escape(b.file) + ": new " + std::to_string(fresh) + ", active " +
+         std::to_string(static_cast<int>(report.results.size()) - fresh) + ", resolved " +
+         std::to_string(b.resolved.size()) + "</p>\n";
+    if (!b.differences.empty()) {
+      h += "<p class=\"warn\">Partial comparison:</p><ul>";
+      for (const std::string& d : b.differences) h += "<li>" + Escape(d) + "</li>";
+      h += "</ul>\n";
+    }
+  }
   h += "<p id=\"missing\"></p>\n";
   if (FileExists(dir + "/overview.png")) {
     h += "<p><a href=\"overview.png\">Overview of the assembly</a> (instances coloured by their worst "
          "result: interference red, contact orange, clearance yellow)</p>\n";
   }
   h += "<p>In each picture the first instance is red, the second green. Click a column head to sort.</p>\n";
-  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"kind\">Kind</th>"
+  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th data-key=\"kind\">Kind</th>"
        "<th data-key=\"name\">Instances (name / placement path)</th><th data-key=\"distance\">Min. distance</th>"
        "<th data-key=\"volume\">Volume</th><th>Cut line</th><th>Box</th></tr></thead>\n<tbody id=\"rows\">\n";
   for (std::size_t i = 0; i < report.results.size(); ++i) {
@@ -213,7 +226,7 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     const double volumeKey = r.hasVolume ? r.volume : -1.0;
     h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
          "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
-         "\" data-name=\"" + Escape(r.name1 + " " + r.name2) + "\">";
+         "\" data-name=\"" + Escape(r.name1 + " " + r.name2) + "\" data-status=\"" + Escape(r.status) + "\">";
     h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
     if (havePicture[i]) {
       h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
@@ -221,7 +234,8 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     } else {
       h += "(no picture)";
     }
-    h += "</td><td class=\"k" + std::to_string(rank) + "\">" + Escape(r.kind) + "</td>";
+    h += "</td><td class=\"status\">" + Escape(r.status.empty() ? "-" : r.status) + "</td>";
+    h += "<td class=\"k" + std::to_string(rank) + "\">" + Escape(r.kind) + "</td>";
     h += "<td><span class=\"first\">&#9632;</span> " + Escape(r.name1) + "<br><span class=\"path\">" +
          Escape(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + Escape(r.name2) +
          "<br><span class=\"path\">" + Escape(r.path2) + "</span></td>";
@@ -234,6 +248,16 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
          Num(r.box[3]) + ", " + Num(r.box[4]) + ", " + Num(r.box[5]) + ")</td></tr>\n";
   }
   h += "</tbody></table>\n";
+  if (!report.baseline.resolved.empty()) {
+    h += "<h2>Resolved</h2>\n<p>In the baseline, not found now:</p>\n<table id=\"resolved\"><tr><th>Baseline #</th>"
+         "<th>Kind</th><th>Instances</th></tr>\n";
+    for (const CheckResultRow& r : report.baseline.resolved) {
+      h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + Escape(r.kind) + "</td><td>" +
+           Escape(r.name1) + " <span class=\"path\">" + Escape(r.path1) + "</span><br>" + Escape(r.name2) +
+           " <span class=\"path\">" + Escape(r.path2) + "</span></td></tr>\n";
+    }
+    h += "</table>\n";
+  }
   if (report.results.empty()) h += "<p>No results.</p>\n";
   h += "<script>\n" + std::string(kScript) + "</script>\n</body></html>\n";
   return WriteWhole(dir + "/index.html", h, error);

@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "host/DocumentBuilder.h"
+#include "host/DocumentIO.h"
+#include "host/SoKRN_MainDoc.h"
+#include "support/MeshGen.h"
 #include "support/MiniJson.h"
 #include "tools/BcfExport.h"
 #include "tools/PngImage.h"
@@ -94,14 +98,14 @@ TEST_F(ReviewReports, CsvHoldsEveryResultOfTheJson) {
   std::istringstream csv(Slurp(work_ + "/r.csv"));
   std::string line;
   std::getline(csv, line);
-  EXPECT_EQ(line.rfind("id,kind,name1,path1,", 0), 0u);
+  EXPECT_EQ(line.rfind("id,status,kind,name1,path1,", 0), 0u);
   std::size_t rows = 0;
   while (std::getline(csv, line)) {
     ASSERT_LT(rows, results.items.size());
     ASSERT_FALSE(line.empty());
     EXPECT_EQ(line.back(), '\r');  // CRLF line ends
     const Json& r = results[rows];
-    EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + "," + r["kind"].s + ",", 0), 0u) << line;
+    EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + ",," + r["kind"].s + ",", 0), 0u) << line;
     ++rows;
   }
   EXPECT_EQ(rows, results.items.size());
@@ -189,6 +193,80 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
       EXPECT_EQ(listing, firstListing[version]);  // stable GUIDs
     }
     firstListing[version] = listing;
+  }
+  Shell("rm -rf '" + work + "'");
+}
+
+namespace {
+
+// Unit cubes at `places` (one prototype), written to `file`.
+void WriteCubes(const std::string& file, const std::vector<SbVec3f>& places) {
+  const vxtest::Mesh cube = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  auto* proto = vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris);
+  for (const SbVec3f& at : places) {
+    SbMatrix m;
+    m.setTranslate(at);
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
+  }
+  std::string error;
+  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
+  doc->unref();
+}
+
+// "path1|path2" -> status, and the resolved pairs, of a report with a baseline.
+std::map<std::string, std::string> Statuses(const Json& report) {
+  std::map<std::string, std::string> out;
+  for (const Json& r : report["results"].items) out[r["path1"].s + "|" + r["path2"].s] = r["status"].s;
+  for (const Json& r : report["baseline"]["resolved"].items) out[r["path1"].s + "|" + r["path2"].s] = "resolved";
+  return out;
+}
+
+}  // namespace
+
+// An assembly edited between two runs: one clash fixed, one moved slightly,
+// one kept, one added; then the sample against itself, with the same and
+// with other settings.
+TEST(Baseline, StatusesFollowTheEdits) {
+  const std::string work = ::testing::TempDir() + "vx_base_" + std::to_string(getpid());
+  ASSERT_EQ(Shell("mkdir -p " + work), 0);
+  const std::string file = work + "/cubes.iv";
+  const std::string vistrel = std::string(VX_VISTREL_BINARY) + " check -q ";
+  // Pairs overlapping by half a cube: (1,2), (3,4), (5,6).
+  WriteCubes(file, {{0, 0, 0}, {0.5f, 0, 0}, {10, 0, 0}, {10.5f, 0, 0}, {20, 0, 0}, {20.5f, 0, 0}});
+  ASSERT_EQ(Shell(vistrel + file + " --json " + work + "/1.json > /dev/null"), 1);
+  // Fixed: 2 moved away. Moved slightly: 4 by 0.1. Added: 7 and 8.
+  WriteCubes(file, {{0, 0, 0}, {3, 0, 0}, {10, 0, 0}, {10.6f, 0, 0}, {20, 0, 0}, {20.5f, 0, 0}, {30, 0, 0},
+                    {30.5f, 0, 0}});
+  ASSERT_EQ(Shell(vistrel + file + " --baseline " + work + "/1.json --json " + work + "/2.json --csv " + work +
+                  "/2.csv > " + work + "/2.txt"),
+            1);
+  Json second;
+  std::string error;
+  ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/2.json"), second, error)) << error;
+  std::map<std::string, std::string> got = Statuses(second);
+  ASSERT_EQ(got.size(), 4u) << Slurp(work + "/2.txt");
+  std::vector<std::string> statuses;
+  for (const auto& e : got) statuses.push_back(e.second);
+  // Placement paths follow the placement order, so the map's order is the pairs' order.
+  EXPECT_EQ(statuses, (std::vector<std::string>{"resolved", "active", "active", "new"})) << Slurp(work + "/2.txt");
+  EXPECT_FALSE(second["baseline"]["partial"].b);
+  EXPECT_NE(Slurp(work + "/2.csv").find(",new,"), std::string::npos);
+
+  // The sample against itself: all active; with another tolerance: partial.
+  ASSERT_EQ(Shell(vistrel + "--json " + work + "/s1.json > /dev/null"), 1);
+  for (const char* extra : {"", "--tolerance 1 "}) {
+    ASSERT_EQ(Shell(vistrel + extra + "--baseline " + work + "/s1.json --json " + work + "/s2.json > /dev/null"), 1);
+    Json again;
+    ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/s2.json"), again, error)) << error;
+    const bool sameSettings = *extra == '\0';
+    EXPECT_EQ(again["baseline"]["partial"].b, !sameSettings) << extra;
+    EXPECT_TRUE(again["baseline"]["resolved"].items.empty()) << extra;
+    for (const Json& r : again["results"].items) {
+      // A clearance that only the larger tolerance finds is new; everything else stays.
+      EXPECT_EQ(r["status"].s, r["kind"].s == "clearance" && !sameSettings ? "new" : "active") << extra;
+    }
   }
   Shell("rm -rf '" + work + "'");
 }
