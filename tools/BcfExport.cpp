@@ -121,13 +121,17 @@ std::string Viewpoint(const CheckResultRow& r, const ResultCamera* cam, bool v3,
   return x + "</VisualizationInfo>\n";
 }
 
-std::string Description(const CheckResultRow& r) {
+std::string Description(const CheckReport& report, const CheckResultRow& r) {
   std::string d = (r.status.empty() ? "" : r.status + " ") + r.kind + ", minimum distance " + Num(r.minDistance, "%.6g");
   if (r.hasVolume) d += ", interference volume " + Num(r.volume, "%.6g");
   else if (!r.volumeNote.empty()) d += ", volume unknown (" + r.volumeNote + ")";
   d += ". Red: " + r.name1 + " [" + r.path1 + "]; green: " + r.name2 + " [" + r.path2 + "]. Box (" +
        Num(r.box[0], "%.6g") + ", " + Num(r.box[1], "%.6g") + ", " + Num(r.box[2], "%.6g") + ") - (" +
        Num(r.box[3], "%.6g") + ", " + Num(r.box[4], "%.6g") + ", " + Num(r.box[5], "%.6g") + ").";
+  if (r.group >= 0) {
+    const ResultGroup& g = report.groups[static_cast<std::size_t>(r.group)];
+    d += " Group " + g.label + ": " + std::to_string(g.members.size()) + " results.";
+  }
   return d;
 }
 
@@ -148,7 +152,7 @@ std::string Markup(const CheckReport& report, const CheckResultRow& r, bool v3, 
     if (!r.status.empty()) x += "<Labels>" + Xml(r.status) + "</Labels>\n";
   }
   x += "<CreationDate>" + isoDate + "</CreationDate>\n<CreationAuthor>vistrel</CreationAuthor>\n";
-  x += "<Description>" + Xml(Description(r)) + "</Description>\n";
+  x += "<Description>" + Xml(Description(report, r)) + "</Description>\n";
   std::string view = v3 ? "<ViewPoint Guid=\"" + viewGuid + "\">" : "<Viewpoints Guid=\"" + viewGuid + "\">";
   view += "<Viewpoint>viewpoint.bcfv</Viewpoint>";
   if (snapshot) view += "<Snapshot>snapshot.png</Snapshot>";

@@ -30,6 +30,7 @@
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
 #include "tools/CsvReport.h"
+#include "tools/Grouping.h"
 #include "tools/HtmlReport.h"
 #include "tools/StepImporter.h"
 
@@ -67,6 +68,8 @@ const char kHelp[] =
     "  --bcf-version V      2.1 (default) or 3.0\n"
     "  --baseline OLD.json  compare with an earlier run's JSON report: each result new or\n"
     "                       active, and the baseline's results not found now resolved\n"
+    "  --group-by MODE      instance: results sharing an instance together, largest group\n"
+    "                       first; pair: results of the same pair; none (default)\n"
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
@@ -163,6 +166,13 @@ int RunCheck(const std::vector<std::string>& args) {
     } else if (a == "--html" || a == "--csv" || a == "--bcf" || a == "--baseline") {
       if (!value(v)) return 2;
       (a == "--html" ? opt.htmlDir : a == "--csv" ? opt.csvFile : a == "--bcf" ? opt.bcfFile : opt.baselineFile) = v;
+    } else if (a == "--group-by") {
+      if (!value(v)) return 2;
+      if (v != "instance" && v != "pair" && v != "none") {
+        std::fprintf(stderr, "vistrel check: --group-by takes instance, pair or none, not '%s'\n", v.c_str());
+        return 2;
+      }
+      opt.groupBy = v;
     } else if (a == "--bcf-version") {
       if (!value(v)) return 2;
       if (v != "2.1" && v != "3.0") {
@@ -300,6 +310,7 @@ int RunCheck(const std::vector<std::string>& args) {
       status = 2;
     }
 
+    GroupResults(report, opt.groupBy);
     report.PrintTable(stdout);
     if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());

@@ -17,6 +17,7 @@ struct CheckOptions {
   std::string htmlDir;              // HTML report; its pictures go there too
   std::string csvFile;
   std::string bcfFile;
+  std::string groupBy;              // instance, pair, none
   std::string baselineFile;         // an earlier run's JSON report
   std::string bcfVersion = "2.1";  // or "3.0"
   bool clip = false;

@@ -16,6 +16,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "module/Platform.h"
 #include "tools/Baseline.h"
+#include "tools/Grouping.h"
 #include "tools/JsonWriter.h"
 
 namespace {
@@ -148,6 +149,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
                byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
                aborted ? "  [aborted]" : "");
   if (baseline.used) PrintBaseline(*this, out);
+  PrintGroups(*this, out);
   if ((stopped || aborted) && !inProgress1.empty()) {
     std::fprintf(out, "unfinished pair (not listed): %s and %s\n", inProgress1.c_str(), inProgress2.c_str());
   }
@@ -194,6 +196,24 @@ std::string CheckReport::Json() const {
   }
   w.EndObject();
   if (baseline.used) WriteBaselineJson(baseline, w);
+  if (!groupBy.empty()) {
+    w.Key("groups");
+    w.BeginObject();
+    w.Key("by"), w.String(groupBy);
+    w.Key("list");
+    w.BeginArray();
+    for (const ResultGroup& g : groups) {
+      w.BeginObject();
+      w.Key("label"), w.String(g.label);
+      w.Key("results");
+      w.BeginArray();
+      for (std::size_t i : g.members) w.Int(results[i].id);
+      w.EndArray();
+      w.EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+  }
   w.Key("results");
   w.BeginArray();
   for (const CheckResultRow& r : results) {
@@ -203,6 +223,7 @@ std::string CheckReport::Json() const {
     w.Key("kind"), w.String(r.kind);
     w.Key("fingerprint"), w.String(Fingerprint(r));
     if (!r.status.empty()) w.Key("status"), w.String(r.status);
+    if (r.group >= 0) w.Key("group"), w.String(groups[static_cast<std::size_t>(r.group)].label);
     w.Key("path1"), w.String(r.path1);
     w.Key("path2"), w.String(r.path2);
     w.Key("name1"), w.String(r.name1);

@@ -29,6 +29,14 @@ struct CheckResultRow {
   std::vector<_vtx> facePoints;
   std::vector<int> faceTriangles;
   std::string status;  // with a baseline: "new" or "active"; else empty
+  int group = -1;      // index into CheckReport::groups (--group-by), else -1
+};
+
+// Results put together by a common cause (--group-by): the instance or
+// pair they share. `members` index CheckReport::results.
+struct ResultGroup {
+  std::string label;  // "Duct_12 [PATH|0|12]" or "A [..] x B [..]"
+  std::vector<std::size_t> members;
 };
 
 // The comparison with an earlier run's JSON report (--baseline).
@@ -59,6 +67,8 @@ public:
   int calcType = 0;
   std::vector<CheckResultRow> results;
   BaselineComparison baseline;
+  std::string groupBy;  // "instance", "pair" or empty
+  std::vector<ResultGroup> groups;
 
   // Reads the manager's results (after its run has ended).
   void Collect(CCollisionManager& manager);

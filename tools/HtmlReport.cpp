@@ -118,7 +118,7 @@ const char kScript[] =
     "Array.prototype.forEach.call(document.querySelectorAll('th[data-key]'),function(th){\n"
     "  th.addEventListener('click',function(){var k=th.getAttribute('data-key');\n"
     "    sortBy(k,state.key===k?!state.down:false);});});\n"
-    "var m=/sort=(-?)(kind|distance|volume|name|status)/.exec(location.hash);\n"
+    "var m=/sort=(-?)(kind|distance|volume|name|status|group)/.exec(location.hash);\n"
     "if(m)sortBy(m[2],m[1]==='-');\n"
     "window.addEventListener('load',function(){\n"
     "  var missing=0;Array.prototype.forEach.call(document.images,function(i){\n"
@@ -210,13 +210,25 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
       h += "</ul>\n";
     }
   }
+  if (!report.groupBy.empty()) {
+    h += "<h2>Groups by " + Escape(report.groupBy) + "</h2>\n<ul id=\"groups\">";
+    for (const ResultGroup& g : report.groups) {
+      h += "<li>" + Escape(g.label) + ": " + std::to_string(g.members.size()) + " result" +
+           (g.members.size() == 1 ? "" : "s") + " (";
+      for (std::size_t k = 0; k < g.members.size(); ++k) {
+        h += (k ? ", #" : "#") + std::to_string(report.results[g.members[k]].id);
+      }
+      h += ")</li>";
+    }
+    h += "</ul>\n";
+  }
   h += "<p id=\"missing\"></p>\n";
   if (FileExists(dir + "/overview.png")) {
     h += "<p><a href=\"overview.png\">Overview of the assembly</a> (instances coloured by their worst "
          "result: interference red, contact orange, clearance yellow)</p>\n";
   }
   h += "<p>In each picture the first instance is red, the second green. Click a column head to sort.</p>\n";
-  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th data-key=\"kind\">Kind</th>"
+  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th data-key=\"group\">Group</th><th data-key=\"kind\">Kind</th>"
        "<th data-key=\"name\">Instances (name / placement path)</th><th data-key=\"distance\">Min. distance</th>"
        "<th data-key=\"volume\">Volume</th><th>Cut line</th><th>Box</th></tr></thead>\n<tbody id=\"rows\">\n";
   for (std::size_t i = 0; i < report.results.size(); ++i) {
@@ -226,7 +238,7 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     const double volumeKey = r.hasVolume ? r.volume : -1.0;
     h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
          "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
-         "\" data-name=\"" + Escape(r.name1 + " " + r.name2) + "\" data-status=\"" + Escape(r.status) + "\">";
+         "\" data-name=\"" + Escape(r.name1 + " " + r.name2) + "\" data-status=\"" + Escape(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
     h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
     if (havePicture[i]) {
       h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
@@ -235,6 +247,7 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
       h += "(no picture)";
     }
     h += "</td><td class=\"status\">" + Escape(r.status.empty() ? "-" : r.status) + "</td>";
+    h += "<td>" + (r.group >= 0 ? Escape(report.groups[static_cast<std::size_t>(r.group)].label) : "-") + "</td>";
     h += "<td class=\"k" + std::to_string(rank) + "\">" + Escape(r.kind) + "</td>";
     h += "<td><span class=\"first\">&#9632;</span> " + Escape(r.name1) + "<br><span class=\"path\">" +
          Escape(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + Escape(r.name2) +

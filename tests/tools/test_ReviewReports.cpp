@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -98,14 +100,14 @@ TEST_F(ReviewReports, CsvHoldsEveryResultOfTheJson) {
   std::istringstream csv(Slurp(work_ + "/r.csv"));
   std::string line;
   std::getline(csv, line);
-  EXPECT_EQ(line.rfind("id,status,kind,name1,path1,", 0), 0u);
+  EXPECT_EQ(line.rfind("id,status,group,kind,name1,path1,", 0), 0u);
   std::size_t rows = 0;
   while (std::getline(csv, line)) {
     ASSERT_LT(rows, results.items.size());
     ASSERT_FALSE(line.empty());
     EXPECT_EQ(line.back(), '\r');  // CRLF line ends
     const Json& r = results[rows];
-    EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + ",," + r["kind"].s + ",", 0), 0u) << line;
+    EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + ",,," + r["kind"].s + ",", 0), 0u) << line;
     ++rows;
   }
   EXPECT_EQ(rows, results.items.size());
@@ -269,4 +271,46 @@ TEST(Baseline, StatusesFollowTheEdits) {
     }
   }
   Shell("rm -rf '" + work + "'");
+}
+
+// Grouping by instance on the sample with near misses: a partition of the
+// results, largest group first, each group's instance in all its results,
+// and the first group as large as the most results any instance has.
+TEST(Grouping, ByInstancePartitionsLargestFirst) {
+  const std::string json = ::testing::TempDir() + "vx_group_" + std::to_string(getpid()) + ".json";
+  ASSERT_EQ(Shell(std::string(VX_VISTREL_BINARY) + " check -q --distance 20 --group-by instance --json " + json +
+                  " > /dev/null"),
+            1);
+  Json report;
+  std::string error;
+  ASSERT_TRUE(vxtest::ParseJson(Slurp(json), report, error)) << error;
+  std::remove(json.c_str());
+  std::map<int, const Json*> byId;
+  std::map<std::string, std::size_t> perInstance;
+  for (const Json& r : report["results"].items) {
+    byId[static_cast<int>(r["id"].n)] = &r;
+    ++perInstance[r["path1"].s];
+    ++perInstance[r["path2"].s];
+  }
+  std::size_t most = 0;
+  for (const auto& e : perInstance) most = std::max(most, e.second);
+  std::map<int, int> seen;
+  std::size_t previous = SIZE_MAX;
+  const Json& groups = report["groups"]["list"];
+  ASSERT_FALSE(groups.items.empty());
+  EXPECT_EQ(groups[0]["results"].items.size(), most);
+  for (const Json& g : groups.items) {
+    EXPECT_LE(g["results"].items.size(), previous);
+    previous = g["results"].items.size();
+    for (const Json& id : g["results"].items) {
+      ++seen[static_cast<int>(id.n)];
+      const Json& r = *byId.at(static_cast<int>(id.n));
+      EXPECT_TRUE(g["label"].s.find("[" + r["path1"].s + "]") != std::string::npos ||
+                  g["label"].s.find("[" + r["path2"].s + "]") != std::string::npos)
+          << g["label"].s;
+      EXPECT_EQ(r["group"].s, g["label"].s);
+    }
+  }
+  EXPECT_EQ(seen.size(), byId.size());
+  for (const auto& e : seen) EXPECT_EQ(e.second, 1) << "result " << e.first;
 }
