@@ -83,6 +83,28 @@ CheckResultRow RowFromJson(const JsonValue& v) {
     q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n), q.z = static_cast<float>(p.items[2].n);
     r.cutPoints.push_back(q);
   }
+  for (const JsonValue& sgm : v["cut_line"]["segments"].items) {
+    if (sgm.items.size() != 2) continue;
+    const int a = static_cast<int>(sgm.items[0].n), b = static_cast<int>(sgm.items[1].n);
+    if (a < 0 || b < 0 || static_cast<std::size_t>(a) >= r.cutPoints.size() ||
+        static_cast<std::size_t>(b) >= r.cutPoints.size()) {
+      continue;
+    }
+    r.cutSegments.emplace_back(a, b);
+    const _vtx& p = r.cutPoints[static_cast<std::size_t>(a)];
+    const _vtx& q = r.cutPoints[static_cast<std::size_t>(b)];
+    r.cutLineLength += std::sqrt((p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y) + (p.z - q.z) * (p.z - q.z));
+  }
+  for (const JsonValue& p : v["cut_face"]["points"].items) {
+    if (p.items.size() != 3) continue;
+    _vtx q;
+    q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n), q.z = static_cast<float>(p.items[2].n);
+    r.facePoints.push_back(q);
+  }
+  for (const JsonValue& t : v["cut_face"]["triangles"].items) {
+    if (t.items.size() != 3) continue;
+    for (const JsonValue& k : t.items) r.faceTriangles.push_back(static_cast<int>(k.n));
+  }
   return r;
 }
 

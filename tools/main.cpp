@@ -15,7 +15,9 @@ const char kUsage[] =
     "  check [FILE]   interference check (the embedded sample assembly without FILE);\n"
     "                 'vistrel check --help' lists the options\n"
     "  info [FILE]    the assembly tree: placement paths, names, matrices, triangles\n"
-    "  render FILE --png OUT.png   picture of a document as it is\n";
+    "  render FILE --png OUT.png   picture of a document as it is\n"
+    "  report OLD.json --tolerance T   re-classify a check's stored results for a\n"
+    "                 smaller tolerance without re-running ('vistrel report --help')\n";
 
 }  // namespace
 
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
   if (command == "info") return RunInfo(args);
   if (command == "check") return RunCheck(args);
   if (command == "render") return RunRender(args);
+  if (command == "report") return RunReport(args);
   std::fprintf(stderr, "vistrel: unknown command '%s'\n%s", command.c_str(), kUsage);
   return 2;
 }

@@ -314,3 +314,43 @@ TEST(Grouping, ByInstancePartitionsLargestFirst) {
   EXPECT_EQ(seen.size(), byId.size());
   for (const auto& e : seen) EXPECT_EQ(e.second, 1) << "result " << e.first;
 }
+
+// `vistrel report` at a smaller tolerance against a fresh check at that
+// tolerance: the same results (numbering, kinds, pairs, distances, volumes,
+// boxes, cut lines), for plain, cut-face and distance runs.
+TEST(ReportCommand, ReclassifiedEqualsAFreshCheck) {
+  const std::string work = ::testing::TempDir() + "vx_recl_" + std::to_string(getpid());
+  ASSERT_EQ(Shell("mkdir -p " + work), 0);
+  const std::string vistrel = std::string(VX_VISTREL_BINARY) + " ";
+  auto key = [](const Json& r) {
+    std::ostringstream s;
+    s << r["id"].n << ' ' << r["kind"].s << ' ' << r["path1"].s << ' ' << r["path2"].s << ' ' << r["min_distance"].n
+      << ' ' << (r["volume"].kind == Json::Null ? -1.0 : r["volume"].n) << ' ' << r["cut_line"]["points"].items.size();
+    for (const Json& b : r["box"].items) s << ' ' << b.n;
+    return s.str();
+  };
+  auto keys = [&](const std::string& file) {
+    Json j;
+    std::string error;
+    EXPECT_TRUE(vxtest::ParseJson(Slurp(file), j, error)) << file << ": " << error;
+    std::vector<std::string> out;
+    for (const Json& r : j["results"].items) out.push_back(key(r));
+    return out;
+  };
+  std::size_t dropped = 0;
+  for (const std::string mode : {"", "--cut-faces ", "--distance 20 "}) {
+    ASSERT_LE(Shell(vistrel + "check -q " + mode + "--tolerance 5 --json " + work + "/wide.json > /dev/null"), 1);
+    const std::size_t wide = keys(work + "/wide.json").size();
+    for (const char* t : {"0", "1", "2"}) {
+      Shell(vistrel + "check -q " + mode + "--tolerance " + t + " --json " + work + "/fresh.json > /dev/null");
+      Shell(vistrel + "report " + work + "/wide.json --tolerance " + t + " --json " + work + "/re.json > /dev/null");
+      const std::vector<std::string> fresh = keys(work + "/fresh.json");
+      EXPECT_EQ(keys(work + "/re.json"), fresh) << mode << "tolerance " << t;
+      dropped += wide - fresh.size();
+    }
+  }
+  EXPECT_GT(dropped, 0u);  // some results do go at the smaller tolerances
+  // Beyond what was searched: refused.
+  EXPECT_EQ(Shell(vistrel + "report " + work + "/wide.json --tolerance 50 > /dev/null 2>&1"), 2);
+  Shell("rm -rf '" + work + "'");
+}
