@@ -163,10 +163,10 @@ std::string UtcNow() {
 }
 
 bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const std::string& generated,
-                     std::string& error) {
+                     std::string& error, bool pictures) {
   // Thumbnails first: the page only names those that exist.
   std::vector<bool> havePicture(report.results.size(), false);
-  for (std::size_t i = 0; i < report.results.size(); ++i) {
+  for (std::size_t i = 0; pictures && i < report.results.size(); ++i) {
     const std::string full = dir + "/" + PictureName("result", i);
     if (!FileExists(full)) continue;
     PngImage picture;
@@ -223,7 +223,7 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     h += "</ul>\n";
   }
   h += "<p id=\"missing\"></p>\n";
-  if (FileExists(dir + "/overview.png")) {
+  if (pictures && FileExists(dir + "/overview.png")) {
     h += "<p><a href=\"overview.png\">Overview of the assembly</a> (instances coloured by their worst "
          "result: interference red, contact orange, clearance yellow)</p>\n";
   }

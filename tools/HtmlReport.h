@@ -13,8 +13,10 @@ class CheckReport;
 // for every result picture found and then index.html. On failure returns
 // false with `error` naming the file; an earlier index.html is left as it
 // was (written under a temporary name and renamed).
+// With `pictures` false the page names no pictures, whatever lies in DIR
+// (re-classified reports: their numbering differs from the pictures').
 bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const std::string& generated,
-                     std::string& error);
+                     std::string& error, bool pictures = true);
 
 // The current UTC time as "YYYY-MM-DD HH:MM UTC".
 std::string UtcNow();

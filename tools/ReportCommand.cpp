@@ -149,7 +149,7 @@ int RunReport(const std::vector<std::string>& args) {
     return 2;
   }
   if (!html.empty()) {
-    if ((::mkdir(html.c_str(), 0755) != 0 && errno != EEXIST) || !WriteHtmlReport(report, html, UtcNow(), error)) {
+    if ((::mkdir(html.c_str(), 0755) != 0 && errno != EEXIST) || !WriteHtmlReport(report, html, UtcNow(), error, false)) {
       std::fprintf(stderr, "vistrel: %s\n", error.empty() ? (html + ": cannot make the directory").c_str() : error.c_str());
       return 2;
     }
