@@ -25,8 +25,13 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "module/Platform.h"
+#include "tools/BcfExport.h"
+#include "tools/Baseline.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
+#include "tools/CsvReport.h"
+#include "tools/Grouping.h"
+#include "tools/HtmlReport.h"
 #include "tools/StepImporter.h"
 #include "tools/SafeOutput.h"
 
@@ -57,6 +62,15 @@ const char kHelp[] =
     "  --json FILE          write the report as JSON\n"
     "  --png DIR            write a picture per result and an overview into DIR\n"
     "  --clip               with --png: show the clip plane through each result\n"
+    "  --html DIR           write an HTML report (index.html, pictures, thumbnails) into DIR\n"
+    "  --csv FILE           write the results as CSV\n"
+    "  --bcf FILE           write a BCF archive (.bcfzip): a topic per result with its\n"
+    "                       viewpoint and picture\n"
+    "  --bcf-version V      2.1 (default) or 3.0\n"
+    "  --baseline OLD.json  compare with an earlier run's JSON report: each result new or\n"
+    "                       active, and the baseline's results not found now resolved\n"
+    "  --group-by MODE      instance: results sharing an instance together, largest group\n"
+    "                       first; pair: results of the same pair; none (default)\n"
     "  --quiet              no progress bar\n"
     "  --deflection D       STEP files: largest distance of the triangles from the exact\n"
     "                       surfaces (model units; default 1/1000 of each part's size)\n"
@@ -148,15 +162,35 @@ int RunCheck(const std::vector<std::string>& args) {
     } else if (a == "--group2" || a == "--ignore" || a == "--hidden") {
       if (!value(v)) return 2;
       (a == "--group2" ? opt.group2 : a == "--ignore" ? opt.ignore : opt.hidden).push_back(v);
-    } else if (a == "--json" || a == "--png") {
+    } else if (a == "--json" || a == "--png" || a == "--html" || a == "--csv" || a == "--bcf" ||
+               a == "--baseline") {
       if (!value(v)) return 2;
       if (v.empty()) {
         std::fprintf(stderr, "vistrel check: %s needs a value (an empty path was given)\n", a.c_str());
         return 2;
       }
-      (a == "--json" ? opt.jsonFile : opt.pngDir) = v;
+      (a == "--json"   ? opt.jsonFile
+       : a == "--png"  ? opt.pngDir
+       : a == "--html" ? opt.htmlDir
+       : a == "--csv"  ? opt.csvFile
+       : a == "--bcf"  ? opt.bcfFile
+                       : opt.baselineFile) = v;
     } else if (a == "--allow-external") {
       opt.allowExternal = true;
+    } else if (a == "--group-by") {
+      if (!value(v)) return 2;
+      if (v != "instance" && v != "pair" && v != "none") {
+        std::fprintf(stderr, "vistrel check: --group-by takes instance, pair or none, not '%s'\n", v.c_str());
+        return 2;
+      }
+      opt.groupBy = v;
+    } else if (a == "--bcf-version") {
+      if (!value(v)) return 2;
+      if (v != "2.1" && v != "3.0") {
+        std::fprintf(stderr, "vistrel check: --bcf-version takes 2.1 or 3.0, not '%s'\n", v.c_str());
+        return 2;
+      }
+      opt.bcfVersion = v;
     } else if (a == "--clip") {
       opt.clip = true;
     } else if (a == "--quiet" || a == "-q") {
@@ -171,8 +205,13 @@ int RunCheck(const std::vector<std::string>& args) {
       opt.file = a;
     }
   }
-  for (const auto& [option, path] : {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir)}) {
-    const std::string why = path.empty() ? std::string() : safeoutput::CheckOutputPath(option, path, {opt.file});
+  for (const auto& [option, path] :
+       {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir),
+        std::make_pair("--html", opt.htmlDir), std::make_pair("--csv", opt.csvFile),
+        std::make_pair("--bcf", opt.bcfFile)}) {
+    std::vector<std::string> inputs{opt.file};
+    if (!opt.baselineFile.empty()) inputs.push_back(opt.baselineFile);
+    const std::string why = path.empty() ? std::string() : safeoutput::CheckOutputPath(option, path, inputs);
     if (!why.empty()) {
       std::fprintf(stderr, "vistrel check: %s\n", why.c_str());
       return 2;
@@ -183,7 +222,24 @@ int RunCheck(const std::vector<std::string>& args) {
     return 2;
   }
 
+  if (!opt.htmlDir.empty()) {
+    // The page links its pictures by bare file name.
+    if (!opt.pngDir.empty() && opt.pngDir != opt.htmlDir) {
+      std::fprintf(stderr, "vistrel check: --html writes its pictures into its own directory; "
+                           "give --png the same directory or leave it out\n");
+      return 2;
+    }
+    opt.pngDir = opt.htmlDir;
+  }
+
   std::string error;
+  if (!opt.baselineFile.empty()) {
+    CheckReport probe;  // a bad baseline is refused before the run, not after it
+    if (!ApplyBaseline(probe, opt.baselineFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      return 2;
+    }
+  }
   SoKRN_MainDoc* doc = LoadAssembly(opt.file, error, opt.allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
@@ -272,13 +328,45 @@ int RunCheck(const std::vector<std::string>& args) {
     report.twoGroup = manager->m_b2Group != 0;
     report.calcType = manager->m_nCalcType;
     report.Collect(*manager);
+    if (!opt.baselineFile.empty() && !ApplyBaseline(report, opt.baselineFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
 
+    GroupResults(report, opt.groupBy);
     report.PrintTable(stdout);
     if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;
     }
-    if (status == 0 && !opt.pngDir.empty() && !WriteResultPictures(*manager, doc, opt, error)) {
+    // The BCF snapshots are the pictures: taken into a scratch directory
+    // when no other output keeps them.
+    std::vector<ResultCamera> cameras;
+    std::string scratch;
+    if (status == 0 && !opt.bcfFile.empty() && opt.pngDir.empty()) {
+      scratch = MakeScratchDir();
+      if (scratch.empty()) {
+        std::fprintf(stderr, "vistrel: no temporary directory for the BCF snapshots\n");
+        status = 2;
+      }
+      opt.pngDir = scratch;
+    }
+    if (status == 0 && !opt.pngDir.empty() &&
+        !WriteResultPictures(*manager, doc, opt, error, opt.bcfFile.empty() ? nullptr : &cameras)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0 && !opt.bcfFile.empty() &&
+        !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (!scratch.empty()) RemoveScratchDir(scratch);
+    if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) {
+      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+      status = 2;
+    }
+    if (status == 0 && !opt.csvFile.empty() && !WriteCsvReport(report, opt.csvFile, error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       status = 2;
     }

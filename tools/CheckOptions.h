@@ -14,6 +14,12 @@ struct CheckOptions {
   std::vector<std::string> hidden;
   std::string jsonFile;
   std::string pngDir;
+  std::string htmlDir;              // HTML report; its pictures go there too
+  std::string csvFile;
+  std::string bcfFile;
+  std::string groupBy;              // instance, pair, none
+  std::string baselineFile;         // an earlier run's JSON report
+  std::string bcfVersion = "2.1";  // or "3.0"
   bool clip = false;
   bool quiet = false;
   bool allowExternal = false;       // read Inventor File nodes (regular files only)

@@ -11,11 +11,14 @@
 
 #include <cmath>
 #include <fstream>
+#include <utility>
 
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "module/Platform.h"
+#include "tools/Baseline.h"
+#include "tools/Grouping.h"
 #include "tools/JsonWriter.h"
 #include "tools/SafeOutput.h"
 
@@ -136,6 +139,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
                    r.box[4], r.box[5]);
       if (r.penetrationDepth > 0) std::fprintf(out, "%4s  penetration depth >= %.4g\n", "", r.penetrationDepth);
       if (!r.volumeNote.empty()) std::fprintf(out, "%4s  * no volume: %s\n", "", r.volumeNote.c_str());
+      if (!r.status.empty()) std::fprintf(out, "%4s  status: %s\n", "", r.status.c_str());
     }
     if (footnote) std::fprintf(out, "(-* volume unknown, reason given under the result)\n");
   }
@@ -149,6 +153,8 @@ void CheckReport::PrintTable(std::FILE* out) const {
                instances, triangles, pairsTested, pairsTotal, results.size(), byKind[0], byKind[1], byKind[2],
                byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
                aborted ? "  [aborted]" : "");
+  if (baseline.used) PrintBaseline(*this, out);
+  PrintGroups(*this, out);
   if ((stopped || aborted) && !inProgress1.empty()) {
     std::fprintf(out, "unfinished pair (not listed): %s and %s\n", inProgress1.c_str(), inProgress2.c_str());
   }
@@ -186,7 +192,33 @@ std::string CheckReport::Json() const {
   w.Key("calc_type"), w.Int(calcType);
   w.Key("cut_faces"), w.Bool(options.cutFaces || options.interferenceOnly);
   w.Key("two_group"), w.Bool(twoGroup);
+  for (const auto& globs : {std::make_pair("group2", &options.group2), std::make_pair("ignore", &options.ignore),
+                            std::make_pair("hidden", &options.hidden)}) {
+    w.Key(globs.first);
+    w.BeginArray();
+    for (const std::string& g : *globs.second) w.String(g);
+    w.EndArray();
+  }
   w.EndObject();
+  if (baseline.used) WriteBaselineJson(baseline, w);
+  if (!groupBy.empty()) {
+    w.Key("groups");
+    w.BeginObject();
+    w.Key("by"), w.String(groupBy);
+    w.Key("list");
+    w.BeginArray();
+    for (const ResultGroup& g : groups) {
+      w.BeginObject();
+      w.Key("label"), w.String(g.label);
+      w.Key("results");
+      w.BeginArray();
+      for (std::size_t i : g.members) w.Int(results[i].id);
+      w.EndArray();
+      w.EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+  }
   w.Key("results");
   w.BeginArray();
   for (const CheckResultRow& r : results) {
@@ -194,6 +226,9 @@ std::string CheckReport::Json() const {
     w.Key("id"), w.Int(r.id);
     w.Key("type"), w.Int(r.type);
     w.Key("kind"), w.String(r.kind);
+    w.Key("fingerprint"), w.String(Fingerprint(r));
+    if (!r.status.empty()) w.Key("status"), w.String(r.status);
+    if (r.group >= 0) w.Key("group"), w.String(groups[static_cast<std::size_t>(r.group)].label);
     w.Key("path1"), w.String(r.path1);
     w.Key("path2"), w.String(r.path2);
     w.Key("name1"), w.String(r.name1);

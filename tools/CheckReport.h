@@ -29,6 +29,25 @@ struct CheckResultRow {
   std::vector<std::pair<int, int>> cutSegments;
   std::vector<_vtx> facePoints;
   std::vector<int> faceTriangles;
+  std::string status;  // with a baseline: "new" or "active"; else empty
+  int group = -1;      // index into CheckReport::groups (--group-by), else -1
+};
+
+// Results put together by a common cause (--group-by): the instance or
+// pair they share. `members` index CheckReport::results.
+struct ResultGroup {
+  std::string label;  // "Duct_12 [PATH|0|12]" or "A [..] x B [..]"
+  std::vector<std::size_t> members;
+};
+
+// The comparison with an earlier run's JSON report (--baseline).
+struct BaselineComparison {
+  bool used = false;
+  std::string file;
+  // Why the comparison is partial (inputs or settings differ, a run was
+  // incomplete); empty: both runs checked the same thing.
+  std::vector<std::string> differences;
+  std::vector<CheckResultRow> resolved;  // in the baseline, not found now
 };
 
 class CheckReport {
@@ -48,6 +67,9 @@ public:
   bool twoGroup = false;
   int calcType = 0;
   std::vector<CheckResultRow> results;
+  BaselineComparison baseline;
+  std::string groupBy;  // "instance", "pair" or empty
+  std::vector<ResultGroup> groups;
 
   // Reads the manager's results (after its run has ended).
   void Collect(CCollisionManager& manager);
@@ -72,5 +94,19 @@ std::string InstanceNamePath(const SoPath* path);
 // through the parts. The overview colours every instance that takes part in
 // a result by its worst kind: interference red, contact orange, clearance
 // yellow (near: as clearance); the others keep their colours.
+//
+// With `cameras`, one entry per result: the camera of its picture, so that
+// other outputs (BCF viewpoints) open on the same view.
+struct ResultCamera {
+  bool valid = false;  // false: no picture was taken (no box to frame)
+  float position[3] = {0, 0, 0};
+  float direction[3] = {0, 0, -1};  // unit
+  float up[3] = {0, 1, 0};          // unit
+  float heightAngle = 0;            // radians, spanning the picture's height
+  float aspect = 1;                 // width / height
+  bool clip = false;                // the clip plane was shown: the side where
+  float clipPoint[3] = {0, 0, 0};   // clipNormal points is kept
+  float clipNormal[3] = {0, -1, 0};
+};
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
-                         std::string& error);
+                         std::string& error, std::vector<ResultCamera>* cameras = nullptr);

@@ -15,6 +15,7 @@ int RunCheck(const std::vector<std::string>& args);
 // came while the program was starting or loading the file.
 void CatchInterrupts();
 int RunRender(const std::vector<std::string>& args);
+int RunReport(const std::vector<std::string>& args);
 
 // The assembly of `file` (the embedded sample when empty), referenced once;
 // null with a one-line reason naming the file. `allowExternal`: read the

@@ -61,6 +61,28 @@ SbBox3f resultView(CCollisionManager& manager, int i) {
   return SbBox3f(c - h, c + h);
 }
 
+void recordCamera(const SoPerspectiveCamera& camera, float aspect, bool clip, CCollisionManager& manager, int i,
+                  ResultCamera& out) {
+  SbVec3f dir, up;
+  const SbRotation rot = camera.orientation.getValue();
+  rot.multVec(SbVec3f(0, 0, -1), dir);
+  rot.multVec(SbVec3f(0, 1, 0), up);
+  const SbVec3f pos = camera.position.getValue();
+  for (int k = 0; k < 3; ++k) out.position[k] = pos[k], out.direction[k] = dir[k], out.up[k] = up[k];
+  out.heightAngle = camera.heightAngle.getValue();
+  out.aspect = aspect;
+  out.valid = true;
+  out.clip = clip;
+  if (clip) {
+    // Where the manager puts its clip plane: normal (0, -1, 0) through the
+    // centre of the result box (the origin when the box is empty).
+    SbVec3f lo, hi, centre(0, 0, 0);
+    manager.GetResultBoundingBox(i).getBounds(lo, hi);
+    if (lo[0] <= hi[0]) centre = (lo + hi) * 0.5f;
+    for (int k = 0; k < 3; ++k) out.clipPoint[k] = centre[k], out.clipNormal[k] = k == 1 ? -1.0f : 0.0f;
+  }
+}
+
 const SbVec3f kFirst(0.9f, 0.1f, 0.1f);
 const SbVec3f kSecond(0.1f, 0.75f, 0.1f);
 const SbVec3f kGhost(0.85f, 0.85f, 0.85f);
@@ -128,8 +150,9 @@ bool ensureDir(const std::string& dir, std::string& error) {
 }  // namespace
 
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
-                         std::string& error) {
+                         std::string& error, std::vector<ResultCamera>* cameras) {
   if (!ensureDir(options.pngDir, error)) return false;
+  if (cameras) cameras->assign(static_cast<std::size_t>(manager.GetResultCount()), ResultCamera{});
   OffscreenRenderer renderer(kWidth, kHeight);
   if (!renderer.isValid()) {
     error = "no offscreen rendering: " + renderer.errorMessage();
@@ -170,6 +193,7 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
       std::snprintf(name, sizeof name, "/result_%03d.png", i + 1);
       ok = renderer.render(scene, camera, picture) && picture.writeFile(options.pngDir + name, error);
       if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
+      if (ok && cameras) recordCamera(*camera, aspect, options.clip, manager, i, (*cameras)[static_cast<std::size_t>(i)]);
     }
     for (SoFullPath* path : {r.pPath1, r.pPath2}) {
       if (hasChildren(tailKit(path))) {

@@ -19,7 +19,9 @@ const char kUsage[] =
     "                 'vistrel check --help' lists the options\n"
     "  info [FILE]    the assembly tree: placement paths, names, matrices, triangles\n"
     "  render FILE --png OUT.png   picture of a document as it is\n"
-    "  view [FILE]    the desktop viewer (vistrel-view, when built)\n";
+    "  view [FILE]    the desktop viewer (vistrel-view, when built)\n"
+    "  report OLD.json --tolerance T   re-classify a check's stored results for a\n"
+    "                 smaller tolerance without re-running ('vistrel report --help')\n";
 
 // `vistrel view`: runs vistrel-view from this program's own directory, so the
 // command-line tool itself never links Qt.
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
   if (command == "info") return RunInfo(args);
   if (command == "check") return RunCheck(args);
   if (command == "render") return RunRender(args);
+  if (command == "report") return RunReport(args);
   std::fprintf(stderr, "vistrel: unknown command '%s'\n%s", command.c_str(), kUsage);
   return 2;
 }
