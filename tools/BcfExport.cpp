@@ -4,6 +4,7 @@
 // IFC GUIDs (our instances have none: the placement path is the
 // authoring-tool id), one viewpoint per topic.
 #include "tools/BcfExport.h"
+#include "tools/MarkupText.h"
 
 #include <dirent.h>
 #include <unistd.h>
@@ -17,20 +18,6 @@
 #include <sstream>
 
 namespace {
-
-std::string Xml(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string Num(double v, const char* format = "%.9g") {
   char buf[64];
@@ -84,7 +71,7 @@ std::string Vec(const char* tag, const float* v) {
 }
 
 std::string Component(const std::string& path) {
-  return "<Component><OriginatingSystem>vistrel</OriginatingSystem><AuthoringToolId>" + Xml(path) +
+  return "<Component><OriginatingSystem>vistrel</OriginatingSystem><AuthoringToolId>" + EscapeMarkup(path) +
          "</AuthoringToolId></Component>";
 }
 
@@ -138,21 +125,21 @@ std::string Description(const CheckReport& report, const CheckResultRow& r) {
 std::string Markup(const CheckReport& report, const CheckResultRow& r, bool v3, const std::string& topicGuid,
                    const std::string& viewGuid, bool snapshot, const std::string& isoDate) {
   std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Markup>\n<Header>";
-  x += v3 ? "<Files><File><Filename>" + Xml(report.file) + "</Filename></File></Files>"
-          : "<File><Filename>" + Xml(report.file) + "</Filename></File>";
+  x += v3 ? "<Files><File><Filename>" + EscapeMarkup(report.file) + "</Filename></File></Files>"
+          : "<File><Filename>" + EscapeMarkup(report.file) + "</Filename></File>";
   x += "</Header>\n<Topic Guid=\"" + topicGuid + "\" TopicType=\"Clash\" TopicStatus=\"Open\">\n";
-  x += "<Title>" + Xml(std::to_string(r.id) + " " + r.kind + ": " + r.name1 + " / " + r.name2) + "</Title>\n";
+  x += "<Title>" + EscapeMarkup(std::to_string(r.id) + " " + r.kind + ": " + r.name1 + " / " + r.name2) + "</Title>\n";
   x += "<Index>" + std::to_string(r.id) + "</Index>\n";
   if (v3) {
-    x += "<Labels><Label>" + Xml(r.kind) + "</Label>";
-    if (!r.status.empty()) x += "<Label>" + Xml(r.status) + "</Label>";
+    x += "<Labels><Label>" + EscapeMarkup(r.kind) + "</Label>";
+    if (!r.status.empty()) x += "<Label>" + EscapeMarkup(r.status) + "</Label>";
     x += "</Labels>\n";
   } else {
-    x += "<Labels>" + Xml(r.kind) + "</Labels>\n";
-    if (!r.status.empty()) x += "<Labels>" + Xml(r.status) + "</Labels>\n";
+    x += "<Labels>" + EscapeMarkup(r.kind) + "</Labels>\n";
+    if (!r.status.empty()) x += "<Labels>" + EscapeMarkup(r.status) + "</Labels>\n";
   }
   x += "<CreationDate>" + isoDate + "</CreationDate>\n<CreationAuthor>vistrel</CreationAuthor>\n";
-  x += "<Description>" + Xml(Description(report, r)) + "</Description>\n";
+  x += "<Description>" + EscapeMarkup(Description(report, r)) + "</Description>\n";
   std::string view = v3 ? "<ViewPoint Guid=\"" + viewGuid + "\">" : "<Viewpoints Guid=\"" + viewGuid + "\">";
   view += "<Viewpoint>viewpoint.bcfv</Viewpoint>";
   if (snapshot) view += "<Snapshot>snapshot.png</Snapshot>";

@@ -16,24 +16,9 @@
 
 #include "tools/CheckReport.h"
 #include "tools/PngImage.h"
+#include "tools/MarkupText.h"
 
 namespace {
-
-std::string Escape(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string Num(double v, const char* format = "%.4g") {
   char buf[64];
@@ -180,11 +165,11 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
 
   std::string h;
   h += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Clash report: ";
-  h += Escape(report.file) + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
+  h += EscapeMarkup(report.file) + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
   h += "<h1>Clash report</h1>\n<table class=\"head\">\n";
-  h += "<tr><th>File</th><td>" + Escape(report.file) + "</td></tr>\n";
-  h += "<tr><th>Settings</th><td>" + Escape(Settings(report)) + "</td></tr>\n";
-  h += "<tr><th>Generated</th><td>" + Escape(generated) + "</td></tr>\n";
+  h += "<tr><th>File</th><td>" + EscapeMarkup(report.file) + "</td></tr>\n";
+  h += "<tr><th>Settings</th><td>" + EscapeMarkup(Settings(report)) + "</td></tr>\n";
+  h += "<tr><th>Generated</th><td>" + EscapeMarkup(generated) + "</td></tr>\n";
   h += "<tr><th>Checked</th><td>" + std::to_string(report.instances) + " instances, " +
        std::to_string(report.triangles) + " triangles, " + std::to_string(report.pairsTested) + " of " +
        std::to_string(report.pairsTotal) + " pairs, " + Num(report.seconds, "%.3f") + " s</td></tr>\n";
@@ -201,19 +186,19 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     const BaselineComparison& b = report.baseline;
     int fresh = 0;
     for (const CheckResultRow& r : report.results) fresh += r.status == "new" ? 1 : 0;
-    h += "<p id=\"baseline\">Compared with " + Escape(b.file) + ": new " + std::to_string(fresh) + ", active " +
+    h += "<p id=\"baseline\">Compared with " + EscapeMarkup(b.file) + ": new " + std::to_string(fresh) + ", active " +
          std::to_string(static_cast<int>(report.results.size()) - fresh) + ", resolved " +
          std::to_string(b.resolved.size()) + "</p>\n";
     if (!b.differences.empty()) {
       h += "<p class=\"warn\">Partial comparison:</p><ul>";
-      for (const std::string& d : b.differences) h += "<li>" + Escape(d) + "</li>";
+      for (const std::string& d : b.differences) h += "<li>" + EscapeMarkup(d) + "</li>";
       h += "</ul>\n";
     }
   }
   if (!report.groupBy.empty()) {
-    h += "<h2>Groups by " + Escape(report.groupBy) + "</h2>\n<ul id=\"groups\">";
+    h += "<h2>Groups by " + EscapeMarkup(report.groupBy) + "</h2>\n<ul id=\"groups\">";
     for (const ResultGroup& g : report.groups) {
-      h += "<li>" + Escape(g.label) + ": " + std::to_string(g.members.size()) + " result" +
+      h += "<li>" + EscapeMarkup(g.label) + ": " + std::to_string(g.members.size()) + " result" +
            (g.members.size() == 1 ? "" : "s") + " (";
       for (std::size_t k = 0; k < g.members.size(); ++k) {
         h += (k ? ", #" : "#") + std::to_string(report.results[g.members[k]].id);
@@ -238,7 +223,7 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     const double volumeKey = r.hasVolume ? r.volume : -1.0;
     h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
          "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
-         "\" data-name=\"" + Escape(r.name1 + " " + r.name2) + "\" data-status=\"" + Escape(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
+         "\" data-name=\"" + EscapeMarkup(r.name1 + " " + r.name2) + "\" data-status=\"" + EscapeMarkup(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
     h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
     if (havePicture[i]) {
       h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
@@ -246,15 +231,15 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     } else {
       h += "(no picture)";
     }
-    h += "</td><td class=\"status\">" + Escape(r.status.empty() ? "-" : r.status) + "</td>";
-    h += "<td>" + (r.group >= 0 ? Escape(report.groups[static_cast<std::size_t>(r.group)].label) : "-") + "</td>";
-    h += "<td class=\"k" + std::to_string(rank) + "\">" + Escape(r.kind) + "</td>";
-    h += "<td><span class=\"first\">&#9632;</span> " + Escape(r.name1) + "<br><span class=\"path\">" +
-         Escape(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + Escape(r.name2) +
-         "<br><span class=\"path\">" + Escape(r.path2) + "</span></td>";
+    h += "</td><td class=\"status\">" + EscapeMarkup(r.status.empty() ? "-" : r.status) + "</td>";
+    h += "<td>" + (r.group >= 0 ? EscapeMarkup(report.groups[static_cast<std::size_t>(r.group)].label) : "-") + "</td>";
+    h += "<td class=\"k" + std::to_string(rank) + "\">" + EscapeMarkup(r.kind) + "</td>";
+    h += "<td><span class=\"first\">&#9632;</span> " + EscapeMarkup(r.name1) + "<br><span class=\"path\">" +
+         EscapeMarkup(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + EscapeMarkup(r.name2) +
+         "<br><span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td>";
     h += "<td class=\"num\">" + Num(r.minDistance) + "</td><td class=\"num\">";
     if (r.hasVolume) h += Num(r.volume);
-    else if (!r.volumeNote.empty()) h += "<span title=\"" + Escape(r.volumeNote) + "\">unknown: " + Escape(r.volumeNote) + "</span>";
+    else if (!r.volumeNote.empty()) h += "<span title=\"" + EscapeMarkup(r.volumeNote) + "\">unknown: " + EscapeMarkup(r.volumeNote) + "</span>";
     else h += "&ndash;";
     h += "</td><td class=\"num\">" + Num(r.cutLineLength) + "</td>";
     h += "<td class=\"num\">(" + Num(r.box[0]) + ", " + Num(r.box[1]) + ", " + Num(r.box[2]) + ")<br>(" +
@@ -265,9 +250,9 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     h += "<h2>Resolved</h2>\n<p>In the baseline, not found now:</p>\n<table id=\"resolved\"><tr><th>Baseline #</th>"
          "<th>Kind</th><th>Instances</th></tr>\n";
     for (const CheckResultRow& r : report.baseline.resolved) {
-      h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + Escape(r.kind) + "</td><td>" +
-           Escape(r.name1) + " <span class=\"path\">" + Escape(r.path1) + "</span><br>" + Escape(r.name2) +
-           " <span class=\"path\">" + Escape(r.path2) + "</span></td></tr>\n";
+      h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + EscapeMarkup(r.kind) + "</td><td>" +
+           EscapeMarkup(r.name1) + " <span class=\"path\">" + EscapeMarkup(r.path1) + "</span><br>" + EscapeMarkup(r.name2) +
+           " <span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td></tr>\n";
     }
     h += "</table>\n";
   }
