@@ -15,5 +15,21 @@ class SoDragger;
 class SoGLRenderAction;
 class SoRayPickAction;
 
+// The on-top depth state for the life of the object: depth test passing
+// always, writes at the nearest depth; the previous depth function, write
+// mask and range are put back on destruction. Needs a current context.
+class VxOnTopDepth {
+public:
+  VxOnTopDepth();
+  ~VxOnTopDepth();
+  VxOnTopDepth(const VxOnTopDepth&) = delete;
+  VxOnTopDepth& operator=(const VxOnTopDepth&) = delete;
+
+private:
+  float m_range[2] = {0.0f, 1.0f};
+  int m_func = 0x0201;  // GL_LESS
+  unsigned char m_mask = 1;
+};
+
 void VxRenderDraggerOnTop(SoDragger* dragger, SoGLRenderAction* action);
 void VxPickDraggerOnTop(SoDragger* dragger, SoRayPickAction* action);

@@ -1,7 +1,5 @@
 #include "draggers/SoTabPlaneDraggerExt.h"
 
-#include <GL/gl.h>
-
 #include <cmath>
 
 #include <Inventor/SbPlane.h>
@@ -104,25 +102,14 @@ void SoTabPlaneDraggerExt::GLRender(SoGLRenderAction* action) {
     enableNotify(TRUE);
   }
 
-  GLfloat range[2] = {0.0f, 1.0f};
-  GLint func = GL_LESS;
-  GLboolean mask = GL_TRUE;
-  glGetFloatv(GL_DEPTH_RANGE, range);
-  glGetIntegerv(GL_DEPTH_FUNC, &func);
-  glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
-  glDepthFunc(GL_ALWAYS);
-  glDepthMask(GL_TRUE);
-  glDepthRange(0.0, 0.0);
-
-  const SbBool notify = enableNotify(FALSE);
-  reallyAdjustScaleTabPos(action);
-  enableNotify(notify);
-  // The stock tab-plane render would put the tabs back inside the square.
-  SoDragger::GLRender(action);
-
-  glDepthFunc(static_cast<GLenum>(func));
-  glDepthMask(mask);
-  glDepthRange(range[0], range[1]);
+  {
+    VxOnTopDepth onTop;
+    const SbBool notify = enableNotify(FALSE);
+    reallyAdjustScaleTabPos(action);
+    enableNotify(notify);
+    // The stock tab-plane render would put the tabs back inside the square.
+    SoDragger::GLRender(action);
+  }
   if (pinned) SoCacheElement::invalidate(state);
   state->pop();
 }
