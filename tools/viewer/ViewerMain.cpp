@@ -9,7 +9,15 @@
 // 3D view; prints the taken points and their distance), --screenshot OUT.png
 // (then write the 3D view and quit; exit 0 only when the result was shown
 // and the picture written), --report OUT.json (write the report after the
-// check).
+// check), --group2 NAME and --ignore NAME (repeatable: instance name paths
+// for the Check panel's lists), --pick X,Y,Z (repeatable: then clicks where
+// the world points show, the first plainly, the others with Shift; prints
+// the selection; with --delete then presses Del, answers the question yes
+// and prints what is left; then presses Esc), --move NAME,DX,DY (then selects
+// the instance, drags a rotator of the move tool by DX,DY pixels, and when
+// the re-check is done prints the motion the scene applies to the instance
+// and the re-checked results, then runs a full check and prints its
+// results: the two lists must agree).
 #include <Inventor/Qt/SoQt.h>
 
 #include <QApplication>
@@ -17,7 +25,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include <Inventor/SoPath.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoShape.h>
+#include <QKeyEvent>
 
 #include "host/VistrelHost.h"
 #include "host/VistrelHostDraggers.h"
@@ -29,7 +45,8 @@ namespace {
 const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--distance D] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
-    "                    [--screenshot OUT.png] [--report OUT.json]\n";
+    "                    [--group2 NAME]... [--ignore NAME]... [--pick X,Y,Z]... [--delete]\n"
+    "                    [--move NAME,DX,DY] [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
   std::string file;
@@ -45,7 +62,42 @@ struct Script {
   bool doMeasure = false;
   std::string screenshot;
   std::string report;
+  std::vector<std::string> group2, ignore;
+  std::vector<SbVec3f> picks;
+  bool del = false;
+  std::string moveName;
+  int moveX = 0, moveY = 0;
 };
+
+// The results as the test compares them: id-free, one line each.
+void printRows(const char* label, const ViewerWindow& w) {
+  for (const CheckResultRow& r : w.rows())
+    std::printf("%s %s %s %s %.4g %.4g\n", label, r.kind.c_str(), r.name1.c_str(), r.name2.c_str(), r.minDistance,
+                r.cutLineLength);
+  std::fflush(stdout);
+}
+
+// The world matrix of the first shape below the instance, as the scene's
+// traversal applies it (the user matrix included: a callback action, as the
+// check's own traversal).
+SbMatrix shapeMatrix(SoFullPath* instance) {
+  struct First {
+    SbMatrix m = SbMatrix::identity();
+    bool found = false;
+  } first;
+  SoCallbackAction action;
+  action.addPreCallback(
+      SoShape::getClassTypeId(),
+      [](void* data, SoCallbackAction* a, const SoNode*) {
+        auto* f = static_cast<First*>(data);
+        if (!f->found) f->m = a->getModelMatrix();
+        f->found = true;
+        return SoCallbackAction::PRUNE;
+      },
+      &first);
+  action.apply(instance);
+  return first.m;
+}
 
 bool parse(int argc, char** argv, Script& s) {
   for (int i = 1; i < argc; ++i) {
@@ -75,6 +127,24 @@ bool parse(int argc, char** argv, Script& s) {
                              &s.measure[4], &s.measure[5]) != 6)
         return false;
       s.doMeasure = true;
+    } else if (a == "--group2" || a == "--ignore") {
+      const char* v = value();
+      if (!v) return false;
+      (a == "--group2" ? s.group2 : s.ignore).push_back(v);
+    } else if (a == "--pick") {
+      const char* v = value();
+      float x, y, z;
+      if (!v || std::sscanf(v, "%f,%f,%f", &x, &y, &z) != 3) return false;
+      s.picks.emplace_back(x, y, z);
+      s.check = true;
+    } else if (a == "--delete") {
+      s.del = true;
+    } else if (a == "--move") {
+      const char* v = value();
+      const char* comma = v ? std::strchr(v, ',') : nullptr;
+      if (!comma || std::sscanf(comma, ",%d,%d", &s.moveX, &s.moveY) != 2) return false;
+      s.moveName.assign(v, comma);
+      s.check = true;
     } else if (a == "--check") {
       s.check = true;
     } else if (a == "--select") {
@@ -124,11 +194,49 @@ int main(int argc, char** argv) {
   window->setCutFaces(script.cutFaces);
   window->setDistance(script.distance);
   window->setClipPlane(!script.noClip);
+  window->setGroup2(script.group2);
+  window->setIgnored(script.ignore);
   window->show();
 
   int status = 0;
-  const bool scripted = !script.screenshot.empty() || !script.report.empty();
+  const bool scripted = !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() ||
+                        !script.moveName.empty();
+  auto finish = [&]() {
+    if (!script.screenshot.empty() && !window->saveScreenshot(QString::fromStdString(script.screenshot))) {
+      std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
+      status = 2;
+    }
+    if (scripted) app.quit();
+  };
+  // The move: the re-check's results, then a full check's.
+  int moveStage = 0;
+  SbMatrix moveBefore;
+  SbVec3f moveCentre;
   QObject::connect(window, &ViewerWindow::checkFinished, [&]() {
+    if (moveStage == 1) {
+      moveStage = 2;
+      SoFullPath* moved = window->movedPath();
+      const SbMatrix after = shapeMatrix(moved);
+      SbMatrix motion = moveBefore.inverse();
+      motion.multRight(after);
+      SbVec3f centre, t, s, axis;
+      motion.multVecMatrix(moveCentre, centre);
+      SbRotation r, so;
+      motion.getTransform(t, r, s, so);
+      float angle = 0;
+      r.getValue(axis, angle);
+      std::printf("move recheck %d\nmove angle %.3f\nmove centre shift %.6f\n", window->lastRunWasRecheck() ? 1 : 0,
+                  angle * 180.0 / M_PI, (centre - moveCentre).length());
+      printRows("recheck", *window);
+      window->endMove();
+      window->startCheck();
+      return;
+    }
+    if (moveStage == 2) {
+      printRows("full", *window);
+      finish();
+      return;
+    }
     if (!script.report.empty() && !window->saveReport(script.report, error)) {
       std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
       status = 2;
@@ -137,7 +245,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vistrel view: no result %d (%d results)\n", script.select, window->resultCount());
       status = 2;
     }
-    if (!script.screenshot.empty() || script.drag || script.doMeasure) {
+    if (!script.screenshot.empty() || script.drag || script.doMeasure || !script.picks.empty() ||
+        !script.moveName.empty()) {
       // Let the window lay out and draw once before the picture is taken.
       QTimer::singleShot(500, window, [&]() {
         if (script.drag) {
@@ -156,6 +265,45 @@ int main(int argc, char** argv) {
                         after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
                         after.getDistanceFromOrigin());
           }
+        }
+        if (!script.picks.empty()) {
+          for (std::size_t k = 0; k < script.picks.size(); ++k) {
+            const QPoint at = window->widgetPointOf(script.picks[k]);
+            window->clickAt(at.x(), at.y(), k == 0 ? Qt::NoModifier : Qt::ShiftModifier);
+          }
+          auto printSelection = [&](const char* label) {
+            std::printf("%s", label);
+            for (const std::string& n : window->selectedNames()) std::printf(" %s", n.c_str());
+            std::printf("\n");
+          };
+          printSelection("selected");
+          if (script.del) {
+            window->setAutoAnswer(1);
+            QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+            QApplication::sendEvent(window, &del);
+            std::printf("instances left %d\n", window->instanceCount());
+          }
+          QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+          QApplication::sendEvent(window, &esc);
+          printSelection("after Esc");
+          std::fflush(stdout);
+        }
+        if (!script.moveName.empty()) {
+          if (!window->selectInstance(script.moveName, false) || !window->startMove()) {
+            std::fprintf(stderr, "vistrel view: cannot move %s\n", script.moveName.c_str());
+            status = 2;
+            app.quit();
+            return;
+          }
+          moveBefore = shapeMatrix(window->movedPath());
+          moveCentre = window->moveCentre();
+          moveStage = 1;
+          if (!window->dragMove(script.moveX, script.moveY)) {
+            std::fprintf(stderr, "vistrel view: no rotator of the move tool in view\n");
+            status = 2;
+            app.quit();
+          }
+          return;  // the re-check's end goes on
         }
         if (script.doMeasure) {
           window->setMeasuring(true);

@@ -8,6 +8,13 @@
 // pair coloured through the toolbox (first blue, second green) and the
 // camera fitted to the pair. The manager's separator is drawn a second time
 // with the depth test off so that the cut line shows through the parts.
+//
+// Re-check after a move: the moved instance alone on one side, the instances
+// it was checked against in the last full run on the other (the same
+// ignore list). The results between other instances stay as they were (none
+// of them moved): the manager's result list becomes those kept results plus
+// the new ones, in the order a full run lists them (by the instances'
+// positions in the run's input order, first side first).
 #include "tools/viewer/ViewerWindow.h"
 
 #include <Inventor/SoFullPath.h>
@@ -30,6 +37,7 @@
 #include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoEventCallback.h>
 #include <Inventor/nodes/SoLineSet.h>
+#include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPointSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -52,8 +60,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -61,6 +71,8 @@
 
 #include "collision/CCollisionManager.h"
 #include "draggers/CuttingPlaneManip.h"
+#include "draggers/SoCenterballManip2.h"
+#include "module/Platform.h"
 #include "picking/SnappingFilter.h"
 #include "host/SoKRN_State.h"
 #include "graphops/CGraphOperation.h"
@@ -85,6 +97,27 @@ void perPairCB(void* data) {
 void finishCB(void* data) { static_cast<RunProgress*>(data)->finished.store(true); }
 
 QString number(double v) { return QString::number(v, 'g', 5); }
+
+// The library's questions (Del) as a Qt dialog on the UI thread. A message
+// from the check's worker thread (low memory, an exception) cannot open a
+// dialog there: it goes to stderr and takes the default answer.
+vxplatform::MessageAnswer askUser(const std::wstring& text, vxplatform::MessageKind kind, void* data) {
+  auto* window = static_cast<ViewerWindow*>(data);
+  const QString message = QString::fromStdWString(text);
+  const bool question = kind == vxplatform::MessageKind::YesNoQuestion;
+  if (QThread::currentThread() != qApp->thread()) {
+    std::fprintf(stderr, "vistrel view: %s\n", message.toLocal8Bit().constData());
+    return question ? vxplatform::MessageAnswer::No : vxplatform::MessageAnswer::Ok;
+  }
+  return window->answer(message, question);
+}
+
+QString countText(const std::vector<std::string>& names) {
+  if (names.empty()) return "none";
+  QString text = QString::fromStdString(names.front());
+  if (names.size() > 1) text += QString(" and %1 more").arg(names.size() - 1);
+  return text;
+}
 
 }  // namespace
 
@@ -141,6 +174,25 @@ ViewerWindow::ViewerWindow() {
   distance_->setEnabled(false);
   connect(near_, &QCheckBox::toggled, distance_, &QWidget::setEnabled);
   form->addRow(near_, distance_);
+  // Group 2 and the ignore list come from the tree's selection.
+  auto groupRow = [this, form](const char* title, QLabel*& label, void (ViewerWindow::*take)(),
+                               std::vector<std::string>& names) {
+    auto* row = new QHBoxLayout;
+    label = new QLabel("none");
+    auto* set = new QPushButton("From selection");
+    auto* clear = new QPushButton("Clear");
+    row->addWidget(label, 1);
+    row->addWidget(set);
+    row->addWidget(clear);
+    connect(set, &QPushButton::clicked, this, take);
+    connect(clear, &QPushButton::clicked, this, [this, &names]() {
+      names.clear();
+      updateGroupLabels();
+    });
+    form->addRow(title, row);
+  };
+  groupRow("Group 2", group2Label_, &ViewerWindow::group2FromSelection, group2_);
+  groupRow("Ignore", ignoreLabel_, &ViewerWindow::ignoreFromSelection, ignored_);
   cutFaces_ = new QCheckBox("Cut faces and volumes");
   form->addRow(cutFaces_);
   clipPlane_ = new QCheckBox("Clip plane through the shown result");
@@ -182,6 +234,7 @@ ViewerWindow::ViewerWindow() {
   QMenu* viewMenu = menuBar()->addMenu("&View");
   viewMenu->addAction("&Fit all (F)", this, &ViewerWindow::fitAll);
   viewMenu->addAction("&Clear (Esc)", this, &ViewerWindow::clearPresentation);
+  viewMenu->addAction("&Delete selected instances (Del)", this, &ViewerWindow::deleteSelected);
   viewMenu->addAction("&Next result (N, Page Down)", this, &ViewerWindow::nextResult);
   viewMenu->addAction("&Previous result (P, Page Up)", this, &ViewerWindow::previousResult);
   QMenu* toolsMenu = menuBar()->addMenu("&Tools");
@@ -191,6 +244,14 @@ ViewerWindow::ViewerWindow() {
   measureAction_ = toolsMenu->addAction("&Measure (two snapped points)");
   measureAction_->setCheckable(true);
   connect(measureAction_, &QAction::toggled, this, &ViewerWindow::toggleMeasure);
+  moveAction_ = toolsMenu->addAction("M&ove (rotate the selected instance)");
+  moveAction_->setCheckable(true);
+  connect(moveAction_, &QAction::toggled, this, &ViewerWindow::toggleMove);
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
+  viewer_->getGLWidget()->installEventFilter(this);
+  selectionDisplay_ = new SoSeparator;
+  selectionDisplay_->ref();
+  vxplatform::SetMessageHandler(&askUser, this);
 
   timer_ = new QTimer(this);
   timer_->setInterval(100);
@@ -201,13 +262,16 @@ ViewerWindow::ViewerWindow() {
 }
 
 ViewerWindow::~ViewerWindow() {
+  vxplatform::SetMessageHandler(nullptr, nullptr);
   timer_->stop();
   endSection();
+  endMove();
   setMeasuring(false);
   deleteManager();
   releaseDocument();
   viewer_->setSceneGraph(nullptr);
   root_->unref();
+  selectionDisplay_->unref();
   delete viewer_;
 }
 
@@ -229,6 +293,9 @@ void ViewerWindow::deleteManager() {
   overlay_->removeChild(manager_->m_pRoot);
   delete manager_;  // stops a running check first
   manager_ = nullptr;
+  releaseHeldPaths();
+  recheckQueue_.clear();
+  recheckRun_ = false;
   rows_.clear();
   results_->clear();
 }
@@ -241,14 +308,20 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   SoKRN_MainDoc* doc = LoadAssembly(file, error);
   if (!doc) return false;
   endSection();
+  endMove();
   setMeasuring(false);
   deleteManager();
   releaseDocument();
+  group2_.clear();
+  ignored_.clear();
+  updateGroupLabels();
   doc_ = doc;
   file_ = file;
   CGraphOperation::SetActiveMainDocKit(doc_);
   root_->addChild(doc_);
   root_->addChild(overlay_);
+  selectionDisplay_->removeAllChildren();
+  root_->addChild(selectionDisplay_);
   buildTree();
   setWindowTitle(QString("vistrel view - %1").arg(file.empty() ? "(embedded sample)" : QString::fromStdString(file)));
   status_->setText(QString("%1 instances").arg(leaves_.size()));
@@ -378,10 +451,30 @@ void ViewerWindow::startCheck() {
   manager_->m_nCalcType = nearOn ? 2 : cut ? 1 : 0;
   if (nearOn) manager_->m_fTolerance2 = static_cast<float>(distance_->value());
   manager_->m_bCalcCrossMesh = cut ? 1 : 0;
+  manager_->m_b2Group = group2_.empty() ? 0 : 1;
+  runGroup1_.clear();
+  runGroup2_.clear();
+  runIgnored_.clear();
   {
-    SoPathList group1;
-    for (SoFullPath* leaf : leaves_) group1.append(leaf);
+    // As `vistrel check --group2 ... --ignore ...` with the name paths as
+    // patterns: group 1 is every instance not in group 2.
+    auto has = [](const std::vector<std::string>& names, const std::string& name) {
+      return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    SoPathList group1, group2, ignored;
+    for (std::size_t i = 0; i < leaves_.size(); ++i) {
+      const std::string name = InstanceNamePath(leaves_[i]);
+      if (has(ignored_, name)) {
+        ignored.append(leaves_[i]);
+        runIgnored_.push_back(static_cast<int>(i));
+      }
+      const bool second = has(group2_, name);
+      (second ? group2 : group1).append(leaves_[i]);
+      (second ? runGroup2_ : runGroup1_).push_back(static_cast<int>(i));
+    }
     manager_->AddIns1(&group1, 0);
+    if (manager_->m_b2Group) manager_->AddIns2(&group2, 0);
+    manager_->AddIgnoreIns(&ignored, 0);
   }
   report_ = CheckReport();
   report_.file = file_.empty() ? "(embedded sample)" : file_;
@@ -389,6 +482,9 @@ void ViewerWindow::startCheck() {
   report_.options.tolerance = tolerance_->value();
   report_.options.cutFaces = cut;
   report_.options.distance = nearOn ? distance_->value() : -1.0;
+  report_.options.group2 = group2_;
+  report_.options.ignore = ignored_;
+  recheckRun_ = false;
   report_.instances = static_cast<int>(leaves_.size());
   for (SoFullPath* leaf : leaves_) {
     auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
@@ -426,11 +522,47 @@ void ViewerWindow::pollRun() {
 
 void ViewerWindow::finishRun() {
   timer_->stop();
-  report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
-  report_.aborted = manager_->m_bAborted.load() != 0;
-  report_.pairsTotal = manager_->m_nTotalPairs.load();
-  report_.pairsTested = manager_->m_nCurPair.load();
-  report_.twoGroup = false;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
+  if (recheckRun_) {
+    recheckSeconds_ += seconds;
+    if (manager_->m_bAborted.load() != 0) report_.aborted = true;
+  } else {
+    report_.seconds = seconds;
+  }
+  if (recheckRun_) {
+    // The totals stay the full run's: the kept results and the re-checked
+    // pairs together cover the pairs it tested.
+    for (const _collisionResult& r : manager_->Results()) {
+      for (SoPath* p : {r.pPath1, r.pTopPath1, r.pPath2, r.pTopPath2}) {
+        if (!p) continue;
+        p->ref();  // the next run releases the manager's copies
+        heldPaths_.push_back(p);
+      }
+      kept_.push_back(r);
+    }
+    if (!recheckQueue_.empty() && !report_.stopped && !report_.aborted) {
+      startRecheckRun();
+      return;
+    }
+    report_.seconds += recheckSeconds_;
+    std::vector<_collisionResult> merged = std::move(kept_);
+    kept_.clear();
+    std::vector<std::pair<std::pair<int, int>, std::size_t>> order;
+    for (std::size_t i = 0; i < merged.size(); ++i)
+      order.push_back({{leafIndex(merged[i].pPath1), leafIndex(merged[i].pPath2)}, i});
+    std::sort(order.begin(), order.end());
+    manager_->m_Result.clear();
+    for (const auto& o : order) {
+      manager_->m_Result.push_back(std::move(merged[o.second]));
+      manager_->m_Result.back().nID = static_cast<int32_t>(manager_->m_Result.size());
+    }
+    manager_->m_nCurResult = 0;
+  } else {
+    report_.aborted = manager_->m_bAborted.load() != 0;
+    report_.pairsTotal = manager_->m_nTotalPairs.load();
+    report_.pairsTested = manager_->m_nCurPair.load();
+    report_.twoGroup = manager_->m_b2Group != 0;
+  }
   report_.calcType = manager_->m_nCalcType;
   report_.Collect(*manager_);
   rows_ = report_.results;
@@ -550,7 +682,14 @@ void ViewerWindow::fitAll() { viewer_->viewAll(); }
 void ViewerWindow::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_F: fitAll(); return;
-    case Qt::Key_Escape: clearPresentation(); return;
+    case Qt::Key_Escape:  // ends a tool, clears the selection and the shown result
+      endSection();
+      endMove();
+      setMeasuring(false);
+      tree_->clearSelection();
+      clearPresentation();
+      return;
+    case Qt::Key_Delete: deleteSelected(); return;
     case Qt::Key_N:
     case Qt::Key_PageDown: nextResult(); return;
     case Qt::Key_P:
@@ -818,20 +957,475 @@ void ViewerWindow::drawMeasurement() {
 }
 
 void ViewerWindow::clickAtWorld(const SbVec3f& point) {
-  QWidget* gl = viewer_->getGLWidget();
+  const QPoint at = widgetPointOf(point);
+  clickAt(at.x(), at.y(), Qt::NoModifier);
+}
+
+// ---- selection ------------------------------------------------------------
+
+vxplatform::MessageAnswer ViewerWindow::answer(const QString& message, bool question) {
+  if (autoAnswer_ >= 0) {
+    std::printf("%s %s -> %s\n", question ? "question" : "message", message.toLocal8Bit().constData(),
+                !question ? "ok" : autoAnswer_ ? "yes" : "no");
+    std::fflush(stdout);
+    if (!question) return vxplatform::MessageAnswer::Ok;
+    return autoAnswer_ ? vxplatform::MessageAnswer::Yes : vxplatform::MessageAnswer::No;
+  }
+  if (!question) {
+    QMessageBox::warning(this, "vistrel view", message);
+    return vxplatform::MessageAnswer::Ok;
+  }
+  return QMessageBox::question(this, "vistrel view", message) == QMessageBox::Yes ? vxplatform::MessageAnswer::Yes
+                                                                                 : vxplatform::MessageAnswer::No;
+}
+
+int ViewerWindow::leafIndex(const SoPath* path) const {
+  if (!path) return -1;
+  for (std::size_t i = 0; i < leaves_.size(); ++i)
+    if (CGraphOperation::IsSameIns(leaves_[i], static_cast<SoFullPath*>(const_cast<SoPath*>(path))))
+      return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<std::string> ViewerWindow::selectedNames() const {
+  std::vector<std::string> names;
+  for (SoFullPath* p : selectedTreePaths()) {
+    std::string name = InstanceNamePath(p);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+bool ViewerWindow::selectInstance(const std::string& namePath, bool add) {
+  std::vector<QTreeWidgetItem*> items;
+  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+    const QVariant v = (*it)->data(0, kPathRole);
+    if (v.isValid() && v.toULongLong() < leaves_.size() && InstanceNamePath(leaves_[v.toULongLong()]) == namePath)
+      items.push_back(*it);
+  }
+  if (items.empty()) return false;
+  {
+    const QSignalBlocker block(tree_);
+    if (!add) tree_->clearSelection();
+    for (QTreeWidgetItem* item : items) {
+      item->setSelected(true);
+      tree_->scrollToItem(item);
+    }
+  }
+  treeSelectionChanged();
+  return true;
+}
+
+// The document's selection list and the boxes follow the tree.
+void ViewerWindow::treeSelectionChanged() {
+  if (!doc_) return;
+  doc_->deselectAll(FALSE);
+  for (SoFullPath* p : selectedTreePaths()) doc_->select(p);
+  drawSelection();
+}
+
+void ViewerWindow::drawSelection() {
+  selectionDisplay_->removeAllChildren();
+  const std::vector<SoFullPath*> paths = selectedTreePaths();
+  if (paths.empty() || !doc_) return redraw();
+  auto* depth = new SoDepthBuffer;
+  depth->test = FALSE;
+  selectionDisplay_->addChild(depth);
+  auto* colour = new SoBaseColor;
+  colour->rgb = SbColor(0.0f, 0.8f, 0.9f);
+  selectionDisplay_->addChild(colour);
+  auto* style = new SoDrawStyle;
+  style->lineWidth = 2;
+  selectionDisplay_->addChild(style);
+  auto* coords = new SoCoordinate3;
+  auto* lines = new SoLineSet;
+  SoGetBoundingBoxAction boxAction(viewer_->getViewportRegion());
+  int n = 0;
+  for (SoFullPath* p : paths) {
+    boxAction.apply(p);
+    const SbBox3f box = boxAction.getBoundingBox();
+    if (box.isEmpty()) continue;
+    const SbVec3f& lo = box.getMin();
+    const SbVec3f& hi = box.getMax();
+    auto corner = [&](int k) { return SbVec3f(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]); };
+    // The twelve edges of the box, as two-point lines.
+    for (int k = 0; k < 8; ++k)
+      for (int bit : {1, 2, 4})
+        if (!(k & bit)) {
+          coords->point.set1Value(n, corner(k));
+          coords->point.set1Value(n + 1, corner(k | bit));
+          lines->numVertices.set1Value(n / 2, 2);
+          n += 2;
+        }
+  }
+  selectionDisplay_->addChild(coords);
+  selectionDisplay_->addChild(lines);
+  redraw();
+}
+
+QPoint ViewerWindow::widgetPointOf(const SbVec3f& world) {
   SoCamera* camera = viewer_->getCamera();
-  if (!gl || !camera) return;
-  QApplication::processEvents();  // a longer status text may have resized the view
+  if (!camera) return QPoint(-1, -1);
+  QApplication::processEvents();  // the layout settles first
   viewer_->render();
   const SbViewportRegion& vp = viewer_->getViewportRegion();
+  const float aspect = vp.getViewportAspectRatio();
+  SbViewVolume volume = camera->getViewVolume(aspect);
+  // A camera adjusted to a viewport taller than wide draws with its view
+  // volume widened by 1/aspect.
+  if (aspect < 1.0f && camera->viewportMapping.getValue() == SoCamera::ADJUST_CAMERA) volume.scale(1.0f / aspect);
   SbVec3f ndc;
-  camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(point, ndc);
+  volume.projectToScreen(world, ndc);
   const SbVec2s size = vp.getViewportSizePixels();
-  const int x = static_cast<int>(ndc[0] * size[0]);
-  const int y = size[1] - 1 - static_cast<int>(ndc[1] * size[1]);  // Qt counts rows from the top
+  return QPoint(static_cast<int>(ndc[0] * size[0]), size[1] - 1 - static_cast<int>(ndc[1] * size[1]));
+}
+
+void ViewerWindow::clickAt(int x, int y, Qt::KeyboardModifiers modifiers) {
+  QWidget* gl = viewer_->getGLWidget();
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     QMouseEvent event(type, QPointF(x, y), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, modifiers);
     QApplication::sendEvent(gl, &event);
   }
+}
+
+// A left click that did not drag, in viewing mode (the tools take the
+// clicks otherwise): the nearest instance under the cursor is selected;
+// Shift adds it, Ctrl toggles it; a click on the background clears.
+bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != viewer_->getGLWidget() || !viewer_->isViewing() || !doc_) return QMainWindow::eventFilter(watched, event);
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto* e = static_cast<QMouseEvent*>(event);
+    pressAt_ = e->button() == Qt::LeftButton ? e->pos() : QPoint(-1, -1);
+  } else if (event->type() == QEvent::MouseButtonRelease && pressAt_.x() >= 0) {
+    auto* e = static_cast<QMouseEvent*>(event);
+    const bool click = e->button() == Qt::LeftButton && (e->pos() - pressAt_).manhattanLength() <= 3;
+    pressAt_ = QPoint(-1, -1);
+    if (click) {
+      const SbViewportRegion& vp = viewer_->getViewportRegion();
+      const SbVec2s size = vp.getViewportSizePixels();
+      SoRayPickAction pick(vp);
+      pick.setPoint(SbVec2s(static_cast<short>(e->pos().x()), static_cast<short>(size[1] - 1 - e->pos().y())));
+      pick.setRadius(3);
+      pick.setPickAll(TRUE);
+      pick.apply(viewer_->getSceneManager()->getSceneGraph());  // with the viewer's camera
+      int hit = -1;
+      const SoPickedPointList& picked = pick.getPickedPointList();
+      for (int i = 0; i < picked.getLength() && hit < 0; ++i) {
+        // The picked path runs through root_, the document, ..., the
+        // shape: the leaf whose path (from the document) it continues.
+        const auto* path = static_cast<const SoFullPath*>(picked[i]->getPath());
+        const int at = path->findNode(doc_);
+        if (at < 0) continue;
+        for (std::size_t k = 0; k < leaves_.size() && hit < 0; ++k) {
+          const SoFullPath* leaf = leaves_[k];
+          if (leaf->getLength() + at > path->getLength()) continue;
+          bool same = true;
+          for (int d = 0; d < leaf->getLength() && same; ++d) same = leaf->getNode(d) == path->getNode(d + at);
+          if (same) hit = static_cast<int>(k);
+        }
+      }
+      const bool add = e->modifiers() & Qt::ShiftModifier, toggle = e->modifiers() & Qt::ControlModifier;
+      {
+        const QSignalBlocker block(tree_);
+        if (!add && !toggle) tree_->clearSelection();
+        for (QTreeWidgetItemIterator it(tree_); hit >= 0 && *it; ++it) {
+          const QVariant v = (*it)->data(0, kPathRole);
+          if (!v.isValid() || v.toULongLong() != static_cast<qulonglong>(hit)) continue;
+          (*it)->setSelected(toggle ? !(*it)->isSelected() : true);
+          tree_->scrollToItem(*it);
+        }
+      }
+      treeSelectionChanged();
+      if (hit >= 0)
+        status_->setText(QString("selected %1").arg(QString::fromStdString(InstanceNamePath(leaves_[hit]))));
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void ViewerWindow::updateGroupLabels() {
+  group2Label_->setText(countText(group2_));
+  ignoreLabel_->setText(countText(ignored_));
+}
+
+void ViewerWindow::setGroup2(const std::vector<std::string>& names) {
+  group2_ = names;
+  updateGroupLabels();
+}
+
+void ViewerWindow::setIgnored(const std::vector<std::string>& names) {
+  ignored_ = names;
+  updateGroupLabels();
+}
+
+void ViewerWindow::group2FromSelection() { setGroup2(selectedNames()); }
+void ViewerWindow::ignoreFromSelection() { setIgnored(selectedNames()); }
+
+int ViewerWindow::deleteSelected() {
+  if (!doc_ || isChecking()) return 0;
+  treeSelectionChanged();
+  if (doc_->getNumSelected() == 0) return 0;
+  endSection();
+  endMove();
+  clearPresentation();
+  const std::size_t before = leaves_.size();
+  // A deleted instance's paths lose their nodes, and the manager's
+  // temporary paths hold none: the selected instances' nodes stay alive
+  // until the manager has let go of them.
+  std::vector<SoNode*> alive;
+  for (SoFullPath* p : selectedTreePaths())
+    for (int i = 0; i < p->getLength(); ++i) {
+      p->getNode(i)->ref();
+      alive.push_back(p->getNode(i));
+    }
+  CGraphOperation::DelSelectedIns(doc_);  // asks first
+  // Rebuild the tree from the document; what was deleted leaves with it.
+  std::vector<SoFullPath*> old;
+  old.swap(leaves_);
+  tree_->clear();
+  doc_->deselectAll(FALSE);
+  buildTree();
+  const int gone = static_cast<int>(before) - static_cast<int>(leaves_.size());
+  if (gone != 0) deleteManager();  // its results may name deleted instances
+  for (SoFullPath* p : old) p->unref();
+  for (SoNode* n : alive) n->unref();
+  drawSelection();
+  status_->setText(gone > 0 ? QString("%1 instances deleted, %2 left").arg(gone).arg(leaves_.size())
+                            : QString("nothing deleted"));
+  return gone;
+}
+
+// ---- the move tool ------------------------------------------------------------
+
+void ViewerWindow::toggleMove(bool on) {
+  if (on == (moveManip_ != nullptr)) return;
+  if (!on) {
+    endMove();
+  } else if (!startMove()) {
+    const QSignalBlocker block(moveAction_);
+    moveAction_->setChecked(false);
+    status_->setText("move: select one instance (tree or click) first; not while checking");
+  }
+}
+
+bool ViewerWindow::startMove() {
+  if (moveManip_ || !doc_ || isChecking()) return moveManip_ != nullptr;
+  const std::vector<SoFullPath*> sel = selectedTreePaths();
+  if (sel.size() != 1) return false;
+  SoGetBoundingBoxAction boxAction(viewer_->getViewportRegion());
+  boxAction.apply(sel[0]);
+  const SbBox3f box = boxAction.getBoundingBox();
+  if (box.isEmpty()) return false;
+  endSection();
+  setMeasuring(false);
+  movePath_ = sel[0];
+  movePath_->ref();
+  CGraphOperation::GetInsMatrixBySoPath(doc_, movePath_, moveGlobal0_, true, true);
+  CGraphOperation::GetInsMatrixBySoPath(doc_, movePath_, moveLocal0_, false, true);
+  // The manip works in a frame at the instance's box centre, scaled to it
+  // (the unit centre ball then encloses the instance).
+  float dx, dy, dz;
+  box.getSize(dx, dy, dz);
+  const float radius = std::max(0.5f * SbVec3f(dx, dy, dz).length(), 1e-3f);
+  moveFrame_.setTransform(box.getCenter(), SbRotation::identity(), SbVec3f(radius, radius, radius));
+  moveRoot_ = new SoSeparator;
+  moveRoot_->ref();
+  auto* frame = new SoMatrixTransform;
+  frame->matrix = moveFrame_;
+  moveRoot_->addChild(frame);
+  moveManip_ = new SoCenterballManip2;
+  moveRoot_->addChild(moveManip_);
+  root_->insertChild(moveRoot_, 0);
+  SoDragger* dragger = moveManip_->getDragger();
+  dragger->addValueChangedCallback(&ViewerWindow::moveChangedCB, this);
+  dragger->addFinishCallback(&ViewerWindow::moveFinishedCB, this);
+  viewer_->setViewing(FALSE);  // the mouse goes to the dragger
+  {
+    const QSignalBlocker block(moveAction_);
+    moveAction_->setChecked(true);
+  }
+  status_->setText(QString("move: drag the ball to turn %1 about its centre")
+                       .arg(QString::fromStdString(InstanceNamePath(movePath_))));
+  redraw();
+  return true;
+}
+
+void ViewerWindow::endMove() {
+  if (!moveManip_) return;
+  root_->removeChild(moveRoot_);
+  moveRoot_->unref();
+  moveRoot_ = nullptr;
+  moveManip_ = nullptr;
+  movePath_->unref();
+  movePath_ = nullptr;
+  viewer_->setViewing(TRUE);
+  const QSignalBlocker block(moveAction_);
+  moveAction_->setChecked(false);
+  redraw();
+}
+
+// The manip's transform T lives in the frame F, so the world moves by
+// D = F^-1 T F (row vectors, as Coin's matrices act). With the instance's
+// global matrix G and its local matrix L (both with the user matrix) at the
+// tool's start, the new local matrix is C = G D G^-1 L: C times the parent's
+// matrix (L^-1 G) is G D.
+void ViewerWindow::applyMove() {
+  if (!moveManip_ || !movePath_) return;
+  SbMatrix transform;
+  transform.setTransform(moveManip_->translation.getValue(), moveManip_->rotation.getValue(),
+                         moveManip_->scaleFactor.getValue(), moveManip_->scaleOrientation.getValue(),
+                         moveManip_->center.getValue());
+  SbMatrix delta = moveFrame_.inverse();
+  delta.multRight(transform);
+  delta.multRight(moveFrame_);
+  SbMatrix local = moveGlobal0_;
+  local.multRight(delta);
+  local.multRight(moveGlobal0_.inverse());
+  local.multRight(moveLocal0_);
+  CGraphOperation::SetInsMatrixBySoPath(doc_, movePath_, local, true);
+  redraw();
+}
+
+SbVec3f ViewerWindow::moveCentre() const {
+  SbVec3f centre;
+  moveFrame_.multVecMatrix(SbVec3f(0, 0, 0), centre);
+  return centre;
+}
+
+void ViewerWindow::moveChangedCB(void* data, SoDragger*) { static_cast<ViewerWindow*>(data)->applyMove(); }
+
+void ViewerWindow::moveFinishedCB(void* data, SoDragger*) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  self->applyMove();
+  self->drawSelection();
+  // Out of the dragger's event handling before the run starts.
+  QTimer::singleShot(0, self, &ViewerWindow::recheckMoved);
+}
+
+void ViewerWindow::releaseHeldPaths() {
+  kept_.clear();
+  for (SoPath* p : heldPaths_) p->unref();
+  heldPaths_.clear();
+}
+
+void ViewerWindow::recheckMoved() {
+  if (!manager_ || !movePath_ || isChecking()) return;
+  const int moved = leafIndex(movePath_);
+  auto in = [](const std::vector<int>& v, int i) { return std::find(v.begin(), v.end(), i) != v.end(); };
+  // Each pair keeps the sides it had in the full run (a pair's cut line is
+  // computed from its first side, so the sides matter): in a one-group run
+  // the instances before the moved one against it, then it against those
+  // after it.
+  recheckQueue_.clear();
+  if (moved < 0 || in(runIgnored_, moved)) {
+  } else if (runGroup2_.empty() && in(runGroup1_, moved)) {
+    std::vector<int> before, after;
+    for (int i : runGroup1_) (i < moved ? before : after).push_back(i);
+    after.erase(std::remove(after.begin(), after.end(), moved), after.end());
+    if (!before.empty()) recheckQueue_.push_back({before, {moved}});
+    if (!after.empty()) recheckQueue_.push_back({{moved}, after});
+  } else if (in(runGroup1_, moved)) {
+    recheckQueue_.push_back({{moved}, runGroup2_});
+  } else if (in(runGroup2_, moved)) {
+    recheckQueue_.push_back({runGroup1_, {moved}});
+  }
+  if (recheckQueue_.empty()) {
+    status_->setText("moved; not re-checked (the instance took no part in the check)");
+    return;
+  }
+  clearPairLook();
+  manager_->ClearColisionTempNode(true);
+  {
+    const QSignalBlocker block(results_);
+    results_->clearSelection();
+  }
+  // Results without the moved instance stay; the manager lets go of its
+  // copies of their paths at the run's start, so they are held here.
+  std::vector<_collisionResult> kept;
+  for (const _collisionResult& r : manager_->Results()) {
+    if (CGraphOperation::IsSameIns(r.pPath1, movePath_) || CGraphOperation::IsSameIns(r.pPath2, movePath_)) continue;
+    for (SoPath* p : {r.pPath1, r.pTopPath1, r.pPath2, r.pTopPath2}) {
+      if (!p) continue;
+      p->ref();
+      heldPaths_.push_back(p);
+    }
+    kept.push_back(r);
+  }
+  kept_ = std::move(kept);
+  recheckRun_ = true;
+  recheckSeconds_ = 0;
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  status_->setText(QString("re-checking %1...").arg(QString::fromStdString(InstanceNamePath(movePath_))));
+  startRecheckRun();
+}
+
+void ViewerWindow::startRecheckRun() {
+  const auto sides = recheckQueue_.front();
+  recheckQueue_.erase(recheckQueue_.begin());
+  manager_->DelAllIns1();
+  manager_->DelAllIns2();
+  manager_->DelAllIgnoreIns();
+  SoPathList a, b, ignored;
+  for (int i : sides.first) a.append(leaves_[static_cast<std::size_t>(i)]);
+  for (int i : sides.second) b.append(leaves_[static_cast<std::size_t>(i)]);
+  for (int i : runIgnored_) ignored.append(leaves_[static_cast<std::size_t>(i)]);
+  manager_->m_b2Group = 1;
+  manager_->AddIns1(&a, 0);
+  manager_->AddIns2(&b, 0);
+  manager_->AddIgnoreIns(&ignored, 0);
+  progress_.pairs.store(0);
+  progress_.finished.store(false);
+  runStart_ = std::chrono::steady_clock::now();
+  bar_->setValue(0);
+  manager_->StartCalculate();
+  timer_->start();
+}
+
+bool ViewerWindow::dragMove(int dx, int dy) {
+  if (!moveManip_) return false;
+  QWidget* gl = viewer_->getGLWidget();
+  viewer_->render();
+  // A pixel where a pick meets one of the rotators (not a centre arrow),
+  // searched outward from the ball's centre.
+  SoDragger* dragger = moveManip_->getDragger();
+  std::vector<SoNode*> rotators;
+  for (const char* part : {"rotator", "XRotator", "YRotator", "ZRotator"})
+    if (SoNode* n = dragger->getPart(part, FALSE)) rotators.push_back(n);
+  SbVec3f centre;
+  moveFrame_.multVecMatrix(SbVec3f(0, 0, 0), centre);
+  const QPoint c = widgetPointOf(centre);
+  const SbViewportRegion& vp = viewer_->getViewportRegion();
+  const SbVec2s size = vp.getViewportSizePixels();
+  QPoint hit(-1, -1);
+  for (int r = 0; r < std::max(size[0], size[1]) && hit.x() < 0; r += 2) {
+    for (const QPoint& q : {c + QPoint(r, 0), c - QPoint(r, 0), c + QPoint(0, r), c - QPoint(0, r)}) {
+      if (q.x() < 0 || q.y() < 0 || q.x() >= size[0] || q.y() >= size[1]) continue;
+      SoRayPickAction pick(vp);
+      pick.setPoint(SbVec2s(static_cast<short>(q.x()), static_cast<short>(size[1] - 1 - q.y())));
+      pick.apply(viewer_->getSceneManager()->getSceneGraph());
+      const SoPickedPoint* pp = pick.getPickedPoint();
+      if (!pp) continue;
+      const auto* path = static_cast<const SoFullPath*>(pp->getPath());
+      bool onRotator = false;
+      for (SoNode* n : rotators) onRotator = onRotator || path->containsNode(n);
+      if (onRotator) {
+        hit = q;
+        break;
+      }
+    }
+  }
+  if (hit.x() < 0) return false;
+  auto send = [gl](QEvent::Type type, const QPointF& at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(gl, &event);
+  };
+  const QPointF start(hit);
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  const int steps = 10;
+  for (int i = 1; i <= steps; ++i)
+    send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
+  return true;
 }

@@ -2,6 +2,10 @@
 // The viewer's main window: an examiner viewer on one document, the
 // assembly tree, the check panel and the results list.
 //
+// Selection: the tree's selection is the viewer's; a click in the 3D view
+// (without a drag) selects the instance under it and its tree row, and the
+// document's selection list follows the tree (the toolbox deletes from it).
+//
 // Threads: everything here runs on the Qt (UI) thread except the manager's
 // run. Its per-pair and finish callbacks run on the worker and only store
 // into the atomics of RunProgress; a QTimer on the UI thread polls them, and
@@ -15,8 +19,12 @@
 #include <vector>
 
 #include <Inventor/SbPlane.h>
+#include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec3f.h>
+#include <QPoint>
 
+#include "collision/CollisionRecords.h"
+#include "module/Platform.h"
 #include "tools/CheckReport.h"
 
 class CCollisionManager;
@@ -24,6 +32,8 @@ class CuttingPlaneManip;
 class SnappingFilter;
 class SoEventCallback;
 class QCheckBox;
+class SoCenterballManip2;
+class SoDragger;
 class QDoubleSpinBox;
 class QLabel;
 class QProgressBar;
@@ -85,6 +95,41 @@ public:
   const std::vector<SbVec3f>& measurePoints() const { return measurePoints_; }
   const std::vector<bool>& measureSnapped() const { return measureSnapped_; }
 
+  // Selection by instance name path (as the tree shows it): replaces the
+  // selection, or adds to it; false when no instance has that name path.
+  bool selectInstance(const std::string& namePath, bool add);
+  std::vector<std::string> selectedNames() const;
+  // Clicks at widget pixel (x, y), rows from the top, as a user would.
+  void clickAt(int x, int y, Qt::KeyboardModifiers modifiers);
+  // Where a world point shows in the GL widget (rows from the top).
+  QPoint widgetPointOf(const SbVec3f& world);
+  // Check panel groups, by instance name path: group 2 (a two-group check,
+  // group 1 being the rest) and the ignored instances.
+  void setGroup2(const std::vector<std::string>& names);
+  void setIgnored(const std::vector<std::string>& names);
+  // Del: asks through the library's message handler (a Qt dialog; with
+  // setAutoAnswer the given answer, for scripted runs), then deletes the
+  // selected instances through the toolbox. Returns how many went.
+  int deleteSelected();
+  void setAutoAnswer(int answer) { autoAnswer_ = answer; }  // -1 ask, 0 no, 1 yes
+  // The message handler's answer: a dialog, or the automatic answer (the
+  // message then goes to stdout).
+  vxplatform::MessageAnswer answer(const QString& message, bool question);
+  int instanceCount() const { return static_cast<int>(leaves_.size()); }
+
+  // The move tool: a centre-ball manip on the one selected instance. Each
+  // motion writes the instance's user matrix; the release writes it and
+  // re-checks the instance against the rest (checkFinished follows).
+  bool startMove();
+  void endMove();
+  // Drags a rotator of the manip by (dx, dy) pixels with synthetic mouse
+  // events; false when the tool is off or no rotator is under a pixel.
+  bool dragMove(int dx, int dy);
+  SoFullPath* movedPath() const { return movePath_; }
+  SbVec3f moveCentre() const;  // the centre the tool turns about, world
+  bool lastRunWasRecheck() const { return recheckRun_; }
+  const std::vector<CheckResultRow>& rows() const { return rows_; }
+
 signals:
   void checkFinished();
 
@@ -98,6 +143,7 @@ public slots:
 
 protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
   void pollRun();
@@ -112,6 +158,10 @@ private slots:
   void treeTransparency();
   void toggleSection(bool on);
   void toggleMeasure(bool on);
+  void toggleMove(bool on);
+  void treeSelectionChanged();
+  void group2FromSelection();
+  void ignoreFromSelection();
 
 private:
   void buildTree();
@@ -122,6 +172,15 @@ private:
   void clearPairLook();
   std::vector<SoFullPath*> selectedTreePaths() const;
   void redraw();
+  void updateGroupLabels();
+  void drawSelection();
+  int leafIndex(const SoPath* path) const;  // -1 when no leaf has that instance chain
+  void applyMove();
+  void recheckMoved();
+  void releaseHeldPaths();
+  void startRecheckRun();
+  static void moveChangedCB(void* data, SoDragger* dragger);
+  static void moveFinishedCB(void* data, SoDragger* dragger);
 
   SoQtExaminerViewer* viewer_ = nullptr;
   SoSeparator* root_ = nullptr;     // the document, then the manager's displays on top
@@ -148,6 +207,25 @@ private:
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QTimer* timer_ = nullptr;
+  QLabel* group2Label_ = nullptr;
+  QLabel* ignoreLabel_ = nullptr;
+  std::vector<std::string> group2_, ignored_;  // name paths
+  SoSeparator* selectionDisplay_ = nullptr;    // boxes of the selected instances, in root_
+  QPoint pressAt_{-1, -1};
+  int autoAnswer_ = -1;
+  // The last full run's groups (indices into leaves_), for re-checks.
+  std::vector<int> runGroup1_, runGroup2_, runIgnored_;
+  bool recheckRun_ = false;
+  double recheckSeconds_ = 0;
+  std::vector<std::pair<std::vector<int>, std::vector<int>>> recheckQueue_;  // runs still to go: side 1, side 2  // the running or last run re-checks one instance
+  SoFullPath* recheckPath_ = nullptr;
+  std::vector<_collisionResult> kept_;  // results a re-check leaves as they were
+  std::vector<SoPath*> heldPaths_;      // one reference each: paths of kept_ results
+  QAction* moveAction_ = nullptr;
+  SoSeparator* moveRoot_ = nullptr;  // one reference while the tool is on
+  SoCenterballManip2* moveManip_ = nullptr;
+  SoFullPath* movePath_ = nullptr;   // one reference while the tool is on
+  SbMatrix moveFrame_, moveGlobal0_, moveLocal0_;
   QAction* sectionAction_ = nullptr;
   CuttingPlaneManip* section_ = nullptr;  // one reference while the tool is on
   SoClipPlane* sectionOriginal_ = nullptr;
