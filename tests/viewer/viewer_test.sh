@@ -6,7 +6,14 @@
 # box, and the clip plane's dark caps only when the plane is on. Then the
 # section tool: a synthetic mouse drag on its square moves the plane; the
 # measure tool: two clicks snap to edge ends and give their distance.
-# Last, the saved report against `vistrel check --json` for the same options.
+# Picking: clicks select instances (Shift adds), Del deletes them only when
+# the question is answered yes, Esc clears the selection. The move tool:
+# a drag on its ball turns a bolt of a sub-assembly about the ball's centre
+# (the scene's own traversal must show that motion), and the re-check of
+# the moved bolt must list exactly what a full check then lists, in one
+# group and in two groups.
+# Last, the saved report against `vistrel check --json` for the same options,
+# with and without group 2 and an ignore list.
 # usage: viewer_test.sh VIEWER OUTDIR VISTREL
 set -u
 viewer=$1
@@ -72,10 +79,51 @@ grep -q '^measure point 1 130 10 5 snapped$' "$out/measure.txt"; check "first cl
 grep -q '^measure point 2 170 10 5 snapped$' "$out/measure.txt"; check "second click snapped to its corner" $(( $? == 0 ))
 grep -q '^measure distance 40$' "$out/measure.txt"; check "distance of the snapped points" $(( $? == 0 ))
 grep -q '"kind": *"interference"' "$out/report.json"; check "report written" $(( $? == 0 ))
-timeout 45 "$viewer" --distance 3 --cut-faces --report "$out/viewer.json" || { echo "viewer failed"; exit 1; }
-"$vistrel" check --distance 3 --cut-faces --json "$out/check.json" --quiet >/dev/null
-sed 's/"seconds":[0-9.eE+-]*//' "$out/viewer.json" >"$out/viewer.cmp"
-sed 's/"seconds":[0-9.eE+-]*//' "$out/check.json" >"$out/check.cmp"
-[ -s "$out/check.cmp" ] && grep -q '"kind":"near"' "$out/check.cmp"; check "the check found near pairs" $(( $? == 0 ))
-cmp -s "$out/viewer.cmp" "$out/check.cmp"; check "saved report as vistrel check writes it" $(( $? == 0 ))
+same_report() {  # same_report LABEL VIEWER-OPTIONS -- CHECK-OPTIONS
+  label=$1; shift
+  v=; while [ "$1" != -- ]; do v="$v $1"; shift; done; shift
+  timeout 45 "$viewer" $v --report "$out/viewer.json" >/dev/null || { echo "viewer failed"; exit 1; }
+  "$vistrel" check "$@" --json "$out/check.json" --quiet >/dev/null
+  sed 's/"seconds":[0-9.eE+-]*//' "$out/viewer.json" >"$out/viewer.cmp"
+  sed 's/"seconds":[0-9.eE+-]*//' "$out/check.json" >"$out/check.cmp"
+  [ -s "$out/check.cmp" ]; check "$label: vistrel check wrote a report" $(( $? == 0 ))
+  cmp -s "$out/viewer.cmp" "$out/check.cmp"; check "$label: saved report as vistrel check writes it" $(( $? == 0 ))
+}
+same_report "near" --distance 3 --cut-faces -- --distance 3 --cut-faces
+grep -q '"kind":"near"' "$out/check.cmp"; check "the check found near pairs" $(( $? == 0 ))
+same_report "groups" --group2 Bracket_1/Plate --ignore Bracket_1/Bolt_1 -- --group2 Bracket_1/Plate --ignore Bracket_1/Bolt_1
+grep -q '"two_group":true' "$out/check.cmp" && [ "$(grep -o '"kind"' "$out/check.cmp" | wc -l)" -eq 1 ]
+check "groups: one result, plate against the one bolt not ignored" $(( $? == 0 ))
+
+# Picking and Del: the cover's top (z 46) and the top of PlateA.
+for answer in no yes; do
+  timeout 45 "$viewer" --pick 50,30,46 --pick 170,165,5 --delete $answer >"$out/pick-$answer.txt" ||
+    { echo "viewer failed"; exit 1; }
+  cat "$out/pick-$answer.txt"
+done
+sel=$(sed -n 's/^selected //p' "$out/pick-yes.txt" | tr ' ' '\n' | sort | tr '\n' ' ')
+check "a click selects, Shift-click adds" $(( $(echo "$sel" | grep -c '^Cover PlateA $') == 1 ))
+grep -q '^question .* -> no$' "$out/pick-no.txt" && grep -q '^instances left 13$' "$out/pick-no.txt"
+check "Del asks; no keeps every instance" $(( $? == 0 ))
+grep -q '^instances left 11$' "$out/pick-yes.txt"; check "Del answered yes deletes the two" $(( $? == 0 ))
+grep -q '^after Esc$' "$out/pick-yes.txt"; check "Esc clears the selection" $(( $? == 0 ))
+
+# The move tool, one group with an ignored instance, then two groups.
+n=0
+for opts in "--ignore Cover --move Bracket_1/Bolt_2,40,30" "--group2 Bracket_1/Plate --move Bracket_1/Bolt_2,-30,40"; do
+  n=$((n + 1))
+  timeout 60 "$viewer" $opts --screenshot "$out/move$n.png" >"$out/move$n.txt" || { echo "viewer failed"; exit 1; }
+  cat "$out/move$n.txt"
+  grep -q '^move recheck 1$' "$out/move$n.txt"; check "move $n: the release re-checked the instance" $(( $? == 0 ))
+  turned=$(awk '/^move angle/ { print ($3 > 5) ? 1 : 0 }' "$out/move$n.txt")
+  check "move $n: the drag turned the instance (traversal's matrix)" "${turned:-0}"
+  fixed=$(awk '/^move centre shift/ { print ($4 < 0.01) ? 1 : 0 }' "$out/move$n.txt")
+  check "move $n: about the ball's centre" "${fixed:-0}"
+  grep '^before ' "$out/move$n.txt" | cut -d' ' -f2- >"$out/before$n"
+  grep '^recheck ' "$out/move$n.txt" | cut -d' ' -f2- >"$out/recheck$n"
+  grep '^full ' "$out/move$n.txt" | cut -d' ' -f2- >"$out/full$n"
+  [ -s "$out/full$n" ] && cmp -s "$out/recheck$n" "$out/full$n"
+  check "move $n: the re-check lists what a full check lists" $(( $? == 0 ))
+  cmp -s "$out/before$n" "$out/recheck$n"; check "move $n: the moved bolt's result changed" $(( $? != 0 ))
+done
 exit $fail

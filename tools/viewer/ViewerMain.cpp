@@ -12,8 +12,8 @@
 // check), --group2 NAME and --ignore NAME (repeatable: instance name paths
 // for the Check panel's lists), --pick X,Y,Z (repeatable: then clicks where
 // the world points show, the first plainly, the others with Shift; prints
-// the selection; with --delete then presses Del, answers the question yes
-// and prints what is left; then presses Esc), --move NAME,DX,DY (then selects
+// the selection; with --delete yes|no then presses Del, answers the
+// question so and prints how many instances are left; then presses Esc), --move NAME,DX,DY (then selects
 // the instance, drags a rotator of the move tool by DX,DY pixels, and when
 // the re-check is done prints the motion the scene applies to the instance
 // and the re-checked results, then runs a full check and prints its
@@ -45,7 +45,7 @@ namespace {
 const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--distance D] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
-    "                    [--group2 NAME]... [--ignore NAME]... [--pick X,Y,Z]... [--delete]\n"
+    "                    [--group2 NAME]... [--ignore NAME]... [--pick X,Y,Z]... [--delete yes|no]\n"
     "                    [--move NAME,DX,DY] [--screenshot OUT.png] [--report OUT.json]\n";
 
 struct Script {
@@ -64,7 +64,7 @@ struct Script {
   std::string report;
   std::vector<std::string> group2, ignore;
   std::vector<SbVec3f> picks;
-  bool del = false;
+  bool del = false, delYes = false;
   std::string moveName;
   int moveX = 0, moveY = 0;
 };
@@ -138,7 +138,10 @@ bool parse(int argc, char** argv, Script& s) {
       s.picks.emplace_back(x, y, z);
       s.check = true;
     } else if (a == "--delete") {
+      const char* v = value();
+      if (!v || (std::strcmp(v, "yes") != 0 && std::strcmp(v, "no") != 0)) return false;
       s.del = true;
+      s.delYes = std::strcmp(v, "yes") == 0;
     } else if (a == "--move") {
       const char* v = value();
       const char* comma = v ? std::strchr(v, ',') : nullptr;
@@ -278,7 +281,7 @@ int main(int argc, char** argv) {
           };
           printSelection("selected");
           if (script.del) {
-            window->setAutoAnswer(1);
+            window->setAutoAnswer(script.delYes ? 1 : 0);
             QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
             QApplication::sendEvent(window, &del);
             std::printf("instances left %d\n", window->instanceCount());
@@ -295,6 +298,7 @@ int main(int argc, char** argv) {
             app.quit();
             return;
           }
+          printRows("before", *window);
           moveBefore = shapeMatrix(window->movedPath());
           moveCentre = window->moveCentre();
           moveStage = 1;
