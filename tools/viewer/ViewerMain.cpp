@@ -17,7 +17,8 @@
 // the instance, drags a rotator of the move tool by DX,DY pixels, and when
 // the re-check is done prints the motion the scene applies to the instance
 // and the re-checked results, then runs a full check and prints its
-// results: the two lists must agree).
+// results: the two lists must agree; with --select N it then shows result
+// N again), --hold (the window stays open after the script, for pictures).
 #include <Inventor/Qt/SoQt.h>
 
 #include <QApplication>
@@ -46,7 +47,7 @@ const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--distance D] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
     "                    [--group2 NAME]... [--ignore NAME]... [--pick X,Y,Z]... [--delete yes|no]\n"
-    "                    [--move NAME,DX,DY] [--screenshot OUT.png] [--report OUT.json]\n";
+    "                    [--move NAME,DX,DY] [--screenshot OUT.png] [--report OUT.json] [--hold]\n";
 
 struct Script {
   std::string file;
@@ -65,6 +66,7 @@ struct Script {
   std::vector<std::string> group2, ignore;
   std::vector<SbVec3f> picks;
   bool del = false, delYes = false;
+  bool hold = false;
   std::string moveName;
   int moveX = 0, moveY = 0;
 };
@@ -148,6 +150,8 @@ bool parse(int argc, char** argv, Script& s) {
       if (!comma || std::sscanf(comma, ",%d,%d", &s.moveX, &s.moveY) != 2) return false;
       s.moveName.assign(v, comma);
       s.check = true;
+    } else if (a == "--hold") {
+      s.hold = true;
     } else if (a == "--check") {
       s.check = true;
     } else if (a == "--select") {
@@ -200,6 +204,7 @@ int main(int argc, char** argv) {
   window->setGroup2(script.group2);
   window->setIgnored(script.ignore);
   window->show();
+  window->activateWindow();  // keys reach the window's shortcuts (no window manager under Xvfb)
 
   int status = 0;
   const bool scripted = !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() ||
@@ -209,7 +214,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
       status = 2;
     }
-    if (scripted) app.quit();
+    if (scripted && !script.hold) app.quit();  // else the window stays open
   };
   // The move: the re-check's results, then a full check's.
   int moveStage = 0;
@@ -237,7 +242,8 @@ int main(int argc, char** argv) {
     }
     if (moveStage == 2) {
       printRows("full", *window);
-      finish();
+      if (script.select > 0) window->selectResult(script.select - 1);
+      QTimer::singleShot(500, window, finish);
       return;
     }
     if (!script.report.empty() && !window->saveReport(script.report, error)) {
@@ -283,11 +289,11 @@ int main(int argc, char** argv) {
           if (script.del) {
             window->setAutoAnswer(script.delYes ? 1 : 0);
             QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-            QApplication::sendEvent(window, &del);
+            QApplication::sendEvent(window->glWidget(), &del);  // where the user's keys go
             std::printf("instances left %d\n", window->instanceCount());
           }
           QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-          QApplication::sendEvent(window, &esc);
+          QApplication::sendEvent(window->glWidget(), &esc);
           printSelection("after Esc");
           std::fflush(stdout);
         }
@@ -325,15 +331,7 @@ int main(int argc, char** argv) {
           }
         }
         std::fflush(stdout);
-        if (script.screenshot.empty()) {
-          if (scripted) app.quit();  // else the window stays open
-          return;
-        }
-        if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) {
-          std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());
-          status = 2;
-        }
-        app.quit();
+        finish();
       });
     } else if (scripted) {
       app.quit();

@@ -232,11 +232,20 @@ ViewerWindow::ViewerWindow() {
   fileMenu->addAction("&Save report...", this, &ViewerWindow::saveReportDialog, QKeySequence::Save);
   fileMenu->addAction("&Quit", qApp, &QApplication::quit, QKeySequence::Quit);
   QMenu* viewMenu = menuBar()->addMenu("&View");
-  viewMenu->addAction("&Fit all (F)", this, &ViewerWindow::fitAll);
-  viewMenu->addAction("&Clear (Esc)", this, &ViewerWindow::clearPresentation);
-  viewMenu->addAction("&Delete selected instances (Del)", this, &ViewerWindow::deleteSelected);
-  viewMenu->addAction("&Next result (N, Page Down)", this, &ViewerWindow::nextResult);
-  viewMenu->addAction("&Previous result (P, Page Up)", this, &ViewerWindow::previousResult);
+  // Window shortcuts, so that the keys work whichever child has the focus
+  // (the 3D view's own key handling would take Esc otherwise); a text
+  // field keeps the keys it edits with.
+  auto key = [this](QMenu* menu, const char* text, void (ViewerWindow::*slot)(), QList<QKeySequence> keys) {
+    QAction* a = menu->addAction(text);
+    a->setShortcuts(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+    connect(a, &QAction::triggered, this, slot);
+  };
+  key(viewMenu, "&Fit all", &ViewerWindow::fitAll, {Qt::Key_F});
+  key(viewMenu, "&Clear: end the tool, the selection, the shown result", &ViewerWindow::escape, {Qt::Key_Escape});
+  key(viewMenu, "&Delete selected instances...", &ViewerWindow::deleteSelectedAsked, {QKeySequence::Delete});
+  key(viewMenu, "&Next result", &ViewerWindow::nextResult, {Qt::Key_N, Qt::Key_PageDown});
+  key(viewMenu, "&Previous result", &ViewerWindow::previousResult, {Qt::Key_P, Qt::Key_PageUp});
   QMenu* toolsMenu = menuBar()->addMenu("&Tools");
   sectionAction_ = toolsMenu->addAction("&Section (drag the clip plane)");
   sectionAction_->setCheckable(true);
@@ -679,24 +688,17 @@ void ViewerWindow::previousResult() {
 
 void ViewerWindow::fitAll() { viewer_->viewAll(); }
 
-void ViewerWindow::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_F: fitAll(); return;
-    case Qt::Key_Escape:  // ends a tool, clears the selection and the shown result
-      endSection();
-      endMove();
-      setMeasuring(false);
-      tree_->clearSelection();
-      clearPresentation();
-      return;
-    case Qt::Key_Delete: deleteSelected(); return;
-    case Qt::Key_N:
-    case Qt::Key_PageDown: nextResult(); return;
-    case Qt::Key_P:
-    case Qt::Key_PageUp: previousResult(); return;
-    default: QMainWindow::keyPressEvent(event);
-  }
+QWidget* ViewerWindow::glWidget() const { return viewer_->getGLWidget(); }
+
+void ViewerWindow::escape() {
+  endSection();
+  endMove();
+  setMeasuring(false);
+  tree_->clearSelection();
+  clearPresentation();
 }
+
+void ViewerWindow::deleteSelectedAsked() { deleteSelected(); }
 
 void ViewerWindow::redraw() {
   viewer_->scheduleRedraw();

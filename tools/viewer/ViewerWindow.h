@@ -116,6 +116,7 @@ public:
   // message then goes to stdout).
   vxplatform::MessageAnswer answer(const QString& message, bool question);
   int instanceCount() const { return static_cast<int>(leaves_.size()); }
+  QWidget* glWidget() const;  // the 3D view's GL widget
 
   // The move tool: a centre-ball manip on the one selected instance. Each
   // motion writes the instance's user matrix; the release writes it and
@@ -140,9 +141,9 @@ public slots:
   void clearPresentation();
   void nextResult();
   void previousResult();
+  void escape();  // ends a tool, clears the selection and the shown result
 
 protected:
-  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
@@ -159,6 +160,7 @@ private slots:
   void toggleSection(bool on);
   void toggleMeasure(bool on);
   void toggleMove(bool on);
+  void deleteSelectedAsked();
   void treeSelectionChanged();
   void group2FromSelection();
   void ignoreFromSelection();
