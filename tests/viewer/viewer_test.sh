@@ -5,7 +5,8 @@
 # the pixels: both instances of the pair in their colours, the cut line and
 # box, and the clip plane's dark caps only when the plane is on. Then the
 # section tool: a synthetic mouse drag on its square moves the plane; the
-# measure tool: two clicks snap to edge ends and give their distance.
+# measure tool: the point tracker marks the snap under the mouse, two clicks
+# snap to edge ends and give their distance.
 # Picking: clicks select instances (Shift adds), Del deletes them only when
 # the question is answered yes, Esc clears the selection. The move tool:
 # a drag on its ball turns a bolt of a sub-assembly about the ball's centre
@@ -75,6 +76,7 @@ check "the drag moved the clip plane" "$moved"
 timeout 45 "$viewer" --select 3 --no-clip --measure 134,10,5,163,10,5 --screenshot "$out/measure.png" \
   >"$out/measure.txt" || { echo "viewer failed"; exit 1; }
 cat "$out/measure.txt"
+grep -q '^measure tracker 130 10 5$' "$out/measure.txt"; check "the tracker marks the snap under the mouse" $(( $? == 0 ))
 grep -q '^measure point 1 130 10 5 snapped$' "$out/measure.txt"; check "first click snapped to its corner" $(( $? == 0 ))
 grep -q '^measure point 2 170 10 5 snapped$' "$out/measure.txt"; check "second click snapped to its corner" $(( $? == 0 ))
 grep -q '^measure distance 40$' "$out/measure.txt"; check "distance of the snapped points" $(( $? == 0 ))

@@ -317,6 +317,13 @@ int main(int argc, char** argv) {
         }
         if (script.doMeasure) {
           window->setMeasuring(true);
+          // The tracker first: the mouse over the first point, no click.
+          window->hoverAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
+          SbVec3f hover;
+          if (window->hoverPoint(hover))
+            std::printf("measure tracker %g %g %g\n", hover[0], hover[1], hover[2]);
+          else
+            std::printf("measure tracker off\n");
           window->clickAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
           window->clickAtWorld(SbVec3f(script.measure[3], script.measure[4], script.measure[5]));
           const auto& p = window->measurePoints();

@@ -31,7 +31,9 @@
 #include <Inventor/SoSceneManager.h>
 #include <Inventor/nodes/SoDepthBuffer.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/events/SoLocation2Event.h>
 #include <Inventor/events/SoMouseButtonEvent.h>
+#include <Inventor/nodes/SoSwitch.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoDrawStyle.h>
@@ -74,6 +76,7 @@
 #include "draggers/SoCenterballManip2.h"
 #include "module/Platform.h"
 #include "picking/SnappingFilter.h"
+#include "picking/SoKRN_PointTracker.h"
 #include "host/SoKRN_State.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -450,6 +453,7 @@ bool ViewerWindow::isChecking() const {
 
 void ViewerWindow::startCheck() {
   if (!doc_ || isChecking()) return;
+  endMove();  // the run must not see the scene change under it
   deleteManager();
   manager_ = new CCollisionManager(doc_, "CollisionManager");
   overlay_->addChild(manager_->m_pRoot);
@@ -554,6 +558,9 @@ void ViewerWindow::finishRun() {
       return;
     }
     report_.seconds += recheckSeconds_;
+    // The re-check's runs showed their own inputs only: back to what the
+    // user had.
+    manager_->ClearColisionTempNode(true);
     std::vector<_collisionResult> merged = std::move(kept_);
     kept_.clear();
     std::vector<std::pair<std::pair<int, int>, std::size_t>> order;
@@ -877,7 +884,14 @@ void ViewerWindow::setMeasuring(bool on) {
       state->setSnappingFilterType({"PNT"}, {"END", "MID", "CENT", "VTX"}, {});
     measureEvents_ = new SoEventCallback;
     measureEvents_->addEventCallback(SoMouseButtonEvent::getClassTypeId(), &ViewerWindow::measureEventCB, this);
+    measureEvents_->addEventCallback(SoLocation2Event::getClassTypeId(), &ViewerWindow::measureEventCB, this);
     root_->insertChild(measureEvents_, 0);
+    // The point a click would take, marked while the mouse moves; in root_,
+    // not in the document, which a running check may be reading.
+    hoverTracker_ = std::make_unique<SoKRN_PointTracker>(doc_);
+    hoverTracker_->Off();
+    root_->addChild(hoverTracker_->getSwitch());
+    viewer_->getGLWidget()->setMouseTracking(true);
     measureDisplay_ = new SoSeparator;
     root_->addChild(measureDisplay_);
     measurePoints_.clear();
@@ -889,6 +903,8 @@ void ViewerWindow::setMeasuring(bool on) {
     measureEvents_ = nullptr;
     root_->removeChild(measureDisplay_);
     measureDisplay_ = nullptr;
+    root_->removeChild(hoverTracker_->getSwitch());
+    hoverTracker_.reset();
     snapper_.reset();
     viewer_->setViewing(TRUE);
   }
@@ -898,10 +914,47 @@ void ViewerWindow::setMeasuring(bool on) {
 
 void ViewerWindow::measureEventCB(void* data, SoEventCallback* node) {
   const SoEvent* event = node->getEvent();
-  if (!SO_MOUSE_PRESS_EVENT(event, BUTTON1)) return;
   auto* self = static_cast<ViewerWindow*>(data);
+  if (event->isOfType(SoLocation2Event::getClassTypeId())) {
+    SbVec3f at;
+    const SoPickedPoint* pp = node->getPickedPoint();
+    if (pp && self->snap(pp, at)) {
+      self->hoverTracker_->SetPosition(at, SbMatrix::identity());
+      self->hoverTracker_->On();
+    } else {
+      self->hoverTracker_->Off();
+    }
+    self->redraw();
+    return;
+  }
+  if (!SO_MOUSE_PRESS_EVENT(event, BUTTON1)) return;
   self->takeMeasurePoint(node->getPickedPoint());
   node->setHandled();
+}
+
+bool ViewerWindow::snap(const SoPickedPoint* pp, SbVec3f& out) {
+  SoKRN_State* state = doc_->getKRNState();
+  if (state) state->clearPickData();
+  if (SoPath* snapped = SnappingFilter::SnappingPickCB(snapper_.get(), pp)) {
+    snapped->ref();
+    snapped->unref();
+  }
+  const bool ok = state && state->hasPickData();
+  out = ok ? state->getPickData().snappedPoint : pp->getPoint();
+  SnappingFilter::DeHighlightPathCB(snapper_.get(), nullptr);  // the next point starts afresh
+  return ok;
+}
+
+bool ViewerWindow::hoverPoint(SbVec3f& at) const {
+  if (!hoverTracker_ || hoverTracker_->getSwitch()->whichChild.getValue() != 0) return false;
+  at = hoverTracker_->getCoordinates()->point[0];
+  return true;
+}
+
+void ViewerWindow::hoverAtWorld(const SbVec3f& point) {
+  const QPoint at = widgetPointOf(point);
+  QMouseEvent event(QEvent::MouseMove, QPointF(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(viewer_->getGLWidget(), &event);
 }
 
 void ViewerWindow::takeMeasurePoint(const SoPickedPoint* pp) {
@@ -910,16 +963,9 @@ void ViewerWindow::takeMeasurePoint(const SoPickedPoint* pp) {
     measurePoints_.clear();
     measureSnapped_.clear();
   }
-  SoKRN_State* state = doc_->getKRNState();
-  if (state) state->clearPickData();
-  if (SoPath* snapped = SnappingFilter::SnappingPickCB(snapper_.get(), pp)) {
-    snapped->ref();
-    snapped->unref();
-  }
-  const bool snappedOk = state && state->hasPickData();
-  measurePoints_.push_back(snappedOk ? state->getPickData().snappedPoint : pp->getPoint());
-  measureSnapped_.push_back(snappedOk);
-  SnappingFilter::DeHighlightPathCB(snapper_.get(), nullptr);  // the next point starts afresh
+  SbVec3f at;
+  measureSnapped_.push_back(snap(pp, at));
+  measurePoints_.push_back(at);
   drawMeasurement();
 }
 

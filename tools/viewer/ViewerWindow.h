@@ -94,6 +94,11 @@ public:
   // The points taken so far (0, 1 or 2) and whether each snapped.
   const std::vector<SbVec3f>& measurePoints() const { return measurePoints_; }
   const std::vector<bool>& measureSnapped() const { return measureSnapped_; }
+  // While measuring, the point tracker marks where a click would snap as
+  // the mouse moves: its point, false when it is off (nothing snaps there).
+  bool hoverPoint(SbVec3f& at) const;
+  // Moves the mouse (no button) to where the world point shows.
+  void hoverAtWorld(const SbVec3f& point);
 
   // Selection by instance name path (as the tree shows it): replaces the
   // selection, or adds to it; false when no instance has that name path.
@@ -237,7 +242,11 @@ private:
   SoSeparator* measureDisplay_ = nullptr;     // the points and their line, in root_
   std::vector<SbVec3f> measurePoints_;
   std::vector<bool> measureSnapped_;
+  std::unique_ptr<class SoKRN_PointTracker> hoverTracker_;  // its switch in root_ while measuring
   static void measureEventCB(void* data, SoEventCallback* node);
+  // The snapping filter on a picked point: true with the snapped point,
+  // false with the picked point itself.
+  bool snap(const class SoPickedPoint* pp, SbVec3f& out);
   void takeMeasurePoint(const class SoPickedPoint* pp);
   void drawMeasurement();  // the clip plane it stands in for (one reference)
 };
