@@ -109,7 +109,9 @@ struct Ui {
   }
 };
 
-void OnPair(void* data) {  // worker thread, as each pair begins
+// Worker thread, as each pair begins; pairs that the broad phase skips
+// advance the counter in bulk (see CCollisionManager.h).
+void OnPair(void* data) {
   auto* ui = static_cast<Ui*>(data);
   const int64_t pair = ui->manager->m_nCurPair.load();
   ui->Post("pair " + std::to_string(pair) + " of " + std::to_string(ui->manager->m_nTotalPairs.load()));
