@@ -22,6 +22,17 @@ quiet "$out/install.log" cmake --install "$build" --prefix "$out/installed"
 mv "$out/installed" "$out/moved"
 prefix=$out/moved
 
+# A viewer that loads the library by its file name gets the host contract
+# from the library's own run path; so do the installed programs.
+for f in "$prefix"/lib*/libVistrel*.so.0 "$prefix"/bin/*; do
+  [ -e "$f" ] || continue
+  ldd "$f" >"$out/ldd.log" 2>&1 || true
+  if grep -q 'not found' "$out/ldd.log"; then
+    cat "$out/ldd.log" >&2
+    fail "$f: unresolved libraries"
+  fi
+done
+
 # Public headers only, and each one self-contained against the prefix.
 [ -f "$prefix/include/VistrelExt/collision/CCollisionManager.h" ] || fail "public header missing"
 for private in intersection/TriangleKernels.h host/DocumentBuilder.h collision/BoxPairFinder.h; do
@@ -60,7 +71,7 @@ quiet "$out/pkgconfig-build.log" "$cxx" -std=c++17 -Wall -Wextra "$src/examples/
   -o "$out/pkgconfig/embed_viewer" $(pkg-config --cflags --libs vistrelext) -Wl,-rpath,"$libdir"
 quiet "$out/pkgconfig.log" "$out/pkgconfig/embed_viewer"
 check_output "$out/pkgconfig.log"
-# The installed programs find the libraries from their own folder.
+# An installed program runs from there.
 if [ -x "$prefix/bin/vistrel" ]; then
   quiet "$out/vistrel.log" "$prefix/bin/vistrel" info
 fi
