@@ -145,6 +145,11 @@ TEST_F(DisplayTest, DeleteAsksFirstAndRemovesFromThePrototype) {
   EXPECT_EQ(top->findEleChildByPLCID(0xff), nullptr);
   // BoxA went from the Sub prototype: from both of its occurrences.
   EXPECT_EQ(sub->findEleChildByPLCID(1), nullptr);
+  // Without a handler the default one answers: it never says yes.
+  Select("0");
+  CGraphOperation::DelSelectedIns(doc);
+  EXPECT_NE(top->findEleChildByPLCID(0), nullptr) << "deleted without a yes";
+  doc->deselectAll(TRUE);
   char single[] = "deadbeef";  // one id: a child of the active component
   CGraphOperation::DelInsByPlcPath(doc, single);
   EXPECT_EQ(top->getNumEleChildren(), 2);

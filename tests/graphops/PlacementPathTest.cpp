@@ -10,23 +10,6 @@
 
 using CGO = CGraphOperation;
 
-namespace {
-// Read during static initialisation, before any test can set them.
-const bool kFrameEmptyAtLoad = CGO::GetActiveMainDocKit() == nullptr &&
-                               CGO::GetActiveSceneGraph() == nullptr &&
-                               CGO::GetInitCameraHeight() == 0.0f;
-}  // namespace
-
-TEST(GraphFrame, StartsEmptyAndTakesNoReference) {
-  EXPECT_TRUE(kFrameEmptyAtLoad);
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  CGO::SetActiveSceneGraph(root);
-  EXPECT_EQ(1, root->getRefCount());  // a plain pointer
-  CGO::SetActiveSceneGraph(nullptr);
-  root->unref();
-}
-
 TEST(PlcPathConvert, FullAndRelativeForms) {
   const struct {
     const char* in;
@@ -125,13 +108,6 @@ TEST_F(AssemblyTest, UnresolvedAndMissingDocuments) {
   EXPECT_EQ(subL, CGO::GetNodeByPlcPath(nullptr, "PATH|0|3"));
   EXPECT_EQ(top, CGO::GetRootInsNode(nullptr));
   EXPECT_EQ(nullptr, CGO::GetChildByPath(nullptr, "3"));  // no fallback here
-}
-
-TEST_F(AssemblyTest, EmptyTextAddressesTheActiveComponent) {
-  EXPECT_EQ(doc->getActiveComp(), CGO::GetChildByPath(doc, ""));
-  doc->setActiveComp(sub);
-  EXPECT_EQ(sub, CGO::GetChildByPath(doc, ""));
-  doc->setActiveComp(nullptr);
 }
 
 TEST_F(AssemblyTest, InstanceNames) {
