@@ -1,5 +1,4 @@
-// Registration and file round trips of the ten dragger kits: every type is
-// known by name under the right parent and made by Coin from its name; every
+// File round trips of the ten dragger kits (each read by its type name): every
 // kit written to an Inventor file and read back has the same field values
 // and the same parts; parts the kits mark as not written stay out of the file.
 #include <gtest/gtest.h>
@@ -15,56 +14,11 @@
 #include <Inventor/SoOutput.h>
 #include <Inventor/actions/SoWriteAction.h>
 #include <Inventor/fields/SoSFNode.h>
-#include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include "DraggerTestSupport.h"
-#include "draggers/SoCuttingPlaneDragger.h"
 
 namespace {
-
-TEST(DraggerTypes, AreKnownByNameUnderTheirParentsAndMadeFromTheirNames) {
-  const struct {
-    const char* name;
-    const char* parent;
-  } types[] = {
-      {"SoCuttingPlaneDragger", "SoDragger"},
-      {"CuttingPlaneManip", "SoClipPlaneManip"},
-      {"SoCenterballDragger2", "SoDragger"},
-      {"SoCenterballManip2", "SoTransformManip"},
-      {"SoTranslate1DraggerExt", "SoTranslate1Dragger"},
-      {"SoRotateCylindricalDraggerExt", "SoRotateCylindricalDragger"},
-      {"SoTabPlaneDraggerExt", "SoTabPlaneDragger"},
-      {"SoTransformExt", "SoTransform"},
-      {"SoDraggerPackKit", "SoBaseKit"},
-      {"SoPinDraggerPackKit", "SoBaseKit"},
-  };
-  for (const auto& t : types) {
-    const SoType type = SoType::fromName(t.name);
-    ASSERT_FALSE(type.isBad()) << t.name;
-    EXPECT_EQ(type.getParent(), SoType::fromName(t.parent)) << t.name;
-    auto* node = static_cast<SoNode*>(type.createInstance());
-    ASSERT_NE(node, nullptr) << t.name;
-    node->ref();
-    EXPECT_EQ(node->getTypeId(), type);
-    node->unref();
-  }
-}
-
-TEST(DraggerTypes, CuttingPlaneReadsItsDefaultPartsFromTheCompiledInText) {
-  auto* dragger = new SoCuttingPlaneDragger;
-  dragger->ref();
-  // The translator is the text's square; before any render the tabs are
-  // 0.08 wide, 0.01 above the plane: the top edge tab spans x = +-0.04.
-  auto* translator = static_cast<SoSeparator*>(dragger->getPart("translator", FALSE));
-  ASSERT_TRUE(translator && translator->getNumChildren() == 3);
-  EXPECT_EQ(static_cast<SoCoordinate3*>(translator->getChild(1))->point[2], SbVec3f(1, 1, 0));
-  auto* edge = static_cast<SoCoordinate3*>(static_cast<SoSFNode*>(dragger->getField("edgeScaleCoords"))->getValue());
-  ASSERT_TRUE(edge && edge->point.getNum() == 16);
-  EXPECT_EQ(edge->point[0], SbVec3f(0.04f, 1, 0.01f));
-  EXPECT_FLOAT_EQ(edge->point[2][1], 1.0f - 0.08f);
-  dragger->unref();
-}
 
 std::string Write(SoNode* node) {
   SoOutput out;
