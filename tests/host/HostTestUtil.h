@@ -100,16 +100,4 @@ inline void ForEachOccurrence(SoKRN_MainDoc* doc,
   walk(doc->getTopPrototype(), "");
 }
 
-// Name path of an occurrence: instance names joined by "/".
-inline std::map<std::string, std::wstring> OccurrenceNames(SoKRN_MainDoc* doc) {
-  std::map<std::string, std::wstring> names;
-  ForEachOccurrence(doc, [&](const std::string& path, SoKRN_ComponentKit* inst) {
-    std::wstring name;
-    inst->getKRNName(name);
-    const size_t bar = path.rfind('|');
-    names[path] = bar == std::string::npos ? name : names[path.substr(0, bar)] + L"/" + name;
-  });
-  return names;
-}
-
 }  // namespace hosttest

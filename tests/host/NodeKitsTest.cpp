@@ -1,14 +1,10 @@
-// The node-kit tree with its entities, the product data behind a saved view,
-// and a clip-plane display clipping its document.
+// A clip-plane display clipping its document while it exists.
 #include <gtest/gtest.h>
 
 #include <Inventor/nodes/SoClipPlane.h>
 #include <Inventor/nodes/SoGroup.h>
 
-#include <memory>
-
 #include "HostTestUtil.h"
-#include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
@@ -17,51 +13,6 @@
 namespace {
 
 using hosttest::DocRef;
-
-TEST(NodeKits, AViewLivesWhileItsPrototypeOrItsNodeKitHoldsIt) {
-  DocRef d;
-  SoKRN_ComponentKit* top = d.doc->getTopPrototype();
-  auto* proto = dynamic_cast<Tpx_ProtoType*>(top->getTpxObjCache());
-  ASSERT_NE(proto, nullptr) << "a prototype has its product data";
-  EXPECT_EQ(top->getTpxObjCache(), proto) << "made once";
-  SoKRN_NodeKit* root = top->getRootNode();
-
-  auto* view = new Tpx_View(proto);
-  proto->AddView(view);
-  view->RegisterID(0);
-  auto* other = new Tpx_View(proto);
-  proto->AddView(other);
-  other->RegisterID(0);
-  EXPECT_NE(view->GetID(), other->GetID());
-  const std::weak_ptr<Tpx_Object> alive = view->weak_from_this();
-
-  SoKRN_NodeKit* kit = SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, root, view->GetNode(), 10027);
-  ASSERT_NE(kit, nullptr);
-  EXPECT_EQ(kit->getID(), view->GetID());
-  EXPECT_EQ(root->getChild(root->getNumChildren() - 1), kit);
-  auto* display = dynamic_cast<SoKRN_ModelDisplay*>(kit->getNodeEnt());
-  ASSERT_NE(display, nullptr);
-  EXPECT_EQ(display->getTpxObjCache(), view);
-  EXPECT_EQ(display->getKRNState(), d.doc->getKRNState());
-
-  // Deleted from the prototype, the view stays while the display holds it.
-  const uint32_t viewId = view->GetID();
-  EXPECT_EQ(proto->DeleteView(viewId), TPX_OK);
-  EXPECT_EQ(proto->FindView(viewId), nullptr);
-  EXPECT_EQ(proto->GetNumViews(), 1);
-  ASSERT_FALSE(alive.expired());
-  display->DelTpxObj();
-  EXPECT_TRUE(alive.expired());
-  EXPECT_EQ(proto->DeleteView(viewId), TPX_NOT_FOUND);
-
-  // An id already used under the parent is not given twice.
-  SoKRN_NodeKit* second = SoKRN_NodeKit::createNode(SoKRN_NodeKit::ANNOTATION, root, nullptr, 0);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(second->getID(), kit->getID());
-  EXPECT_TRUE(second->getNodeEnt()->isOfType(SoKRN_FdtKit::getClassTypeId()));
-  EXPECT_EQ(SoKRN_NodeKit::createNode(SoKRN_NodeKit::GROUP, root, nullptr, 0)->getNodeEnt(), nullptr);
-  EXPECT_EQ(SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, nullptr, nullptr, 0), nullptr);
-}
 
 TEST(NodeKits, ClipPlaneDisplayClipsItsDocumentWhileItExists) {
   DocRef d;
