@@ -13,7 +13,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 #include "draggers/SoCenterballDragger2.h"
 #include "draggers/SoCenterballManip2.h"
 

@@ -10,7 +10,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 #include "draggers/CuttingPlaneManip.h"
 #include "draggers/SoCuttingPlaneDragger.h"
 

@@ -16,7 +16,7 @@
 #include <Inventor/fields/SoSFNode.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 
 namespace {
 
@@ -75,33 +75,25 @@ void ExpectSameFieldsAndParts(SoFieldContainer* a, SoFieldContainer* b, const st
 }
 
 TEST(DraggerTypes, EveryKitRoundTripsThroughAnInventorFile) {
-  const char* const texts[] = {
-      "SoCuttingPlaneDragger { translation 0.5 -1.25 0 scaleFactor 2 3 1 }",
-      "CuttingPlaneManip { plane 0 0 1 0.75 }",
-      "SoCenterballDragger2 { rotation 1 2 3 0.7 center 0.25 0.5 -1 }",
-      "SoCenterballManip2 { rotation 0 1 0 1.1 center 1 2 3 }",
-      "SoTranslate1DraggerExt { translation 1.5 0 0 }",
-      "SoRotateCylindricalDraggerExt { rotation 0 1 0 0.3 }",
-      "SoTabPlaneDraggerExt { translation 0.1 0.2 0 localPnt 0.25 0.75 bPinFlg TRUE "
-      "plcMatrix MatrixTransform { matrix 1 0 0 0 0 2 0 0 0 0 1 0 3 4 5 1 } }",
-      "SoTransformExt { translation 1 2 3 scaleFactor 2 2 2 }",
-      "SoDraggerPackKit { trans MatrixTransform { matrix 2 0 0 0 0 2 0 0 0 0 2 0 4 5 6 1 } "
-      "dragger SoTranslate1DraggerExt { translation 1 0 0 } }",
-      "SoPinDraggerPackKit { trans MatrixTransform { matrix 2 0 0 0 0 2 0 0 0 0 2 0 4 5 6 1 } "
-      "dragger SoRotateCylindricalDraggerExt { } }",
-  };
-  for (const char* text : texts) {
-    SoNode* node = Read(std::string("#Inventor V2.1 ascii\n") + text);
-    ASSERT_NE(node, nullptr) << text;
+  // One of each kit, read by its type name, with fields off their defaults.
+  SoInput in;
+  ASSERT_TRUE(in.openFile(VX_TEST_DATA_DIR "/draggers/kits.iv"));
+  SoSeparator* kits = SoDB::readAll(&in);
+  ASSERT_NE(kits, nullptr);
+  kits->ref();
+  vxtest::ProcessSensors();
+  EXPECT_EQ(kits->getNumChildren(), 10);
+  for (int i = 0; i < kits->getNumChildren(); ++i) {
+    SoNode* node = kits->getChild(i);
     const std::string written = Write(node);
     SoNode* back = Read(written);
     ASSERT_NE(back, nullptr) << written;
-    ExpectSameFieldsAndParts(node, back, text);
+    ExpectSameFieldsAndParts(node, back, node->getTypeId().getName().getString());
     // The tab coordinates are re-made at every render, not written.
     EXPECT_EQ(written.find("Coordinate3"), std::string::npos) << written;
     back->unref();
-    node->unref();
   }
+  kits->unref();
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
 
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 #include "draggers/SoCenterballDragger2.h"
 #include "draggers/SoCuttingPlaneDragger.h"
 #include "draggers/SoRotateCylindricalDraggerExt.h"

@@ -22,7 +22,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
 
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 #include "draggers/SoDraggerPackKit.h"
 #include "draggers/SoPinDraggerPackKit.h"
 #include "draggers/SoRotateCylindricalDraggerExt.h"

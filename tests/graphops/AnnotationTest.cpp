@@ -7,7 +7,7 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/nodes/SoSelection.h>
 
-#include "TestAssembly.h"
+#include "support/TestAssembly.h"
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_FeatureKit.h"
 #include "host/SoKRN_MagneticLineKit.h"

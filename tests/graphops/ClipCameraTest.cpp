@@ -11,7 +11,7 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "TestAssembly.h"
+#include "support/TestAssembly.h"
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"

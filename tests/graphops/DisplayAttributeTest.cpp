@@ -7,7 +7,7 @@
 
 #include <Inventor/nodes/SoMaterial.h>
 
-#include "TestAssembly.h"
+#include "support/TestAssembly.h"
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"

@@ -1,10 +1,10 @@
 // Instance matrices (local/global, with/without user matrix), matrix writes
-// and point conversion, on the assembly of TestAssembly.h.
+// and point conversion, on the assembly of support/TestAssembly.h.
 #include <random>
 
 #include <Inventor/SbVec4f.h>
 
-#include "TestAssembly.h"
+#include "support/TestAssembly.h"
 #include "host/SoKRN_State.h"
 
 using CGO = CGraphOperation;

@@ -5,7 +5,7 @@
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "TestAssembly.h"
+#include "support/TestAssembly.h"
 #include "host/OmbrelTools.h"
 
 using CGO = CGraphOperation;

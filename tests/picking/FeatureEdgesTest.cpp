@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "PickScene.h"
+#include "support/PickScene.h"
 #include "host/FeatureEdges.h"
 
 namespace {

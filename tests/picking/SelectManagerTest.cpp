@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSelection.h>
 
-#include "PickScene.h"
+#include "support/PickScene.h"
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_CurveKit.h"

@@ -25,7 +25,7 @@
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "PickScene.h"
+#include "support/PickScene.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"

@@ -11,7 +11,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "PickScene.h"
+#include "support/PickScene.h"
 #include "host/SoKRN_MainDoc.h"
 #include "picking/SnappingFilter.h"
 #include "picking/SoKRN_PointTracker.h"

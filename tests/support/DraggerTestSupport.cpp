@@ -1,4 +1,4 @@
-#include "DraggerTestSupport.h"
+#include "support/DraggerTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "PickScene.h"
+#include "support/PickScene.h"
 
 #include <algorithm>
 #include <cmath>
