@@ -8,6 +8,10 @@
 
 #include <cmath>
 
+#include <gtest/gtest.h>
+
+#include "host/DocumentBuilder.h"
+#include "host/DocumentIO.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -115,6 +119,20 @@ std::vector<float> WorldTriangles(SoFullPath* path) {
       &out);
   action.apply(path);
   return out;
+}
+
+void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vector<SbVec3f>& places) {
+  SoKRN_MainDoc* doc = vhost::NewDocument();
+  doc->ref();
+  auto* proto = vhost::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
+  for (const SbVec3f& at : places) {
+    SbMatrix m;
+    m.setTranslate(at);
+    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
+  }
+  std::string error;
+  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
+  doc->unref();
 }
 
 PathHolder::~PathHolder() {

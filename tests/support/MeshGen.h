@@ -23,6 +23,10 @@ Mesh Box(const SbVec3f& lo, const SbVec3f& hi, int n = 1);
 // UV sphere about `center`.
 Mesh Sphere(const SbVec3f& center, float radius, int slices, int stacks);
 
+// A document of one part, `mesh`, translated to each of `places`, written to
+// `file`; a failed write fails the calling test.
+void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vector<SbVec3f>& places);
+
 // The path from the document to the instance at relative placement path
 // `rel` (e.g. "1|2"), referenced once; null when it does not resolve.
 SoFullPath* PathTo(SoKRN_MainDoc* doc, const std::string& rel);

@@ -166,26 +166,4 @@ inline std::string ReadBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A glTF with the meshes of the test files -- 0 "Block" (tetrahedron
-// (0,0,0) (1,0,0) (0,1,0) (0,0,1)), 1 "Pin" (triangle (0,0,0) (1,0,0)
-// (0,1,0)), 2 "Both" (both as two primitives) -- and the given nodes.
-inline std::string Gltf(const std::string& nodes, const std::string& sceneNodes) {
-  return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": )" + sceneNodes + R"(}],
-  "nodes": [)" + nodes + R"(],
-  "meshes": [
-    {"name": "Block", "primitives": [{"attributes": {"POSITION": 0}, "indices": 1}]},
-    {"name": "Pin", "primitives": [{"attributes": {"POSITION": 2}, "indices": 3}]},
-    {"name": "Both", "primitives": [{"attributes": {"POSITION": 0}, "indices": 1},
-                                    {"attributes": {"POSITION": 2}, "indices": 3}]}],
-  "accessors": [
-    {"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 1]},
-    {"bufferView": 1, "componentType": 5123, "count": 12, "type": "SCALAR"},
-    {"bufferView": 2, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
-    {"bufferView": 3, "componentType": 5123, "count": 3, "type": "SCALAR"}],
-  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 48}, {"buffer": 0, "byteOffset": 48, "byteLength": 24},
-                  {"buffer": 0, "byteOffset": 72, "byteLength": 36}, {"buffer": 0, "byteOffset": 108, "byteLength": 6}],
-  "buffers": [{"byteLength": 116, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAAAAAAAAAAAAIA/AAACAAEAAAABAAMAAAADAAIAAQACAAMAAAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIAAAA="}]}
-)";
-}
-
 }  // namespace importtest

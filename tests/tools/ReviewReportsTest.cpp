@@ -4,44 +4,29 @@
 // BCF schemas.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <unistd.h>  // access
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "host/DocumentBuilder.h"
-#include "host/DocumentIO.h"
-#include "host/SoKRN_MainDoc.h"
 #include "support/MeshGen.h"
 #include "support/MiniJson.h"
+#include "support/Files.h"
 #include "tools/BcfExport.h"
 #include "tools/PngImage.h"
 
 using vxtest::Json;
+using vxtest::Shell;
+using vxtest::TempPath;
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Runs a shell command line; its exit status.
-int Shell(const std::string& line) {
-  const int w = std::system(line.c_str());
-  return WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-}
 
 const char kChromium[] = "/usr/bin/chromium";
 
@@ -55,7 +40,7 @@ std::string RenderedDom(const std::string& url, const std::string& work) {
                            " --user-data-dir=" + work + "/profile --virtual-time-budget=3000 --dump-dom '" +
                            url + "' > " + out + " 2>/dev/null";
   EXPECT_EQ(Shell(line), 0) << line;
-  return Slurp(out);
+  return vxtest::ReadFile(out);
 }
 
 std::vector<double> Attribute(const std::string& dom, const std::string& name) {
@@ -70,14 +55,14 @@ std::vector<double> Attribute(const std::string& dom, const std::string& name) {
 class ReviewReports : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    work_ = ::testing::TempDir() + "vx_review_" + std::to_string(getpid());
+    work_ = TempPath("review");
     const std::string line = std::string(VX_VISTREL_BINARY) + " check --cut-faces --distance 20 -q --html " + work_ +
                              "/html --csv " + work_ + "/r.csv --json " + work_ + "/r.json > " + work_ +
                              ".out 2>&1";
     Shell("mkdir -p " + work_);
     status_ = Shell(line);
     std::string error;
-    ok_ = vxtest::ParseJson(Slurp(work_ + "/r.json"), json_, error);
+    ok_ = vxtest::ParseJson(vxtest::ReadFile(work_ + "/r.json"), json_, error);
   }
   static void TearDownTestSuite() { Shell("rm -rf '" + work_ + "' '" + work_ + ".out'"); }
   static std::string work_;
@@ -97,7 +82,7 @@ TEST_F(ReviewReports, CsvHoldsEveryResultOfTheJson) {
   ASSERT_TRUE(ok_);
   const Json& results = json_["results"];
   ASSERT_GE(results.items.size(), 8u);  // contacts, interferences and near misses
-  std::istringstream csv(Slurp(work_ + "/r.csv"));
+  std::istringstream csv(vxtest::ReadFile(work_ + "/r.csv"));
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line.rfind("id,status,group,kind,name1,path1,", 0), 0u);
@@ -136,7 +121,7 @@ TEST_F(ReviewReports, PageRendersInABrowserWithPicturesAndSorting) {
   ASSERT_EQ(d.size(), n);
   for (std::size_t i = 1; i < d.size(); ++i) EXPECT_GE(d[i - 1], d[i]) << "row " << i;
   // The distances are not already in that order, or the sort proved nothing.
-  std::vector<double> asWritten = Attribute(Slurp(work_ + "/html/index.html"), "data-distance");
+  std::vector<double> asWritten = Attribute(vxtest::ReadFile(work_ + "/html/index.html"), "data-distance");
   ASSERT_EQ(asWritten.size(), n);
   EXPECT_NE(asWritten, d);
 
@@ -161,7 +146,7 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
   if (Shell("command -v unzip >/dev/null && command -v xmllint >/dev/null") != 0) {
     GTEST_SKIP() << "needs unzip and xmllint";
   }
-  const std::string work = ::testing::TempDir() + "vx_bcf_" + std::to_string(getpid());
+  const std::string work = TempPath("bcf");
   const std::string schemas = std::string(VX_SHARED_DATA_DIR) + "/bcf/";
   ASSERT_EQ(Shell("mkdir -p " + work), 0);
   std::map<std::string, std::string> firstListing;
@@ -173,7 +158,7 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
     ASSERT_EQ(Shell("rm -rf " + dir + " && mkdir " + dir + " && cd " + dir + " && unzip -q " + zip), 0);
     Json json;
     std::string error;
-    ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/r.json"), json, error)) << error;
+    ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/r.json"), json, error)) << error;
     const std::size_t n = json["results"].items.size();
     const std::string s = schemas + version + "/";
     EXPECT_EQ(Shell("xmllint --noout --schema " + s + "version.xsd " + dir + "/bcf.version 2>/dev/null"), 0);
@@ -190,7 +175,7 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
                 0);
     }
     Shell("cd " + dir + " && ls -R > " + work + "/listing.txt");
-    const std::string listing = Slurp(work + "/listing.txt");
+    const std::string listing = vxtest::ReadFile(work + "/listing.txt");
     if (firstListing.count(version)) {
       EXPECT_EQ(listing, firstListing[version]);  // stable GUIDs
     }
@@ -203,18 +188,7 @@ namespace {
 
 // Unit cubes at `places` (one prototype), written to `file`.
 void WriteCubes(const std::string& file, const std::vector<SbVec3f>& places) {
-  const vxtest::Mesh cube = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  auto* proto = vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris);
-  for (const SbVec3f& at : places) {
-    SbMatrix m;
-    m.setTranslate(at);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
-  }
-  std::string error;
-  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
-  doc->unref();
+  vxtest::WritePlacedParts(file, vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1)), places);
 }
 
 // "path1|path2" -> status, and the resolved pairs, of a report with a baseline.
@@ -231,7 +205,7 @@ std::map<std::string, std::string> Statuses(const Json& report) {
 // one kept, one added; then the sample against itself, with the same and
 // with other settings.
 TEST(Baseline, StatusesFollowTheEdits) {
-  const std::string work = ::testing::TempDir() + "vx_base_" + std::to_string(getpid());
+  const std::string work = TempPath("base");
   ASSERT_EQ(Shell("mkdir -p " + work), 0);
   const std::string file = work + "/cubes.iv";
   const std::string vistrel = std::string(VX_VISTREL_BINARY) + " check -q ";
@@ -246,22 +220,22 @@ TEST(Baseline, StatusesFollowTheEdits) {
             1);
   Json second;
   std::string error;
-  ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/2.json"), second, error)) << error;
+  ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/2.json"), second, error)) << error;
   std::map<std::string, std::string> got = Statuses(second);
-  ASSERT_EQ(got.size(), 4u) << Slurp(work + "/2.txt");
+  ASSERT_EQ(got.size(), 4u) << vxtest::ReadFile(work + "/2.txt");
   std::vector<std::string> statuses;
   for (const auto& e : got) statuses.push_back(e.second);
   // Placement paths follow the placement order, so the map's order is the pairs' order.
-  EXPECT_EQ(statuses, (std::vector<std::string>{"resolved", "active", "active", "new"})) << Slurp(work + "/2.txt");
+  EXPECT_EQ(statuses, (std::vector<std::string>{"resolved", "active", "active", "new"})) << vxtest::ReadFile(work + "/2.txt");
   EXPECT_FALSE(second["baseline"]["partial"].b);
-  EXPECT_NE(Slurp(work + "/2.csv").find(",new,"), std::string::npos);
+  EXPECT_NE(vxtest::ReadFile(work + "/2.csv").find(",new,"), std::string::npos);
 
   // The sample against itself: all active; with another tolerance: partial.
   ASSERT_EQ(Shell(vistrel + "--json " + work + "/s1.json > /dev/null"), 1);
   for (const char* extra : {"", "--tolerance 1 "}) {
     ASSERT_EQ(Shell(vistrel + extra + "--baseline " + work + "/s1.json --json " + work + "/s2.json > /dev/null"), 1);
     Json again;
-    ASSERT_TRUE(vxtest::ParseJson(Slurp(work + "/s2.json"), again, error)) << error;
+    ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/s2.json"), again, error)) << error;
     const bool sameSettings = *extra == '\0';
     EXPECT_EQ(again["baseline"]["partial"].b, !sameSettings) << extra;
     EXPECT_TRUE(again["baseline"]["resolved"].items.empty()) << extra;
@@ -277,13 +251,13 @@ TEST(Baseline, StatusesFollowTheEdits) {
 // results, largest group first, each group's instance in all its results,
 // and the first group as large as the most results any instance has.
 TEST(Grouping, ByInstancePartitionsLargestFirst) {
-  const std::string json = ::testing::TempDir() + "vx_group_" + std::to_string(getpid()) + ".json";
+  const std::string json = TempPath("group.json");
   ASSERT_EQ(Shell(std::string(VX_VISTREL_BINARY) + " check -q --distance 20 --group-by instance --json " + json +
                   " > /dev/null"),
             1);
   Json report;
   std::string error;
-  ASSERT_TRUE(vxtest::ParseJson(Slurp(json), report, error)) << error;
+  ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(json), report, error)) << error;
   std::remove(json.c_str());
   std::map<int, const Json*> byId;
   std::map<std::string, std::size_t> perInstance;
@@ -319,7 +293,7 @@ TEST(Grouping, ByInstancePartitionsLargestFirst) {
 // tolerance: the same results (numbering, kinds, pairs, distances, volumes,
 // boxes, cut lines), for plain, cut-face and distance runs.
 TEST(ReportCommand, ReclassifiedEqualsAFreshCheck) {
-  const std::string work = ::testing::TempDir() + "vx_recl_" + std::to_string(getpid());
+  const std::string work = TempPath("recl");
   ASSERT_EQ(Shell("mkdir -p " + work), 0);
   const std::string vistrel = std::string(VX_VISTREL_BINARY) + " ";
   auto key = [](const Json& r) {
@@ -332,7 +306,7 @@ TEST(ReportCommand, ReclassifiedEqualsAFreshCheck) {
   auto keys = [&](const std::string& file) {
     Json j;
     std::string error;
-    EXPECT_TRUE(vxtest::ParseJson(Slurp(file), j, error)) << file << ": " << error;
+    EXPECT_TRUE(vxtest::ParseJson(vxtest::ReadFile(file), j, error)) << file << ": " << error;
     std::vector<std::string> out;
     for (const Json& r : j["results"].items) out.push_back(key(r));
     return out;

@@ -9,10 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,22 +20,14 @@
 #include "host/SoKRN_MainDoc.h"
 #include "support/MeshGen.h"
 #include "support/MiniJson.h"
+#include "support/Files.h"
 #include "tools/PngImage.h"
 
 using vxtest::Json;
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-  return ::testing::TempDir() + "vx_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using vxtest::TempPath;
 
 struct ProgramRun {
   int status = -1;  // exit code, or -signal
@@ -62,30 +52,13 @@ ProgramRun RunVistrel(const std::vector<std::string>& args, int interruptAfterMs
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus), ReadFile(out), ReadFile(err)};
+  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus), vxtest::ReadFile(out), vxtest::ReadFile(err)};
 }
 
-Json ParseFile(const std::string& path) {
-  Json json;
-  std::string error;
-  EXPECT_TRUE(vxtest::ParseJson(ReadFile(path), json, error)) << error;
-  return json;
-}
-
-// A document of one part placed at each of `places`, written to a temporary file (and released).
+// One part placed at each of `places`, written to a temporary file.
 std::string WriteAssembly(const std::string& name, const vxtest::Mesh& mesh, const std::vector<SbVec3f>& places) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  auto* proto = vhost::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
-  for (const SbVec3f& at : places) {
-    SbMatrix m;
-    m.setTranslate(at);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
-  }
   const std::string file = TempPath(name);
-  std::string error;
-  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
-  doc->unref();
+  vxtest::WritePlacedParts(file, mesh, places);
   return file;
 }
 
@@ -113,7 +86,7 @@ TEST(CheckCommand, SampleReportAgreesBetweenTableAndJson) {
   const ProgramRun r = RunVistrel(
       {"check", "--tolerance", "1", "--cut-faces", "--clip", "--json", json, "--png", dir, "--quiet"});
   ASSERT_EQ(r.status, 1) << r.err;  // results found
-  const Json report = ParseFile(json);
+  const Json report = vxtest::ReadJsonFile(json);
   const Json& results = report["results"];
   ASSERT_EQ(results.items.size(), 7u);
   std::map<std::string, int> kinds;
@@ -175,7 +148,7 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
   const std::string json = TempPath("large.json");
   const ProgramRun r = RunVistrel({"check", file, "--json", json, "--quiet"}, 1000);
   ASSERT_EQ(r.status, 3) << "a stopped check is never clean: " << r.err;
-  const Json report = ParseFile(json);
+  const Json report = vxtest::ReadJsonFile(json);
   EXPECT_TRUE(report["stopped"].b);
   // The pair in progress (if the stop came inside one) is named, not listed.
   ASSERT_TRUE(report.has("unfinished_pair"));

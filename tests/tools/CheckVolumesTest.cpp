@@ -2,31 +2,21 @@
 // once gave wrong figures (kept in the shared data), with and without cut faces.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 
-#include "support/MiniJson.h"
+#include "support/Files.h"
 
 namespace {
 
 // Runs `vistrel check FILE ARGS --json OUT` and returns the report's results.
 vxtest::Json CheckJson(const std::string& file, const std::string& args) {
-  const std::string json = ::testing::TempDir() + "vx_volumes_" + std::to_string(getpid()) + ".json";
-  const std::string cmd = std::string(VX_VISTREL_BINARY) + " check '" + file + "' " + args + " --json '" + json +
-                          "' > /dev/null 2>&1";
-  const int status = std::system(cmd.c_str());
-  EXPECT_NE(status, -1);
-  std::ifstream in(json);
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::string json = vxtest::TempPath("volumes.json");
+  EXPECT_NE(vxtest::Shell(std::string(VX_VISTREL_BINARY) + " check '" + file + "' " + args + " --json '" + json +
+                          "' > /dev/null 2>&1"), -1);
+  const vxtest::Json out = vxtest::ReadJsonFile(json);
   std::remove(json.c_str());
-  vxtest::Json out;
-  std::string error;
-  EXPECT_TRUE(vxtest::ParseJson(text.str(), out, error)) << error;
   return out["results"];
 }
 
@@ -63,7 +53,7 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
 
 // A box standing in an open floor surface: null volume with the reason.
 TEST(CheckVolumes, OpenSurfaceGivesNullWithANote) {
-  const std::string obj = ::testing::TempDir() + "vx_floor_" + std::to_string(getpid()) + ".obj";
+  const std::string obj = vxtest::TempPath("floor.obj");
   {
     std::ofstream out(obj);
     out << "o Floor\nv -2 -2 0.5\nv 3 -2 0.5\nv 3 3 0.5\nv -2 3 0.5\nf 1 2 3\nf 1 3 4\no Box\n";

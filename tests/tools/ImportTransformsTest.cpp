@@ -1,6 +1,5 @@
 // How node transforms and the node hierarchy become placements, checked on
-// small glTF files written here (meshes "Block", "Pin" and "Both" of
-// test_ImportSupport.h). Expected world corners are derived by hand.
+// small glTF files written here. Expected world corners are derived by hand.
 #include <set>
 
 #include "host/DocumentBuilder.h"
@@ -9,6 +8,16 @@
 using namespace importtest;
 
 namespace {
+
+// tests/data/templates/meshes.gltf.in with the given nodes: mesh 0 "Block" (the
+// tetrahedron (0,0,0) (1,0,0) (0,1,0) (0,0,1)), 1 "Pin" (the triangle
+// (0,0,0) (1,0,0) (0,1,0)), 2 "Both" (the two as two primitives).
+std::string Gltf(const std::string& nodes, const std::string& sceneNodes) {
+  std::string text = ReadBytes(DataFile("templates/meshes.gltf.in"));
+  text.replace(text.find("@SCENE_NODES@"), 13, sceneNodes);
+  text.replace(text.find("@NODES@"), 7, nodes);
+  return text;
+}
 
 struct Imported {
   TempDir dir;

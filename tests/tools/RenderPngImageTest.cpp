@@ -8,16 +8,14 @@
 #include <iterator>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "support/Files.h"
 #include "tools/PngImage.h"
 
 namespace {
 
-std::string tempPath(const std::string& name) {
-  return testing::TempDir() + "vx_png_" + std::to_string(::getpid()) + "_" + name;
-}
+using vxtest::TempPath;
 
 std::vector<unsigned char> fileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -56,7 +54,7 @@ TEST(RenderPngImage, RoundTripIsExactWithAndWithoutAlpha) {
     // Odd sizes catch row-stride mistakes; 1 x 1 and a single row are edges.
     for (auto [w, h] : {std::pair{37, 23}, std::pair{1, 1}, std::pair{64, 1}}) {
       const PngImage original = randomPicture(w, h, alpha, 1234u + w);
-      const std::string path = tempPath("roundtrip.png");
+      const std::string path = TempPath("png_roundtrip.png");
       std::string error;
       ASSERT_TRUE(original.writeFile(path, error)) << error;
       EXPECT_EQ(colourType(path), alpha ? 6 : 2);
@@ -75,13 +73,13 @@ TEST(RenderPngImage, RoundTripIsExactWithAndWithoutAlpha) {
 TEST(RenderPngImage, FailedWritesAndReadsKeepFileAndPicture) {
   std::string error;
   const PngImage picture(8, 8, {1, 2, 3, 255});
-  const std::string missingDir = tempPath("no_such_dir") + "/out.png";
+  const std::string missingDir = TempPath("png_no_such_dir") + "/out.png";
   EXPECT_FALSE(picture.writeFile(missingDir, error));
   EXPECT_NE(error.find(missingDir), std::string::npos) << error;
   EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 
   // A failed write (here: nothing to write) leaves the earlier file as it was.
-  const std::string path = tempPath("keep.png");
+  const std::string path = TempPath("png_keep.png");
   ASSERT_TRUE(picture.writeFile(path, error)) << error;
   const std::vector<unsigned char> before = fileBytes(path);
   EXPECT_FALSE(PngImage().writeFile(path, error));
@@ -91,17 +89,17 @@ TEST(RenderPngImage, FailedWritesAndReadsKeepFileAndPicture) {
   std::remove(path.c_str());
 
   const PngImage keep(3, 2, {9, 8, 7, 255});
-  const std::string good = tempPath("good.png");
+  const std::string good = TempPath("png_good.png");
   ASSERT_TRUE(randomPicture(50, 40, true, 7u).writeFile(good, error)) << error;
   const std::vector<unsigned char> bytes = fileBytes(good);
   // Truncated image data, a text file, an empty file, a missing file.
-  const std::string truncated = tempPath("truncated.png");
+  const std::string truncated = TempPath("png_truncated.png");
   writeBytes(truncated, std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2));
-  const std::string text = tempPath("text.png");
+  const std::string text = TempPath("png_text.png");
   writeBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
-  const std::string empty = tempPath("empty.png");
+  const std::string empty = TempPath("png_empty.png");
   writeBytes(empty, {});
-  const std::string missing = tempPath("missing.png");
+  const std::string missing = TempPath("png_missing.png");
 
   for (const std::string& path : {truncated, text, empty, missing}) {
     PngImage p = keep;
@@ -126,7 +124,7 @@ TEST(RenderPngImage, HugeDeclaredSizeIsRefusedBeforeAllocating) {
   // The header is read up to the first image data chunk: give it an empty one.
   const unsigned char idat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xaf, 0x06, 0x1e};
   file.insert(file.end(), std::begin(idat), std::end(idat));
-  const std::string path = tempPath("huge.png");
+  const std::string path = TempPath("png_huge.png");
   writeBytes(path, file);
   PngImage p;
   std::string error;
