@@ -17,6 +17,8 @@
 // positions in the run's input order, first side first).
 #include "tools/viewer/ViewerWindow.h"
 
+#include <cmath>
+
 #include <Inventor/SoFullPath.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/SbViewportRegion.h>
@@ -41,7 +43,10 @@
 #include <Inventor/nodes/SoLineSet.h>
 #include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPointSet.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShapeHints.h>
 
 #include <QAction>
 #include <QApplication>
@@ -84,6 +89,8 @@
 #include "host/DocumentBuilder.h"
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
+#include "tools/viewer/ActionFilterGroup.h"
+#include "tools/viewer/SectionCaps.h"
 
 namespace {
 
@@ -131,6 +138,7 @@ ViewerWindow::ViewerWindow() {
   viewer_ = new SoQtExaminerViewer(central);
   viewer_->setBackgroundColor(SbColor(1, 1, 1));
   viewer_->setDecoration(FALSE);
+  viewer_->setStencilBuffer(TRUE);  // the section caps
   auto* centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(0, 0, 0, 0);
   centralLayout->addWidget(viewer_->getWidget());
@@ -142,6 +150,7 @@ ViewerWindow::ViewerWindow() {
   depth->test = FALSE;
   depth->write = FALSE;
   overlay_->addChild(depth);
+  caps_ = std::make_unique<SectionCaps>();
 
   // Assembly tree.
   tree_ = new QTreeWidget;
@@ -211,8 +220,16 @@ ViewerWindow::ViewerWindow() {
   bar_->setRange(0, 1000);
   bar_->setValue(0);
   results_ = new QTreeWidget;
-  results_->setHeaderLabels({"#", "Kind", "Distance", "Volume", "Instance 1", "Instance 2"});
+  // The columns fit the panel: short headers, numbers sized to their
+  // contents, the two names sharing the rest, elided in the middle (the
+  // ends of a name path tell instances apart), in full as a tooltip.
+  results_->setHeaderLabels({"#", "Kind", "Dist.", "Volume", "Instance 1", "Instance 2"});
+  results_->headerItem()->setToolTip(2, "minimum distance");
   results_->setRootIsDecorated(false);
+  results_->setTextElideMode(Qt::ElideMiddle);
+  results_->header()->setStretchLastSection(false);
+  for (int c = 0; c < 4; ++c) results_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  for (int c = 4; c < 6; ++c) results_->header()->setSectionResizeMode(c, QHeaderView::Stretch);
   results_->setSelectionMode(QAbstractItemView::SingleSelection);
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->addLayout(form);
@@ -222,6 +239,7 @@ ViewerWindow::ViewerWindow() {
   auto* checkDock = new QDockWidget("Check", this);
   checkDock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, checkDock);
+  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
   connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
   connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
   connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
@@ -291,6 +309,7 @@ void ViewerWindow::releaseDocument() {
   for (SoFullPath* p : leaves_) p->unref();
   leaves_.clear();
   tree_->clear();
+  caps_->clear();
   root_->removeAllChildren();
   if (doc_) {
     if (CGraphOperation::GetActiveMainDocKit() == doc_) CGraphOperation::SetActiveMainDocKit(nullptr);
@@ -302,6 +321,7 @@ void ViewerWindow::releaseDocument() {
 void ViewerWindow::deleteManager() {
   if (!manager_) return;
   clearPresentation();
+  caps_->clear();
   overlay_->removeChild(manager_->m_pRoot);
   delete manager_;  // stops a running check first
   manager_ = nullptr;
@@ -330,10 +350,19 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   doc_ = doc;
   file_ = file;
   CGraphOperation::SetActiveMainDocKit(doc_);
+  // Both sides of every face lit: a part cut open by a clip plane shows its
+  // inside lit, not black (Coin lights both sides only when it knows the
+  // vertex ordering and the shape is not solid).
+  auto* hints = new SoShapeHints;
+  hints->vertexOrdering = SoShapeHints::COUNTERCLOCKWISE;
+  hints->shapeType = SoShapeHints::UNKNOWN_SHAPE_TYPE;
+  root_->addChild(hints);
   root_->addChild(doc_);
+  root_->addChild(caps_->root());
   root_->addChild(overlay_);
   selectionDisplay_->removeAllChildren();
   root_->addChild(selectionDisplay_);
+  resultShown_ = false;
   buildTree();
   setWindowTitle(QString("vistrel view - %1").arg(file.empty() ? "(embedded sample)" : QString::fromStdString(file)));
   status_->setText(QString("%1 instances").arg(leaves_.size()));
@@ -595,8 +624,9 @@ void ViewerWindow::finishRun() {
     if (!r.hasVolume && !r.volumeNote.empty()) item->setToolTip(3, QString::fromStdString(r.volumeNote));
     item->setText(4, QString::fromStdString(r.name1));
     item->setText(5, QString::fromStdString(r.name2));
+    item->setToolTip(4, item->text(4));
+    item->setToolTip(5, item->text(5));
   }
-  for (int c = 0; c < results_->columnCount(); ++c) results_->resizeColumnToContents(c);
   QString text = QString("%1 results, %2 of %3 pairs, %4 s")
                      .arg(rows_.size())
                      .arg(report_.pairsTested)
@@ -614,6 +644,69 @@ void ViewerWindow::clearPairLook() {
     CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, -1.0f);
   }
   lookPaths_.clear();
+  updateCaps();
+}
+
+void ViewerWindow::updateCaps() {
+  SoSFPlane* plane = nullptr;
+  if (section_) {
+    if (section_->on.getValue()) plane = &section_->plane;
+  } else if (SoClipPlane* p = doc_ ? CGraphOperation::FindClipPlane(doc_, nullptr) : nullptr) {
+    if (p->on.getValue()) plane = &p->plane;
+  }
+  if (!plane || lookPaths_.empty()) {
+    caps_->clear();
+    return;
+  }
+  caps_->set(std::vector<SoPath*>(lookPaths_.begin(), lookPaths_.end()), {kFirst, kSecond}, plane);
+}
+
+// The distance that shows every corner of the box within the view, less a
+// margin on each side; the camera then looks at the box's centre from it
+// and turns about that centre (its focal distance).
+void ViewerWindow::frameBox(const SbBox3f& box, const SbRotation& orientation) {
+  SoCamera* camera = viewer_->getCamera();
+  if (!camera || box.isEmpty()) return;
+  const float margin = 0.08f;
+  float aspect = viewer_->getViewportRegion().getViewportAspectRatio();
+  if (!(aspect > 0)) aspect = 1;
+  SbVec3f right, up, dir;
+  orientation.multVec(SbVec3f(1, 0, 0), right);
+  orientation.multVec(SbVec3f(0, 1, 0), up);
+  orientation.multVec(SbVec3f(0, 0, -1), dir);
+  const SbVec3f centre = box.getCenter();
+  const SbVec3f& lo = box.getMin();
+  const SbVec3f& hi = box.getMax();
+  // The half extents the view shows at unit distance (perspective) or in
+  // all (orthographic); a viewport taller than wide widens the height.
+  float halfW = 1, halfH = 1;
+  const bool perspective = camera->isOfType(SoPerspectiveCamera::getClassTypeId());
+  if (perspective) halfH = std::tan(0.5f * static_cast<SoPerspectiveCamera*>(camera)->heightAngle.getValue());
+  halfW = halfH * aspect;
+  if (aspect < 1.0f) {
+    halfW = halfH;
+    halfH /= aspect;
+  }
+  halfW *= 1.0f - 2 * margin;
+  halfH *= 1.0f - 2 * margin;
+  float distance = 0, extent = 0;
+  for (int k = 0; k < 8; ++k) {
+    const SbVec3f p = SbVec3f(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]) - centre;
+    const float x = std::fabs(p.dot(right)), y = std::fabs(p.dot(up)), z = p.dot(dir);
+    distance = std::max({distance, x / halfW - z, y / halfH - z});
+    extent = std::max({extent, x / halfW, y / halfH});
+  }
+  camera->orientation = orientation;
+  if (perspective) {
+    distance = std::max(distance, 1e-3f);
+  } else {
+    // halfH is the fraction of the height the box may fill.
+    static_cast<SoOrthographicCamera*>(camera)->height = 2 * extent;
+    SbVec3f size = hi - lo;
+    distance = size.length() + 1;
+  }
+  camera->position = centre - dir * distance;
+  camera->focalDistance = distance;
 }
 
 void ViewerWindow::clearPresentation() {
@@ -647,16 +740,41 @@ void ViewerWindow::showResult(int index) {
     CGraphOperation::SetColorBySoPath(doc_, p, nullptr, side == 0 ? kFirst : kSecond);
     lookPaths_.push_back(p);
   }
-  // The clip plane keeps the side y < the result's centre: look from the
-  // side it cuts away, onto the cut; the camera frames the pair.
+  updateCaps();
+  // The camera frames the pair. The first result shown after opening looks
+  // at it obliquely, z up; later ones keep the user's view direction unless
+  // a clip plane is on and the camera is not on the side it cuts away (the
+  // cut would face away): then the oblique view, onto the cut.
   SoCamera* camera = viewer_->getCamera();
   const SbBox3f pair = manager_->GetResultInsPairBoundingBox(index).project();
   if (camera && !pair.isEmpty()) {
-    SbVec3f dir(-1.0f, -1.5f, -1.0f);
-    dir.normalize();
-    camera->orientation.setValue(SbRotation(SbVec3f(0, 0, -1), dir));
-    const SbViewportRegion& vp = viewer_->getViewportRegion();
-    camera->viewBoundingBox(pair, vp.getViewportAspectRatio(), 1.0f);
+    SbRotation orientation = camera->orientation.getValue();
+    SbVec3f dir;
+    orientation.multVec(SbVec3f(0, 0, -1), dir);
+    const SoClipPlane* clip = CGraphOperation::FindClipPlane(doc_, nullptr);
+    SbVec3f n(0, 0, 0);  // into the kept side
+    if (clip && clip->on.getValue()) {
+      n = clip->plane.getValue().getNormal();
+      n.normalize();
+    }
+    const bool clipped = n.length() > 0;
+    const bool firstView = !resultShown_;
+    resultShown_ = true;
+    if (firstView || (clipped && dir.dot(n) < 0.3f)) {
+      dir = SbVec3f(-1.0f, -1.5f, -1.0f);
+      dir.normalize();
+      if (clipped && dir.dot(n) < 0.3f) dir -= n * (2 * dir.dot(n));  // mirrored onto the removed side
+      if (clipped && dir.dot(n) < 0.3f) dir = n;
+      SbVec3f up(0, 0, 1);
+      if (std::fabs(dir.dot(up)) > 0.99f) up.setValue(0, 1, 0);
+      SbVec3f right = dir.cross(up);
+      right.normalize();
+      up = right.cross(dir);
+      const SbMatrix axes(right[0], right[1], right[2], 0, up[0], up[1], up[2], 0, -dir[0], -dir[1], -dir[2], 0, 0,
+                          0, 0, 1);
+      orientation = SbRotation(axes);
+    }
+    frameBox(pair, orientation);
   }
   status_->setText(QString("result %1 of %2: %3, %4 / %5")
                        .arg(index + 1)
@@ -795,6 +913,7 @@ bool ViewerWindow::startSection() {
     const QSignalBlocker block(sectionAction_);
     sectionAction_->setChecked(true);
   }
+  updateCaps();  // the caps follow the dragged plane
   redraw();
   return true;
 }
@@ -813,6 +932,7 @@ void ViewerWindow::endSection() {
   viewer_->setViewing(TRUE);
   const QSignalBlocker block(sectionAction_);
   sectionAction_->setChecked(false);
+  updateCaps();
   redraw();
 }
 
@@ -1284,7 +1404,17 @@ bool ViewerWindow::startMove() {
   moveRoot_->addChild(frame);
   moveManip_ = new SoCenterballManip2;
   moveRoot_->addChild(moveManip_);
-  root_->insertChild(moveRoot_, 0);
+  // The ball takes the mouse before the document's selection node does
+  // (first in root_), and is drawn after the scene (last), so that its
+  // see-through parts, drawn on top, blend over the instance.
+  auto* events = new ActionFilterGroup;
+  events->setMode(ActionFilterGroup::Mode::AllButRender);
+  events->addChild(moveRoot_);
+  root_->insertChild(events, 0);
+  auto* draw = new ActionFilterGroup;
+  draw->setMode(ActionFilterGroup::Mode::RenderOnly);
+  draw->addChild(moveRoot_);
+  root_->addChild(draw);
   SoDragger* dragger = moveManip_->getDragger();
   dragger->addValueChangedCallback(&ViewerWindow::moveChangedCB, this);
   dragger->addFinishCallback(&ViewerWindow::moveFinishedCB, this);
@@ -1301,7 +1431,8 @@ bool ViewerWindow::startMove() {
 
 void ViewerWindow::endMove() {
   if (!moveManip_) return;
-  root_->removeChild(moveRoot_);
+  for (int i = root_->getNumChildren() - 1; i >= 0; --i)
+    if (root_->getChild(i)->isOfType(ActionFilterGroup::getClassTypeId())) root_->removeChild(i);
   moveRoot_->unref();
   moveRoot_ = nullptr;
   moveManip_ = nullptr;
@@ -1332,6 +1463,7 @@ void ViewerWindow::applyMove() {
   local.multRight(moveGlobal0_.inverse());
   local.multRight(moveLocal0_);
   CGraphOperation::SetInsMatrixBySoPath(doc_, movePath_, local, true);
+  if (caps_->active()) updateCaps();  // their triangles are copies: taken again
   redraw();
 }
 
@@ -1431,7 +1563,7 @@ void ViewerWindow::startRecheckRun() {
   timer_->start();
 }
 
-bool ViewerWindow::dragMove(int dx, int dy) {
+bool ViewerWindow::dragMove(int dx, int dy, const QString& shotWhileDragging) {
   if (!moveManip_) return false;
   QWidget* gl = viewer_->getGLWidget();
   viewer_->render();
@@ -1474,6 +1606,7 @@ bool ViewerWindow::dragMove(int dx, int dy) {
   const int steps = 10;
   for (int i = 1; i <= steps; ++i)
     send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
+  const bool shot = shotWhileDragging.isEmpty() || saveScreenshot(shotWhileDragging);
   send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
-  return true;
+  return shot;
 }
