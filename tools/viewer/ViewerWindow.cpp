@@ -66,6 +66,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -1563,7 +1564,7 @@ void ViewerWindow::startRecheckRun() {
   timer_->start();
 }
 
-bool ViewerWindow::dragMove(int dx, int dy, const QString& shotWhileDragging) {
+bool ViewerWindow::dragMove(int dx, int dy, const QString& shotWhileDragging, bool wholeScreen) {
   if (!moveManip_) return false;
   QWidget* gl = viewer_->getGLWidget();
   viewer_->render();
@@ -1606,7 +1607,15 @@ bool ViewerWindow::dragMove(int dx, int dy, const QString& shotWhileDragging) {
   const int steps = 10;
   for (int i = 1; i <= steps; ++i)
     send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
-  const bool shot = shotWhileDragging.isEmpty() || saveScreenshot(shotWhileDragging);
+  bool shot = true;
+  if (!shotWhileDragging.isEmpty() && wholeScreen) {
+    viewer_->render();
+    QApplication::processEvents();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    shot = screen && screen->grabWindow(0).save(shotWhileDragging, "PNG");
+  } else if (!shotWhileDragging.isEmpty()) {
+    shot = saveScreenshot(shotWhileDragging);
+  }
   send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
   return shot;
 }

@@ -133,9 +133,9 @@ public:
   void endMove();
   // Drags a rotator of the manip by (dx, dy) pixels with synthetic mouse
   // events; false when the tool is off or no rotator is under a pixel. With
-  // `shotWhileDragging`, writes the 3D view there before the release (false
-  // when it cannot).
-  bool dragMove(int dx, int dy, const QString& shotWhileDragging = QString());
+  // `shotWhileDragging`, writes the 3D view (or the whole screen) there
+  // before the release (false when it cannot).
+  bool dragMove(int dx, int dy, const QString& shotWhileDragging = QString(), bool wholeScreen = false);
   SoFullPath* movedPath() const { return movePath_; }
   SbVec3f moveCentre() const;  // the centre the tool turns about, world
   bool lastRunWasRecheck() const { return recheckRun_; }
