@@ -338,8 +338,20 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
     error = "a check is running: stop it first";
     return false;
   }
+  // The import runs on this thread (it has no progress of its own to
+  // report): a busy cursor and the file's name in the status bar, painted
+  // before it starts, say that the window is loading, not stuck.
+  status_->setText(
+      QString("loading %1...").arg(file.empty() ? QString("the embedded sample") : QString::fromStdString(file)));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  status_->repaint();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   SoKRN_MainDoc* doc = LoadAssembly(file, error);
-  if (!doc) return false;
+  QApplication::restoreOverrideCursor();
+  if (!doc) {
+    status_->setText(QString("could not open %1").arg(QString::fromStdString(file)));
+    return false;
+  }
   endSection();
   endMove();
   setMeasuring(false);
