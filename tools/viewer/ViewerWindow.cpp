@@ -92,6 +92,7 @@
 #include "tools/Commands.h"
 #include "tools/viewer/ActionFilterGroup.h"
 #include "tools/viewer/SectionCaps.h"
+#include "tools/viewer/ViewFit.h"
 
 namespace {
 
@@ -674,51 +675,29 @@ void ViewerWindow::updateCaps() {
   caps_->set(std::vector<SoPath*>(lookPaths_.begin(), lookPaths_.end()), {kFirst, kSecond}, plane);
 }
 
-// The distance that shows every corner of the box within the view, less a
-// margin on each side; the camera then looks at the box's centre from it
-// and turns about that centre (its focal distance).
+// The camera looks at the box's centre from the distance that shows every
+// corner within the view, less a margin, and turns about that centre (its
+// focal distance).
 void ViewerWindow::frameBox(const SbBox3f& box, const SbRotation& orientation) {
   SoCamera* camera = viewer_->getCamera();
   if (!camera || box.isEmpty()) return;
   const float margin = 0.08f;
-  float aspect = viewer_->getViewportRegion().getViewportAspectRatio();
-  if (!(aspect > 0)) aspect = 1;
-  SbVec3f right, up, dir;
-  orientation.multVec(SbVec3f(1, 0, 0), right);
-  orientation.multVec(SbVec3f(0, 1, 0), up);
-  orientation.multVec(SbVec3f(0, 0, -1), dir);
-  const SbVec3f centre = box.getCenter();
-  const SbVec3f& lo = box.getMin();
-  const SbVec3f& hi = box.getMax();
-  // The half extents the view shows at unit distance (perspective) or in
-  // all (orthographic); a viewport taller than wide widens the height.
-  float halfW = 1, halfH = 1;
+  const float aspect = viewer_->getViewportRegion().getViewportAspectRatio();
   const bool perspective = camera->isOfType(SoPerspectiveCamera::getClassTypeId());
-  if (perspective) halfH = std::tan(0.5f * static_cast<SoPerspectiveCamera*>(camera)->heightAngle.getValue());
-  halfW = halfH * aspect;
-  if (aspect < 1.0f) {
-    halfW = halfH;
-    halfH /= aspect;
-  }
-  halfW *= 1.0f - 2 * margin;
-  halfH *= 1.0f - 2 * margin;
-  float distance = 0, extent = 0;
-  for (int k = 0; k < 8; ++k) {
-    const SbVec3f p = SbVec3f(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]) - centre;
-    const float x = std::fabs(p.dot(right)), y = std::fabs(p.dot(up)), z = p.dot(dir);
-    distance = std::max({distance, x / halfW - z, y / halfH - z});
-    extent = std::max({extent, x / halfW, y / halfH});
+  const float angle = perspective ? static_cast<SoPerspectiveCamera*>(camera)->heightAngle.getValue() : 0.0f;
+  const ViewHalfExtent half = ViewHalfExtentOf(perspective, angle, aspect, margin);
+  SbVec3f dir;
+  orientation.multVec(SbVec3f(0, 0, -1), dir);
+  float distance = 0;
+  if (perspective) {
+    distance = FitPerspectiveDistance(box, orientation, half, 1e-3f);
+  } else {
+    static_cast<SoOrthographicCamera*>(camera)->height = FitOrthographicHeight(box, orientation, half);
+    SbVec3f size = box.getMax() - box.getMin();
+    distance = size.length() + 1;  // in front of the box; the viewer sets the clipping planes
   }
   camera->orientation = orientation;
-  if (perspective) {
-    distance = std::max(distance, 1e-3f);
-  } else {
-    // halfH is the fraction of the height the box may fill.
-    static_cast<SoOrthographicCamera*>(camera)->height = 2 * extent;
-    SbVec3f size = hi - lo;
-    distance = size.length() + 1;
-  }
-  camera->position = centre - dir * distance;
+  camera->position = box.getCenter() - dir * distance;
   camera->focalDistance = distance;
 }
 
