@@ -5,7 +5,8 @@
 //               Callback(1) part 0's triangles, Callback(2) part 1's }
 //   Callback(3: colour writes on), LightModel BASE_COLOR, the quad's coords,
 //   Callback(4) colour, quad (stencil 1), Callback(5) ... (2), Callback(6)
-//   ... (3), Callback(7: stencil test off)
+//   ... (3), Callback(7: stencil test off), the plane: Material (see-through),
+//   DepthBuffer (no writes), its coords, its quad
 //
 // The GL state touched here (stencil and colour masks, stencil test) is not
 // tracked by Coin's traversal state, so each callback sets what the next
@@ -25,6 +26,7 @@
 #include <Inventor/nodes/SoDepthBuffer.h>
 #include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoLightModel.h>
+#include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoPickStyle.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShape.h>
@@ -100,6 +102,20 @@ SectionCaps::SectionCaps() {
     all->addChild(face);
   }
   all->addChild(stageNode(&stages_[7], &SectionCaps::stencilCB));
+  // The plane itself, light and see-through, over the parts' box only,
+  // a hair behind the caps (seen from the side the plane cuts away).
+  auto* veil = new SoMaterial;
+  veil->diffuseColor = SbColor(0.55f, 0.65f, 0.85f);
+  veil->transparency = 0.8f;
+  all->addChild(veil);
+  auto* noDepthWrite = new SoDepthBuffer;
+  noDepthWrite->write = FALSE;
+  all->addChild(noDepthWrite);
+  plane_ = new SoCoordinate3;
+  all->addChild(plane_);
+  auto* planeFace = new SoFaceSet;
+  planeFace->numVertices = 4;
+  all->addChild(planeFace);
   sensor_ = new SoFieldSensor(&SectionCaps::planeChangedCB, this);
   sensor_->setDeleteCallback(&SectionCaps::planeGoneCB, this);
 }
@@ -184,14 +200,20 @@ void SectionCaps::placeQuad() {
   float dx, dy, dz;
   extent_.getSize(dx, dy, dz);
   const float half = std::max(SbVec3f(dx, dy, dz).length(), 1e-6f);
-  const SbVec3f onPlane = centre - n * (n.dot(centre) - plane.getDistanceFromOrigin()) + n * (1e-4f * half);
+  const SbVec3f foot = centre - n * (n.dot(centre) - plane.getDistanceFromOrigin());
   SbVec3f u = std::fabs(n[0]) < 0.9f ? SbVec3f(1, 0, 0).cross(n) : SbVec3f(0, 1, 0).cross(n);
   u.normalize();
   const SbVec3f v = n.cross(u);
-  quad_->point.setValues(0, 4,
-                         std::vector<SbVec3f>{onPlane - u * half - v * half, onPlane + u * half - v * half,
-                                              onPlane + u * half + v * half, onPlane - u * half + v * half}
-                             .data());
+  auto square = [&](SoCoordinate3* coords, float size, float lift) {
+    const SbVec3f o = foot + n * (lift * half);
+    coords->point.setValues(
+        0, 4, std::vector<SbVec3f>{o - u * size - v * size, o + u * size - v * size, o + u * size + v * size,
+                                   o - u * size + v * size}
+                  .data());
+  };
+  square(quad_, half, 1e-4f);
+  // The box's section fits in a square of half its diagonal about the foot.
+  square(plane_, 0.5f * half, 2e-4f);
 }
 
 void SectionCaps::planeChangedCB(void* data, SoSensor*) {

@@ -2,7 +2,8 @@
 // Caps for solids cut open by a clip plane: where the plane passes through a
 // part, the cut is filled with the part's colour (a shade darker), and where
 // it passes through two parts at once (an interference) with a third colour,
-// so that a sectioned pair reads as two cut solids and their overlap.
+// so that a sectioned pair reads as two cut solids and their overlap. The
+// plane itself is drawn light and see-through over the parts' box.
 //
 // How: stencil parity. With the plane clipping, every fragment of a part's
 // (copied, world-space) triangles inverts that part's stencil bit, with no
@@ -75,7 +76,8 @@ private:
   SoSwitch* on_ = nullptr;
   SoSeparator* parts_ = nullptr;  // the stencil pass's meshes
   SoClipPlane* clip_ = nullptr;
-  SoCoordinate3* quad_ = nullptr;
+  SoCoordinate3* quad_ = nullptr;   // the caps' quad, over all the parts may cut
+  SoCoordinate3* plane_ = nullptr;  // the see-through plane, over their box
   Stage stages_[8];
   SoFieldSensor* sensor_ = nullptr;
   SoSFPlane* source_ = nullptr;
