@@ -3,8 +3,10 @@
 # check, shows result 3 (an interference: plate and bolt) and writes its 3D
 # view; once with the clip plane through the result, once without. Checks
 # the pixels: both instances of the pair in their colours, the cut line and
-# box, and the clip plane's dark caps only when the plane is on. Then the
-# section tool: a synthetic mouse drag on its square moves the plane; the
+# box, the pair framed; with the plane on, the cut solids capped in their
+# own colours and their overlap in the caps' third colour, nothing black
+# (the insides lit), the see-through plane not changing the pair's colours. Then the section tool: a synthetic mouse drag on its
+# square moves the plane, and the caps follow it; the
 # measure tool: the point tracker marks the snap under the mouse, two clicks
 # snap to edge ends and give their distance.
 # Picking: clicks select instances (Shift adds), Del deletes them only when
@@ -51,24 +53,34 @@ mkdir -p "$out/run" && chmod 700 "$out/run"
 export XDG_RUNTIME_DIR="$out/run"
 timeout 45 "$viewer" --select 3 --screenshot "$out/clip.png" --report "$out/report.json" || { echo "viewer failed"; exit 1; }
 timeout 45 "$viewer" --select 3 --no-clip --screenshot "$out/noclip.png" || { echo "viewer failed"; exit 1; }
-# The section tool on the same result, its square dragged 80 pixels up.
-timeout 45 "$viewer" --select 3 --drag-section 0,-80 --screenshot "$out/section.png" >"$out/section.txt" ||
+# The section tool on the same result, its square dragged 25 pixels down:
+# the plane leaves the bolt's shank and still cuts the plate.
+timeout 45 "$viewer" --select 3 --drag-section 0,25 --screenshot "$out/section.png" >"$out/section.txt" ||
   { echo "viewer failed"; exit 1; }
 
 set -- $("$here/count_colours.sh" "$out/clip.png")
-echo "clip:    blue $1 green $2 red $3 dark $4"
+echo "clip:    blue $1 green $2 red $3 dark $4 caps $5 $6 overlap $7"
 check "first instance shown" $(( $1 > 2000 ))
 check "second instance shown" $(( $2 > 2000 ))
 check "cut line and box shown" $(( $3 > 1000 ))
-check "clip plane caps shown" $(( $4 > 2000 ))
-clip_green=$2
+check "the cut solids capped, each in its colour" $(( $5 > 1000 && $6 > 1000 ))
+check "the interference's section in the overlap colour" $(( $7 > 50 ))
+check "nothing black in the cut pair (insides lit)" $(( $4 < 100 ))
+clip_green=$(( $2 - $6 ))  # the bolt's surface, its cap not counted
 set -- $("$here/count_colours.sh" "$out/noclip.png")
-echo "no clip: blue $1 green $2 red $3 dark $4"
-check "no caps without the clip plane" $(( $4 < 500 ))
+echo "no clip: blue $1 green $2 red $3 dark $4 caps $5 $6 overlap $7"
+check "no caps without the clip plane" $(( $5 + $6 + $7 < 20 ))
 check "the clip plane cuts the second instance away" $(( $2 > clip_green * 2 ))
+# The pair framed: what is drawn (the pair, its box and cut line; no
+# plane) spans half the view's width or height.
+set -- $(convert "$out/noclip.png" -fuzz 3% -trim -format "%w %h %W %H" info:)
+echo "no clip: drawn ${1}x$2 of ${3}x$4"
+check "the selected result's pair framed" $(( $1 * 2 >= $3 || $2 * 2 >= $4 ))
 set -- $("$here/count_colours.sh" "$out/section.png")
-echo "section: blue $1 green $2 red $3 dark $4"
-check "the dragged section shows more of the second instance" $(( $2 > clip_green * 2 ))
+echo "section: blue $1 green $2 red $3 dark $4 caps $5 $6 overlap $7"
+check "the dragged section shows more of the second instance" $(( $2 - $6 > clip_green * 2 ))
+# Caps left at the result's plane would still show the overlap.
+check "the caps follow the dragged plane" $(( $5 > 500 && $6 > 500 && $7 == 0 ))
 moved=$(awk '/^section before/ { b = $6 } /^section after/ { a = $6 } END { d = a - b; print (d > 1 || d < -1) ? 1 : 0 }' "$out/section.txt")
 check "the drag moved the clip plane" "$moved"
 # The measure tool: clicks on the plate's top edge 4 and 7 units from its
@@ -114,7 +126,8 @@ grep -q '^after Esc$' "$out/pick-yes.txt"; check "Esc clears the selection" $(( 
 n=0
 for opts in "--ignore Cover --move Bracket_1/Bolt_2,40,30" "--group2 Bracket_1/Plate --move Bracket_1/Bolt_2,-30,40"; do
   n=$((n + 1))
-  timeout 60 "$viewer" $opts --screenshot "$out/move$n.png" >"$out/move$n.txt" || { echo "viewer failed"; exit 1; }
+  timeout 60 "$viewer" $opts --drag-screenshot "$out/drag$n.png" --screenshot "$out/move$n.png" >"$out/move$n.txt" ||
+    { echo "viewer failed"; exit 1; }
   cat "$out/move$n.txt"
   grep -q '^move recheck 1$' "$out/move$n.txt"; check "move $n: the release re-checked the instance" $(( $? == 0 ))
   turned=$(awk '/^move angle/ { print ($3 > 5) ? 1 : 0 }' "$out/move$n.txt")
@@ -127,5 +140,9 @@ for opts in "--ignore Cover --move Bracket_1/Bolt_2,40,30" "--group2 Bracket_1/P
   [ -s "$out/full$n" ] && cmp -s "$out/recheck$n" "$out/full$n"
   check "move $n: the re-check lists what a full check lists" $(( $? == 0 ))
   cmp -s "$out/before$n" "$out/recheck$n"; check "move $n: the moved bolt's result changed" $(( $? != 0 ))
+  # The ball's three arrows (blue, green, red) while the button is down;
+  # the model is grey, and no result is shown.
+  set -- $("$here/count_colours.sh" "$out/drag$n.png")
+  check "move $n: the ball shows while dragging" $(( $1 > 50 && $2 > 50 && $3 > 50 ))
 done
 exit $fail

@@ -18,7 +18,8 @@
 // the re-check is done prints the motion the scene applies to the instance
 // and the re-checked results, then runs a full check and prints its
 // results: the two lists must agree; with --select N it then shows result
-// N again), --hold (the window stays open after the script, for pictures).
+// N again; --drag-screenshot OUT.png writes the 3D view while the drag's
+// button is still down, --drag-screen-shot OUT.png the whole screen), --hold (the window stays open after the script, for pictures).
 #include <Inventor/Qt/SoQt.h>
 
 #include <QApplication>
@@ -39,6 +40,7 @@
 #include "host/VistrelHost.h"
 #include "host/VistrelHostDraggers.h"
 #include "module/VistrelExt.h"
+#include "tools/viewer/ActionFilterGroup.h"
 #include "tools/viewer/ViewerWindow.h"
 
 namespace {
@@ -47,7 +49,9 @@ const char kUsage[] =
     "usage: vistrel view [FILE] [--tolerance T] [--distance D] [--cut-faces] [--no-clip] [--check] [--select N]\n"
     "                    [--drag-section DX,DY] [--measure X1,Y1,Z1,X2,Y2,Z2]\n"
     "                    [--group2 NAME]... [--ignore NAME]... [--pick X,Y,Z]... [--delete yes|no]\n"
-    "                    [--move NAME,DX,DY] [--screenshot OUT.png] [--report OUT.json] [--hold]\n";
+    "                    [--move NAME,DX,DY] [--drag-screenshot OUT.png] [--drag-screen-shot OUT.png]\n"
+    "                    [--screenshot OUT.png]\n"
+    "                    [--report OUT.json] [--hold]\n";
 
 struct Script {
   std::string file;
@@ -62,6 +66,8 @@ struct Script {
   float measure[6] = {0, 0, 0, 0, 0, 0};
   bool doMeasure = false;
   std::string screenshot;
+  std::string dragScreenshot;
+  bool dragWholeScreen = false;
   std::string report;
   std::vector<std::string> group2, ignore;
   std::vector<SbVec3f> picks;
@@ -150,6 +156,11 @@ bool parse(int argc, char** argv, Script& s) {
       if (!comma || std::sscanf(comma, ",%d,%d", &s.moveX, &s.moveY) != 2) return false;
       s.moveName.assign(v, comma);
       s.check = true;
+    } else if (a == "--drag-screenshot" || a == "--drag-screen-shot") {
+      const char* v = value();
+      if (!v) return false;
+      s.dragScreenshot = v;
+      s.dragWholeScreen = a == "--drag-screen-shot";
     } else if (a == "--hold") {
       s.hold = true;
     } else if (a == "--check") {
@@ -189,6 +200,7 @@ int main(int argc, char** argv) {
   VistrelHostInit();
   initVistrelExtClass();
   VistrelHostInitCuttingPlane();
+  ActionFilterGroup::initClass();
 
   window = new ViewerWindow;
   std::string error;
@@ -308,8 +320,9 @@ int main(int argc, char** argv) {
           moveBefore = shapeMatrix(window->movedPath());
           moveCentre = window->moveCentre();
           moveStage = 1;
-          if (!window->dragMove(script.moveX, script.moveY)) {
-            std::fprintf(stderr, "vistrel view: no rotator of the move tool in view\n");
+          if (!window->dragMove(script.moveX, script.moveY, QString::fromStdString(script.dragScreenshot),
+                               script.dragWholeScreen)) {
+            std::fprintf(stderr, "vistrel view: no rotator of the move tool in view, or no picture written\n");
             status = 2;
             app.quit();
           }

@@ -17,6 +17,8 @@
 // positions in the run's input order, first side first).
 #include "tools/viewer/ViewerWindow.h"
 
+#include <cmath>
+
 #include <Inventor/SoFullPath.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/SbViewportRegion.h>
@@ -41,7 +43,10 @@
 #include <Inventor/nodes/SoLineSet.h>
 #include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoPointSet.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShapeHints.h>
 
 #include <QAction>
 #include <QApplication>
@@ -61,6 +66,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -84,6 +90,9 @@
 #include "host/DocumentBuilder.h"
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
+#include "tools/viewer/ActionFilterGroup.h"
+#include "tools/viewer/SectionCaps.h"
+#include "tools/viewer/ViewFit.h"
 
 namespace {
 
@@ -131,6 +140,7 @@ ViewerWindow::ViewerWindow() {
   viewer_ = new SoQtExaminerViewer(central);
   viewer_->setBackgroundColor(SbColor(1, 1, 1));
   viewer_->setDecoration(FALSE);
+  viewer_->setStencilBuffer(TRUE);  // the section caps
   auto* centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(0, 0, 0, 0);
   centralLayout->addWidget(viewer_->getWidget());
@@ -142,6 +152,7 @@ ViewerWindow::ViewerWindow() {
   depth->test = FALSE;
   depth->write = FALSE;
   overlay_->addChild(depth);
+  caps_ = std::make_unique<SectionCaps>();
 
   // Assembly tree.
   tree_ = new QTreeWidget;
@@ -211,8 +222,16 @@ ViewerWindow::ViewerWindow() {
   bar_->setRange(0, 1000);
   bar_->setValue(0);
   results_ = new QTreeWidget;
-  results_->setHeaderLabels({"#", "Kind", "Distance", "Volume", "Instance 1", "Instance 2"});
+  // The columns fit the panel: short headers, numbers sized to their
+  // contents, the two names sharing the rest, elided in the middle (the
+  // ends of a name path tell instances apart), in full as a tooltip.
+  results_->setHeaderLabels({"#", "Kind", "Dist.", "Volume", "Instance 1", "Instance 2"});
+  results_->headerItem()->setToolTip(2, "minimum distance");
   results_->setRootIsDecorated(false);
+  results_->setTextElideMode(Qt::ElideMiddle);
+  results_->header()->setStretchLastSection(false);
+  for (int c = 0; c < 4; ++c) results_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  for (int c = 4; c < 6; ++c) results_->header()->setSectionResizeMode(c, QHeaderView::Stretch);
   results_->setSelectionMode(QAbstractItemView::SingleSelection);
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->addLayout(form);
@@ -222,6 +241,7 @@ ViewerWindow::ViewerWindow() {
   auto* checkDock = new QDockWidget("Check", this);
   checkDock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, checkDock);
+  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
   connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
   connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
   connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
@@ -291,6 +311,7 @@ void ViewerWindow::releaseDocument() {
   for (SoFullPath* p : leaves_) p->unref();
   leaves_.clear();
   tree_->clear();
+  caps_->clear();
   root_->removeAllChildren();
   if (doc_) {
     if (CGraphOperation::GetActiveMainDocKit() == doc_) CGraphOperation::SetActiveMainDocKit(nullptr);
@@ -302,6 +323,7 @@ void ViewerWindow::releaseDocument() {
 void ViewerWindow::deleteManager() {
   if (!manager_) return;
   clearPresentation();
+  caps_->clear();
   overlay_->removeChild(manager_->m_pRoot);
   delete manager_;  // stops a running check first
   manager_ = nullptr;
@@ -317,8 +339,20 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
     error = "a check is running: stop it first";
     return false;
   }
+  // The import runs on this thread (it has no progress of its own to
+  // report): a busy cursor and the file's name in the status bar, painted
+  // before it starts, say that the window is loading, not stuck.
+  status_->setText(
+      QString("loading %1...").arg(file.empty() ? QString("the embedded sample") : QString::fromStdString(file)));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  status_->repaint();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   SoKRN_MainDoc* doc = LoadAssembly(file, error);
-  if (!doc) return false;
+  QApplication::restoreOverrideCursor();
+  if (!doc) {
+    status_->setText(QString("could not open %1").arg(QString::fromStdString(file)));
+    return false;
+  }
   endSection();
   endMove();
   setMeasuring(false);
@@ -330,10 +364,19 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   doc_ = doc;
   file_ = file;
   CGraphOperation::SetActiveMainDocKit(doc_);
+  // Both sides of every face lit: a part cut open by a clip plane shows its
+  // inside lit, not black (Coin lights both sides only when it knows the
+  // vertex ordering and the shape is not solid).
+  auto* hints = new SoShapeHints;
+  hints->vertexOrdering = SoShapeHints::COUNTERCLOCKWISE;
+  hints->shapeType = SoShapeHints::UNKNOWN_SHAPE_TYPE;
+  root_->addChild(hints);
   root_->addChild(doc_);
+  root_->addChild(caps_->root());
   root_->addChild(overlay_);
   selectionDisplay_->removeAllChildren();
   root_->addChild(selectionDisplay_);
+  resultShown_ = false;
   buildTree();
   setWindowTitle(QString("vistrel view - %1").arg(file.empty() ? "(embedded sample)" : QString::fromStdString(file)));
   status_->setText(QString("%1 instances").arg(leaves_.size()));
@@ -595,8 +638,9 @@ void ViewerWindow::finishRun() {
     if (!r.hasVolume && !r.volumeNote.empty()) item->setToolTip(3, QString::fromStdString(r.volumeNote));
     item->setText(4, QString::fromStdString(r.name1));
     item->setText(5, QString::fromStdString(r.name2));
+    item->setToolTip(4, item->text(4));
+    item->setToolTip(5, item->text(5));
   }
-  for (int c = 0; c < results_->columnCount(); ++c) results_->resizeColumnToContents(c);
   QString text = QString("%1 results, %2 of %3 pairs, %4 s")
                      .arg(rows_.size())
                      .arg(report_.pairsTested)
@@ -614,6 +658,47 @@ void ViewerWindow::clearPairLook() {
     CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, -1.0f);
   }
   lookPaths_.clear();
+  updateCaps();
+}
+
+void ViewerWindow::updateCaps() {
+  SoSFPlane* plane = nullptr;
+  if (section_) {
+    if (section_->on.getValue()) plane = &section_->plane;
+  } else if (SoClipPlane* p = doc_ ? CGraphOperation::FindClipPlane(doc_, nullptr) : nullptr) {
+    if (p->on.getValue()) plane = &p->plane;
+  }
+  if (!plane || lookPaths_.empty()) {
+    caps_->clear();
+    return;
+  }
+  caps_->set(std::vector<SoPath*>(lookPaths_.begin(), lookPaths_.end()), {kFirst, kSecond}, plane);
+}
+
+// The camera looks at the box's centre from the distance that shows every
+// corner within the view, less a margin, and turns about that centre (its
+// focal distance).
+void ViewerWindow::frameBox(const SbBox3f& box, const SbRotation& orientation) {
+  SoCamera* camera = viewer_->getCamera();
+  if (!camera || box.isEmpty()) return;
+  const float margin = 0.08f;
+  const float aspect = viewer_->getViewportRegion().getViewportAspectRatio();
+  const bool perspective = camera->isOfType(SoPerspectiveCamera::getClassTypeId());
+  const float angle = perspective ? static_cast<SoPerspectiveCamera*>(camera)->heightAngle.getValue() : 0.0f;
+  const ViewHalfExtent half = ViewHalfExtentOf(perspective, angle, aspect, margin);
+  SbVec3f dir;
+  orientation.multVec(SbVec3f(0, 0, -1), dir);
+  float distance = 0;
+  if (perspective) {
+    distance = FitPerspectiveDistance(box, orientation, half, 1e-3f);
+  } else {
+    static_cast<SoOrthographicCamera*>(camera)->height = FitOrthographicHeight(box, orientation, half);
+    SbVec3f size = box.getMax() - box.getMin();
+    distance = size.length() + 1;  // in front of the box; the viewer sets the clipping planes
+  }
+  camera->orientation = orientation;
+  camera->position = box.getCenter() - dir * distance;
+  camera->focalDistance = distance;
 }
 
 void ViewerWindow::clearPresentation() {
@@ -647,16 +732,41 @@ void ViewerWindow::showResult(int index) {
     CGraphOperation::SetColorBySoPath(doc_, p, nullptr, side == 0 ? kFirst : kSecond);
     lookPaths_.push_back(p);
   }
-  // The clip plane keeps the side y < the result's centre: look from the
-  // side it cuts away, onto the cut; the camera frames the pair.
+  updateCaps();
+  // The camera frames the pair. The first result shown after opening looks
+  // at it obliquely, z up; later ones keep the user's view direction unless
+  // a clip plane is on and the camera is not on the side it cuts away (the
+  // cut would face away): then the oblique view, onto the cut.
   SoCamera* camera = viewer_->getCamera();
   const SbBox3f pair = manager_->GetResultInsPairBoundingBox(index).project();
   if (camera && !pair.isEmpty()) {
-    SbVec3f dir(-1.0f, -1.5f, -1.0f);
-    dir.normalize();
-    camera->orientation.setValue(SbRotation(SbVec3f(0, 0, -1), dir));
-    const SbViewportRegion& vp = viewer_->getViewportRegion();
-    camera->viewBoundingBox(pair, vp.getViewportAspectRatio(), 1.0f);
+    SbRotation orientation = camera->orientation.getValue();
+    SbVec3f dir;
+    orientation.multVec(SbVec3f(0, 0, -1), dir);
+    const SoClipPlane* clip = CGraphOperation::FindClipPlane(doc_, nullptr);
+    SbVec3f n(0, 0, 0);  // into the kept side
+    if (clip && clip->on.getValue()) {
+      n = clip->plane.getValue().getNormal();
+      n.normalize();
+    }
+    const bool clipped = n.length() > 0;
+    const bool firstView = !resultShown_;
+    resultShown_ = true;
+    if (firstView || (clipped && dir.dot(n) < 0.3f)) {
+      dir = SbVec3f(-1.0f, -1.5f, -1.0f);
+      dir.normalize();
+      if (clipped && dir.dot(n) < 0.3f) dir -= n * (2 * dir.dot(n));  // mirrored onto the removed side
+      if (clipped && dir.dot(n) < 0.3f) dir = n;
+      SbVec3f up(0, 0, 1);
+      if (std::fabs(dir.dot(up)) > 0.99f) up.setValue(0, 1, 0);
+      SbVec3f right = dir.cross(up);
+      right.normalize();
+      up = right.cross(dir);
+      const SbMatrix axes(right[0], right[1], right[2], 0, up[0], up[1], up[2], 0, -dir[0], -dir[1], -dir[2], 0, 0,
+                          0, 0, 1);
+      orientation = SbRotation(axes);
+    }
+    frameBox(pair, orientation);
   }
   status_->setText(QString("result %1 of %2: %3, %4 / %5")
                        .arg(index + 1)
@@ -795,6 +905,7 @@ bool ViewerWindow::startSection() {
     const QSignalBlocker block(sectionAction_);
     sectionAction_->setChecked(true);
   }
+  updateCaps();  // the caps follow the dragged plane
   redraw();
   return true;
 }
@@ -813,6 +924,7 @@ void ViewerWindow::endSection() {
   viewer_->setViewing(TRUE);
   const QSignalBlocker block(sectionAction_);
   sectionAction_->setChecked(false);
+  updateCaps();
   redraw();
 }
 
@@ -1284,7 +1396,17 @@ bool ViewerWindow::startMove() {
   moveRoot_->addChild(frame);
   moveManip_ = new SoCenterballManip2;
   moveRoot_->addChild(moveManip_);
-  root_->insertChild(moveRoot_, 0);
+  // The ball takes the mouse before the document's selection node does
+  // (first in root_), and is drawn after the scene (last), so that its
+  // see-through parts, drawn on top, blend over the instance.
+  auto* events = new ActionFilterGroup;
+  events->setMode(ActionFilterGroup::Mode::AllButRender);
+  events->addChild(moveRoot_);
+  root_->insertChild(events, 0);
+  auto* draw = new ActionFilterGroup;
+  draw->setMode(ActionFilterGroup::Mode::RenderOnly);
+  draw->addChild(moveRoot_);
+  root_->addChild(draw);
   SoDragger* dragger = moveManip_->getDragger();
   dragger->addValueChangedCallback(&ViewerWindow::moveChangedCB, this);
   dragger->addFinishCallback(&ViewerWindow::moveFinishedCB, this);
@@ -1301,7 +1423,8 @@ bool ViewerWindow::startMove() {
 
 void ViewerWindow::endMove() {
   if (!moveManip_) return;
-  root_->removeChild(moveRoot_);
+  for (int i = root_->getNumChildren() - 1; i >= 0; --i)
+    if (root_->getChild(i)->isOfType(ActionFilterGroup::getClassTypeId())) root_->removeChild(i);
   moveRoot_->unref();
   moveRoot_ = nullptr;
   moveManip_ = nullptr;
@@ -1332,6 +1455,7 @@ void ViewerWindow::applyMove() {
   local.multRight(moveGlobal0_.inverse());
   local.multRight(moveLocal0_);
   CGraphOperation::SetInsMatrixBySoPath(doc_, movePath_, local, true);
+  if (caps_->active()) updateCaps();  // their triangles are copies: taken again
   redraw();
 }
 
@@ -1431,7 +1555,7 @@ void ViewerWindow::startRecheckRun() {
   timer_->start();
 }
 
-bool ViewerWindow::dragMove(int dx, int dy) {
+bool ViewerWindow::dragMove(int dx, int dy, const QString& shotWhileDragging, bool wholeScreen) {
   if (!moveManip_) return false;
   QWidget* gl = viewer_->getGLWidget();
   viewer_->render();
@@ -1474,6 +1598,15 @@ bool ViewerWindow::dragMove(int dx, int dy) {
   const int steps = 10;
   for (int i = 1; i <= steps; ++i)
     send(QEvent::MouseMove, start + QPointF(dx * i / double(steps), dy * i / double(steps)), Qt::LeftButton);
+  bool shot = true;
+  if (!shotWhileDragging.isEmpty() && wholeScreen) {
+    viewer_->render();
+    QApplication::processEvents();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    shot = screen && screen->grabWindow(0).save(shotWhileDragging, "PNG");
+  } else if (!shotWhileDragging.isEmpty()) {
+    shot = saveScreenshot(shotWhileDragging);
+  }
   send(QEvent::MouseButtonRelease, start + QPointF(dx, dy), Qt::NoButton);
-  return true;
+  return shot;
 }

@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include <Inventor/SbBox.h>
 #include <Inventor/SbPlane.h>
+#include <Inventor/SbRotation.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec3f.h>
 #include <QPoint>
@@ -46,6 +48,7 @@ class SoFullPath;
 class SoKRN_MainDoc;
 class SoQtExaminerViewer;
 class SoSeparator;
+class SectionCaps;
 
 struct RunProgress {
   std::atomic<long long> pairs{0};
@@ -129,8 +132,10 @@ public:
   bool startMove();
   void endMove();
   // Drags a rotator of the manip by (dx, dy) pixels with synthetic mouse
-  // events; false when the tool is off or no rotator is under a pixel.
-  bool dragMove(int dx, int dy);
+  // events; false when the tool is off or no rotator is under a pixel. With
+  // `shotWhileDragging`, writes the 3D view (or the whole screen) there
+  // before the release (false when it cannot).
+  bool dragMove(int dx, int dy, const QString& shotWhileDragging = QString(), bool wholeScreen = false);
   SoFullPath* movedPath() const { return movePath_; }
   SbVec3f moveCentre() const;  // the centre the tool turns about, world
   bool lastRunWasRecheck() const { return recheckRun_; }
@@ -177,6 +182,11 @@ private:
   void finishRun();
   void showResult(int index);
   void clearPairLook();
+  // The caps of the shown pair, on the plane that cuts it (the section
+  // tool's, else the document's clip plane when on); none otherwise.
+  void updateCaps();
+  // Frames `box` in the view with a margin, looking along `orientation`.
+  void frameBox(const SbBox3f& box, const SbRotation& orientation);
   std::vector<SoFullPath*> selectedTreePaths() const;
   void redraw();
   void updateGroupLabels();
@@ -201,6 +211,8 @@ private:
   CheckReport report_;
   std::vector<CheckResultRow> rows_;
   std::vector<SoFullPath*> lookPaths_;  // instances coloured for the shown result
+  bool resultShown_ = false;  // since the document was opened
+  std::unique_ptr<SectionCaps> caps_;   // its root in root_, after the document
 
   QTreeWidget* tree_ = nullptr;
   QTreeWidget* results_ = nullptr;
