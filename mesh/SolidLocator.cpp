@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mesh/Winding.h"
+
 namespace vxmesh {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // The two coordinates across a ray along `axis`, in cyclic order, so that the
 // 2D orientation of a projected triangle is its normal's `axis` component.
@@ -16,29 +16,6 @@ inline int AxisV(int axis) { return (axis + 2) % 3; }
 
 inline double Orient(double au, double av, double bu, double bv, double pu, double pv) {
   return (bu - au) * (pv - av) - (bv - av) * (pu - au);
-}
-
-// Closest point of triangle abc to p (Voronoi regions of the corners, edges
-// and face, as in Ericson's "Real-Time Collision Detection", 5.1.5).
-Vec3 ClosestOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& c) {
-  const Vec3 ab = b - a, ac = c - a, ap = p - a;
-  const double d1 = Dot(ab, ap), d2 = Dot(ac, ap);
-  if (d1 <= 0 && d2 <= 0) return a;
-  const Vec3 bp = p - b;
-  const double d3 = Dot(ab, bp), d4 = Dot(ac, bp);
-  if (d3 >= 0 && d4 <= d3) return b;
-  const double vc = d1 * d4 - d3 * d2;
-  if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
-  const Vec3 cp = p - c;
-  const double d5 = Dot(ab, cp), d6 = Dot(ac, cp);
-  if (d6 >= 0 && d5 <= d6) return c;
-  const double vb = d5 * d2 - d1 * d6;
-  if (vb <= 0 && d2 >= 0 && d6 <= 0) return a + ac * (d2 / (d2 - d6));
-  const double va = d3 * d6 - d5 * d4;
-  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
-  const double den = va + vb + vc;
-  if (!(den != 0)) return a;
-  return a + ab * (vb / den) + ac * (vc / den);
 }
 
 }  // namespace
@@ -219,13 +196,9 @@ Where SolidLocator::bruteForce(const Vec3& p, const Vec3& normal) const {
     if (Norm(ClosestOnTriangle(p, A, B, C) - p) <= m_tol) {
       return Dot(Cross(B - A, C - A), normal) > 0 ? Where::OnSameFacing : Where::OnOppositeFacing;
     }
-    const Vec3 a = A - p, b = B - p, c = C - p;
-    const double la = Norm(a), lb = Norm(b), lc = Norm(c);
-    const double det = Dot(a, Cross(b, c));
-    const double den = la * lb * lc + Dot(a, b) * lc + Dot(a, c) * lb + Dot(b, c) * la;
-    sum += std::atan2(det, den);
+    sum += HalfSolidAngle(p, A, B, C);
   }
-  return std::fabs(sum / (2.0 * kPi)) >= 0.5 ? Where::Inside : Where::Outside;
+  return std::fabs(WindingFromHalfAngles(sum)) >= 0.5 ? Where::Inside : Where::Outside;
 }
 
 Where SolidLocator::locate(const Vec3& p, const Vec3& normal) const {
