@@ -39,6 +39,7 @@
 // touching point may be reported up to about 1.5 tau outside it.
 #include "host/MeshTools.h"
 
+#include "mesh/MeshVec.h"
 #include "mesh/PointGrid.h"
 #include "mesh/Winding.h"
 
@@ -50,7 +51,7 @@
 
 namespace {
 
-constexpr double kRelTol = 4.0 * 1.1920928955078125e-07;  // 4 * FLT_EPSILON
+constexpr double kRelTol = vxmesh::kMeshRelTolerance;  // 4 * FLT_EPSILON, as the mesh kernels
 constexpr double kOnTriangleFloor = 2e-7;
 
 // The mesh kernels' vector type (and its + - * operators).

@@ -10,14 +10,16 @@
 //
 // Method: a hash grid of cubic cells 16 tol wide, so the cells a query looks
 // at (its point +- 1.5 tol) are usually one, at most two per axis. The table
-// is open-addressed (linear probing, at most half full) and holds the newest
-// representative of each cell; earlier ones are chained through `m_next`.
+// is open-addressed (linear probing, at most half full, 16-byte slots keyed
+// by a fingerprint of the cell) and holds the newest representative of each
+// cell; earlier ones are chained through `m_next`.
 // Cell borders are shifted off the multiples of the cell size, where round
 // model coordinates would put many points next to a border.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "mesh/MeshVec.h"
@@ -78,7 +80,7 @@ public:
 
 private:
   struct Slot {
-    int64_t i = 0, j = 0, k = 0;
+    uint64_t key = 0;
     int value = -1;  // newest representative in the cell; -1: empty slot
   };
   int64_t cellOf(double x) const {
@@ -86,24 +88,31 @@ private:
     constexpr double kLimit = 4.0e18;
     return static_cast<int64_t>(std::clamp(std::floor(x / m_cell + kShift), -kLimit, kLimit));
   }
-  std::size_t probe(int64_t i, int64_t j, int64_t k) const {
+  // A cell's 64-bit fingerprint. Two cells may share one: their points then
+  // share a chain, which costs a few comparisons but never a wrong weld (the
+  // coordinates decide).
+  static uint64_t fingerprint(int64_t i, int64_t j, int64_t k) {
     uint64_t h = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull;
     h ^= (h >> 31) + static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full;
     h ^= (h >> 29) + static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
-    h ^= h >> 32;
+    return h ^ (h >> 32);
+  }
+  std::size_t probe(uint64_t key) const {
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t at = static_cast<std::size_t>(h) & mask;; at = (at + 1) & mask) {
+    for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
       const Slot& s = m_slots[at];
-      if (s.value < 0 || (s.i == i && s.j == j && s.k == k)) return at;
+      if (s.value < 0 || s.key == key) return at;
     }
   }
+  std::size_t probe(int64_t i, int64_t j, int64_t k) const { return probe(fingerprint(i, j, k)); }
   // Makes v the cell's newest representative; returns the previous one (-1 if none).
   int push(int64_t i, int64_t j, int64_t k, int v) {
     if (2 * (m_used + 1) > m_slots.size()) grow();
-    Slot& s = m_slots[probe(i, j, k)];
+    const uint64_t key = fingerprint(i, j, k);
+    Slot& s = m_slots[probe(key)];
     const int old = s.value;
     if (old < 0) {
-      s.i = i, s.j = j, s.k = k;
+      s.key = key;
       ++m_used;
     }
     s.value = v;
@@ -114,7 +123,7 @@ private:
     old.swap(m_slots);
     m_slots.assign(2 * old.size(), Slot{});
     for (const Slot& s : old)
-      if (s.value >= 0) m_slots[probe(s.i, s.j, s.k)] = s;
+      if (s.value >= 0) m_slots[probe(s.key)] = s;
   }
 
   double m_tol, m_cell;
@@ -126,12 +135,39 @@ private:
 
 // Welds n points: `index` gets, per input point, the index of its
 // representative in `points`.
+//
+// A corner soup repeats each point a few times, usually a few triangles
+// apart: a small table of recently seen points answers those repeats without
+// the grid. It is exact: a point equal to an earlier one joins the same
+// representative (any representative made since then is a later one).
 template <class P>
 void WeldPoints(const P* in, std::size_t n, double tol, std::vector<Vec3>& points, std::vector<int>& index) {
-  PointGrid grid(tol, n / 4 + 16);
+  PointGrid grid(tol, n / 6 + 16);  // a closed surface has about one point per six corners
+  struct Seen {
+    double x, y, z;
+    int rep = -1;
+  };
+  constexpr std::size_t kRecent = 4096;
+  std::vector<Seen> recent(kRecent);
   index.clear();
   index.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) index.push_back(grid.insert(in[i]));
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = in[i].x, y = in[i].y, z = in[i].z;
+    uint64_t bits[3];
+    std::memcpy(&bits[0], &x, 8);
+    std::memcpy(&bits[1], &y, 8);
+    std::memcpy(&bits[2], &z, 8);
+    const uint64_t h = (bits[0] * 0x9E3779B97F4A7C15ull) ^ (bits[1] * 0xC2B2AE3D27D4EB4Full) ^
+                       (bits[2] * 0x165667B19E3779F9ull);
+    Seen& s = recent[static_cast<std::size_t>(h >> 52) & (kRecent - 1)];
+    if (s.rep >= 0 && s.x == x && s.y == y && s.z == z) {
+      index.push_back(s.rep);
+      continue;
+    }
+    const int rep = grid.insert(Vec3{x, y, z});
+    index.push_back(rep);
+    s = Seen{x, y, z, rep};
+  }
   points = grid.points();
 }
 
