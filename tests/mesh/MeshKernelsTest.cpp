@@ -116,6 +116,34 @@ TEST(SolidCheck, ClosedOpenAndTurnedOver) {
   EXPECT_FALSE(CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3).closed);
 }
 
+// The unmatched-edge count against its definition, on random index sets
+// with repeated, reversed and non-manifold triangles.
+TEST(SolidCheck, UnmatchedEdgesAgreeWithDirectedEdgeCounts) {
+  std::mt19937 rng(11);
+  const std::vector<Vec3> points(7, Vec3{});
+  for (int round = 0; round < 200; ++round) {
+    std::vector<int32_t> tris;
+    for (int t = 0; t < 2 + static_cast<int>(rng() % 12); ++t) {
+      const int32_t a = rng() % 7, b = rng() % 7, c = rng() % 7;
+      if (a == b || b == c || a == c) continue;
+      tris.insert(tris.end(), {a, b, c});
+      if (rng() % 3 == 0) tris.insert(tris.end(), {a, c, b});
+    }
+    std::map<std::pair<int, int>, int> used;
+    for (std::size_t i = 0; i < tris.size(); i += 3)
+      for (int k = 0; k < 3; ++k) ++used[{tris[i + k], tris[i + (k + 1) % 3]}];
+    std::size_t unmatched = 0;
+    for (std::size_t i = 0; i < tris.size(); i += 3)
+      for (int k = 0; k < 3; ++k) {
+        const int a = tris[i + k], b = tris[i + (k + 1) % 3];
+        unmatched += used[{a, b}] != (used.count({b, a}) ? used[{b, a}] : 0);
+      }
+    const SolidCheck c = CheckSolid(points.data(), points.size(), tris.data(), tris.size() / 3);
+    EXPECT_EQ(c.unmatchedEdges, unmatched) << "round " << round;
+    EXPECT_EQ(c.closed, !tris.empty() && unmatched == 0);
+  }
+}
+
 TEST(TrianglePair, KindsOfMeeting) {
   const Vec3 floor[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};  // facing +z
   const Vec3 down[3] = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};   // the same, facing -z
