@@ -295,13 +295,6 @@ private:
   std::vector<int> m_containIdx;
   bool m_containClosed = false;
   void CalculateCrossMeshSelf();
-  int ReTriangulationMesh(const std::vector<_vtx>& vertices, const std::vector<int>& indices,
-                          const TriCrossLineMap& map, std::vector<_vtx>& newVertices,
-                          std::vector<_tri>& newTriangles, std::vector<int>& cutEdges);
-  void isPartInTheOtherModel(const std::vector<int>& cutEdges,
-                             const std::vector<std::vector<_tri>>& parts,
-                             std::vector<_vtx>& thisVertices, std::vector<_vtx>& otherVertices,
-                             std::vector<_tri>& otherTriangles, std::vector<int>& insideFlags);
 
   // presentation and boxes
   bool EnterBusy();

@@ -39,6 +39,10 @@
 // touching point may be reported up to about 1.5 tau outside it.
 #include "host/MeshTools.h"
 
+#include "mesh/MeshVec.h"
+#include "mesh/PointGrid.h"
+#include "mesh/Winding.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -47,17 +51,12 @@
 
 namespace {
 
-constexpr double kRelTol = 4.0 * 1.1920928955078125e-07;  // 4 * FLT_EPSILON
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kRelTol = vxmesh::kMeshRelTolerance;  // 4 * FLT_EPSILON, as the mesh kernels
 constexpr double kOnTriangleFloor = 2e-7;
 
-struct V3 {
-  double x, y, z;
-};
+// The mesh kernels' vector type (and its + - * operators).
+using V3 = vxmesh::Vec3;
 
-inline V3 operator+(const V3& a, const V3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline V3 operator-(const V3& a, const V3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline V3 operator*(const V3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 inline double dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline V3 cross(const V3& a, const V3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -312,41 +311,7 @@ void clipCoplanar(const V3* subject, int ns, const V3 clip[3], const Frame& fram
 // Closest point of triangle (a, b, c) to p (Ericson, Real-Time Collision
 // Detection, 5.1.5: Voronoi regions of the corners and edges).
 V3 closestOnTriangle(const V3& p, const V3& a, const V3& b, const V3& c) {
-  const V3 ab = b - a, ac = c - a, ap = p - a;
-  const double d1 = dot(ab, ap), d2 = dot(ac, ap);
-  if (d1 <= 0 && d2 <= 0) return a;
-  const V3 bp = p - b;
-  const double d3 = dot(ab, bp), d4 = dot(ac, bp);
-  if (d3 >= 0 && d4 <= d3) return b;
-  const double vc = d1 * d4 - d3 * d2;
-  if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
-  const V3 cp = p - c;
-  const double d5 = dot(ab, cp), d6 = dot(ac, cp);
-  if (d6 >= 0 && d5 <= d6) return c;
-  const double vb = d5 * d2 - d1 * d6;
-  if (vb <= 0 && d2 >= 0 && d6 <= 0) return a + ac * (d2 / (d2 - d6));
-  const double va = d3 * d6 - d5 * d4;
-  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-    return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
-  const double den = va + vb + vc;
-  if (!(den > 0)) {  // degenerate triangle: nearest of its edges
-    V3 best = a;
-    double bd = norm(p - a);
-    const V3 ends[3][2] = {{a, b}, {b, c}, {c, a}};
-    for (const auto& e : ends) {
-      const V3 d = e[1] - e[0];
-      const double l2 = dot(d, d);
-      const double t = l2 > 0 ? std::clamp(dot(p - e[0], d) / l2, 0.0, 1.0) : 0.0;
-      const V3 x = e[0] + d * t;
-      if (norm(p - x) < bd) {
-        bd = norm(p - x);
-        best = x;
-      }
-    }
-    return best;
-  }
-  const double v = vb / den, w = vc / den;
-  return a + ab * v + ac * w;
+  return vxmesh::ClosestOnTriangle(p, a, b, c);
 }
 
 // Intersection of two points-or-segments lying on one line: the section of A
@@ -461,62 +426,6 @@ void crossSegSeg(const V3& p1, const V3& q1, const V3& p2, const V3& q2, double 
   if (norm(c1 - c2) <= tau) out.push_back(c1);
 }
 
-// Open-addressing hash table from a grid cell to an int (the newest vertex
-// in the cell), for STLToMesh. Linear probing, kept at most half full.
-class CellTable {
-public:
-  explicit CellTable(std::size_t expected) {
-    std::size_t cap = 16;
-    while (cap < 2 * expected) cap *= 2;
-    m_slots.assign(cap, Slot{});
-  }
-  // The value of the cell, -1 when absent.
-  int find(int64_t i, int64_t j, int64_t k) const {
-    const Slot& s = m_slots[probe(i, j, k)];
-    return s.value;
-  }
-  // Sets the cell's value to v and returns its previous value (-1 if new).
-  int push(int64_t i, int64_t j, int64_t k, int v) {
-    if (2 * (m_used + 1) > m_slots.size()) grow();
-    Slot& s = m_slots[probe(i, j, k)];
-    const int old = s.value;
-    if (old < 0) {
-      s.i = i;
-      s.j = j;
-      s.k = k;
-      ++m_used;
-    }
-    s.value = v;
-    return old;
-  }
-
-private:
-  struct Slot {
-    int64_t i = 0, j = 0, k = 0;
-    int value = -1;  // -1: empty (values stored are vertex indices >= 0)
-  };
-  std::size_t probe(int64_t i, int64_t j, int64_t k) const {
-    uint64_t h = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull;
-    h ^= (h >> 31) + static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full;
-    h ^= (h >> 29) + static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
-    h ^= h >> 32;
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t at = static_cast<std::size_t>(h) & mask;; at = (at + 1) & mask) {
-      const Slot& s = m_slots[at];
-      if (s.value < 0 || (s.i == i && s.j == j && s.k == k)) return at;
-    }
-  }
-  void grow() {
-    std::vector<Slot> old;
-    old.swap(m_slots);
-    m_slots.assign(old.size() * 2, Slot{});
-    for (const Slot& s : old)
-      if (s.value >= 0) m_slots[probe(s.i, s.j, s.k)] = s;
-  }
-  std::vector<Slot> m_slots;
-  std::size_t m_used = 0;
-};
-
 }  // namespace
 
 void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points,
@@ -613,49 +522,11 @@ int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts
 
 void MeshTools::WeldPoints(const _vtx* points, std::size_t n, double tol, std::vector<_vtx>& verts,
                            std::vector<int>& indices) {
+  std::vector<vxmesh::Vec3> unique;
+  vxmesh::WeldPoints(points, n, tol, unique, indices);
   verts.clear();
-  indices.clear();
-  // Grid hashing: cells of 100 tol, so the neighbours of a point lie in at
-  // most two cells per axis (usually one). The earliest vertex within tol in
-  // every coordinate wins, so the result depends only on input order.
-  const double cell = 100.0 * tol;
-  // Cell borders are shifted off the multiples of the cell size, where round
-  // model coordinates would put many points next to a border.
-  constexpr double kShift = 0.3819660112501051;
-  auto cellOf = [cell](double x) -> int64_t {
-    const double c = std::floor(x / cell + kShift);
-    constexpr double lim = 4.0e18;
-    return static_cast<int64_t>(std::clamp(c, -lim, lim));
-  };
-  CellTable cells(n / 4 + 16);  // cell -> newest vertex in it
-  std::vector<int> next;        // vertex -> previous vertex of its cell
-  verts.reserve(n / 4 + 16);
-  next.reserve(n / 4 + 16);
-  indices.reserve(n);
-  for (std::size_t s = 0; s < n; ++s) {
-    const _vtx& p = points[s];
-    const bool ok = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-    int found = -1;
-    if (ok) {
-      const int64_t lo[3] = {cellOf(p.x - 1.5 * tol), cellOf(p.y - 1.5 * tol), cellOf(p.z - 1.5 * tol)};
-      const int64_t hi[3] = {cellOf(p.x + 1.5 * tol), cellOf(p.y + 1.5 * tol), cellOf(p.z + 1.5 * tol)};
-      for (int64_t i = lo[0]; i <= hi[0]; ++i)
-        for (int64_t j = lo[1]; j <= hi[1]; ++j)
-          for (int64_t k = lo[2]; k <= hi[2]; ++k)
-            for (int v = cells.find(i, j, k); v >= 0; v = next[static_cast<std::size_t>(v)]) {
-              const _vtx& q = verts[static_cast<std::size_t>(v)];
-              if (std::fabs(p.x - q.x) <= tol && std::fabs(p.y - q.y) <= tol &&
-                  std::fabs(p.z - q.z) <= tol && (found < 0 || v < found))
-                found = v;
-            }
-    }
-    if (found < 0) {
-      found = static_cast<int>(verts.size());
-      verts.push_back(p);
-      next.push_back(ok ? cells.push(cellOf(p.x), cellOf(p.y), cellOf(p.z), found) : -1);
-    }
-    indices.push_back(found);
-  }
+  verts.reserve(unique.size());
+  for (const vxmesh::Vec3& p : unique) verts.push_back(toVtx(V3{p.x, p.y, p.z}));
 }
 
 void MeshTools::DivideMeshWithCrossLine(std::vector<int> edges, std::vector<_tri> tris,
@@ -849,11 +720,8 @@ bool MeshTools::PointInPolyhedron(const std::vector<_vtx>& verts, const std::vec
         std::min({a.z, b.z, c.z}) <= tau && std::max({a.z, b.z, c.z}) >= -tau) {
       if (norm(closestOnTriangle(P, A, B, C) - P) <= tau) return false;
     }
-    const double la = norm(a), lb = norm(b), lc = norm(c);
-    const double det = dot(a, cross(b, c));
-    const double den = la * lb * lc + dot(a, b) * lc + dot(a, c) * lb + dot(b, c) * la;
-    sum += std::atan2(det, den);
+    sum += vxmesh::HalfSolidAngle(P, A, B, C);
   }
-  const double w = sum / (2.0 * kPi);
+  const double w = vxmesh::WindingFromHalfAngles(sum);
   return std::fabs(w) >= 0.5;
 }

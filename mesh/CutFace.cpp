@@ -1,7 +1,11 @@
 #include "mesh/CutFace.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <future>
 #include <numeric>
+#include <system_error>
 
 #include "mesh/PenetrationDepth.h"
 #include "mesh/PointGrid.h"
@@ -141,6 +145,58 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
   return true;
 }
 
+// 1 or 2: the first or the second surface crosses itself; 0: neither (or stopped).
+int FindSelfCrossing(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop) {
+  double scale = 0;
+  for (const CutFaceSide* s : {&first, &second}) {
+    for (const Vec3& p : s->points) scale = std::max(scale, MaxAbs(p));
+  }
+  int which = 0;
+  for (const CutFaceSide* s : {&first, &second}) {
+    ++which;
+    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
+    for (std::size_t i = 0; i < s->points.size(); ++i) {
+      const Vec3& p = s->points[i];
+      if (i == 0) lo = hi = p;
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    if (SelfIntersects(s->points.data(), s->points.size(), reinterpret_cast<const int32_t*>(s->tris.data()),
+                       s->tris.size() / 3, scale, lo, hi, stop))
+      return which;
+  }
+  return 0;
+}
+
+// FindSelfCrossing on a thread of its own (run where the answer is asked
+// for when no thread can be started). An answer not asked for is abandoned:
+// the search stops at its next poll, before the build returns.
+class SelfCrossingSearch {
+public:
+  SelfCrossingSearch(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop)
+      : m_stop([this, &stop] { return m_abandoned.load() || stop(); }) {
+    try {
+      m_answer = std::async(std::launch::async, FindSelfCrossing, std::cref(first), std::cref(second),
+                            std::cref(m_stop));
+    } catch (const std::system_error&) {
+      m_answer = std::async(std::launch::deferred, FindSelfCrossing, std::cref(first), std::cref(second),
+                            std::cref(m_stop));
+    }
+  }
+  ~SelfCrossingSearch() {
+    m_abandoned.store(true);
+    if (m_answer.valid()) m_answer.wait();
+  }
+  SelfCrossingSearch(const SelfCrossingSearch&) = delete;
+  SelfCrossingSearch& operator=(const SelfCrossingSearch&) = delete;
+  int get() { return m_answer.get(); }
+
+private:
+  std::atomic<bool> m_abandoned{false};
+  std::function<bool()> m_stop;
+  std::future<int> m_answer;
+};
+
 std::string OpenNote(const char* which, const SolidCheck& c) {
   return std::string(which) + " part's surface is not closed (" + std::to_string(c.unmatchedEdges) +
          " unmatched edges): it bounds no volume";
@@ -150,6 +206,11 @@ std::string OpenNote(const char* which, const SolidCheck& c) {
 
 CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop) {
   CutFace out;
+  // Over the whole of each surface (a crossing far from the overlap still
+  // doubles, or turns over, regions that can reach into it). The search
+  // needs nothing else built here, so it runs beside the cutting on a thread
+  // of its own; `stop` must therefore be callable from two threads.
+  SelfCrossingSearch selfCrossing(first, second, stop);
   Sided a{&first, CheckSolid(first.points.data(), first.points.size(),
                              reinterpret_cast<const int32_t*>(first.tris.data()), first.tris.size() / 3),
           false};
@@ -204,23 +265,15 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
     out.volumeNote = "a part's surface encloses no volume";
     return out;
   }
-  // Over the whole surface: a crossing far from the overlap still doubles
-  // (or turns over) regions that can reach into it.
-  for (const Sided* s : {&a, &b}) {
-    const CutFaceSide& side = *s->side;
-    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
-    for (std::size_t i = 0; i < side.points.size(); ++i) {
-      const Vec3& p = side.points[i];
-      if (i == 0) lo = hi = p;
-      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-    }
-    if (SelfIntersects(side.points.data(), side.points.size(), reinterpret_cast<const int32_t*>(side.tris.data()),
-                       side.tris.size() / 3, scale, lo, hi, stop)) {
-      out.volumeNote = std::string(s == &a ? "the first" : "the second") +
-                       " part's surface intersects itself: it bounds no single volume";
+  switch (selfCrossing.get()) {
+    case 1:
+      out.volumeNote = "the first part's surface intersects itself: it bounds no single volume";
       return out;
-    }
+    case 2:
+      out.volumeNote = "the second part's surface intersects itself: it bounds no single volume";
+      return out;
+    default:
+      break;
   }
   if (stop()) {
     out.volumeNote = "stopped before the cut face was complete";

@@ -50,8 +50,9 @@ struct CutFace {
   double penetrationDepth = -1;  // lower bound, same units as the points; negative when unknown
 };
 
-// `stop` is polled between pieces; a stopped build returns what it has, with
-// the volume unknown.
+// `stop` is polled between pieces, and by the self-crossing search, which
+// runs on a second thread: it must be safe to call from two threads at once.
+// A stopped build returns what it has, with the volume unknown.
 CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop);
 
 }  // namespace vxmesh

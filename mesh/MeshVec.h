@@ -28,7 +28,10 @@ inline bool Finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p
 // Coordinate k (0 x, 1 y, 2 z).
 inline double At(const Vec3& p, int k) { return k == 0 ? p.x : (k == 1 ? p.y : p.z); }
 
-// Four float ulps of a coordinate of size `scale` (scale below 1 counts as 1).
-inline double MeshTolerance(double scale) { return 4.0 * 1.1920928955078125e-07 * std::max(scale, 1.0); }
+// Four float ulps (4 FLT_EPSILON) relative to a coordinate's size.
+constexpr double kMeshRelTolerance = 4.0 * 1.1920928955078125e-07;
+
+// The tolerance for coordinates of size `scale` (scale below 1 counts as 1).
+inline double MeshTolerance(double scale) { return kMeshRelTolerance * std::max(scale, 1.0); }
 
 }  // namespace vxmesh

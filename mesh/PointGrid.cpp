@@ -9,41 +9,6 @@
 
 namespace vxmesh {
 
-PointGrid::PointGrid(double tol) : m_tol(tol > 0 ? tol : 1e-12), m_cell(4.0 * (tol > 0 ? tol : 1e-12)) {}
-
-int64_t PointGrid::cell(double x) const {
-  const double c = x / m_cell;
-  return c == c ? static_cast<int64_t>(std::floor(std::clamp(c, -1e15, 1e15))) : 0;  // NaN: cell 0
-}
-
-uint64_t PointGrid::key(int64_t i, int64_t j, int64_t k) {
-  return static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full ^
-         static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
-}
-
-int PointGrid::insert(const Vec3& p) {
-  if (Finite(p)) {
-    const int64_t ci = cell(p.x), cj = cell(p.y), ck = cell(p.z);
-    int found = -1;
-    for (int64_t i = ci - 1; i <= ci + 1; ++i)
-      for (int64_t j = cj - 1; j <= cj + 1; ++j)
-        for (int64_t k = ck - 1; k <= ck + 1; ++k) {
-          auto it = m_cells.find(key(i, j, k));
-          if (it == m_cells.end()) continue;
-          for (int v : it->second) {
-            const Vec3& q = m_points[static_cast<std::size_t>(v)];
-            if ((found < 0 || v < found) && std::fabs(q.x - p.x) <= m_tol && std::fabs(q.y - p.y) <= m_tol &&
-                std::fabs(q.z - p.z) <= m_tol)
-              found = v;
-          }
-        }
-    if (found >= 0) return found;
-    m_cells[key(ci, cj, ck)].push_back(static_cast<int>(m_points.size()));
-  }
-  m_points.push_back(p);
-  return static_cast<int>(m_points.size() - 1);
-}
-
 void WeldTriangles(const std::vector<Vec3>& corners, double tol, std::vector<Vec3>& points, std::vector<int>& tris) {
   PointGrid grid(tol);
   tris.clear();

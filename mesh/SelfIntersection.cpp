@@ -17,14 +17,29 @@ bool Overlap(const Box& a, const Box& b) {
          b.lo.z <= a.hi.z;
 }
 
-// Signed distances of q's corners from the plane of p; false when p is degenerate.
-bool Distances(const Vec3 p[3], const Vec3 q[3], double d[3], Vec3& unitNormal) {
-  const Vec3 n = Cross(p[1] - p[0], p[2] - p[0]);
+// A triangle's corners and unit normal (zero for a degenerate triangle,
+// which never crosses anything here).
+struct Face {
+  Vec3 c[3];
+  Vec3 u;
+  bool ok;
+};
+
+Face MakeFace(const Vec3& p, const Vec3& q, const Vec3& r) {
+  Face f{{p, q, r}, {0, 0, 0}, false};
+  const Vec3 n = Cross(q - p, r - p);
   const double len = Norm(n);
-  if (!(len > 0)) return false;
-  unitNormal = n * (1.0 / len);
-  for (int k = 0; k < 3; ++k) d[k] = Dot(unitNormal, q[k] - p[0]);
-  return true;
+  if (len > 0) f.u = n * (1.0 / len), f.ok = true;
+  return f;
+}
+
+// Signed distances of q's corners from the plane of p.
+void Distances(const Face& p, const Face& q, double d[3]) {
+  for (int k = 0; k < 3; ++k) d[k] = Dot(p.u, q.c[k] - p.c[0]);
+}
+
+bool Straddles(const double d[3], double tol) {
+  return std::min({d[0], d[1], d[2]}) < -tol && std::max({d[0], d[1], d[2]}) > tol;
 }
 
 // The interval along `dir` where triangle t meets the other plane, t's
@@ -42,39 +57,36 @@ void Interval(const Vec3 t[3], const double d[3], double tol, const Vec3& dir, d
   }
 }
 
-bool Transversal(const Vec3 a[3], const Vec3 b[3], double tol) {
+bool Transversal(const Face& a, const Face& b, double tol) {
+  if (!a.ok || !b.ok) return false;
   double da[3], db[3];
-  Vec3 na, nb;
-  if (!Distances(b, a, da, nb) || !Distances(a, b, db, na)) return false;
-  auto straddles = [tol](const double d[3]) {
-    return std::min({d[0], d[1], d[2]}) < -tol && std::max({d[0], d[1], d[2]}) > tol;
-  };
-  if (!straddles(da) || !straddles(db)) return false;
-  const Vec3 line = Cross(na, nb);
+  Distances(a, b, db);
+  if (!Straddles(db, tol)) return false;
+  Distances(b, a, da);
+  if (!Straddles(da, tol)) return false;
+  const Vec3 line = Cross(a.u, b.u);
   const double len = Norm(line);
   if (!(len > 0)) return false;
   const Vec3 dir = line * (1.0 / len);
   double aLo, aHi, bLo, bHi;
-  Interval(a, da, tol, dir, aLo, aHi);
-  Interval(b, db, tol, dir, bLo, bHi);
+  Interval(a.c, da, tol, dir, aLo, aHi);
+  Interval(b.c, db, tol, dir, bLo, bHi);
   return std::min(aHi, bHi) - std::max(aLo, bLo) > tol;
 }
 
-// Whether segment p-q passes strictly through the interior of triangle t.
-bool Pierces(const Vec3& p, const Vec3& q, const Vec3 t[3], double tol) {
-  const Vec3 n = Cross(t[1] - t[0], t[2] - t[0]);
-  const double len = Norm(n);
-  if (!(len > 0)) return false;
-  const Vec3 u = n * (1.0 / len);
-  const double dp = Dot(u, p - t[0]), dq = Dot(u, q - t[0]);
+// Whether segment p-q passes strictly through the interior of face t.
+bool Pierces(const Vec3& p, const Vec3& q, const Face& t, double tol) {
+  if (!t.ok) return false;
+  const Vec3& u = t.u;
+  const double dp = Dot(u, p - t.c[0]), dq = Dot(u, q - t.c[0]);
   if (!((dp < -tol && dq > tol) || (dp > tol && dq < -tol))) return false;
   const Vec3 x = p + (q - p) * (dp / (dp - dq));
   // Inside every edge by more than the tolerance (distances in the plane).
   for (int k = 0; k < 3; ++k) {
-    const Vec3 e = t[(k + 1) % 3] - t[k];
+    const Vec3 e = t.c[(k + 1) % 3] - t.c[k];
     const double el = Norm(e);
     if (!(el > 0)) return false;
-    if (Dot(Cross(e, x - t[k]), u) / el <= tol) return false;
+    if (Dot(Cross(e, x - t.c[k]), u) / el <= tol) return false;
   }
   return true;
 }
@@ -122,21 +134,35 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
   struct Range {
     int lo[3], hi[3];
   };
+  // Buckets in compressed rows: a count pass, then a fill pass.
+  const std::size_t nCells = static_cast<std::size_t>(cells[0]) * cells[1] * cells[2];
   std::vector<Range> ranges(kept.size());
-  std::vector<std::vector<int>> bucket(static_cast<std::size_t>(cells[0]) * cells[1] * cells[2]);
+  std::vector<uint32_t> start(nCells + 1, 0);
   auto index = [&](int i, int j, int k) { return (static_cast<std::size_t>(k) * cells[1] + j) * cells[0] + i; };
+  auto eachCell = [&](const Range& r, auto&& f) {
+    for (int z = r.lo[2]; z <= r.hi[2]; ++z)
+      for (int y = r.lo[1]; y <= r.hi[1]; ++y)
+        for (int x = r.lo[0]; x <= r.hi[0]; ++x) f(index(x, y, z));
+  };
   for (std::size_t i = 0; i < kept.size(); ++i) {
     Range& r = ranges[i];
     for (int k = 0; k < 3; ++k) r.lo[k] = cellOf(At(boxes[i].lo, k), k), r.hi[k] = cellOf(At(boxes[i].hi, k), k);
-    for (int z = r.lo[2]; z <= r.hi[2]; ++z)
-      for (int y = r.lo[1]; y <= r.hi[1]; ++y)
-        for (int x = r.lo[0]; x <= r.hi[0]; ++x) bucket[index(x, y, z)].push_back(static_cast<int>(i));
+    eachCell(r, [&](std::size_t c) { ++start[c + 1]; });
+  }
+  for (std::size_t c = 0; c < nCells; ++c) start[c + 1] += start[c];
+  std::vector<int> bucket(start[nCells]);
+  {
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < kept.size(); ++i)
+      eachCell(ranges[i], [&](std::size_t c) { bucket[fill[c]++] = static_cast<int>(i); });
+  }
+  std::vector<Face> faces;
+  faces.reserve(kept.size());
+  for (int32_t t : kept) {
+    const int32_t* c = tris + 3 * static_cast<std::size_t>(t);
+    faces.push_back(MakeFace(points[c[0]], points[c[1]], points[c[2]]));
   }
 
-  auto corners = [&](int i, Vec3 out[3]) {
-    const int32_t* c = tris + 3 * static_cast<std::size_t>(kept[static_cast<std::size_t>(i)]);
-    for (int k = 0; k < 3; ++k) out[k] = points[c[k]];
-  };
   auto crosses = [&](int i, int j) {
     const int32_t* a = tris + 3 * static_cast<std::size_t>(kept[static_cast<std::size_t>(i)]);
     const int32_t* b = tris + 3 * static_cast<std::size_t>(kept[static_cast<std::size_t>(j)]);
@@ -144,20 +170,20 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
     for (int p = 0; p < 3; ++p)
       for (int q = 0; q < 3; ++q)
         if (a[p] == b[q]) ++shared, ia = p, ib = q;
-    Vec3 A[3], B[3];
-    corners(i, A);
-    corners(j, B);
+    const Face &A = faces[static_cast<std::size_t>(i)], &B = faces[static_cast<std::size_t>(j)];
     if (shared == 0) return Transversal(A, B, tol);
     if (shared > 1) return false;
-    return Pierces(A[(ia + 1) % 3], A[(ia + 2) % 3], B, tol) || Pierces(B[(ib + 1) % 3], B[(ib + 2) % 3], A, tol);
+    return Pierces(A.c[(ia + 1) % 3], A.c[(ia + 2) % 3], B, tol) || Pierces(B.c[(ib + 1) % 3], B.c[(ib + 2) % 3], A, tol);
   };
   for (int z = 0; z < cells[2]; ++z)
     for (int y = 0; y < cells[1]; ++y)
       for (int x = 0; x < cells[0]; ++x) {
-        if (stop && stop()) return false;
-        const std::vector<int>& here = bucket[index(x, y, z)];
-        for (std::size_t p = 0; p < here.size(); ++p)
-          for (std::size_t q = p + 1; q < here.size(); ++q) {
+        if (x == 0 && stop && stop()) return false;
+        const std::size_t c = index(x, y, z);
+        const int* here = bucket.data() + start[c];
+        const std::size_t count = start[c + 1] - start[c];
+        for (std::size_t p = 0; p < count; ++p)
+          for (std::size_t q = p + 1; q < count; ++q) {
             const int i = here[p], j = here[q];
             if (!Overlap(boxes[static_cast<std::size_t>(i)], boxes[static_cast<std::size_t>(j)])) continue;
             // Tested only in the first cell both share.

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mesh/Winding.h"
+
 namespace vxmesh {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // The two coordinates across a ray along `axis`, in cyclic order, so that the
 // 2D orientation of a projected triangle is its normal's `axis` component.
@@ -16,29 +16,6 @@ inline int AxisV(int axis) { return (axis + 2) % 3; }
 
 inline double Orient(double au, double av, double bu, double bv, double pu, double pv) {
   return (bu - au) * (pv - av) - (bv - av) * (pu - au);
-}
-
-// Closest point of triangle abc to p (Voronoi regions of the corners, edges
-// and face, as in Ericson's "Real-Time Collision Detection", 5.1.5).
-Vec3 ClosestOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& c) {
-  const Vec3 ab = b - a, ac = c - a, ap = p - a;
-  const double d1 = Dot(ab, ap), d2 = Dot(ac, ap);
-  if (d1 <= 0 && d2 <= 0) return a;
-  const Vec3 bp = p - b;
-  const double d3 = Dot(ab, bp), d4 = Dot(ac, bp);
-  if (d3 >= 0 && d4 <= d3) return b;
-  const double vc = d1 * d4 - d3 * d2;
-  if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
-  const Vec3 cp = p - c;
-  const double d5 = Dot(ab, cp), d6 = Dot(ac, cp);
-  if (d6 >= 0 && d5 <= d6) return c;
-  const double vb = d5 * d2 - d1 * d6;
-  if (vb <= 0 && d2 >= 0 && d6 <= 0) return a + ac * (d2 / (d2 - d6));
-  const double va = d3 * d6 - d5 * d4;
-  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
-  const double den = va + vb + vc;
-  if (!(den != 0)) return a;
-  return a + ab * (vb / den) + ac * (vc / den);
 }
 
 }  // namespace
@@ -122,45 +99,39 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
     g->size[k] = extent > 0 ? extent / g->n : 1.0;
   }
   // Triangles a ray from the query box can meet: overlapping it across the
-  // ray, and reaching its low end along the ray.
-  auto meets = [&](std::size_t t) {
-    for (int k : {ku[0], ku[1]}) {
-      const double tlo = std::min({At(m_tri[3 * t], k), At(m_tri[3 * t + 1], k), At(m_tri[3 * t + 2], k)});
-      const double thi = std::max({At(m_tri[3 * t], k), At(m_tri[3 * t + 1], k), At(m_tri[3 * t + 2], k)});
-      if (thi < At(m_qlo, k) || tlo > At(m_qhi, k)) return false;
-    }
-    return std::max({At(m_tri[3 * t], axis), At(m_tri[3 * t + 1], axis), At(m_tri[3 * t + 2], axis)}) >=
-           At(m_qlo, axis);
+  // ray, and reaching its low end along the ray. Each triangle's cell range
+  // (its projected box widened by the tolerance) is found once.
+  struct CellBox {
+    int i0, i1, j0, j1;
   };
-  auto range = [&](std::size_t t, int box[4]) {
-    double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
-    for (int c = 0; c < 3; ++c) {
-      for (int k = 0; k < 2; ++k) {
-        const double x = At(m_tri[3 * t + c], ku[k]);
-        lo[k] = std::min(lo[k], x - m_tol);
-        hi[k] = std::max(hi[k], x + m_tol);
-      }
-    }
-    box[0] = g->cell(lo[0], 0), box[1] = g->cell(hi[0], 0), box[2] = g->cell(lo[1], 1), box[3] = g->cell(hi[1], 1);
-  };
+  std::vector<CellBox> boxes(nt);
+  std::vector<char> used(nt, 0);
+  const double qu0 = At(m_qlo, ku[0]), qu1 = At(m_qhi, ku[0]), qv0 = At(m_qlo, ku[1]), qv1 = At(m_qhi, ku[1]);
+  const double qa0 = At(m_qlo, axis);
   const std::size_t cells = static_cast<std::size_t>(g->n) * static_cast<std::size_t>(g->n);
   g->start.assign(cells + 1, 0);
-  int box[4];
-  std::vector<char> used(nt, 0);
   for (std::size_t t = 0; t < nt; ++t) {
-    if (!(used[t] = meets(t))) continue;
-    range(t, box);
-    for (int i = box[0]; i <= box[1]; ++i)
-      for (int j = box[2]; j <= box[3]; ++j) ++g->start[static_cast<std::size_t>(i) * g->n + j + 1];
+    const Vec3* T = &m_tri[3 * t];
+    const double u0 = At(T[0], ku[0]), u1 = At(T[1], ku[0]), u2 = At(T[2], ku[0]);
+    const double v0 = At(T[0], ku[1]), v1 = At(T[1], ku[1]), v2 = At(T[2], ku[1]);
+    const double ulo = std::min({u0, u1, u2}), uhi = std::max({u0, u1, u2});
+    const double vlo = std::min({v0, v1, v2}), vhi = std::max({v0, v1, v2});
+    if (uhi < qu0 || ulo > qu1 || vhi < qv0 || vlo > qv1) continue;
+    if (std::max({At(T[0], axis), At(T[1], axis), At(T[2], axis)}) < qa0) continue;
+    used[t] = 1;
+    CellBox& c = boxes[t];
+    c = {g->cell(ulo - m_tol, 0), g->cell(uhi + m_tol, 0), g->cell(vlo - m_tol, 1), g->cell(vhi + m_tol, 1)};
+    for (int i = c.i0; i <= c.i1; ++i)
+      for (int j = c.j0; j <= c.j1; ++j) ++g->start[static_cast<std::size_t>(i) * g->n + j + 1];
   }
   for (std::size_t c = 0; c < cells; ++c) g->start[c + 1] += g->start[c];
   g->ids.resize(g->start[cells]);
   std::vector<uint32_t> fill(g->start.begin(), g->start.end() - 1);
   for (std::size_t t = 0; t < nt; ++t) {
     if (!used[t]) continue;
-    range(t, box);
-    for (int i = box[0]; i <= box[1]; ++i)
-      for (int j = box[2]; j <= box[3]; ++j) g->ids[fill[static_cast<std::size_t>(i) * g->n + j]++] = static_cast<uint32_t>(t);
+    const CellBox& c = boxes[t];
+    for (int i = c.i0; i <= c.i1; ++i)
+      for (int j = c.j0; j <= c.j1; ++j) g->ids[fill[static_cast<std::size_t>(i) * g->n + j]++] = static_cast<uint32_t>(t);
   }
   m_grid[axis] = std::move(g);
   return *m_grid[axis];
@@ -181,8 +152,10 @@ int SolidLocator::rayAlong(int axis, const Vec3& p, const Vec3& normal, Where& o
     const double au = At(T[0], u), av = At(T[0], v), bu = At(T[1], u), bv = At(T[1], v);
     const double cu = At(T[2], u), cv = At(T[2], v);
     const double d = Orient(au, av, bu, bv, cu, cv);
-    const double lab = std::hypot(bu - au, bv - av), lbc = std::hypot(cu - bu, cv - bv),
-                 lca = std::hypot(au - cu, av - cv);
+    // Plain square roots: hypot's care for overflow costs more than the whole test here.
+    const double lab = std::sqrt((bu - au) * (bu - au) + (bv - av) * (bv - av));
+    const double lbc = std::sqrt((cu - bu) * (cu - bu) + (cv - bv) * (cv - bv));
+    const double lca = std::sqrt((au - cu) * (au - cu) + (av - cv) * (av - cv));
     const double longest = std::max({lab, lbc, lca});
     if (!(std::fabs(d) > m_tol * longest)) {
       // Seen edge-on: the ray cannot cross it, but the point may lie on it.
@@ -219,13 +192,9 @@ Where SolidLocator::bruteForce(const Vec3& p, const Vec3& normal) const {
     if (Norm(ClosestOnTriangle(p, A, B, C) - p) <= m_tol) {
       return Dot(Cross(B - A, C - A), normal) > 0 ? Where::OnSameFacing : Where::OnOppositeFacing;
     }
-    const Vec3 a = A - p, b = B - p, c = C - p;
-    const double la = Norm(a), lb = Norm(b), lc = Norm(c);
-    const double det = Dot(a, Cross(b, c));
-    const double den = la * lb * lc + Dot(a, b) * lc + Dot(a, c) * lb + Dot(b, c) * la;
-    sum += std::atan2(det, den);
+    sum += HalfSolidAngle(p, A, B, C);
   }
-  return std::fabs(sum / (2.0 * kPi)) >= 0.5 ? Where::Inside : Where::Outside;
+  return std::fabs(WindingFromHalfAngles(sum)) >= 0.5 ? Where::Inside : Where::Outside;
 }
 
 Where SolidLocator::locate(const Vec3& p, const Vec3& normal) const {

@@ -17,6 +17,9 @@ public:
   // The first triangle other than `self` using a -> b, or -1.
   int32_t triangleWith(int32_t a, int32_t b, int32_t self) const;
   bool valid(std::size_t t) const { return m_valid[t] != 0; }
+  // The triangles around point v: [first, last).
+  const int32_t* begin(std::size_t v) const { return m_around.data() + m_start[v]; }
+  const int32_t* end(std::size_t v) const { return m_around.data() + m_start[v + 1]; }
 
 private:
   bool hasEdge(std::size_t t, int32_t a, int32_t b) const;

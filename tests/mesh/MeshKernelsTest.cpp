@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "host/MeshTools.h"
+#include "mesh/CutAlong.h"
 #include "mesh/CutFace.h"
 #include "mesh/PenetrationDepth.h"
 #include "mesh/PointGrid.h"
@@ -112,6 +114,34 @@ TEST(SolidCheck, ClosedOpenAndTurnedOver) {
   EXPECT_EQ(c.volume, 0);
   cube.tris.push_back(0), cube.tris.push_back(99), cube.tris.push_back(1);
   EXPECT_FALSE(CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3).closed);
+}
+
+// The unmatched-edge count against its definition, on random index sets
+// with repeated, reversed and non-manifold triangles.
+TEST(SolidCheck, UnmatchedEdgesAgreeWithDirectedEdgeCounts) {
+  std::mt19937 rng(11);
+  const std::vector<Vec3> points(7, Vec3{});
+  for (int round = 0; round < 200; ++round) {
+    std::vector<int32_t> tris;
+    for (int t = 0; t < 2 + static_cast<int>(rng() % 12); ++t) {
+      const int32_t a = rng() % 7, b = rng() % 7, c = rng() % 7;
+      if (a == b || b == c || a == c) continue;
+      tris.insert(tris.end(), {a, b, c});
+      if (rng() % 3 == 0) tris.insert(tris.end(), {a, c, b});
+    }
+    std::map<std::pair<int, int>, int> used;
+    for (std::size_t i = 0; i < tris.size(); i += 3)
+      for (int k = 0; k < 3; ++k) ++used[{tris[i + k], tris[i + (k + 1) % 3]}];
+    std::size_t unmatched = 0;
+    for (std::size_t i = 0; i < tris.size(); i += 3)
+      for (int k = 0; k < 3; ++k) {
+        const int a = tris[i + k], b = tris[i + (k + 1) % 3];
+        unmatched += used[{a, b}] != (used.count({b, a}) ? used[{b, a}] : 0);
+      }
+    const SolidCheck c = CheckSolid(points.data(), points.size(), tris.data(), tris.size() / 3);
+    EXPECT_EQ(c.unmatchedEdges, unmatched) << "round " << round;
+    EXPECT_EQ(c.closed, !tris.empty() && unmatched == 0);
+  }
 }
 
 TEST(TrianglePair, KindsOfMeeting) {
@@ -274,4 +304,149 @@ TEST(PenetrationDepth, HandDerivedOverlaps) {
   ASSERT_TRUE(check.closed);
   ASSERT_GT(check.volume, 0);
   EXPECT_NEAR(depth(tube), 0.1, 2 * (1 - std::cos(pi / n))) << "within the sagitta of the walls";
+}
+
+namespace {
+
+double Area(const std::vector<Vec3>& p, const std::vector<int>& t) {
+  double a = 0;
+  for (std::size_t i = 0; i + 2 < t.size(); i += 3) a += 0.5 * Norm(Cross(p[t[i + 1]] - p[t[i]], p[t[i + 2]] - p[t[i]]));
+  return a;
+}
+
+bool HasEdge(const std::vector<int>& t, int a, int b) {
+  for (std::size_t i = 0; i + 2 < t.size(); i += 3)
+    for (int k = 0; k < 3; ++k)
+      if ((t[i + k] == a && t[i + (k + 1) % 3] == b) || (t[i + k] == b && t[i + (k + 1) % 3] == a)) return true;
+  return false;
+}
+
+// Every cut edge is an edge of the cut surface, the pieces cover the
+// surface's area, and each piece faces the way its triangle did.
+void ExpectSoundCut(const std::vector<Vec3>& points, const std::vector<int>& tris, const CutSurface& cut,
+                    const char* what) {
+  SCOPED_TRACE(what);
+  for (std::size_t k = 0; k + 1 < cut.cutEdges.size() && cut.leftWhole == 0; k += 2) {
+    const bool cutSegment = cut.cutEdges[k] != cut.cutEdges[k + 1];
+    EXPECT_TRUE(!cutSegment || HasEdge(cut.tris, cut.cutEdges[k], cut.cutEdges[k + 1])) << "cut edge " << k / 2;
+  }
+  EXPECT_NEAR(Area(cut.points, cut.tris), Area(points, tris), 1e-9 * Area(points, tris));
+  for (std::size_t i = 0; i < points.size(); ++i) ASSERT_EQ(cut.points[i].x, points[i].x) << "points keep their place";
+  Vec3 facing{0, 0, 0};
+  for (std::size_t i = 0; i + 2 < tris.size(); i += 3)
+    facing = facing + Cross(points[tris[i + 1]] - points[tris[i]], points[tris[i + 2]] - points[tris[i]]);
+  if (tris.size() == 3) {
+    for (std::size_t i = 0; i + 2 < cut.tris.size(); i += 3) {
+      const Vec3 n = Cross(cut.points[cut.tris[i + 1]] - cut.points[cut.tris[i]],
+                           cut.points[cut.tris[i + 2]] - cut.points[cut.tris[i]]);
+      EXPECT_GT(Dot(n, facing), 0) << "piece " << i / 3;
+    }
+  }
+}
+
+}  // namespace
+
+// One triangle T0 = (0,0,0), T1 = (0,4,0), T2 = (4,0,0) cut by hand-made segments.
+TEST(CutAlong, OneTriangle) {
+  const std::vector<Vec3> pts = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};
+  const std::vector<int> tri = {0, 1, 2};
+  struct Case {
+    const char* what;
+    std::vector<Vec3> cutPoints;
+    std::vector<int> segments;
+    std::size_t minPieces;  // 1: stays whole
+    int leftWhole;
+    std::size_t cutEdges;  // index pairs reported
+  };
+  const Case cases[] = {
+      {"edge to interior to edge", {{1, 0, 0}, {1, 1, 0}, {2, 2, 0}}, {0, 1, 1, 2}, 4, 0, 2},
+      {"along its own edge", {{0, 0, 0}, {4, 0, 0}}, {0, 1}, 1, 0, 1},
+      // 2e-7 apart along the normal: one point after welding, the two segments one.
+      {"points within the tolerance", {{1, 1, 0}, {1, 1, 2e-7}, {2, 1, 0}}, {0, 2, 1, 2}, 3, 0, 2},
+      {"a point off the triangle", {{1, 1, 0}, {1, 1, 0.5}}, {0, 1}, 1, 1, 1},
+      // Two segments crossing inside: the triangulation would need a point of its own.
+      {"crossing segments", {{1, 0.5, 0}, {2, 1.5, 0}, {1, 1.5, 0}, {2, 0.5, 0}}, {0, 1, 2, 3}, 1, 1, 2},
+  };
+  for (const Case& c : cases) {
+    CrossedTriangle crossed{{pts[0], pts[1], pts[2]}, c.segments};
+    const CutSurface cut = CutAlongSegments(pts, tri, c.cutPoints, {crossed});
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(cut.leftWhole, c.leftWhole);
+    EXPECT_GE(cut.tris.size() / 3, c.minPieces);
+    if (c.minPieces == 1) {
+      EXPECT_EQ(cut.tris, tri);
+    }
+    EXPECT_EQ(cut.cutEdges.size() / 2, c.cutEdges);
+    ExpectSoundCut(pts, tri, cut, c.what);
+  }
+  // A cut point within the tolerance of edge T0-T2 splits that edge (no sliver beside it).
+  CrossedTriangle crossed{{pts[0], pts[1], pts[2]}, {0, 1}};
+  const CutSurface cut = CutAlongSegments(pts, tri, {{1, 1e-9, 0}, {1, 1, 0}}, {crossed});
+  EXPECT_FALSE(HasEdge(cut.tris, 0, 2));
+  EXPECT_TRUE(HasEdge(cut.tris, 0, 3) && HasEdge(cut.tris, 3, 2));
+}
+
+// Two spheres crossing, cut along the segments of every crossing triangle
+// pair (brute force): both cut surfaces stay closed with their area, and the
+// cut face built on them is closed, with the volume of the lens the two
+// polyhedra share (checked against a dense point count).
+TEST(CutAlong, CrossingSpheresGiveAClosedCutFace) {
+  const Solid a = Sphere({0, 0, 0}, 1.0, 24, 12), b = Sphere({1.1, 0.13, 0.07}, 0.9, 20, 11);
+  std::vector<Vec3> cutPoints;
+  std::map<int, std::vector<int>> segA, segB;
+  std::vector<_vtx> seg;
+  for (std::size_t i = 0; i < a.tris.size(); i += 3) {
+    for (std::size_t j = 0; j < b.tris.size(); j += 3) {
+      _vtx ta[3], tb[3];
+      for (int k = 0; k < 3; ++k) {
+        const Vec3 &p = a.points[a.tris[i + k]], &q = b.points[b.tris[j + k]];
+        ta[k] = {p.x, p.y, p.z};
+        tb[k] = {q.x, q.y, q.z};
+      }
+      bool coplanar = false;
+      MeshTools::GetTowTrisCrossLine(ta, tb, seg, coplanar);
+      if (coplanar || seg.size() != 2) continue;
+      const int n = static_cast<int>(cutPoints.size());
+      cutPoints.push_back({seg[0].x, seg[0].y, seg[0].z});
+      cutPoints.push_back({seg[1].x, seg[1].y, seg[1].z});
+      segA[static_cast<int>(i)].insert(segA[static_cast<int>(i)].end(), {n, n + 1});
+      segB[static_cast<int>(j)].insert(segB[static_cast<int>(j)].end(), {n, n + 1});
+    }
+  }
+  ASSERT_GT(segA.size(), 20u);
+  auto side = [&](const Solid& s, const std::map<int, std::vector<int>>& segs) {
+    std::vector<CrossedTriangle> crossed;
+    for (const auto& e : segs)
+      crossed.push_back({{s.points[s.tris[e.first]], s.points[s.tris[e.first + 1]], s.points[s.tris[e.first + 2]]},
+                         e.second});
+    CutFaceSide out;
+    out.points = s.points;
+    out.tris.assign(s.tris.begin(), s.tris.end());
+    const CutSurface cut = CutAlongSegments(out.points, out.tris, cutPoints, crossed);
+    EXPECT_EQ(cut.leftWhole, 0);
+    ExpectSoundCut(out.points, out.tris, cut, "sphere");
+    EXPECT_TRUE(CheckSolid(cut.points.data(), cut.points.size(), cut.tris.data(), cut.tris.size() / 3).closed);
+    out.cutPoints = cut.points;
+    out.cutTris = cut.tris;
+    out.cutEdges = cut.cutEdges;
+    return out;
+  };
+  const CutFace face = BuildCutFace(side(a, segA), side(b, segB), [] { return false; });
+  ASSERT_TRUE(face.volumeKnown) << face.volumeNote;
+  EXPECT_TRUE(CheckSolid(face.points.data(), face.points.size(), face.tris.data(), face.tris.size() / 3).closed);
+  // Reference: the cells of a fine grid whose centre lies inside both polyhedra.
+  const SolidLocator inA(a.points.data(), a.points.size(), a.tris.data(), a.tris.size() / 3, 1.0);
+  const SolidLocator inB(b.points.data(), b.points.size(), b.tris.data(), b.tris.size() / 3, 1.0);
+  const int n = 60;
+  const Vec3 lo{0.15, -0.9, -0.9};
+  const Vec3 h{0.85 / n, 1.8 / n, 1.8 / n};
+  long inside = 0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      for (int k = 0; k < n; ++k) {
+        const Vec3 p{lo.x + (i + 0.5) * h.x, lo.y + (j + 0.5) * h.y, lo.z + (k + 0.5) * h.z};
+        inside += inA.locate(p, {0, 0, 1}) == Where::Inside && inB.locate(p, {0, 0, 1}) == Where::Inside;
+      }
+  const double reference = static_cast<double>(inside) * h.x * h.y * h.z;
+  EXPECT_NEAR(face.volume, reference, 0.01 * reference);
 }
