@@ -20,12 +20,6 @@ SbXfBox3f CCollisionManager::PathListBox(const SoPathList& paths) {
   return action.getXfBoundingBox();
 }
 
-SbXfBox3f CCollisionManager::GetAllInputInsBoundingBox() {
-  SoPathList paths;
-  for (const auto& entry : m_InsChildren) paths.append(entry.first);
-  return PathListBox(paths);
-}
-
 SbXfBox3f CCollisionManager::GetResultInsPairBoundingBox(_collisionResult* r) {
   SoPathList paths;
   if (r && r->pPath1) paths.append(r->pPath1);
