@@ -283,6 +283,9 @@ private:
   // placed by its parent's matrix when ParentMatrix allows.
   void ApplySide(int side, SoFullPath* path);
   std::unique_ptr<BoxCache> m_pBoxCache;  // this run's, on the run's thread
+  // Result boxes' (GetResultBoundingBox): only the group scans are kept
+  // between calls, checked against the groups' node ids.
+  std::unique_ptr<BoxCache> m_pResultBoxCache;
   // Brackets the test of one pair: a pair that a stop request or a guard
   // cut short loses the result it opened and is kept as the stopped pair.
   void BeginPair() { m_nPairResults = m_Result.size(); }

@@ -15,6 +15,7 @@
 #include "collision/BoxPairFinder.h"
 
 #include "collision/CCollisionManager.h"
+#include "collision/CollisionBoxCache.h"
 #include "collision/CollisionDocState.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -36,14 +37,6 @@ const wchar_t kMsgException[] = L"计算异常，干涉计算被中止！";
 
 }  // namespace
 
-// The broad phase's per-run cache (see PairBoxes).
-struct CCollisionManager::BoxCache {
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  SoGetMatrixAction matrix{SbViewportRegion()};
-  std::map<std::vector<SoNode*>, SbMatrix> parents;  // parent path nodes -> its matrix
-  std::unordered_map<SoNode*, bool> plainGroups;     // no child changes the traversal state
-  int userMatrices = -1;                              // unknown yet
-};
 
 SoKRN_MainDoc* CCollisionManager::Doc() const { return m_pDocState ? m_pDocState->GetDoc() : nullptr; }
 
@@ -358,13 +351,17 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
   bool fast = cache.userMatrices == 0 && group && group->isOfType(SoGroup::getClassTypeId());
   if (fast) {
     auto plain = cache.plainGroups.find(group);
+    if (plain != cache.plainGroups.end() && plain->second.first != group->getNodeId()) {
+      cache.plainGroups.erase(plain);
+      plain = cache.plainGroups.end();
+    }
     if (plain == cache.plainGroups.end()) {
       auto* g = static_cast<SoGroup*>(group);
       bool clean = true;
       for (int k = 0; k < g->getNumChildren() && clean; ++k) clean = !g->getChild(k)->affectsState();
-      plain = cache.plainGroups.emplace(group, clean).first;
+      plain = cache.plainGroups.emplace(group, std::make_pair(group->getNodeId(), clean)).first;
     }
-    fast = plain->second;
+    fast = plain->second.second;
   }
   if (!fast) return false;
   std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
