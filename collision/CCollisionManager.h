@@ -196,8 +196,10 @@ public:
   int32_t m_bCalcCrossMesh = 0;
   int32_t m_b2Group = 0;
   int32_t m_bSkipSameIns = 1;
-  // 1: the broad phase (see the top of this file); 0: every pair reaches the
-  // action, as a reference for tests and measurements.
+  // 1: the broad phase (see the top of this file), and the action is handed
+  // instances placed by their parents' matrices where that is sound; 0:
+  // every pair reaches the action, always through the instance's whole
+  // path, as a reference for tests and measurements.
   int32_t m_bBroadPhase = 1;
   int32_t m_nCalcType = 0;
   float m_fTolerance = 0.0f;

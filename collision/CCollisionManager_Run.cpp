@@ -380,7 +380,7 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
 
 void CCollisionManager::ApplySide(int side, SoFullPath* path) {
   SbMatrix parent;
-  const bool placed = m_pBoxCache && ParentMatrix(path, *m_pBoxCache, parent);
+  const bool placed = m_bBroadPhase != 0 && m_pBoxCache && ParentMatrix(path, *m_pBoxCache, parent);
   if (placed) {
     // The containment check after a pair without triangle pairs wants both
     // world boxes; its per-run cache would otherwise get them through the
