@@ -37,7 +37,6 @@ const wchar_t kMsgException[] = L"计算异常，干涉计算被中止！";
 
 }  // namespace
 
-
 SoKRN_MainDoc* CCollisionManager::Doc() const { return m_pDocState ? m_pDocState->GetDoc() : nullptr; }
 
 SoNode* CCollisionManager::GetCollisionManagerNode(SoKRN_MainDoc* doc, const char* name) {

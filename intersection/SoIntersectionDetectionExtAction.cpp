@@ -176,7 +176,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   }
 
   // Runs the collecting traversal over `path`, or with `parent` over its
-  // tail placed by that matrix (see placed below).
+  // tail placed by that matrix (see placeRoot below).
   void traverse(SoPath* path, const SbMatrix* parent) {
     if (!parent) {
       traverser->apply(path);
