@@ -30,6 +30,9 @@
 //     plus the check, fcl_s FCL's model building plus its run, rss_mb the
 //     peak resident set after ours (sizes ascending, so it is this size's).
 //   --dump prints every result (pair, type, distance, cut counts).
+//   --write-glb FILE with one --plant size writes that plant as an instanced
+//     binary glTF (bench/PlantGlb.h) and runs nothing: the input of the
+//     whole-process measurement with `vistrel check`.
 // Output: '#' lines with details, then one line
 //   workload=assembly1000 ours_s=.. fcl_s=.. pairs_ours=.. pairs_fcl=..
 // The exit status is 1 when a count disagrees with the design (or, on the
@@ -63,6 +66,7 @@
 
 #include "bench/AssemblyGen.h"
 #include "bench/FclModel.h"
+#include "bench/PlantGlb.h"
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
@@ -354,7 +358,7 @@ bool comparePairs(const char* what, const PairSet& got, const PairSet& want, con
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,N[k]...]] [--only ours|fcl] [--dump]\n");
+  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,N[k]...]] [--only ours|fcl] [--dump] [--write-glb FILE]\n");
   return 2;
 }
 
@@ -480,6 +484,7 @@ int main(int argc, char** argv) {
   vxbench::Sizes size = vxbench::Sizes::Full;
   bool doOurs = true, doFcl = true;
   std::vector<int> plantSizes;
+  std::string glbPath;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -508,9 +513,16 @@ int main(int argc, char** argv) {
       doFcl = v == "fcl";
     } else if (a == "--dump") {
       g_dump = true;
+    } else if (a == "--write-glb" && hasValue) {
+      glbPath = argv[++i];
     } else {
       return usage();
     }
+  }
+
+  if (!glbPath.empty()) {
+    if (plantSizes.size() != 1) return usage();
+    return vxbench::WritePlantGlb(vxbench::MakeInstancedPlant(plantSizes[0]), glbPath) ? 0 : 1;
   }
 
   VistrelHostInit();

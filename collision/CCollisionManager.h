@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -195,8 +196,10 @@ public:
   int32_t m_bCalcCrossMesh = 0;
   int32_t m_b2Group = 0;
   int32_t m_bSkipSameIns = 1;
-  // 1: the broad phase (see the top of this file); 0: every pair reaches the
-  // action, as a reference for tests and measurements.
+  // 1: the broad phase (see the top of this file), and the action is handed
+  // instances placed by their parents' matrices where that is sound; 0:
+  // every pair reaches the action, always through the instance's whole
+  // path, as a reference for tests and measurements.
   int32_t m_bBroadPhase = 1;
   int32_t m_nCalcType = 0;
   float m_fTolerance = 0.0f;
@@ -272,6 +275,19 @@ private:
   // be trusted), side 1 grown by the epsilon; empty when it has no extent.
   struct BoxCache;
   void PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2);
+  // The model matrix of the path's parent, when the path's tail may be
+  // traversed alone with it (no sibling on the way changes the state, no
+  // per-path user matrices); false when only the whole path will do.
+  bool ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix& parent);
+  // The box of the path's tail placed by `parent` (from ParentMatrix).
+  SbXfBox3f PlacedBox(SoFullPath* path, BoxCache& cache, const SbMatrix& parent);
+  // apply1 (side 1) or apply2 (side 2) of the action for one instance,
+  // placed by its parent's matrix when ParentMatrix allows.
+  void ApplySide(int side, SoFullPath* path);
+  std::unique_ptr<BoxCache> m_pBoxCache;  // this run's, on the run's thread
+  // Result boxes' (GetResultBoundingBox): only the group scans are kept
+  // between calls, checked against the groups' node ids.
+  std::unique_ptr<BoxCache> m_pResultBoxCache;
   // Brackets the test of one pair: a pair that a stop request or a guard
   // cut short loses the result it opened and is kept as the stopped pair.
   void BeginPair() { m_nPairResults = m_Result.size(); }

@@ -12,18 +12,13 @@
 #include <cmath>
 
 #include "collision/CCollisionManager.h"
+#include "collision/CollisionBoxCache.h"
 #include "host/SoKRN_ClipLineKit.h"
 
 SbXfBox3f CCollisionManager::PathListBox(const SoPathList& paths) {
   SoGetBoundingBoxAction action{SbViewportRegion()};
   action.apply(paths, FALSE);
   return action.getXfBoundingBox();
-}
-
-SbXfBox3f CCollisionManager::GetAllInputInsBoundingBox() {
-  SoPathList paths;
-  for (const auto& entry : m_InsChildren) paths.append(entry.first);
-  return PathListBox(paths);
 }
 
 SbXfBox3f CCollisionManager::GetResultInsPairBoundingBox(_collisionResult* r) {
@@ -72,12 +67,27 @@ SbXfBox3f CCollisionManager::GetResultBoundingBox(_collisionResult* r) {
     extend(r->cutFacePnts);
     extend(r->cutLinePnts);
   } else {
-    const SbViewportRegion vp;
-    SoGetBoundingBoxAction a1(vp), a2(vp);
-    if (r->pPath1) a1.apply(r->pPath1);
-    if (r->pPath2) a2.apply(r->pPath2);
-    const SbBox3f b1 = a1.getBoundingBox();
-    const SbBox3f b2 = a2.getBoundingBox();
+    // Each instance's box placed by its parent's matrix where that is sound
+    // (a box action on the path visits every sibling on the way: O(n) per
+    // result in a flat assembly of n), else through the path.
+    if (!m_pResultBoxCache) m_pResultBoxCache.reset(new BoxCache);
+    BoxCache& cache = *m_pResultBoxCache;
+    cache.userMatrices = -1;  // the user may have moved parts since
+    cache.parents.clear();
+    auto worldBox = [this, &cache](SoFullPath* path) {
+      SbBox3f box;
+      if (!path) return box;
+      SbMatrix parent;
+      if (ParentMatrix(path, cache, parent)) {
+        const SbXfBox3f xf = PlacedBox(path, cache, parent);
+        if (!xf.isEmpty()) box = xf.project();
+        return box;
+      }
+      cache.bbox.apply(path);
+      return cache.bbox.getBoundingBox();
+    };
+    const SbBox3f b1 = worldBox(r->pPath1);
+    const SbBox3f b2 = worldBox(r->pPath2);
     for (int k = 0; k < 3; ++k) {
       lo[k] = std::max(b1.getMin()[k], b2.getMin()[k]);
       hi[k] = std::min(b1.getMax()[k], b2.getMax()[k]);

@@ -291,22 +291,25 @@ void CCollisionManager::ShowIns(int mode) {
   HideAllShown();
   for (const auto& s : shown) ShowIns(s.first, s.second);
 
-  SbXfBox3f box;
-  box.makeEmpty();
-  if (mode != 0) {
-    box = GetAllInputInsBoundingBox();
-  } else if (m_bShowAll != 0) {
-    SoPathList paths;
-    for (const auto& s : shown) {
-      if (s.first) paths.append(s.first);
+  // The box only goes to the callback: without one, nothing to compute.
+  if (m_pfnShowInsCB) {
+    SbXfBox3f box;
+    box.makeEmpty();
+    if (mode != 0) {
+      box = GetAllInputInsBoundingBox();
+    } else if (m_bShowAll != 0) {
+      SoPathList paths;
+      for (const auto& s : shown) {
+        if (s.first) paths.append(s.first);
+      }
+      box = PathListBox(paths);
+    } else if (!shown.empty()) {
+      box = GetResultInsPairBoundingBox(m_nCurResult);
     }
-    box = PathListBox(paths);
-  } else if (!shown.empty()) {
-    box = GetResultInsPairBoundingBox(m_nCurResult);
+    SbVec3f lo, hi;
+    box.getBounds(lo, hi);
+    if (lo[0] <= hi[0]) m_pfnShowInsCB(box, m_pShowInsCBData);
   }
-  SbVec3f lo, hi;
-  box.getBounds(lo, hi);
-  if (lo[0] <= hi[0] && m_pfnShowInsCB) m_pfnShowInsCB(box, m_pShowInsCBData);
   LeaveBusy();
 }
 

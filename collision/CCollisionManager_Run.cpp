@@ -3,6 +3,7 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
+#include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "collision/BoxPairFinder.h"
 
 #include "collision/CCollisionManager.h"
+#include "collision/CollisionBoxCache.h"
 #include "collision/CollisionDocState.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -262,13 +264,16 @@ void CCollisionManager::RunBody() {
 
   try {
     m_pAction->clearInsShapeData();
+    m_pBoxCache.reset(new BoxCache);
     if (m_b2Group == 1) {
       Calculate2Group();
     } else {
       RunOneGroup();
     }
     m_pAction->clearInsShapeData();
+    m_pBoxCache.reset();
   } catch (...) {
+    m_pBoxCache.reset();
     m_ignoreIndexed = false;
     vxplatform::ShowMessage(kMsgException, vxplatform::MessageKind::Exclamation);
     ClearTempData();
@@ -332,16 +337,8 @@ void CCollisionManager::EndPair(SoFullPath* path1, SoFullPath* path2) {
 // matrix products, it is a box the broad phase can trust: two instances
 // whose grown boxes do not meet have no triangle pair within the epsilon,
 // so the action would report nothing for them.
-struct CCollisionManager::BoxCache {
-  SoGetBoundingBoxAction bbox{SbViewportRegion()};
-  SoGetMatrixAction matrix{SbViewportRegion()};
-  std::map<std::vector<SoNode*>, SbMatrix> parents;  // parent path nodes -> its matrix
-  std::unordered_map<SoNode*, bool> plainGroups;     // no child changes the traversal state
-  int userMatrices = -1;                              // unknown yet
-};
 
-void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2) {
-  const float eps = m_pAction->getIntersectionDetectionEpsilon();
+bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix& parentMatrix) {
   if (cache.userMatrices < 0) {
     SoKRN_MainDoc* doc = Doc();
     cache.userMatrices = doc && doc->getKRNState() && doc->getKRNState()->hasUserMatrices() ? 1 : 0;
@@ -353,18 +350,19 @@ void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& si
   bool fast = cache.userMatrices == 0 && group && group->isOfType(SoGroup::getClassTypeId());
   if (fast) {
     auto plain = cache.plainGroups.find(group);
+    if (plain != cache.plainGroups.end() && plain->second.first != group->getNodeId()) {
+      cache.plainGroups.erase(plain);
+      plain = cache.plainGroups.end();
+    }
     if (plain == cache.plainGroups.end()) {
       auto* g = static_cast<SoGroup*>(group);
       bool clean = true;
       for (int k = 0; k < g->getNumChildren() && clean; ++k) clean = !g->getChild(k)->affectsState();
-      plain = cache.plainGroups.emplace(group, clean).first;
+      plain = cache.plainGroups.emplace(group, std::make_pair(group->getNodeId(), clean)).first;
     }
-    fast = plain->second;
+    fast = plain->second.second;
   }
-  if (!fast) {
-    m_pAction->getPairBoxes(path, side1, side2);
-    return;
-  }
+  if (!fast) return false;
   std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
   for (int k = 0; k + 1 < len; ++k) parentNodes[static_cast<std::size_t>(k)] = path->getNode(k);
   auto parent = cache.parents.find(parentNodes);
@@ -375,12 +373,82 @@ void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& si
     prefix->unref();
     parent = cache.parents.emplace(std::move(parentNodes), cache.matrix.getMatrix()).first;
   }
+  parentMatrix = parent->second;
+  return true;
+}
+
+void CCollisionManager::ApplySide(int side, SoFullPath* path) {
+  SbMatrix parent;
+  const bool placed = m_bBroadPhase != 0 && m_pBoxCache && ParentMatrix(path, *m_pBoxCache, parent);
+  if (placed) {
+    // The containment check after a pair without triangle pairs wants both
+    // world boxes; its per-run cache would otherwise get them through the
+    // whole path. Assigned every time: a path object of an earlier run may
+    // have the same address.
+    m_insBoxes[path] = PlacedBox(path, *m_pBoxCache, parent).project();
+  }
+  if (side == 1) {
+    if (placed) {
+      m_pAction->apply1(path, parent);
+    } else {
+      m_pAction->apply1(path);
+    }
+  } else if (placed) {
+    m_pAction->apply2(path, parent);
+  } else {
+    m_pAction->apply2(path);
+  }
+}
+
+SbXfBox3f CCollisionManager::PlacedBox(SoFullPath* path, BoxCache& cache, const SbMatrix& parent) {
   cache.bbox.apply(path->getTail());
   SbXfBox3f xf = cache.bbox.getXfBoundingBox();
+  if (!xf.isEmpty()) xf.transform(parent);
+  return xf;
+}
+
+SbXfBox3f CCollisionManager::GetAllInputInsBoundingBox() {
+  // A box action over a list of paths that share their head costs O(n) per
+  // path below a group of n instances: place each instance's own box with
+  // its parent's matrix instead (the broad phase's route), unless one of
+  // them needs its whole path.
+  SbBox3f world;
+  BoxCache cache;
+  SbMatrix parent;
+  bool placed = true;
+  for (const auto& entry : m_InsChildren) {
+    if (!entry.first || !ParentMatrix(entry.first, cache, parent)) {
+      placed = false;
+      break;
+    }
+    const SbXfBox3f box = PlacedBox(entry.first, cache, parent);
+    if (!box.isEmpty()) world.extendBy(box.project());
+  }
+  if (placed) {
+    SbXfBox3f out;
+    if (world.isEmpty()) {
+      out.makeEmpty();
+    } else {
+      out = SbXfBox3f(world);
+    }
+    return out;
+  }
+  SoPathList paths;
+  for (const auto& entry : m_InsChildren) paths.append(entry.first);
+  return PathListBox(paths);
+}
+
+void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& side1, SbBox3f& side2) {
+  const float eps = m_pAction->getIntersectionDetectionEpsilon();
+  SbMatrix parent;
+  if (!ParentMatrix(path, cache, parent)) {
+    m_pAction->getPairBoxes(path, side1, side2);
+    return;
+  }
+  const SbXfBox3f xf = PlacedBox(path, cache, parent);
   side1.makeEmpty();
   side2.makeEmpty();
   if (xf.isEmpty()) return;
-  xf.transform(parent->second);
   SbBox3f world = xf.project();
   if (world.isEmpty()) return;
   const SbVec3f& lo = world.getMin();
@@ -424,7 +492,8 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   // collect for an instance, side 1 grown by the epsilon.
   std::vector<vxcollide::Box> side1(rows.size()), side2(cols.size());
   SbBox3f s1, s2;
-  BoxCache boxes;
+  if (!m_pBoxCache) m_pBoxCache.reset(new BoxCache);
+  BoxCache& boxes = *m_pBoxCache;
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
     side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
     if (!rowUsable[i] || !rows[i]) continue;
@@ -572,7 +641,7 @@ void CCollisionManager::RunOneGroup() {
     if (!usable[i]) continue;
     m_nCurSide = 0;
     m_pCurPath1 = path1;
-    if (!plan[i].empty()) m_pAction->apply1(m_pCurPath1);
+    if (!plan[i].empty()) ApplySide(1, m_pCurPath1);
 
     auto test = [this](int32_t j) {
       m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
@@ -590,7 +659,7 @@ void CCollisionManager::RunOneGroup() {
       const bool same = IsSameIns(m_pCurPath1, m_pCurPath2) != 0;
       const bool nested = !same && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
       if (!same && !nested) {
-        m_pAction->apply2(m_pCurPath2);
+        ApplySide(2, m_pCurPath2);
         CalculateCrossMesh();
       } else {
         // One contains the other (or both are one instance): test all
@@ -643,7 +712,7 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
     m_pCurPath1 = ci;
     if (!usable[i]) continue;
     m_nCurSide = 0;
-    if (!plan[i].empty()) m_pAction->apply1(ci);
+    if (!plan[i].empty()) ApplySide(1, ci);
     auto test = [this, &children, ci](int32_t j) {
       SoFullPath* cj = children[static_cast<std::size_t>(j)];
       m_pCurPath2 = cj;
@@ -655,7 +724,7 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
       m_bNewPair = 1;
       if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
       BeginPair();
-      m_pAction->apply2(cj);
+      ApplySide(2, cj);
       CalculateCrossMesh();
       EndPair(ci, cj);
       ClearTempData();
@@ -697,7 +766,7 @@ void CCollisionManager::Calculate2Group() {
     if (!rowUsable[i]) continue;
     m_nCurSide = 0;
     m_pCurPath1 = path1;
-    if (!plan[i].empty()) m_pAction->apply1(path1);
+    if (!plan[i].empty()) ApplySide(1, path1);
     auto test = [this](int32_t j) {
       m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
       m_pCurPath2 = m_CurTopIns2.pPath;
@@ -712,7 +781,7 @@ void CCollisionManager::Calculate2Group() {
       const bool nested = !equal && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
       if (!equal && !nested) {
         BeginPair();
-        m_pAction->apply2(m_CurTopIns2.pPath);
+        ApplySide(2, m_CurTopIns2.pPath);
         CalculateCrossMesh();
         EndPair(m_pCurPath1, m_pCurPath2);
         ClearTempData();

@@ -28,14 +28,14 @@ PrimitiveData::Souper::Souper() {
   m_action.addTriangleCallback(SoBrepFaceSet::getClassTypeId(), &Souper::triangleCB, this);
 }
 
-void PrimitiveData::Souper::soup(PrimitiveData& into) {
+void PrimitiveData::Souper::soup(PrimitiveData& into, const SoPath* path) {
   // Room for one triangle per face of an indexed shape (the usual case).
-  SoNode* tail = const_cast<SoPath*>(into.m_path)->getTail();
+  SoNode* tail = const_cast<SoPath*>(path)->getTail();
   if (tail && tail->isOfType(SoIndexedShape::getClassTypeId())) {
     into.m_triangles.reserve(static_cast<size_t>(static_cast<SoIndexedShape*>(tail)->coordIndex.getNum() / 4));
   }
   m_target = &into;
-  m_action.apply(const_cast<SoPath*>(into.m_path));
+  m_action.apply(const_cast<SoPath*>(path));
   m_target = nullptr;
 }
 
@@ -44,9 +44,9 @@ void PrimitiveData::Souper::triangleCB(void* data, SoCallbackAction*, const SoPr
   static_cast<Souper*>(data)->m_target->addTriangle(v1->getPoint(), v2->getPoint(), v3->getPoint());
 }
 
-PrimitiveData::PrimitiveData(const SoPath* path, const SbMatrix& transform, Souper& souper)
+PrimitiveData::PrimitiveData(const SoPath* path, const SbMatrix& transform, Souper& souper, const SoPath* soupPath)
     : m_transform(transform), m_inverse(transform.inverse()), m_path(path) {
-  souper.soup(*this);
+  souper.soup(*this, soupPath ? soupPath : path);
 }
 
 PrimitiveData::~PrimitiveData() = default;

@@ -53,7 +53,7 @@ class __attribute__((visibility("hidden"))) PrimitiveData {
     Souper();
     Souper(const Souper&) = delete;
     Souper& operator=(const Souper&) = delete;
-    void soup(PrimitiveData& into);
+    void soup(PrimitiveData& into, const SoPath* path);
 
    private:
     static void triangleCB(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1,
@@ -62,12 +62,16 @@ class __attribute__((visibility("hidden"))) PrimitiveData {
     PrimitiveData* m_target = nullptr;
   };
 
-  // Soups the triangles of the SoBrepFaceSet shapes reached through `path`,
-  // moving their points from local to world by `transform`. Zero-area
-  // triangles (after the transform) are dropped; the first one dropped in
-  // the process is reported once through SoDebugError. `path` must outlive
-  // the record (the owning shape data holds it).
-  PrimitiveData(const SoPath* path, const SbMatrix& transform, Souper& souper);
+  // Soups the triangles of the SoBrepFaceSet shapes reached through
+  // `soupPath` (default: `path`), moving their points from local to world by
+  // `transform`. Zero-area triangles (after the transform) are dropped; the
+  // first one dropped in the process is reported once through SoDebugError.
+  // The souping traversal's own matrices are not used, so `soupPath` may
+  // start anywhere above the shape that still gives it its coordinates (an
+  // instance node: a path from the document head would visit every sibling
+  // instance on the way). `path` is the path reported with the triangles.
+  // Both must outlive the record (the owning shape data holds them).
+  PrimitiveData(const SoPath* path, const SbMatrix& transform, Souper& souper, const SoPath* soupPath = nullptr);
   ~PrimitiveData();
 
   PrimitiveData(const PrimitiveData&) = delete;

@@ -4,10 +4,15 @@
 
 namespace vxisect {
 
-ShapeData::ShapeData(SoPath* path, const SbXfBox3f& box) : m_path(path), m_box(box) { m_path->ref(); }
+ShapeData::ShapeData(SoPath* path, const SbXfBox3f& box, SoPath* soupPath)
+    : m_path(path), m_soupPath(soupPath ? soupPath : path), m_box(box) {
+  m_path->ref();
+  if (m_soupPath != m_path) m_soupPath->ref();
+}
 
 ShapeData::~ShapeData() {
   delete m_primitives;
+  if (m_soupPath != m_path) m_soupPath->unref();
   m_path->unref();
 }
 
@@ -16,7 +21,7 @@ void ShapeData::unref() {
 }
 
 PrimitiveData* ShapeData::getPrimitives(PrimitiveData::Souper& souper) {
-  if (!m_primitives) m_primitives = new PrimitiveData(m_path, m_box.getTransform(), souper);
+  if (!m_primitives) m_primitives = new PrimitiveData(m_path, m_box.getTransform(), souper, m_soupPath);
   return m_primitives;
 }
 

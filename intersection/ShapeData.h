@@ -1,7 +1,9 @@
 #pragma once
 // What the intersection action keeps per collected shape: a copy of the path
 // to the shape, the shape's local box with its local-to-world transform, and
-// the triangle data, built on first use.
+// the triangle data, built on first use. When the shape was collected from an
+// instance placed by its parent's matrix, a second path from that instance to
+// the shape is kept for souping (see PrimitiveData).
 //
 // Records are shared between the action's two group lists and its cache, so
 // they are reference counted: whoever stores a pointer calls ref(), and
@@ -20,9 +22,10 @@ namespace vxisect {
 // two apart at load time.
 class __attribute__((visibility("hidden"))) ShapeData {
  public:
-  // Takes a reference on `path`; `box` is the shape's local box with the
-  // model matrix at the shape as transform. The count starts at 0.
-  ShapeData(SoPath* path, const SbXfBox3f& box);
+  // Takes a reference on `path` (and on `soupPath` when given); `box` is the
+  // shape's local box with the model matrix at the shape as transform. The
+  // count starts at 0.
+  ShapeData(SoPath* path, const SbXfBox3f& box, SoPath* soupPath = nullptr);
 
   ShapeData(const ShapeData&) = delete;
   ShapeData& operator=(const ShapeData&) = delete;
@@ -40,6 +43,7 @@ class __attribute__((visibility("hidden"))) ShapeData {
   ~ShapeData();
 
   SoPath* m_path;
+  SoPath* m_soupPath;  // m_path, or the shorter path from the placed instance
   SbXfBox3f m_box;
   PrimitiveData* m_primitives = nullptr;
   int m_refs = 0;

@@ -8,7 +8,9 @@
 #include <Inventor/SoPath.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetPrimitiveCountAction.h>
+#include <Inventor/SoFullPath.h>
 #include <Inventor/caches/SoBoundingBoxCache.h>
+#include <Inventor/elements/SoModelMatrixElement.h>
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoShape.h>
@@ -128,13 +130,19 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     SbXfBox3f box;
     SbBox3f world;
   };
-  Extent extentOf(SoPath* path) {
+  // With `parent`, the box of the path's tail placed by that matrix.
+  Extent extentOf(SoPath* path, const SbMatrix* parent = nullptr) {
     if (cacheFlag) {
       const auto hit = extents.find(path);
       if (hit != extents.end()) return hit->second;
     }
-    bbox.apply(path);
+    if (parent) {
+      bbox.apply(static_cast<SoFullPath*>(path)->getTail());
+    } else {
+      bbox.apply(path);
+    }
     Extent e{bbox.getXfBoundingBox(), SbBox3f()};
+    if (parent && !e.box.isEmpty()) e.box.transform(*parent);
     if (!e.box.isEmpty()) {
       e.world = e.box.project();
       const SbVec3f size = e.world.getSize();
@@ -167,12 +175,25 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     return true;
   }
 
+  // Runs the collecting traversal over `path`, or with `parent` over its
+  // tail placed by that matrix (see placeRoot below).
+  void traverse(SoPath* path, const SbMatrix* parent) {
+    if (!parent) {
+      traverser->apply(path);
+      return;
+    }
+    placedPath = static_cast<SoFullPath*>(path);
+    placedMatrix = *parent;
+    traverser->apply(placedPath->getTail());
+    placedPath = nullptr;
+  }
+
   // Collects the shapes under `path` into group g, through the cache when it
   // is on.
-  void collect(int g, SoPath* path) {
+  void collect(int g, SoPath* path, const SbMatrix* parent = nullptr) {
     if (!cacheFlag) {
       resetGroup(g);
-      traverser->apply(path);
+      traverse(path, parent);
       return;
     }
     const auto hit = cache.find(path);
@@ -183,7 +204,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     prepareTraverser(g);
     if (g == 0 && vxisect::physicalMemoryLow()) clearInsShapeData();
     release(group[g]);
-    traverser->apply(path);
+    traverse(path, parent);
     if (g == 1 && vxisect::physicalMemoryLow()) return;  // group 2 stays out of the cache
     ShapeList& entry = cache[path];
     assign(entry, group[g]);
@@ -208,15 +229,48 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     traverserDirty = false;
   }
 
+  // A traversal placed at an instance (traverse with a parent matrix) starts
+  // at the tail of placedPath: the root's model matrix is set to the
+  // parent's before the root is traversed, so every matrix below is the
+  // product the path traversal forms, in the same order. Every other
+  // traversal gets identity there, which is where a fresh state starts, so
+  // no placed matrix can outlive its traversal in the reused state.
+  static void placeRoot(PImpl* self, SoCallbackAction* action, const SoNode* node) {
+    auto* root = const_cast<SoNode*>(node);
+    if (self->placedPath) {
+      SoModelMatrixElement::set(action->getState(), root, self->placedMatrix);
+    } else {
+      SoModelMatrixElement::makeIdentity(action->getState(), root);
+    }
+  }
+
+  // The current path as callbacks see it: from the head of placedPath in a
+  // placed traversal. A new path with no references yet.
+  SoPath* reportedPath(const SoPath* current) const {
+    const auto* rel = static_cast<const SoFullPath*>(current);
+    if (!placedPath) return rel->copy();
+    SoPath* out = placedPath->copy();
+    for (int k = 1; k < rel->getLength(); ++k) out->append(rel->getIndex(k));
+    return out;
+  }
+
   static SoCallbackAction::Response visitationDispatch(void* data, SoCallbackAction* action, const SoNode* node) {
     auto* self = static_cast<PImpl*>(data);
-    for (size_t i = 0; i < self->visitTypes.size(); ++i) {
+    const SoPath* current = action->getCurPath();
+    if (static_cast<const SoFullPath*>(current)->getLength() == 1) placeRoot(self, action, node);
+    SoPath* joined = nullptr;
+    SoCallbackAction::Response r = SoCallbackAction::CONTINUE;
+    for (size_t i = 0; i < self->visitTypes.size() && r == SoCallbackAction::CONTINUE; ++i) {
       if (!node->isOfType(self->visitTypes[i])) continue;
+      if (self->placedPath && !joined) {
+        joined = self->reportedPath(current);
+        joined->ref();
+      }
       const auto& cb = self->visitCallbacks[i];
-      const SoCallbackAction::Response r = cb.first(cb.second, action->getCurPath());
-      if (r != SoCallbackAction::CONTINUE) return r;
+      r = cb.first(cb.second, joined ? joined : current);
     }
-    return SoCallbackAction::CONTINUE;
+    if (joined) joined->unref();
+    return r;
   }
 
   static SoCallbackAction::Response collectCB(void* data, SoCallbackAction* action, const SoNode* node) {
@@ -237,7 +291,8 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     }
     SbXfBox3f xfBox(box);
     xfBox.setTransform(action->getModelMatrix());
-    auto* data = new ShapeData(action->getCurPath()->copy(), xfBox);
+    auto* data = placedPath ? new ShapeData(reportedPath(action->getCurPath()), xfBox, action->getCurPath()->copy())
+                            : new ShapeData(reportedPath(action->getCurPath()), xfBox);
     data->ref();
     group[g].push_back(data);
   }
@@ -484,6 +539,8 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   std::map<const SoPath*, ShapeList> cache;
   // Reused for every extent: an action's traversal state is costly to make.
   SoGetBoundingBoxAction bbox{SbViewportRegion()};
+  SoFullPath* placedPath = nullptr;  // during a placed traversal (see placeRoot)
+  SbMatrix placedMatrix;
   SbList<void*> candidates;  // scratch of the triangle loop
   std::vector<char> mayHit;  // same
 };
@@ -632,6 +689,12 @@ void SoIntersectionDetectionExtAction::apply1(SoPath* path1) {
   p.collect(0, path1);
 }
 
+void SoIntersectionDetectionExtAction::apply1(SoPath* path1, const SbMatrix& parent) {
+  PImpl& p = *m_pImpl;
+  if (!p.side1Box(p.extentOf(path1, &parent), p.fullBox, p.fullWorld)) return;
+  p.collect(0, path1, &parent);
+}
+
 void SoIntersectionDetectionExtAction::getPairBoxes(SoPath* path, SbBox3f& asSide1, SbBox3f& asSide2) {
   PImpl& p = *m_pImpl;
   const PImpl::Extent e = p.extentOf(path);
@@ -649,5 +712,14 @@ void SoIntersectionDetectionExtAction::apply2(SoPath* path2) {
   // World boxes apart mean transformed boxes apart: the cheap test first.
   if (e.box.isEmpty() || !p.fullWorld.intersect(e.world) || !p.fullBox.intersect(e.box)) return;
   p.collect(1, path2);
+  p.doIntersectionTesting(true);
+}
+
+void SoIntersectionDetectionExtAction::apply2(SoPath* path2, const SbMatrix& parent) {
+  PImpl& p = *m_pImpl;
+  if (p.fullBox.isEmpty()) return;
+  const PImpl::Extent e = p.extentOf(path2, &parent);
+  if (e.box.isEmpty() || !p.fullWorld.intersect(e.world) || !p.fullBox.intersect(e.box)) return;
+  p.collect(1, path2, &parent);
   p.doIntersectionTesting(true);
 }

@@ -40,6 +40,7 @@
 #include <Inventor/lists/SbList.h>
 
 class SbBox3f;
+class SbMatrix;
 class SbTri3f;
 class SoPath;
 class SoPathList;
@@ -112,6 +113,24 @@ class SoIntersectionDetectionExtAction : public SoAction {
   // Two-group mode; see the top of this file.
   virtual void apply1(SoPath* path1);
   virtual void apply2(SoPath* path2);
+
+  // apply1 / apply2 for an instance whose path's traversal enters the tail
+  // with the model matrix `parent`: the traversals start at the tail with
+  // that matrix instead of walking the path from its head. A Coin traversal
+  // of a path visits the siblings before the path's child at every level,
+  // so under a group of n instances the path form costs O(n) per call and
+  // this form O(size of the instance). Callbacks still get paths from the
+  // head of the given path. Same triangles and boxes as the path form, up to
+  // float rounding of the matrix products, provided that the model matrix is
+  // the only state the tail inherits that matters (no sibling on the way
+  // sets coordinates, say) and no node below the tail depends on the path
+  // from the head. The collision run passes the matrix of the path without
+  // its tail, and only where no child of the tail's parent changes the state
+  // and the document has no per-path user matrices. `parent` is read during
+  // the call only. Shares the caches of the path form: a path is one cache
+  // entry whichever form collected it.
+  void apply1(SoPath* path1, const SbMatrix& parent);
+  void apply2(SoPath* path2, const SbMatrix& parent);
 
   // The world boxes the two-group mode compares for `path`, with the
   // effective epsilon now in force: `asSide1` is the box apply1(path) keeps
