@@ -197,4 +197,34 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
   return false;
 }
 
+bool EmbeddedAroundPoint(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
+                         const Vec3& center) {
+  const double fourPi = 16 * std::atan(1.0);
+  // The triple product's rounding error is about 1e-15 of the product of the
+  // corner distances; a triangle within a million times that of edge-on
+  // does not count as seen turning either way.
+  const double margin = 1e-9;
+  int sign = 0;
+  double total = 0;
+  for (std::size_t t = 0; t < nTris; ++t) {
+    const int32_t* c = tris + 3 * t;
+    if (c[0] == c[1] || c[1] == c[2] || c[0] == c[2]) continue;
+    for (int k = 0; k < 3; ++k) {
+      if (c[k] < 0 || static_cast<std::size_t>(c[k]) >= nPoints) return false;
+    }
+    const Vec3 a = points[c[0]] - center, b = points[c[1]] - center, d = points[c[2]] - center;
+    const double det = Dot(a, Cross(b, d));
+    const double la = Norm(a), lb = Norm(b), ld = Norm(d);
+    if (!std::isfinite(det) || !(std::fabs(det) > margin * la * lb * ld)) return false;
+    const int s = det > 0 ? 1 : -1;
+    if (sign == 0) sign = s;
+    if (s != sign) return false;
+    // The triangle's solid angle (Van Oosterom and Strackee).
+    total += 2 * std::atan2(det, la * lb * ld + Dot(a, b) * ld + Dot(a, d) * lb + Dot(b, d) * la);
+  }
+  // A closed mesh's sum is a whole number of turns; rounding moves it far
+  // less than the half turn allowed here.
+  return sign != 0 && std::fabs(std::fabs(total) - fourPi) < 0.5 * fourPi;
+}
+
 }  // namespace vxmesh

@@ -33,4 +33,21 @@ namespace vxmesh {
 bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris, double scale,
                     const Vec3& boxLo, const Vec3& boxHi, const std::function<bool()>& stop = {});
 
+// A linear-time proof that a closed mesh does not cross itself, for the
+// common case of a surface star-shaped about `center`: every triangle is seen
+// from `center` turning the same way, by a clear margin, and the triangles'
+// solid angles sum to one turn (4 pi, either sign). Then the projection from
+// `center` onto a sphere around it is orientation-keeping everywhere and of
+// degree one, so every ray from `center` meets the surface exactly once and
+// no two triangles can cross (a crossing would show as a ray meeting both).
+// False only means "not proven": the caller then searches (SelfIntersects).
+//
+// Contract: meaningful only for a closed mesh (every edge used as often in
+// one direction as in the other, as CheckSolid decides); for an open one the
+// answer proves nothing. Triangles with a repeated corner index are skipped;
+// an index out of range, a non-finite point or a triangle seen edge-on from
+// `center` gives false.
+bool EmbeddedAroundPoint(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
+                         const Vec3& center);
+
 }  // namespace vxmesh

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "host/MeshTools.h"
@@ -262,6 +263,27 @@ TEST(SelfIntersection, FindsCrossingsNearTheBoxOnly) {
   shared.points = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {0.5, 0.5, -1}, {0.5, 0.5, 1}, {-1, -1, 3}};
   shared.tris = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3, 0, 4, 5, 0, 5, 6, 0, 6, 4, 4, 6, 5};
   EXPECT_TRUE(Crosses(shared));
+}
+
+// The linear-time proof holds for star-shaped solids either way wound, and
+// never for a mesh the search finds crossing: two crossing shells both seen
+// turning one way (dropping the one-turn rule passes them), a shell seen
+// from outside.
+TEST(SelfIntersection, StarProofNeverHidesACrossing) {
+  const Solid sphere = Sphere({0, 0, 0}, 1, 24, 12);
+  Solid inward = sphere;
+  for (std::size_t i = 0; i + 2 < inward.tris.size(); i += 3) std::swap(inward.tris[i + 1], inward.tris[i + 2]);
+  const Solid crossing = Joined(sphere, Scaled(sphere, {1.3, 1.3, 0.6}));
+  const Solid cubes = Joined(Cube({0, 0, 0}, 1), Cube({0.5, 0.3, 0.2}, 1));
+  const std::tuple<Solid, Vec3, bool> cases[] = {
+      {sphere, {0.1, -0.2, 0.3}, true}, {inward, {0, 0, 0}, true}, {Cube({0, 0, 0}, 1), {.5, .5, .5}, true},
+      {crossing, {0, 0, 0}, false},     {sphere, {3, 0, 0}, false}, {cubes, {0.7, 0.6, 0.6}, false}};
+  for (const auto& [s, c, expected] : cases) {
+    const bool proven = EmbeddedAroundPoint(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, c);
+    EXPECT_EQ(proven, expected) << c.x << " " << s.tris.size();
+    EXPECT_TRUE(!proven || !Crosses(s)) << c.x << " " << s.tris.size();
+  }
+  EXPECT_TRUE(Crosses(crossing));
 }
 
 // A closed but self-crossing side: no volume, and the note says why.
