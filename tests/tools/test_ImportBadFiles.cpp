@@ -85,6 +85,10 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       // The 3MF reader inflated a zip entry that claims 318 MB (over 10 s).
       {"3mf_entry_size_lie.3mf", {"zip entry \"\" does not inflate to its recorded 318767428 bytes"}},
       {"iv_kit_part_parser_segv.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      // More damaged kit parts that crash Coin's kit reader (this campaign).
+      {"iv_kit_part_parser_segv_2.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_3.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_4.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
   };
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
