@@ -89,6 +89,7 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       {"iv_kit_part_parser_segv_2.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
       {"iv_kit_part_parser_segv_3.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
       {"iv_kit_part_parser_segv_4.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_5.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
   };
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
