@@ -20,6 +20,7 @@
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
+#include "tools/AssemblyHandBack.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/DocumentCensus.h"
 #include "tools/ImportFileChecks.h"
@@ -196,8 +197,10 @@ private:
   std::string m_first;
 };
 
-SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
-                                const Format& format, std::string& error, ImportStats& stats) {
+// Reads `file` with assimp and converts its scene into `out`; false with
+// the one-line error.
+bool ConvertWithAssimp(const std::string& file, const std::string& label, const Format& format,
+                       ImportedAssembly& out, std::string& error) {
   Assimp::Importer importer;
   // One node per FBX model, not a chain of helper nodes per pivot.
   importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
@@ -220,7 +223,7 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
   const aiScene* scene = importer.ReadFile(file, aiProcess_ValidateDataStructure);
   if (scene && !log.First().empty()) {
     error = label + ": not a valid " + format.what + " (" + OneLine(log.First()) + ")";
-    return nullptr;
+    return false;
   }
   if (!scene) {
     const std::string reason = AssimpReason(importer.GetErrorString());
@@ -228,25 +231,40 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
       error = label + ": no triangles (no meshes)";  // validation's words for it
     else
       error = label + ": not a valid " + format.what + " (" + reason + ")";
-    return nullptr;
+    return false;
   }
-  if (!AssimpSceneConverter::CheckScene(*scene, label, error)) return nullptr;
+  if (!AssimpSceneConverter::CheckScene(*scene, label, error)) return false;
   // No pre-transforming, no graph optimisation: the hierarchy is the assembly.
   scene = importer.ApplyPostProcessing(aiProcess_RemoveComponent | aiProcess_Triangulate |
                                        aiProcess_JoinIdenticalVertices);
   if (!scene) {
     error = label + ": " + format.what + " could not be triangulated (" +
             AssimpReason(importer.GetErrorString()) + ")";
-    return nullptr;
+    return false;
   }
   AssimpSceneConverter converter(*scene, label,
                                  std::filesystem::path(file).filename().string());
   converter.SetDropRootUnitScale(std::string(format.extension) == ".dae");
-  return converter.Build(error, stats);
+  return converter.Build(out, error);
 }
 
-// The answer of an import run in the child: "E" and the message, or "O",
-// the counts, and (exchange formats) the document as text.
+SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
+                                const Format& format, std::string& error, ImportStats& stats) {
+  ImportedAssembly assembly;
+  if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
+  std::string reason;
+  SoKRN_MainDoc* doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
+  if (!doc) {
+    error = label + ": the imported assembly cannot be built (" + reason + ")";
+    return nullptr;
+  }
+  stats = assembly.stats;
+  return doc;
+}
+
+// The answer of an import run in the child: "E" and the message; "A" and
+// the assembly in its hand-back form (formats read by assimp); or "O", the
+// counts, and (STEP, whose documents carry colours) the document as text.
 std::string EncodeFailure(const std::string& error) { return "E" + error; }
 
 std::string EncodeSuccess(const ImportStats& stats, const std::string& document) {
@@ -291,13 +309,15 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     }
     // Formats whose damage shows only in the whole text or archive.
     std::string bytes;
-    if (ext == ".iv" || ext == ".dae" || ext == ".3mf") {
+    const bool asciiFbx = ext == ".fbx" && head.compare(0, 18, "Kaydara FBX Binary") != 0;
+    if (ext == ".iv" || ext == ".dae" || ext == ".3mf" || asciiFbx) {
       if (!ReadWhole(file, bytes)) {
         error = label + ": cannot read";
         return nullptr;
       }
       if ((ext == ".dae" && !importchecks::CheckDae(bytes, reason)) ||
-          (ext == ".3mf" && !importchecks::Check3mf(bytes, reason))) {
+          (ext == ".3mf" && !importchecks::Check3mf(bytes, reason)) ||
+          (asciiFbx && !importchecks::CheckFbx(bytes, reason))) {
         error = label + ": not a valid " + format->what + " (" + reason + ")";
         return nullptr;
       }
@@ -306,10 +326,12 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     vhost::ReadOptions readOptions;
     readOptions.allowFileNodes = options.allowExternal;
     readOptions.baseDir = std::filesystem::path(file).parent_path().string();
+    const bool isStep = std::string(format->what) == "STEP file";
+    const bool byAssimp = ext != ".iv" && !isStep;
     auto importHere = [&](ImportStats& counts, std::string& why) {
-      return ext == ".iv"                              ? ImportInventorDocument(bytes, label, readOptions, why, counts)
-             : std::string(format->what) == "STEP file" ? ImportStep(file, label, why, counts)
-                                                        : ImportWithAssimp(file, label, *format, why, counts);
+      return ext == ".iv" ? ImportInventorDocument(bytes, label, readOptions, why, counts)
+             : isStep     ? ImportStep(file, label, why, counts)
+                          : ImportWithAssimp(file, label, *format, why, counts);
     };
 
     ImportStats counts;
@@ -317,26 +339,36 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     if (!options.isolate || IsIsolationDisabled()) {
       doc = importHere(counts, error);
     } else {
-      // The reader runs in a child; what it built comes back as our own
-      // document text and goes through our reader's checks once more. For
-      // our own files the child's work is the check: the same bytes are
-      // then read here, which the child has shown to be safe.
+      // The reader runs in a child. Scenes read by assimp come back as the
+      // converted arrays (AssemblyHandBack.h), checked here and built into
+      // kits once, here; STEP documents come back as our own document text
+      // and go through our reader's checks once more. For our own files the
+      // child's work is the check: the same bytes are then read here, which
+      // the child has shown to be safe.
       const isolated::Limits limits = isolated::DefaultLimits(size);
       const isolated::Result run = isolated::Run(
           [&](std::string& out) {
-            ImportStats childCounts;
             std::string why;
-            SoKRN_MainDoc* built = nullptr;
             try {
-              built = importHere(childCounts, why);
+              if (byAssimp) {
+                ImportedAssembly assembly;
+                if (ConvertWithAssimp(file, label, *format, assembly, why)) {
+                  out = "A";
+                  out += handback::Encode(assembly);
+                  return;
+                }
+              } else {
+                ImportStats childCounts;
+                if (SoKRN_MainDoc* built = importHere(childCounts, why)) {
+                  out = EncodeSuccess(childCounts,
+                                      ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
+                  return;
+                }
+              }
             } catch (const std::exception& e) {
               why = label + ": import failed (" + OneLine(e.what()) + ")";
             }
-            if (!built) {
-              out = EncodeFailure(why.empty() ? label + ": import failed" : why);
-              return;
-            }
-            out = EncodeSuccess(childCounts, ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
+            out = EncodeFailure(why.empty() ? label + ": import failed" : why);
           },
           limits);
       if (run.outcome != isolated::Outcome::kFinished || run.bytes.empty()) {
@@ -347,6 +379,21 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
       if (run.bytes[0] == 'E') {
         error = run.bytes.substr(1);
         return nullptr;
+      }
+      if (run.bytes[0] == 'A') {
+        ImportedAssembly assembly;
+        if (!handback::Decode(run.bytes.substr(1), assembly, reason)) {
+          error = label + ": cannot read: " + std::string(format->reader) +
+                  " reader gave a damaged answer (" + reason + ")";
+          return nullptr;
+        }
+        doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
+        if (!doc) {
+          error = label + ": the imported assembly cannot be built (" + reason + ")";
+          return nullptr;
+        }
+        if (stats) *stats = assembly.stats;
+        return doc;
       }
       if (run.bytes[0] != 'O' || run.bytes.size() < 1 + sizeof(ImportStats)) {
         error = label + ": cannot read: " + std::string(format->reader) + " reader gave no answer";

@@ -12,9 +12,6 @@
 #include <Inventor/SbVec3f.h>
 
 #include "graphops/CGraphOperation.h"
-#include "host/DocumentBuilder.h"
-#include "host/SoKRN_ComponentKit.h"
-#include "host/SoKRN_MainDoc.h"
 #include "tools/MeshCleanup.h"
 
 namespace {
@@ -177,30 +174,44 @@ AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, std::string lab
                                            std::string fileName)
     : m_scene(scene), m_label(std::move(label)), m_fileName(std::move(fileName)) {}
 
-AssimpSceneConverter::~AssimpSceneConverter() {
-  for (SoNode* n : m_held) n->unref();
-  if (m_doc) m_doc->unref();
+AssimpSceneConverter::~AssimpSceneConverter() = default;
+
+std::int32_t AssimpSceneConverter::NewPrototype(bool assembly, const std::wstring& name) {
+  ImportedAssembly::Prototype proto;
+  proto.assembly = assembly;
+  proto.name = name;
+  m_out->prototypes.push_back(std::move(proto));
+  ++m_stats.prototypes;
+  return static_cast<std::int32_t>(m_out->prototypes.size() - 1);
 }
 
-void AssimpSceneConverter::Hold(SoNode* node) {
-  node->ref();
-  m_held.push_back(node);
+void AssimpSceneConverter::Place(std::int32_t parent, std::int32_t proto, const SbMatrix& m,
+                                 const std::wstring& name) {
+  ImportedAssembly::Placement placement;
+  placement.created = static_cast<std::uint32_t>(m_out->prototypes.size());
+  placement.parent = parent;
+  placement.prototype = static_cast<std::uint32_t>(proto);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) placement.matrix[4 * i + j] = m[i][j];
+  placement.name = name;
+  m_out->placements.push_back(std::move(placement));
+  ++m_stats.instances;
 }
 
 std::wstring AssimpSceneConverter::NodeName(const aiNode* node) const {
   return CGraphOperation::StringToWString(Text(node->mName));
 }
 
-SoKRN_MainDoc* AssimpSceneConverter::Build(std::string& error, ImportStats& stats) {
-  m_doc = vhost::NewDocument();
-  m_doc->ref();
+bool AssimpSceneConverter::Build(ImportedAssembly& out, std::string& error) {
+  out = ImportedAssembly();
+  m_out = &out;
   m_meshes.assign(m_scene.mNumMeshes, CleanMesh());
 
   const aiNode* root = m_scene.mRootNode;
-  SoKRN_ComponentKit* top = m_doc->getTopPrototype();
+  const std::int32_t top = ImportedAssembly::kTop;
   const std::string rootName = Text(root->mName);
   const bool madeUp = IsMadeUpRootName(rootName);
-  top->setKRNName(CGraphOperation::StringToWString(madeUp ? m_fileName : rootName));
+  out.topName = CGraphOperation::StringToWString(madeUp ? m_fileName : rootName);
 
   // The root's transform goes into everything placed directly in the top
   // prototype.
@@ -225,13 +236,11 @@ SoKRN_MainDoc* AssimpSceneConverter::Build(std::string& error, ImportStats& stat
       error += " (every part is scaled to zero)";
     else if (m_stats.meshesDropped > 0)
       error += " (only points and lines)";
-    return nullptr;  // the destructor releases the document
+    out = ImportedAssembly();
+    return false;
   }
-  m_doc->adoptTree();
-  stats = m_stats;
-  SoKRN_MainDoc* doc = m_doc;
-  m_doc = nullptr;
-  return doc;
+  out.stats = m_stats;
+  return true;
 }
 
 const AssimpSceneConverter::CleanMesh& AssimpSceneConverter::Prepare(unsigned meshIndex) {
@@ -343,32 +352,28 @@ AssimpSceneConverter::Part AssimpSceneConverter::PartFor(const aiNode* node,
     if (key.size() == 1) name = Text(m_scene.mMeshes[key[0]]->mName);
     if (name.empty()) name = Text(node->mName);
     if (name.empty()) name = "Part";
-    part.proto =
-        vhost::MakePartPrototype(m_doc, CGraphOperation::StringToWString(name), xyz, tris);
-    if (part.proto) {
-      Hold(part.proto);
-      part.triangles = static_cast<int>(tris.size() / 3);
-      ++m_stats.prototypes;
-      m_stats.triangles += part.triangles;
-    }
+    part.triangles = static_cast<int>(tris.size() / 3);
+    part.proto = NewPrototype(false, CGraphOperation::StringToWString(name));
+    m_out->prototypes.back().xyz = std::move(xyz);
+    m_out->prototypes.back().tris = std::move(tris);
+    m_stats.triangles += part.triangles;
   }
   if (!residual) m_parts[key] = part;
   return part;
 }
 
-void AssimpSceneConverter::PlaceOwnMeshes(const aiNode* node, SoKRN_ComponentKit* parent,
+void AssimpSceneConverter::PlaceOwnMeshes(const aiNode* node, std::int32_t parent,
                                           const SbMatrix& local, const std::wstring& name) {
   SbMatrix placement, residual;
   const bool sheared = SplitPlacement(local, placement, residual);
   const Part part = PartFor(node, sheared ? &residual : nullptr);
-  if (!part.proto) return;
+  if (part.proto < 0) return;
   if (sheared) ++m_stats.shearedPlacements;
-  if (!vhost::PlaceInstance(m_doc, parent, part.proto, placement, name)) return;
-  ++m_stats.instances;
+  Place(parent, part.proto, placement, name);
   m_stats.placedTriangles += part.triangles;
 }
 
-void AssimpSceneConverter::PlaceNode(const aiNode* node, SoKRN_ComponentKit* parent,
+void AssimpSceneConverter::PlaceNode(const aiNode* node, std::int32_t parent,
                                      const SbMatrix& prefix) {
   // prefix: what the parent applies after this node's transform (row form).
   SbMatrix local = ToRowVectorForm(node->mTransformation);
@@ -387,13 +392,8 @@ void AssimpSceneConverter::PlaceNode(const aiNode* node, SoKRN_ComponentKit* par
   SbMatrix placement, residual;
   const bool sheared = SplitPlacement(local, placement, residual);
   if (sheared) ++m_stats.shearedPlacements;
-  SoKRN_ComponentKit* assembly =
-      vhost::MakeAssemblyPrototype(m_doc, name.empty() ? std::wstring(L"Assembly") : name);
-  if (!assembly) return;
-  Hold(assembly);
-  ++m_stats.prototypes;
-  if (!vhost::PlaceInstance(m_doc, parent, assembly, placement, name)) return;
-  ++m_stats.instances;
+  const std::int32_t assembly = NewPrototype(true, name.empty() ? std::wstring(L"Assembly") : name);
+  Place(parent, assembly, placement, name);
   if (HasOwnTriangles(node)) PlaceOwnMeshes(node, assembly, residual, std::wstring());
   for (unsigned i = 0; i < node->mNumChildren; ++i)
     PlaceNode(node->mChildren[i], assembly, residual);

@@ -1,7 +1,8 @@
 #pragma once
-// Turns a scene read by assimp into a document: the node hierarchy becomes
-// the assembly tree, meshes become part prototypes, node transforms become
-// placements.
+// Turns a scene read by assimp into an assembly (ImportedAssembly.h, from
+// which the document is built): the node hierarchy becomes the assembly
+// tree, meshes become part prototypes, node transforms become placements.
+// No kit is made here, so that the conversion can run in a child process.
 //
 // Mapping (assimp matrices are column-vector, Coin's row-vector: transposed):
 // - The root node is the document's top prototype. Its transform has no
@@ -37,13 +38,10 @@
 
 #include <Inventor/SbMatrix.h>
 
-#include "tools/ImportStats.h"
+#include "tools/ImportedAssembly.h"
 
 struct aiScene;
 struct aiNode;
-class SoKRN_MainDoc;
-class SoKRN_ComponentKit;
-class SoNode;
 
 class AssimpSceneConverter {
 public:
@@ -74,9 +72,9 @@ public:
   // scale is taken for that conversion and dropped: units stay the file's.
   void SetDropRootUnitScale(bool drop) { m_dropRootUnitScale = drop; }
 
-  // Builds the document: referenced once (the caller unrefs it), or null with
-  // a one-line message, e.g. when no triangle is left. Call once.
-  SoKRN_MainDoc* Build(std::string& error, ImportStats& stats);
+  // Converts the scene into `out` (counts in out.stats); false with a
+  // one-line message, e.g. when no triangle is left. Call once.
+  bool Build(ImportedAssembly& out, std::string& error);
 
 private:
   struct CleanMesh {
@@ -85,7 +83,7 @@ private:
     std::vector<int> tris;
   };
   struct Part {
-    SoKRN_ComponentKit* proto = nullptr;
+    std::int32_t proto = -1;  // index into the assembly's prototypes
     int triangles = 0;
   };
 
@@ -97,23 +95,25 @@ private:
   Part PartFor(const aiNode* node, const SbMatrix* residual);
   // Places what `node` holds into `parent`, with `prefix` (row-vector form)
   // applied before the node's own transform.
-  void PlaceNode(const aiNode* node, SoKRN_ComponentKit* parent, const SbMatrix& prefix);
-  void PlaceOwnMeshes(const aiNode* node, SoKRN_ComponentKit* parent, const SbMatrix& local,
+  void PlaceNode(const aiNode* node, std::int32_t parent, const SbMatrix& prefix);
+  void PlaceOwnMeshes(const aiNode* node, std::int32_t parent, const SbMatrix& local,
                       const std::wstring& name);
+  // A new prototype (counted), its index.
+  std::int32_t NewPrototype(bool assembly, const std::wstring& name);
+  // Places `proto` into `parent` (ImportedAssembly::kTop or an assembly's index), counted.
+  void Place(std::int32_t parent, std::int32_t proto, const SbMatrix& m, const std::wstring& name);
   // Splits `m` into a placement the host stores exactly and a residual with
   // m = residual * placement; false when the residual is the identity.
   static bool SplitPlacement(const SbMatrix& m, SbMatrix& placement, SbMatrix& residual);
   std::wstring NodeName(const aiNode* node) const;
-  void Hold(SoNode* node);
 
   const aiScene& m_scene;
   std::string m_label;
   std::string m_fileName;
   bool m_dropRootUnitScale = false;
-  SoKRN_MainDoc* m_doc = nullptr;
+  ImportedAssembly* m_out = nullptr;
   ImportStats m_stats;
   std::vector<CleanMesh> m_meshes;
   std::map<std::vector<unsigned>, Part> m_parts;  // by sorted mesh set
   std::unordered_map<const aiNode*, bool> m_hasTriangles;
-  std::vector<SoNode*> m_held;  // prototypes referenced until the build ends
 };

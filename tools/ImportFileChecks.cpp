@@ -511,4 +511,59 @@ bool Check3mf(const std::string& zip, std::string& reason) {
   return true;
 }
 
+bool CheckFbx(const std::string& text, std::string& reason) {
+  if (text.compare(0, 18, "Kaydara FBX Binary") == 0) return true;  // binary: not scanned
+  const std::size_t section = text.find("Connections:");
+  if (section == std::string::npos) return true;
+  // Object-object links ("C: \"OO\", child, parent"): object id -> its parents.
+  std::map<long long, std::vector<long long>> parents;
+  for (std::size_t at = text.find("C:", section); at != std::string::npos; at = text.find("C:", at + 2)) {
+    if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\t' && text[at - 1] != ' ') continue;
+    std::size_t p = at + 2;
+    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
+    if (text.compare(p, 4, "\"OO\"") != 0) continue;
+    p += 4;
+    long long ids[2];
+    int got = 0;
+    for (; got < 2; ++got) {
+      while (p < text.size() && (text[p] == ' ' || text[p] == '\t' || text[p] == ',')) ++p;
+      const std::size_t start = p;
+      if (p < text.size() && text[p] == '-') ++p;
+      while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p])) && p - start < 18) ++p;
+      if (p == start || (p == start + 1 && text[start] == '-')) break;
+      ids[got] = std::stoll(text.substr(start, p - start));
+    }
+    if (got == 2) parents[ids[0]].push_back(ids[1]);
+  }
+  // Walks up from every object; a walk that meets an object still open is a cycle.
+  std::map<long long, int> mark;  // 1 open, 2 done
+  for (const auto& start : parents) {
+    if (mark[start.first]) continue;
+    std::vector<std::pair<long long, std::size_t>> stack{{start.first, 0}};
+    mark[start.first] = 1;
+    while (!stack.empty()) {
+      const long long id = stack.back().first;
+      const std::size_t next = stack.back().second;
+      auto it = parents.find(id);
+      if (it == parents.end() || next == it->second.size()) {
+        mark[id] = 2;
+        stack.pop_back();
+        continue;
+      }
+      ++stack.back().second;
+      const long long up = it->second[next];
+      if (mark[up] == 1) {
+        reason = "connection cycle: object " + std::to_string(up) + " is its own parent" +
+                 (up == id ? "" : " (through object " + std::to_string(id) + ")");
+        return false;
+      }
+      if (mark[up] == 0) {
+        mark[up] = 1;
+        stack.push_back({up, 0});
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace importchecks

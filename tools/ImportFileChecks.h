@@ -5,7 +5,7 @@
 // short the file, and its STL reader takes an ASCII file cut off between
 // facets as complete. Others crash, abort or allocate without bound on
 // damage that a scan of the bytes finds cheaply (COLLADA number lists, GLB
-// chunk lengths, 3MF archives and component graphs); those are refused here
+// chunk lengths, 3MF archives and component graphs, FBX connection cycles); those are refused here
 // with the precise reason rather than left to the reader's process limits.
 #include <cstdint>
 #include <string>
@@ -31,6 +31,11 @@ bool CheckDae(const std::string& text, std::string& reason);
 // as recorded), a root relationship naming a part that exists, and objects
 // whose components do not contain themselves.
 bool Check3mf(const std::string& archive, std::string& reason);
+
+// ASCII FBX (the whole text): the object links of the Connections section
+// ("C: \"OO\", child, parent") form no cycle; the reader recurses along
+// them without end. Binary FBX is left to the reader's process limits.
+bool CheckFbx(const std::string& text, std::string& reason);
 
 // IFC files: an ISO-10303-21 header naming the IFC2X3 schema.
 bool CheckIfc(const std::string& head, std::string& reason);

@@ -1,6 +1,7 @@
 #include "tools/IsolatedRun.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -89,6 +90,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
                            std::uint64_t parentVirtual, int fd) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
 #ifndef VX_UNDER_SANITIZER
+  // The heap memory the parent has freed but kept is shared copy-on-write:
+  // every page of it the child's allocations touch would be copied first.
+  // Handed back to the system here, it comes back as fresh zero pages.
+  malloc_trim(0);
   // Allocations beyond the limit fail (std::bad_alloc) instead of growing
   // until the parent notices; the address space the program already maps
   // (libraries, heap) is allowed on top. Sanitizers reserve terabytes of

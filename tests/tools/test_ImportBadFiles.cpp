@@ -76,10 +76,20 @@ TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
       // Found by fuzzing: the PLY reader spun, the others crashed.
       {"ply_vtab_after_end_header.ply", {"control character 11 in header line"}},
       {"ply_vtab_garbled_header.ply", {"control character 11 in header line"}},
-      {"fbx_reader_segv_1.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
-      {"fbx_reader_segv_2.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
-      {"fbx_reader_segv_3.fbx", {"cannot read: FBX reader failed (crashed: SIG"}},
+      // FBX object links that loop: the reader recursed until its stack ran out.
+      {"fbx_reader_segv_1.fbx", {"connection cycle: object 1000004 is its own parent"}},
+      {"fbx_reader_segv_2.fbx", {"connection cycle: object 1000004 is its own parent (through object 1000007)"}},
+      {"fbx_reader_segv_3.fbx", {"connection cycle: object 1000004 is its own parent (through object 1000007)"}},
+      {"fbx_connection_cycle_1.fbx", {"connection cycle: object 1000004 is its own parent (through object 1000006)"}},
+      {"fbx_connection_cycle_2.fbx", {"connection cycle: object 1000007 is its own parent"}},
+      // The 3MF reader inflated a zip entry that claims 318 MB (over 10 s).
+      {"3mf_entry_size_lie.3mf", {"zip entry \"\" does not inflate to its recorded 318767428 bytes"}},
       {"iv_kit_part_parser_segv.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      // More damaged kit parts that crash Coin's kit reader (this campaign).
+      {"iv_kit_part_parser_segv_2.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_3.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_4.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
+      {"iv_kit_part_parser_segv_5.iv", {"cannot read: Inventor reader failed (crashed: SIG"}},
   };
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {

@@ -107,6 +107,8 @@ TEST(ImportIsolation, TheChildsDocumentIsTheReadersDocument) {
                   a->second.tris == b->second.tris)
           << file << " " << a->first;
     }
+    // Everything else too (element and placement ids, names), as written.
+    EXPECT_EQ(vhost::WriteDocumentToString(here.doc), vhost::WriteDocumentToString(there.doc)) << file;
     EXPECT_EQ(std::tie(s1.instances, s1.prototypes, s1.triangles, s1.placedTriangles, s1.meshesDropped,
                        s1.degenerateTriangles, s1.collapsedNodes, s1.shearedPlacements),
               std::tie(s2.instances, s2.prototypes, s2.triangles, s2.placedTriangles, s2.meshesDropped,
