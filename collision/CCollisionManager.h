@@ -129,6 +129,16 @@ public:
   // the per-pair or finish callback) it only sets the stop flag and returns.
   void StopCalculate();
   void Calculate();
+  // The scene lock. Coin's traversals are not thread-safe, and a run reads
+  // the document on its own thread: a viewer that draws the same scene, or
+  // hands it events, while a run is active takes this lock around each
+  // redraw or event (LockScene/UnlockScene, UI thread only). The run holds
+  // it from its start to just before the finish callback and lets it go
+  // around every per-pair callback, and between pairs when a viewer waits,
+  // so a redraw waits one pair at most. Never call StopCalculate, or wait
+  // for the run in any way, while holding it.
+  void LockScene();
+  void UnlockScene() { m_sceneMutex.unlock(); }
   void CalculateChild(SoFullPath* path);
   void Calculate2Group();
 
@@ -298,6 +308,12 @@ private:
   bool MemoryGuardFires();
   std::uint64_t GetUsedMemory();
   void CallCB(void (*cb)(void*), void* data) { if (cb) cb(data); }
+  // The per-pair callback, with the scene lock let go around it; between
+  // pairs without a callback the lock is let go only when a viewer waits.
+  void PairDone();
+  std::mutex m_sceneMutex;
+  std::atomic<int> m_sceneWaiters{0};
+  std::unique_lock<std::mutex>* m_pSceneLock = nullptr;  // the run's thread only
   bool Stopped() const { return m_nStopFlg.load(std::memory_order_relaxed) != 0; }
 
   // cut faces, and parts wholly inside others (found after a pair without triangle pairs)

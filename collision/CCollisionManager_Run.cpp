@@ -242,8 +242,30 @@ bool CCollisionManager::MemoryGuardFires() {
   return true;
 }
 
+void CCollisionManager::LockScene() {
+  m_sceneWaiters.fetch_add(1);
+  m_sceneMutex.lock();
+  m_sceneWaiters.fetch_sub(1);
+}
+
+void CCollisionManager::PairDone() {
+  if (Stopped()) return;
+  std::unique_lock<std::mutex>* lock = m_pSceneLock;
+  if (!lock || (!m_pfnCalculateCB && m_sceneWaiters.load() == 0)) {
+    CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+    return;
+  }
+  lock->unlock();
+  CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+  // A waiting viewer takes the lock before the run takes it back.
+  while (m_sceneWaiters.load() > 0 && !Stopped()) std::this_thread::yield();
+  lock->lock();
+}
+
 // Everything of a run after it has been marked running.
 void CCollisionManager::RunBody() {
+  std::unique_lock<std::mutex> sceneLock(m_sceneMutex);
+  m_pSceneLock = &sceneLock;
   m_runThread.store(std::this_thread::get_id());
   m_bAborted.store(0);
   SetStoppedPair(nullptr, nullptr);
@@ -282,6 +304,7 @@ void CCollisionManager::RunBody() {
     m_nStopFlg.store(0);
     m_bAborted.store(1);
     m_runThread.store(std::thread::id());
+    m_pSceneLock = nullptr;
     return;
   }
   m_ignoreIndexed = false;
@@ -299,6 +322,8 @@ void CCollisionManager::RunBody() {
     ++i;
   }
 
+  m_pSceneLock = nullptr;
+  sceneLock.unlock();
   m_bRunning.store(0);
   CallCB(m_pfnCalculateFinshCB, m_pCalculateFinshCBData);
   m_nStopFlg.store(0);
@@ -652,7 +677,7 @@ void CCollisionManager::RunOneGroup() {
       if (ObviateInvisible(m_pCurPath2) != SoCallbackAction::CONTINUE) return;
       m_bNewPair = 1;
       ++m_nCurPair;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
 
       BeginPair();
       SoFullPath* deeper = nullptr;
@@ -675,7 +700,7 @@ void CCollisionManager::RunOneGroup() {
       m_pCurPath2 = m_CurTopIns2.pPath;
       m_nCurSide = 1;
       m_bNewPair = 1;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
     };
     if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
       m_CurTopIns2 = m_Ins[n - 1];  // where the all-pairs loop leaves it
@@ -722,7 +747,7 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
       if (ObviateInvisible(cj) != SoCallbackAction::CONTINUE) return;
       ++m_nCurPair;
       m_bNewPair = 1;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
       BeginPair();
       ApplySide(2, cj);
       CalculateCrossMesh();
@@ -733,7 +758,7 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
       m_pCurPath2 = children[static_cast<std::size_t>(j)];
       m_nCurSide = 1;
       m_bNewPair = 1;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
     };
     if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
       m_pCurPath2 = children[n - 1];
@@ -775,7 +800,7 @@ void CCollisionManager::Calculate2Group() {
       ++m_nCurPair;
       m_nCurSide = 1;
       m_bNewPair = 1;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
       SoFullPath* deeper = nullptr;
       const bool equal = OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2);
       const bool nested = !equal && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
@@ -798,7 +823,7 @@ void CCollisionManager::Calculate2Group() {
       m_pCurPath2 = m_CurTopIns2.pPath;
       m_nCurSide = 1;
       m_bNewPair = 1;
-      if (!Stopped()) CallCB(m_pfnCalculateCB, m_pCalculateCBData);
+      PairDone();
     };
     if (WalkRow(plan[i], 0, counted, lastCounted, test, mirror) && m > 0) {
       m_CurTopIns2 = m_Ins2[m - 1];

@@ -131,13 +131,49 @@ QString countText(const std::vector<std::string>& names) {
   return text;
 }
 
+// The 3D view. Coin's traversals are not thread-safe and a running check
+// reads the document on its worker thread, so each redraw and each event
+// handed to the scene takes the check's scene lock; the run lets go of it
+// between pairs while we wait, so a redraw waits one pair at most.
+class SceneLockingExaminer : public SoQtExaminerViewer {
+ public:
+  SceneLockingExaminer(QWidget* parent, CCollisionManager* const* manager)
+      : SoQtExaminerViewer(parent), manager_(manager) {}
+
+ protected:
+  void actualRedraw() override {
+    Locked lock(*this);
+    SoQtExaminerViewer::actualRedraw();
+  }
+  SbBool processSoEvent(const SoEvent* const event) override {
+    Locked lock(*this);
+    return SoQtExaminerViewer::processSoEvent(event);
+  }
+
+ private:
+  // Takes the lock on the outermost call only (an event may draw).
+  struct Locked {
+    explicit Locked(SceneLockingExaminer& v) : view(v), manager(v.depth_++ == 0 ? *v.manager_ : nullptr) {
+      if (manager) manager->LockScene();
+    }
+    ~Locked() {
+      if (manager) manager->UnlockScene();
+      --view.depth_;
+    }
+    SceneLockingExaminer& view;
+    CCollisionManager* manager;
+  };
+  CCollisionManager* const* manager_;  // the window's, replaced on each load
+  int depth_ = 0;
+};
+
 }  // namespace
 
 ViewerWindow::ViewerWindow() {
   setWindowTitle("vistrel view");
   auto* central = new QWidget(this);
   setCentralWidget(central);
-  viewer_ = new SoQtExaminerViewer(central);
+  viewer_ = new SceneLockingExaminer(central, &manager_);
   viewer_->setBackgroundColor(SbColor(1, 1, 1));
   viewer_->setDecoration(FALSE);
   viewer_->setStencilBuffer(TRUE);  // the section caps
