@@ -68,7 +68,9 @@ public:
 
   // Destroys any earlier manager of this document named "CollisionManager"
   // or "CollisionManagerSA", then hangs its own separator, named `name`,
-  // under the document's temporary children.
+  // under the document's temporary children. Holds a reference on the
+  // document until it is destroyed: a document is never freed under its
+  // manager (hold your own reference if you use the document afterwards).
   CCollisionManager(SoKRN_MainDoc* doc, const char* name);
   // A null `doc` makes an inert manager: it takes inputs but its runs test
   // nothing and its displays show nothing.

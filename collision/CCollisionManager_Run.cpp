@@ -50,13 +50,14 @@ SoNode* CCollisionManager::GetCollisionManagerNode(SoKRN_MainDoc* doc, const cha
 }
 
 CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
+  // First: the state holds a reference on the document, which keeps it
+  // alive while an earlier manager (that may hold the last one) goes.
+  m_pDocState = new CollisionDocState(this, doc);
   for (const char* earlier : {"CollisionManager", "CollisionManagerSA"}) {
     if (!doc) break;
     SoNode* node = GetCollisionManagerNode(doc, earlier);
     if (node && node->getUserData()) delete static_cast<CCollisionManager*>(node->getUserData());
   }
-
-  m_pDocState = new CollisionDocState(this, doc);
 
   m_pAction = new SoIntersectionDetectionExtAction(1);
   m_pAction->addIntersectionCallback(&CCollisionManager::IntersectionCB, this);

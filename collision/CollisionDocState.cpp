@@ -6,12 +6,16 @@
 #include <algorithm>
 
 #include "host/OmbrelTools.h"
+#include "host/SoKRN_MainDoc.h"
 
 CollisionDocState::CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc)
-    : m_pManager(manager), m_pDoc(doc) {}
+    : m_pManager(manager), m_pDoc(doc) {
+  if (m_pDoc) m_pDoc->ref();
+}
 
 CollisionDocState::~CollisionDocState() {
   for (auto& entry : m_saved) entry.first->unref();
+  if (m_pDoc) m_pDoc->unref();  // may be the last reference: the document goes
 }
 
 bool CollisionDocState::HasSaved(const SoPath* path) const {

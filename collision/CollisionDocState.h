@@ -21,8 +21,10 @@ class SoPath;
 
 class CollisionDocState {
 public:
+  // Holds a reference on `doc` (null: none) for its whole life, so a
+  // manager may outlive the document's other owners.
   CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc);
-  ~CollisionDocState();  // releases the saved paths
+  ~CollisionDocState();  // releases the saved paths, then the document
   CollisionDocState(const CollisionDocState&) = delete;
   CollisionDocState& operator=(const CollisionDocState&) = delete;
 

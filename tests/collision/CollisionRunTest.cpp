@@ -245,6 +245,25 @@ TEST(CollisionRun, SecondManagerReplacesTheFirst) {
   EXPECT_EQ(a->doc->getNumTempChildren(), before - 1);
 }
 
+// The document's owner may let go of it first, with results, displays and
+// saved visibility still held: the manager keeps the document alive until
+// it goes itself (under ASan a document freed under it fails here).
+TEST(CollisionRun, ManagerOutlivesTheDocumentsOwner) {
+  auto a = RandomAssembly(5, 8);
+  SoPathList paths;
+  a->Paths(0, a->count, paths);
+  auto* m = new CCollisionManager(a->doc, "CollisionManager");
+  m->m_bCalcCrossMesh = 1;
+  m->AddIns1(&paths, 0);
+  m->Calculate();
+  ASSERT_GT(m->GetResultCount(), 0);
+  m->ShowAll();
+  m->ShowIns(0);
+  paths.truncate(0);
+  a.reset();
+  delete m;
+}
+
 TEST(CollisionRun, SelfFlagsExpandChildrenIntoThePairCount) {
   // Four inputs; the last one is a sub-assembly of three parts, all apart.
   auto a = std::unique_ptr<FlatAssembly>(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
