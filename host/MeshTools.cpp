@@ -628,35 +628,8 @@ bool MeshTools::PointInTriangle3dTo2d(const _vtx T[3], const _vtx& P, double& s,
   // and the merged point must still count as lying on the triangle.
   const double accept = std::max(tau, kOnTriangleFloor);
 
-  // Least squares for P - T0 = s e2 + t e1 (e2 = T2 - T0, e1 = T1 - T0).
-  const V3 e2 = t2 - t0, e1 = t1 - t0, w = p - t0;
-  const double a = dot(e2, e2), b = dot(e2, e1), c = dot(e1, e1);
-  const double det = a * c - b * b;
-  if (!(det > 0)) return false;
-  const double rs = dot(w, e2), rt = dot(w, e1);
-  double ss = (c * rs - b * rt) / det;
-  double tt = (a * rt - b * rs) / det;
   if (std::fabs(dot(f.n, p - f.origin)) > accept) return false;
-  if (ss < 0 || tt < 0 || ss + tt > 1) {
-    // Outside the corners' simplex: accept within `accept` of the triangle and
-    // report the parameters of its nearest point, so callers never see a
-    // point off the triangle.
-    const V3 q = t0 + e2 * ss + e1 * tt;  // projection onto the plane
-    const V3 x = closestOnTriangle(q, t0, t1, t2);
-    if (norm(q - x) > accept) return false;
-    const V3 wx = x - t0;
-    const double xs = dot(wx, e2), xt = dot(wx, e1);
-    ss = std::max(0.0, (c * xs - b * xt) / det);
-    tt = std::max(0.0, (a * xt - b * xs) / det);
-    if (ss + tt > 1) {
-      const double sum = ss + tt;
-      ss /= sum;
-      tt /= sum;
-    }
-  }
-  s = ss;
-  t = tt;
-  return true;
+  return vxmesh::TriangleParams(t0, t1, t2, p, accept, s, t);
 }
 
 bool MeshTools::CheckTriNormal(const _vtx ref[3], const _vtx cand[3]) {

@@ -61,29 +61,7 @@ bool OnTriangle(const Vec3 T[3], const Vec3& P, double& s, double& t) {
   const double accept = 2.0 * tau;
   if (std::fabs(Dot(n, P - T[k])) / area2 > accept) return false;
 
-  // Least squares for P - T0 = s e2 + t e1.
-  const Vec3 e2 = T[2] - T[0], e1 = T[1] - T[0], w = P - T[0];
-  const double a = Dot(e2, e2), b = Dot(e2, e1), c = Dot(e1, e1);
-  const double det = a * c - b * b;
-  if (!(det > 0)) return false;
-  double ss = (c * Dot(w, e2) - b * Dot(w, e1)) / det;
-  double tt = (a * Dot(w, e1) - b * Dot(w, e2)) / det;
-  if (ss < 0 || tt < 0 || ss + tt > 1) {
-    const Vec3 q = T[0] + e2 * ss + e1 * tt;  // the projection onto the plane
-    const Vec3 x = ClosestOnTriangle(q, T[0], T[1], T[2]);
-    if (Norm(q - x) > accept) return false;
-    const Vec3 wx = x - T[0];
-    ss = std::max(0.0, (c * Dot(wx, e2) - b * Dot(wx, e1)) / det);
-    tt = std::max(0.0, (a * Dot(wx, e1) - b * Dot(wx, e2)) / det);
-    if (ss + tt > 1) {
-      const double sum = ss + tt;
-      ss /= sum;
-      tt /= sum;
-    }
-  }
-  s = ss;
-  t = tt;
-  return true;
+  return TriangleParams(T[0], T[1], T[2], P, accept, s, t);
 }
 
 struct TriKey {

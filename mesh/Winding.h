@@ -54,6 +54,38 @@ inline Vec3 ClosestOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const
   return a + ab * (vb / den) + ac * (vc / den);
 }
 
+// The parameters (s, t) of p on triangle t0 t1 t2 (p ~ t0 + s (t2 - t0) +
+// t (t1 - t0), least squares), for a p the caller has already found near the
+// triangle's plane. A p whose projection falls outside the triangle gets the
+// parameters of the triangle's nearest point when that lies within `accept`
+// of the projection, so s, t >= 0 and s + t <= 1 hold on success; false
+// beyond `accept` or for a degenerate triangle (no positive Gram determinant).
+inline bool TriangleParams(const Vec3& t0, const Vec3& t1, const Vec3& t2, const Vec3& p, double accept,
+                           double& s, double& t) {
+  const Vec3 e2 = t2 - t0, e1 = t1 - t0, w = p - t0;
+  const double a = Dot(e2, e2), b = Dot(e2, e1), c = Dot(e1, e1);
+  const double det = a * c - b * b;
+  if (!(det > 0)) return false;
+  double ss = (c * Dot(w, e2) - b * Dot(w, e1)) / det;
+  double tt = (a * Dot(w, e1) - b * Dot(w, e2)) / det;
+  if (ss < 0 || tt < 0 || ss + tt > 1) {
+    const Vec3 q = t0 + e2 * ss + e1 * tt;  // the projection onto the plane
+    const Vec3 x = ClosestOnTriangle(q, t0, t1, t2);
+    if (Norm(q - x) > accept) return false;
+    const Vec3 wx = x - t0;
+    ss = std::max(0.0, (c * Dot(wx, e2) - b * Dot(wx, e1)) / det);
+    tt = std::max(0.0, (a * Dot(wx, e1) - b * Dot(wx, e2)) / det);
+    if (ss + tt > 1) {
+      const double sum = ss + tt;
+      ss /= sum;
+      tt /= sum;
+    }
+  }
+  s = ss;
+  t = tt;
+  return true;
+}
+
 // Half the signed solid angle of triangle abc seen from p, in radians:
 // positive when abc winds counter-clockwise seen from p.
 inline double HalfSolidAngle(const Vec3& p, const Vec3& A, const Vec3& B, const Vec3& C) {
