@@ -54,7 +54,7 @@
 #include "host/DocumentBuilder.h"
 #include "support/MiniJson.h"
 #include "tools/StepImporter.h"
-#include "tools/test_ImportSupport.h"
+#include "tools/ImportSupport.h"
 
 using namespace importtest;
 

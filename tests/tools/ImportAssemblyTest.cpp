@@ -12,7 +12,7 @@
 
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 
 using namespace importtest;
 

@@ -3,7 +3,7 @@
 // the third crossing the wall.
 #include <set>
 
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 
 using namespace importtest;
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "host/DocumentBuilder.h"
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 
 using namespace importtest;
 

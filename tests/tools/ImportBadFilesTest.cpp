@@ -7,7 +7,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
 #include "tools/StepImporter.h"
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 
 using namespace importtest;
 

@@ -11,7 +11,7 @@
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 #include "tools/AssemblyHandBack.h"
 #include "tools/ImportedAssembly.h"
 

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "test_ImportSupport.h"
+#include "ImportSupport.h"
 
 using namespace importtest;
 
