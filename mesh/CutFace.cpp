@@ -6,6 +6,7 @@
 #include <future>
 #include <numeric>
 #include <system_error>
+#include <unordered_set>
 
 #include "mesh/PenetrationDepth.h"
 #include "mesh/PointGrid.h"
@@ -86,9 +87,40 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
     const Vec3 n = Cross(corner(t, 1) - corner(t, 0), corner(t, 2) - corner(t, 0));
     return s.flip ? n * -1.0 : n;
   };
-  auto judge = [&](std::size_t t) {
+  // Cut segments as unordered point pairs: across any other edge a piece
+  // continues into its neighbour and shares its fate.
+  std::unordered_set<uint64_t> cutEdge;
+  auto edgeKey = [](int u, int v) {
+    if (u > v) std::swap(u, v);
+    return (static_cast<uint64_t>(static_cast<uint32_t>(u)) << 32) | static_cast<uint32_t>(v);
+  };
+  for (std::size_t i = 0; i + 1 < side.cutEdges.size(); i += 2) {
+    cutEdge.insert(edgeKey(side.cutEdges[i], side.cutEdges[i + 1]));
+  }
+  auto locateCentroid = [&](std::size_t t) {
     const Vec3 centroid = (corner(t, 0) + corner(t, 1) + corner(t, 2)) * (1.0 / 3.0);
-    const Where w = other.locate(centroid, normalOf(t));
+    return other.locate(centroid, normalOf(t));
+  };
+  auto judge = [&](std::size_t t) {
+    Where w = locateCentroid(t);
+    if (w == Where::OnOppositeFacing && touched[t]) {
+      // A sliver between cut points lies within the tolerance of the other
+      // surface only because it is thin, not because the surfaces lie on
+      // each other there. Across an edge that is not cut it continues its
+      // neighbour's piece: kept when such neighbours are inside and none is
+      // outside (dropped otherwise, as before).
+      int inside = 0, outside = 0;
+      for (int k = 0; k < 3; ++k) {
+        const int32_t u = tris[3 * t + k], v = tris[3 * t + (k + 1) % 3];
+        if (cutEdge.count(edgeKey(u, v))) continue;
+        const int32_t n = star.triangleWith(v, u, static_cast<int32_t>(t));
+        if (n < 0) continue;
+        const Where wn = locateCentroid(static_cast<std::size_t>(n));
+        inside += wn == Where::Inside;
+        outside += wn == Where::Outside;
+      }
+      if (inside > 0 && outside == 0) w = Where::Inside;
+    }
     return w == Where::Inside || (first && w == Where::OnSameFacing);
   };
   // The largest triangle of each region stands for it.
