@@ -267,6 +267,10 @@ void CCollisionManager::PairDone() {
 void CCollisionManager::RunBody() {
   std::unique_lock<std::mutex> sceneLock(m_sceneMutex);
   m_pSceneLock = &sceneLock;
+  struct Forget {  // however the body is left, no pointer to the lock outlives it
+    std::unique_lock<std::mutex>*& lock;
+    ~Forget() { lock = nullptr; }
+  } forget{m_pSceneLock};
   m_runThread.store(std::this_thread::get_id());
   m_bAborted.store(0);
   SetStoppedPair(nullptr, nullptr);
@@ -305,7 +309,6 @@ void CCollisionManager::RunBody() {
     m_nStopFlg.store(0);
     m_bAborted.store(1);
     m_runThread.store(std::thread::id());
-    m_pSceneLock = nullptr;
     return;
   }
   m_ignoreIndexed = false;
