@@ -1,9 +1,16 @@
 #include "collision/CollisionTestUtil.h"
 
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/corefinement.h>
+#include <CGAL/Polygon_mesh_processing/measure.h>
+#include <CGAL/Surface_mesh.h>
+
 #include <Inventor/SoFullPath.h>
 #include <Inventor/lists/SoPathList.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
 
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
@@ -113,5 +120,26 @@ static vxplatform::MessageAnswer record(const std::wstring& text, vxplatform::Me
 
 MessageRecorder::MessageRecorder() { vxplatform::SetMessageHandler(&record, this); }
 MessageRecorder::~MessageRecorder() { vxplatform::SetMessageHandler(nullptr, nullptr); }
+
+double CorefinedVolume(SoFullPath* a, SoFullPath* b) {
+  using K = CGAL::Exact_predicates_inexact_constructions_kernel;
+  using SurfaceMesh = CGAL::Surface_mesh<K::Point_3>;
+  auto toMesh = [](SoFullPath* path) {
+    const std::vector<float> w = WorldTriangles(path);
+    SurfaceMesh mesh;
+    std::map<std::array<float, 3>, SurfaceMesh::Vertex_index> index;
+    auto vertex = [&](std::size_t k) {
+      const std::array<float, 3> key = {w[k], w[k + 1], w[k + 2]};
+      auto it = index.find(key);
+      if (it != index.end()) return it->second;
+      return index[key] = mesh.add_vertex(K::Point_3(w[k], w[k + 1], w[k + 2]));
+    };
+    for (std::size_t k = 0; k + 8 < w.size(); k += 9) mesh.add_face(vertex(k), vertex(k + 3), vertex(k + 6));
+    return mesh;
+  };
+  SurfaceMesh ma = toMesh(a), mb = toMesh(b), out;
+  if (!CGAL::Polygon_mesh_processing::corefine_and_compute_intersection(ma, mb, out)) return -1;
+  return CGAL::Polygon_mesh_processing::volume(out);
+}
 
 }  // namespace vxtest

@@ -40,6 +40,11 @@ std::set<std::pair<std::string, std::string>> ResultPairs(CCollisionManager& m);
 // come within `eps` of each other (every triangle pair tested directly).
 std::set<std::pair<std::string, std::string>> BruteForcePairs(const std::vector<SoFullPath*>& paths, float eps);
 
+// The reference volume of two placed instances: CGAL's corefinement of their
+// world meshes (float coordinates welded exactly, as the run sees them); -1
+// when CGAL refuses the meshes.
+double CorefinedVolume(SoFullPath* a, SoFullPath* b);
+
 // Runs the manager on its worker and waits for the end of the run.
 void RunAndWait(CCollisionManager& m);
 

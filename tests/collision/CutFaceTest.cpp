@@ -2,11 +2,6 @@
 // volume, against an independent reference (CGAL's corefinement).
 #include <gtest/gtest.h>
 
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-#include <CGAL/Polygon_mesh_processing/corefinement.h>
-#include <CGAL/Polygon_mesh_processing/measure.h>
-#include <CGAL/Surface_mesh.h>
-
 #include <Inventor/SoFullPath.h>
 #include <Inventor/lists/SoPathList.h>
 
@@ -23,31 +18,6 @@
 using namespace vxtest;
 
 namespace {
-
-using K = CGAL::Exact_predicates_inexact_constructions_kernel;
-using SurfaceMesh = CGAL::Surface_mesh<K::Point_3>;
-namespace PMP = CGAL::Polygon_mesh_processing;
-
-// The world mesh of an instance, welded, as a CGAL surface mesh.
-SurfaceMesh ToSurfaceMesh(SoFullPath* path) {
-  const std::vector<float> w = WorldTriangles(path);
-  SurfaceMesh mesh;
-  std::map<std::array<float, 3>, SurfaceMesh::Vertex_index> index;
-  auto vertex = [&](std::size_t k) {
-    const std::array<float, 3> key = {w[k], w[k + 1], w[k + 2]};
-    auto it = index.find(key);
-    if (it != index.end()) return it->second;
-    return index[key] = mesh.add_vertex(K::Point_3(w[k], w[k + 1], w[k + 2]));
-  };
-  for (std::size_t k = 0; k + 8 < w.size(); k += 9) mesh.add_face(vertex(k), vertex(k + 3), vertex(k + 6));
-  return mesh;
-}
-
-double ReferenceVolume(SoFullPath* a, SoFullPath* b) {
-  SurfaceMesh ma = ToSurfaceMesh(a), mb = ToSurfaceMesh(b), out;
-  if (!PMP::corefine_and_compute_intersection(ma, mb, out)) return -1;
-  return PMP::volume(out);
-}
 
 struct CutFace {
   int results = 0;
@@ -134,7 +104,7 @@ TEST(CutFace, CurvedPairsMatchTheCorefinedReference) {
     SoPathList paths;
     a->Paths(0, 2, paths);
     const double reference =
-        ReferenceVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
+        CorefinedVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
     ASSERT_GT(reference, 0);
     const CutFace f = RunCutFace(*a, 1, 0.0f);
     ASSERT_EQ(f.results, 1);
@@ -166,7 +136,7 @@ TEST(CutFace, BoltInUndersizedHoleWithSeatedHead) {
   SoPathList paths;
   paths.append(plate.get());
   paths.append(bolt.get());
-  const double reference = ReferenceVolume(plate.get(), bolt.get());
+  const double reference = CorefinedVolume(plate.get(), bolt.get());
   // Two 32-gons, radius 4 in radius 3.5, through a plate 5 thick.
   EXPECT_NEAR(reference, 16 * std::sin(M_PI / 16) * (16 - 12.25) * 5, 1e-3);
   const CutFace f = RunCutFace(doc, paths, 1, 0.0f);
