@@ -16,6 +16,11 @@ if [ ! -f "$dir/build.ninja" ]; then
 fi
 cmake --build "$dir" --target fuzz_import fuzz_document vistrel >&2
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1
+# Each fuzzing process writes its input to a file in TMPDIR (the importers
+# read files); crashed processes cannot remove theirs, so they all go here.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+export TMPDIR=$tmp
 
 # Crashes inside the third-party readers are expected in this in-process
 # build; fork mode records them and goes on.
@@ -38,8 +43,6 @@ run fuzz_document document iv
 
 # Every finding through the program: exit 0, 1 or 2, never a signal or a hang.
 bad=0 total=0
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 for f in "$dir"/findings/*/*; do
   [ -f "$f" ] || continue
   name=$(basename "$(dirname "$f")")
