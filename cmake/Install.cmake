@@ -30,7 +30,7 @@ install(TARGETS VistrelExt VistrelHost EXPORT VistrelExtTargets
 # private one fails there.
 set(VX_PUBLIC_HEADERS
   module/VistrelExt.h
-  module/Platform.h
+  platform/Platform.h
   graphops/CGraphOperation.h
   intersection/SoIntersectionDetectionExtAction.h
   collision/CCollisionManager.h
@@ -38,6 +38,7 @@ set(VX_PUBLIC_HEADERS
   collision/CollisionOrders.h
   mesh/MeshVec.h
   draggers/CuttingPlaneManip.h
+  draggers/VistrelHostDraggers.h
   draggers/SoCenterballDragger2.h
   draggers/SoCenterballManip2.h
   draggers/SoCuttingPlaneDragger.h
@@ -54,9 +55,43 @@ set(VX_PUBLIC_HEADERS
   picking/SoKRN_Tracker.h)
 # The host contract: every header of host/ but the document-building
 # helpers, which belong to the tools' static library.
-file(GLOB vx_host_headers RELATIVE ${VX_SOURCE_ROOT} CONFIGURE_DEPENDS ${VX_SOURCE_ROOT}/host/*.h)
-list(REMOVE_ITEM vx_host_headers ${VX_HOST_DOCUMENT_HEADERS})
-list(APPEND VX_PUBLIC_HEADERS ${vx_host_headers})
+list(APPEND VX_PUBLIC_HEADERS
+  host/CTriangleMesh.h
+  host/FeatureEdges.h
+  host/MeshTools.h
+  host/MeshTypes.h
+  host/OmbrelTools.h
+  host/PICKDATA.h
+  host/PathKey.h
+  host/SoBrepFaceSet.h
+  host/SoKRN_2dEntityKit.h
+  host/SoKRN_BaseKit.h
+  host/SoKRN_BodyKit.h
+  host/SoKRN_ClipLineKit.h
+  host/SoKRN_ComponentKit.h
+  host/SoKRN_CurveKit.h
+  host/SoKRN_DocElementKit.h
+  host/SoKRN_EdgeKit.h
+  host/SoKRN_FdtKit.h
+  host/SoKRN_FeatureKit.h
+  host/SoKRN_GetMatrixAction.h
+  host/SoKRN_InfoKit.h
+  host/SoKRN_MagneticLineKit.h
+  host/SoKRN_MainDoc.h
+  host/SoKRN_MeshFaceKit.h
+  host/SoKRN_MeshKit.h
+  host/SoKRN_ModelDisplay.h
+  host/SoKRN_NodeKit.h
+  host/SoKRN_PntMarkerKit.h
+  host/SoKRN_ShellKit.h
+  host/SoKRN_State.h
+  host/SoKRN_TextKit.h
+  host/SoKRN_UserTransform.h
+  host/SoKRN_WeldKit.h
+  host/SoKRN_WireSet.h
+  host/TpxGeometryAttribute.h
+  host/TpxProductData.h
+  host/VistrelHost.h)
 foreach(header IN LISTS VX_PUBLIC_HEADERS)
   get_filename_component(dir ${header} DIRECTORY)
   install(FILES ${VX_SOURCE_ROOT}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VistrelExt/${dir})

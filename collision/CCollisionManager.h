@@ -47,7 +47,7 @@
 #include "collision/CollisionRecords.h"
 #include "mesh/MeshVec.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 class CollisionDocState;
 class SoFullPath;

@@ -28,7 +28,7 @@
 #include "host/SoKRN_ShellKit.h"
 #include "host/SoKRN_TextKit.h"
 #include "host/SoKRN_WireSet.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

@@ -32,7 +32,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/VistrelHost.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "module/VistrelExt.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "graphops/CGraphOperation.h"
 
 #include "host/SoKRN_MainDoc.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 // Zero-initialised at load; written only by their setters.
 SoNode* CGraphOperation::m_pActiveSceneGraph = nullptr;

@@ -20,7 +20,7 @@
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_WeldKit.h"
 #include "host/TpxProductData.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 using namespace vxgraph;
 

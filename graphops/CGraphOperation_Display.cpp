@@ -18,7 +18,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 using namespace vxgraph;
 

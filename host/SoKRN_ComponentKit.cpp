@@ -15,7 +15,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
-#include "host/OmbrelTools.h"
+#include "host/PathKey.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
@@ -26,6 +26,14 @@ SO_KIT_SOURCE(SoKRN_ComponentKit);
 
 void SoKRN_ComponentKit::initClass() {
   SO_KIT_INIT_CLASS(SoKRN_ComponentKit, SoKRN_DocElementKit, "SoKRN_DocElementKit");
+  // The path key counts the instance kits on a path.
+  vhost::SetInstanceIdReader([](const SoNode* node, uint32_t& id) {
+    if (!node->isOfType(getClassTypeId())) return false;
+    const auto* kit = static_cast<const SoKRN_ComponentKit*>(node);
+    if (!kit->isInstance()) return false;
+    id = kit->getPLCID();
+    return true;
+  });
 }
 
 SoKRN_ComponentKit::SoKRN_ComponentKit() {
@@ -290,7 +298,7 @@ SoTransform* SoKRN_ComponentKit::getTrans(bool create) {
 SoKRN_ComponentKit::Visibility SoKRN_ComponentKit::visibilityOn(const SoPath* path) const {
   const SoKRN_State* state = getKRNState();
   if (!state || !state->hasHiddenPaths()) return Visibility::Shown;
-  const std::string key = OmbrelTools::InstanceChainKey(path);
+  const std::string key = vhost::InstanceChainKey(path);
   if (state->getVisibleByKey(key) != 0) return Visibility::Shown;
   return state->hasVisibleBelow(key) ? Visibility::HiddenButChildrenShown : Visibility::Hidden;
 }

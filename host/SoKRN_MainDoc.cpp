@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "host/OmbrelTools.h"
+#include "host/PathKey.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_InfoKit.h"
 #include "host/SoKRN_State.h"
@@ -139,7 +139,7 @@ void SoKRN_MainDoc::selectNode(SoNode* node) {
 
 void SoKRN_MainDoc::deselect(const SoPath* path) {
   for (int i = m_selection.getLength() - 1; i >= 0; --i) {
-    if (OmbrelTools::IsPathEqual(m_selection[i], path)) {
+    if (vhost::IsPathEqual(m_selection[i], path)) {
       m_selection.remove(i);
       touch();
       return;

@@ -3,7 +3,7 @@
 #include <Inventor/SoPath.h>
 #include <Inventor/nodes/SoClipPlane.h>
 
-#include "host/OmbrelTools.h"
+#include "host/PathKey.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 
@@ -46,7 +46,7 @@ void SoKRN_State::clearPickData() {
 
 int SoKRN_State::getDocEleVisible(const SoPath* path) const {
   if (!path) return -1;
-  return getVisibleByKey(OmbrelTools::InstanceChainKey(path));
+  return getVisibleByKey(vhost::InstanceChainKey(path));
 }
 
 int SoKRN_State::getVisibleByKey(const std::string& key) const {
@@ -84,7 +84,7 @@ std::vector<std::string> SoKRN_State::getShownKeys() const {
 
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
   if (!path) return;
-  const std::string key = OmbrelTools::InstanceChainKey(path);
+  const std::string key = vhost::InstanceChainKey(path);
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
   // A visible entry matters only under a hidden ancestor, where it shows the
@@ -112,7 +112,7 @@ float Unit(float v) { return v > 0 ? (v < 1 ? v : 1) : 0; }  // NaN gives 0
 
 void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int notify) {
   if (!path) return;
-  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  InsLook& look = m_looks[vhost::InstanceChainKey(path)];
   look.hasColor = true;
   look.color.setValue(Unit(color[0]), Unit(color[1]), Unit(color[2]));
   notifyOwner(notify);
@@ -120,7 +120,7 @@ void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int noti
 
 void SoKRN_State::removeColor(const SoPath* path, int notify) {
   if (!path) return;
-  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  auto it = m_looks.find(vhost::InstanceChainKey(path));
   if (it == m_looks.end() || !it->second.hasColor) return;
   it->second.hasColor = false;
   if (!it->second.hasTransparency) m_looks.erase(it);
@@ -129,7 +129,7 @@ void SoKRN_State::removeColor(const SoPath* path, int notify) {
 
 void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int notify) {
   if (!path) return;
-  InsLook& look = m_looks[OmbrelTools::InstanceChainKey(path)];
+  InsLook& look = m_looks[vhost::InstanceChainKey(path)];
   look.hasTransparency = true;
   look.transparency = Unit(transparency);
   notifyOwner(notify);
@@ -137,7 +137,7 @@ void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int
 
 void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
   if (!path) return;
-  auto it = m_looks.find(OmbrelTools::InstanceChainKey(path));
+  auto it = m_looks.find(vhost::InstanceChainKey(path));
   if (it == m_looks.end() || !it->second.hasTransparency) return;
   it->second.hasTransparency = false;
   if (!it->second.hasColor) m_looks.erase(it);
@@ -145,7 +145,7 @@ void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
 }
 
 bool SoKRN_State::getInsLook(const SoPath* path, InsLook& look) const {
-  return path && getInsLookByKey(OmbrelTools::InstanceChainKey(path), look);
+  return path && getInsLookByKey(vhost::InstanceChainKey(path), look);
 }
 
 bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
@@ -157,13 +157,13 @@ bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
 
 void SoKRN_State::setUserMatrix(const SoPath* path, const SbMatrix& m, int notify) {
   if (!path) return;
-  m_userMatrices[OmbrelTools::InstanceChainKey(path)] = m;
+  m_userMatrices[vhost::InstanceChainKey(path)] = m;
   notifyOwner(notify);
 }
 
 bool SoKRN_State::getUserMatrix(const SoPath* path, SbMatrix& m) const {
   if (!path) return false;
-  return getUserMatrixByKey(OmbrelTools::InstanceChainKey(path), m);
+  return getUserMatrixByKey(vhost::InstanceChainKey(path), m);
 }
 
 bool SoKRN_State::getUserMatrixByKey(const std::string& key, SbMatrix& m) const {
@@ -175,7 +175,7 @@ bool SoKRN_State::getUserMatrixByKey(const std::string& key, SbMatrix& m) const 
 
 void SoKRN_State::removeUserMat(const SoPath* path, int notify) {
   if (!path) return;
-  if (m_userMatrices.erase(OmbrelTools::InstanceChainKey(path)) > 0) notifyOwner(notify);
+  if (m_userMatrices.erase(vhost::InstanceChainKey(path)) > 0) notifyOwner(notify);
 }
 
 void SoKRN_State::setClipPlane(SoClipPlane* plane) {

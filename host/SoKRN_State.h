@@ -3,8 +3,9 @@
 // clip plane and capping flag. Paths are keyed by their instance chain (the
 // placement ids of the instance kits on the path, head to tail), so two
 // paths that reach the same occurrence through different internal nodes
-// share one entry. Keys come from OmbrelTools::InstanceChainKey; a path that
-// starts below the document (at an inner instance) gives a shorter chain.
+// share one entry. Keys come from vhost::InstanceChainKey (host/PathKey.h);
+// a path that starts below the document (at an inner instance) gives a
+// shorter chain.
 //
 // Notification (notify != 0) touches the document's model, so that viewers
 // redraw; changes made with notify 0 show at the next redraw of their own.
@@ -58,7 +59,7 @@ public:
   bool hasUserMatrices() const { return !m_userMatrices.empty(); }
   bool hasHiddenPaths() const { return m_numHidden > 0; }
 
-  // The same lookups by instance-chain key (see OmbrelTools::InstanceChainKey).
+  // The same lookups by instance-chain key (host/PathKey.h).
   int getVisibleByKey(const std::string& key) const;
   // True when some occurrence below `key` is set visible explicitly.
   bool hasVisibleBelow(const std::string& key) const;

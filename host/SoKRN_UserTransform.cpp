@@ -8,7 +8,7 @@
 #include <Inventor/elements/SoCacheElement.h>
 #include <Inventor/elements/SoModelMatrixElement.h>
 
-#include "host/OmbrelTools.h"
+#include "host/PathKey.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_State.h"
@@ -27,7 +27,7 @@ bool SoKRN_UserTransform::lookUp(const SoPath* path, const SoKRN_ComponentKit* k
   if (!path || !kit || !kit->isInstance()) return false;
   const SoKRN_State* state = kit->getKRNState();
   if (!state || !state->hasUserMatrices()) return false;
-  return state->getUserMatrixByKey(OmbrelTools::InstanceChainKey(path), u);
+  return state->getUserMatrixByKey(vhost::InstanceChainKey(path), u);
 }
 
 void SoKRN_UserTransform::applyToModel(SoAction* action) {

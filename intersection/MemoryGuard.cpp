@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 namespace vxisect {
 namespace {

@@ -24,7 +24,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/BcfExport.h"
 #include "tools/Baseline.h"
 #include "tools/CheckReport.h"

@@ -16,7 +16,7 @@
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/Baseline.h"
 #include "tools/Grouping.h"
 #include "tools/JsonWriter.h"

@@ -5,7 +5,7 @@
 
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
 

@@ -10,7 +10,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

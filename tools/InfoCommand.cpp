@@ -13,7 +13,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/Commands.h"
 #include "tools/StepImporter.h"
 

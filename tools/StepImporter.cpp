@@ -95,7 +95,7 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
 #include "tools/StepFileScan.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/VistrelHost.h"
-#include "host/VistrelHostDraggers.h"
+#include "draggers/VistrelHostDraggers.h"
 #include "module/VistrelExt.h"
 #include "tools/Commands.h"
 

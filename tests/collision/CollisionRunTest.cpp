@@ -20,7 +20,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 using namespace vxtest;
 

@@ -18,7 +18,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "intersection/SbTri3f.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 namespace vxtest {
 

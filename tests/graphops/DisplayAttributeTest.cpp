@@ -11,7 +11,7 @@
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoCamera.h>
 #include <Inventor/sensors/SoSensorManager.h>
 
-#include "host/VistrelHostDraggers.h"
+#include "draggers/VistrelHostDraggers.h"
 #include "module/VistrelExt.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"

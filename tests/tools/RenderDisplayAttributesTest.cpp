@@ -19,7 +19,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "host/SampleAssembly.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "support/MeshGen.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"

@@ -38,7 +38,7 @@
 #include <QKeyEvent>
 
 #include "host/VistrelHost.h"
-#include "host/VistrelHostDraggers.h"
+#include "draggers/VistrelHostDraggers.h"
 #include "module/VistrelExt.h"
 #include "tools/viewer/ActionFilterGroup.h"
 #include "tools/viewer/ViewerWindow.h"

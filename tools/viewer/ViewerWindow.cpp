@@ -80,7 +80,7 @@
 #include "collision/CCollisionManager.h"
 #include "draggers/CuttingPlaneManip.h"
 #include "draggers/SoCenterballManip2.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "picking/SnappingFilter.h"
 #include "picking/SoKRN_PointTracker.h"
 #include "host/SoKRN_State.h"

@@ -26,7 +26,7 @@
 #include <QPoint>
 
 #include "collision/CollisionRecords.h"
-#include "module/Platform.h"
+#include "platform/Platform.h"
 #include "tools/CheckReport.h"
 
 class CCollisionManager;

@@ -1,4 +1,4 @@
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 #include <pthread.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module/Platform.h"
+#include "platform/Platform.h"
 
 using namespace vxplatform;
 
