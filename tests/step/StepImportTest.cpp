@@ -52,8 +52,8 @@
 #include <XCAFDoc_ShapeTool.hxx>
 
 #include "host/DocumentBuilder.h"
-#include "support/MiniJson.h"
 #include "tools/StepImporter.h"
+#include "tools/JsonRead.h"
 #include "tools/ImportSupport.h"
 
 using namespace importtest;
@@ -321,10 +321,10 @@ TEST(StepImport, CheckFindsTheDesignedClash) {
   const std::string json = TheMachine().dir.File("report.json");
   std::string out, err, error;
   ASSERT_EQ(RunVistrel("check " + TheMachine().file + " --cut-faces --quiet --json " + json, out, err), 1) << err;
-  vxtest::Json report;
-  ASSERT_TRUE(vxtest::ParseJson(ReadBytes(json), report, error)) << error;
+  JsonValue report;
+  ASSERT_TRUE(ReadJson(ReadBytes(json), report, error)) << error;
   ASSERT_EQ(report["results"].items.size(), 1u) << out;
-  const vxtest::Json& result = report["results"].items[0];
+  const JsonValue& result = report["results"].items.at(0);
   EXPECT_EQ(result["kind"].s, "interference");
   EXPECT_EQ((std::set<std::string>{result["path1"].s, result["path2"].s}), (std::set<std::string>{"PATH|0|0|0", "PATH|0|3"}));
   EXPECT_NEAR(result["volume"].n, 64.0, 1e-3) << "the 4 x 4 x 4 overlap of two boxes";

@@ -22,13 +22,6 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
-Json ReadJsonFile(const std::string& path) {
-  Json json;
-  std::string error;
-  EXPECT_TRUE(ParseJson(ReadFile(path), json, error)) << path << ": " << error;
-  return json;
-}
-
 int Shell(const std::string& line) {
   const int w = std::system(line.c_str());
   return WIFEXITED(w) ? WEXITSTATUS(w) : -1;

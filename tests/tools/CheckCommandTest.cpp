@@ -19,7 +19,6 @@
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
 #include "support/MeshGen.h"
-#include "support/MiniJson.h"
 #include "support/Files.h"
 #include "tools/PngImage.h"
 
@@ -151,11 +150,11 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
   const Json report = vxtest::ReadJsonFile(json);
   EXPECT_TRUE(report["stopped"].b);
   // The pair in progress (if the stop came inside one) is named, not listed.
-  ASSERT_TRUE(report.has("unfinished_pair"));
+  ASSERT_TRUE(report.fields.count("unfinished_pair"));
   const Json& unfinished = report["unfinished_pair"];
   if (unfinished.kind == Json::Array) {
     for (const Json& row : report["results"].items) {
-      EXPECT_FALSE(row["path1"].s == unfinished[0].s && row["path2"].s == unfinished[1].s);
+      EXPECT_FALSE(row["path1"].s == unfinished.items.at(0).s && row["path2"].s == unfinished.items.at(1).s);
     }
   }
   // Not every pair was tested (an interrupt while the file still loads stops

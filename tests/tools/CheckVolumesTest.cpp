@@ -37,14 +37,14 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
     SCOPED_TRACE(c.file);
     const vxtest::Json with = CheckJson(c.file, "--cut-faces");
     ASSERT_EQ(with.items.size(), 1u);
-    EXPECT_EQ(with[0]["kind"].s, "interference");
-    EXPECT_NEAR(with[0]["volume"].n, c.volume, c.slack);
-    EXPECT_GE(with[0]["penetration_depth"].n, c.depthLo);
-    EXPECT_LE(with[0]["penetration_depth"].n, c.depthHi);
+    EXPECT_EQ(with.items.at(0)["kind"].s, "interference");
+    EXPECT_NEAR(with.items.at(0)["volume"].n, c.volume, c.slack);
+    EXPECT_GE(with.items.at(0)["penetration_depth"].n, c.depthLo);
+    EXPECT_LE(with.items.at(0)["penetration_depth"].n, c.depthHi);
     const vxtest::Json without = CheckJson(c.file, "");
     ASSERT_EQ(without.items.size(), 1u);
-    EXPECT_EQ(without[0]["penetration_depth"].kind, vxtest::Json::Null) << "no depth without cut faces";
-    EXPECT_EQ(without[0]["kind"].s, "interference") << "told without cut faces too";
+    EXPECT_EQ(without.items.at(0)["penetration_depth"].kind, vxtest::Json::Null) << "no depth without cut faces";
+    EXPECT_EQ(without.items.at(0)["kind"].s, "interference") << "told without cut faces too";
   }
   // The shifted cube overlaps by 0.5: kept by a filter at 0.4, dropped at 0.6.
   EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.4").items.size(), 1u);
@@ -64,6 +64,6 @@ TEST(CheckVolumes, OpenSurfaceGivesNullWithANote) {
   const vxtest::Json r = CheckJson(obj, "--cut-faces");
   std::remove(obj.c_str());
   ASSERT_EQ(r.items.size(), 1u);
-  EXPECT_EQ(r[0]["volume"].kind, vxtest::Json::Null);
-  EXPECT_NE(r[0]["volume_note"].s.find("not closed"), std::string::npos);
+  EXPECT_EQ(r.items.at(0)["volume"].kind, vxtest::Json::Null);
+  EXPECT_NE(r.items.at(0)["volume_note"].s.find("not closed"), std::string::npos);
 }
