@@ -1,6 +1,6 @@
 // MeshTools on whole meshes: welding, splitting along cut edges, area and
 // volume, point containment (against CGAL's Side_of_triangle_mesh), and the
-// per-triangle helpers used by the re-triangulation.
+// point-in-triangle parameters used by the re-triangulation.
 #include <gtest/gtest.h>
 
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
@@ -407,18 +407,6 @@ TEST(PointInTriangle3dTo2d, ParametersCornersRejectionsAndClamping) {
   EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tiny, V(4e-4, 3e-4, 5e-7), s, t));
   const _vtx flat[3] = {V(0, 0, 0), V(1, 1, 1), V(2, 2, 2)};
   EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(flat, V(1, 1, 1), s, t));
-}
-
-TEST(CheckTriNormal, WindingAgreement) {
-  const _vtx ref[3] = {V(0, 0, 0), V(1, 0, 0), V(0, 1, 0)};
-  const _vtx same[3] = {V(5, 5, 1), V(6, 5, 1.5), V(5, 6, 1)};
-  const _vtx rotated[3] = {same[1], same[2], same[0]};
-  const _vtx swapped[3] = {same[1], same[0], same[2]};
-  const _vtx edgeOn[3] = {V(0, 0, 0), V(1, 0, 0), V(0, 0, 1)};
-  EXPECT_TRUE(MeshTools::CheckTriNormal(ref, same));
-  EXPECT_TRUE(MeshTools::CheckTriNormal(ref, rotated));
-  EXPECT_FALSE(MeshTools::CheckTriNormal(ref, swapped));
-  EXPECT_FALSE(MeshTools::CheckTriNormal(ref, edgeOn));
 }
 
 }  // namespace
