@@ -15,6 +15,7 @@
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
+#include "host/SoKRN_State.h"
 #include "host/TpxProductData.h"
 
 using ClipCameraTest = AssemblyTest;
@@ -54,14 +55,27 @@ TEST_F(ClipCameraTest, ClipPlanesInTheSceneAndSaved) {
   // hidden clip plane, a clip line.
   SoKRN_NodeKit* root = top->getRootNode();
   SoKRN_NodeKit* view = SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, root, nullptr, 0);
+  // A clip-plane display needs a plane through its box and a normal; the
+  // outline is where the plane cuts the box (a hexagon when slanted).
+  const SbBox3f box(-1, -1, -1, 1, 1, 1);
+  const TPX_RGBA32 red{1, 0, 0, 0.5f};
+  auto* refused = static_cast<SoKRN_ModelDisplay*>(view->getNodeEnt());
+  EXPECT_FALSE(refused->createClipPlane(box, SbVec3f(0, 9, 0), SbVec3f(0, -1, 0), 0, red)) << "misses the box";
+  EXPECT_FALSE(refused->createClipPlane(box, SbVec3f(0, 0, 0), SbVec3f(0, 0, 0), 0, red)) << "no normal";
+  SoKRN_ModelDisplay* loose = new SoKRN_ModelDisplay;
+  loose->ref();
+  EXPECT_FALSE(loose->createClipPlane(box, SbVec3f(0, 0, 0), SbVec3f(0, 1, 0), 0, red)) << "outside a document";
+  loose->unref();
   std::vector<SoKRN_NodeKit*> clips;
-  for (int k = 0; k < 2; ++k) {
+  for (const SbVec3f& normal : {SbVec3f(0, 0, 1), SbVec3f(1, 0.8f, 0.6f)}) {
     SoKRN_NodeKit* kit = SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, root, nullptr, 0);
     auto* display = static_cast<SoKRN_ModelDisplay*>(kit->getNodeEnt());
-    ASSERT_TRUE(display->createClipPlane(SbBox3f(-1, -1, -1, 1, 1, 1), SbVec3f(0, 0, 0), SbVec3f(0, 0, 1), 0,
-                                         TPX_RGBA32{1, 0, 0, 0.5f}));
+    ASSERT_TRUE(display->createClipPlane(box, SbVec3f(0, 0, 0), normal, 0, red));
+    EXPECT_EQ(display->getNumOutlinePoints(), normal[0] == 0 ? 4 : 6);
     clips.push_back(kit);
   }
+  ASSERT_EQ(planes->getNumChildren(), 2);
+  EXPECT_EQ(doc->getKRNState()->getClipPlane(), static_cast<SoKRN_ModelDisplay*>(clips[1]->getNodeEnt())->getClipPlane());
   clips[1]->setVisibility(false, true);
   SoKRN_NodeKit* line = SoKRN_NodeKit::createNode(SoKRN_NodeKit::GROUP, root, nullptr, 0);
   line->featureType = 30000;

@@ -204,29 +204,4 @@ TEST(Visibility, HidingAffectsPickingOnly) {
   EXPECT_EQ(t.pickDown(10.5f, 100.5f), "1|0");
 }
 
-TEST(DocumentState, EntriesAreKeyedByTheInstanceChain) {
-  TwoOccurrences t;
-  ResolvedPath fromDoc(t.doc, "2|0");
-  ResolvedPath fromTop(t.doc->getTopPrototype(), "2|0");
-  SoPath* below = fromDoc.get()->copy();
-  below->ref();
-  ASSERT_TRUE(static_cast<SoKRN_ComponentKit*>(fromDoc.tail())->appendPrototypeToPath(*below));
-
-  EXPECT_EQ(t.state->getDocEleVisible(fromDoc.get()), -1);
-  t.state->setDocEleVisible(fromDoc.get(), 0, TRUE);
-  // Same occurrence through other nodes: same entry.
-  EXPECT_EQ(t.state->getDocEleVisible(fromTop.get()), 0);
-  EXPECT_EQ(t.state->getDocEleVisible(below), 0);
-  ResolvedPath other(t.doc, "1|0");
-  EXPECT_EQ(t.state->getDocEleVisible(other.get()), -1);
-
-  SbMatrix m = Translation(1, 2, 3), got;
-  t.state->setUserMatrix(below, m, FALSE);
-  ASSERT_TRUE(t.state->getUserMatrix(fromTop.get(), got));
-  EXPECT_TRUE(got.equals(m, 0));
-  EXPECT_FALSE(t.state->getUserMatrix(other.get(), got));
-  EXPECT_EQ(t.state->getDocEleVisible(nullptr), -1);
-  below->unref();
-}
-
 }  // namespace
