@@ -1,6 +1,7 @@
-// MeshTools on whole meshes: welding, splitting along cut edges, area and
-// volume, point containment (against CGAL's Side_of_triangle_mesh), and the
-// point-in-triangle parameters used by the re-triangulation.
+// MeshTools on whole meshes: welding (against its quadratic definition), area
+// and volume, point containment (against CGAL's Side_of_triangle_mesh). The
+// host's cut-edge splitting and point-in-triangle helpers are not called by
+// the library and are left to the viewer's own tests.
 #include <gtest/gtest.h>
 
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
@@ -11,7 +12,6 @@
 #include <cmath>
 #include <map>
 #include <random>
-#include <set>
 #include <vector>
 
 #include "MeshTestUtil.h"
@@ -155,66 +155,6 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
   EXPECT_LT(refV.size(), soup.size() * 9 / 10);  // the data does weld
 }
 
-// The edges of `m` whose two ends satisfy `pred`.
-std::vector<int> edgesWhere(const Mesh& m, bool (*pred)(const _vtx&)) {
-  std::set<std::pair<int, int>> e;
-  for (const _tri& t : m.t) {
-    for (auto [u, w] : {std::pair(t.a, t.b), std::pair(t.b, t.c), std::pair(t.c, t.a)})
-      if (pred(m.v[u]) && pred(m.v[w])) e.insert({std::min(u, w), std::max(u, w)});
-  }
-  std::vector<int> out;
-  for (const auto& p : e) out.insert(out.end(), {p.second, p.first});  // either direction is accepted
-  return out;
-}
-
-TEST(DivideMesh, ClosedCutLoopSplitsCubeInTwo) {
-  const Mesh cube = gridCube(4);
-  ASSERT_EQ(cube.t.size(), 6u * 4 * 4 * 2);
-  const std::vector<int> equator = edgesWhere(cube, [](const _vtx& p) { return p.z == 0.5; });
-  ASSERT_EQ(equator.size(), 2u * 16);  // 4 edges per side face
-  std::vector<std::vector<_tri>> parts;
-  MeshTools::DivideMeshWithCrossLine(equator, cube.t, parts);
-  ASSERT_EQ(parts.size(), 2u);
-  EXPECT_EQ(parts[0].size(), cube.t.size() / 2);
-  EXPECT_EQ(parts[1].size(), cube.t.size() / 2);
-  for (const auto& part : parts) {  // each half lies on one side of the cut
-    bool below = false, above = false;
-    for (const _tri& t : part)
-      for (int c : {t.a, t.b, t.c}) {
-        below = below || cube.v[c].z < 0.5;
-        above = above || cube.v[c].z > 0.5;
-      }
-    EXPECT_NE(below, above);
-  }
-  EXPECT_EQ(parts[0].front(), cube.t.front());  // groups in order of first triangle
-  for (const auto& part : parts)  // triangles in input order
-    for (std::size_t i = 1; i < part.size(); ++i)
-      EXPECT_LT(std::find(cube.t.begin(), cube.t.end(), part[i - 1]), std::find(cube.t.begin(), cube.t.end(), part[i]));
-
-  // An open cut (one edge of the loop missing) separates nothing.
-  std::vector<int> open(equator.begin() + 2, equator.end());
-  MeshTools::DivideMeshWithCrossLine(open, cube.t, parts);
-  EXPECT_EQ(parts.size(), 1u);
-  // Two loops (z = 0.25 and z = 0.75) give three bands.
-  std::vector<int> loops = edgesWhere(cube, [](const _vtx& p) { return p.z == 0.25; });
-  const std::vector<int> upper = edgesWhere(cube, [](const _vtx& p) { return p.z == 0.75; });
-  loops.insert(loops.end(), upper.begin(), upper.end());
-  MeshTools::DivideMeshWithCrossLine(loops, cube.t, parts);
-  EXPECT_EQ(parts.size(), 3u);
-}
-
-TEST(DivideMesh, CornerContactDoesNotConnect) {
-  // Two fans meeting only at vertex 0; plus a triangle on an edge shared by three.
-  const std::vector<_tri> tris = {T(0, 1, 2), T(0, 3, 4), T(2, 1, 5), T(1, 2, 6)};
-  std::vector<std::vector<_tri>> parts = {{T(9, 9, 9)}};
-  MeshTools::DivideMeshWithCrossLine({}, tris, parts);
-  ASSERT_EQ(parts.size(), 2u);
-  EXPECT_EQ(parts[0], (std::vector<_tri>{T(0, 1, 2), T(2, 1, 5), T(1, 2, 6)}));
-  EXPECT_EQ(parts[1], (std::vector<_tri>{T(0, 3, 4)}));
-  MeshTools::DivideMeshWithCrossLine({2, 1}, tris, parts);  // cutting the shared edge
-  EXPECT_EQ(parts.size(), 4u);
-}
-
 TEST(Compacity, AreaVolumeSignAndConvergence) {
   Mesh cube = gridCube(1);
   double m1 = 0, m2 = 0;
@@ -353,60 +293,6 @@ TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
   badIdx.t.push_back(T(0, 1, 100000));
   badIdx.t.push_back(T(-1, 1, 2));
   EXPECT_TRUE(MeshTools::PointInPolyhedron(badIdx.v, badIdx.t, centre));
-}
-
-// Smallest height at least a tenth of the longest edge.
-bool wellShaped(const _vtx (&t)[3]) {
-  const double longest = std::max({Dist(t[0], t[1]), Dist(t[1], t[2]), Dist(t[2], t[0])});
-  return Norm(Cross(t[1] - t[0], t[2] - t[0])) / longest > 0.1 * longest;
-}
-
-TEST(PointInTriangle3dTo2d, ParametersCornersRejectionsAndClamping) {
-  std::mt19937 rng(9);
-  std::uniform_real_distribution<double> u(-2, 2), w(0, 1);
-  for (int k = 0; k < 500; ++k) {
-    const _vtx tri[3] = {V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng))};
-    if (!wellShaped(tri)) continue;
-    auto at = [&](double s, double t) { return tri[0] + s * (tri[2] - tri[0]) + t * (tri[1] - tri[0]); };
-    double s = -1, t = -1;
-    // Corners map exactly: T0 -> (0,0), T1 -> (0,1), T2 -> (1,0).
-    const double cornerS[3] = {0, 0, 1}, cornerT[3] = {0, 1, 0};
-    for (int i = 0; i < 3; ++i) {
-      ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, tri[i], s, t));
-      EXPECT_EQ(s, cornerS[i]);
-      EXPECT_EQ(t, cornerT[i]);
-    }
-    // An inner point gives back its parameters.
-    double s0 = w(rng), t0 = w(rng);
-    if (s0 + t0 > 1) {
-      s0 = 1 - s0;
-      t0 = 1 - t0;
-    }
-    ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, at(s0, t0), s, t));
-    EXPECT_NEAR(s, s0, 1e-9);
-    EXPECT_NEAR(t, t0, 1e-9);
-    // Off the plane, or outside the triangle: rejected.
-    const _vtx n = Cross(tri[1] - tri[0], tri[2] - tri[0]);
-    EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(s0, t0) + (1e-3 / Norm(n)) * n, s, t));
-    EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(-0.05, t0 / 2), s, t));
-    EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tri, at(0.6, 0.6), s, t));
-  }
-  // Just outside is clamped onto the triangle.
-  const _vtx tri[3] = {V(0, 0, 0), V(0, 1, 0), V(1, 0, 0)};  // s = x, t = y
-  double s = -1, t = -1;
-  ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, V(0.3, -1e-8, 1e-8), s, t));
-  EXPECT_NEAR(s, 0.3, 1e-12);
-  EXPECT_EQ(t, 0.0);
-  ASSERT_TRUE(MeshTools::PointInTriangle3dTo2d(tri, V(0.5 + 1e-8, 0.5 + 1e-8, 0), s, t));
-  EXPECT_LE(s + t, 1.0);
-  EXPECT_NEAR(s, 0.5, 1e-12);
-  // A millimetre-sized triangle: points merged within 1e-7 still count as on it.
-  const _vtx tiny[3] = {V(0, 0, 0), V(0, 1e-3, 0), V(1e-3, 0, 0)};
-  EXPECT_TRUE(MeshTools::PointInTriangle3dTo2d(tiny, V(4e-4, 3e-4, 1.5e-7), s, t));
-  EXPECT_NEAR(s, 0.4, 1e-12);
-  EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(tiny, V(4e-4, 3e-4, 5e-7), s, t));
-  const _vtx flat[3] = {V(0, 0, 0), V(1, 1, 1), V(2, 2, 2)};
-  EXPECT_FALSE(MeshTools::PointInTriangle3dTo2d(flat, V(1, 1, 1), s, t));
 }
 
 }  // namespace
