@@ -4,6 +4,7 @@
 // JSON goes through the tool library's strict reader, so only executables
 // that link the tools may call ReadJsonFile.
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,16 @@ std::string TempPath(const std::string& name);
 std::string ReadFile(const std::string& path);
 // `line` run by /bin/sh; its exit status, -1 when it did not exit normally.
 int Shell(const std::string& line);
+
+struct ProgramRun {
+  int status = -1;  // exit status, or -signal
+  std::string out, err;
+};
+// Runs `program` with `args` in `cwd` (empty: here) under a 60 s alarm, so a
+// hang fails the caller instead of the suite; with `interruptAfterMs` >= 0
+// sends SIGINT after that long.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "",
+                      int interruptAfterMs = -1);
 
 // The JSON file parsed; a missing file or bad syntax fails the calling test.
 inline Json ReadJsonFile(const std::string& path) {

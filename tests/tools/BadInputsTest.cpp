@@ -2,41 +2,17 @@
 // lose data: each ends with exit status 2 and its reason on stderr, writes
 // nothing, and touches no file but its outputs. The program runs under an
 // alarm, so a hang fails the case instead of the suite.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "ImportSupport.h"
+#include "support/Files.h"
 
 using namespace importtest;
 
 namespace {
 
-struct ProgramRun {
-  int status = -1;  // exit status, or -signal
-  std::string err;
-};
+using vxtest::ProgramRun;
 
 ProgramRun Vistrel(const std::vector<std::string>& args, const std::string& cwd) {
-  const std::string err = cwd + "/stderr.txt";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0 || !freopen("/dev/null", "w", stdout) || !freopen(err.c_str(), "w", stderr))
-      _exit(127);
-    alarm(60);
-    std::vector<char*> argv = {const_cast<char*>(VX_VISTREL_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(VX_VISTREL_BINARY, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ProgramRun run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  run.err = ReadBytes(err);
-  std::remove(err.c_str());
-  return run;
+  return vxtest::RunProgram(VX_VISTREL_BINARY, args, cwd);
 }
 
 // Corpus files through both commands (their reasons in tests/data/bad-reasons.tsv),

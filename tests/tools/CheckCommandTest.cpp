@@ -2,9 +2,6 @@
 // the pictures and Ctrl-C in the middle of a long run.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,30 +25,10 @@ namespace {
 
 using vxtest::TempPath;
 
-struct ProgramRun {
-  int status = -1;  // exit code, or -signal
-  std::string out, err;
-};
+using vxtest::ProgramRun;
 
-// Starts the program; with `interruptAfterMs` >= 0 sends SIGINT after that long.
 ProgramRun RunVistrel(const std::vector<std::string>& args, int interruptAfterMs = -1) {
-  const std::string out = TempPath("stdout.txt"), err = TempPath("stderr.txt");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
-    std::vector<char*> argv = {const_cast<char*>(VX_VISTREL_BINARY)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(VX_VISTREL_BINARY, argv.data());
-    _exit(127);
-  }
-  if (interruptAfterMs >= 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-    kill(pid, SIGINT);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus), vxtest::ReadFile(out), vxtest::ReadFile(err)};
+  return vxtest::RunProgram(VX_VISTREL_BINARY, args, "", interruptAfterMs);
 }
 
 // One part placed at each of `places`, written to a temporary file.
