@@ -32,8 +32,11 @@ std::string ExpectFailure(const std::string& file) {
 TEST(ImportBadFiles, EveryCorpusFileFailsWithItsReason) {
   std::map<std::string, std::vector<std::string>> reasons = BadFileReasons();
   ASSERT_GT(reasons.size(), 40u);
-  // A STEP header and nothing else.
-  reasons["unsupported.step"] = {StepImportAvailable() ? "STEP file cut off" : "without STEP support"};
+  // A STEP header and nothing else; and without STEP support every STEP file says so.
+  reasons["unsupported.step"] = {"STEP file cut off"};
+  for (auto& [name, parts] : reasons)
+    if (!StepImportAvailable() && name.size() > 5 && name.compare(name.size() - 5, 5, ".step") == 0)
+      parts = {"without STEP support"};
   std::set<std::string> seen;
   for (const auto& entry : std::filesystem::directory_iterator(DataFile("bad"))) {
     const std::string name = entry.path().filename().string(), error = ExpectFailure(entry.path().string());
