@@ -9,7 +9,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
-#include "HostTestUtil.h"
+#include "support/HostTestUtil.h"
 #include "host/DocumentIO.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <Inventor/nodes/SoTransform.h>
 #include <Inventor/sensors/SoNodeSensor.h>
 
-#include "HostTestUtil.h"
+#include "support/HostTestUtil.h"
 #include "host/SoKRN_State.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/SoPrimitiveVertex.h>
 
-#include "HostTestUtil.h"
+#include "support/HostTestUtil.h"
 #include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_State.h"

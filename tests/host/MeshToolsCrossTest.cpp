@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "MeshTestUtil.h"
+#include "support/MeshTestUtil.h"
 #include "host/MeshTools.h"
 
 namespace {

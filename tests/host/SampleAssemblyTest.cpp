@@ -16,7 +16,7 @@
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbViewportRegion.h>
 
-#include "HostTestUtil.h"
+#include "support/HostTestUtil.h"
 #include "host/SampleAssembly.h"
 #include "host/SoKRN_GetMatrixAction.h"
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "IsectTestScene.h"
+#include "support/IsectTestScene.h"
 #include "intersection/MemoryGuard.h"
 #include "intersection/TriangleKernels.h"
 

@@ -7,7 +7,7 @@
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <gtest/gtest.h>
 
-#include "IsectTestScene.h"
+#include "support/IsectTestScene.h"
 
 using namespace isect_test;
 using Action = SoIntersectionDetectionExtAction;

@@ -54,7 +54,7 @@
 #include "host/DocumentBuilder.h"
 #include "tools/StepImporter.h"
 #include "support/Files.h"
-#include "tools/ImportSupport.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 

@@ -2,7 +2,7 @@
 // lose data: each ends with exit status 2 and its reason on stderr, writes
 // nothing, and touches no file but its outputs. The program runs under an
 // alarm, so a hang fails the case instead of the suite.
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 #include "support/Files.h"
 
 using namespace importtest;

@@ -12,7 +12,7 @@
 
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 

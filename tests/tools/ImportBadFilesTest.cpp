@@ -7,7 +7,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
 #include "tools/StepImporter.h"
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 

@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoCoordinate3.h>
 
 #include "host/DocumentIO.h"
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 #include "tools/IsolatedRun.h"
 
 using namespace importtest;
