@@ -72,17 +72,6 @@ void ExpectClosedAndWound(const CutFace& f, bool (*skip)(const _vtx&) = nullptr)
 
 }  // namespace
 
-TEST(CutFace, OverlappingBoxesGiveTheOverlapBox) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly(
-      {Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 3), Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 4)}));
-  a->Place(0, SbVec3f(0, 0, 0));
-  a->Place(1, SbVec3f(1.25f, 0.5f, 0.75f));  // overlap 0.75 x 1.5 x 1.25
-  const CutFace f = RunCutFace(*a, 1, 0.0f);
-  ASSERT_EQ(f.results, 1);
-  EXPECT_NEAR(f.volume, 0.75 * 1.5 * 1.25, 1e-4);
-  ExpectClosedAndWound(f);
-}
-
 // Curved pairs against CGAL's corefinement: two turned spheres, and a sphere
 // through a face of a finely split box, off every grid line.
 TEST(CutFace, CurvedPairsMatchTheCorefinedReference) {
