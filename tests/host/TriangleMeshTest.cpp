@@ -34,12 +34,6 @@ Result run(const std::vector<_vtx>& pts, const std::vector<int>& segs, const std
 using Edge = std::pair<int, int>;
 Edge edge(int a, int b) { return a < b ? Edge(a, b) : Edge(b, a); }
 
-std::set<Edge> edgesOf(const std::vector<_tri>& tris) {
-  std::set<Edge> e;
-  for (const _tri& t : tris) e.insert({edge(t.a, t.b), edge(t.b, t.c), edge(t.c, t.a)});
-  return e;
-}
-
 double signedArea(const Result& r, const _tri& t) {
   const _vtx &a = r.pts[t.a], &b = r.pts[t.b], &c = r.pts[t.c];
   return 0.5 * ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));
@@ -85,44 +79,6 @@ void checkInvariants(const std::vector<_vtx>& in, const std::vector<int>& segs, 
       EXPECT_GT(edges.count(edge(on[i].second, on[i + 1].second)), 0u)
           << "segment " << segs[k] << "-" << segs[k + 1] << " not covered between " << on[i].second << " and " << on[i + 1].second;
   }
-}
-
-// The caller's set-up: the unit parameter triangle (0,0) (0,1) (1,0), cut
-// points inside and on its edges, the cut segments, then the boundary chains.
-TEST(TriangleMesh, HandBuiltCutsConstraintsAndCrossings) {
-  const std::vector<_vtx> pts = {P(0, 0), P(0, 1), P(1, 0),  // corners
-                                 P(0, 0.4),                  // 3: on edge 0-1
-                                 P(0.3, 0.3),                // 4: inside
-                                 P(0.5, 0.5),                // 5: on edge 1-2
-                                 P(0.6, 0)};                 // 6: on edge 0-2
-  const std::vector<int> segs = {3, 4, 4, 5, 4, 6,           // cut segments
-                                 0, 3, 3, 1,                 // chain 0-1
-                                 0, 6, 6, 2,                 // chain 0-2
-                                 1, 5, 5, 2};                // chain 1-2
-  const Result r = run(pts, segs);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.pts.size(), pts.size());  // nothing added
-  checkInvariants(pts, segs, r, 0.5);
-  const std::set<Edge> edges = edgesOf(r.tris);
-  for (std::size_t k = 0; k < segs.size(); k += 2) EXPECT_TRUE(edges.count(edge(segs[k], segs[k + 1]))) << k;
-  EXPECT_EQ(r.tris.size(), 6u);  // 7 points, 4 on the hull: 2*7 - 4 - 2
-
-  // A long thin cut that Delaunay alone would not keep as an edge.
-  const std::vector<_vtx> thin = {P(0, 0), P(0, 1), P(1, 0), P(0.05, 0.45), P(0.45, 0.05), P(0.25, 0.27), P(0.25, 0.23)};
-  const Result c = run(thin, {3, 4, 0, 1, 0, 2, 1, 2});
-  EXPECT_EQ(c.status, 0);
-  checkInvariants(thin, {3, 4, 0, 1, 0, 2, 1, 2}, c, 0.5);
-  EXPECT_TRUE(edgesOf(c.tris).count(edge(3, 4)));
-  EXPECT_FALSE(edgesOf(run(thin, {}).tris).count(edge(3, 4)));  // without the constraint, 3-4 is not an edge
-
-  // Two crossing segments add their crossing point after the inputs.
-  const std::vector<_vtx> x = {P(0, 0), P(0, 1), P(1, 0), P(0.1, 0.1), P(0.5, 0.4), P(0.1, 0.4), P(0.4, 0.1)};
-  const Result xr = run(x, {3, 4, 5, 6});  // y = 0.025 + 0.75 x and y = 0.5 - x
-  EXPECT_EQ(xr.status, 0);
-  ASSERT_EQ(xr.pts.size(), x.size() + 1);
-  EXPECT_NEAR(xr.pts.back().x, 0.475 / 1.75, 1e-12);
-  EXPECT_NEAR(xr.pts.back().y, 0.5 - 0.475 / 1.75, 1e-12);
-  checkInvariants(x, {3, 4, 5, 6}, xr, 0.5);
 }
 
 // Seeded random inputs in the unit parameter triangle: polylines with points
