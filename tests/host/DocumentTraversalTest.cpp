@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <Inventor/SoPickedPoint.h>
-#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/actions/SoRayPickAction.h>
 #include <Inventor/actions/SoSearchAction.h>
-#include <Inventor/SoPrimitiveVertex.h>
 
 #include "support/HostTestUtil.h"
-#include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_State.h"
 
@@ -63,21 +60,10 @@ struct TwoOccurrences : hosttest::DocRef {
   }
   // World corners of every triangle the callback action generates.
   std::vector<SbVec3f> triangles() {
+    vxtest::PathHolder root(vxtest::RootPath(doc));
+    const std::vector<float> w = vxtest::WorldTriangles(root.get());
     std::vector<SbVec3f> corners;
-    SoCallbackAction cb(kViewport);
-    cb.addTriangleCallback(
-        SoBrepFaceSet::getClassTypeId(),
-        [](void* data, SoCallbackAction* a, const SoPrimitiveVertex* v1, const SoPrimitiveVertex* v2,
-           const SoPrimitiveVertex* v3) {
-          auto* out = static_cast<std::vector<SbVec3f>*>(data);
-          for (const SoPrimitiveVertex* v : {v1, v2, v3}) {
-            SbVec3f w;
-            a->getModelMatrix().multVecMatrix(v->getPoint(), w);
-            out->push_back(w);
-          }
-        },
-        &corners);
-    cb.apply(doc);
+    for (std::size_t i = 0; i + 2 < w.size(); i += 3) corners.emplace_back(&w[i]);
     return corners;
   }
   // Chain key of what a vertical ray through (x, y) hits first, or "none".

@@ -15,6 +15,7 @@
 #include <Inventor/nodes/SoTranslation.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -66,24 +67,33 @@ struct TwinDoc {
   }
 };
 
+// One renderer per size for the suite, over white.
+OffscreenRenderer* WhiteRenderer(int width, int height) {
+  static std::map<std::pair<int, int>, std::unique_ptr<OffscreenRenderer>> renderers;
+  std::unique_ptr<OffscreenRenderer>& r = renderers[{width, height}];
+  if (!r) r.reset(new OffscreenRenderer(width, height));
+  r->setBackgroundColor(SbColor(1, 1, 1));
+  return r.get();
+}
+
+// Renders; VX_RENDER_TEST_DUMP keeps the picture as <name>.png.
+PngImage Render(OffscreenRenderer* renderer, SoNode* scene, SoCamera* camera, const std::string& name) {
+  PngImage picture;
+  EXPECT_TRUE(renderer->render(scene, camera, picture)) << name << ": " << renderer->errorMessage();
+  std::string error;
+  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) picture.writeFile(std::string(dir) + "/" + name + ".png", error);
+  return picture;
+}
+
 }  // namespace
 
 // One document changed step by step and drawn again after each step, so the
 // render caches must follow every change.
 TEST(RenderDisplayAttributes, ColourTransparencyHidingUserMatricesAndClipPlanesOnTheAddressedOccurrenceOnly) {
-  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kWidth, kHeight));
+  OffscreenRenderer* renderer = WhiteRenderer(kWidth, kHeight);
   if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
-  renderer->setBackgroundColor(SbColor(1, 1, 1));
   TwinDoc t;
-  auto render = [&](const char* what) {
-    PngImage picture;
-    EXPECT_TRUE(renderer->render(t.doc, t.camera, picture)) << what << ": " << renderer->errorMessage();
-    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
-      std::string error;
-      picture.writeFile(std::string(dir) + "/attributes_" + what + ".png", error);
-    }
-    return picture;
-  };
+  auto render = [&](const char* what) { return Render(renderer, t.doc, t.camera, std::string("attributes_") + what); };
   auto left = [](const PngImage& p) { return p.pixel(25, 30); };
   auto right = [](const PngImage& p) { return p.pixel(95, 30); };
   auto middle = [](const PngImage& p) { return p.pixel(60, 30); };
@@ -156,9 +166,8 @@ TEST(RenderDisplayAttributes, ColourTransparencyHidingUserMatricesAndClipPlanesO
 // pair, and clearing gives back
 // the very same picture. VX_RENDER_TEST_DUMP keeps the four pictures.
 TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBackThePicture) {
-  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kIsoWidth, kIsoHeight));
+  OffscreenRenderer* renderer = WhiteRenderer(kIsoWidth, kIsoHeight);
   if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
-  renderer->setBackgroundColor(SbColor(1, 1, 1));
   SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
   auto* camera = new SoPerspectiveCamera;
   camera->ref();
@@ -168,15 +177,7 @@ TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBac
     doc->getKRNState()->setDocEleVisible(pin, 0, TRUE);
     pin->unref();
   }
-  auto render = [&](const char* what) {
-    PngImage picture;
-    EXPECT_TRUE(renderer->render(doc, camera, picture)) << renderer->errorMessage();
-    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
-      std::string error;
-      picture.writeFile(std::string(dir) + "/isolation_" + what + ".png", error);
-    }
-    return picture;
-  };
+  auto render = [&](const char* what) { return Render(renderer, doc, camera, std::string("isolation_") + what); };
   const PngImage::Rgba white{255, 255, 255, 255};
   auto at = [&](const PngImage& p, const SbVec3f& world) {
     SbVec3f s;
