@@ -112,6 +112,21 @@ TEST(CutFace, TouchingOnlyIsDroppedUnderCalcTypeZero) {
   EXPECT_NEAR(kept.volume, 0.0, 1e-6);
 }
 
+// Boxes split into different quads overlapping with flush faces, as two CAD
+// tessellations would: the flush faces are kept from the first box, the wall
+// inside it from the second, so their seams carry points of one side only
+// (T-junctions) and close only once those are split.
+TEST(CutFace, FlushBoxesOfDifferentSplitsClose) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 2),
+                                                   Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 3)}));
+  a->Place(0, SbVec3f(0, 0, 0));
+  a->Place(1, SbVec3f(4, 0, 0));
+  const CutFace f = RunCutFace(*a, 1, 0.0f);
+  ASSERT_EQ(f.results, 1);
+  EXPECT_NEAR(f.volume, 600, 1e-3);
+  ExpectClosedAndWound(f);
+}
+
 // A bolt in an undersized hole with its head seated on the plate: the shank
 // cuts the plate's faces and hole wall, and the head's underside lies flat on
 // the plate top, where one cut point is reached along many triangle pairs.
