@@ -1,8 +1,10 @@
-// MeshTools on whole meshes: welding (against its quadratic definition), area
-// and volume, point containment (orientation, shells, cracks, bad input; the
-// solid locator the library uses is checked against CGAL in tests/mesh). The
-// host's cut-edge splitting and point-in-triangle helpers are not called by
-// the library and are left to the viewer's own tests.
+// MeshTools on whole meshes, where they run the mesh kernels' code: soup
+// welding (the kernels' point grid, against its quadratic definition) and
+// point containment (their winding number: orientation, shells, cracks, bad
+// input; the solid locator the library uses is checked against CGAL in
+// tests/mesh). The host's area and volume, cut-edge splitting and
+// point-in-triangle helpers are not called by the library and are left to
+// the viewer's own tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,36 +19,11 @@
 namespace {
 
 using namespace meshtest;
-constexpr double kPi = 3.14159265358979323846;
 
 struct Mesh {
   std::vector<_vtx> v;
   std::vector<_tri> t;
 };
-
-// Unit cube [0,1]^3, each face an n x n grid of squares split in two,
-// outward wound. Built as a soup and welded.
-Mesh gridCube(int n) {
-  std::vector<_vtx> soup;
-  for (int axis = 0; axis < 3; ++axis)
-    for (int side = 0; side < 2; ++side)
-      for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-          auto P = [&](int di, int dj) {  // grid corner; the far side swaps u and w to turn outward
-            double c[3];
-            c[axis] = side;
-            c[(axis + 1) % 3] = double(side ? i + di : i + dj) / n;
-            c[(axis + 2) % 3] = double(side ? j + dj : j + di) / n;
-            return V(c[0], c[1], c[2]);
-          };
-          soup.insert(soup.end(), {P(0, 0), P(1, 0), P(1, 1), P(0, 0), P(1, 1), P(0, 1)});
-        }
-  Mesh m;
-  std::vector<int> idx;
-  MeshTools::STLToMesh(soup, m.v, idx);
-  for (std::size_t i = 0; i < idx.size(); i += 3) m.t.push_back(T(idx[i], idx[i + 1], idx[i + 2]));
-  return m;
-}
 
 // Octahedron subdivided `level` times and pushed onto the sphere of radius r
 // about c, outward wound.
@@ -73,12 +50,6 @@ Mesh sphere(int level, double r, _vtx c = V(0, 0, 0)) {
   }
   for (_vtx& p : m.v) p = c + r * p;
   return m;
-}
-
-std::vector<_fac> facets(const Mesh& m) {
-  std::vector<_fac> f;
-  for (const _tri& t : m.t) f.push_back({t.a, t.b, t.c});
-  return f;
 }
 
 // Bad input is kept apart (NaN never equals anything); a trailing incomplete
@@ -125,41 +96,6 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
   for (std::size_t k = 0; k < verts.size(); ++k)  // a vertex keeps its first point
     EXPECT_TRUE(verts[k].x == refV[k].x && verts[k].y == refV[k].y && verts[k].z == refV[k].z) << k;
   EXPECT_LT(refV.size(), soup.size() * 9 / 10);  // the data does weld
-}
-
-TEST(Compacity, AreaVolumeSignAndConvergence) {
-  Mesh cube = gridCube(1);
-  double m1 = 0, m2 = 0;
-  EXPECT_NEAR(MeshTools::Compacity(cube.v, facets(cube), m1, m2), 1.0 / 6, 1e-14);
-  EXPECT_NEAR(m1, 6, 1e-13);
-  EXPECT_NEAR(m2, 1, 1e-13);
-  // Far from the origin: still exact (no large cancelling terms).
-  Mesh far = cube;
-  for (_vtx& p : far.v) p = p + V(1e7, -3e6, 5e6);
-  MeshTools::Compacity(far.v, facets(far), m1, m2);
-  EXPECT_NEAR(m2, 1, 1e-8);
-  // Inward winding: negative volume, same area.
-  for (_tri& t : cube.t) std::swap(t.b, t.c);
-  MeshTools::Compacity(cube.v, facets(cube), m1, m2);
-  EXPECT_NEAR(m1, 6, 1e-13);
-  EXPECT_NEAR(m2, -1, 1e-13);
-  // Nothing to measure; bad indices skipped.
-  EXPECT_EQ(MeshTools::Compacity(cube.v, {}, m1, m2), 0.0);
-  EXPECT_EQ(m1, 0.0);
-  const std::vector<_fac> bad = {{0, 1, 99}};
-  EXPECT_EQ(MeshTools::Compacity(cube.v, bad, m1, m2), 0.0);
-
-  // A fine sphere approaches the analytic values with second-order convergence.
-  double prevErr = 1;
-  for (int level = 4; level <= 6; ++level) {
-    const Mesh s = sphere(level, 2.0, V(3, -1, 0.5));
-    MeshTools::Compacity(s.v, facets(s), m1, m2);
-    const double areaErr = std::fabs(m1 / (4 * kPi * 4) - 1), volErr = std::fabs(m2 / (4.0 / 3 * kPi * 8) - 1);
-    EXPECT_LT(areaErr, 0.01);
-    EXPECT_LT(volErr, 0.01);
-    EXPECT_LT(volErr, prevErr / 3);
-    prevErr = volErr;
-  }
 }
 
 TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
