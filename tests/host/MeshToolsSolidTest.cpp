@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <random>
 #include <vector>
 
+#include "support/MeshGen.h"
 #include "support/MeshTestUtil.h"
 #include "host/MeshTools.h"
 
@@ -25,30 +25,12 @@ struct Mesh {
   std::vector<_tri> t;
 };
 
-// Octahedron subdivided `level` times and pushed onto the sphere of radius r
-// about c, outward wound.
-Mesh sphere(int level, double r, _vtx c = V(0, 0, 0)) {
+// The support folder's UV sphere (outward wound) about c.
+Mesh sphere(double r, _vtx c = V(0, 0, 0)) {
+  const vxtest::Mesh g = vxtest::Sphere(SbVec3f(float(c.x), float(c.y), float(c.z)), float(r), 24, 12);
   Mesh m;
-  m.v = {V(1, 0, 0), V(-1, 0, 0), V(0, 1, 0), V(0, -1, 0), V(0, 0, 1), V(0, 0, -1)};
-  m.t = {T(0, 2, 4), T(2, 1, 4), T(1, 3, 4), T(3, 0, 4), T(2, 0, 5), T(1, 2, 5), T(3, 1, 5), T(0, 3, 5)};
-  for (int l = 0; l < level; ++l) {
-    std::map<std::pair<int, int>, int> mid;
-    auto midpoint = [&](int a, int b) {
-      const std::pair<int, int> key(std::min(a, b), std::max(a, b));
-      const auto it = mid.find(key);
-      if (it != mid.end()) return it->second;
-      const _vtx x = m.v[a] + m.v[b];
-      m.v.push_back((1 / Norm(x)) * x);
-      return mid[key] = static_cast<int>(m.v.size()) - 1;
-    };
-    std::vector<_tri> next;
-    for (const _tri& t : m.t) {
-      const int ab = midpoint(t.a, t.b), bc = midpoint(t.b, t.c), ca = midpoint(t.c, t.a);
-      next.insert(next.end(), {T(t.a, ab, ca), T(ab, t.b, bc), T(ca, bc, t.c), T(ab, bc, ca)});
-    }
-    m.t.swap(next);
-  }
-  for (_vtx& p : m.v) p = c + r * p;
+  for (std::size_t i = 0; i + 2 < g.xyz.size(); i += 3) m.v.push_back(V(g.xyz[i], g.xyz[i + 1], g.xyz[i + 2]));
+  for (std::size_t i = 0; i + 2 < g.tris.size(); i += 3) m.t.push_back(T(g.tris[i], g.tris[i + 1], g.tris[i + 2]));
   return m;
 }
 
@@ -99,7 +81,7 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
 }
 
 TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
-  Mesh s = sphere(3, 1.0);
+  Mesh s = sphere(1.0);
   const _vtx centre = V(0.1, -0.05, 0.02), out = V(1.2, 0, 0);
   EXPECT_TRUE(MeshTools::PointInPolyhedron(s.v, s.t, centre));
   EXPECT_FALSE(MeshTools::PointInPolyhedron(s.v, s.t, out));
@@ -111,7 +93,7 @@ TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
   // Two overlapping spheres in one mesh: the lens is inside both (winding 2),
   // which ray parity would call outside.
   Mesh two = s;
-  const Mesh s2 = sphere(3, 1.0, V(1, 0, 0));
+  const Mesh s2 = sphere(1.0, V(1, 0, 0));
   const int off = static_cast<int>(two.v.size());
   two.v.insert(two.v.end(), s2.v.begin(), s2.v.end());
   for (const _tri& t : s2.t) two.t.push_back(T(t.a + off, t.b + off, t.c + off));

@@ -23,6 +23,7 @@
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 #include "mesh/TrianglePair.h"
+#include "support/MeshGen.h"
 
 using namespace vxmesh;
 
@@ -33,30 +34,12 @@ struct Solid {
   std::vector<int32_t> tris;
 };
 
-// UV sphere, outward wound, poles shared.
+// The support folder's UV sphere (outward wound, poles shared) in doubles.
 Solid Sphere(const Vec3& c, double r, int slices, int stacks) {
+  const vxtest::Mesh m = vxtest::Sphere(SbVec3f(float(c.x), float(c.y), float(c.z)), float(r), slices, stacks);
   Solid s;
-  const double pi = 3.14159265358979323846;
-  s.points.push_back({c.x, c.y, c.z - r});
-  for (int i = 1; i < stacks; ++i) {
-    const double phi = -pi / 2 + pi * i / stacks;
-    for (int j = 0; j < slices; ++j) {
-      const double th = 2 * pi * j / slices;
-      s.points.push_back({c.x + r * std::cos(phi) * std::cos(th), c.y + r * std::cos(phi) * std::sin(th),
-                          c.z + r * std::sin(phi)});
-    }
-  }
-  s.points.push_back({c.x, c.y, c.z + r});
-  const int top = static_cast<int>(s.points.size()) - 1;
-  auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
-  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {0, ring(1, j + 1), ring(1, j)});
-  for (int i = 1; i + 1 < stacks; ++i) {
-    for (int j = 0; j < slices; ++j) {
-      s.tris.insert(s.tris.end(), {ring(i, j), ring(i, j + 1), ring(i + 1, j + 1)});
-      s.tris.insert(s.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i + 1, j)});
-    }
-  }
-  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {top, ring(stacks - 1, j), ring(stacks - 1, j + 1)});
+  for (std::size_t i = 0; i + 2 < m.xyz.size(); i += 3) s.points.push_back({m.xyz[i], m.xyz[i + 1], m.xyz[i + 2]});
+  s.tris.assign(m.tris.begin(), m.tris.end());
   return s;
 }
 
