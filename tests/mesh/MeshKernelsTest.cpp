@@ -66,6 +66,36 @@ Solid Torus(double R, double r, int nu, int nv) {
   return s;
 }
 
+// Two solids as one mesh (indices of the second shifted).
+Solid Joined(const Solid& a, const Solid& b) {
+  Solid s = a;
+  const int32_t base = static_cast<int32_t>(a.points.size());
+  s.points.insert(s.points.end(), b.points.begin(), b.points.end());
+  for (int32_t i : b.tris) s.tris.push_back(i + base);
+  return s;
+}
+
+Solid Scaled(Solid s, const Vec3& f) {
+  for (Vec3& p : s.points) p = {p.x * f.x, p.y * f.y, p.z * f.z};
+  return s;
+}
+
+// A side given whole, not cut; `cornersCut`: every corner a (point) cut
+// edge, so that each triangle is judged alone.
+CutFaceSide Whole(const Solid& s, bool cornersCut = false) {
+  CutFaceSide out;
+  out.points = s.points;
+  out.tris.assign(s.tris.begin(), s.tris.end());
+  out.cutPoints = s.points;
+  out.cutTris = out.tris;
+  for (int i = 0; cornersCut && i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
+  return out;
+}
+
+bool Crosses(const Solid& s, const Vec3& lo = {-10, -10, -10}, const Vec3& hi = {10, 10, 10}) {
+  return SelfIntersects(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, 1.0, lo, hi);
+}
+
 }  // namespace
 
 // The grid ray count against CGAL's side-of-mesh test on a torus (a ray
@@ -211,15 +241,7 @@ TEST(PointGrid, WeldsWithinTheToleranceAndClosesTJunctions) {
 // corners or faces lying on each other): identical cubes share one volume.
 TEST(CutFace, FacesOnFacesKeepOneLayer) {
   const Solid a = Cube({0, 0, 0}, 1), b = Cube({0, 0, 0}, 1), c = Cube({1, 0, 0}, 1);
-  auto side = [](const Solid& s) {
-    CutFaceSide out;
-    out.points = s.points;
-    out.tris.assign(s.tris.begin(), s.tris.end());
-    out.cutPoints = s.points;
-    out.cutTris = out.tris;
-    for (int i = 0; i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
-    return out;
-  };
+  auto side = [](const Solid& s) { return Whole(s, true); };
   const CutFace same = BuildCutFace(side(a), side(b), [] { return false; });
   ASSERT_TRUE(same.volumeKnown);
   EXPECT_NEAR(same.volume, 1.0, 1e-12);
@@ -235,36 +257,6 @@ TEST(CutFace, FacesOnFacesKeepOneLayer) {
   EXPECT_NE(none.volumeNote.find("not closed"), std::string::npos);
 }
 
-namespace {
-
-// Two solids as one mesh (indices of the second shifted).
-Solid Joined(const Solid& a, const Solid& b) {
-  Solid s = a;
-  const int32_t base = static_cast<int32_t>(a.points.size());
-  s.points.insert(s.points.end(), b.points.begin(), b.points.end());
-  for (int32_t i : b.tris) s.tris.push_back(i + base);
-  return s;
-}
-
-Solid Scaled(Solid s, const Vec3& f) {
-  for (Vec3& p : s.points) p = {p.x * f.x, p.y * f.y, p.z * f.z};
-  return s;
-}
-
-CutFaceSide Whole(const Solid& s) {
-  CutFaceSide out;
-  out.points = s.points;
-  out.tris.assign(s.tris.begin(), s.tris.end());
-  out.cutPoints = s.points;
-  out.cutTris = out.tris;
-  return out;
-}
-
-bool Crosses(const Solid& s, const Vec3& lo = {-10, -10, -10}, const Vec3& hi = {10, 10, 10}) {
-  return SelfIntersects(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, 1.0, lo, hi);
-}
-
-}  // namespace
 
 // Closed meshes that cross themselves are found (through faces, and through a
 // shared corner); meshes that only touch themselves or are clean are not;
