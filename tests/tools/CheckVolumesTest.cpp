@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "support/Files.h"
@@ -53,16 +52,7 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
 
 // A box standing in an open floor surface: null volume with the reason.
 TEST(CheckVolumes, OpenSurfaceGivesNullWithANote) {
-  const std::string obj = vxtest::TempPath("floor.obj");
-  {
-    std::ofstream out(obj);
-    out << "o Floor\nv -2 -2 0.5\nv 3 -2 0.5\nv 3 3 0.5\nv -2 3 0.5\nf 1 2 3\nf 1 3 4\no Box\n";
-    for (int k = 0; k < 8; ++k) out << "v " << (k & 1) << " " << ((k >> 1) & 1) << " " << ((k >> 2) & 1) << "\n";
-    out << "f 5 7 6\nf 6 7 8\nf 9 10 11\nf 10 12 11\nf 5 6 9\nf 6 10 9\nf 7 11 8\nf 8 11 12\n"
-           "f 5 9 7\nf 7 9 11\nf 6 8 10\nf 8 12 10\n";
-  }
-  const vxtest::Json r = CheckJson(obj, "--cut-faces");
-  std::remove(obj.c_str());
+  const vxtest::Json r = CheckJson(VX_TEST_DATA_DIR "/box-on-open-floor.obj", "--cut-faces");
   ASSERT_EQ(r.items.size(), 1u);
   EXPECT_EQ(r.items.at(0)["volume"].kind, vxtest::Json::Null);
   EXPECT_NE(r.items.at(0)["volume_note"].s.find("not closed"), std::string::npos);
