@@ -50,10 +50,13 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
   EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.6").items.size(), 0u);
 }
 
-// A box standing in an open floor surface: null volume with the reason.
+// A box standing in an open floor surface: an interference (the sheet passes
+// through the box), its volume and depth null with the reason.
 TEST(CheckVolumes, OpenSurfaceGivesNullWithANote) {
   const vxtest::Json r = CheckJson(VX_TEST_DATA_DIR "/box-on-open-floor.obj", "--cut-faces");
   ASSERT_EQ(r.items.size(), 1u);
+  EXPECT_EQ(r.items.at(0)["kind"].s, "interference");
   EXPECT_EQ(r.items.at(0)["volume"].kind, vxtest::Json::Null);
+  EXPECT_EQ(r.items.at(0)["penetration_depth"].kind, vxtest::Json::Null);
   EXPECT_NE(r.items.at(0)["volume_note"].s.find("not closed"), std::string::npos);
 }
