@@ -64,52 +64,31 @@ protected:
 
 }  // namespace
 
-TEST_F(Presentation, CursorWrapsAtBothEnds) {
-  m->m_nCurResult = 2;
-  m->ShowNext();
-  EXPECT_EQ(m->m_nCurResult, 0);
-  m->ShowPre();
-  EXPECT_EQ(m->m_nCurResult, 2);
-  m->ShowPre();
-  EXPECT_EQ(m->m_nCurResult, 1);
-  EXPECT_EQ(m->m_bRunning.load(), 0) << "the busy flag is cleared again";
-}
-
-TEST_F(Presentation, SwitchesAddAndRemoveExactlyTheirSeparators) {
+// The cursor wraps at both ends; each switch adds and removes exactly its
+// separator; ShowAll replaces what it showed, ShowAllWithoutClear adds to it;
+// a result box is a wireframe of twelve edges.
+TEST_F(Presentation, CursorSwitchesShowAllAndTheBoxWireframe) {
   m->ShowEdge(1);
   m->ShowCutLine(1);
   m->ShowCutFace(1);
-  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 1);
-  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutLine"), 1);
-  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutFace"), 1);
+  for (const char* name : {"CollisionBoundingBox", "CollisionCutLine", "CollisionCutFace"})
+    EXPECT_EQ(CountNamed(m->m_pRoot, name), 1) << name;
   m->ShowCutFace(0);
   EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionCutFace"), 0);
   EXPECT_EQ(m->m_pRoot->getNumChildren(), 2);
   m->ShowEdge(0);
   m->ShowCutLine(0);
   EXPECT_EQ(m->m_pRoot->getNumChildren(), 0);
-  EXPECT_EQ(m->m_bShowEdge, 0);
-}
 
-TEST_F(Presentation, ShowAllClearsWhileShowAllWithoutClearAccumulates) {
-  m->ShowAll();
-  m->ShowAll();
-  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 1);
-  // One box separator per result, all shown.
-  SoSeparator* boxes = nullptr;
-  for (int i = 0; i < m->m_pRoot->getNumChildren(); ++i) {
-    if (m->m_pRoot->getChild(i)->getName() == SbName("CollisionBoundingBox")) {
-      boxes = static_cast<SoSeparator*>(m->m_pRoot->getChild(i));
-    }
-  }
-  ASSERT_NE(boxes, nullptr);
-  EXPECT_EQ(boxes->getNumChildren(), 3);
-  m->ShowAllWithoutClear();
-  m->ShowAllWithoutClear();
-  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 3);
-}
+  m->m_nCurResult = 2;
+  m->ShowNext();
+  EXPECT_EQ(m->m_nCurResult, 0);
+  m->ShowPre();
+  m->ShowPre();
+  EXPECT_EQ(m->m_nCurResult, 1);
+  EXPECT_EQ(m->m_bRunning.load(), 0) << "the busy flag is cleared again";
 
-TEST_F(Presentation, ResultBoxIsAWireframeOfTwelveEdges) {
+  m->ShowEdge(1);
   m->ShowCurrent();
   SoSearchAction search;
   search.setType(SoKRN_ClipLineKit::getClassTypeId());
@@ -119,6 +98,18 @@ TEST_F(Presentation, ResultBoxIsAWireframeOfTwelveEdges) {
   auto* kit = static_cast<SoKRN_ClipLineKit*>(static_cast<SoFullPath*>(search.getPaths()[0])->getTail());
   EXPECT_EQ(kit->getNumPoints(), 8);
   EXPECT_EQ(kit->getNumSegments(), 12);
+
+  m->ShowAll();
+  m->ShowAll();
+  ASSERT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 1);
+  for (int i = 0; i < m->m_pRoot->getNumChildren(); ++i) {  // one box per result
+    if (m->m_pRoot->getChild(i)->getName() == SbName("CollisionBoundingBox")) {
+      EXPECT_EQ(static_cast<SoSeparator*>(m->m_pRoot->getChild(i))->getNumChildren(), 3);
+    }
+  }
+  m->ShowAllWithoutClear();
+  m->ShowAllWithoutClear();
+  EXPECT_EQ(CountNamed(m->m_pRoot, "CollisionBoundingBox"), 3);
 }
 
 TEST_F(Presentation, ResultBoxIsCachedAndCoversTheOverlap) {

@@ -97,8 +97,17 @@ TEST_F(AssemblyTest, IdZeroRepeatedPrototypeAndEmptyText) {
 }
 
 TEST_F(AssemblyTest, UnresolvedAndMissingDocuments) {
-  EXPECT_EQ(nullptr, Resolve("3|2"));
-  EXPECT_EQ(nullptr, Resolve("ff|1"));  // a part has no child instances
+  // Ids are lower-case hex without padding; no empty steps, no blanks; a
+  // part has no child instances.
+  for (const char* text : {"2", "3|2", "ff|1", "3|1a|0", "x", "3||1a", "|3", "3|", "03", "FF", "-1", " 3"})
+    EXPECT_EQ(nullptr, Resolve(text)) << '"' << text << '"';
+  // Children added or removed after an earlier lookup are seen.
+  SoKRN_ComponentKit* added = vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 7);
+  PathRef later(Resolve("3|7"));
+  ASSERT_NE(later.path, nullptr);
+  EXPECT_EQ(added, later.full()->getTail());
+  ASSERT_TRUE(sub->removeInsChildViaPLCID(7));
+  EXPECT_EQ(nullptr, Resolve("3|7"));
   EXPECT_EQ(nullptr, CGO::GetNodeSoPathByPlcPath(nullptr, "3"));
   EXPECT_EQ(nullptr, CGO::GetChildByPath(doc, "77"));
 

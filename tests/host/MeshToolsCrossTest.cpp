@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "MeshTestUtil.h"
+#include "support/MeshTestUtil.h"
 #include "host/MeshTools.h"
 
 namespace {
@@ -70,20 +70,10 @@ struct Case {
 TEST(TriTriCross, HandBuiltCases) {
   const _vtx A[3] = {V(0, 0, 0), V(2, 0, 0), V(0, 2, 0)};
   const Case cases[] = {
-      {"B in y = 0.5 pierces A, its corner rests on A", {V(0.25, 0.5, -1), V(0.25, 0.5, 1), V(1.25, 0.5, 0)}, false,
-       {V(0.25, 0.5, 0), V(1.25, 0.5, 0)}},
+      // Configurations the seeded CGAL families below do not produce.
       {"corner touches A's interior", {V(0.5, 0.5, 0), V(1, 0.5, 1), V(0.5, 1, 1)}, false, {V(0.5, 0.5, 0)}},
       {"B's edge lies on A", {V(0.2, 0.2, 0), V(0.8, 0.2, 0), V(0.5, 0.5, 1)}, false, {V(0.2, 0.2, 0), V(0.8, 0.2, 0)}},
-      {"shared edge, right angle", {V(0, 0, 0), V(2, 0, 0), V(0, 0, 1)}, false, {V(0, 0, 0), V(2, 0, 0)}},
-      {"shared corner, B away", {V(0, 0, 0), V(-1, 0, 1), V(0, -1, 1)}, false, {V(0, 0, 0)}},
-      {"shared corner, B cuts through", {V(0, 0, 0), V(1.5, 1.5, 1), V(1.5, 1.5, -1)}, false,
-       {V(0, 0, 0), V(1, 1, 0)}},
-      {"crossing line misses A", {V(3, 3, -1), V(3, 3, 1), V(4, 2, 0)}, false, {}},
-      {"coplanar overlap triangle", {V(-1, 0.5, 0), V(3, 0.5, 0), V(-1, 4.5, 0)}, true,
-       {V(0, 0.5, 0), V(1.5, 0.5, 0), V(0, 2, 0)}},
       {"coplanar, shared edge only", {V(2, 0, 0), V(0, 2, 0), V(2, 2, 0)}, true, {V(2, 0, 0), V(0, 2, 0)}},
-      {"coplanar, one common corner", {V(2, 0, 0), V(3, 0, 0), V(3, 1, 0)}, true, {V(2, 0, 0)}},
-      {"coplanar, disjoint, boxes overlap", {V(2, 2, 0), V(1.2, 2, 0), V(2, 1.2, 0)}, true, {}},
       {"collinear B pierces A", {V(0.5, 0.5, -1), V(0.5, 0.5, 1), V(0.5, 0.5, 0.5)}, false, {V(0.5, 0.5, 0)}},
       {"collinear B across A in its plane", {V(-1, 0.5, 0), V(3, 0.5, 0), V(1, 0.5, 0)}, true,
        {V(0, 0.5, 0), V(1.5, 0.5, 0)}},

@@ -10,12 +10,13 @@
 #include <CGAL/AABB_tree.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
 #include <CGAL/Polygon_mesh_processing/intersection.h>
+#include <CGAL/Polygon_mesh_processing/measure.h>
 #include <CGAL/Side_of_triangle_mesh.h>
 #include <CGAL/Surface_mesh.h>
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbViewportRegion.h>
 
-#include "HostTestUtil.h"
+#include "support/HostTestUtil.h"
 #include "host/SampleAssembly.h"
 #include "host/SoKRN_GetMatrixAction.h"
 
@@ -31,32 +32,19 @@ struct SampleDoc {
   ~SampleDoc() { doc->unref(); }
 };
 
-// Closed and consistently wound: every directed edge once, its reverse once.
-::testing::AssertionResult IsClosedOriented(const std::vector<int>& tris) {
-  std::map<std::pair<int, int>, int> directed;
-  for (size_t t = 0; t < tris.size(); t += 3) {
-    for (int e = 0; e < 3; ++e) {
-      const int a = tris[t + e], b = tris[t + (e + 1) % 3];
-      if (a == b) return ::testing::AssertionFailure() << "degenerate triangle " << t / 3;
-      ++directed[{a, b}];
-    }
-  }
-  for (const auto& [edge, count] : directed)
-    if (count != 1 || !directed.count({edge.second, edge.first}))
-      return ::testing::AssertionFailure() << "edge " << edge.first << "-" << edge.second << " used " << count
-                                           << " times, or without its opposite";
-  return ::testing::AssertionSuccess();
-}
-
-double SignedVolume(const std::vector<float>& xyz, const std::vector<int>& tris) {
-  double v = 0;
-  for (size_t t = 0; t < tris.size(); t += 3) {
-    const float *a = &xyz[3 * tris[t]], *b = &xyz[3 * tris[t + 1]], *c = &xyz[3 * tris[t + 2]];
-    v += (double(a[0]) * (double(b[1]) * c[2] - double(b[2]) * c[1]) -
-          double(a[1]) * (double(b[0]) * c[2] - double(b[2]) * c[0]) +
-          double(a[2]) * (double(b[0]) * c[1] - double(b[1]) * c[0])) / 6.0;
-  }
-  return v;
+// A prototype's mesh for CGAL; `ok` false when a face would make it
+// non-manifold or turn against its neighbours.
+Mesh PrototypeMesh(SoKRN_ComponentKit* proto, bool& ok) {
+  std::vector<float> xyz;
+  std::vector<int> tris;
+  vhost::GetPrototypeMesh(proto, xyz, tris);
+  Mesh m;
+  for (size_t i = 0; i < xyz.size(); i += 3) m.add_vertex(Point(xyz[i], xyz[i + 1], xyz[i + 2]));
+  ok = true;
+  for (size_t t = 0; t < tris.size(); t += 3)
+    ok = ok && m.add_face(Mesh::Vertex_index(tris[t]), Mesh::Vertex_index(tris[t + 1]),
+                          Mesh::Vertex_index(tris[t + 2])) != Mesh::null_face();
+  return m;
 }
 
 TEST(SampleAssembly, MeshesAreClosedOutwardTessellatedAndOfTheNominalVolume) {
@@ -67,21 +55,18 @@ TEST(SampleAssembly, MeshesAreClosedOutwardTessellatedAndOfTheNominalVolume) {
   });
   EXPECT_EQ(parts.size(), 9u);  // housing, cover, plate, bolt, bearing, shaft, plateA, plateB, pin
   for (SoKRN_ComponentKit* p : parts) {
-    std::vector<float> xyz;
-    std::vector<int> tris;
-    vhost::GetPrototypeMesh(p, xyz, tris);
     std::wstring name;
     p->getKRNName(name);
-    EXPECT_TRUE(IsClosedOriented(tris)) << std::string(name.begin(), name.end());
-    EXPECT_GT(SignedVolume(xyz, tris), 0.0) << std::string(name.begin(), name.end());
+    bool oriented = false;
+    const Mesh m = PrototypeMesh(p, oriented);
+    EXPECT_TRUE(oriented && CGAL::is_closed(m)) << std::string(name.begin(), name.end());
+    EXPECT_GT(PMP::volume(m), 0.0) << std::string(name.begin(), name.end()) << " is wound inward";
   }
   // Against the nominal volume: a wrong wall or a missing cap shows here.
   auto volumeOf = [&](const std::string& path) {
     hosttest::ResolvedPath p(s.doc, path);
-    std::vector<float> xyz;
-    std::vector<int> tris;
-    vhost::GetPrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), xyz, tris);
-    return SignedVolume(xyz, tris);
+    bool oriented = false;
+    return PMP::volume(PrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), oriented));
   };
   const double pi = 3.14159265358979;
   auto polygonArea = [&](double r, int n) { return 0.5 * n * r * r * std::sin(2 * pi / n); };

@@ -1,16 +1,14 @@
 // Behaviour of the intersection action on small hand-built scenes: settings,
 // what is collected, callback semantics, the two-group box prefilter, the
-// shape-data cache and its memory guard, epsilon and size rules, debug output.
+// shape-data cache and its memory guard, epsilon and size rules.
 #include <Inventor/SbMatrix.h>
 #include <Inventor/nodes/SoAnnotation.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <set>
 
-#include "IsectTestScene.h"
+#include "support/IsectTestScene.h"
 #include "intersection/MemoryGuard.h"
 #include "intersection/TriangleKernels.h"
 
@@ -204,28 +202,6 @@ TEST(ActionCollect, InvalidTrianglesAreDroppedWithOneWarning) {
   EXPECT_EQ(catcher.count("Found an invalid triangle while souping up triangle primitives"), 1);
 }
 
-TEST(ActionCallbacks, RunInOrderWithDuplicatesAreRemovedTogetherAndAbsenceWarns) {
-  Scene s;
-  s.add(instance(flat()));
-  s.add(instance(standing()));
-  DebugCatcher catcher;
-  Action action;
-  action.apply(s.root);
-  EXPECT_EQ(catcher.count("intersection testing invoked, but no callbacks set up"), 1);
-  std::vector<int> log;
-  Recorder a, b;
-  a.log = b.log = &log;
-  a.id = 1;
-  b.id = 2;
-  for (Recorder* r : {&a, &b, &a}) action.addIntersectionCallback(&Recorder::cb, r);
-  action.apply(s.root);
-  EXPECT_EQ(log, (std::vector<int>{1, 2, 1}));
-  action.removeIntersectionCallback(&Recorder::cb, &a);
-  log.clear();
-  action.apply(s.root);
-  EXPECT_EQ(log, (std::vector<int>{2}));
-}
-
 TEST(ActionCallbacks, NextShapeEndsTheShapePairAndAbortTheRun) {
   // Three mutually overlapping spheres: every pair crosses many times.
   Scene s;
@@ -417,29 +393,4 @@ TEST(ActionTwoGroups, LowMemoryDropsTheCache) {
   p.action.apply2(c);
   p.action.apply2(c);
   EXPECT_EQ(p.shapes.visits, 7);  // b and c once each, a cached
-}
-
-// The debug switch is read once per process: this runs in a child process.
-TEST(ActionDebug, MessagesWhenTheVariableIsSet) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  auto run = [] {
-    setenv("COIN_DEBUG_INTERSECTIONDETECTIONACTION", "1", 1);
-    DebugCatcher catcher;
-    {
-      Scene s;
-      s.add(instance(flat()));
-      s.add(instance(standing()));
-      Probe p;
-      p.action.apply(s.root);
-    }
-    for (const auto& m : catcher.messages) std::fprintf(stderr, "%s\n", m.c_str());
-    std::fflush(stderr);
-    std::_Exit(0);  // no exit handlers: a leak checker would fail the child on Coin's own start-up leak
-  };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
-              "number of triangle primitives in scene: 2.*calling doIntersectionTesting.*total number of shapedata "
-              "items == 2.*shape 0 intersects 1 other shapes.*primitives1.*= 1 tris.*made new octtree.*intersection "
-              "checks = 1 \\(pr primitive: 0.500000\\).*hits = 1 \\(chks pr hit: 1.000000\\).*shape 1 intersects 0 "
-              "other shapes.*shape-shape intersections: 1, shape self-intersections: 0.*doIntersectionTesting\\(\\) "
-              "done after");
 }

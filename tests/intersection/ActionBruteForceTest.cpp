@@ -9,7 +9,7 @@
 #include <set>
 #include <utility>
 
-#include "IsectTestScene.h"
+#include "support/IsectTestScene.h"
 #include "intersection/TriangleKernels.h"
 
 using namespace isect_test;

@@ -7,7 +7,7 @@
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <gtest/gtest.h>
 
-#include "IsectTestScene.h"
+#include "support/IsectTestScene.h"
 
 using namespace isect_test;
 using Action = SoIntersectionDetectionExtAction;
@@ -32,11 +32,6 @@ struct Side {
   Recorder rec;
   HeadRecorder visits;
 };
-
-// The placed traversal starts from the matrix the path traversal has at the
-// tail and multiplies the same matrices in the same order below it, so the
-// points agree bit for bit.
-void expectSamePoints(const TriKey& a, const TriKey& b) { EXPECT_EQ(a, b); }
 
 }  // namespace
 
@@ -104,8 +99,10 @@ TEST(ActionPlaced, SameHitsAndTrianglesAsThePathForm) {
         for (size_t k = 0; k < byPath.rec.hits.size(); ++k) {
           const Hit& a = byPath.rec.hits[k];
           const Hit& b = placed.rec.hits[k];
-          expectSamePoints(a.first, b.first);
-          expectSamePoints(a.second, b.second);
+          // The placed traversal starts from the matrix the path traversal has
+          // at the tail and multiplies the same matrices below it: bit for bit.
+          EXPECT_EQ(a.first, b.first);
+          EXPECT_EQ(a.second, b.second);
           EXPECT_EQ(a.firstShape, b.firstShape);
           EXPECT_EQ(a.secondShape, b.secondShape);
           EXPECT_EQ(a.distance, b.distance);
@@ -114,7 +111,7 @@ TEST(ActionPlaced, SameHitsAndTrianglesAsThePathForm) {
         byPath.action.GetIns2Triangles(t1);
         placed.action.GetIns2Triangles(t2);
         ASSERT_EQ(t1.getLength(), t2.getLength());
-        for (int k = 0; k < t1.getLength(); ++k) expectSamePoints(key(t1[k]->getPoints()), key(t2[k]->getPoints()));
+        for (int k = 0; k < t1.getLength(); ++k) EXPECT_EQ(key(t1[k]->getPoints()), key(t2[k]->getPoints()));
       }
     }
   }

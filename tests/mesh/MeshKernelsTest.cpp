@@ -1,6 +1,13 @@
 // The mesh kernels on plain arrays: no document, no scene graph.
 #include <gtest/gtest.h>
 
+#include <CGAL/AABB_face_graph_triangle_primitive.h>
+#include <CGAL/AABB_traits.h>
+#include <CGAL/AABB_tree.h>
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Side_of_triangle_mesh.h>
+#include <CGAL/Surface_mesh.h>
+
 #include <cmath>
 #include <map>
 #include <random>
@@ -16,6 +23,7 @@
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
 #include "mesh/TrianglePair.h"
+#include "support/MeshGen.h"
 
 using namespace vxmesh;
 
@@ -26,30 +34,12 @@ struct Solid {
   std::vector<int32_t> tris;
 };
 
-// UV sphere, outward wound, poles shared.
+// The support folder's UV sphere (outward wound, poles shared) in doubles.
 Solid Sphere(const Vec3& c, double r, int slices, int stacks) {
+  const vxtest::Mesh m = vxtest::Sphere(SbVec3f(float(c.x), float(c.y), float(c.z)), float(r), slices, stacks);
   Solid s;
-  const double pi = 3.14159265358979323846;
-  s.points.push_back({c.x, c.y, c.z - r});
-  for (int i = 1; i < stacks; ++i) {
-    const double phi = -pi / 2 + pi * i / stacks;
-    for (int j = 0; j < slices; ++j) {
-      const double th = 2 * pi * j / slices;
-      s.points.push_back({c.x + r * std::cos(phi) * std::cos(th), c.y + r * std::cos(phi) * std::sin(th),
-                          c.z + r * std::sin(phi)});
-    }
-  }
-  s.points.push_back({c.x, c.y, c.z + r});
-  const int top = static_cast<int>(s.points.size()) - 1;
-  auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
-  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {0, ring(1, j + 1), ring(1, j)});
-  for (int i = 1; i + 1 < stacks; ++i) {
-    for (int j = 0; j < slices; ++j) {
-      s.tris.insert(s.tris.end(), {ring(i, j), ring(i, j + 1), ring(i + 1, j + 1)});
-      s.tris.insert(s.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i + 1, j)});
-    }
-  }
-  for (int j = 0; j < slices; ++j) s.tris.insert(s.tris.end(), {top, ring(stacks - 1, j), ring(stacks - 1, j + 1)});
+  for (std::size_t i = 0; i + 2 < m.xyz.size(); i += 3) s.points.push_back({m.xyz[i], m.xyz[i + 1], m.xyz[i + 2]});
+  s.tris.assign(m.tris.begin(), m.tris.end());
   return s;
 }
 
@@ -60,40 +50,101 @@ Solid Cube(const Vec3& lo, double e) {
   return s;
 }
 
-double SolidAngleWinding(const Solid& s, const Vec3& p) {
-  double sum = 0;
-  for (std::size_t t = 0; t < s.tris.size(); t += 3) {
-    const Vec3 a = s.points[s.tris[t]] - p, b = s.points[s.tris[t + 1]] - p, c = s.points[s.tris[t + 2]] - p;
-    const double la = Norm(a), lb = Norm(b), lc = Norm(c);
-    sum += std::atan2(Dot(a, Cross(b, c)), la * lb * lc + Dot(a, b) * lc + Dot(a, c) * lb + Dot(b, c) * la);
-  }
-  return sum / (2 * 3.14159265358979323846);
+// Torus about the z axis (radii R, r), nu x nv quads, outward wound.
+Solid Torus(double R, double r, int nu, int nv) {
+  Solid s;
+  const double pi = 3.14159265358979323846;
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      const double u = 2 * pi * i / nu, w = 2 * pi * j / nv;
+      s.points.push_back({(R + r * std::cos(w)) * std::cos(u), (R + r * std::cos(w)) * std::sin(u), r * std::sin(w)});
+    }
+  auto id = [&](int i, int j) { return (i % nu) * nv + j % nv; };
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j)
+      s.tris.insert(s.tris.end(), {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+  return s;
+}
+
+// Two solids as one mesh (indices of the second shifted).
+Solid Joined(const Solid& a, const Solid& b) {
+  Solid s = a;
+  const int32_t base = static_cast<int32_t>(a.points.size());
+  s.points.insert(s.points.end(), b.points.begin(), b.points.end());
+  for (int32_t i : b.tris) s.tris.push_back(i + base);
+  return s;
+}
+
+Solid Scaled(Solid s, const Vec3& f) {
+  for (Vec3& p : s.points) p = {p.x * f.x, p.y * f.y, p.z * f.z};
+  return s;
+}
+
+// A side given whole, not cut; `cornersCut`: every corner a (point) cut
+// edge, so that each triangle is judged alone.
+CutFaceSide Whole(const Solid& s, bool cornersCut = false) {
+  CutFaceSide out;
+  out.points = s.points;
+  out.tris.assign(s.tris.begin(), s.tris.end());
+  out.cutPoints = s.points;
+  out.cutTris = out.tris;
+  for (int i = 0; cornersCut && i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
+  return out;
+}
+
+bool Crosses(const Solid& s, const Vec3& lo = {-10, -10, -10}, const Vec3& hi = {10, 10, 10}) {
+  return SelfIntersects(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, 1.0, lo, hi);
 }
 
 }  // namespace
 
-// The grid ray count agrees with the solid-angle winding number on random
-// points, and faces lying on the surface are told by their facing.
-TEST(SolidLocator, AgreesWithTheWindingNumberAndTellsFacing) {
-  const Solid sphere = Sphere({0.3, -0.2, 0.1}, 1.0, 40, 20);
-  const SolidLocator loc(sphere.points.data(), sphere.points.size(), sphere.tris.data(), sphere.tris.size() / 3, 1.0);
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> u(-1.4, 1.6);
-  int inside = 0;
-  for (int i = 0; i < 2000; ++i) {
-    const Vec3 p{u(rng), u(rng), u(rng)};
-    const double w = SolidAngleWinding(sphere, p);
-    if (std::fabs(std::fabs(w) - 0.5) < 0.05) continue;  // too near the surface for the reference
-    const Where got = loc.locate(p, {0, 0, 1});
-    EXPECT_EQ(got == Where::Inside, std::fabs(w) > 0.5) << p.x << " " << p.y << " " << p.z;
-    inside += got == Where::Inside;
+// The grid ray count against CGAL's side-of-mesh test on a torus (a ray
+// crosses it up to four times), at random points and at points 1e-3 .. 1e-5
+// off its faces, edges and corners; faces lying on the surface are told by
+// their facing.
+TEST(SolidLocator, AgreesWithCGALNearTheSurfaceAndTellsFacing) {
+  using K = CGAL::Exact_predicates_inexact_constructions_kernel;
+  using SurfaceMesh = CGAL::Surface_mesh<K::Point_3>;
+  const Solid tor = Torus(2.0, 0.7, 40, 20);
+  SurfaceMesh sm;
+  for (const Vec3& p : tor.points) sm.add_vertex(K::Point_3(p.x, p.y, p.z));
+  for (std::size_t t = 0; t < tor.tris.size(); t += 3)
+    sm.add_face(SurfaceMesh::Vertex_index(tor.tris[t]), SurfaceMesh::Vertex_index(tor.tris[t + 1]),
+                SurfaceMesh::Vertex_index(tor.tris[t + 2]));
+  ASSERT_TRUE(CGAL::is_closed(sm));
+  const CGAL::Side_of_triangle_mesh<SurfaceMesh, K> side(sm);
+  const CGAL::AABB_tree<CGAL::AABB_traits<K, CGAL::AABB_face_graph_triangle_primitive<SurfaceMesh>>> tree(
+      faces(sm).first, faces(sm).second, sm);
+  const SolidLocator loc(tor.points.data(), tor.points.size(), tor.tris.data(), tor.tris.size() / 3, 2.7);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  std::vector<Vec3> probes;
+  for (int i = 0; i < 3000; ++i) probes.push_back({3 * u(rng), 3 * u(rng), 0.8 * u(rng)});
+  for (std::size_t t = 0; t < tor.tris.size(); t += 9) {
+    const Vec3 &a = tor.points[tor.tris[t]], &b = tor.points[tor.tris[t + 1]], &c = tor.points[tor.tris[t + 2]];
+    for (const Vec3& x : {(a + b + c) * (1.0 / 3), (a + b) * 0.5, a}) {
+      for (double delta : {1e-3, 1e-4, 1e-5}) {
+        const Vec3 d{u(rng), u(rng), u(rng) + 1.5};  // never zero
+        probes.push_back(x + d * (delta / Norm(d)));
+      }
+      for (double dz : {-0.02, 0.02}) probes.push_back(x + Vec3{0, 0, dz});  // rays through an edge or corner
+    }
   }
-  EXPECT_GT(inside, 200);
-  for (std::size_t t = 0; t < sphere.tris.size(); t += 3) {
-    const Vec3 &a = sphere.points[sphere.tris[t]], &b = sphere.points[sphere.tris[t + 1]],
-               &c = sphere.points[sphere.tris[t + 2]];
-    const Vec3 n = Cross(b - a, c - a);
-    const Vec3 centroid = (a + b + c) * (1.0 / 3);
+  std::size_t compared = 0, inside = 0, nearOnes = 0;
+  for (const Vec3& p : probes) {
+    const K::Point_3 q(p.x, p.y, p.z);
+    const double d = std::sqrt(CGAL::to_double(tree.squared_distance(q)));
+    if (d < 4e-6) continue;  // in or at the edge of the tolerance band (about 1.3e-6 here)
+    const bool want = side(q) == CGAL::ON_BOUNDED_SIDE;
+    EXPECT_EQ(loc.locate(p, {0, 0, 1}) == Where::Inside, want) << p.x << " " << p.y << " " << p.z << " at " << d;
+    ++compared, inside += want, nearOnes += d < 1e-4;
+  }
+  EXPECT_GT(compared, probes.size() * 8 / 10);
+  EXPECT_GT(inside, 300u);
+  EXPECT_GT(nearOnes, 300u);
+  for (std::size_t t = 0; t < tor.tris.size(); t += 3) {
+    const Vec3 &a = tor.points[tor.tris[t]], &b = tor.points[tor.tris[t + 1]], &c = tor.points[tor.tris[t + 2]];
+    const Vec3 n = Cross(b - a, c - a), centroid = (a + b + c) * (1.0 / 3);
     ASSERT_EQ(loc.locate(centroid, n), Where::OnSameFacing) << t;
     ASSERT_EQ(loc.locate(centroid, n * -1.0), Where::OnOppositeFacing) << t;
   }
@@ -190,15 +241,7 @@ TEST(PointGrid, WeldsWithinTheToleranceAndClosesTJunctions) {
 // corners or faces lying on each other): identical cubes share one volume.
 TEST(CutFace, FacesOnFacesKeepOneLayer) {
   const Solid a = Cube({0, 0, 0}, 1), b = Cube({0, 0, 0}, 1), c = Cube({1, 0, 0}, 1);
-  auto side = [](const Solid& s) {
-    CutFaceSide out;
-    out.points = s.points;
-    out.tris.assign(s.tris.begin(), s.tris.end());
-    out.cutPoints = s.points;
-    out.cutTris = out.tris;
-    for (int i = 0; i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
-    return out;
-  };
+  auto side = [](const Solid& s) { return Whole(s, true); };
   const CutFace same = BuildCutFace(side(a), side(b), [] { return false; });
   ASSERT_TRUE(same.volumeKnown);
   EXPECT_NEAR(same.volume, 1.0, 1e-12);
@@ -214,36 +257,6 @@ TEST(CutFace, FacesOnFacesKeepOneLayer) {
   EXPECT_NE(none.volumeNote.find("not closed"), std::string::npos);
 }
 
-namespace {
-
-// Two solids as one mesh (indices of the second shifted).
-Solid Joined(const Solid& a, const Solid& b) {
-  Solid s = a;
-  const int32_t base = static_cast<int32_t>(a.points.size());
-  s.points.insert(s.points.end(), b.points.begin(), b.points.end());
-  for (int32_t i : b.tris) s.tris.push_back(i + base);
-  return s;
-}
-
-Solid Scaled(Solid s, const Vec3& f) {
-  for (Vec3& p : s.points) p = {p.x * f.x, p.y * f.y, p.z * f.z};
-  return s;
-}
-
-CutFaceSide Whole(const Solid& s) {
-  CutFaceSide out;
-  out.points = s.points;
-  out.tris.assign(s.tris.begin(), s.tris.end());
-  out.cutPoints = s.points;
-  out.cutTris = out.tris;
-  return out;
-}
-
-bool Crosses(const Solid& s, const Vec3& lo = {-10, -10, -10}, const Vec3& hi = {10, 10, 10}) {
-  return SelfIntersects(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, 1.0, lo, hi);
-}
-
-}  // namespace
 
 // Closed meshes that cross themselves are found (through faces, and through a
 // shared corner); meshes that only touch themselves or are clean are not;

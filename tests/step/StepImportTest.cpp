@@ -52,9 +52,9 @@
 #include <XCAFDoc_ShapeTool.hxx>
 
 #include "host/DocumentBuilder.h"
-#include "support/MiniJson.h"
 #include "tools/StepImporter.h"
-#include "tools/ImportSupport.h"
+#include "support/Files.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 
@@ -190,13 +190,8 @@ std::pair<SoMaterial*, SoMaterialBinding*> MaterialOf(SoKRN_ComponentKit* proto)
   return out;
 }
 
-// Runs the program; its exit status (or -1), stdout in `out`, stderr in `err`.
-int RunVistrel(const std::string& args, std::string& out, std::string& err) {
-  const std::string o = TheMachine().dir.File("out.txt"), e = TheMachine().dir.File("err.txt");
-  const int status = std::system((std::string(VX_VISTREL_BINARY) + " " + args + " >" + o + " 2>" + e).c_str());
-  out = ReadBytes(o);
-  err = ReadBytes(e);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+vxtest::ProgramRun RunVistrel(const std::vector<std::string>& args) {
+  return vxtest::RunProgram(VX_VISTREL_BINARY, args);
 }
 
 }  // namespace
@@ -271,9 +266,9 @@ TEST(StepImport, AssemblyTreeNamesPlacementsInstancingAndColours) {
   EXPECT_EQ(green.first->diffuseColor[0], SbColor(0, 1, 0));
 
   // `vistrel info` lists the bolt as one prototype with 12 occurrences.
-  std::string out, err;
-  ASSERT_EQ(RunVistrel("info " + m.file, out, err), 0) << err;
-  EXPECT_NE(out.find("Bolt  instances=4  occurrences=12"), std::string::npos) << out;
+  const vxtest::ProgramRun info = RunVistrel({"info", m.file});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("Bolt  instances=4  occurrences=12"), std::string::npos) << info.out;
 }
 
 // Tessellated volumes stay within the deflection's reach of the exact B-rep
@@ -319,12 +314,11 @@ TEST(StepImport, TessellationWithinDeflection) {
 // the bolts stand in their holes with 0.3 to spare.
 TEST(StepImport, CheckFindsTheDesignedClash) {
   const std::string json = TheMachine().dir.File("report.json");
-  std::string out, err, error;
-  ASSERT_EQ(RunVistrel("check " + TheMachine().file + " --cut-faces --quiet --json " + json, out, err), 1) << err;
-  vxtest::Json report;
-  ASSERT_TRUE(vxtest::ParseJson(ReadBytes(json), report, error)) << error;
-  ASSERT_EQ(report["results"].items.size(), 1u) << out;
-  const vxtest::Json& result = report["results"].items[0];
+  const vxtest::ProgramRun r = RunVistrel({"check", TheMachine().file, "--cut-faces", "--quiet", "--json", json});
+  ASSERT_EQ(r.status, 1) << r.err;
+  const vxtest::Json report = vxtest::ReadJsonFile(json);
+  ASSERT_EQ(report["results"].items.size(), 1u) << r.out;
+  const vxtest::Json& result = report["results"].items.at(0);
   EXPECT_EQ(result["kind"].s, "interference");
   EXPECT_EQ((std::set<std::string>{result["path1"].s, result["path2"].s}), (std::set<std::string>{"PATH|0|0|0", "PATH|0|3"}));
   EXPECT_NEAR(result["volume"].n, 64.0, 1e-3) << "the 4 x 4 x 4 overlap of two boxes";
@@ -354,10 +348,10 @@ TEST(StepImport, BadFilesFailCleanly) {
   };
   for (const auto& c : cases) {
     const std::string file = dir.Write(c.name, c.bytes);
-    std::string out, err;
-    EXPECT_EQ(RunVistrel("info " + file, out, err), 2) << c.name << ": " << err;
-    EXPECT_EQ(err.rfind("vistrel: " + file + ": ", 0), 0u) << err;
-    EXPECT_NE(err.find(c.reason), std::string::npos) << c.name << ": " << err;
+    const vxtest::ProgramRun r = RunVistrel({"info", file});
+    EXPECT_EQ(r.status, 2) << c.name << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("vistrel: " + file + ": ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
   }
 
   std::mt19937 random(19);

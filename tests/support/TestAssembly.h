@@ -21,7 +21,7 @@
 #include <Inventor/SoFullPath.h>
 
 #include "graphops/CGraphOperation.h"
-#include "host/HostTestUtil.h"  // tests/host: shared document helpers
+#include "support/HostTestUtil.h"
 
 // Holds one reference on a path for the scope.
 struct PathRef {

@@ -11,7 +11,7 @@
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 #include "tools/AssemblyHandBack.h"
 #include "tools/ImportedAssembly.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "support/Files.h"
@@ -37,33 +36,27 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
     SCOPED_TRACE(c.file);
     const vxtest::Json with = CheckJson(c.file, "--cut-faces");
     ASSERT_EQ(with.items.size(), 1u);
-    EXPECT_EQ(with[0]["kind"].s, "interference");
-    EXPECT_NEAR(with[0]["volume"].n, c.volume, c.slack);
-    EXPECT_GE(with[0]["penetration_depth"].n, c.depthLo);
-    EXPECT_LE(with[0]["penetration_depth"].n, c.depthHi);
+    EXPECT_EQ(with.items.at(0)["kind"].s, "interference");
+    EXPECT_NEAR(with.items.at(0)["volume"].n, c.volume, c.slack);
+    EXPECT_GE(with.items.at(0)["penetration_depth"].n, c.depthLo);
+    EXPECT_LE(with.items.at(0)["penetration_depth"].n, c.depthHi);
     const vxtest::Json without = CheckJson(c.file, "");
     ASSERT_EQ(without.items.size(), 1u);
-    EXPECT_EQ(without[0]["penetration_depth"].kind, vxtest::Json::Null) << "no depth without cut faces";
-    EXPECT_EQ(without[0]["kind"].s, "interference") << "told without cut faces too";
+    EXPECT_EQ(without.items.at(0)["penetration_depth"].kind, vxtest::Json::Null) << "no depth without cut faces";
+    EXPECT_EQ(without.items.at(0)["kind"].s, "interference") << "told without cut faces too";
   }
   // The shifted cube overlaps by 0.5: kept by a filter at 0.4, dropped at 0.6.
   EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.4").items.size(), 1u);
   EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.6").items.size(), 0u);
 }
 
-// A box standing in an open floor surface: null volume with the reason.
+// A box standing in an open floor surface: an interference (the sheet passes
+// through the box), its volume and depth null with the reason.
 TEST(CheckVolumes, OpenSurfaceGivesNullWithANote) {
-  const std::string obj = vxtest::TempPath("floor.obj");
-  {
-    std::ofstream out(obj);
-    out << "o Floor\nv -2 -2 0.5\nv 3 -2 0.5\nv 3 3 0.5\nv -2 3 0.5\nf 1 2 3\nf 1 3 4\no Box\n";
-    for (int k = 0; k < 8; ++k) out << "v " << (k & 1) << " " << ((k >> 1) & 1) << " " << ((k >> 2) & 1) << "\n";
-    out << "f 5 7 6\nf 6 7 8\nf 9 10 11\nf 10 12 11\nf 5 6 9\nf 6 10 9\nf 7 11 8\nf 8 11 12\n"
-           "f 5 9 7\nf 7 9 11\nf 6 8 10\nf 8 12 10\n";
-  }
-  const vxtest::Json r = CheckJson(obj, "--cut-faces");
-  std::remove(obj.c_str());
+  const vxtest::Json r = CheckJson(VX_TEST_DATA_DIR "/box-on-open-floor.obj", "--cut-faces");
   ASSERT_EQ(r.items.size(), 1u);
-  EXPECT_EQ(r[0]["volume"].kind, vxtest::Json::Null);
-  EXPECT_NE(r[0]["volume_note"].s.find("not closed"), std::string::npos);
+  EXPECT_EQ(r.items.at(0)["kind"].s, "interference");
+  EXPECT_EQ(r.items.at(0)["volume"].kind, vxtest::Json::Null);
+  EXPECT_EQ(r.items.at(0)["penetration_depth"].kind, vxtest::Json::Null);
+  EXPECT_NE(r.items.at(0)["volume_note"].s.find("not closed"), std::string::npos);
 }

@@ -3,7 +3,7 @@
 // the third crossing the wall.
 #include <set>
 
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "host/DocumentBuilder.h"
-#include "ImportSupport.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 

@@ -1,14 +1,21 @@
 // Display attributes seen on rendered pixels: colour, its removal,
-// transparency and hiding change what the renderer draws, and only for the
-// occurrence addressed, not for a twin placed by the same shared
-// sub-assembly; the collision manager's isolation and its undoing.
+// transparency, hiding and user matrices change what the renderer draws, and
+// only for the occurrence addressed, not for a twin placed by the same shared
+// sub-assembly; clip planes under the document clip the model, not its
+// temporary children; the collision manager's isolation and its undoing.
 #include <gtest/gtest.h>
 
 #include <Inventor/lists/SoPathList.h>
+#include <Inventor/nodes/SoClipPlane.h>
+#include <Inventor/nodes/SoCube.h>
+#include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTranslation.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -16,6 +23,7 @@
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
+#include "host/SoKRN_InfoKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "host/SampleAssembly.h"
@@ -59,29 +67,43 @@ struct TwinDoc {
   }
 };
 
+// One renderer per size for the suite, over white.
+OffscreenRenderer* WhiteRenderer(int width, int height) {
+  static std::map<std::pair<int, int>, std::unique_ptr<OffscreenRenderer>> renderers;
+  std::unique_ptr<OffscreenRenderer>& r = renderers[{width, height}];
+  if (!r) r.reset(new OffscreenRenderer(width, height));
+  r->setBackgroundColor(SbColor(1, 1, 1));
+  return r.get();
+}
+
+// Renders; VX_RENDER_TEST_DUMP keeps the picture as <name>.png.
+PngImage Render(OffscreenRenderer* renderer, SoNode* scene, SoCamera* camera, const std::string& name) {
+  PngImage picture;
+  EXPECT_TRUE(renderer->render(scene, camera, picture)) << name << ": " << renderer->errorMessage();
+  std::string error;
+  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) picture.writeFile(std::string(dir) + "/" + name + ".png", error);
+  return picture;
+}
+
 }  // namespace
 
-TEST(RenderDisplayAttributes, ColourTransparencyAndHidingShowOnTheAddressedOccurrenceOnly) {
-  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kWidth, kHeight));
+// One document changed step by step and drawn again after each step, so the
+// render caches must follow every change.
+TEST(RenderDisplayAttributes, ColourTransparencyHidingUserMatricesAndClipPlanesOnTheAddressedOccurrenceOnly) {
+  OffscreenRenderer* renderer = WhiteRenderer(kWidth, kHeight);
   if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
-  renderer->setBackgroundColor(SbColor(1, 1, 1));
   TwinDoc t;
-  auto render = [&](const char* what) {
-    PngImage picture;
-    EXPECT_TRUE(renderer->render(t.doc, t.camera, picture)) << what << ": " << renderer->errorMessage();
-    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
-      std::string error;
-      picture.writeFile(std::string(dir) + "/attributes_" + what + ".png", error);
-    }
-    return picture;
-  };
+  auto render = [&](const char* what) { return Render(renderer, t.doc, t.camera, std::string("attributes_") + what); };
   auto left = [](const PngImage& p) { return p.pixel(25, 30); };
   auto right = [](const PngImage& p) { return p.pixel(95, 30); };
+  auto middle = [](const PngImage& p) { return p.pixel(60, 30); };
+  const PngImage::Rgba white{255, 255, 255, 255};
 
   const PngImage plain = render("plain");
   const PngImage::Rgba grey = left(plain);
   ASSERT_LT(grey.r, 250) << "the box is drawn, not the background";
   EXPECT_EQ(right(plain), grey);
+  EXPECT_EQ(middle(plain), white);
 
   CGraphOperation::SetColorByPlcPath(t.doc, "PATH|0|1|0", nullptr, SbVec3f(1, 0, 0));
   const PngImage red = render("red");
@@ -96,10 +118,47 @@ TEST(RenderDisplayAttributes, ColourTransparencyAndHidingShowOnTheAddressedOccur
   CGraphOperation::SetTransparencyByPlcPath(t.doc, "1|0", nullptr, -1.0f);
   EXPECT_EQ(left(render("restored")), grey) << "both overrides removed";
 
-  CGraphOperation::SetVisibilityByPlcPath(t.doc, "PATH|0|2", nullptr, 0);
+  CGraphOperation::SetVisibilityByPlcPath(t.doc, "PATH|0|2", nullptr, 0);  // the parent hides its sub-tree
   const PngImage hidden = render("hidden");
-  EXPECT_EQ(right(hidden), (PngImage::Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(right(hidden), white);
   EXPECT_EQ(left(hidden), grey);
+  CGraphOperation::SetVisibilityByPlcPath(t.doc, "PATH|0|2", nullptr, -1);
+  EXPECT_EQ(right(render("shown")), grey);
+
+  // A user matrix moves one occurrence of the shared box only: x [4, 6] to [2, 4].
+  SoPath* twin = CGraphOperation::GetNodeSoPathByPlcPath(t.doc, "2|0");
+  SbMatrix back;
+  back.setTranslate(SbVec3f(-2, 0, 0));
+  t.doc->getKRNState()->setUserMatrix(twin, back, TRUE);
+  twin->unref();
+  const PngImage moved = render("moved");
+  EXPECT_EQ(right(moved), white);
+  EXPECT_EQ(middle(moved), grey);
+  EXPECT_EQ(left(moved), grey);
+
+  // A clip plane under the document keeps x < 2.5: the moved box goes, a
+  // temporary child standing there stays (not clipped).
+  auto* marker = new SoSeparator;
+  auto* at = new SoTranslation;
+  at->translation.setValue(3, 1, 0);
+  auto* cube = new SoCube;
+  cube->width = cube->height = cube->depth = 0.5f;
+  marker->addChild(at);
+  marker->addChild(cube);
+  t.doc->addTmpChild(marker);
+  auto* plane = new SoClipPlane;
+  plane->plane.setValue(SbPlane(SbVec3f(-1, 0, 0), -2.5f));
+  t.doc->getClipPlaneChildren()->addChild(plane);
+  const PngImage clipped = render("clipped");
+  EXPECT_EQ(left(clipped), grey);
+  EXPECT_NE(middle(clipped), white) << "the temporary child";
+  EXPECT_EQ(clipped.pixel(55, 45), white) << "the moved box, clipped";
+
+  // The info kit's draw style hides the model.
+  auto* style = static_cast<SoDrawStyle*>(t.doc->getKRN_Info()->getPart("drawStyle", FALSE));
+  ASSERT_NE(style, nullptr);
+  style->style = SoDrawStyle::INVISIBLE;
+  EXPECT_EQ(left(render("invisible")), white);
 }
 
 // Isolation seen on pixels, on the sample with the pin hidden by the user:
@@ -107,9 +166,8 @@ TEST(RenderDisplayAttributes, ColourTransparencyAndHidingShowOnTheAddressedOccur
 // pair, and clearing gives back
 // the very same picture. VX_RENDER_TEST_DUMP keeps the four pictures.
 TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBackThePicture) {
-  static std::unique_ptr<OffscreenRenderer> renderer(new OffscreenRenderer(kIsoWidth, kIsoHeight));
+  OffscreenRenderer* renderer = WhiteRenderer(kIsoWidth, kIsoHeight);
   if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
-  renderer->setBackgroundColor(SbColor(1, 1, 1));
   SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
   auto* camera = new SoPerspectiveCamera;
   camera->ref();
@@ -119,15 +177,7 @@ TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBac
     doc->getKRNState()->setDocEleVisible(pin, 0, TRUE);
     pin->unref();
   }
-  auto render = [&](const char* what) {
-    PngImage picture;
-    EXPECT_TRUE(renderer->render(doc, camera, picture)) << renderer->errorMessage();
-    if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) {
-      std::string error;
-      picture.writeFile(std::string(dir) + "/isolation_" + what + ".png", error);
-    }
-    return picture;
-  };
+  auto render = [&](const char* what) { return Render(renderer, doc, camera, std::string("isolation_") + what); };
   const PngImage::Rgba white{255, 255, 255, 255};
   auto at = [&](const PngImage& p, const SbVec3f& world) {
     SbVec3f s;

@@ -1,16 +1,14 @@
 // Headless rendering checked on real pixels: lit faces against Lambert's law
 // for the renderer's headlight, face modes, depth order, framing, clipping,
-// lines, blending of transparent faces, and reuse of one renderer (and
+// blending of transparent faces, and reuse of one renderer (and
 // several) for many pictures. VX_RENDER_TEST_DUMP=<dir> keeps the pictures.
 #include <gtest/gtest.h>
 
 #include <Inventor/SbViewVolume.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoCube.h>
-#include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoLightModel.h>
-#include <Inventor/nodes/SoLineSet.h>
 #include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
@@ -113,22 +111,15 @@ SoCube* box(float w, float h, float d) {
   return c;
 }
 
-// Points joined as one polygon (counter-clockwise as given) or a polyline 2 pixels wide.
-SoGroup* polygon(const std::vector<SbVec3f>& points, bool asLine = false) {
-  SoGroup* g = new SoGroup;
-  SoDrawStyle* style = new SoDrawStyle;
-  style->lineWidth = 2;
-  g->addChild(style);
-  SoCoordinate3* c = new SoCoordinate3;
-  c->point.setValues(0, int(points.size()), points.data());
-  g->addChild(c);
-  g->addChild(asLine ? static_cast<SoNode*>(new SoLineSet) : new SoFaceSet);
-  return g;
-}
-
 // The rectangle [x0, x1] x [y0, y1] in the plane at height z, facing +z.
 SoGroup* rectangle(float x0, float y0, float x1, float y1, float z) {
-  return polygon({SbVec3f(x0, y0, z), SbVec3f(x1, y0, z), SbVec3f(x1, y1, z), SbVec3f(x0, y1, z)});
+  SoGroup* g = new SoGroup;
+  SoCoordinate3* c = new SoCoordinate3;
+  const SbVec3f corners[4] = {SbVec3f(x0, y0, z), SbVec3f(x1, y0, z), SbVec3f(x1, y1, z), SbVec3f(x0, y1, z)};
+  c->point.setValues(0, 4, corners);
+  g->addChild(c);
+  g->addChild(new SoFaceSet);
+  return g;
 }
 
 // A shape in its own separator: one colour, lit (default ambient 0.2) or unlit, moved by `at`.
@@ -275,27 +266,6 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneAndAutoClippingShowsWhatLiesBeyo
   }
   EXPECT_TRUE(camera->nearDistance.getValue() == nearBefore && camera->farDistance.getValue() == farBefore)
       << "the caller's camera was changed";
-}
-
-TEST(RenderOffscreen, RedLinesShowWherePut) {
-  REQUIRE_RENDERER(r);
-  // A square outline and one diagonal in the z = 0 plane, as one unlit red polyline.
-  auto scene = held(build({{polygon({{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 0, 0}, {4, 4, 0}}, true), kRed, false}}));
-  auto camera = held(fittedCamera(*r, scene.get()));
-  PngImage picture;
-  ASSERT_TRUE(draw(r, scene.get(), camera.get(), picture, "red_lines"));
-  auto redNear = [&](const SbVec3f& world) {
-    const Pixel at = project(camera.get(), world);
-    for (int y = at.y - 1; y <= at.y + 1; ++y)
-      for (int x = at.x - 1; x <= at.x + 1; ++x)
-        if (picture.pixel(x, y).r > 150 && picture.pixel(x, y).g < 60 && picture.pixel(x, y).b < 60) return true;
-    return false;
-  };
-  for (const SbVec3f& onLine : {SbVec3f(2, 0, 0), SbVec3f(4, 2, 0), SbVec3f(2, 4, 0), SbVec3f(0, 2, 0),
-                                SbVec3f(1, 1, 0), SbVec3f(3, 3, 0)})
-    EXPECT_TRUE(redNear(onLine)) << "no red line at " << onLine[0] << ", " << onLine[1];
-  for (const SbVec3f& off : {SbVec3f(3, 1, 0), SbVec3f(1, 3, 0)})  // inside the square, off every line: not filled
-    EXPECT_TRUE(isBackground(picture, project(camera.get(), off))) << "at " << off[0] << ", " << off[1];
 }
 
 TEST(RenderOffscreen, HalfTransparentMagentaBlendsOverGrey) {

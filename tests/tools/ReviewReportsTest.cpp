@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "support/MeshGen.h"
-#include "support/MiniJson.h"
 #include "support/Files.h"
 #include "tools/BcfExport.h"
 #include "tools/PngImage.h"
@@ -62,7 +61,7 @@ protected:
     Shell("mkdir -p " + work_);
     status_ = Shell(line);
     std::string error;
-    ok_ = vxtest::ParseJson(vxtest::ReadFile(work_ + "/r.json"), json_, error);
+    ok_ = ReadJson(vxtest::ReadFile(work_ + "/r.json"), json_, error);
   }
   static void TearDownTestSuite() { Shell("rm -rf '" + work_ + "' '" + work_ + ".out'"); }
   static std::string work_;
@@ -91,7 +90,7 @@ TEST_F(ReviewReports, CsvHoldsEveryResultOfTheJson) {
     ASSERT_LT(rows, results.items.size());
     ASSERT_FALSE(line.empty());
     EXPECT_EQ(line.back(), '\r');  // CRLF line ends
-    const Json& r = results[rows];
+    const Json& r = results.items.at(rows);
     EXPECT_EQ(line.rfind(std::to_string(static_cast<int>(r["id"].n)) + ",,," + r["kind"].s + ",", 0), 0u) << line;
     ++rows;
   }
@@ -158,7 +157,7 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
     ASSERT_EQ(Shell("rm -rf " + dir + " && mkdir " + dir + " && cd " + dir + " && unzip -q " + zip), 0);
     Json json;
     std::string error;
-    ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/r.json"), json, error)) << error;
+    ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/r.json"), json, error)) << error;
     const std::size_t n = json["results"].items.size();
     const std::string s = schemas + version + "/";
     EXPECT_EQ(Shell("xmllint --noout --schema " + s + "version.xsd " + dir + "/bcf.version 2>/dev/null"), 0);
@@ -220,7 +219,7 @@ TEST(Baseline, StatusesFollowTheEdits) {
             1);
   Json second;
   std::string error;
-  ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/2.json"), second, error)) << error;
+  ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/2.json"), second, error)) << error;
   std::map<std::string, std::string> got = Statuses(second);
   ASSERT_EQ(got.size(), 4u) << vxtest::ReadFile(work + "/2.txt");
   std::vector<std::string> statuses;
@@ -235,7 +234,7 @@ TEST(Baseline, StatusesFollowTheEdits) {
   for (const char* extra : {"", "--tolerance 1 "}) {
     ASSERT_EQ(Shell(vistrel + extra + "--baseline " + work + "/s1.json --json " + work + "/s2.json > /dev/null"), 1);
     Json again;
-    ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(work + "/s2.json"), again, error)) << error;
+    ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/s2.json"), again, error)) << error;
     const bool sameSettings = *extra == '\0';
     EXPECT_EQ(again["baseline"]["partial"].b, !sameSettings) << extra;
     EXPECT_TRUE(again["baseline"]["resolved"].items.empty()) << extra;
@@ -257,7 +256,7 @@ TEST(Grouping, ByInstancePartitionsLargestFirst) {
             1);
   Json report;
   std::string error;
-  ASSERT_TRUE(vxtest::ParseJson(vxtest::ReadFile(json), report, error)) << error;
+  ASSERT_TRUE(ReadJson(vxtest::ReadFile(json), report, error)) << error;
   std::remove(json.c_str());
   std::map<int, const Json*> byId;
   std::map<std::string, std::size_t> perInstance;
@@ -272,7 +271,7 @@ TEST(Grouping, ByInstancePartitionsLargestFirst) {
   std::size_t previous = SIZE_MAX;
   const Json& groups = report["groups"]["list"];
   ASSERT_FALSE(groups.items.empty());
-  EXPECT_EQ(groups[0]["results"].items.size(), most);
+  EXPECT_EQ(groups.items.at(0)["results"].items.size(), most);
   for (const Json& g : groups.items) {
     EXPECT_LE(g["results"].items.size(), previous);
     previous = g["results"].items.size();
@@ -306,7 +305,7 @@ TEST(ReportCommand, ReclassifiedEqualsAFreshCheck) {
   auto keys = [&](const std::string& file) {
     Json j;
     std::string error;
-    EXPECT_TRUE(vxtest::ParseJson(vxtest::ReadFile(file), j, error)) << file << ": " << error;
+    EXPECT_TRUE(ReadJson(vxtest::ReadFile(file), j, error)) << file << ": " << error;
     std::vector<std::string> out;
     for (const Json& r : j["results"].items) out.push_back(key(r));
     return out;

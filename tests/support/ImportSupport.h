@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,25 @@ inline std::wstring Name(SoKRN_DocElementKit* kit) {
 
 inline std::string DataFile(const std::string& relative) { return std::string(VX_TEST_DATA_DIR) + "/" + relative; }
 
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// tests/data/bad-reasons.tsv: file of tests/data/bad/ -> the parts its message must hold.
+inline std::map<std::string, std::vector<std::string>> BadFileReasons() {
+  std::map<std::string, std::vector<std::string>> reasons;
+  std::istringstream table(ReadBytes(DataFile("bad-reasons.tsv")));
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string name, part;
+    std::getline(fields, name, '\t');
+    while (std::getline(fields, part, '\t')) reasons[name].push_back(part);
+  }
+  return reasons;
+}
+
 // Holds one reference on an imported document.
 struct DocRef {
   SoKRN_MainDoc* doc;
@@ -160,10 +180,5 @@ public:
 private:
   std::string m_path;
 };
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 }  // namespace importtest

@@ -1,77 +1,21 @@
-// The embedded sample assembly gives the results it is built to show, and
-// the cut lines of crossing closed meshes are closed polylines on both
-// surfaces.
+// Cut lines: those of crossing closed meshes are closed polylines on both
+// surfaces, and points closer than the tolerance are one point. (The sample
+// assembly's results: tests/tools/CheckCommandTest.cpp.)
 #include <gtest/gtest.h>
 
 #include <Inventor/SoFullPath.h>
 #include <Inventor/lists/SoPathList.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
-#include <set>
 
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionTestUtil.h"
-#include "graphops/CGraphOperation.h"
-#include "host/SampleAssembly.h"
 #include "host/SoKRN_MainDoc.h"
 #include <Inventor/collision/SoIntersectionDetectionAction.h>
 #include "intersection/TriangleKernels.h"
 
 using namespace vxtest;
-
-namespace {
-
-using PairTypes = std::map<std::pair<std::string, std::string>, int>;
-
-// Every leaf instance of the sample as group 1, checked with `tolerance`.
-PairTypes CheckSample(float tolerance) {
-  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
-  PathHolder root(RootPath(doc));
-  std::vector<SoFullPath*> leaves;
-  CGraphOperation::GetAllChildIns(doc, root.get(), leaves, true);
-  SoPathList inputs;
-  for (SoFullPath* leaf : leaves) {
-    inputs.append(leaf);
-    leaf->unref();
-  }
-  auto* m = new CCollisionManager(doc, "CollisionManager");
-  m->AddIns1(&inputs, 0);
-  m->m_fTolerance = tolerance;
-  RunAndWait(*m);
-  PairTypes out;
-  for (const _collisionResult& r : m->Results()) {
-    std::string a, b;
-    CGraphOperation::GetNodePlcPath(r.pPath1, a, false);
-    CGraphOperation::GetNodePlcPath(r.pPath2, b, false);
-    if (b < a) std::swap(a, b);
-    out[{a, b}] = r.nType;
-  }
-  delete m;
-  doc->unref();
-  return out;
-}
-
-}  // namespace
-
-TEST(SampleAssembly, DefaultSettingsFindPenetrationsAndTouches) {
-  const PairTypes expected = {
-      {{"2|0", "2|2"}, 0}, {{"3|0", "3|2"}, 0},  // undersized hole: the bolt penetrates
-      {{"0", "1"}, 0},     {{"6", "7"}, 0},      // cover on housing, plates flush
-      {{"2|0", "2|1"}, 0}, {{"3|0", "3|1"}, 0},  // seated bolt heads
-  };
-  EXPECT_EQ(CheckSample(0.0f), expected);
-}
-
-TEST(SampleAssembly, ClearanceToleranceCatchesTheShaftInItsBearing) {
-  PairTypes with1 = CheckSample(1.0f);
-  ASSERT_EQ(with1.count({"4", "5"}), 1u);
-  EXPECT_EQ((with1[{"4", "5"}]), 1);
-  EXPECT_EQ(with1.size(), 7u);
-  PairTypes with3 = CheckSample(3.0f);
-  EXPECT_EQ(with3.count({"7", "8"}), 1u) << "the pin is 2 mm from plate B";
-}
 
 TEST(CutLines, CrossingSpheresGiveClosedLoopsOnBothSurfaces) {
   std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 1.0f, 48, 24)}));

@@ -15,6 +15,7 @@
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "support/MeshGen.h"
 
 namespace hosttest {
 
@@ -43,25 +44,11 @@ inline SbMatrix Placement(const SbVec3f& t, const SbRotation& r, float scale = 1
   return m;
 }
 
-// Axis-aligned box [lo, hi], outward counter-clockwise winding.
-inline void BoxMesh(const SbVec3f& lo, const SbVec3f& hi, std::vector<float>& xyz,
-                    std::vector<int>& tris) {
-  xyz.clear();
-  for (int i = 0; i < 8; ++i) {
-    xyz.push_back((i & 1) ? hi[0] : lo[0]);
-    xyz.push_back((i & 2) ? hi[1] : lo[1]);
-    xyz.push_back((i & 4) ? hi[2] : lo[2]);
-  }
-  tris = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
-          2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
-}
-
+// Axis-aligned box [lo, hi], outward wound.
 inline SoKRN_ComponentKit* MakeBox(SoKRN_MainDoc* doc, const std::wstring& name, const SbVec3f& lo,
                                    const SbVec3f& hi) {
-  std::vector<float> xyz;
-  std::vector<int> tris;
-  BoxMesh(lo, hi, xyz, tris);
-  return vhost::MakePartPrototype(doc, name, xyz, tris);
+  const vxtest::Mesh box = vxtest::Box(lo, hi);
+  return vhost::MakePartPrototype(doc, name, box.xyz, box.tris);
 }
 
 // A referenced path filled by StrPathToSoPath (empty when unresolved).

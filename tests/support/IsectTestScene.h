@@ -19,6 +19,7 @@
 #include "host/SoBrepFaceSet.h"
 #include "intersection/SbTri3f.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
+#include "support/MeshGen.h"
 
 namespace isect_test {
 
@@ -37,30 +38,12 @@ struct Mesh {
   }
 };
 
-// Closed UV sphere: 2 * slices * (stacks - 1) triangles.
+// Closed UV sphere about the origin: 2 * slices * (stacks - 1) triangles.
 inline Mesh uvSphere(float radius, int slices, int stacks) {
+  const vxtest::Mesh g = vxtest::Sphere(SbVec3f(0, 0, 0), radius, slices, stacks);
   Mesh m;
-  const float pi = 3.14159265358979f;
-  m.points.push_back(SbVec3f(0, 0, radius));
-  for (int i = 1; i < stacks; ++i) {
-    const float phi = pi * i / stacks;
-    for (int j = 0; j < slices; ++j) {
-      const float theta = 2 * pi * j / slices;
-      m.points.push_back(radius *
-                         SbVec3f(std::sin(phi) * std::cos(theta), std::sin(phi) * std::sin(theta), std::cos(phi)));
-    }
-  }
-  m.points.push_back(SbVec3f(0, 0, -radius));
-  const int south = static_cast<int>(m.points.size()) - 1;
-  auto ring = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
-  for (int j = 0; j < slices; ++j) {
-    m.tris.insert(m.tris.end(), {0, ring(1, j), ring(1, j + 1)});
-    m.tris.insert(m.tris.end(), {ring(stacks - 1, j), south, ring(stacks - 1, j + 1)});
-    for (int i = 1; i < stacks - 1; ++i) {
-      m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
-      m.tris.insert(m.tris.end(), {ring(i, j), ring(i + 1, j + 1), ring(i, j + 1)});
-    }
-  }
+  for (std::size_t i = 0; i < g.xyz.size(); i += 3) m.points.push_back(SbVec3f(&g.xyz[i]));
+  m.tris = g.tris;
   return m;
 }
 
