@@ -72,6 +72,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "host/VistrelHost.h"
 #include "module/VistrelExt.h"
 
@@ -105,23 +106,22 @@ std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 // ---- the document ----------------------------------------------------------------
 
-// Builds the plant as a document (referenced once). Placement ids are the
-// child indices, so the leaves' placement paths are those Plant::leaves gives.
-SoKRN_MainDoc* buildDocument(const Plant& plant) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  std::vector<SoKRN_ComponentKit*> kits(plant.protos.size(), nullptr);
+// Builds the plant as a document. Placement ids are the child indices, so the
+// leaves' placement paths are those Plant::leaves gives.
+vhost::SoRef<SoKRN_MainDoc> buildDocument(const Plant& plant) {
+  vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
+  // Held until every placement is made.
+  std::vector<vhost::SoRef<SoKRN_ComponentKit>> kits(plant.protos.size());
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const vxbench::Proto& p = plant.protos[i];
     if (static_cast<int>(i) == plant.top) {
-      kits[i] = doc->getTopPrototype();
+      kits[i].reset(doc->getTopPrototype());
     } else if (p.mesh >= 0) {
       const vxbench::Mesh& m = plant.meshes[static_cast<size_t>(p.mesh)];
-      kits[i] = vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris);
+      kits[i].reset(vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris));
     } else {
-      kits[i] = vhost::MakeAssemblyPrototype(doc, wide(p.name));
+      kits[i].reset(vhost::MakeAssemblyPrototype(doc, wide(p.name)));
     }
-    kits[i]->ref();  // held until every placement is made
   }
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const auto& children = plant.protos[i].children;
@@ -130,21 +130,18 @@ SoKRN_MainDoc* buildDocument(const Plant& plant) {
                            wide(children[c].name), static_cast<int64_t>(c));
     }
   }
-  for (SoKRN_ComponentKit* k : kits) k->unrefNoDelete();
   return doc;
 }
 
-// The path from the document down to its top prototype (referenced once), as
-// the command-line tool finds it.
-SoFullPath* topPrototypePath(SoKRN_MainDoc* doc) {
+// The path from the document down to its top prototype, as the command-line
+// tool finds it.
+vhost::SoRef<SoFullPath> topPrototypePath(SoKRN_MainDoc* doc) {
   SoSearchAction search;
   search.setNode(doc->getTopPrototype());
   search.setInterest(SoSearchAction::FIRST);
   search.apply(doc);
-  if (!search.getPath()) return nullptr;
-  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
-  path->ref();
-  return path;
+  if (!search.getPath()) return {};
+  return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(search.getPath()->copy()));
 }
 
 // ---- ours --------------------------------------------------------------------------
@@ -197,28 +194,27 @@ bool g_dump = false;  // --dump: one line per result of every run
 
 OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc, const std::vector<Leaf>& leaves) {
   OursRun out;
-  CCollisionManager* manager = nullptr;
+  std::unique_ptr<CCollisionManager> manager;
   Finish finished;
   Progress progress;
   double cpuInputs = 0, cpuRun = 0;
   out.inputs = secondsOf([&] {
-    manager = new CCollisionManager(doc, "CollisionManager");
+    manager = std::make_unique<CCollisionManager>(doc, "CollisionManager");
     manager->m_fTolerance = 0.0f;
     manager->m_nCalcType = 0;
     manager->m_bCalcCrossMesh = 0;
     manager->m_b2Group = 0;
     std::vector<SoFullPath*> leaves;
-    if (SoFullPath* root = topPrototypePath(doc)) {
+    if (const vhost::SoRef<SoFullPath> root = topPrototypePath(doc)) {
       CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary, as `vistrel check`
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
-      root->unref();
     }
     SoPathList group1, ignored;
     for (SoFullPath* leaf : leaves) group1.append(leaf);
     manager->AddIns1(&group1, 0);
     manager->AddIgnoreIns(&ignored, 0);
     for (SoFullPath* leaf : leaves) leaf->unref();
-    progress.manager = manager;
+    progress.manager = manager.get();
     manager->SetCalculateCB(&perPairCB, &progress);
     manager->SetCalculateFinshCB(&finishCB, &finished);
   }, &cpuInputs);
@@ -261,7 +257,6 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
                   r.nType, static_cast<double>(r.fMinDist), r.cutLinePnts.size(), r.cutLines.size());
     }
   }
-  delete manager;
   return out;
 }
 
@@ -399,7 +394,7 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
   PairSet oursPairs, fclPairs;
 
   if (doOurs) {
-    SoKRN_MainDoc* doc = nullptr;
+    vhost::SoRef<SoKRN_MainDoc> doc;
     buildBest = secondsOf([&] { doc = buildDocument(plant); });
     std::printf("# ours: document built in %.3f s (not in ours_s)\n", buildBest);
     CGraphOperation::SetActiveMainDocKit(doc);
@@ -420,7 +415,7 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
       }
     }
     CGraphOperation::SetActiveMainDocKit(nullptr);
-    doc->unref();
+    doc.reset();
     rss = peakRssMb();
     pairsOurs = std::to_string(best.results);
     if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);

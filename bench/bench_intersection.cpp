@@ -75,6 +75,7 @@
 #include "host/SoBrepFaceSet.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "host/VistrelHost.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/VistrelExt.h"
@@ -235,14 +236,12 @@ SoSeparator* instance(const Mesh& m, bool brep, SoTransform** xfOut) {
 }
 
 struct TwoInstances {
-  SoSeparator* root;
+  vhost::SoRef<SoSeparator> root;
   SoTransform* xf[2];
   TwoInstances(const Mesh& a, const Mesh& b, bool brep) : root(new SoSeparator) {
-    root->ref();
     root->addChild(instance(a, brep, &xf[0]));
     root->addChild(instance(b, brep, &xf[1]));
   }
-  ~TwoInstances() { root->unref(); }
   SoPath* newPath(int child) {
     auto* p = new SoPath(root);
     p->append(root->getChild(child));
@@ -339,18 +338,16 @@ std::vector<float> flatXyz(const Mesh& m) {
 // Mesh b placed at each pose against mesh a at the origin, in a document:
 // one manager run per pose, the volumes of all results summed.
 struct CutFaceScene {
-  SoKRN_MainDoc* doc;
+  vhost::SoRef<SoKRN_MainDoc> doc;
   std::vector<SbMatrix> poses;
   CutFaceScene(const Mesh& a, const Mesh& b, std::vector<SbMatrix> placements)
       : doc(vhost::NewDocument()), poses(std::move(placements)) {
-    doc->ref();
     SoKRN_ComponentKit* top = doc->getTopPrototype();
     vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"A", flatXyz(a), std::vector<int>(a.tris.begin(), a.tris.end())),
                          SbMatrix::identity(), L"A", 1);
     vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"B", flatXyz(b), std::vector<int>(b.tris.begin(), b.tris.end())),
                          poses.front(), L"B", 2);
   }
-  ~CutFaceScene() { doc->unref(); }
 
   double run(bool cutFaces, float eps) {
     double volume = 0;

@@ -28,6 +28,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_MeshKit.h"
+#include "host/SoRef.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
@@ -39,12 +40,8 @@ const char kBoxes[] = "CollisionBoundingBox";
 const char kCutLine[] = "CollisionCutLine";
 const char kCutFace[] = "CollisionCutFace";
 
-// Releases a path on scope exit.
-struct PathRef {
-  SoPath* p;
-  explicit PathRef(SoPath* path) : p(path) { p->ref(); }
-  ~PathRef() { p->unref(); }
-};
+// A new empty path, held.
+vhost::SoRef<SoFullPath> NewTempPath() { return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(new SoTempPath(8))); }
 
 }  // namespace
 
@@ -251,17 +248,17 @@ void CCollisionManager::HideAllShown() {
   SoKRN_State* state = doc ? doc->getKRNState() : nullptr;
   if (!state) return;
   {
-    PathRef root(new SoTempPath(8));
-    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
-    SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
+    vhost::SoRef<SoFullPath> root = NewTempPath();
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root);
+    SetInsVisbleSteps(root, 0);
   }
   // Occurrences set visible explicitly (by the user under a hidden parent,
   // or by an earlier ShowIns) would stay visible under the hidden root.
   for (const std::string& key : state->getShownKeys()) {
     if (key.empty()) continue;
-    PathRef path(new SoTempPath(8));
-    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path.p);
-    if (static_cast<SoFullPath*>(path.p)->getLength() > 0) SetInsVisble(static_cast<SoFullPath*>(path.p), 0);
+    vhost::SoRef<SoFullPath> path = NewTempPath();
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path);
+    if (path->getLength() > 0) SetInsVisble(path, 0);
   }
 }
 

@@ -35,6 +35,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 
 namespace vhost {
 
@@ -506,10 +507,11 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
       return nullptr;
     }
   }
-  root->ref();
+  vhost::SoRef<SoSeparator> heldRoot(root);
   if (HasCycle(root)) {
     // Breaking the cycle is not our business; the graph leaks rather than
-    // being torn down recursively.
+    // being torn down recursively (a reference nobody gives back).
+    root->ref();
     error = "the file's scene graph refers back to itself (cycle through USE)";
     return nullptr;
   }
@@ -523,18 +525,15 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
     if (sa.getPath()) doc = static_cast<SoKRN_MainDoc*>(sa.getPath()->getTail());
   }
   if (!doc) {
-    root->unref();
     error = "no document kit (SoKRN_MainDoc) in the file";
     return nullptr;
   }
-  doc->ref();
-  root->unref();
-  if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) {
-    doc->unref();
-    return nullptr;
-  }
+  vhost::SoRef<SoKRN_MainDoc> heldDoc(doc);
+  heldRoot.reset();
+  if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) return nullptr;
   AddFeatureEdges(doc->getTopPrototype());
   doc->adoptTree();
+  doc->ref();  // the caller's
   return doc;
 }
 
@@ -577,20 +576,13 @@ namespace {
 // nodes owned by running tools, whose user data would not survive).
 bool WriteTo(SoKRN_MainDoc* doc, SoOutput& out) {
   const int numTmp = doc->getNumTempChildren();
-  std::vector<SoNode*> saved;
+  std::vector<vhost::SoRef<SoNode>> saved;
   saved.reserve(numTmp);
-  for (int i = 0; i < numTmp; ++i) {
-    SoNode* n = doc->getTmpChildByIndex(i);
-    n->ref();
-    saved.push_back(n);
-  }
+  for (int i = 0; i < numTmp; ++i) saved.emplace_back(doc->getTmpChildByIndex(i));
   for (SoNode* n : saved) doc->removeTempChild(n);
   SoWriteAction wa(&out);
   wa.apply(doc);
-  for (SoNode* n : saved) {
-    doc->addTmpChild(n);
-    n->unref();
-  }
+  for (SoNode* n : saved) doc->addTmpChild(n);
   return true;
 }
 

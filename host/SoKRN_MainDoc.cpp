@@ -65,8 +65,7 @@ SoKRN_MainDoc::SoKRN_MainDoc() {
 
 SoKRN_MainDoc::~SoKRN_MainDoc() {
   m_selection.truncate(0);
-  if (m_pActiveComp) m_pActiveComp->unref();
-  m_pActiveComp = nullptr;
+  m_pActiveComp.reset();
   // Kits may outlive the document (someone else holds them): they must not
   // keep a pointer to the state that dies here.
   SoKRN_State* state = m_pOwnState;
@@ -99,14 +98,11 @@ void SoKRN_MainDoc::setTopPrototype(SoKRN_ComponentKit* proto) {
 }
 
 SoKRN_ComponentKit* SoKRN_MainDoc::getActiveComp() const {
-  return m_pActiveComp ? m_pActiveComp : getTopPrototype();
+  return m_pActiveComp ? m_pActiveComp.get() : getTopPrototype();
 }
 
 void SoKRN_MainDoc::setActiveComp(SoKRN_ComponentKit* comp) {
-  if (comp == m_pActiveComp) return;
-  if (comp) comp->ref();
-  if (m_pActiveComp) m_pActiveComp->unref();
-  m_pActiveComp = comp;
+  m_pActiveComp.reset(comp);
 }
 
 void SoKRN_MainDoc::adoptTree() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <Inventor/lists/SoPathList.h>
 #include "host/SoKRN_BaseKit.h"
+#include "host/SoRef.h"
 
 class SoKRN_ComponentKit;
 class SoKRN_InfoKit;
@@ -80,7 +81,7 @@ protected:
 
 private:
   SoKRN_State* m_pOwnState = nullptr;
-  SoKRN_ComponentKit* m_pActiveComp = nullptr;  // referenced when set
+  vhost::SoRef<SoKRN_ComponentKit> m_pActiveComp;
   SoPathList m_selection;
   uint32_t m_nextElementId = 1;
 };

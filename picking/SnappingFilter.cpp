@@ -66,31 +66,15 @@ void ShutTracker(SoKRN_PointTracker* t) {
 }  // namespace
 
 SnappingFilter::SnappingFilter(SoKRN_MainDoc* doc) : m_pDoc(doc) {
-  if (m_pDoc) m_pDoc->ref();
   m_pTracker.reset(new SoKRN_PointTracker(doc), ShutTracker);
   m_pTracker->Off();
   if (m_pTracker->getDoc() && m_pTracker->getSwitch()) m_pTracker->insert();
 }
 
-SnappingFilter::~SnappingFilter() {
-  m_pTracker.reset();
-  if (m_pDoc) m_pDoc->unref();
-}
-
-SnappingFilter::SnappingFilter(const SnappingFilter& other)
-    : m_pDoc(other.m_pDoc), m_pTracker(other.m_pTracker), m_candidates(other.m_candidates) {
-  if (m_pDoc) m_pDoc->ref();
-}
-
-SnappingFilter& SnappingFilter::operator=(const SnappingFilter& other) {
-  if (this == &other) return *this;
-  if (other.m_pDoc) other.m_pDoc->ref();
-  m_pTracker = other.m_pTracker;
-  if (m_pDoc) m_pDoc->unref();
-  m_pDoc = other.m_pDoc;
-  m_candidates = other.m_candidates;
-  return *this;
-}
+// The tracker goes before the document (members in reverse order).
+SnappingFilter::~SnappingFilter() = default;
+SnappingFilter::SnappingFilter(const SnappingFilter& other) = default;
+SnappingFilter& SnappingFilter::operator=(const SnappingFilter& other) = default;
 
 SoPath* SnappingFilter::SnappingFilterCB(void* userData, SoHandleEventAction* action) {
   if (!userData || !action || !action->getEvent()) return nullptr;

@@ -20,6 +20,7 @@
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "tools/AssemblyHandBack.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/DocumentCensus.h"
@@ -143,20 +144,15 @@ SoKRN_MainDoc* ImportInventorDocument(const std::string& bytes, const std::strin
     error = label + ": " + OneLine(reason);
     return nullptr;
   }
-  std::int64_t placed = -1;
-  try {
-    DocumentCensus census(label, stats);
-    placed = census.Count(doc->getTopPrototype(), error);
-  } catch (...) {
-    doc->unref();
-    throw;
-  }
+  const auto held = vhost::SoRef<SoKRN_MainDoc>::adopt(doc);  // released on every way out but success
+  DocumentCensus census(label, stats);
+  const std::int64_t placed = census.Count(doc->getTopPrototype(), error);
   if (placed <= 0) {
     if (placed == 0) error = label + ": no triangles";
-    doc->unref();
     return nullptr;
   }
   stats.placedTriangles = placed;
+  doc->ref();  // the caller's
   return doc;
 }
 

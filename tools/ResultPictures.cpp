@@ -30,6 +30,7 @@
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "tools/CheckReport.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
@@ -174,12 +175,10 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
   for (SoFullPath* path : inputs) {
     if (!hasChildren(tailKit(path))) setLook(doc, path, kGhost, kGhostTransparency);
   }
-  SoSeparator* scene = pictureScene(doc, manager);
-  scene->ref();
+  const vhost::SoRef<SoSeparator> scene(pictureScene(doc, manager));
 
   bool ok = true;
-  auto* camera = new SoPerspectiveCamera;
-  camera->ref();
+  const vhost::SoRef<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
   PngImage picture;
   const float aspect = static_cast<float>(kWidth) / kHeight;
   for (int i = 0; ok && i < manager.GetResultCount(); ++i) {
@@ -235,7 +234,5 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
     clearLooks(doc, coloured);
   }
   manager.ClearColisionTempNode(true);
-  camera->unref();
-  scene->unref();
   return ok;
 }

@@ -95,6 +95,7 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "module/Platform.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
@@ -210,10 +211,6 @@ public:
         m_fileName(std::move(fileName)),
         m_deflection(deflection) {}
 
-  ~StepConverter() {
-    for (SoNode* n : m_held) n->unref();
-    if (m_doc) m_doc->unref();
-  }
   StepConverter(const StepConverter&) = delete;
   StepConverter& operator=(const StepConverter&) = delete;
 
@@ -224,8 +221,7 @@ public:
       error = m_label + ": no shapes";
       return nullptr;
     }
-    m_doc = vhost::NewDocument();
-    m_doc->ref();
+    m_doc.reset(vhost::NewDocument());
     SoKRN_ComponentKit* top = m_doc->getTopPrototype();
     std::int64_t placed = 0;
     const TDF_Label& first = free.Value(1);
@@ -254,9 +250,8 @@ public:
     m_stats.placedTriangles = placed;
     m_doc->adoptTree();
     stats = m_stats;
-    SoKRN_MainDoc* doc = m_doc;
-    m_doc = nullptr;
-    return doc;
+    m_doc->ref();  // the caller's
+    return m_doc;
   }
 
 private:
@@ -302,8 +297,7 @@ private:
   }
 
   void Hold(SoNode* node) {
-    node->ref();
-    m_held.push_back(node);
+    m_held.emplace_back(node);
   }
 
   void Fail(const std::string& reason) {
@@ -542,12 +536,12 @@ private:
   std::string m_fileName;
   double m_deflection;
   std::string m_error;
-  SoKRN_MainDoc* m_doc = nullptr;
+  vhost::SoRef<SoKRN_MainDoc> m_doc;
   ImportStats m_stats;
   std::map<std::pair<std::string, Colour>, SoKRN_ComponentKit*> m_byLabel;
   std::unordered_map<SoKRN_ComponentKit*, std::int64_t> m_protos;  // placed triangles
   std::set<std::string> m_open;  // assemblies on the current branch
-  std::vector<SoNode*> m_held;
+  std::vector<vhost::SoRef<SoNode>> m_held;
 };
 
 // The first error the reader's syntax and type checks found, as "entity

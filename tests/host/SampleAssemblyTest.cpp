@@ -27,8 +27,7 @@ using Mesh = CGAL::Surface_mesh<Point>;
 namespace PMP = CGAL::Polygon_mesh_processing;
 
 struct SampleDoc {
-  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
-  ~SampleDoc() { doc->unref(); }
+  const vhost::SoRef<SoKRN_MainDoc> doc = vhost::SoRef<SoKRN_MainDoc>::adopt(vhost::BuildSampleAssembly());
 };
 
 // Closed and consistently wound: every directed edge once, its reverse once.

@@ -135,8 +135,4 @@ void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vect
   doc->unref();
 }
 
-PathHolder::~PathHolder() {
-  if (m_p) m_p->unref();
-}
-
 }  // namespace vxtest

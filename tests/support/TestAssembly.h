@@ -23,15 +23,11 @@
 #include "graphops/CGraphOperation.h"
 #include "host/HostTestUtil.h"  // tests/host: shared document helpers
 
-// Holds one reference on a path for the scope.
+// Takes over the reference of a path handed out referenced (Resolve).
 struct PathRef {
-  SoPath* path;
-  explicit PathRef(SoPath* p) : path(p) {}
-  ~PathRef() {
-    if (path) path->unref();
-  }
-  PathRef(const PathRef&) = delete;
-  PathRef& operator=(const PathRef&) = delete;
+  vhost::SoRef<SoPath> held;
+  SoPath* const path;  // held's
+  explicit PathRef(SoPath* referenced) : held(vhost::SoRef<SoPath>::adopt(referenced)), path(referenced) {}
   SoFullPath* full() const { return static_cast<SoFullPath*>(path); }
 };
 
