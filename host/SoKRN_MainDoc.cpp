@@ -54,8 +54,8 @@ SoKRN_MainDoc::SoKRN_MainDoc() {
   SO_KIT_ADD_CATALOG_ENTRY(tmpChildren, SoGroup, FALSE, topSeparator, \x0, FALSE);
   SO_KIT_INIT_INSTANCE();
 
-  m_pOwnState = new SoKRN_State(this);
-  setKRNState(m_pOwnState);
+  m_pOwnState = std::make_unique<SoKRN_State>(this);
+  setKRNState(m_pOwnState.get());
   SoKRN_ComponentKit* root = getTopPrototype();
   root->componentType.setValue(SoKRN_ComponentKit::ASSEMBLY);
   root->setKRNName(L"Root");
@@ -68,11 +68,11 @@ SoKRN_MainDoc::~SoKRN_MainDoc() {
   m_pActiveComp.reset();
   // Kits may outlive the document (someone else holds them): they must not
   // keep a pointer to the state that dies here.
-  SoKRN_State* state = m_pOwnState;
+  SoKRN_State* state = m_pOwnState.get();
   ForEachKit(this, [state](SoKRN_BaseKit* k) {
     if (k->getKRNState() == state) k->setKRNState(nullptr);
   });
-  delete m_pOwnState;
+  m_pOwnState.reset();
 }
 
 SbBool SoKRN_MainDoc::readInstance(SoInput* in, unsigned short flags) {
@@ -106,7 +106,7 @@ void SoKRN_MainDoc::setActiveComp(SoKRN_ComponentKit* comp) {
 }
 
 void SoKRN_MainDoc::adoptTree() {
-  SoKRN_State* state = m_pOwnState;
+  SoKRN_State* state = m_pOwnState.get();
   uint32_t maxId = 0;
   ForEachKit(this, [state, &maxId](SoKRN_BaseKit* k) {
     k->setKRNState(state);

@@ -173,7 +173,7 @@ ViewerWindow::ViewerWindow() {
   setWindowTitle("vistrel view");
   auto* central = new QWidget(this);
   setCentralWidget(central);
-  viewer_ = new SceneLockingExaminer(central, &manager_);
+  viewer_ = std::make_unique<SceneLockingExaminer>(central, &manager_);
   viewer_->setBackgroundColor(SbColor(1, 1, 1));
   viewer_->setDecoration(FALSE);
   viewer_->setStencilBuffer(TRUE);  // the section caps
@@ -189,7 +189,33 @@ ViewerWindow::ViewerWindow() {
   overlay_->addChild(depth);
   caps_ = std::make_unique<SectionCaps>();
 
-  // Assembly tree.
+  QDockWidget* treeDock = makeTreeDock();
+  QDockWidget* checkDock = makeCheckDock();
+  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
+  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
+  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
+  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
+  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+
+  status_ = new QLabel;
+  statusBar()->addWidget(status_, 1);
+
+  makeMenus();
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
+  viewer_->getGLWidget()->installEventFilter(this);
+  selectionDisplay_.reset(new SoSeparator);
+  vxplatform::SetMessageHandler(&askUser, this);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(100);
+  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
+
+  viewer_->setSceneGraph(root_);
+  resize(1280, 800);
+}
+
+// The assembly tree, docked on the left, with its context menu.
+QDockWidget* ViewerWindow::makeTreeDock() {
   tree_ = new QTreeWidget;
   tree_->setHeaderLabels({"Instance"});
   tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -209,7 +235,12 @@ ViewerWindow::ViewerWindow() {
   treeDock->setWidget(tree_);
   addDockWidget(Qt::LeftDockWidgetArea, treeDock);
 
-  // Check panel and results.
+  return treeDock;
+}
+
+// The check panel (settings, start and stop, progress) and the results,
+// docked on the right.
+QDockWidget* ViewerWindow::makeCheckDock() {
   auto* panel = new QWidget;
   auto* form = new QFormLayout;
   tolerance_ = new QDoubleSpinBox;
@@ -276,15 +307,11 @@ ViewerWindow::ViewerWindow() {
   auto* checkDock = new QDockWidget("Check", this);
   checkDock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, checkDock);
-  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
-  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
-  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
-  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
-  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+  return checkDock;
+}
 
-  status_ = new QLabel;
-  statusBar()->addWidget(status_, 1);
-
+// The menus and the window-wide shortcuts.
+void ViewerWindow::makeMenus() {
   QMenu* fileMenu = menuBar()->addMenu("&File");
   fileMenu->addAction("&Open...", this, &ViewerWindow::openDialog, QKeySequence::Open);
   fileMenu->addAction("&Save report...", this, &ViewerWindow::saveReportDialog, QKeySequence::Save);
@@ -314,17 +341,6 @@ ViewerWindow::ViewerWindow() {
   moveAction_ = toolsMenu->addAction("M&ove (rotate the selected instance)");
   moveAction_->setCheckable(true);
   connect(moveAction_, &QAction::toggled, this, &ViewerWindow::toggleMove);
-  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
-  viewer_->getGLWidget()->installEventFilter(this);
-  selectionDisplay_.reset(new SoSeparator);
-  vxplatform::SetMessageHandler(&askUser, this);
-
-  timer_ = new QTimer(this);
-  timer_->setInterval(100);
-  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
-
-  viewer_->setSceneGraph(root_);
-  resize(1280, 800);
 }
 
 ViewerWindow::~ViewerWindow() {
@@ -338,7 +354,7 @@ ViewerWindow::~ViewerWindow() {
   viewer_->setSceneGraph(nullptr);
   root_.reset();
   selectionDisplay_.reset();
-  delete viewer_;
+  viewer_.reset();
 }
 
 void ViewerWindow::releaseDocument() {

@@ -37,6 +37,7 @@ class SoEventCallback;
 class QCheckBox;
 class SoCenterballManip2;
 class SoDragger;
+class QDockWidget;
 class QDoubleSpinBox;
 class QLabel;
 class QProgressBar;
@@ -196,11 +197,14 @@ private:
   void applyMove();
   void recheckMoved();
   void releaseHeldPaths();
+  QDockWidget* makeTreeDock();
+  QDockWidget* makeCheckDock();
+  void makeMenus();
   void startRecheckRun();
   static void moveChangedCB(void* data, SoDragger* dragger);
   static void moveFinishedCB(void* data, SoDragger* dragger);
 
-  SoQtExaminerViewer* viewer_ = nullptr;
+  std::unique_ptr<SoQtExaminerViewer> viewer_;
   vhost::SoRef<SoSeparator> root_;  // the document, then the manager's displays on top
   SoSeparator* overlay_ = nullptr;  // depth test off, holds the manager's separator
   vhost::SoRef<SoKRN_MainDoc> doc_;
