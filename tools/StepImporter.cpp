@@ -408,31 +408,34 @@ private:
     }
   }
 
-  SoKRN_ComponentKit* MeshPart(const TDF_Label& label, const Colour& base) {
-    const TopoDS_Shape shape = m_shapes->GetShape(label);
+  // Triangulates the shape's faces to the deflection asked for (or one
+  // relative to its size); false (counted as dropped) for an empty shape.
+  bool Triangulate(const TopoDS_Shape& shape) {
     Bnd_Box box;
     if (!shape.IsNull()) BRepBndLib::Add(shape, box);
     if (shape.IsNull() || box.IsVoid()) {
       ++m_stats.meshesDropped;
-      return nullptr;
+      return false;
     }
     const double deflection =
         m_deflection > 0 ? m_deflection : kRelativeDeflection * std::sqrt(box.SquareExtent());
     if (!(deflection > 0) || !std::isfinite(deflection)) {
       ++m_stats.meshesDropped;
-      return nullptr;
+      return false;
     }
     BRepMesh_IncrementalMesh mesher(shape, deflection, Standard_False, kAngularDeflection,
                                     Standard_False);
+    return true;
+  }
 
-    std::vector<Colour> palette;
-    NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher> byFace;
-    SubShapeColours(label, palette, byFace);
-
-    // Vertices joined by their float position (-0 taken as 0).
-    std::vector<float> xyz;
-    std::vector<int> tris;
-    std::vector<int> triColour;  // palette index per triangle, -1 for `base`
+  // The triangles of the shape's triangulated faces, outward, in `xyz` and
+  // `tris` with vertices joined by their float position (-0 taken as 0), and
+  // per triangle the palette index of its face's colour (-1 for none).
+  // Degenerate triangles are left out and counted. False when a coordinate
+  // is not finite.
+  bool CollectTriangles(const TopoDS_Shape& shape,
+                        const NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher>& byFace,
+                        std::vector<float>& xyz, std::vector<int>& tris, std::vector<int>& triColour) {
     std::unordered_map<std::uint64_t, std::vector<int>> joined;
     auto vertex = [&](const gp_Pnt& p) {
       const float c[3] = {float(p.X()) + 0.0f, float(p.Y()) + 0.0f, float(p.Z()) + 0.0f};
@@ -479,8 +482,23 @@ private:
         triColour.push_back(colour ? *colour : -1);
       }
     }
+    return !nonFinite;
+  }
+
+  SoKRN_ComponentKit* MeshPart(const TDF_Label& label, const Colour& base) {
+    const TopoDS_Shape shape = m_shapes->GetShape(label);
+    if (!Triangulate(shape)) return nullptr;
+
+    std::vector<Colour> palette;
+    NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher> byFace;
+    SubShapeColours(label, palette, byFace);
+
+    std::vector<float> xyz;
+    std::vector<int> tris;
+    std::vector<int> triColour;  // palette index per triangle, -1 for `base`
+    const bool finite = CollectTriangles(shape, byFace, xyz, tris, triColour);
     const std::wstring name = Name(label, L"Part");
-    if (nonFinite) {
+    if (!finite) {
       Fail("part \"" + vxplatform::WideToNarrow(name) + "\" has a non-finite coordinate");
       return nullptr;
     }
