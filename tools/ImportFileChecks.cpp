@@ -31,18 +31,18 @@ bool LooksLikeText(const std::string& bytes) {
 
 }  // namespace
 
-bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason) {
-  if (head.compare(0, 3, "ply") != 0 || (head.size() > 3 && head[3] != '\n' && head[3] != '\r')) {
-    reason = "no \"ply\" line at the start";
-    return false;
-  }
-  // Walk the header: the format, and per element its count and the fewest
-  // bytes one element can take (ASCII: a digit and a separator per
-  // property; binary: the scalar sizes, and the count of each list).
+namespace {
+
+// Walks the PLY header up to end_header (`pos`: just past it): the format,
+// and per element its count and the fewest bytes one element can take
+// (ASCII: a digit and a separator per property; binary: the scalar sizes,
+// and the count of each list), summed into `needed`. False with `reason` on
+// a cut-off header or a control character in it.
+bool ScanPlyHeader(const std::string& head, std::size_t& pos, double& needed, std::string& reason) {
   bool ascii = false;
-  double needed = 0;  // bytes the elements take at the least
+  needed = 0;
   double count = 0, bytesEach = 0;
-  std::size_t pos = 0;
+  pos = 0;
   while (true) {
     const std::size_t end = head.find('\n', pos);
     if (end == std::string::npos) {
@@ -84,32 +84,49 @@ bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason)
       break;
     }
   }
-  {
-    // An element without properties takes no bytes, so the size rule cannot
-    // bound its count; the reader still loops once per element. with entries but no properties.
-    std::istringstream lines(head.substr(0, pos));
-    std::string text, element;
-    double entries = 0;
-    bool hasProperty = true;
-    while (std::getline(lines, text)) {
-      std::istringstream line(text);
-      std::string word;
-      line >> word;
-      if (word == "element" || word == "end_header") {
-        if (!hasProperty && entries > 0) {
-          reason = "element \"" + element + "\" announces " + std::to_string(static_cast<long long>(entries)) +
-                   " entries but has no properties";
-          return false;
-        }
-        line >> element >> entries;
-        if (!line) entries = 0;
-        hasProperty = false;
-      } else if (word == "property") {
-        hasProperty = true;
+  needed += count * bytesEach;
+  return true;
+}
+
+// An element without properties takes no bytes, so the size rule cannot
+// bound its count, yet the reader still loops once per entry: such an
+// element with entries is refused. `header`: the text up to end_header.
+bool CheckPropertylessElements(const std::string& header, std::string& reason) {
+  std::istringstream lines(header);
+  std::string text, element;
+  double entries = 0;
+  bool hasProperty = true;
+  while (std::getline(lines, text)) {
+    std::istringstream line(text);
+    std::string word;
+    line >> word;
+    if (word == "element" || word == "end_header") {
+      if (!hasProperty && entries > 0) {
+        reason = "element \"" + element + "\" announces " + std::to_string(static_cast<long long>(entries)) +
+                 " entries but has no properties";
+        return false;
       }
+      line >> element >> entries;
+      if (!line) entries = 0;
+      hasProperty = false;
+    } else if (word == "property") {
+      hasProperty = true;
     }
   }
-  needed += count * bytesEach;
+  return true;
+}
+
+}  // namespace
+
+bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason) {
+  if (head.compare(0, 3, "ply") != 0 || (head.size() > 3 && head[3] != '\n' && head[3] != '\r')) {
+    reason = "no \"ply\" line at the start";
+    return false;
+  }
+  std::size_t pos = 0;
+  double needed = 0;  // bytes the elements take at the least
+  if (!ScanPlyHeader(head, pos, needed, reason)) return false;
+  if (!CheckPropertylessElements(head.substr(0, pos), reason)) return false;
   if (needed > double(size - pos)) {
     reason = "header announces more elements than the " + std::to_string(size - pos) +
              " bytes after it hold: file cut off?";
