@@ -310,6 +310,43 @@ void CCollisionManager::ShowIns(int mode) {
   LeaveBusy();
 }
 
+namespace {
+
+// A view of the active component holding the clipping plane (through
+// `origin`, facing `normal`, drawn over `extent`) makes the clip view's node
+// kit under the top prototype's root node kit, which is returned; the view
+// is only the vehicle and goes again once the kit shows the plane. Null
+// when the document has no such place or the kit cannot be made.
+SoKRN_NodeKit* MakeClipView(SoKRN_MainDoc* doc, const SbBox3f& extent, const SbVec3f& origin, const SbVec3f& normal) {
+  SoKRN_ComponentKit* active = doc->getActiveComp();
+  auto* proto = active ? dynamic_cast<Tpx_ProtoType*>(active->getTpxObjCache()) : nullptr;
+  SoKRN_ComponentKit* top = doc->getTopPrototype();
+  SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
+  if (!proto || !rootNode) return nullptr;
+  auto* view = new Tpx_View(proto);
+  proto->AddView(view);
+  view->RegisterID(0);
+  view->SetUsageType(9);
+  Tpx_Node* viewNode = view->GetNode();
+  const TPX_RGBA32 color{1, 0, 0, 0.5f};
+  auto* plane = new Tpx_PlaneSurface;
+  plane->SetNormal(TPX_DIR32{normal[0], normal[1], normal[2]});
+  plane->SetOrigin(TPX_PNT32{origin[0], origin[1], origin[2]});
+  plane->SetColor(color);
+  view->AddClippingPlan(plane);
+
+  SoKRN_NodeKit* node = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
+  proto->DeleteView(view->GetID());  // from here only the kit's display holds the view
+  if (!node) return nullptr;
+  if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(node->getNodeEnt())) {
+    display->createClipPlane(extent, origin, normal, 0.0f, color);
+    display->DelTpxObj();
+  }
+  return node;
+}
+
+}  // namespace
+
 void CCollisionManager::ShowClipPlane(int show) {
   if (!EnterBusy()) return;
   m_bShowClipPlane = show;
@@ -366,38 +403,6 @@ void CCollisionManager::ShowClipPlane(int show) {
   GetResultBoundingBox(&r).getBounds(rlo, rhi);
   if (rlo[0] <= rhi[0]) origin = (rlo + rhi) * 0.5f;
 
-  // A view of the active component holding the clipping plane makes the
-  // clip view's node kit under the top prototype's root node kit; the view
-  // is only the vehicle and goes again once the kit shows the plane.
-  SoKRN_ComponentKit* active = doc->getActiveComp();
-  auto* proto = active ? dynamic_cast<Tpx_ProtoType*>(active->getTpxObjCache()) : nullptr;
-  SoKRN_ComponentKit* top = doc->getTopPrototype();
-  SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
-  if (!proto || !rootNode) {
-    LeaveBusy();
-    return;
-  }
-  auto* view = new Tpx_View(proto);
-  proto->AddView(view);
-  view->RegisterID(0);
-  view->SetUsageType(9);
-  Tpx_Node* viewNode = view->GetNode();
-  const TPX_RGBA32 color{1, 0, 0, 0.5f};
-  auto* plane = new Tpx_PlaneSurface;
-  plane->SetNormal(TPX_DIR32{normal[0], normal[1], normal[2]});
-  plane->SetOrigin(TPX_PNT32{origin[0], origin[1], origin[2]});
-  plane->SetColor(color);
-  view->AddClippingPlan(plane);
-
-  m_pClipViewNode = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
-  proto->DeleteView(view->GetID());  // from here only the kit's display holds the view
-  if (!m_pClipViewNode) {
-    LeaveBusy();
-    return;
-  }
-  if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(m_pClipViewNode->getNodeEnt())) {
-    display->createClipPlane(extent, origin, normal, 0.0f, color);
-    display->DelTpxObj();
-  }
+  m_pClipViewNode = MakeClipView(doc, extent, origin, normal);
   LeaveBusy();
 }
