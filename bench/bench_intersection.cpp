@@ -242,10 +242,9 @@ struct TwoInstances {
     root->addChild(instance(a, brep, &xf[0]));
     root->addChild(instance(b, brep, &xf[1]));
   }
-  SoPath* newPath(int child) {
-    auto* p = new SoPath(root);
+  vhost::SoRef<SoPath> newPath(int child) {
+    vhost::SoRef<SoPath> p(new SoPath(root));
     p->append(root->getChild(child));
-    p->ref();
     return p;
   }
 };
@@ -448,8 +447,8 @@ void envRob(const std::string& dataDir, int repeats) {
 
   // Ours: env cached under one path object; rob gets a new path per pose.
   TwoInstances ours(env, rob, true);
-  SoPath* envPath = ours.newPath(0);
-  std::vector<SoPath*> robPaths;  // kept alive: a freed path's address must not come back as a key
+  const vhost::SoRef<SoPath> envPath = ours.newPath(0);
+  std::vector<vhost::SoRef<SoPath>> robPaths;  // kept alive: a freed path's address must not come back as a key
   SoIntersectionDetectionExtAction action;
   action.addIntersectionCallback(&countOurs, nullptr);
   auto runOurs = [&] {
@@ -520,8 +519,6 @@ void envRob(const std::string& dataDir, int repeats) {
   cutFaceLine("env_rob", env, rob, placements, 0.0f, false, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
-  for (SoPath* p : robPaths) p->unref();
-  envPath->unref();
 }
 
 void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
@@ -536,8 +533,7 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   TwoInstances ours(a, b, true);
   ours.xf[1]->translation = offset;
   ours.xf[1]->rotation = turn;
-  SoPath* pa = ours.newPath(0);
-  SoPath* pb = ours.newPath(1);
+  const vhost::SoRef<SoPath> pa = ours.newPath(0), pb = ours.newPath(1);
   SoIntersectionDetectionExtAction action;
   action.setIntersectionDetectionEpsilon(eps);
   action.addIntersectionCallback(&countOurs, nullptr);
@@ -592,8 +588,6 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   cutFaceLine(name, a, b, {poseMatrix(turn, offset)}, eps, true, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
-  pa->unref();
-  pb->unref();
 }
 
 
