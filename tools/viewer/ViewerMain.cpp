@@ -196,6 +196,46 @@ void reportMove(ViewerWindow& window, const SbMatrix& moveBefore, const SbVec3f&
   printRows("recheck", window);
 }
 
+// The window on the script's file with its settings, shown; null (after a
+// message) when the file does not open.
+std::unique_ptr<ViewerWindow> openWindow(const Script& script) {
+  auto window = std::make_unique<ViewerWindow>();
+  std::string error;
+  if (!window->openFile(script.file, error)) {
+    std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
+    return nullptr;
+  }
+  window->setTolerance(script.tolerance);
+  window->setCutFaces(script.cutFaces);
+  window->setDistance(script.distance);
+  window->setClipPlane(!script.noClip);
+  window->setGroup2(script.group2);
+  window->setIgnored(script.ignore);
+  window->show();
+  window->activateWindow();  // keys reach the window's shortcuts (no window manager under Xvfb)
+  return window;
+}
+
+// --move: the instance selected, the move tool on it and its ball dragged
+// (the rows and the instance's matrix and ball centre before, for
+// reportMove); false after a message when any of it fails. The drag's
+// re-check reports its end through checkFinished.
+bool startMove(ViewerWindow& window, const Script& script, SbMatrix& moveBefore, SbVec3f& moveCentre) {
+  if (!window.selectInstance(script.moveName, false) || !window.startMove()) {
+    std::fprintf(stderr, "vistrel view: cannot move %s\n", script.moveName.c_str());
+    return false;
+  }
+  printRows("before", window);
+  moveBefore = shapeMatrix(window.movedPath());
+  moveCentre = window.moveCentre();
+  if (!window.dragMove(script.moveX, script.moveY, QString::fromStdString(script.dragScreenshot),
+                       script.dragWholeScreen)) {
+    std::fprintf(stderr, "vistrel view: no rotator of the move tool in view, or no picture written\n");
+    return false;
+  }
+  return true;
+}
+
 bool parse(int argc, char** argv, Script& s) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -290,20 +330,9 @@ int main(int argc, char** argv) {
   VistrelHostInitCuttingPlane();
   ActionFilterGroup::initClass();
 
-  const auto window = std::make_unique<ViewerWindow>();
+  const std::unique_ptr<ViewerWindow> window = openWindow(script);
+  if (!window) return 2;
   std::string error;
-  if (!window->openFile(script.file, error)) {
-    std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
-    return 2;
-  }
-  window->setTolerance(script.tolerance);
-  window->setCutFaces(script.cutFaces);
-  window->setDistance(script.distance);
-  window->setClipPlane(!script.noClip);
-  window->setGroup2(script.group2);
-  window->setIgnored(script.ignore);
-  window->show();
-  window->activateWindow();  // keys reach the window's shortcuts (no window manager under Xvfb)
 
   int status = 0;
   const bool scripted = !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() ||
@@ -348,19 +377,8 @@ int main(int argc, char** argv) {
         if (script.drag) dragSection(*window, script, status);
         if (!script.picks.empty()) pickAndDelete(*window, script);
         if (!script.moveName.empty()) {
-          if (!window->selectInstance(script.moveName, false) || !window->startMove()) {
-            std::fprintf(stderr, "vistrel view: cannot move %s\n", script.moveName.c_str());
-            status = 2;
-            app.quit();
-            return;
-          }
-          printRows("before", *window);
-          moveBefore = shapeMatrix(window->movedPath());
-          moveCentre = window->moveCentre();
           moveStage = 1;
-          if (!window->dragMove(script.moveX, script.moveY, QString::fromStdString(script.dragScreenshot),
-                               script.dragWholeScreen)) {
-            std::fprintf(stderr, "vistrel view: no rotator of the move tool in view, or no picture written\n");
+          if (!startMove(*window, script, moveBefore, moveCentre)) {
             status = 2;
             app.quit();
           }
