@@ -596,34 +596,45 @@ std::string FirstLoadFailure(STEPCAFControl_Reader& reader, bool& brokenReferenc
 
 bool StepImportAvailable() { return true; }
 
-SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
-                          ImportStats& stats) {
-  error.clear();
+namespace {
+
+// The checks before the reader sees the file: readable, not empty, a STEP
+// envelope at both ends, a sound exchange structure. False with `error`.
+bool CheckStepFile(const std::string& file, const std::string& label, std::string& error) {
   std::string head, tail, reason;
   if (!ReadEnds(file, head, tail)) {
     error = label + ": cannot read";
-    return nullptr;
+    return false;
   }
   if (head.empty()) {
     error = label + ": empty file";
-    return nullptr;
+    return false;
   }
   if (!CheckEnvelope(head, tail, reason)) {
     error = label + ": " + reason;
-    return nullptr;
+    return false;
   }
   {
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.eof() && !in) {
       error = label + ": cannot read";
-      return nullptr;
+      return false;
     }
     if (!stepscan::CheckExchangeStructure(text, reason)) {
       error = label + ": damaged STEP file (" + reason + ")";
-      return nullptr;
+      return false;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
+                          ImportStats& stats) {
+  error.clear();
+  if (!CheckStepFile(file, label, error)) return nullptr;
   const std::string fileName = file.substr(file.find_last_of('/') + 1);
 
   QuietMessages quiet;
