@@ -245,10 +245,10 @@ bool ConvertWithAssimp(const std::string& file, const std::string& label, const 
   return converter.Build(out, error);
 }
 
-SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
-                                const Format& format, std::string& error, ImportStats& stats) {
-  ImportedAssembly assembly;
-  if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
+// Our document from a converted assembly, with its counts; null with the
+// reason when it cannot be built.
+SoKRN_MainDoc* BuildFromImported(const ImportedAssembly& assembly, const std::string& label, ImportStats& stats,
+                                 std::string& error) {
   std::string reason;
   SoKRN_MainDoc* doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
   if (!doc) {
@@ -257,6 +257,13 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
   }
   stats = assembly.stats;
   return doc;
+}
+
+SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
+                                const Format& format, std::string& error, ImportStats& stats) {
+  ImportedAssembly assembly;
+  if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
+  return BuildFromImported(assembly, label, stats, error);
 }
 
 // The answer of an import run in the child: "E" and the message; "A" and
@@ -363,13 +370,7 @@ SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std
               " reader gave a damaged answer (" + reason + ")";
       return nullptr;
     }
-    SoKRN_MainDoc* doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
-    if (!doc) {
-      error = label + ": the imported assembly cannot be built (" + reason + ")";
-      return nullptr;
-    }
-    counts = assembly.stats;
-    return doc;
+    return BuildFromImported(assembly, label, counts, error);
   }
   if (run.bytes[0] != 'O' || run.bytes.size() < 1 + sizeof(ImportStats)) {
     error = label + ": cannot read: " + std::string(format.reader) + " reader gave no answer";
