@@ -255,20 +255,12 @@ inline SbMatrix At(float x, float y, float z, const SbRotation& r = SbRotation::
 inline SbRotation AlongX() { return SbRotation(SbVec3f(0, 0, 1), SbVec3f(1, 0, 0)); }
 inline SbRotation AlongY() { return SbRotation(SbVec3f(0, 0, 1), SbVec3f(0, 1, 0)); }
 
-inline Plant MakePlant(Sizes size) {
-  const bool full = size == Sizes::Full;
+// ---- pump skid (local: x 0..60, y -1..41, z -6..63) ----
+// Skids on a grid, every second row turned half a turn.
+inline void AddPumpSkids(Plant& plant, bool full) {
   const int numSkids = full ? 24 : 3;
   const int skidColumns = full ? 6 : 3;
-  const int numRacks = full ? 12 : 3;
-  const std::vector<int> riserModules = full ? std::vector<int>{1, 4, 8} : std::vector<int>{1};
-  const int numTanks = full ? 8 : 4;
-  const int headerTank = 3;
-
-  Plant plant;
-  plant.top = plant.addAssembly("Plant");
   const int top = plant.top;
-
-  // ---- pump skid (local: x 0..60, y -1..41, z -6..63) ----
   const int longBeam = plant.addPart("LongBeam", Box(SbVec3f(0, 0, 0), SbVec3f(60, 4, 4), 6));
   const int crossBeam = plant.addPart("CrossBeam", Box(SbVec3f(-2, 7, 0), SbVec3f(2, 33, 4), 6));
   const int drain = plant.addPart("DrainPipe", Cylinder(1.0f, -6.0f, 9.0f, 24, 12));
@@ -337,8 +329,14 @@ inline Plant MakePlant(Sizes size) {
     plant.place(top, skid, m, name);
     plant.designed.emplace_back(std::string(name) + "/Drain", std::string(name) + "/CrossBeam_2");
   }
+}
 
-  // ---- pipe rack module (local: x 0..56, y 0..20, z 0..38.5) ----
+// ---- pipe rack module (local: x 0..56, y 0..20, z 0..38.5) ----
+// A row of rack modules, with risers up into some of them.
+inline void AddPipeRacks(Plant& plant, bool full) {
+  const int numRacks = full ? 12 : 3;
+  const std::vector<int> riserModules = full ? std::vector<int>{1, 4, 8} : std::vector<int>{1};
+  const int top = plant.top;
   const int column = plant.addPart("RackColumn", Box(SbVec3f(0, 0, 0), SbVec3f(3, 3, 30), 4));
   const int rackBeam = plant.addPart("RackBeam", Box(SbVec3f(0, 1, 20), SbVec3f(3, 19, 23), 4));
   const int rackPipeS = plant.addPart("RackPipeSmall", Cylinder(1.5f, 0.0f, 44.0f, 32, 40));
@@ -375,8 +373,14 @@ inline Plant MakePlant(Sizes size) {
     std::snprintf(rackName, sizeof(rackName), "Rack_%02d", r);
     plant.designed.emplace_back(name, std::string(rackName) + "/RackBeam_1");
   }
+}
 
-  // ---- tank unit (local: x, y -25..45, z 0..65) ----
+// ---- tank unit (local: x, y -25..45, z 0..65) ----
+// A row of tank units, with the header run into one of them.
+inline void AddTankUnits(Plant& plant, bool full) {
+  const int numTanks = full ? 8 : 4;
+  const int headerTank = 3;
+  const int top = plant.top;
   const int tankSphere = plant.addPart("TankSphere", Sphere(25.0f, 176, 88));
   const int leg = plant.addPart("TankLeg", Cylinder(1.5f, 0.0f, 12.0f, 24, 6));
   const int nozzle = plant.addPart("Nozzle", Cylinder(2.0f, 0.0f, 17.0f, 32, 10));
@@ -405,6 +409,15 @@ inline Plant MakePlant(Sizes size) {
   char headerTankName[32];
   std::snprintf(headerTankName, sizeof(headerTankName), "TankUnit_%d/Sphere", headerTank);
   plant.designed.emplace_back("Header", headerTankName);
+}
+
+inline Plant MakePlant(Sizes size) {
+  const bool full = size == Sizes::Full;
+  Plant plant;
+  plant.top = plant.addAssembly("Plant");
+  AddPumpSkids(plant, full);
+  AddPipeRacks(plant, full);
+  AddTankUnits(plant, full);
   return plant;
 }
 

@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "host/VistrelHost.h"
 #include "module/VistrelExt.h"
 #include "tools/AssemblyImporter.h"
@@ -58,14 +59,13 @@ int main(int argc, char** argv) {
         std::string error;
         const double cpuStart = CpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        SoKRN_MainDoc* doc = ImportAssembly(file, error, nullptr, options);
+        const auto doc = vhost::SoRef<SoKRN_MainDoc>::adopt(ImportAssembly(file, error, nullptr, options));
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuStart;
         if (!doc) {
           std::fprintf(stderr, "%s\n", error.c_str());
           return 2;
         }
-        doc->unref();
         (isolate ? there : here).push_back(s);
         (isolate ? cpuThere : cpuHere).push_back(cpu);
       }

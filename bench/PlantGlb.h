@@ -18,6 +18,54 @@
 
 namespace vxbench {
 
+// The glTF nodes (one per child of the plant's top, with its matrix and the
+// mesh of its prototype) and the scene's root list.
+inline void GltfNodes(const Proto& top, const std::vector<int>& meshOfProto, std::string& nodes, std::string& roots) {
+  for (size_t i = 0; i < top.children.size(); ++i) {
+    const Child& c = top.children[i];
+    const float(*m)[4] = c.place.getValue();
+    std::string matrix;
+    char v[32];
+    for (int r = 0; r < 4; ++r) {
+      for (int k = 0; k < 4; ++k) {
+        std::snprintf(v, sizeof(v), "%s%.9g", matrix.empty() ? "" : ",", m[r][k]);
+        matrix += v;
+      }
+    }
+    if (i) {
+      nodes += ",";
+      roots += ",";
+    }
+    nodes += "{\"name\":\"" + c.name + "\",\"mesh\":" + std::to_string(meshOfProto[static_cast<size_t>(c.proto)]) +
+             ",\"matrix\":[" + matrix + "]}";
+    roots += std::to_string(i);
+  }
+}
+
+// The GLB container: header, JSON chunk, binary chunk. False (and a line on
+// stderr) when the file cannot be written.
+inline bool WriteGlbFile(const std::string& path, const std::string& json, const std::vector<uint8_t>& bin) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "WritePlantGlb: cannot write %s\n", path.c_str());
+    return false;
+  }
+  auto u32 = [f](uint32_t x) { std::fwrite(&x, 4, 1, f); };
+  const uint32_t total = 12 + 8 + static_cast<uint32_t>(json.size()) + 8 + static_cast<uint32_t>(bin.size());
+  u32(0x46546C67);  // "glTF"
+  u32(2);
+  u32(total);
+  u32(static_cast<uint32_t>(json.size()));
+  u32(0x4E4F534A);  // "JSON"
+  std::fwrite(json.data(), 1, json.size(), f);
+  u32(static_cast<uint32_t>(bin.size()));
+  u32(0x004E4942);  // "BIN\0"
+  std::fwrite(bin.data(), 1, bin.size(), f);
+  const bool ok = std::fclose(f) == 0;
+  if (!ok) std::fprintf(stderr, "WritePlantGlb: cannot write %s\n", path.c_str());
+  return ok;
+}
+
 // False (and a line on stderr) when the plant is not flat or the file cannot
 // be written.
 inline bool WritePlantGlb(const Plant& plant, const std::string& path) {
@@ -72,50 +120,14 @@ inline bool WritePlantGlb(const Plant& plant, const std::string& path) {
     meshOfProto[static_cast<size_t>(c.proto)] = numMeshes++;
   }
   std::string nodes, roots;
-  for (size_t i = 0; i < top.children.size(); ++i) {
-    const Child& c = top.children[i];
-    const float(*m)[4] = c.place.getValue();
-    std::string matrix;
-    char v[32];
-    for (int r = 0; r < 4; ++r) {
-      for (int k = 0; k < 4; ++k) {
-        std::snprintf(v, sizeof(v), "%s%.9g", matrix.empty() ? "" : ",", m[r][k]);
-        matrix += v;
-      }
-    }
-    if (i) {
-      nodes += ",";
-      roots += ",";
-    }
-    nodes += "{\"name\":\"" + c.name + "\",\"mesh\":" + std::to_string(meshOfProto[static_cast<size_t>(c.proto)]) +
-             ",\"matrix\":[" + matrix + "]}";
-    roots += std::to_string(i);
-  }
+  GltfNodes(top, meshOfProto, nodes, roots);
   std::string json = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"bench_assembly\"},\"scene\":0,\"scenes\":[{\"nodes\":[" +
                      roots + "]}],\"nodes\":[" + nodes + "],\"meshes\":[" + meshes + "],\"accessors\":[" + accessors +
                      "],\"bufferViews\":[" + views + "],\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) +
                      "}]}";
   while (json.size() % 4) json += ' ';
 
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "WritePlantGlb: cannot write %s\n", path.c_str());
-    return false;
-  }
-  auto u32 = [f](uint32_t x) { std::fwrite(&x, 4, 1, f); };
-  const uint32_t total = 12 + 8 + static_cast<uint32_t>(json.size()) + 8 + static_cast<uint32_t>(bin.size());
-  u32(0x46546C67);  // "glTF"
-  u32(2);
-  u32(total);
-  u32(static_cast<uint32_t>(json.size()));
-  u32(0x4E4F534A);  // "JSON"
-  std::fwrite(json.data(), 1, json.size(), f);
-  u32(static_cast<uint32_t>(bin.size()));
-  u32(0x004E4942);  // "BIN\0"
-  std::fwrite(bin.data(), 1, bin.size(), f);
-  const bool ok = std::fclose(f) == 0;
-  if (!ok) std::fprintf(stderr, "WritePlantGlb: cannot write %s\n", path.c_str());
-  return ok;
+  return WriteGlbFile(path, json, bin);
 }
 
 }  // namespace vxbench

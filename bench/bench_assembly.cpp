@@ -72,6 +72,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "host/VistrelHost.h"
 #include "module/VistrelExt.h"
 
@@ -105,23 +106,22 @@ std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 // ---- the document ----------------------------------------------------------------
 
-// Builds the plant as a document (referenced once). Placement ids are the
-// child indices, so the leaves' placement paths are those Plant::leaves gives.
-SoKRN_MainDoc* buildDocument(const Plant& plant) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
-  std::vector<SoKRN_ComponentKit*> kits(plant.protos.size(), nullptr);
+// Builds the plant as a document. Placement ids are the child indices, so the
+// leaves' placement paths are those Plant::leaves gives.
+vhost::SoRef<SoKRN_MainDoc> buildDocument(const Plant& plant) {
+  vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
+  // Held until every placement is made.
+  std::vector<vhost::SoRef<SoKRN_ComponentKit>> kits(plant.protos.size());
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const vxbench::Proto& p = plant.protos[i];
     if (static_cast<int>(i) == plant.top) {
-      kits[i] = doc->getTopPrototype();
+      kits[i].reset(doc->getTopPrototype());
     } else if (p.mesh >= 0) {
       const vxbench::Mesh& m = plant.meshes[static_cast<size_t>(p.mesh)];
-      kits[i] = vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris);
+      kits[i].reset(vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris));
     } else {
-      kits[i] = vhost::MakeAssemblyPrototype(doc, wide(p.name));
+      kits[i].reset(vhost::MakeAssemblyPrototype(doc, wide(p.name)));
     }
-    kits[i]->ref();  // held until every placement is made
   }
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const auto& children = plant.protos[i].children;
@@ -130,21 +130,18 @@ SoKRN_MainDoc* buildDocument(const Plant& plant) {
                            wide(children[c].name), static_cast<int64_t>(c));
     }
   }
-  for (SoKRN_ComponentKit* k : kits) k->unrefNoDelete();
   return doc;
 }
 
-// The path from the document down to its top prototype (referenced once), as
-// the command-line tool finds it.
-SoFullPath* topPrototypePath(SoKRN_MainDoc* doc) {
+// The path from the document down to its top prototype, as the command-line
+// tool finds it.
+vhost::SoRef<SoFullPath> topPrototypePath(SoKRN_MainDoc* doc) {
   SoSearchAction search;
   search.setNode(doc->getTopPrototype());
   search.setInterest(SoSearchAction::FIRST);
   search.apply(doc);
-  if (!search.getPath()) return nullptr;
-  auto* path = static_cast<SoFullPath*>(search.getPath()->copy());
-  path->ref();
-  return path;
+  if (!search.getPath()) return {};
+  return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(search.getPath()->copy()));
 }
 
 // ---- ours --------------------------------------------------------------------------
@@ -197,28 +194,27 @@ bool g_dump = false;  // --dump: one line per result of every run
 
 OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc, const std::vector<Leaf>& leaves) {
   OursRun out;
-  CCollisionManager* manager = nullptr;
+  std::unique_ptr<CCollisionManager> manager;
   Finish finished;
   Progress progress;
   double cpuInputs = 0, cpuRun = 0;
   out.inputs = secondsOf([&] {
-    manager = new CCollisionManager(doc, "CollisionManager");
+    manager = std::make_unique<CCollisionManager>(doc, "CollisionManager");
     manager->m_fTolerance = 0.0f;
     manager->m_nCalcType = 0;
     manager->m_bCalcCrossMesh = 0;
     manager->m_b2Group = 0;
     std::vector<SoFullPath*> leaves;
-    if (SoFullPath* root = topPrototypePath(doc)) {
+    if (const vhost::SoRef<SoFullPath> root = topPrototypePath(doc)) {
       CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary, as `vistrel check`
       if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
-      root->unref();
     }
     SoPathList group1, ignored;
     for (SoFullPath* leaf : leaves) group1.append(leaf);
     manager->AddIns1(&group1, 0);
     manager->AddIgnoreIns(&ignored, 0);
     for (SoFullPath* leaf : leaves) leaf->unref();
-    progress.manager = manager;
+    progress.manager = manager.get();
     manager->SetCalculateCB(&perPairCB, &progress);
     manager->SetCalculateFinshCB(&finishCB, &finished);
   }, &cpuInputs);
@@ -261,7 +257,6 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
                   r.nType, static_cast<double>(r.fMinDist), r.cutLinePnts.size(), r.cutLines.size());
     }
   }
-  delete manager;
   return out;
 }
 
@@ -373,6 +368,82 @@ double peakRssMb() {
 // placements; prints the '#' details and the workload line. `plantLine`
 // selects the scaling line (with whole-run and FCL build times); returns
 // false when a count disagrees with the design.
+// One side's figures over the timed runs: best wall and CPU seconds, the
+// build time of what the runs share, peak memory (ours), the pairs found and
+// whether they agree with the design.
+struct SideRun {
+  double best = 0, cpu = 0, build = 0, rss = 0;
+  std::string pairs = "n/a";
+  PairSet pairSet;
+  bool agree = true;
+};
+
+// Ours: the document built once (not in the time), then `repeats` timed
+// checks; the best run's pairs against the design.
+SideRun timeOurs(const Plant& plant, const std::vector<Leaf>& leaves, const std::map<std::string, int>& leafByPlc,
+                 const PairSet& designed, int repeats) {
+  SideRun out;
+  vhost::SoRef<SoKRN_MainDoc> doc;
+  out.build = secondsOf([&] { doc = buildDocument(plant); });
+  std::printf("# ours: document built in %.3f s (not in ours_s)\n", out.build);
+  CGraphOperation::SetActiveMainDocKit(doc);
+  OursRun best;
+  out.best = 1e300;
+  for (int r = 0; r < repeats; ++r) {
+    OursRun run = runOurs(doc, leafByPlc, leaves);
+    std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %lld of %lld pairs counted "
+                "(skipped ones included), %d results\n",
+                r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, static_cast<long long>(run.pairsTested),
+                static_cast<long long>(run.pairsTotal),
+                run.results);
+    std::fflush(stdout);
+    out.cpu = r == 0 ? run.cpu : std::min(out.cpu, run.cpu);
+    if (run.inputs + run.run < out.best) {
+      out.best = run.inputs + run.run;
+      best = std::move(run);
+    }
+  }
+  CGraphOperation::SetActiveMainDocKit(nullptr);
+  doc.reset();
+  out.rss = peakRssMb();
+  out.pairs = std::to_string(best.results);
+  if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);
+  std::printf("# ours: result digest %016llx\n", static_cast<unsigned long long>(best.digest));
+  out.agree = comparePairs("ours vs designed", best.pairs, designed, leaves);
+  out.agree = out.agree && best.unmatched == 0 && best.results == static_cast<int>(best.pairs.size());
+  std::printf("# ours: %.0f instance pairs per second (wall)\n", static_cast<double>(best.pairsTested) / out.best);
+  out.pairSet = best.pairs;
+  return out;
+}
+
+// FCL: its models built once, then `repeats` timed runs; the best run's
+// pairs against the design.
+SideRun timeFcl(const Plant& plant, const std::vector<Leaf>& leaves, const PairSet& designed, int repeats,
+                bool plantLine) {
+  SideRun out;
+  std::vector<std::shared_ptr<Model>> models;
+  out.build = secondsOf([&] {
+    for (const vxbench::Mesh& m : plant.meshes) models.push_back(fclModel(m));
+  });
+  std::printf("# fcl: %zu OBBRSS models built in %.3f s (%s)\n", models.size(), out.build,
+              plantLine ? "in fcl_s" : "not in fcl_s");
+  FclRun best;
+  out.best = 1e300;
+  for (int r = 0; r < repeats; ++r) {
+    FclRun run = runFcl(models, leaves);
+    out.cpu = r == 0 ? run.cpu : std::min(out.cpu, run.cpu);
+    if (run.seconds < out.best) {
+      out.best = run.seconds;
+      best = std::move(run);
+    }
+  }
+  std::printf("# fcl: %ld broad-phase candidate pairs narrow-phase tested\n", best.candidates);
+  out.pairs = std::to_string(best.pairs.size());
+  out.agree = comparePairs("fcl vs designed", best.pairs, designed, leaves);
+  out.pairSet = best.pairs;
+  return out;
+}
+
 bool runWorkload(const Plant& plant, const std::string& workload, int repeats, bool doOurs, bool doFcl,
                  bool plantLine) {
   const std::vector<Leaf> leaves = plant.leaves();
@@ -393,69 +464,12 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
               placedTriangles, designed.size(), repeats);
   std::fflush(stdout);
 
-  bool agree = true;
-  double oursBest = 0, fclBest = 0, oursCpu = 0, fclCpu = 0, buildBest = 0, fclBuild = 0, rss = 0;
-  std::string pairsOurs = "n/a", pairsFcl = "n/a";
-  PairSet oursPairs, fclPairs;
-
-  if (doOurs) {
-    SoKRN_MainDoc* doc = nullptr;
-    buildBest = secondsOf([&] { doc = buildDocument(plant); });
-    std::printf("# ours: document built in %.3f s (not in ours_s)\n", buildBest);
-    CGraphOperation::SetActiveMainDocKit(doc);
-    OursRun best;
-    oursBest = 1e300;
-    for (int r = 0; r < repeats; ++r) {
-      OursRun run = runOurs(doc, leafByPlc, leaves);
-      std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %lld of %lld pairs counted "
-                  "(skipped ones included), %d results\n",
-                  r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, static_cast<long long>(run.pairsTested),
-                  static_cast<long long>(run.pairsTotal),
-                  run.results);
-      std::fflush(stdout);
-      oursCpu = r == 0 ? run.cpu : std::min(oursCpu, run.cpu);
-      if (run.inputs + run.run < oursBest) {
-        oursBest = run.inputs + run.run;
-        best = std::move(run);
-      }
-    }
-    CGraphOperation::SetActiveMainDocKit(nullptr);
-    doc->unref();
-    rss = peakRssMb();
-    pairsOurs = std::to_string(best.results);
-    if (best.unmatched) std::printf("# ours: %d results name no leaf pair\n", best.unmatched);
-    std::printf("# ours: result digest %016llx\n", static_cast<unsigned long long>(best.digest));
-    agree = comparePairs("ours vs designed", best.pairs, designed, leaves) && agree;
-    agree = agree && best.unmatched == 0 && best.results == static_cast<int>(best.pairs.size());
-    std::printf("# ours: %.0f instance pairs per second (wall)\n", static_cast<double>(best.pairsTested) / oursBest);
-    oursPairs = best.pairs;
-  }
-
-  if (doFcl) {
-    std::vector<std::shared_ptr<Model>> models;
-    fclBuild = secondsOf([&] {
-      for (const vxbench::Mesh& m : plant.meshes) models.push_back(fclModel(m));
-    });
-    std::printf("# fcl: %zu OBBRSS models built in %.3f s (%s)\n", models.size(), fclBuild,
-                plantLine ? "in fcl_s" : "not in fcl_s");
-    FclRun best;
-    fclBest = 1e300;
-    for (int r = 0; r < repeats; ++r) {
-      FclRun run = runFcl(models, leaves);
-      fclCpu = r == 0 ? run.cpu : std::min(fclCpu, run.cpu);
-      if (run.seconds < fclBest) {
-        fclBest = run.seconds;
-        best = std::move(run);
-      }
-    }
-    std::printf("# fcl: %ld broad-phase candidate pairs narrow-phase tested\n", best.candidates);
-    pairsFcl = std::to_string(best.pairs.size());
-    agree = comparePairs("fcl vs designed", best.pairs, designed, leaves) && agree;
-    fclPairs = best.pairs;
-  }
-  if (doOurs && doFcl && oursPairs != fclPairs) {
+  const SideRun ours = doOurs ? timeOurs(plant, leaves, leafByPlc, designed, repeats) : SideRun();
+  const SideRun fcl = doFcl ? timeFcl(plant, leaves, designed, repeats, plantLine) : SideRun();
+  bool agree = ours.agree && fcl.agree;
+  if (doOurs && doFcl && ours.pairSet != fcl.pairSet) {
     agree = false;
-    comparePairs("ours vs fcl", oursPairs, fclPairs, leaves);
+    comparePairs("ours vs fcl", ours.pairSet, fcl.pairSet, leaves);
   }
 
   if (plantLine) {
@@ -464,14 +478,14 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
     // file; fcl_s: OBBRSS models, objects, broad phase and collide.
     std::printf("workload=%s ours_s=%.3f ours_wall_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s rss_mb=%.0f "
                 "designed=%zu\n",
-                workload.c_str(), oursBest, buildBest + oursBest, fclBest + fclBuild, pairsOurs.c_str(),
-                pairsFcl.c_str(), rss, designed.size());
+                workload.c_str(), ours.best, ours.build + ours.best, fcl.best + fcl.build, ours.pairs.c_str(),
+                fcl.pairs.c_str(), ours.rss, designed.size());
   } else {
     std::printf("workload=%s ours_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s designed=%zu\n", workload.c_str(),
-                oursBest, fclBest, pairsOurs.c_str(), pairsFcl.c_str(), designed.size());
+                ours.best, fcl.best, ours.pairs.c_str(), fcl.pairs.c_str(), designed.size());
   }
-  std::printf("# CPU seconds, best of the runs: ours %.3f, fcl %.4f\n", oursCpu, fclCpu);
-  if (doOurs && doFcl) std::printf("# ours/fcl time ratio, FCL run without its models: %.1fx (wall), %.1fx (CPU)\n", oursBest / fclBest, oursCpu / fclCpu);
+  std::printf("# CPU seconds, best of the runs: ours %.3f, fcl %.4f\n", ours.cpu, fcl.cpu);
+  if (doOurs && doFcl) std::printf("# ours/fcl time ratio, FCL run without its models: %.1fx (wall), %.1fx (CPU)\n", ours.best / fcl.best, ours.cpu / fcl.cpu);
   std::printf("# %s\n", agree ? "counts agree with the design" : "MISMATCH with the design (see above)");
   std::fflush(stdout);
   return agree;

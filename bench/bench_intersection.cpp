@@ -75,6 +75,7 @@
 #include "host/SoBrepFaceSet.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "host/VistrelHost.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/VistrelExt.h"
@@ -235,18 +236,15 @@ SoSeparator* instance(const Mesh& m, bool brep, SoTransform** xfOut) {
 }
 
 struct TwoInstances {
-  SoSeparator* root;
+  vhost::SoRef<SoSeparator> root;
   SoTransform* xf[2];
   TwoInstances(const Mesh& a, const Mesh& b, bool brep) : root(new SoSeparator) {
-    root->ref();
     root->addChild(instance(a, brep, &xf[0]));
     root->addChild(instance(b, brep, &xf[1]));
   }
-  ~TwoInstances() { root->unref(); }
-  SoPath* newPath(int child) {
-    auto* p = new SoPath(root);
+  vhost::SoRef<SoPath> newPath(int child) {
+    vhost::SoRef<SoPath> p(new SoPath(root));
     p->append(root->getChild(child));
-    p->ref();
     return p;
   }
 };
@@ -339,18 +337,16 @@ std::vector<float> flatXyz(const Mesh& m) {
 // Mesh b placed at each pose against mesh a at the origin, in a document:
 // one manager run per pose, the volumes of all results summed.
 struct CutFaceScene {
-  SoKRN_MainDoc* doc;
+  vhost::SoRef<SoKRN_MainDoc> doc;
   std::vector<SbMatrix> poses;
   CutFaceScene(const Mesh& a, const Mesh& b, std::vector<SbMatrix> placements)
       : doc(vhost::NewDocument()), poses(std::move(placements)) {
-    doc->ref();
     SoKRN_ComponentKit* top = doc->getTopPrototype();
     vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"A", flatXyz(a), std::vector<int>(a.tris.begin(), a.tris.end())),
                          SbMatrix::identity(), L"A", 1);
     vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"B", flatXyz(b), std::vector<int>(b.tris.begin(), b.tris.end())),
                          poses.front(), L"B", 2);
   }
-  ~CutFaceScene() { doc->unref(); }
 
   double run(bool cutFaces, float eps) {
     double volume = 0;
@@ -451,8 +447,8 @@ void envRob(const std::string& dataDir, int repeats) {
 
   // Ours: env cached under one path object; rob gets a new path per pose.
   TwoInstances ours(env, rob, true);
-  SoPath* envPath = ours.newPath(0);
-  std::vector<SoPath*> robPaths;  // kept alive: a freed path's address must not come back as a key
+  const vhost::SoRef<SoPath> envPath = ours.newPath(0);
+  std::vector<vhost::SoRef<SoPath>> robPaths;  // kept alive: a freed path's address must not come back as a key
   SoIntersectionDetectionExtAction action;
   action.addIntersectionCallback(&countOurs, nullptr);
   auto runOurs = [&] {
@@ -523,8 +519,6 @@ void envRob(const std::string& dataDir, int repeats) {
   cutFaceLine("env_rob", env, rob, placements, 0.0f, false, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
-  for (SoPath* p : robPaths) p->unref();
-  envPath->unref();
 }
 
 void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
@@ -539,8 +533,7 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   TwoInstances ours(a, b, true);
   ours.xf[1]->translation = offset;
   ours.xf[1]->rotation = turn;
-  SoPath* pa = ours.newPath(0);
-  SoPath* pb = ours.newPath(1);
+  const vhost::SoRef<SoPath> pa = ours.newPath(0), pb = ours.newPath(1);
   SoIntersectionDetectionExtAction action;
   action.setIntersectionDetectionEpsilon(eps);
   action.addIntersectionCallback(&countOurs, nullptr);
@@ -595,8 +588,6 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   cutFaceLine(name, a, b, {poseMatrix(turn, offset)}, eps, true, std::max(1, repeats / 2));
 
   action.clearInsShapeData();
-  pa->unref();
-  pb->unref();
 }
 
 

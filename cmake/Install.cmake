@@ -64,6 +64,7 @@ list(APPEND VX_PUBLIC_HEADERS
   host/PICKDATA.h
   host/PathKey.h
   host/SoBrepFaceSet.h
+  host/SoRef.h
   host/SoKRN_2dEntityKit.h
   host/SoKRN_BaseKit.h
   host/SoKRN_BodyKit.h

@@ -171,6 +171,46 @@ void CCollisionManager::CalculateCrossMesh() {
 // two look-ups); then a vertex of the inner surface is located in the outer
 // surface, which must be closed. The result has distance 0 (the solids
 // overlap); with cut faces its cut face is the inner surface.
+namespace {
+
+// A contained pair's cut face is the inner part's whole surface (welded
+// points and triangles, inside the box qlo..qhi): its volume and a lower
+// bound of the penetration depth when it is closed and does not cross
+// itself, else unknown with the reason. `stopped` tells a stopped run.
+template <class Stopped>
+void SetInnerVolume(_collisionResult& result, const std::vector<vxmesh::Vec3>& innerPts,
+                    const std::vector<int>& innerI, const vxmesh::Vec3& qlo, const vxmesh::Vec3& qhi,
+                    Stopped stopped) {
+  result.cutFacePnts = toVtx(innerPts);
+  result.cutFaceTris.assign(innerI.begin(), innerI.end());
+  const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
+      innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
+  double innerScale = 0;
+  for (const vxmesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vxmesh::MaxAbs(p));
+  const bool crossing =
+      innerCheck.closed &&
+      vxmesh::SelfIntersects(innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()),
+                             innerI.size() / 3, innerScale, qlo, qhi, stopped);
+  if (innerCheck.closed && (crossing || stopped())) {
+    result.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result.volumeNote = crossing ? "the inner part's surface intersects itself: it bounds no single volume"
+                                  : "the run was stopped before this pair's cut face was complete";
+  } else if (innerCheck.closed) {
+    result.fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
+    std::vector<int32_t> outward(innerI.begin(), innerI.end());
+    if (innerCheck.volume < 0) {
+      for (std::size_t i = 0; i + 2 < outward.size(); i += 3) std::swap(outward[i + 1], outward[i + 2]);
+    }
+    result.penetrationDepth =
+        vxmesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
+  } else {
+    result.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    result.volumeNote = "the inner part's surface is not closed: it bounds no volume";
+  }
+}
+
+}  // namespace
+
 void CCollisionManager::DetectContainment() {
   if (Stopped() || !m_pCurPath1 || !m_pCurPath2) return;
   auto boxOf = [this](SoFullPath* path) {
@@ -235,32 +275,7 @@ void CCollisionManager::DetectContainment() {
   result->fMinDist = 0.0f;
   result->bInside = true;
   if (m_bCalcCrossMesh != 1) return;
-  result->cutFacePnts = toVtx(innerPts);
-  result->cutFaceTris.assign(innerI.begin(), innerI.end());
-  const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
-      innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
-  double innerScale = 0;
-  for (const vxmesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vxmesh::MaxAbs(p));
-  const bool crossing =
-      innerCheck.closed &&
-      vxmesh::SelfIntersects(innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()),
-                             innerI.size() / 3, innerScale, qlo, qhi, [this] { return Stopped(); });
-  if (innerCheck.closed && (crossing || Stopped())) {
-    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
-    result->volumeNote = crossing ? "the inner part's surface intersects itself: it bounds no single volume"
-                                  : "the run was stopped before this pair's cut face was complete";
-  } else if (innerCheck.closed) {
-    result->fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
-    std::vector<int32_t> outward(innerI.begin(), innerI.end());
-    if (innerCheck.volume < 0) {
-      for (std::size_t i = 0; i + 2 < outward.size(); i += 3) std::swap(outward[i + 1], outward[i + 2]);
-    }
-    result->penetrationDepth =
-        vxmesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
-  } else {
-    result->fCompacity = std::numeric_limits<float>::quiet_NaN();
-    result->volumeNote = "the inner part's surface is not closed: it bounds no volume";
-  }
+  SetInnerVolume(*result, innerPts, innerI, qlo, qhi, [this] { return Stopped(); });
 }
 
 void CCollisionManager::CalculateCrossMeshSelf() {

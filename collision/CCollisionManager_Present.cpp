@@ -28,6 +28,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_MeshKit.h"
+#include "host/SoRef.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
@@ -39,12 +40,8 @@ const char kBoxes[] = "CollisionBoundingBox";
 const char kCutLine[] = "CollisionCutLine";
 const char kCutFace[] = "CollisionCutFace";
 
-// Releases a path on scope exit.
-struct PathRef {
-  SoPath* p;
-  explicit PathRef(SoPath* path) : p(path) { p->ref(); }
-  ~PathRef() { p->unref(); }
-};
+// A new empty path, held.
+vhost::SoRef<SoFullPath> NewTempPath() { return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(new SoTempPath(8))); }
 
 }  // namespace
 
@@ -251,17 +248,17 @@ void CCollisionManager::HideAllShown() {
   SoKRN_State* state = doc ? doc->getKRNState() : nullptr;
   if (!state) return;
   {
-    PathRef root(new SoTempPath(8));
-    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root.p);
-    SetInsVisbleSteps(static_cast<SoFullPath*>(root.p), 0);
+    vhost::SoRef<SoFullPath> root = NewTempPath();
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root);
+    SetInsVisbleSteps(root, 0);
   }
   // Occurrences set visible explicitly (by the user under a hidden parent,
   // or by an earlier ShowIns) would stay visible under the hidden root.
   for (const std::string& key : state->getShownKeys()) {
     if (key.empty()) continue;
-    PathRef path(new SoTempPath(8));
-    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path.p);
-    if (static_cast<SoFullPath*>(path.p)->getLength() > 0) SetInsVisble(static_cast<SoFullPath*>(path.p), 0);
+    vhost::SoRef<SoFullPath> path = NewTempPath();
+    OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path);
+    if (path->getLength() > 0) SetInsVisble(path, 0);
   }
 }
 
@@ -312,6 +309,43 @@ void CCollisionManager::ShowIns(int mode) {
   }
   LeaveBusy();
 }
+
+namespace {
+
+// A view of the active component holding the clipping plane (through
+// `origin`, facing `normal`, drawn over `extent`) makes the clip view's node
+// kit under the top prototype's root node kit, which is returned; the view
+// is only the vehicle and goes again once the kit shows the plane. Null
+// when the document has no such place or the kit cannot be made.
+SoKRN_NodeKit* MakeClipView(SoKRN_MainDoc* doc, const SbBox3f& extent, const SbVec3f& origin, const SbVec3f& normal) {
+  SoKRN_ComponentKit* active = doc->getActiveComp();
+  auto* proto = active ? dynamic_cast<Tpx_ProtoType*>(active->getTpxObjCache()) : nullptr;
+  SoKRN_ComponentKit* top = doc->getTopPrototype();
+  SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
+  if (!proto || !rootNode) return nullptr;
+  auto* view = new Tpx_View(proto);
+  proto->AddView(view);
+  view->RegisterID(0);
+  view->SetUsageType(9);
+  Tpx_Node* viewNode = view->GetNode();
+  const TPX_RGBA32 color{1, 0, 0, 0.5f};
+  auto* plane = new Tpx_PlaneSurface;
+  plane->SetNormal(TPX_DIR32{normal[0], normal[1], normal[2]});
+  plane->SetOrigin(TPX_PNT32{origin[0], origin[1], origin[2]});
+  plane->SetColor(color);
+  view->AddClippingPlan(plane);
+
+  SoKRN_NodeKit* node = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
+  proto->DeleteView(view->GetID());  // from here only the kit's display holds the view
+  if (!node) return nullptr;
+  if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(node->getNodeEnt())) {
+    display->createClipPlane(extent, origin, normal, 0.0f, color);
+    display->DelTpxObj();
+  }
+  return node;
+}
+
+}  // namespace
 
 void CCollisionManager::ShowClipPlane(int show) {
   if (!EnterBusy()) return;
@@ -369,38 +403,6 @@ void CCollisionManager::ShowClipPlane(int show) {
   GetResultBoundingBox(&r).getBounds(rlo, rhi);
   if (rlo[0] <= rhi[0]) origin = (rlo + rhi) * 0.5f;
 
-  // A view of the active component holding the clipping plane makes the
-  // clip view's node kit under the top prototype's root node kit; the view
-  // is only the vehicle and goes again once the kit shows the plane.
-  SoKRN_ComponentKit* active = doc->getActiveComp();
-  auto* proto = active ? dynamic_cast<Tpx_ProtoType*>(active->getTpxObjCache()) : nullptr;
-  SoKRN_ComponentKit* top = doc->getTopPrototype();
-  SoKRN_NodeKit* rootNode = top ? top->getRootNode() : nullptr;
-  if (!proto || !rootNode) {
-    LeaveBusy();
-    return;
-  }
-  auto* view = new Tpx_View(proto);
-  proto->AddView(view);
-  view->RegisterID(0);
-  view->SetUsageType(9);
-  Tpx_Node* viewNode = view->GetNode();
-  const TPX_RGBA32 color{1, 0, 0, 0.5f};
-  auto* plane = new Tpx_PlaneSurface;
-  plane->SetNormal(TPX_DIR32{normal[0], normal[1], normal[2]});
-  plane->SetOrigin(TPX_PNT32{origin[0], origin[1], origin[2]});
-  plane->SetColor(color);
-  view->AddClippingPlan(plane);
-
-  m_pClipViewNode = SoKRN_NodeKit::createNode(10, rootNode, viewNode, 10027);
-  proto->DeleteView(view->GetID());  // from here only the kit's display holds the view
-  if (!m_pClipViewNode) {
-    LeaveBusy();
-    return;
-  }
-  if (auto* display = dynamic_cast<SoKRN_ModelDisplay*>(m_pClipViewNode->getNodeEnt())) {
-    display->createClipPlane(extent, origin, normal, 0.0f, color);
-    display->DelTpxObj();
-  }
+  m_pClipViewNode = MakeClipView(doc, extent, origin, normal);
   LeaveBusy();
 }

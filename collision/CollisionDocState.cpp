@@ -9,14 +9,10 @@
 #include "host/SoKRN_MainDoc.h"
 
 CollisionDocState::CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc)
-    : m_pManager(manager), m_pDoc(doc) {
-  if (m_pDoc) m_pDoc->ref();
-}
+    : m_pManager(manager), m_pDoc(doc) {}
 
-CollisionDocState::~CollisionDocState() {
-  for (auto& entry : m_saved) entry.first->unref();
-  if (m_pDoc) m_pDoc->unref();  // may be the last reference: the document goes
-}
+// The document's reference goes last: it may be the last one.
+CollisionDocState::~CollisionDocState() = default;
 
 bool CollisionDocState::HasSaved(const SoPath* path) const {
   return path && m_index.count(OmbrelTools::InstanceChainKey(path)) != 0;
@@ -34,10 +30,9 @@ void CollisionDocState::Save(const SoPath* path, int visible) {
   // registering thousands of paths with the groups they pass makes each
   // one's release a search among all of them.
   const auto* full = static_cast<const SoFullPath*>(path);
-  auto* copy = new SoTempPath(full->getLength());
-  copy->ref();
+  vhost::SoRef<SoPath> copy(new SoTempPath(full->getLength()));
   if (full->getLength() > 0) copy->setHead(full->getHead());
   for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
   m_depth.insert(at, depth);
-  m_saved.insert(m_saved.begin() + offset, std::make_pair(copy, visible));
+  m_saved.insert(m_saved.begin() + offset, std::make_pair(std::move(copy), visible));
 }

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/SoRef.h"
+
 class CCollisionManager;
 class SoKRN_MainDoc;
 class SoPath;
@@ -24,7 +26,7 @@ public:
   // Holds a reference on `doc` (null: none) for its whole life, so a
   // manager may outlive the document's other owners.
   CollisionDocState(CCollisionManager* manager, SoKRN_MainDoc* doc);
-  ~CollisionDocState();  // releases the saved paths, then the document
+  ~CollisionDocState();  // releases the saved paths, then the document (member order)
   CollisionDocState(const CollisionDocState&) = delete;
   CollisionDocState& operator=(const CollisionDocState&) = delete;
 
@@ -38,12 +40,12 @@ public:
   void Save(const SoPath* path, int visible);
   // Entries in restoring order (path, visibility before the first change):
   // by depth of the occurrence, then in the order they were saved.
-  const std::vector<std::pair<SoPath*, int>>& Saved() const { return m_saved; }
+  const std::vector<std::pair<vhost::SoRef<SoPath>, int>>& Saved() const { return m_saved; }
 
 private:
   CCollisionManager* m_pManager;
-  SoKRN_MainDoc* m_pDoc;
-  std::vector<std::pair<SoPath*, int>> m_saved;
+  vhost::SoRef<SoKRN_MainDoc> m_pDoc;
+  std::vector<std::pair<vhost::SoRef<SoPath>, int>> m_saved;
   std::vector<int> m_depth;     // instance kits on each saved path, parallel to m_saved
   std::set<std::string> m_index;  // instance chain of every saved path
 };

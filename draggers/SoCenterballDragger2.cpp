@@ -106,16 +106,13 @@ SoCenterballDragger2::SoCenterballDragger2() {
   static_cast<SoMatrixTransform*>(getAnyPart("translateToCenter", TRUE))->matrix = SbMatrix::identity();
 
   addValueChangedCallback(&SoCenterballDragger2::valueChangedCB);
-  rotFieldSensor = new SoFieldSensor(&SoCenterballDragger2::fieldSensorCB, this);
-  centerFieldSensor = new SoFieldSensor(&SoCenterballDragger2::fieldSensorCB, this);
+  rotFieldSensor = std::make_unique<SoFieldSensor>(&SoCenterballDragger2::fieldSensorCB, this);
+  centerFieldSensor = std::make_unique<SoFieldSensor>(&SoCenterballDragger2::fieldSensorCB, this);
 
   setUpConnections(TRUE, TRUE);
 }
 
-SoCenterballDragger2::~SoCenterballDragger2() {
-  delete rotFieldSensor;
-  delete centerFieldSensor;
-}
+SoCenterballDragger2::~SoCenterballDragger2() = default;
 
 SbBool SoCenterballDragger2::setUpConnections(SbBool onoff, SbBool doitalways) {
   if (!doitalways && connectionsSetUp == onoff) return onoff;

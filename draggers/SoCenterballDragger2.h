@@ -15,6 +15,8 @@
 //
 // Default geometry: the Inventor text "centerballDragger2.iv" compiled into
 // the library. Registered by initVistrelExtClass (before SoCenterballManip2).
+#include <memory>
+
 #include <Inventor/draggers/SoDragger.h>
 #include <Inventor/fields/SoSFRotation.h>
 #include <Inventor/fields/SoSFVec3f.h>
@@ -81,8 +83,8 @@ class SoCenterballDragger2 : public SoDragger {
   void addChildDragger(SoDragger* child);
   void removeChildDragger(const char* partName);
 
-  SoFieldSensor* rotFieldSensor;
-  SoFieldSensor* centerFieldSensor;
+  std::unique_ptr<SoFieldSensor> rotFieldSensor;
+  std::unique_ptr<SoFieldSensor> centerFieldSensor;
 
  private:
   SbVec3f savedTransl{0.0f, 0.0f, 0.0f};   // motion translation at saveStartParameters

@@ -91,20 +91,16 @@ SoCuttingPlaneDragger::SoCuttingPlaneDragger() {
   addValueChangedCallback(&SoCuttingPlaneDragger::valueChangedCB);
   addOtherEventCallback(&SoCuttingPlaneDragger::metaKeyChangeCB);
 
-  planeProj = new SbPlaneProjector(FALSE);
-  translFieldSensor = new SoFieldSensor(&SoCuttingPlaneDragger::fieldSensorCB, this);
+  planeProj = std::make_unique<SbPlaneProjector>(FALSE);
+  translFieldSensor = std::make_unique<SoFieldSensor>(&SoCuttingPlaneDragger::fieldSensorCB, this);
   translFieldSensor->setPriority(0);
-  scaleFieldSensor = new SoFieldSensor(&SoCuttingPlaneDragger::fieldSensorCB, this);
+  scaleFieldSensor = std::make_unique<SoFieldSensor>(&SoCuttingPlaneDragger::fieldSensorCB, this);
   scaleFieldSensor->setPriority(0);
 
   setUpConnections(TRUE, TRUE);
 }
 
-SoCuttingPlaneDragger::~SoCuttingPlaneDragger() {
-  delete translFieldSensor;
-  delete scaleFieldSensor;
-  delete planeProj;
-}
+SoCuttingPlaneDragger::~SoCuttingPlaneDragger() = default;
 
 void SoCuttingPlaneDragger::adjustScaleTabSize() {}
 

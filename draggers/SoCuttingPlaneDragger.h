@@ -17,6 +17,8 @@
 //
 // Registration: not done by initVistrelExtClass. The host calls initClass
 // (before CuttingPlaneManip::initClass) before it creates one.
+#include <memory>
+
 #include <Inventor/draggers/SoDragger.h>
 #include <Inventor/fields/SoSFVec3f.h>
 
@@ -73,15 +75,15 @@ class SoCuttingPlaneDragger : public SoDragger {
   void drag();
   void dragFinish();
 
-  SoFieldSensor* translFieldSensor;
-  SoFieldSensor* scaleFieldSensor;
+  std::unique_ptr<SoFieldSensor> translFieldSensor;
+  std::unique_ptr<SoFieldSensor> scaleFieldSensor;
 
  private:
   // Sizes the tab coordinates to 10 pixels at the dragger's centre (0.08 with
   // no action) and rewrites them when the size changed since the last call.
   void reallyAdjustScaleTabSize(SoGLRenderAction* action);
 
-  SbPlaneProjector* planeProj;
+  std::unique_ptr<SbPlaneProjector> planeProj;
   // 0 free, 1 Shift held and no axis chosen yet, 2 local X, 3 local Y.
   int constraintState = 0;
   float prevSizeX = 0.0f;

@@ -18,6 +18,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
+#include "host/SoRef.h"
 #include "platform/Platform.h"
 
 using namespace vxgraph;
@@ -36,19 +37,9 @@ Target ParseSelector(const char* typeName, unsigned int& id) {
   return Target::Annotation;
 }
 
-// Holds one reference on a path for the scope.
-struct Held {
-  SoPath* p;
-  explicit Held(SoPath* path) : p(path) {
-    if (p) p->ref();
-  }
-  ~Held() {
-    if (p) p->unref();
-  }
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
-  SoFullPath* full() const { return static_cast<SoFullPath*>(p); }
-};
+using vhost::SoRef;
+
+SoFullPath* Full(SoPath* path) { return static_cast<SoFullPath*>(path); }
 
 // The default material of an annotation that has none.
 SoMaterial* DefaultAnnotationMaterial() {
@@ -62,13 +53,11 @@ SoMaterial* DefaultAnnotationMaterial() {
 }
 
 void ColorAnnotation(SoKRN_FdtKit* fdt, const SbVec3f& color) {
-  SoMaterial* m = fdt->getMaterial();
-  if (!m) m = DefaultAnnotationMaterial();
-  m->ref();
+  SoRef<SoMaterial> m(fdt->getMaterial());
+  if (!m) m.reset(DefaultAnnotationMaterial());
   m->diffuseColor.setValue(color);
   m->setOverride(TRUE);
   fdt->setMaterial(m);
-  m->unref();
 }
 
 // The overrides of one occurrence (kept by the document state).
@@ -89,6 +78,31 @@ void TransparentInstance(SoKRN_MainDoc* doc, const SoPath* path, float transpare
     state->setInsTransparency(path, transparency, TRUE);
   } else {
     state->removeInsTransparency(path, TRUE);
+  }
+}
+
+// The path a relative placement path names from the document, or null when
+// it does not end on a component kit.
+SoRef<SoPath> ComponentPath(SoKRN_MainDoc* doc, const std::string& relativePlcPath) {
+  SoRef<SoPath> path(new SoPath(8));
+  OmbrelTools::StrPathToSoPath(doc, relativePlcPath, *path);
+  return AsComponentKit(FullTail(path)) ? path : SoRef<SoPath>();
+}
+
+// What the colour and transparency setters share: a type selector picks an
+// annotation of the kit at the path's tail (of the active component without
+// a path: onAnnotation(kit, id)), or the occurrence itself when the tail is a
+// component kit.
+template <class OnAnnotation, class OnInstance>
+void ApplyToSelector(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName, OnAnnotation onAnnotation,
+                     OnInstance onInstance) {
+  unsigned int id = 0;
+  const Target target = ParseSelector(typeName, id);
+  if (target == Target::Annotation) {
+    SoKRN_ComponentKit* kit = path ? AsComponentKit(FullTail(path)) : doc->getActiveComp();
+    onAnnotation(kit, id);
+  } else if (target == Target::Instance && AsComponentKit(FullTail(path))) {
+    onInstance();
   }
 }
 
@@ -126,10 +140,10 @@ void CGraphOperation::SetVisibilityByPlcPath(SoKRN_MainDoc* doc, const char* plc
     case Target::Instance:
       break;
   }
-  Held path(new SoPath(8));
-  OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), ToRelativePlcPath(plcPath), *path.p);
-  if (path.full()->getLength() > 0 && doc->getKRNState())
-    doc->getKRNState()->setDocEleVisible(path.p, visible != 0 ? -1 : 0, TRUE);
+  SoRef<SoPath> path(new SoPath(8));
+  OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), ToRelativePlcPath(plcPath), *path);
+  if (Full(path)->getLength() > 0 && doc->getKRNState())
+    doc->getKRNState()->setDocEleVisible(path, visible != 0 ? -1 : 0, TRUE);
 }
 
 void CGraphOperation::SetVisibilityBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
@@ -153,48 +167,39 @@ void CGraphOperation::SetTransparencyByPlcPath(SoKRN_MainDoc* doc, const char* p
                                                float transparency) {
   doc = ResolveDoc(doc);
   if (!doc) return;
-  Held path(new SoPath(8));
-  OmbrelTools::StrPathToSoPath(doc, ToRelativePlcPath(plcPath), *path.p);
-  if (!AsComponentKit(FullTail(path.p))) return;
-  SetTransparencyBySoPath(doc, path.full(), typeName, transparency);
+  if (SoRef<SoPath> path = ComponentPath(doc, ToRelativePlcPath(plcPath)))
+    SetTransparencyBySoPath(doc, Full(path), typeName, transparency);
 }
 
 void CGraphOperation::SetTransparencyBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
                                               float transparency) {
   doc = ResolveDoc(doc);
   if (!doc) return;
-  unsigned int id = 0;
-  const Target target = ParseSelector(typeName, id);
-  if (target == Target::Annotation) {
-    SoKRN_ComponentKit* kit = path ? AsComponentKit(FullTail(path)) : doc->getActiveComp();
-    if (SoKRN_FdtKit* fdt = AnnotationOf(kit, id)) fdt->setTransparency(transparency);
-  } else if (target == Target::Instance && AsComponentKit(FullTail(path))) {
-    TransparentInstance(doc, path, transparency);
-  }
+  ApplyToSelector(
+      doc, path, typeName,
+      [&](SoKRN_ComponentKit* kit, unsigned int id) {
+        if (SoKRN_FdtKit* fdt = AnnotationOf(kit, id)) fdt->setTransparency(transparency);
+      },
+      [&] { TransparentInstance(doc, path, transparency); });
 }
 
 void CGraphOperation::SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
                                         SbVec3f color) {
   doc = ResolveDoc(doc);
   if (!doc) return;
-  Held path(new SoPath(8));
-  OmbrelTools::StrPathToSoPath(doc, ToRelativePlcPath(plcPath), *path.p);
-  if (!AsComponentKit(FullTail(path.p))) return;
-  SetColorBySoPath(doc, path.full(), typeName, color);
+  if (SoRef<SoPath> path = ComponentPath(doc, ToRelativePlcPath(plcPath))) SetColorBySoPath(doc, Full(path), typeName, color);
 }
 
 void CGraphOperation::SetColorBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
                                        SbVec3f color) {
   doc = ResolveDoc(doc);
   if (!doc) return;
-  unsigned int id = 0;
-  const Target target = ParseSelector(typeName, id);
-  if (target == Target::Annotation) {
-    SoKRN_ComponentKit* kit = path ? AsComponentKit(FullTail(path)) : doc->getActiveComp();
-    if (SoKRN_FdtKit* fdt = AnnotationOf(kit, id)) ColorAnnotation(fdt, color);
-  } else if (target == Target::Instance && AsComponentKit(FullTail(path))) {
-    ColorInstance(doc, path, color);
-  }
+  ApplyToSelector(
+      doc, path, typeName,
+      [&](SoKRN_ComponentKit* kit, unsigned int id) {
+        if (SoKRN_FdtKit* fdt = AnnotationOf(kit, id)) ColorAnnotation(fdt, color);
+      },
+      [&] { ColorInstance(doc, path, color); });
 }
 
 void CGraphOperation::SetColorBySoPath(SoKRN_MainDoc* doc, SoFullPath* path, SbColor color) {
@@ -283,10 +288,10 @@ void CGraphOperation::SetVisibilityBySoPath(SoKRN_MainDoc* doc, SoFullPath* path
     search.apply(tail);
     const auto* found = static_cast<const SoFullPath*>(search.getPath());
     if (!found) continue;
-    Held sub(new SoPath(path->getLength() + found->getLength()));
-    sub.p->append(path);
-    sub.p->append(found);
-    SetVisibilityBySoPath(doc, sub.full(), visible);
+    SoRef<SoPath> sub(new SoPath(path->getLength() + found->getLength()));
+    sub->append(path);
+    sub->append(found);
+    SetVisibilityBySoPath(doc, Full(sub), visible);
   }
 }
 
@@ -295,9 +300,9 @@ void CGraphOperation::SetParentVisibility(SoKRN_MainDoc* doc, SoFullPath* path, 
   if (!doc || !path || !doc->getKRNState()) return;
   for (int i = path->getLength() - 2; i >= 1; --i) {
     if (!AsInstanceKit(path->getNode(i))) continue;
-    Held prefix(path->copy(0, i + 1));
-    StoreVisibility(doc->getKRNState(), prefix.p, 1);
-    SetParentVisibility(doc, prefix.full(), visible);
+    SoRef<SoPath> prefix(path->copy(0, i + 1));
+    StoreVisibility(doc->getKRNState(), prefix, 1);
+    SetParentVisibility(doc, Full(prefix), visible);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 
 using namespace vxgraph;
 
@@ -24,12 +25,11 @@ const std::size_t kPlcPathCapacity = 1024;                 // terminator include
 // path; null (nothing held) when it does not resolve.
 SoPath* ResolvePlcPath(SoNode* root, const std::string& relative) {
   if (!root) return nullptr;
-  SoPath* path = new SoPath(8);
-  path->ref();
+  vhost::SoRef<SoPath> path(new SoPath(8));
   OmbrelTools::StrPathToSoPath(root, relative, *path);
-  if (FullLength(path) > 0) return path;
-  path->unref();
-  return nullptr;
+  if (FullLength(path) == 0) return nullptr;
+  path->ref();  // the caller's
+  return path;
 }
 
 // Path from `from` down to `child` (a component kit), owned by the
@@ -89,21 +89,15 @@ SoNode* CGraphOperation::GetNodeByPlcPath(SoKRN_MainDoc* doc, const char* plcPat
   const std::string relative = ToRelativePlcPath(plcPath);
   doc = ResolveDoc(doc);
   if (!doc) return nullptr;
-  SoPath* path = ResolvePlcPath(doc, relative);
-  if (!path) return nullptr;
-  SoNode* tail = FullTail(path);  // owned by the scene, outlives the path
-  path->unref();
-  return tail;
+  const auto path = vhost::SoRef<SoPath>::adopt(ResolvePlcPath(doc, relative));
+  return FullTail(path);  // owned by the scene, outlives the path
 }
 
 SoKRN_ComponentKit* CGraphOperation::GetChildByPath(SoKRN_MainDoc* doc, const std::string& plcPath) {
   if (!doc) return nullptr;
   if (plcPath.empty()) return doc->getActiveComp();
-  SoPath* path = ResolvePlcPath(doc->getTopPrototype(), plcPath);
-  if (!path) return nullptr;
-  SoKRN_ComponentKit* tail = AsComponentKit(FullTail(path));
-  path->unref();
-  return tail;
+  const auto path = vhost::SoRef<SoPath>::adopt(ResolvePlcPath(doc->getTopPrototype(), plcPath));
+  return AsComponentKit(FullTail(path));
 }
 
 SoNode* CGraphOperation::GetRootInsNode(SoKRN_MainDoc* doc) {
@@ -175,11 +169,9 @@ void CGraphOperation::SelectParentIns(SoKRN_MainDoc* doc) {
   if (parent <= 0) return;
 
   // Copy before deselecting: deselectAll may release the newest path.
-  SoPath* parentPath = CopyPathPrefix(newest, parent + 1, parent + 1);
-  parentPath->ref();
+  const vhost::SoRef<SoPath> parentPath(CopyPathPrefix(newest, parent + 1, parent + 1));
   doc->deselectAll(TRUE);
   doc->select(parentPath);  // the selection takes its own reference
-  parentPath->unref();
 }
 
 void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
@@ -198,8 +190,8 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
   // Temporary (non-auditing) paths: nothing registers with the groups.
-  SoTempPath& route = *new SoTempPath(8);
-  route.ref();
+  const vhost::SoRef<SoTempPath> heldRoute(new SoTempPath(8));
+  SoTempPath& route = *heldRoute;
   SoNode* childGroup = nullptr;
   for (int i = 0; i < numChildren && !childGroup; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
@@ -211,8 +203,8 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
     route.setHead(f->getHead());
     for (int k = 1; k + 1 < f->getLength(); ++k) route.append(f->getIndex(k));
   }
-  SoTempPath& below = *new SoTempPath(8);
-  below.ref();
+  const vhost::SoRef<SoTempPath> heldBelow(new SoTempPath(8));
+  SoTempPath& below = *heldBelow;
   for (int i = 0; i < numChildren; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
     if (!child) continue;
@@ -250,7 +242,5 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
       out.push_back(static_cast<SoFullPath*>(childPath));  // keeps its reference
     }
   }
-  below.unref();
-  route.unref();
   if (numChildren == 0) out.push_back(insPath);  // borrowed: no reference taken
 }

@@ -15,27 +15,20 @@
 
 #include "graphops/CGraphOperation.h"
 #include "graphops/GraphPathUtil.h"
-#include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
+#include "host/SoRef.h"
 
 using namespace vxgraph;
 
 namespace {
 
 // The instance addressed by a relative placement path below the document's
-// top prototype, as a new referenced path; null when unresolved.
-SoPath* ResolveBelowTop(SoKRN_MainDoc* doc, const std::string& relative) {
-  SoNode* top = doc->getTopPrototype();
-  if (!top) return nullptr;
-  SoPath* path = new SoPath(8);
-  path->ref();
-  OmbrelTools::StrPathToSoPath(top, relative, *path);
-  if (FullLength(path) > 0) return path;
-  path->unref();
-  return nullptr;
+// top prototype, held; null when unresolved.
+vhost::SoRef<SoPath> ResolveBelowTop(SoKRN_MainDoc* doc, const std::string& relative) {
+  return vhost::SoRef<SoPath>::adopt(CGraphOperation::GetNodeSoPathByPlcPath(doc->getTopPrototype(), relative.c_str()));
 }
 
 // (x, y, z, 1) * m, first three components, no division by the fourth.
@@ -94,13 +87,12 @@ void CGraphOperation::GetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcP
   if (relative.empty()) return;  // the root: no document needed
   doc = ResolveDoc(doc);
   if (!doc) return;
-  SoPath* path = ResolveBelowTop(doc, relative);
+  const vhost::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
   if (!path) return;
   if (SoKRN_State* state = doc->getKRNState()) {
     out = global ? GlobalInsMatrix(state, path, withUserMatrix)
                  : LocalInsMatrix(state, path, withUserMatrix);
   }
-  path->unref();
 }
 
 void CGraphOperation::GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path,
@@ -123,7 +115,7 @@ void CGraphOperation::SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcP
   if (relative.empty()) return;  // the root has no placement
   doc = ResolveDoc(doc);
   if (!doc) return;
-  SoPath* path = ResolveBelowTop(doc, relative);
+  const vhost::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
   if (!path) return;
   SoKRN_State* state = doc->getKRNState();
   if (asUserMatrix) {
@@ -139,7 +131,6 @@ void CGraphOperation::SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcP
     if (state) state->removeUserMat(path, TRUE);
     if (SoKRN_ComponentKit* kit = AsComponentKit(FullTail(path))) kit->setMatrix(m, false);
   }
-  path->unref();
 }
 
 void CGraphOperation::SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path,

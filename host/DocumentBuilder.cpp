@@ -10,6 +10,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 
 namespace vhost {
 
@@ -135,8 +136,7 @@ SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent
     SoDebugError::post("vhost::PlaceInstance", "placing the prototype here would make a cycle");
     return nullptr;
   }
-  auto* inst = new SoKRN_ComponentKit;
-  inst->ref();
+  vhost::SoRef<SoKRN_ComponentKit> inst(new SoKRN_ComponentKit);
   inst->componentType.setValue(SoKRN_ComponentKit::INSTANCE);
   inst->plcId.setValue(plcId >= 0 ? static_cast<uint32_t>(plcId) : parent->nextPlcId());
   std::wstring instName = name;
@@ -152,8 +152,7 @@ SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent
     inst->setKRNState(parent->getKRNState());
   }
   parent->addEleChild(inst);
-  inst->unrefNoDelete();
-  return inst;
+  return inst.detach();  // the parent's reference keeps it
 }
 
 int CountTriangles(SoKRN_ComponentKit* proto) {

@@ -35,6 +35,7 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 
 namespace vhost {
 
@@ -226,8 +227,8 @@ bool CheckFileNode(const std::string& text, size_t open, int line, const ReadOpt
   return true;
 }
 
-bool Sanitize(const std::string& text, std::string& out, std::string& error,
-              const ReadOptions& options) {
+// The first line: an ascii Inventor header of version 2.0 or 2.1.
+bool CheckHeader(const std::string& text, std::string& error) {
   const size_t eol = text.find('\n');
   const std::string header = text.substr(0, eol == std::string::npos ? text.size() : eol);
   if (header.compare(0, 9, "#Inventor") != 0) {
@@ -243,15 +244,71 @@ bool Sanitize(const std::string& text, std::string& out, std::string& error,
     error = "unsupported Inventor header \"" + header.substr(0, 40) + "\"";
     return false;
   }
+  return true;
+}
+
+bool IsSpecial(char c) { return c == '{' || c == '}' || c == '[' || c == ']' || c == '"' || c == '#' || c == ','; }
+
+// One word of Sanitize's scan, starting at text[i]: a node type that refers
+// to another file is refused (an allowed File node checked), a field
+// declaration ("fields [ ... ]") is dropped but for its line breaks, any
+// other word is copied. Moves `i` past what it took and counts `line`.
+bool CopyWord(const std::string& text, size_t& i, int& line, const ReadOptions& options, std::string& out,
+              std::string& error) {
+  const size_t n = text.size();
+  size_t k = i;
+  while (k < n && !isspace(static_cast<unsigned char>(text[k])) && !IsSpecial(text[k])) ++k;
+  if (IsExternalNodeType(text.substr(i, k - i))) {
+    size_t b = k;
+    while (b < n && isspace(static_cast<unsigned char>(text[b]))) ++b;
+    if (b < n && text[b] == '{') {
+      const std::string type = text.substr(i, k - i);
+      const bool isFile = type == "File" || type == "SoFile";
+      if (!isFile || !options.allowFileNodes) {
+        error = type + " node on line " + std::to_string(line) + " refers to another file; refused" +
+                (isFile ? " (external references are not read unless allowed)" : "");
+        return false;
+      }
+      if (!CheckFileNode(text, b, line, options, error)) return false;
+    }
+  }
+  if (text.compare(i, k - i, "fields") == 0) {
+    size_t b = k;
+    while (b < n && isspace(static_cast<unsigned char>(text[b]))) {
+      if (text[b] == '\n') ++line;
+      ++b;
+    }
+    if (b < n && text[b] == '[') {
+      const size_t e = text.find(']', b);
+      if (e == std::string::npos) {
+        error = "field declaration without its closing ']' on line " + std::to_string(line);
+        return false;
+      }
+      // Keep the line breaks so that Coin's messages name the right line.
+      for (size_t q = b; q < e; ++q) {
+        if (text[q] == '\n') {
+          ++line;
+          out += '\n';
+        }
+      }
+      i = e + 1;
+      return true;
+    }
+  }
+  out.append(text, i, k - i);
+  i = k;
+  return true;
+}
+
+bool Sanitize(const std::string& text, std::string& out, std::string& error,
+              const ReadOptions& options) {
+  if (!CheckHeader(text, error)) return false;
   out.clear();
   out.reserve(text.size());
   std::vector<char> open;  // pending closers
   int line = 1;
   size_t i = 0;
   const size_t n = text.size();
-  auto isSpecial = [](char c) {
-    return c == '{' || c == '}' || c == '[' || c == ']' || c == '"' || c == '#' || c == ',';
-  };
   while (i < n) {
     const char c = text[i];
     if (c == '\n') ++line;
@@ -285,48 +342,8 @@ bool Sanitize(const std::string& text, std::string& out, std::string& error,
         return false;
       }
       open.pop_back();
-    } else if (!isspace(static_cast<unsigned char>(c)) && !isSpecial(c)) {
-      size_t k = i;
-      while (k < n && !isspace(static_cast<unsigned char>(text[k])) && !isSpecial(text[k])) ++k;
-      if (IsExternalNodeType(text.substr(i, k - i))) {
-        size_t b = k;
-        while (b < n && isspace(static_cast<unsigned char>(text[b]))) ++b;
-        if (b < n && text[b] == '{') {
-          const std::string type = text.substr(i, k - i);
-          const bool isFile = type == "File" || type == "SoFile";
-          if (!isFile || !options.allowFileNodes) {
-            error = type + " node on line " + std::to_string(line) + " refers to another file; refused" +
-                    (isFile ? " (external references are not read unless allowed)" : "");
-            return false;
-          }
-          if (!CheckFileNode(text, b, line, options, error)) return false;
-        }
-      }
-      if (text.compare(i, k - i, "fields") == 0) {
-        size_t b = k;
-        while (b < n && isspace(static_cast<unsigned char>(text[b]))) {
-          if (text[b] == '\n') ++line;
-          ++b;
-        }
-        if (b < n && text[b] == '[') {
-          const size_t e = text.find(']', b);
-          if (e == std::string::npos) {
-            error = "field declaration without its closing ']' on line " + std::to_string(line);
-            return false;
-          }
-          // Keep the line breaks so that Coin's messages name the right line.
-          for (size_t q = b; q < e; ++q) {
-            if (text[q] == '\n') {
-              ++line;
-              out += '\n';
-            }
-          }
-          i = e + 1;
-          continue;
-        }
-      }
-      out.append(text, i, k - i);
-      i = k;
+    } else if (!isspace(static_cast<unsigned char>(c)) && !IsSpecial(c)) {
+      if (!CopyWord(text, i, line, options, out, error)) return false;
       continue;
     }
     out += c;
@@ -506,10 +523,11 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
       return nullptr;
     }
   }
-  root->ref();
+  vhost::SoRef<SoSeparator> heldRoot(root);
   if (HasCycle(root)) {
     // Breaking the cycle is not our business; the graph leaks rather than
-    // being torn down recursively.
+    // being torn down recursively (a reference nobody gives back).
+    root->ref();
     error = "the file's scene graph refers back to itself (cycle through USE)";
     return nullptr;
   }
@@ -523,18 +541,15 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
     if (sa.getPath()) doc = static_cast<SoKRN_MainDoc*>(sa.getPath()->getTail());
   }
   if (!doc) {
-    root->unref();
     error = "no document kit (SoKRN_MainDoc) in the file";
     return nullptr;
   }
-  doc->ref();
-  root->unref();
-  if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) {
-    doc->unref();
-    return nullptr;
-  }
+  vhost::SoRef<SoKRN_MainDoc> heldDoc(doc);
+  heldRoot.reset();
+  if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) return nullptr;
   AddFeatureEdges(doc->getTopPrototype());
   doc->adoptTree();
+  doc->ref();  // the caller's
   return doc;
 }
 
@@ -577,20 +592,13 @@ namespace {
 // nodes owned by running tools, whose user data would not survive).
 bool WriteTo(SoKRN_MainDoc* doc, SoOutput& out) {
   const int numTmp = doc->getNumTempChildren();
-  std::vector<SoNode*> saved;
+  std::vector<vhost::SoRef<SoNode>> saved;
   saved.reserve(numTmp);
-  for (int i = 0; i < numTmp; ++i) {
-    SoNode* n = doc->getTmpChildByIndex(i);
-    n->ref();
-    saved.push_back(n);
-  }
+  for (int i = 0; i < numTmp; ++i) saved.emplace_back(doc->getTmpChildByIndex(i));
   for (SoNode* n : saved) doc->removeTempChild(n);
   SoWriteAction wa(&out);
   wa.apply(doc);
-  for (SoNode* n : saved) {
-    doc->addTmpChild(n);
-    n->unref();
-  }
+  for (SoNode* n : saved) doc->addTmpChild(n);
   return true;
 }
 

@@ -190,42 +190,39 @@ private:
   std::vector<FeatureCurve>& m_out;
 };
 
-}  // namespace
-
-std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const std::vector<int>& tris,
-                                            const FeatureEdgeOptions& options) {
-  std::vector<FeatureCurve> out;
-  const int numVerts = static_cast<int>(xyz.size() / 3);
-  const size_t numTris = tris.size() / 3;
-  if (numVerts == 0 || numTris == 0) return out;
-
-  // Weld on equal coordinates (open addressing on the coordinate bits);
-  // rep[v] is the first vertex with v's position.
-  std::vector<int> rep(numVerts);
-  std::vector<V3> pos(numVerts);
-  std::vector<char> finite(numVerts);
-  {
-    size_t cap = 16;
-    while (cap < 2 * static_cast<size_t>(numVerts)) cap *= 2;
-    std::vector<int> slot(cap, -1);
-    std::vector<PosKey> keys(numVerts);
-    const PosHash hash;
-    for (int v = 0; v < numVerts; ++v) {
-      const float* p = &xyz[3 * static_cast<size_t>(v)];
-      pos[v] = {p[0], p[1], p[2]};
-      finite[v] = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-      keys[v] = PosKey{{Bits(p[0]), Bits(p[1]), Bits(p[2])}};
-      size_t h = hash(keys[v]) & (cap - 1);
-      while (slot[h] >= 0 && !(keys[slot[h]] == keys[v])) h = (h + 1) & (cap - 1);
-      if (slot[h] < 0) slot[h] = v;
-      rep[v] = slot[h];
-    }
+// Welds on equal coordinates (open addressing on the coordinate bits):
+// rep[v] is the first vertex with v's position; pos and finite per vertex.
+void WeldPositions(const std::vector<float>& xyz, int numVerts, std::vector<int>& rep, std::vector<V3>& pos,
+                   std::vector<char>& finite) {
+  rep.assign(numVerts, 0);
+  pos.assign(numVerts, V3{});
+  finite.assign(numVerts, 0);
+  size_t cap = 16;
+  while (cap < 2 * static_cast<size_t>(numVerts)) cap *= 2;
+  std::vector<int> slot(cap, -1);
+  std::vector<PosKey> keys(numVerts);
+  const PosHash hash;
+  for (int v = 0; v < numVerts; ++v) {
+    const float* p = &xyz[3 * static_cast<size_t>(v)];
+    pos[v] = {p[0], p[1], p[2]};
+    finite[v] = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+    keys[v] = PosKey{{Bits(p[0]), Bits(p[1]), Bits(p[2])}};
+    size_t h = hash(keys[v]) & (cap - 1);
+    while (slot[h] >= 0 && !(keys[slot[h]] == keys[v])) h = (h + 1) & (cap - 1);
+    if (slot[h] < 0) slot[h] = v;
+    rep[v] = slot[h];
   }
+}
 
-  // Triangles by welded corners (a skipped triangle gets corner -1), their
-  // unit normals and the bounding box.
-  std::vector<int> corner(3 * numTris, -1);
-  std::vector<V3> normal(numTris);
+// Triangles by welded corners (a skipped triangle gets corner -1: an index
+// out of range or on a non-finite point, two equal corners, no area) and
+// their unit normals. Returns the diagonal of the kept corners' box.
+double WeldedTriangles(const std::vector<int>& tris, int numVerts, const std::vector<int>& rep,
+                       const std::vector<V3>& pos, const std::vector<char>& finite, std::vector<int>& corner,
+                       std::vector<V3>& normal) {
+  const size_t numTris = tris.size() / 3;
+  corner.assign(3 * numTris, -1);
+  normal.assign(numTris, V3{});
   V3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
   for (size_t t = 0; t < numTris; ++t) {
     int c[3];
@@ -247,9 +244,15 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
       hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
   }
-  const double diag = Len(hi - lo);
-  if (!(diag > 0) || !std::isfinite(diag)) return out;
+  return Len(hi - lo);
+}
 
+// The sharp edges (welded corner pairs, lower first), each once: edges with
+// other than two triangles, and edges whose two triangles' normals are
+// further apart than the angle whose cosine is `sharpCos`.
+std::vector<std::pair<int, int>> SharpEdges(const std::vector<int>& corner, const std::vector<V3>& normal,
+                                            int numVerts, double sharpCos) {
+  const size_t numTris = normal.size();
   // Triangles around each welded vertex (CSR), to find an edge's triangles.
   std::vector<int> fanStart(numVerts + 1, 0);
   for (int c : corner)
@@ -271,8 +274,7 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
     return 0;
   };
 
-  // Sharp edges, each seen once: from the lowest-numbered triangle on it.
-  const double sharpCos = std::cos(options.sharpAngleDeg * kPi / 180.0);
+  // Each edge from the lowest-numbered triangle on it.
   std::vector<std::pair<int, int>> sharp;
   for (size_t t = 0; t < numTris; ++t) {
     if (corner[3 * t] < 0) continue;
@@ -300,6 +302,12 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
       if (isSharp) sharp.emplace_back(std::min(a, b), std::max(a, b));
     }
   }
+  return sharp;
+}
+
+// Chains the sharp edges into curves for the fitter: open chains between
+// vertices where other than two sharp edges meet, then closed loops.
+void ChainSharpEdges(const std::vector<std::pair<int, int>>& sharp, int numVerts, Fitter& fitter) {
   // Per welded vertex, the sharp edges at it (CSR).
   std::vector<int> first(numVerts + 1, 0);
   for (const auto& e : sharp) {
@@ -324,7 +332,6 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
     return -1;
   };
 
-  Fitter fitter(pos, options.relTolerance * diag, std::cos(options.cornerAngleDeg * kPi / 180.0), out);
   // Open chains run between vertices where other than two sharp edges meet.
   for (int v = 0; v < numVerts; ++v) {
     if (degree(v) == 0 || degree(v) == 2) continue;
@@ -357,6 +364,25 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
     }
     fitter.chain(std::move(ids), cur == start);
   }
+}
+
+}  // namespace
+
+std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const std::vector<int>& tris,
+                                            const FeatureEdgeOptions& options) {
+  std::vector<FeatureCurve> out;
+  const int numVerts = static_cast<int>(xyz.size() / 3);
+  const size_t numTris = tris.size() / 3;
+  if (numVerts == 0 || numTris == 0) return out;
+  std::vector<int> rep, corner;
+  std::vector<V3> pos, normal;
+  std::vector<char> finite;
+  WeldPositions(xyz, numVerts, rep, pos, finite);
+  const double diag = WeldedTriangles(tris, numVerts, rep, pos, finite, corner, normal);
+  if (!(diag > 0) || !std::isfinite(diag)) return out;
+  const auto sharp = SharpEdges(corner, normal, numVerts, std::cos(options.sharpAngleDeg * kPi / 180.0));
+  Fitter fitter(pos, options.relTolerance * diag, std::cos(options.cornerAngleDeg * kPi / 180.0), out);
+  ChainSharpEdges(sharp, numVerts, fitter);
   return out;
 }
 

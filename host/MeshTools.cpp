@@ -428,6 +428,65 @@ void crossSegSeg(const V3& p1, const V3& q1, const V3& p2, const V3& q2, double 
 
 }  // namespace
 
+namespace {
+
+// Coplanar triangles (`aOnB`: every corner of A within tau of B's plane,
+// `bOnA` likewise): their overlap region into `out`, counter-clockwise about
+// A's normal.
+void crossCoplanar(const V3 A[3], const V3 B[3], const Flat& fa, const Flat& fb, bool aOnB, bool bOnA, double tau,
+                   std::vector<V3>& out) {
+  // Clip A by B in the plane that the other one lies in (the larger
+  // triangle's plane when both do).
+  const bool refA = bOnA && (!aOnB || fa.area2 >= fb.area2);
+  const Flat& fr = refA ? fa : fb;
+  const V3* R = refA ? A : B;
+  Frame frame;
+  frame.set(fr.origin, fr.n, R[1] - R[0]);
+  clipCoplanar(A, 3, B, frame, tau, out);
+  if (out.size() >= 3) {
+    V3 area{0, 0, 0};
+    for (std::size_t i = 1; i + 1 < out.size(); ++i) area = area + cross(out[i] - out[0], out[i + 1] - out[0]);
+    if (dot(area, fa.n) < 0) std::reverse(out.begin(), out.end());
+  }
+}
+
+// Triangles on no common plane, each meeting the other's plane (dA, sA:
+// A's corners' signed distances to B's plane and their snapped signs; dB,
+// sB likewise): their crossing, a point or a segment, into `out`.
+void crossTransversal(const V3 A[3], const V3 B[3], const double dA[3], const int sA[3], const double dB[3],
+                      const int sB[3], const Flat& fb, double tau, std::vector<V3>& out) {
+  // A meets B's plane in its section (a point or a segment), and
+  // A n B = section n B: clip the section by B in B's plane. This does not
+  // assume that A's and B's sections lie on one line, which fails for
+  // nearly parallel planes once a corner within tau has been put on a
+  // plane (it may then lie up to tau / sin(angle) off the true line).
+  V3 secA[3], secB[3];
+  const int na = planeSection(A, dA, sA, secA);
+  const int nb = planeSection(B, dB, sB, secB);
+  if (na == 1) {
+    if (norm(closestOnTriangle(secA[0], B[0], B[1], B[2]) - secA[0]) <= tau) out.push_back(secA[0]);
+  } else {
+    Frame frame;
+    frame.set(fb.origin, fb.n, B[1] - B[0]);
+    clipCoplanar(secA, 2, B, frame, tau, out);
+  }
+  // A clipped end lies where B's boundary crosses A; B's own section has
+  // that point computed from B's edge alone (the same bits for every
+  // triangle sharing the edge), so take it when it is the same point.
+  for (V3& x : out) {
+    bool fromA = false;
+    for (int i = 0; i < na; ++i) fromA = fromA || (x.x == secA[i].x && x.y == secA[i].y && x.z == secA[i].z);
+    if (fromA) continue;
+    int best = -1;
+    for (int i = 0; i < nb; ++i)
+      if (norm(x - secB[i]) <= 2 * tau && (best < 0 || norm(x - secB[i]) < norm(x - secB[best]))) best = i;
+    if (best >= 0) x = secB[best];
+  }
+  if (out.size() == 2 && norm(out[1] - out[0]) <= tau) out.pop_back();
+}
+
+}  // namespace
+
 void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points,
                                     bool& coplanar) {
   points.clear();
@@ -466,49 +525,10 @@ void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vecto
     const bool aOnB = sA[0] == 0 && sA[1] == 0 && sA[2] == 0;
     const bool bOnA = sB[0] == 0 && sB[1] == 0 && sB[2] == 0;
     if (aOnB || bOnA) {
-      // Coplanar: clip A by B in the plane that the other one lies in (the
-      // larger triangle's plane when both do).
       coplanar = true;
-      const bool refA = bOnA && (!aOnB || fa.area2 >= fb.area2);
-      const Flat& fr = refA ? fa : fb;
-      const V3* R = refA ? A : B;
-      Frame frame;
-      frame.set(fr.origin, fr.n, R[1] - R[0]);
-      clipCoplanar(A, 3, B, frame, tau, out);
-      if (out.size() >= 3) {
-        V3 area{0, 0, 0};
-        for (std::size_t i = 1; i + 1 < out.size(); ++i) area = area + cross(out[i] - out[0], out[i + 1] - out[0]);
-        if (dot(area, fa.n) < 0) std::reverse(out.begin(), out.end());
-      }
+      crossCoplanar(A, B, fa, fb, aOnB, bOnA, tau, out);
     } else {
-      // A meets B's plane in its section (a point or a segment), and
-      // A n B = section n B: clip the section by B in B's plane. This does not
-      // assume that A's and B's sections lie on one line, which fails for
-      // nearly parallel planes once a corner within tau has been put on a
-      // plane (it may then lie up to tau / sin(angle) off the true line).
-      V3 secA[3], secB[3];
-      const int na = planeSection(A, dA, sA, secA);
-      const int nb = planeSection(B, dB, sB, secB);
-      if (na == 1) {
-        if (norm(closestOnTriangle(secA[0], B[0], B[1], B[2]) - secA[0]) <= tau) out.push_back(secA[0]);
-      } else {
-        Frame frame;
-        frame.set(fb.origin, fb.n, B[1] - B[0]);
-        clipCoplanar(secA, 2, B, frame, tau, out);
-      }
-      // A clipped end lies where B's boundary crosses A; B's own section has
-      // that point computed from B's edge alone (the same bits for every
-      // triangle sharing the edge), so take it when it is the same point.
-      for (V3& x : out) {
-        bool fromA = false;
-        for (int i = 0; i < na; ++i) fromA = fromA || (x.x == secA[i].x && x.y == secA[i].y && x.z == secA[i].z);
-        if (fromA) continue;
-        int best = -1;
-        for (int i = 0; i < nb; ++i)
-          if (norm(x - secB[i]) <= 2 * tau && (best < 0 || norm(x - secB[i]) < norm(x - secB[best]))) best = i;
-        if (best >= 0) x = secB[best];
-      }
-      if (out.size() == 2 && norm(out[1] - out[0]) <= tau) out.pop_back();
+      crossTransversal(A, B, dA, sA, dB, sB, fb, tau, out);
     }
   }
   points.reserve(out.size());

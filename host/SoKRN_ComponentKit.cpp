@@ -21,6 +21,7 @@
 #include "host/SoKRN_State.h"
 #include "host/SoKRN_UserTransform.h"
 #include "host/SoKRN_WeldKit.h"
+#include "host/SoRef.h"
 
 SO_KIT_SOURCE(SoKRN_ComponentKit);
 
@@ -91,12 +92,9 @@ void SoKRN_ComponentKit::setPrototype(SoKRN_ComponentKit* proto) {
   SO_GET_ANY_PART(this, "transform", SoTransform);
   SO_GET_ANY_PART(this, "userMatrix", SoKRN_UserTransform);
   SoGroup* group = SO_GET_ANY_PART(this, "protoGroup", SoGroup);
-  if (proto) proto->ref();  // it may be our only holder already
+  const vhost::SoRef<SoKRN_ComponentKit> keep(proto);  // it may be our only holder already
   group->removeAllChildren();
-  if (proto) {
-    group->addChild(proto);
-    proto->unref();
-  }
+  if (proto) group->addChild(proto);
 }
 
 SoGroup* SoKRN_ComponentKit::getChildGroup(bool create) {
@@ -347,8 +345,7 @@ void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
   // A material made for this traversal: Coin's lazy elements tell materials
   // apart by node id, so one node shared by occurrences of different looks
   // could leave the previous colour in place.
-  auto* material = new SoMaterial;
-  material->ref();
+  const vhost::SoRef<SoMaterial> material(new SoMaterial);
   for (SoField* f : {static_cast<SoField*>(&material->ambientColor), static_cast<SoField*>(&material->diffuseColor),
                      static_cast<SoField*>(&material->specularColor), static_cast<SoField*>(&material->emissiveColor),
                      static_cast<SoField*>(&material->shininess), static_cast<SoField*>(&material->transparency)})
@@ -366,7 +363,6 @@ void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
   material->GLRender(action);
   SoKRN_DocElementKit::GLRender(action);
   action->getState()->pop();
-  material->unref();
 }
 
 void SoKRN_ComponentKit::rayPick(SoRayPickAction* action) {

@@ -54,8 +54,8 @@ SoKRN_MainDoc::SoKRN_MainDoc() {
   SO_KIT_ADD_CATALOG_ENTRY(tmpChildren, SoGroup, FALSE, topSeparator, \x0, FALSE);
   SO_KIT_INIT_INSTANCE();
 
-  m_pOwnState = new SoKRN_State(this);
-  setKRNState(m_pOwnState);
+  m_pOwnState = std::make_unique<SoKRN_State>(this);
+  setKRNState(m_pOwnState.get());
   SoKRN_ComponentKit* root = getTopPrototype();
   root->componentType.setValue(SoKRN_ComponentKit::ASSEMBLY);
   root->setKRNName(L"Root");
@@ -65,15 +65,14 @@ SoKRN_MainDoc::SoKRN_MainDoc() {
 
 SoKRN_MainDoc::~SoKRN_MainDoc() {
   m_selection.truncate(0);
-  if (m_pActiveComp) m_pActiveComp->unref();
-  m_pActiveComp = nullptr;
+  m_pActiveComp.reset();
   // Kits may outlive the document (someone else holds them): they must not
   // keep a pointer to the state that dies here.
-  SoKRN_State* state = m_pOwnState;
+  SoKRN_State* state = m_pOwnState.get();
   ForEachKit(this, [state](SoKRN_BaseKit* k) {
     if (k->getKRNState() == state) k->setKRNState(nullptr);
   });
-  delete m_pOwnState;
+  m_pOwnState.reset();
 }
 
 SbBool SoKRN_MainDoc::readInstance(SoInput* in, unsigned short flags) {
@@ -99,18 +98,15 @@ void SoKRN_MainDoc::setTopPrototype(SoKRN_ComponentKit* proto) {
 }
 
 SoKRN_ComponentKit* SoKRN_MainDoc::getActiveComp() const {
-  return m_pActiveComp ? m_pActiveComp : getTopPrototype();
+  return m_pActiveComp ? m_pActiveComp.get() : getTopPrototype();
 }
 
 void SoKRN_MainDoc::setActiveComp(SoKRN_ComponentKit* comp) {
-  if (comp == m_pActiveComp) return;
-  if (comp) comp->ref();
-  if (m_pActiveComp) m_pActiveComp->unref();
-  m_pActiveComp = comp;
+  m_pActiveComp.reset(comp);
 }
 
 void SoKRN_MainDoc::adoptTree() {
-  SoKRN_State* state = m_pOwnState;
+  SoKRN_State* state = m_pOwnState.get();
   uint32_t maxId = 0;
   ForEachKit(this, [state, &maxId](SoKRN_BaseKit* k) {
     k->setKRNState(state);

@@ -7,8 +7,10 @@
 // planes act on the model only; temporary children are drawn after it and
 // are not clipped.
 #include <cstdint>
+#include <memory>
 #include <Inventor/lists/SoPathList.h>
 #include "host/SoKRN_BaseKit.h"
+#include "host/SoRef.h"
 
 class SoKRN_ComponentKit;
 class SoKRN_InfoKit;
@@ -79,8 +81,8 @@ protected:
   SbBool readInstance(SoInput* in, unsigned short flags) override;
 
 private:
-  SoKRN_State* m_pOwnState = nullptr;
-  SoKRN_ComponentKit* m_pActiveComp = nullptr;  // referenced when set
+  std::unique_ptr<SoKRN_State> m_pOwnState;
+  vhost::SoRef<SoKRN_ComponentKit> m_pActiveComp;
   SoPathList m_selection;
   uint32_t m_nextElementId = 1;
 };

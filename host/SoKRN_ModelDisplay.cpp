@@ -42,13 +42,9 @@ void SoKRN_ModelDisplay::releaseClip() {
   if (m_clipParent) {
     const int at = m_clipParent->findChild(m_clip);
     if (at >= 0) m_clipParent->removeChild(at);
-    m_clipParent->unref();
-    m_clipParent = nullptr;
+    m_clipParent.reset();
   }
-  if (m_clip) {
-    m_clip->unref();
-    m_clip = nullptr;
-  }
+  m_clip.reset();
 }
 
 namespace {
@@ -134,11 +130,9 @@ bool SoKRN_ModelDisplay::createClipPlane(const SbBox3f& extent, const SbVec3f& o
 
   // Clipping: the document keeps the half space the normal points into.
   releaseClip();
-  m_clip = new SoClipPlane;
-  m_clip->ref();
+  m_clip.reset(new SoClipPlane);
   m_clip->plane = SbPlane(n, through);
-  m_clipParent = clipGroup;
-  m_clipParent->ref();
+  m_clipParent.reset(clipGroup);
   clipGroup->addChild(m_clip);
   state->setClipPlane(m_clip);
   return true;

@@ -8,6 +8,7 @@
 #include <Inventor/SbVec3f.h>
 
 #include "host/SoKRN_BaseKit.h"
+#include "host/SoRef.h"
 
 class SoClipPlane;
 class SoGroup;
@@ -37,7 +38,7 @@ public:
   // kit outside a document.
   bool createClipPlane(const SbBox3f& extent, const SbVec3f& origin, const SbVec3f& normal, float offset,
                        const TPX_RGBA32& color);
-  bool isClipPLane() const { return m_clip != nullptr; }
+  bool isClipPLane() const { return m_clip.get() != nullptr; }
   SoClipPlane* getClipPlane() const { return m_clip; }
   // The polygon drawn (corners in order), empty before createClipPlane.
   int getNumOutlinePoints() const;
@@ -49,6 +50,6 @@ protected:
 
 private:
   void releaseClip();
-  SoClipPlane* m_clip = nullptr;  // referenced
-  SoGroup* m_clipParent = nullptr;  // referenced: where m_clip was put
+  vhost::SoRef<SoClipPlane> m_clip;
+  vhost::SoRef<SoGroup> m_clipParent;  // where m_clip was put
 };

@@ -10,7 +10,6 @@
 SoKRN_State::SoKRN_State(SoNode* owner) : m_owner(owner), m_viewport(640, 480) {}
 
 SoKRN_State::~SoKRN_State() {
-  if (m_clipPlane) m_clipPlane->unref();
   clearPickData();
 }
 
@@ -32,15 +31,14 @@ void SoKRN_State::setSnappingFilterType(const std::vector<std::string>& objectKi
 }
 
 void SoKRN_State::setPickData(const PICKDATA& data) {
-  if (data.path) data.path->ref();  // before the old one goes: it may be the same
-  clearPickData();
+  m_pickPath.reset(data.path);  // may be the path already held
   m_pickData = data;
   m_hasPickData = true;
 }
 
 void SoKRN_State::clearPickData() {
-  if (m_pickData.path) m_pickData.path->unref();
   m_pickData = PICKDATA();
+  m_pickPath.reset();
   m_hasPickData = false;
 }
 
@@ -179,10 +177,7 @@ void SoKRN_State::removeUserMat(const SoPath* path, int notify) {
 }
 
 void SoKRN_State::setClipPlane(SoClipPlane* plane) {
-  if (plane == m_clipPlane) return;
-  if (plane) plane->ref();
-  if (m_clipPlane) m_clipPlane->unref();
-  m_clipPlane = plane;
+  m_clipPlane.reset(plane);
 }
 
 void SoKRN_State::notifyOwner(int notify) {

@@ -17,6 +17,7 @@
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbViewportRegion.h>
 #include "host/PICKDATA.h"
+#include "host/SoRef.h"
 
 class SoPath;
 class SoNode;
@@ -107,10 +108,11 @@ private:
   std::map<std::string, SbMatrix> m_userMatrices;
   std::map<std::string, InsLook> m_looks;
   SbViewportRegion m_viewport;
-  SoClipPlane* m_clipPlane = nullptr;
+  vhost::SoRef<SoClipPlane> m_clipPlane;
   bool m_capping = false;
   uint32_t m_selectionFilter = 0x1;
   std::vector<std::string> m_snapObjects, m_snapPoints, m_snapThird;
   PICKDATA m_pickData;
+  vhost::SoRef<SoPath> m_pickPath;  // holds m_pickData.path
   bool m_hasPickData = false;
 };

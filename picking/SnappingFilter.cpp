@@ -66,31 +66,15 @@ void ShutTracker(SoKRN_PointTracker* t) {
 }  // namespace
 
 SnappingFilter::SnappingFilter(SoKRN_MainDoc* doc) : m_pDoc(doc) {
-  if (m_pDoc) m_pDoc->ref();
   m_pTracker.reset(new SoKRN_PointTracker(doc), ShutTracker);
   m_pTracker->Off();
   if (m_pTracker->getDoc() && m_pTracker->getSwitch()) m_pTracker->insert();
 }
 
-SnappingFilter::~SnappingFilter() {
-  m_pTracker.reset();
-  if (m_pDoc) m_pDoc->unref();
-}
-
-SnappingFilter::SnappingFilter(const SnappingFilter& other)
-    : m_pDoc(other.m_pDoc), m_pTracker(other.m_pTracker), m_candidates(other.m_candidates) {
-  if (m_pDoc) m_pDoc->ref();
-}
-
-SnappingFilter& SnappingFilter::operator=(const SnappingFilter& other) {
-  if (this == &other) return *this;
-  if (other.m_pDoc) other.m_pDoc->ref();
-  m_pTracker = other.m_pTracker;
-  if (m_pDoc) m_pDoc->unref();
-  m_pDoc = other.m_pDoc;
-  m_candidates = other.m_candidates;
-  return *this;
-}
+// The tracker goes before the document (members in reverse order).
+SnappingFilter::~SnappingFilter() = default;
+SnappingFilter::SnappingFilter(const SnappingFilter& other) = default;
+SnappingFilter& SnappingFilter::operator=(const SnappingFilter& other) = default;
 
 SoPath* SnappingFilter::SnappingFilterCB(void* userData, SoHandleEventAction* action) {
   if (!userData || !action || !action->getEvent()) return nullptr;
@@ -150,6 +134,64 @@ SoPath* SnappingFilter::Snapping(const SoPickedPoint* pp) {
   return result;
 }
 
+namespace {
+
+// The candidates of point kind `k` on an edge with geometry `attr` (local
+// coordinates, placed by M), each handed to add(probe, kind, target, free):
+// a line's middle or ends, an arc's ends, a circle's centre (probed at
+// points around it) or its quadrant points.
+template <class Add>
+void EdgeCandidates(const Tpx_GeometryAttribute& attr, const std::string& k, const SbMatrix& M, Add add) {
+  const bool isLine = attr.GetGeoAttrType() == Tpx_GeometryAttribute::LINE;
+  if (isLine) {
+    TPX_PNT32 s, e;
+    auto* line = static_cast<const Tpx_LineAttribute*>(&attr);
+    line->GetStartPoint(s);
+    line->GetEndPoint(e);
+    if (k == "MID") {
+      const D3 m = ToWorld(M, (s.x + e.x) * 0.5f, (s.y + e.y) * 0.5f, (s.z + e.z) * 0.5f);
+      add(m, "MID", m, false);
+    } else if (k == "VTX" || k == "END") {
+      add(ToWorld(M, s), k.c_str(), ToWorld(M, s), false);
+      add(ToWorld(M, e), k.c_str(), ToWorld(M, e), false);
+    }
+    return;
+  }
+  auto* ell = static_cast<const Tpx_EllipseAttribute*>(&attr);
+  TPX_PNT32 c, s, e;
+  ell->GetCenterPoint(c);
+  ell->GetStartPoint(s);
+  ell->GetEndPoint(e);
+  if (k == "VTX" || k == "END") {
+    add(ToWorld(M, s), k.c_str(), ToWorld(M, s), false);
+    add(ToWorld(M, e), k.c_str(), ToWorld(M, e), false);
+    return;
+  }
+  const bool circle = ell->GetMajorRadius() == ell->GetMinorRadius();
+  if (!circle || (k != "CENT" && k != "ANG")) return;
+  TPX_DIR32 xd, yd, zd;
+  ell->GetXYZDir(xd, yd, zd);
+  // Q(t) = C + cos t (S - C) + sin t ((S - C) x Z), in double from the floats.
+  const double r[3] = {double(s.x) - c.x, double(s.y) - c.y, double(s.z) - c.z};
+  const double w[3] = {r[1] * zd.z - r[2] * zd.y, r[2] * zd.x - r[0] * zd.z, r[0] * zd.y - r[1] * zd.x};
+  auto Q = [&](double deg) {
+    const double t = deg * kPi / 180.0;
+    return ToWorld(M, c.x + std::cos(t) * r[0] + std::sin(t) * w[0], c.y + std::cos(t) * r[1] + std::sin(t) * w[1],
+                   c.z + std::cos(t) * r[2] + std::sin(t) * w[2]);
+  };
+  if (k == "CENT") {
+    const D3 centre = ToWorld(M, c);
+    for (double a : kCentreAngles) add(Q(a), "CENT", centre, false);
+  } else {
+    for (double a : kQuadrantAngles) {
+      const D3 q = Q(a);
+      add(q, "ANG", q, false);
+    }
+  }
+}
+
+}  // namespace
+
 SoFullPath* SnappingFilter::SnappingFilterPoint(const SoPickedPoint* pp) {
   if (!pp || !m_pDoc) return nullptr;
   SoKRN_State* state = m_pDoc->getKRNState();
@@ -186,54 +228,8 @@ SoFullPath* SnappingFilter::SnappingFilterPoint(const SoPickedPoint* pp) {
 
   const size_t before = m_candidates.size();
   const Tpx_GeometryAttribute* attr = lineTail ? EdgeAttribute(path) : nullptr;
-  for (const std::string& k : pointKinds) {
-    if (!attr) break;
-    const bool isLine = attr->GetGeoAttrType() == Tpx_GeometryAttribute::LINE;
-    if (isLine) {
-      TPX_PNT32 s, e;
-      auto* line = static_cast<const Tpx_LineAttribute*>(attr);
-      line->GetStartPoint(s);
-      line->GetEndPoint(e);
-      if (k == "MID") {
-        const D3 m = ToWorld(M, (s.x + e.x) * 0.5f, (s.y + e.y) * 0.5f, (s.z + e.z) * 0.5f);
-        add(m, "MID", m, false);
-      } else if (k == "VTX" || k == "END") {
-        add(ToWorld(M, s), k.c_str(), ToWorld(M, s), false);
-        add(ToWorld(M, e), k.c_str(), ToWorld(M, e), false);
-      }
-      continue;
-    }
-    auto* ell = static_cast<const Tpx_EllipseAttribute*>(attr);
-    TPX_PNT32 c, s, e;
-    ell->GetCenterPoint(c);
-    ell->GetStartPoint(s);
-    ell->GetEndPoint(e);
-    if (k == "VTX" || k == "END") {
-      add(ToWorld(M, s), k.c_str(), ToWorld(M, s), false);
-      add(ToWorld(M, e), k.c_str(), ToWorld(M, e), false);
-      continue;
-    }
-    const bool circle = ell->GetMajorRadius() == ell->GetMinorRadius();
-    if (!circle || (k != "CENT" && k != "ANG")) continue;
-    TPX_DIR32 xd, yd, zd;
-    ell->GetXYZDir(xd, yd, zd);
-    // Q(t) = C + cos t (S - C) + sin t ((S - C) x Z), in double from the floats.
-    const double r[3] = {double(s.x) - c.x, double(s.y) - c.y, double(s.z) - c.z};
-    const double w[3] = {r[1] * zd.z - r[2] * zd.y, r[2] * zd.x - r[0] * zd.z, r[0] * zd.y - r[1] * zd.x};
-    auto Q = [&](double deg) {
-      const double t = deg * kPi / 180.0;
-      return ToWorld(M, c.x + std::cos(t) * r[0] + std::sin(t) * w[0], c.y + std::cos(t) * r[1] + std::sin(t) * w[1],
-                     c.z + std::cos(t) * r[2] + std::sin(t) * w[2]);
-    };
-    if (k == "CENT") {
-      const D3 centre = ToWorld(M, c);
-      for (double a : kCentreAngles) add(Q(a), "CENT", centre, false);
-    } else {
-      for (double a : kQuadrantAngles) {
-        const D3 q = Q(a);
-        add(q, "ANG", q, false);
-      }
-    }
+  if (attr) {
+    for (const std::string& k : pointKinds) EdgeCandidates(*attr, k, M, add);
   }
   return m_candidates.size() > before ? path : nullptr;
 }

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "host/SoRef.h"
+
 class SoFullPath;
 class SoHandleEventAction;
 class SoKRN_MainDoc;
@@ -69,7 +71,7 @@ private:
   SoPath* Snapping(const SoPickedPoint* pp);
   SoFullPath* SnappingFilterPoint(const SoPickedPoint* pp);
 
-  SoKRN_MainDoc* m_pDoc = nullptr;  // referenced
+  vhost::SoRef<SoKRN_MainDoc> m_pDoc;
   std::shared_ptr<SoKRN_PointTracker> m_pTracker;
   std::vector<Candidate> m_candidates;
 };

@@ -22,33 +22,12 @@ SoKRN_PointTracker::SoKRN_PointTracker(SoKRN_MainDoc* doc) {
     m_pGroup->addChild(m_pTransform);
     m_pGroup->addChild(m_pAnnotation);
   }
-  m_pDoc = doc;
-  if (m_pDoc) m_pDoc->ref();
+  m_pDoc.reset(doc);
 }
 
-SoKRN_PointTracker::~SoKRN_PointTracker() {
-  if (m_pDoc) m_pDoc->unref();
-}
-
-SoKRN_PointTracker::SoKRN_PointTracker(const SoKRN_PointTracker& other)
-    : SoKRN_Tracker(other),
-      m_pAnnotation(other.m_pAnnotation),
-      m_pCoords(other.m_pCoords),
-      m_pTransform(other.m_pTransform) {
-  if (m_pDoc) m_pDoc->ref();
-}
-
-SoKRN_PointTracker& SoKRN_PointTracker::operator=(const SoKRN_PointTracker& other) {
-  if (this == &other) return *this;
-  SoKRN_MainDoc* old = m_pDoc;
-  SoKRN_Tracker::operator=(other);
-  if (m_pDoc) m_pDoc->ref();
-  if (old) old->unref();
-  m_pAnnotation = other.m_pAnnotation;
-  m_pCoords = other.m_pCoords;
-  m_pTransform = other.m_pTransform;
-  return *this;
-}
+SoKRN_PointTracker::~SoKRN_PointTracker() = default;
+SoKRN_PointTracker::SoKRN_PointTracker(const SoKRN_PointTracker& other) = default;
+SoKRN_PointTracker& SoKRN_PointTracker::operator=(const SoKRN_PointTracker& other) = default;
 
 void SoKRN_PointTracker::SetPosition(SbVec3f p, SbMatrix m) {
   if (m_pCoords) m_pCoords->point.setValue(p);

@@ -15,17 +15,14 @@
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_PntMarkerKit.h"
 #include "host/SoKRN_State.h"
+#include "host/SoRef.h"
 
 struct SoKRN_SelectManager::Record {
-  SoKRN_MainDoc* doc = nullptr;  // referenced
-  ~Record() {
-    if (doc) doc->unref();
-  }
+  vhost::SoRef<SoKRN_MainDoc> doc;
 };
 
 SoKRN_SelectManager::SoKRN_SelectManager(SoKRN_MainDoc* doc) : m_pData(std::make_shared<Record>()) {
-  m_pData->doc = doc;
-  if (doc) doc->ref();
+  m_pData->doc.reset(doc);
 }
 
 SoKRN_SelectManager::~SoKRN_SelectManager() = default;
@@ -42,25 +39,14 @@ SoPath* SoKRN_SelectManager::SelectionPickCB(void* userData, const SoPickedPoint
 
 namespace {
 
-// A referenced copy of the picked path (all nodes, kit insides included).
-SoFullPath* CopyOf(const SoPath* path) {
-  auto* copy = static_cast<SoFullPath*>(path->copy());
-  copy->ref();
-  return copy;
-}
-
-// The copy cut back to `test`'s first match from the tail, handed over
-// without a reference; null (copy released) when nothing matches.
+// A copy of the picked path (all nodes, kit insides included) cut back to
+// `test`'s first match from the tail, handed over without a reference; null
+// (copy released) when nothing matches.
 template <class Test>
 SoPath* CutBack(const SoPath* path, Test test) {
-  SoFullPath* copy = CopyOf(path);
+  vhost::SoRef<SoFullPath> copy(static_cast<SoFullPath*>(path->copy()));
   while (copy->getLength() > 0 && !test(copy->getTail())) copy->truncate(copy->getLength() - 1);
-  if (copy->getLength() == 0) {
-    copy->unref();
-    return nullptr;
-  }
-  copy->unrefNoDelete();
-  return copy;
+  return copy->getLength() > 0 ? copy.detach() : nullptr;
 }
 
 // Kinds 1 and 4: the body kit at or above the lowest `inner` kit.

@@ -7,8 +7,7 @@
 #include "host/SoKRN_MainDoc.h"
 
 SoKRN_Tracker::SoKRN_Tracker() {
-  m_pSwitch = new SoSwitch;
-  m_pSwitch->ref();
+  m_pSwitch.reset(new SoSwitch);
   m_pSwitch->setName("SnappingSoSwitch");
   m_pSwitch->whichChild = 0;
   m_pGroup = new SoSeparator;
@@ -18,24 +17,9 @@ SoKRN_Tracker::SoKRN_Tracker() {
   m_pGroup->addChild(color);
 }
 
-SoKRN_Tracker::~SoKRN_Tracker() {
-  if (m_pSwitch) m_pSwitch->unref();
-}
-
-SoKRN_Tracker::SoKRN_Tracker(const SoKRN_Tracker& other)
-    : m_pDoc(other.m_pDoc), m_pSwitch(other.m_pSwitch), m_pGroup(other.m_pGroup) {
-  if (m_pSwitch) m_pSwitch->ref();
-}
-
-SoKRN_Tracker& SoKRN_Tracker::operator=(const SoKRN_Tracker& other) {
-  if (this == &other) return *this;
-  if (other.m_pSwitch) other.m_pSwitch->ref();
-  if (m_pSwitch) m_pSwitch->unref();
-  m_pDoc = other.m_pDoc;
-  m_pSwitch = other.m_pSwitch;
-  m_pGroup = other.m_pGroup;
-  return *this;
-}
+SoKRN_Tracker::~SoKRN_Tracker() = default;
+SoKRN_Tracker::SoKRN_Tracker(const SoKRN_Tracker& other) = default;
+SoKRN_Tracker& SoKRN_Tracker::operator=(const SoKRN_Tracker& other) = default;
 
 void SoKRN_Tracker::On() {
   if (m_pSwitch) m_pSwitch->whichChild = 0;

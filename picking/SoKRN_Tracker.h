@@ -7,7 +7,10 @@
 //
 // Subclasses append what they draw to the group and set the document.
 // The tracker holds one reference on its switch (the document holds another
-// while the tracker is inserted); copies share the nodes.
+// while the tracker is inserted) and one on its document; copies share the
+// nodes.
+#include "host/SoRef.h"
+
 class SoKRN_MainDoc;
 class SoSeparator;
 class SoSwitch;
@@ -31,7 +34,7 @@ public:
   SoKRN_MainDoc* getDoc() const { return m_pDoc; }
 
 protected:
-  SoKRN_MainDoc* m_pDoc = nullptr;  // set (and referenced) by the subclass
-  SoSwitch* m_pSwitch = nullptr;
+  vhost::SoRef<SoKRN_MainDoc> m_pDoc;  // set by the subclass
+  vhost::SoRef<SoSwitch> m_pSwitch;
   SoSeparator* m_pGroup = nullptr;
 };

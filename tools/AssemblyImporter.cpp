@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -20,6 +21,7 @@
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "tools/AssemblyHandBack.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/DocumentCensus.h"
@@ -143,20 +145,15 @@ SoKRN_MainDoc* ImportInventorDocument(const std::string& bytes, const std::strin
     error = label + ": " + OneLine(reason);
     return nullptr;
   }
-  std::int64_t placed = -1;
-  try {
-    DocumentCensus census(label, stats);
-    placed = census.Count(doc->getTopPrototype(), error);
-  } catch (...) {
-    doc->unref();
-    throw;
-  }
+  const auto held = vhost::SoRef<SoKRN_MainDoc>::adopt(doc);  // released on every way out but success
+  DocumentCensus census(label, stats);
+  const std::int64_t placed = census.Count(doc->getTopPrototype(), error);
   if (placed <= 0) {
     if (placed == 0) error = label + ": no triangles";
-    doc->unref();
     return nullptr;
   }
   stats.placedTriangles = placed;
+  doc->ref();  // the caller's
   return doc;
 }
 
@@ -248,10 +245,10 @@ bool ConvertWithAssimp(const std::string& file, const std::string& label, const 
   return converter.Build(out, error);
 }
 
-SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
-                                const Format& format, std::string& error, ImportStats& stats) {
-  ImportedAssembly assembly;
-  if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
+// Our document from a converted assembly, with its counts; null with the
+// reason when it cannot be built.
+SoKRN_MainDoc* BuildFromImported(const ImportedAssembly& assembly, const std::string& label, ImportStats& stats,
+                                 std::string& error) {
   std::string reason;
   SoKRN_MainDoc* doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
   if (!doc) {
@@ -260,6 +257,13 @@ SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& labe
   }
   stats = assembly.stats;
   return doc;
+}
+
+SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
+                                const Format& format, std::string& error, ImportStats& stats) {
+  ImportedAssembly assembly;
+  if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
+  return BuildFromImported(assembly, label, stats, error);
 }
 
 // The answer of an import run in the child: "E" and the message; "A" and
@@ -278,6 +282,110 @@ bool IsIsolationDisabled() {
   return v && *v && std::string(v) != "0";
 }
 
+// The checks before any reader runs: the file's ends for every format, then
+// the whole text or archive (read into `bytes`) for the formats whose damage
+// shows only there. False with `error`.
+bool CheckBeforeReading(const std::string& file, const Format& format, std::uintmax_t& size, std::string& bytes,
+                        std::string& error) {
+  const std::string& label = file;
+  std::string head, tail, reason;
+  if (!ReadEnds(file, label, head, tail, size, error)) return false;
+  const std::string ext = format.extension;
+  if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
+      (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason)) ||
+      (ext == ".ifc" && !importchecks::CheckIfc(head, reason)) ||
+      (ext == ".glb" && !importchecks::CheckGlb(head, size, reason))) {
+    error = label + ": not a valid " + format.what + " (" + reason + ")";
+    return false;
+  }
+  const bool asciiFbx = ext == ".fbx" && head.compare(0, 18, "Kaydara FBX Binary") != 0;
+  if (ext == ".iv" || ext == ".dae" || ext == ".3mf" || asciiFbx) {
+    if (!ReadWhole(file, bytes)) {
+      error = label + ": cannot read";
+      return false;
+    }
+    if ((ext == ".dae" && !importchecks::CheckDae(bytes, reason)) ||
+        (ext == ".3mf" && !importchecks::Check3mf(bytes, reason)) ||
+        (asciiFbx && !importchecks::CheckFbx(bytes, reason))) {
+      error = label + ": not a valid " + format.what + " (" + reason + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The import run in a child process; `importHere` is the in-process import
+// of the same file. Fills `counts` when it returns a document.
+SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std::uintmax_t size, bool byAssimp,
+                              const std::function<SoKRN_MainDoc*(ImportStats&, std::string&)>& importHere,
+                              ImportStats& counts, std::string& error) {
+  const std::string& label = file;
+  const std::string ext = format.extension;
+  std::string reason;
+  // The reader runs in a child. Scenes read by assimp come back as the
+  // converted arrays (AssemblyHandBack.h), checked here and built into
+  // kits once, here; STEP documents come back as our own document text
+  // and go through our reader's checks once more. For our own files the
+  // child's work is the check: the same bytes are then read here, which
+  // the child has shown to be safe.
+  const isolated::Limits limits = isolated::DefaultLimits(size);
+  const isolated::Result run = isolated::Run(
+      [&](std::string& out) {
+        std::string why;
+        try {
+          if (byAssimp) {
+            ImportedAssembly assembly;
+            if (ConvertWithAssimp(file, label, format, assembly, why)) {
+              out = "A";
+              out += handback::Encode(assembly);
+              return;
+            }
+          } else {
+            ImportStats childCounts;
+            if (SoKRN_MainDoc* built = importHere(childCounts, why)) {
+              out = EncodeSuccess(childCounts,
+                                  ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
+              return;
+            }
+          }
+        } catch (const std::exception& e) {
+          why = label + ": import failed (" + OneLine(e.what()) + ")";
+        }
+        out = EncodeFailure(why.empty() ? label + ": import failed" : why);
+      },
+      limits);
+  if (run.outcome != isolated::Outcome::kFinished || run.bytes.empty()) {
+    error = label + ": cannot read: " + std::string(format.reader) + " reader failed (" +
+            isolated::Describe(run, limits) + ")";
+    return nullptr;
+  }
+  if (run.bytes[0] == 'E') {
+    error = run.bytes.substr(1);
+    return nullptr;
+  }
+  if (run.bytes[0] == 'A') {
+    ImportedAssembly assembly;
+    if (!handback::Decode(run.bytes.substr(1), assembly, reason)) {
+      error = label + ": cannot read: " + std::string(format.reader) +
+              " reader gave a damaged answer (" + reason + ")";
+      return nullptr;
+    }
+    return BuildFromImported(assembly, label, counts, error);
+  }
+  if (run.bytes[0] != 'O' || run.bytes.size() < 1 + sizeof(ImportStats)) {
+    error = label + ": cannot read: " + std::string(format.reader) + " reader gave no answer";
+    return nullptr;
+  }
+  if (ext == ".iv") {
+    return importHere(counts, error);
+  } else {
+    std::memcpy(&counts, run.bytes.data() + 1, sizeof counts);
+    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(run.bytes.substr(1 + sizeof counts), reason);
+    if (!doc) error = label + ": the imported document does not read back (" + OneLine(reason) + ")";
+    return doc;
+  }
+}
+
 }  // namespace
 
 const char* ImportAssemblyExtensions() {
@@ -294,34 +402,10 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
       error = label + ": unsupported file type (supported: " + ImportAssemblyExtensions() + ")";
       return nullptr;
     }
-    std::string head, tail;
     std::uintmax_t size = 0;
-    if (!ReadEnds(file, label, head, tail, size, error)) return nullptr;
-
-    std::string reason;
-    const std::string ext = format->extension;
-    if ((ext == ".ply" && !importchecks::CheckPly(head, size, reason)) ||
-        (ext == ".stl" && !importchecks::CheckStl(head, tail, size, reason)) ||
-        (ext == ".ifc" && !importchecks::CheckIfc(head, reason)) ||
-        (ext == ".glb" && !importchecks::CheckGlb(head, size, reason))) {
-      error = label + ": not a valid " + format->what + " (" + reason + ")";
-      return nullptr;
-    }
-    // Formats whose damage shows only in the whole text or archive.
     std::string bytes;
-    const bool asciiFbx = ext == ".fbx" && head.compare(0, 18, "Kaydara FBX Binary") != 0;
-    if (ext == ".iv" || ext == ".dae" || ext == ".3mf" || asciiFbx) {
-      if (!ReadWhole(file, bytes)) {
-        error = label + ": cannot read";
-        return nullptr;
-      }
-      if ((ext == ".dae" && !importchecks::CheckDae(bytes, reason)) ||
-          (ext == ".3mf" && !importchecks::Check3mf(bytes, reason)) ||
-          (asciiFbx && !importchecks::CheckFbx(bytes, reason))) {
-        error = label + ": not a valid " + format->what + " (" + reason + ")";
-        return nullptr;
-      }
-    }
+    if (!CheckBeforeReading(file, *format, size, bytes, error)) return nullptr;
+    const std::string ext = format->extension;
 
     vhost::ReadOptions readOptions;
     readOptions.allowFileNodes = options.allowExternal;
@@ -339,73 +423,7 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     if (!options.isolate || IsIsolationDisabled()) {
       doc = importHere(counts, error);
     } else {
-      // The reader runs in a child. Scenes read by assimp come back as the
-      // converted arrays (AssemblyHandBack.h), checked here and built into
-      // kits once, here; STEP documents come back as our own document text
-      // and go through our reader's checks once more. For our own files the
-      // child's work is the check: the same bytes are then read here, which
-      // the child has shown to be safe.
-      const isolated::Limits limits = isolated::DefaultLimits(size);
-      const isolated::Result run = isolated::Run(
-          [&](std::string& out) {
-            std::string why;
-            try {
-              if (byAssimp) {
-                ImportedAssembly assembly;
-                if (ConvertWithAssimp(file, label, *format, assembly, why)) {
-                  out = "A";
-                  out += handback::Encode(assembly);
-                  return;
-                }
-              } else {
-                ImportStats childCounts;
-                if (SoKRN_MainDoc* built = importHere(childCounts, why)) {
-                  out = EncodeSuccess(childCounts,
-                                      ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
-                  return;
-                }
-              }
-            } catch (const std::exception& e) {
-              why = label + ": import failed (" + OneLine(e.what()) + ")";
-            }
-            out = EncodeFailure(why.empty() ? label + ": import failed" : why);
-          },
-          limits);
-      if (run.outcome != isolated::Outcome::kFinished || run.bytes.empty()) {
-        error = label + ": cannot read: " + std::string(format->reader) + " reader failed (" +
-                isolated::Describe(run, limits) + ")";
-        return nullptr;
-      }
-      if (run.bytes[0] == 'E') {
-        error = run.bytes.substr(1);
-        return nullptr;
-      }
-      if (run.bytes[0] == 'A') {
-        ImportedAssembly assembly;
-        if (!handback::Decode(run.bytes.substr(1), assembly, reason)) {
-          error = label + ": cannot read: " + std::string(format->reader) +
-                  " reader gave a damaged answer (" + reason + ")";
-          return nullptr;
-        }
-        doc = BuildImportedAssembly(assembly, AssimpSceneConverter::kMaxDepth, reason);
-        if (!doc) {
-          error = label + ": the imported assembly cannot be built (" + reason + ")";
-          return nullptr;
-        }
-        if (stats) *stats = assembly.stats;
-        return doc;
-      }
-      if (run.bytes[0] != 'O' || run.bytes.size() < 1 + sizeof(ImportStats)) {
-        error = label + ": cannot read: " + std::string(format->reader) + " reader gave no answer";
-        return nullptr;
-      }
-      if (ext == ".iv") {
-        doc = importHere(counts, error);
-      } else {
-        std::memcpy(&counts, run.bytes.data() + 1, sizeof counts);
-        doc = vhost::ReadDocumentFromString(run.bytes.substr(1 + sizeof counts), reason);
-        if (!doc) error = label + ": the imported document does not read back (" + OneLine(reason) + ")";
-      }
+      doc = ImportIsolated(file, *format, size, byAssimp, importHere, counts, error);
     }
     if (doc && stats) *stats = counts;
     return doc;

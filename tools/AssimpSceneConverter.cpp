@@ -69,20 +69,17 @@ bool IsMadeUpRootName(const std::string& name) {
 
 }  // namespace
 
-bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& label,
-                                      std::string& error) {
-  if (!scene.mRootNode) {
-    error = label + ": the file holds no scene";
-    return false;
-  }
-  if (scene.mNumMeshes > 0 && !scene.mMeshes) {
-    error = label + ": the scene's mesh list is missing";
-    return false;
-  }
+namespace {
+
+// The node hierarchy: no node twice, not deeper than kMaxDepth, finite
+// transforms, lists and mesh references present. `firstUser`: per mesh, the
+// first node (in file order) that places it, null for meshes never placed.
+bool CheckHierarchy(const aiScene& scene, const std::string& label, std::vector<const aiNode*>& firstUser,
+                    std::string& error) {
   // Walk the hierarchy without recursion (the depth is what is checked).
   std::vector<std::pair<const aiNode*, int>> stack{{scene.mRootNode, 0}};
   std::unordered_set<const aiNode*> seen;
-  std::vector<const aiNode*> firstUser(scene.mNumMeshes, nullptr);
+  firstUser.assign(scene.mNumMeshes, nullptr);
   while (!stack.empty()) {
     const aiNode* node = stack.back().first;
     const int depth = stack.back().second;
@@ -92,8 +89,8 @@ bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& l
       error = label + ": " + where + " appears twice in the node hierarchy";
       return false;
     }
-    if (depth > kMaxDepth) {
-      error = label + ": node hierarchy deeper than " + std::to_string(kMaxDepth) + " levels";
+    if (depth > AssimpSceneConverter::kMaxDepth) {
+      error = label + ": node hierarchy deeper than " + std::to_string(AssimpSceneConverter::kMaxDepth) + " levels";
       return false;
     }
     if (!IsFinite(node->mTransformation)) {
@@ -126,46 +123,71 @@ bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& l
       stack.emplace_back(node->mChildren[i], depth + 1);
     }
   }
+  return true;
+}
+
+// Mesh `m`, placed first by `firstUser`: vertex count, lists present, faces
+// with corners in range, finite positions.
+bool CheckMesh(const aiScene& scene, unsigned m, const aiNode* firstUser, const std::string& label,
+               std::string& error) {
+  const aiMesh* mesh = scene.mMeshes[m];
+  std::string where = MeshLabel(scene, m);
+  if (firstUser->mName.length > 0) where += " (" + NodeLabel(firstUser) + ")";
+  if (mesh->mNumVertices > static_cast<unsigned>(INT_MAX / 3)) {
+    error = label + ": " + where + " has too many vertices";
+    return false;
+  }
+  if (mesh->mNumVertices > 0 && !mesh->mVertices) {
+    error = label + ": " + where + " has no vertex positions";
+    return false;
+  }
+  if (mesh->mNumFaces > 0 && !mesh->mFaces) {
+    error = label + ": " + where + " has a missing face list";
+    return false;
+  }
+  // assimp's validation lets a face without corners through (a PLY face
+  // whose corner count is 0 gives one), and triangulation then aborts.
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+    const aiFace& face = mesh->mFaces[f];
+    bool ok = face.mNumIndices > 0 && face.mIndices;
+    for (unsigned k = 0; ok && k < face.mNumIndices; ++k) ok = face.mIndices[k] < mesh->mNumVertices;
+    if (!ok) {
+      error = label + ": " + where + " has a broken face (#" + std::to_string(f) +
+              ": no corners, or a corner out of range)";
+      return false;
+    }
+  }
+  static_assert(sizeof(aiVector3D) == 3 * sizeof(float), "positions must be packed floats");
+  const long bad = meshcleanup::FirstNonFiniteVertex(
+      mesh->mNumVertices ? &mesh->mVertices[0].x : nullptr, mesh->mNumVertices);
+  if (bad >= 0) {
+    const aiVector3D& v = mesh->mVertices[bad];
+    char coords[96];
+    std::snprintf(coords, sizeof coords, "%g %g %g", double(v.x), double(v.y), double(v.z));
+    error = label + ": " + where + " has a non-finite coordinate (vertex " + std::to_string(bad) +
+            ": " + coords + ")";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& label,
+                                      std::string& error) {
+  if (!scene.mRootNode) {
+    error = label + ": the file holds no scene";
+    return false;
+  }
+  if (scene.mNumMeshes > 0 && !scene.mMeshes) {
+    error = label + ": the scene's mesh list is missing";
+    return false;
+  }
+  std::vector<const aiNode*> firstUser;
+  if (!CheckHierarchy(scene, label, firstUser, error)) return false;
   for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
-    if (!firstUser[m]) continue;  // not placed anywhere: never read
-    const aiMesh* mesh = scene.mMeshes[m];
-    std::string where = MeshLabel(scene, m);
-    if (firstUser[m]->mName.length > 0) where += " (" + NodeLabel(firstUser[m]) + ")";
-    if (mesh->mNumVertices > static_cast<unsigned>(INT_MAX / 3)) {
-      error = label + ": " + where + " has too many vertices";
-      return false;
-    }
-    if (mesh->mNumVertices > 0 && !mesh->mVertices) {
-      error = label + ": " + where + " has no vertex positions";
-      return false;
-    }
-    if (mesh->mNumFaces > 0 && !mesh->mFaces) {
-      error = label + ": " + where + " has a missing face list";
-      return false;
-    }
-    // assimp's validation lets a face without corners through (a PLY face
-    // whose corner count is 0 gives one), and triangulation then aborts.
-    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-      const aiFace& face = mesh->mFaces[f];
-      bool ok = face.mNumIndices > 0 && face.mIndices;
-      for (unsigned k = 0; ok && k < face.mNumIndices; ++k) ok = face.mIndices[k] < mesh->mNumVertices;
-      if (!ok) {
-        error = label + ": " + where + " has a broken face (#" + std::to_string(f) +
-                ": no corners, or a corner out of range)";
-        return false;
-      }
-    }
-    static_assert(sizeof(aiVector3D) == 3 * sizeof(float), "positions must be packed floats");
-    const long bad = meshcleanup::FirstNonFiniteVertex(
-        mesh->mNumVertices ? &mesh->mVertices[0].x : nullptr, mesh->mNumVertices);
-    if (bad >= 0) {
-      const aiVector3D& v = mesh->mVertices[bad];
-      char coords[96];
-      std::snprintf(coords, sizeof coords, "%g %g %g", double(v.x), double(v.y), double(v.z));
-      error = label + ": " + where + " has a non-finite coordinate (vertex " + std::to_string(bad) +
-              ": " + coords + ")";
-      return false;
-    }
+    // A mesh not placed anywhere is never read.
+    if (firstUser[m] && !CheckMesh(scene, m, firstUser[m], label, error)) return false;
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -119,18 +120,16 @@ void drawProgress(long long done, long long total, double seconds) {
   std::fflush(stderr);
 }
 
-}  // namespace
+// The command runs in five steps, each below: parse the command line, check
+// the options against each other, configure a manager, select its inputs,
+// run it, and report.
 
-void CatchInterrupts() {
-  g_interrupted = 0;
-  struct sigaction sa {};
-  sa.sa_handler = &onSigint;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-}
+// Sentinel of ParseArgs and CheckUsage: no exit status yet, the check goes on.
+constexpr int kGoOn = -1;
 
-int RunCheck(const std::vector<std::string>& args) {
-  CheckOptions opt;
+// The command line into `opt`. Returns kGoOn, or the exit status when the
+// command ends here (0 after --help, 2 on bad usage, with its message).
+int ParseArgs(const std::vector<std::string>& args, CheckOptions& opt) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& out) {
@@ -205,6 +204,14 @@ int RunCheck(const std::vector<std::string>& args) {
       opt.file = a;
     }
   }
+  return kGoOn;
+}
+
+// The options against each other and the file system, before anything is
+// read: output paths that would overwrite an input, exclusive options, the
+// HTML report's picture directory (set into opt.pngDir), a bad baseline.
+// Returns kGoOn or 2 (with its message).
+int CheckUsage(CheckOptions& opt) {
   for (const auto& [option, path] :
        {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir),
         std::make_pair("--html", opt.htmlDir), std::make_pair("--csv", opt.csvFile),
@@ -232,15 +239,161 @@ int RunCheck(const std::vector<std::string>& args) {
     opt.pngDir = opt.htmlDir;
   }
 
-  std::string error;
   if (!opt.baselineFile.empty()) {
+    std::string error;
     CheckReport probe;  // a bad baseline is refused before the run, not after it
     if (!ApplyBaseline(probe, opt.baselineFile, error)) {
       std::fprintf(stderr, "vistrel: %s\n", error.c_str());
       return 2;
     }
   }
-  SoKRN_MainDoc* doc = LoadAssembly(opt.file, error, opt.allowExternal);
+  return kGoOn;
+}
+
+// The manager's calculation settings from the options.
+void Configure(CCollisionManager& manager, const CheckOptions& opt) {
+  manager.m_fTolerance = static_cast<float>(opt.tolerance);
+  if (opt.distance >= 0) {
+    manager.m_nCalcType = 2;
+    manager.m_fTolerance2 = static_cast<float>(opt.distance);
+  } else if (opt.interferenceOnly) {
+    manager.m_nCalcType = 0;
+  } else if (opt.cutFaces) {
+    manager.m_nCalcType = 1;
+  }
+  manager.m_bCalcCrossMesh = (opt.cutFaces || opt.interferenceOnly) ? 1 : 0;
+  manager.m_b2Group = opt.group2.empty() ? 0 : 1;
+}
+
+// The manager's inputs: every leaf instance, sorted into the groups, the
+// ignore list and the hidden ones by name path; counts the instances and
+// their triangles into `report`.
+void SelectInputs(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& opt, CheckReport& report) {
+  std::vector<SoFullPath*> leaves;  // each referenced for us
+  if (const vhost::SoRef<SoFullPath> root = TopPrototypePath(doc)) {
+    CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary: the scene stays
+    if (leaves.size() == 1 && leaves[0] == root) leaves.clear();   // an empty assembly
+  }
+  {
+    SoPathList group1, group2, ignored;
+    const int tag = opt.hidden.empty() ? 0 : 2;
+    for (SoFullPath* leaf : leaves) {
+      const std::string name = InstanceNamePath(leaf);
+      if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
+      if (matchesAny(opt.ignore, name)) ignored.append(leaf);
+      (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
+      auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
+      if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
+      ++report.instances;
+    }
+    manager.AddIns1(&group1, tag);
+    if (manager.m_b2Group) manager.AddIns2(&group2, tag);
+    manager.AddIgnoreIns(&ignored, 0);
+  }
+  // The lists hold copies. Released oldest first, the order in which Coin
+  // finds a dying path among the paths through a group cheapest.
+  for (SoFullPath* leaf : leaves) leaf->unref();
+}
+
+// Runs the check on the manager's worker thread to its end or to Ctrl-C,
+// with a progress bar on a terminal, and records how the run went (time,
+// pairs, stopped or aborted) and its results in `report`.
+void RunToEnd(CCollisionManager& manager, const CheckOptions& opt, CheckReport& report) {
+  Progress progress;
+  progress.manager = &manager;
+  manager.SetCalculateCB(&perPairCB, &progress);
+  manager.SetCalculateFinshCB(&finishCB, &progress);
+
+  const bool showProgress = !opt.quiet && isatty(STDERR_FILENO);
+  const auto start = std::chrono::steady_clock::now();
+  auto seconds = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  manager.StartCalculate();
+  bool stopRequested = false;
+  // Until the worker has left the manager: finished, or aborted by a guard.
+  while (manager.m_pThread.load() != 0 || manager.m_bRunning.load() != 0) {
+    if (g_interrupted && !stopRequested) {
+      stopRequested = true;
+      if (showProgress) std::fputs("\nstopping...\n", stderr);
+      manager.StopCalculate();
+      break;
+    }
+    if (showProgress) drawProgress(progress.pairs.load(), manager.m_nTotalPairs.load(), seconds());
+    vxplatform::SleepMs(100);
+  }
+  while (manager.m_pThread.load() != 0) vxplatform::SleepMs(5);
+  if (showProgress && !stopRequested) {
+    drawProgress(manager.m_nCurPair.load(), manager.m_nTotalPairs.load(), seconds());
+    std::fputc('\n', stderr);
+  }
+  report.seconds = seconds();
+  report.stopped = stopRequested;
+  report.aborted = manager.m_bAborted.load() != 0;
+  report.pairsTotal = manager.m_nTotalPairs.load();
+  report.pairsTested = manager.m_nCurPair.load();
+  report.twoGroup = manager.m_b2Group != 0;
+  report.calcType = manager.m_nCalcType;
+  report.Collect(manager);
+}
+
+// The table on stdout and every output the options ask for; returns the exit
+// status (0 nothing found, 1 results, 2 an output failed, 3 incomplete run).
+int Report(CCollisionManager& manager, SoKRN_MainDoc* doc, CheckOptions& opt, CheckReport& report) {
+  int status = 0;
+  std::string error;
+  auto failed = [&] {
+    std::fprintf(stderr, "vistrel: %s\n", error.c_str());
+    status = 2;
+  };
+  if (!opt.baselineFile.empty() && !ApplyBaseline(report, opt.baselineFile, error)) failed();
+
+  GroupResults(report, opt.groupBy);
+  report.PrintTable(stdout);
+  if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) failed();
+  // The BCF snapshots are the pictures: taken into a scratch directory
+  // when no other output keeps them.
+  std::vector<ResultCamera> cameras;
+  std::string scratch;
+  if (status == 0 && !opt.bcfFile.empty() && opt.pngDir.empty()) {
+    scratch = MakeScratchDir();
+    if (scratch.empty()) {
+      std::fprintf(stderr, "vistrel: no temporary directory for the BCF snapshots\n");
+      status = 2;
+    }
+    opt.pngDir = scratch;
+  }
+  if (status == 0 && !opt.pngDir.empty() &&
+      !WriteResultPictures(manager, doc, opt, error, opt.bcfFile.empty() ? nullptr : &cameras))
+    failed();
+  if (status == 0 && !opt.bcfFile.empty() &&
+      !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error))
+    failed();
+  if (!scratch.empty()) RemoveScratchDir(scratch);
+  if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) failed();
+  if (status == 0 && !opt.csvFile.empty() && !WriteCsvReport(report, opt.csvFile, error)) failed();
+  if (status == 0) status = report.results.empty() ? 0 : 1;
+  if (status != 2 && (report.stopped || report.aborted)) status = 3;  // never "clean" when incomplete
+  return status;
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+  g_interrupted = 0;
+  struct sigaction sa {};
+  sa.sa_handler = &onSigint;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+int RunCheck(const std::vector<std::string>& args) {
+  CheckOptions opt;
+  if (const int exitNow = ParseArgs(args, opt); exitNow != kGoOn) return exitNow;
+  if (const int exitNow = CheckUsage(opt); exitNow != kGoOn) return exitNow;
+
+  std::string error;
+  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(opt.file, error, opt.allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
@@ -252,129 +405,12 @@ int RunCheck(const std::vector<std::string>& args) {
   report.options = opt;
   int status = 0;
   {
-    auto* manager = new CCollisionManager(doc, "CollisionManager");
-    manager->m_fTolerance = static_cast<float>(opt.tolerance);
-    if (opt.distance >= 0) {
-      manager->m_nCalcType = 2;
-      manager->m_fTolerance2 = static_cast<float>(opt.distance);
-    } else if (opt.interferenceOnly) {
-      manager->m_nCalcType = 0;
-    } else if (opt.cutFaces) {
-      manager->m_nCalcType = 1;
-    }
-    manager->m_bCalcCrossMesh = (opt.cutFaces || opt.interferenceOnly) ? 1 : 0;
-    manager->m_b2Group = opt.group2.empty() ? 0 : 1;
-
-    // Inputs: every leaf instance, by name path.
-    std::vector<SoFullPath*> leaves;
-    if (SoFullPath* root = TopPrototypePath(doc)) {
-      CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary: the scene stays
-      if (leaves.size() == 1 && leaves[0] == root) leaves.clear();  // an empty assembly
-      root->unref();
-    }
-    {
-      SoPathList group1, group2, ignored;
-      const int tag = opt.hidden.empty() ? 0 : 2;
-      for (SoFullPath* leaf : leaves) {
-        const std::string name = InstanceNamePath(leaf);
-        if (matchesAny(opt.hidden, name)) doc->getKRNState()->setDocEleVisible(leaf, 0, FALSE);
-        if (matchesAny(opt.ignore, name)) ignored.append(leaf);
-        (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
-        auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
-        if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
-        ++report.instances;
-      }
-      manager->AddIns1(&group1, tag);
-      if (manager->m_b2Group) manager->AddIns2(&group2, tag);
-      manager->AddIgnoreIns(&ignored, 0);
-    }
-    // The lists hold copies. Released oldest first, the order in which Coin
-    // finds a dying path among the paths through a group cheapest.
-    for (SoFullPath* leaf : leaves) leaf->unref();
-
-    Progress progress;
-    progress.manager = manager;
-    manager->SetCalculateCB(&perPairCB, &progress);
-    manager->SetCalculateFinshCB(&finishCB, &progress);
-
-    const bool showProgress = !opt.quiet && isatty(STDERR_FILENO);
-    const auto start = std::chrono::steady_clock::now();
-    auto seconds = [&start] {
-      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-    manager->StartCalculate();
-    bool stopRequested = false;
-    // Until the worker has left the manager: finished, or aborted by a guard.
-    while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
-      if (g_interrupted && !stopRequested) {
-        stopRequested = true;
-        if (showProgress) std::fputs("\nstopping...\n", stderr);
-        manager->StopCalculate();
-        break;
-      }
-      if (showProgress) drawProgress(progress.pairs.load(), manager->m_nTotalPairs.load(), seconds());
-      vxplatform::SleepMs(100);
-    }
-    while (manager->m_pThread.load() != 0) vxplatform::SleepMs(5);
-    if (showProgress && !stopRequested) {
-      drawProgress(manager->m_nCurPair.load(), manager->m_nTotalPairs.load(), seconds());
-      std::fputc('\n', stderr);
-    }
-    report.seconds = seconds();
-    report.stopped = stopRequested;
-    report.aborted = manager->m_bAborted.load() != 0;
-    report.pairsTotal = manager->m_nTotalPairs.load();
-    report.pairsTested = manager->m_nCurPair.load();
-    report.twoGroup = manager->m_b2Group != 0;
-    report.calcType = manager->m_nCalcType;
-    report.Collect(*manager);
-    if (!opt.baselineFile.empty() && !ApplyBaseline(report, opt.baselineFile, error)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-
-    GroupResults(report, opt.groupBy);
-    report.PrintTable(stdout);
-    if (!opt.jsonFile.empty() && !report.WriteJson(opt.jsonFile, error)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-    // The BCF snapshots are the pictures: taken into a scratch directory
-    // when no other output keeps them.
-    std::vector<ResultCamera> cameras;
-    std::string scratch;
-    if (status == 0 && !opt.bcfFile.empty() && opt.pngDir.empty()) {
-      scratch = MakeScratchDir();
-      if (scratch.empty()) {
-        std::fprintf(stderr, "vistrel: no temporary directory for the BCF snapshots\n");
-        status = 2;
-      }
-      opt.pngDir = scratch;
-    }
-    if (status == 0 && !opt.pngDir.empty() &&
-        !WriteResultPictures(*manager, doc, opt, error, opt.bcfFile.empty() ? nullptr : &cameras)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-    if (status == 0 && !opt.bcfFile.empty() &&
-        !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-    if (!scratch.empty()) RemoveScratchDir(scratch);
-    if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-    if (status == 0 && !opt.csvFile.empty() && !WriteCsvReport(report, opt.csvFile, error)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.c_str());
-      status = 2;
-    }
-    if (status == 0) status = report.results.empty() ? 0 : 1;
-    if (status != 2 && (report.stopped || report.aborted)) status = 3;  // never "clean" when incomplete
-    delete manager;
+    const auto manager = std::make_unique<CCollisionManager>(doc, "CollisionManager");
+    Configure(*manager, opt);
+    SelectInputs(*manager, doc, opt, report);
+    RunToEnd(*manager, opt, report);
+    status = Report(*manager, doc, opt, report);
   }
   CGraphOperation::SetActiveMainDocKit(nullptr);
-  doc->unref();
   return status;
 }

@@ -160,6 +160,118 @@ void CheckReport::PrintTable(std::FILE* out) const {
   }
 }
 
+namespace {
+
+// A number, or null when it is not known.
+void NumberOrNull(JsonWriter& w, bool known, double value) {
+  if (known) {
+    w.Number(value);
+  } else {
+    w.Null();
+  }
+}
+
+// Points as [x, y, z] arrays.
+void WritePoints(JsonWriter& w, const std::vector<_vtx>& points) {
+  w.BeginArray();
+  for (const _vtx& p : points) {
+    w.BeginArray(), w.Number(p.x), w.Number(p.y), w.Number(p.z), w.EndArray();
+  }
+  w.EndArray();
+}
+
+// The "settings" object: what the run was asked to do.
+void WriteSettingsJson(JsonWriter& w, const CheckReport& report) {
+  const CheckOptions& options = report.options;
+  w.Key("settings");
+  w.BeginObject();
+  w.Key("tolerance"), w.Number(options.tolerance);
+  w.Key("distance");
+  NumberOrNull(w, options.distance >= 0, options.distance);
+  w.Key("calc_type"), w.Int(report.calcType);
+  w.Key("cut_faces"), w.Bool(options.cutFaces || options.interferenceOnly);
+  w.Key("two_group"), w.Bool(report.twoGroup);
+  for (const auto& globs : {std::make_pair("group2", &options.group2), std::make_pair("ignore", &options.ignore),
+                            std::make_pair("hidden", &options.hidden)}) {
+    w.Key(globs.first);
+    w.BeginArray();
+    for (const std::string& g : *globs.second) w.String(g);
+    w.EndArray();
+  }
+  w.EndObject();
+}
+
+// The "groups" object: how results were grouped and each group's result ids.
+void WriteGroupsJson(JsonWriter& w, const CheckReport& report) {
+  w.Key("groups");
+  w.BeginObject();
+  w.Key("by"), w.String(report.groupBy);
+  w.Key("list");
+  w.BeginArray();
+  for (const ResultGroup& g : report.groups) {
+    w.BeginObject();
+    w.Key("label"), w.String(g.label);
+    w.Key("results");
+    w.BeginArray();
+    for (std::size_t i : g.members) w.Int(report.results[i].id);
+    w.EndArray();
+    w.EndObject();
+  }
+  w.EndArray();
+  w.EndObject();
+}
+
+// One result: its kind and instances, figures, box, cut line and cut face.
+void WriteResultJson(JsonWriter& w, const CheckReport& report, const CheckResultRow& r) {
+  w.BeginObject();
+  w.Key("id"), w.Int(r.id);
+  w.Key("type"), w.Int(r.type);
+  w.Key("kind"), w.String(r.kind);
+  w.Key("fingerprint"), w.String(Fingerprint(r));
+  if (!r.status.empty()) w.Key("status"), w.String(r.status);
+  if (r.group >= 0) w.Key("group"), w.String(report.groups[static_cast<std::size_t>(r.group)].label);
+  w.Key("path1"), w.String(r.path1);
+  w.Key("path2"), w.String(r.path2);
+  w.Key("name1"), w.String(r.name1);
+  w.Key("name2"), w.String(r.name2);
+  w.Key("min_distance"), w.Number(r.minDistance);
+  w.Key("volume");
+  NumberOrNull(w, r.hasVolume, r.volume);
+  if (!r.volumeNote.empty()) w.Key("volume_note"), w.String(r.volumeNote);
+  w.Key("penetration_depth");
+  NumberOrNull(w, r.penetrationDepth >= 0, r.penetrationDepth);
+  w.Key("box");
+  w.BeginArray();
+  for (float v : r.box) w.Number(v);
+  w.EndArray();
+  w.Key("cut_line");
+  w.BeginObject();
+  w.Key("points");
+  WritePoints(w, r.cutPoints);
+  w.Key("segments");
+  w.BeginArray();
+  for (const auto& s : r.cutSegments) {
+    w.BeginArray(), w.Int(s.first), w.Int(s.second), w.EndArray();
+  }
+  w.EndArray();
+  w.EndObject();
+  w.Key("cut_face");
+  w.BeginObject();
+  w.Key("points");
+  WritePoints(w, r.facePoints);
+  w.Key("triangles");
+  w.BeginArray();
+  for (std::size_t i = 0; i + 2 < r.faceTriangles.size(); i += 3) {
+    w.BeginArray(), w.Int(r.faceTriangles[i]), w.Int(r.faceTriangles[i + 1]), w.Int(r.faceTriangles[i + 2]);
+    w.EndArray();
+  }
+  w.EndArray();
+  w.EndObject();
+  w.EndObject();
+}
+
+}  // namespace
+
 std::string CheckReport::Json() const {
   JsonWriter w;
   w.BeginObject();
@@ -180,110 +292,12 @@ std::string CheckReport::Json() const {
     w.String(inProgress2);
     w.EndArray();
   }
-  w.Key("settings");
-  w.BeginObject();
-  w.Key("tolerance"), w.Number(options.tolerance);
-  w.Key("distance");
-  if (options.distance >= 0) {
-    w.Number(options.distance);
-  } else {
-    w.Null();
-  }
-  w.Key("calc_type"), w.Int(calcType);
-  w.Key("cut_faces"), w.Bool(options.cutFaces || options.interferenceOnly);
-  w.Key("two_group"), w.Bool(twoGroup);
-  for (const auto& globs : {std::make_pair("group2", &options.group2), std::make_pair("ignore", &options.ignore),
-                            std::make_pair("hidden", &options.hidden)}) {
-    w.Key(globs.first);
-    w.BeginArray();
-    for (const std::string& g : *globs.second) w.String(g);
-    w.EndArray();
-  }
-  w.EndObject();
+  WriteSettingsJson(w, *this);
   if (baseline.used) WriteBaselineJson(baseline, w);
-  if (!groupBy.empty()) {
-    w.Key("groups");
-    w.BeginObject();
-    w.Key("by"), w.String(groupBy);
-    w.Key("list");
-    w.BeginArray();
-    for (const ResultGroup& g : groups) {
-      w.BeginObject();
-      w.Key("label"), w.String(g.label);
-      w.Key("results");
-      w.BeginArray();
-      for (std::size_t i : g.members) w.Int(results[i].id);
-      w.EndArray();
-      w.EndObject();
-    }
-    w.EndArray();
-    w.EndObject();
-  }
+  if (!groupBy.empty()) WriteGroupsJson(w, *this);
   w.Key("results");
   w.BeginArray();
-  for (const CheckResultRow& r : results) {
-    w.BeginObject();
-    w.Key("id"), w.Int(r.id);
-    w.Key("type"), w.Int(r.type);
-    w.Key("kind"), w.String(r.kind);
-    w.Key("fingerprint"), w.String(Fingerprint(r));
-    if (!r.status.empty()) w.Key("status"), w.String(r.status);
-    if (r.group >= 0) w.Key("group"), w.String(groups[static_cast<std::size_t>(r.group)].label);
-    w.Key("path1"), w.String(r.path1);
-    w.Key("path2"), w.String(r.path2);
-    w.Key("name1"), w.String(r.name1);
-    w.Key("name2"), w.String(r.name2);
-    w.Key("min_distance"), w.Number(r.minDistance);
-    w.Key("volume");
-    if (r.hasVolume) {
-      w.Number(r.volume);
-    } else {
-      w.Null();
-    }
-    if (!r.volumeNote.empty()) w.Key("volume_note"), w.String(r.volumeNote);
-    w.Key("penetration_depth");
-    if (r.penetrationDepth >= 0) {
-      w.Number(r.penetrationDepth);
-    } else {
-      w.Null();
-    }
-    w.Key("box");
-    w.BeginArray();
-    for (float v : r.box) w.Number(v);
-    w.EndArray();
-    w.Key("cut_line");
-    w.BeginObject();
-    w.Key("points");
-    w.BeginArray();
-    for (const _vtx& p : r.cutPoints) {
-      w.BeginArray(), w.Number(p.x), w.Number(p.y), w.Number(p.z), w.EndArray();
-    }
-    w.EndArray();
-    w.Key("segments");
-    w.BeginArray();
-    for (const auto& s : r.cutSegments) {
-      w.BeginArray(), w.Int(s.first), w.Int(s.second), w.EndArray();
-    }
-    w.EndArray();
-    w.EndObject();
-    w.Key("cut_face");
-    w.BeginObject();
-    w.Key("points");
-    w.BeginArray();
-    for (const _vtx& p : r.facePoints) {
-      w.BeginArray(), w.Number(p.x), w.Number(p.y), w.Number(p.z), w.EndArray();
-    }
-    w.EndArray();
-    w.Key("triangles");
-    w.BeginArray();
-    for (std::size_t i = 0; i + 2 < r.faceTriangles.size(); i += 3) {
-      w.BeginArray(), w.Int(r.faceTriangles[i]), w.Int(r.faceTriangles[i + 1]), w.Int(r.faceTriangles[i + 2]);
-      w.EndArray();
-    }
-    w.EndArray();
-    w.EndObject();
-    w.EndObject();
-  }
+  for (const CheckResultRow& r : results) WriteResultJson(w, *this, r);
   w.EndArray();
   w.EndObject();
   return w.Text();

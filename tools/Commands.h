@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/SoRef.h"
+
 class SoKRN_MainDoc;
 
 int RunInfo(const std::vector<std::string>& args);
@@ -17,11 +19,11 @@ void CatchInterrupts();
 int RunRender(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
 
-// The assembly of `file` (the embedded sample when empty), referenced once;
-// null with a one-line reason naming the file. `allowExternal`: read the
-// Inventor File nodes of a document (regular files only).
-SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error, bool allowExternal = false);
+// The assembly of `file` (the embedded sample when empty), held; null with a
+// one-line reason naming the file. `allowExternal`: read the Inventor File
+// nodes of a document (regular files only).
+vhost::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal = false);
 
 class SoFullPath;
-// The path from the document down to its top prototype (referenced once), or null.
-SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc);
+// The path from the document down to its top prototype, held; or null.
+vhost::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc);

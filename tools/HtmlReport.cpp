@@ -147,10 +147,14 @@ std::string UtcNow() {
   return buf;
 }
 
-bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const std::string& generated,
-                     std::string& error, bool pictures) {
-  // Thumbnails first: the page only names those that exist.
-  std::vector<bool> havePicture(report.results.size(), false);
+namespace {
+
+// Thumbnails of the result pictures in `dir` (the page only names those
+// that exist): which results have one; false with `error` when a picture
+// cannot be read or its thumbnail written.
+bool WriteThumbnails(const CheckReport& report, const std::string& dir, bool pictures,
+                     std::vector<bool>& havePicture, std::string& error) {
+  havePicture.assign(report.results.size(), false);
   for (std::size_t i = 0; pictures && i < report.results.size(); ++i) {
     const std::string full = dir + "/" + PictureName("result", i);
     if (!FileExists(full)) continue;
@@ -159,7 +163,12 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     if (!Shrink(picture, 4).writeFile(dir + "/" + PictureName("thumb", i), error)) return false;
     havePicture[i] = true;
   }
+  return true;
+}
 
+// The page's head: file, settings, counts, a partial run's warning, the
+// baseline comparison and the groups.
+std::string HeadHtml(const CheckReport& report, const std::string& generated) {
   int byKind[4] = {0, 0, 0, 0};
   for (const CheckResultRow& r : report.results) ++byKind[KindRank(r.kind)];
 
@@ -207,6 +216,66 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
     }
     h += "</ul>\n";
   }
+  return h;
+}
+
+// Row `i` of the results table; `picture`: its thumbnail exists.
+std::string ResultRowHtml(const CheckReport& report, std::size_t i, bool picture) {
+  const CheckResultRow& r = report.results[i];
+  std::string h;
+  const int rank = KindRank(r.kind);
+  // Unknown volumes sort below every known one.
+  const double volumeKey = r.hasVolume ? r.volume : -1.0;
+  h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
+       "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
+       "\" data-name=\"" + EscapeMarkup(r.name1 + " " + r.name2) + "\" data-status=\"" + EscapeMarkup(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
+  h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
+  if (picture) {
+    h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
+         "\" alt=\"result " + std::to_string(r.id) + "\"></a>";
+  } else {
+    h += "(no picture)";
+  }
+  h += "</td><td class=\"status\">" + EscapeMarkup(r.status.empty() ? "-" : r.status) + "</td>";
+  h += "<td>" + (r.group >= 0 ? EscapeMarkup(report.groups[static_cast<std::size_t>(r.group)].label) : "-") + "</td>";
+  h += "<td class=\"k" + std::to_string(rank) + "\">" + EscapeMarkup(r.kind) + "</td>";
+  h += "<td><span class=\"first\">&#9632;</span> " + EscapeMarkup(r.name1) + "<br><span class=\"path\">" +
+       EscapeMarkup(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + EscapeMarkup(r.name2) +
+       "<br><span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td>";
+  h += "<td class=\"num\">" + Num(r.minDistance) + "</td><td class=\"num\">";
+  if (r.hasVolume) h += Num(r.volume);
+  else if (!r.volumeNote.empty()) h += "<span title=\"" + EscapeMarkup(r.volumeNote) + "\">unknown: " + EscapeMarkup(r.volumeNote) + "</span>";
+  else h += "&ndash;";
+  h += "</td><td class=\"num\">" + Num(r.cutLineLength) + "</td>";
+  h += "<td class=\"num\">(" + Num(r.box[0]) + ", " + Num(r.box[1]) + ", " + Num(r.box[2]) + ")<br>(" +
+       Num(r.box[3]) + ", " + Num(r.box[4]) + ", " + Num(r.box[5]) + ")</td></tr>\n";
+  return h;
+}
+
+// The baseline's results not found now.
+std::string ResolvedHtml(const CheckReport& report) {
+  if (report.baseline.resolved.empty()) return std::string();
+  std::string h;
+  h += "<h2>Resolved</h2>\n<p>In the baseline, not found now:</p>\n<table id=\"resolved\"><tr><th>Baseline #</th>"
+       "<th>Kind</th><th>Instances</th></tr>\n";
+  for (const CheckResultRow& r : report.baseline.resolved) {
+    h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + EscapeMarkup(r.kind) + "</td><td>" +
+         EscapeMarkup(r.name1) + " <span class=\"path\">" + EscapeMarkup(r.path1) + "</span><br>" + EscapeMarkup(r.name2) +
+         " <span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td></tr>\n";
+  }
+  h += "</table>\n";
+  return h;
+}
+
+}  // namespace
+
+bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const std::string& generated,
+                     std::string& error, bool pictures) {
+  // Thumbnails first: the page only names those that exist.
+  std::vector<bool> havePicture;
+  if (!WriteThumbnails(report, dir, pictures, havePicture, error)) return false;
+
+  std::string h = HeadHtml(report, generated);
   h += "<p id=\"missing\"></p>\n";
   if (pictures && FileExists(dir + "/overview.png")) {
     h += "<p><a href=\"overview.png\">Overview of the assembly</a> (instances coloured by their worst "
@@ -216,46 +285,9 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
   h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th data-key=\"group\">Group</th><th data-key=\"kind\">Kind</th>"
        "<th data-key=\"name\">Instances (name / placement path)</th><th data-key=\"distance\">Min. distance</th>"
        "<th data-key=\"volume\">Volume</th><th>Cut line</th><th>Box</th></tr></thead>\n<tbody id=\"rows\">\n";
-  for (std::size_t i = 0; i < report.results.size(); ++i) {
-    const CheckResultRow& r = report.results[i];
-    const int rank = KindRank(r.kind);
-    // Unknown volumes sort below every known one.
-    const double volumeKey = r.hasVolume ? r.volume : -1.0;
-    h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
-         "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
-         "\" data-name=\"" + EscapeMarkup(r.name1 + " " + r.name2) + "\" data-status=\"" + EscapeMarkup(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
-    h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
-    if (havePicture[i]) {
-      h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
-           "\" alt=\"result " + std::to_string(r.id) + "\"></a>";
-    } else {
-      h += "(no picture)";
-    }
-    h += "</td><td class=\"status\">" + EscapeMarkup(r.status.empty() ? "-" : r.status) + "</td>";
-    h += "<td>" + (r.group >= 0 ? EscapeMarkup(report.groups[static_cast<std::size_t>(r.group)].label) : "-") + "</td>";
-    h += "<td class=\"k" + std::to_string(rank) + "\">" + EscapeMarkup(r.kind) + "</td>";
-    h += "<td><span class=\"first\">&#9632;</span> " + EscapeMarkup(r.name1) + "<br><span class=\"path\">" +
-         EscapeMarkup(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + EscapeMarkup(r.name2) +
-         "<br><span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td>";
-    h += "<td class=\"num\">" + Num(r.minDistance) + "</td><td class=\"num\">";
-    if (r.hasVolume) h += Num(r.volume);
-    else if (!r.volumeNote.empty()) h += "<span title=\"" + EscapeMarkup(r.volumeNote) + "\">unknown: " + EscapeMarkup(r.volumeNote) + "</span>";
-    else h += "&ndash;";
-    h += "</td><td class=\"num\">" + Num(r.cutLineLength) + "</td>";
-    h += "<td class=\"num\">(" + Num(r.box[0]) + ", " + Num(r.box[1]) + ", " + Num(r.box[2]) + ")<br>(" +
-         Num(r.box[3]) + ", " + Num(r.box[4]) + ", " + Num(r.box[5]) + ")</td></tr>\n";
-  }
+  for (std::size_t i = 0; i < report.results.size(); ++i) h += ResultRowHtml(report, i, havePicture[i]);
   h += "</tbody></table>\n";
-  if (!report.baseline.resolved.empty()) {
-    h += "<h2>Resolved</h2>\n<p>In the baseline, not found now:</p>\n<table id=\"resolved\"><tr><th>Baseline #</th>"
-         "<th>Kind</th><th>Instances</th></tr>\n";
-    for (const CheckResultRow& r : report.baseline.resolved) {
-      h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + EscapeMarkup(r.kind) + "</td><td>" +
-           EscapeMarkup(r.name1) + " <span class=\"path\">" + EscapeMarkup(r.path1) + "</span><br>" + EscapeMarkup(r.name2) +
-           " <span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td></tr>\n";
-    }
-    h += "</table>\n";
-  }
+  h += ResolvedHtml(report);
   if (report.results.empty()) h += "<p>No results.</p>\n";
   h += "<script>\n" + std::string(kScript) + "</script>\n</body></html>\n";
   return WriteWhole(dir + "/index.html", h, error);

@@ -31,18 +31,18 @@ bool LooksLikeText(const std::string& bytes) {
 
 }  // namespace
 
-bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason) {
-  if (head.compare(0, 3, "ply") != 0 || (head.size() > 3 && head[3] != '\n' && head[3] != '\r')) {
-    reason = "no \"ply\" line at the start";
-    return false;
-  }
-  // Walk the header: the format, and per element its count and the fewest
-  // bytes one element can take (ASCII: a digit and a separator per
-  // property; binary: the scalar sizes, and the count of each list).
+namespace {
+
+// Walks the PLY header up to end_header (`pos`: just past it): the format,
+// and per element its count and the fewest bytes one element can take
+// (ASCII: a digit and a separator per property; binary: the scalar sizes,
+// and the count of each list), summed into `needed`. False with `reason` on
+// a cut-off header or a control character in it.
+bool ScanPlyHeader(const std::string& head, std::size_t& pos, double& needed, std::string& reason) {
   bool ascii = false;
-  double needed = 0;  // bytes the elements take at the least
+  needed = 0;
   double count = 0, bytesEach = 0;
-  std::size_t pos = 0;
+  pos = 0;
   while (true) {
     const std::size_t end = head.find('\n', pos);
     if (end == std::string::npos) {
@@ -84,32 +84,49 @@ bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason)
       break;
     }
   }
-  {
-    // An element without properties takes no bytes, so the size rule cannot
-    // bound its count; the reader still loops once per element. with entries but no properties.
-    std::istringstream lines(head.substr(0, pos));
-    std::string text, element;
-    double entries = 0;
-    bool hasProperty = true;
-    while (std::getline(lines, text)) {
-      std::istringstream line(text);
-      std::string word;
-      line >> word;
-      if (word == "element" || word == "end_header") {
-        if (!hasProperty && entries > 0) {
-          reason = "element \"" + element + "\" announces " + std::to_string(static_cast<long long>(entries)) +
-                   " entries but has no properties";
-          return false;
-        }
-        line >> element >> entries;
-        if (!line) entries = 0;
-        hasProperty = false;
-      } else if (word == "property") {
-        hasProperty = true;
+  needed += count * bytesEach;
+  return true;
+}
+
+// An element without properties takes no bytes, so the size rule cannot
+// bound its count, yet the reader still loops once per entry: such an
+// element with entries is refused. `header`: the text up to end_header.
+bool CheckPropertylessElements(const std::string& header, std::string& reason) {
+  std::istringstream lines(header);
+  std::string text, element;
+  double entries = 0;
+  bool hasProperty = true;
+  while (std::getline(lines, text)) {
+    std::istringstream line(text);
+    std::string word;
+    line >> word;
+    if (word == "element" || word == "end_header") {
+      if (!hasProperty && entries > 0) {
+        reason = "element \"" + element + "\" announces " + std::to_string(static_cast<long long>(entries)) +
+                 " entries but has no properties";
+        return false;
       }
+      line >> element >> entries;
+      if (!line) entries = 0;
+      hasProperty = false;
+    } else if (word == "property") {
+      hasProperty = true;
     }
   }
-  needed += count * bytesEach;
+  return true;
+}
+
+}  // namespace
+
+bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason) {
+  if (head.compare(0, 3, "ply") != 0 || (head.size() > 3 && head[3] != '\n' && head[3] != '\r')) {
+    reason = "no \"ply\" line at the start";
+    return false;
+  }
+  std::size_t pos = 0;
+  double needed = 0;  // bytes the elements take at the least
+  if (!ScanPlyHeader(head, pos, needed, reason)) return false;
+  if (!CheckPropertylessElements(head.substr(0, pos), reason)) return false;
   if (needed > double(size - pos)) {
     reason = "header announces more elements than the " + std::to_string(size - pos) +
              " bytes after it hold: file cut off?";
@@ -368,7 +385,42 @@ bool CheckDae(const std::string& text, std::string& reason) {
   return true;
 }
 
-bool Check3mf(const std::string& zip, std::string& reason) {
+namespace {
+
+// The bytes of the zip entry `name` whose data start at `data`: stored
+// (method 0) or deflated (method 8) to exactly `unpacked` bytes.
+bool EntryBytes(const std::string& zip, std::size_t data, unsigned method, std::uint32_t packed,
+                std::uint32_t unpacked, const std::string& name, std::string& bytes, std::string& reason) {
+  if (method == 0) {
+    bytes = zip.substr(data, packed);
+  } else if (method == 8) {
+    bytes.resize(unpacked);
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+      reason = "cannot inflate";
+      return false;
+    }
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zip.data() + data));
+    z.avail_in = packed;
+    z.next_out = reinterpret_cast<Bytef*>(bytes.empty() ? nullptr : &bytes[0]);
+    z.avail_out = unpacked;
+    const int rc = inflate(&z, Z_FINISH);
+    const bool whole = rc == Z_STREAM_END && z.total_out == unpacked;
+    inflateEnd(&z);
+    if (!whole) {
+      reason = "zip entry \"" + name + "\" does not inflate to its recorded " + std::to_string(unpacked) + " bytes";
+      return false;
+    }
+  } else {
+    reason = "zip entry \"" + name + "\" uses compression method " + std::to_string(method);
+    return false;
+  }
+  return true;
+}
+
+// Every file of the zip archive (folders left out) into `parts`, by name,
+// each inflated and checked against its CRC-32.
+bool UnzipParts(const std::string& zip, std::map<std::string, std::string>& parts, std::string& reason) {
   // The end-of-central-directory record: the last "PK\5\6" within the last
   // 64 KiB + 22 bytes.
   const std::size_t n = zip.size();
@@ -386,7 +438,6 @@ bool Check3mf(const std::string& zip, std::string& reason) {
   }
   const std::size_t entries = Le16(zip, eocd + 10);
   std::size_t dir = Le32(zip, eocd + 16);
-  std::map<std::string, std::string> parts;  // name -> uncompressed bytes (XML parts only)
   for (std::size_t e = 0; e < entries; ++e) {
     if (dir + 46 > n || zip.compare(dir, 4, "PK\x01\x02") != 0) {
       reason = "zip central directory damaged at entry " + std::to_string(e);
@@ -417,30 +468,7 @@ bool Check3mf(const std::string& zip, std::string& reason) {
       return false;
     }
     std::string bytes;
-    if (method == 0) {
-      bytes = zip.substr(data, packed);
-    } else if (method == 8) {
-      bytes.resize(unpacked);
-      z_stream z{};
-      if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
-        reason = "cannot inflate";
-        return false;
-      }
-      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zip.data() + data));
-      z.avail_in = packed;
-      z.next_out = reinterpret_cast<Bytef*>(bytes.empty() ? nullptr : &bytes[0]);
-      z.avail_out = unpacked;
-      const int rc = inflate(&z, Z_FINISH);
-      const bool whole = rc == Z_STREAM_END && z.total_out == unpacked;
-      inflateEnd(&z);
-      if (!whole) {
-        reason = "zip entry \"" + name + "\" does not inflate to its recorded " + std::to_string(unpacked) + " bytes";
-        return false;
-      }
-    } else {
-      reason = "zip entry \"" + name + "\" uses compression method " + std::to_string(method);
-      return false;
-    }
+    if (!EntryBytes(zip, data, method, packed, unpacked, name, bytes, reason)) return false;
     if (bytes.size() != unpacked ||
         crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())) != crc) {
       reason = "zip entry \"" + name + "\" is damaged (CRC-32 mismatch)";
@@ -448,13 +476,17 @@ bool Check3mf(const std::string& zip, std::string& reason) {
     }
     parts[name] = std::move(bytes);
   }
-  // The root part: the 3D model the package relationships point at.
+  return true;
+}
+
+// The root part: the 3D model the package relationships point at, which
+// must be in the archive.
+bool FindRootPart(const std::map<std::string, std::string>& parts, std::string& root, std::string& reason) {
   auto rels = parts.find("_rels/.rels");
   if (rels == parts.end()) {
     reason = "no _rels/.rels (package relationships)";
     return false;
   }
-  std::string root;
   const bool relsOk = ForEachElement(rels->second, "Relationship", reason, [&](const std::string& tag, const std::string&, std::size_t) {
     std::string type, target;
     if (Attribute(tag, "Type", type) && type.find("3dmodel") != std::string::npos && Attribute(tag, "Target", target))
@@ -468,8 +500,12 @@ bool Check3mf(const std::string& zip, std::string& reason) {
                           : "the root part \"" + root + "\" named in _rels/.rels is missing";
     return false;
   }
-  // Component graph: object id -> the object ids its components place.
-  const std::string& model = parts[root];
+  return true;
+}
+
+// The component graph of the model part (object id -> the object ids its
+// components place) has no cycle.
+bool CheckComponentGraph(const std::string& model, std::string& reason) {
   std::map<std::string, std::vector<std::string>> uses;
   const bool objectsOk = ForEachElement(model, "object", reason, [&](const std::string& tag, const std::string& body, std::size_t) {
     std::string id;
@@ -509,6 +545,15 @@ bool Check3mf(const std::string& zip, std::string& reason) {
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool Check3mf(const std::string& zip, std::string& reason) {
+  std::map<std::string, std::string> parts;  // name -> uncompressed bytes
+  std::string root;
+  return UnzipParts(zip, parts, reason) && FindRootPart(parts, root, reason) &&
+         CheckComponentGraph(parts.at(root), reason);
 }
 
 bool CheckFbx(const std::string& text, std::string& reason) {

@@ -10,6 +10,7 @@
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -167,25 +168,20 @@ bool CheckImportedAssembly(const ImportedAssembly& a, int maxDepth, std::string&
 
 SoKRN_MainDoc* BuildImportedAssembly(const ImportedAssembly& a, int maxDepth, std::string& reason) {
   if (!CheckImportedAssembly(a, maxDepth, reason)) return nullptr;
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+  const vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   top->setKRNName(a.topName);
 
   // Prototypes are held until the end: one never placed goes with the build.
-  std::vector<SoKRN_ComponentKit*> protos;
+  std::vector<vhost::SoRef<SoKRN_ComponentKit>> protos;
   protos.reserve(a.prototypes.size());
-  auto release = [&protos] {
-    for (SoKRN_ComponentKit* p : protos) p->unref();
-  };
   auto createUpTo = [&](std::size_t count) {
     while (protos.size() < count) {
       const ImportedAssembly::Prototype& p = a.prototypes[protos.size()];
       SoKRN_ComponentKit* kit = p.assembly ? vhost::MakeAssemblyPrototype(doc, p.name)
                                            : vhost::MakePartPrototype(doc, p.name, p.xyz, p.tris);
       if (!kit) return false;  // not after the check; kept for safety
-      kit->ref();
-      protos.push_back(kit);
+      protos.emplace_back(kit);
     }
     return true;
   };
@@ -204,11 +200,10 @@ SoKRN_MainDoc* BuildImportedAssembly(const ImportedAssembly& a, int maxDepth, st
   if (ok) ok = createUpTo(a.prototypes.size());
   if (!ok) {
     if (reason.empty()) reason = "a prototype could not be made";
-    release();
-    doc->unref();
     return nullptr;
   }
   doc->adoptTree();
-  release();
+  protos.clear();
+  doc->ref();  // the caller's
   return doc;
 }

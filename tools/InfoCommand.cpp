@@ -92,15 +92,10 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
 
 }  // namespace
 
-// The path from the document down to its top prototype (referenced once).
-SoFullPath* TopPrototypePath(SoKRN_MainDoc* doc) {
-  auto* path = static_cast<SoFullPath*>(new SoPath(8));
-  path->ref();
+vhost::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc) {
+  vhost::SoRef<SoFullPath> path(static_cast<SoFullPath*>(new SoPath(8)));
   doc->appendPathToTopPrototype(*path);
-  if (path->getLength() == 0) {
-    path->unref();
-    return nullptr;
-  }
+  if (path->getLength() == 0) path.reset();
   return path;
 }
 
@@ -136,7 +131,7 @@ int RunInfo(const std::vector<std::string>& args) {
     file = a;
   }
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(file, error, allowExternal);
+  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
@@ -144,10 +139,7 @@ int RunInfo(const std::vector<std::string>& args) {
   CGraphOperation::SetActiveMainDocKit(doc);
   std::printf("assembly: %s\n", file.empty() ? "(embedded sample)" : file.c_str());
   Totals totals;
-  if (SoFullPath* root = TopPrototypePath(doc)) {
-    printTree(doc, root, 0, totals);
-    root->unref();
-  }
+  if (const vhost::SoRef<SoFullPath> root = TopPrototypePath(doc)) printTree(doc, root, 0, totals);
   std::printf("instances: %d  triangles: %lld\n", totals.instances, totals.triangles);
   std::printf("prototypes: %zu\n", totals.order.size());
   for (SoKRN_ComponentKit* proto : totals.order) {
@@ -156,6 +148,5 @@ int RunInfo(const std::vector<std::string>& args) {
                 use.occurrences, use.triangles);
   }
   CGraphOperation::SetActiveMainDocKit(nullptr);
-  doc->unref();
   return 0;
 }

@@ -123,6 +123,93 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+namespace {
+
+// How the child ended.
+struct ChildEnd {
+  int status = 0;  // as waitpid gives it
+  bool killedForTime = false, killedForMemory = false;
+};
+
+// Reads the child's answer from `fd` into `bytes` until the child closes it,
+// killing the child when it passes a limit (its resident memory counted
+// above `baseline`); closes `fd` and reaps the child.
+ChildEnd WatchChild(pid_t pid, int fd, const Limits& limits, std::uint64_t baseline, std::string& bytes) {
+  const auto start = std::chrono::steady_clock::now();
+  ChildEnd end;
+  bool open = true, exited = false;
+  char buffer[1 << 16];
+  while (open || !exited) {
+    if (!exited) {
+      const pid_t w = waitpid(pid, &end.status, WNOHANG);
+      if (w == pid) exited = true;
+    }
+    if (!exited && !end.killedForTime && !end.killedForMemory) {
+      // CPU time, so that a loaded machine does not cut a slow import short;
+      // wall time at a multiple of it, for a child that waits forever.
+      const double elapsed =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (limits.seconds > 0 &&
+          (elapsed > kWallFactor * limits.seconds || (elapsed > limits.seconds && CpuSeconds(pid) > limits.seconds))) {
+        end.killedForTime = true;
+        kill(pid, SIGKILL);
+      } else if (limits.memoryBytes > 0 && ResidentBytes(pid) > baseline + limits.memoryBytes) {
+        end.killedForMemory = true;
+        kill(pid, SIGKILL);
+      }
+    }
+    if (!open) {
+      if (!exited && waitpid(pid, &end.status, 0) == pid) exited = true;
+      continue;
+    }
+    struct pollfd p {fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 10);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready > 0) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        open = false;
+      }
+    }
+  }
+  close(fd);
+  if (!exited) {  // a failed poll: do not leave the child behind
+    kill(pid, SIGKILL);
+    waitpid(pid, &end.status, 0);
+  }
+  return end;
+}
+
+// The outcome of the run from how the child ended; the answer is kept only
+// when it finished.
+void Classify(const ChildEnd& end, Result& result) {
+  if (end.killedForTime) {
+    result.outcome = Outcome::kTimeLimit;
+  } else if (end.killedForMemory) {
+    result.outcome = Outcome::kMemoryLimit;
+  } else if (WIFSIGNALED(end.status)) {
+    result.outcome = Outcome::kSignal;
+    const int sig = WTERMSIG(end.status);
+    const char* name = sigabbrev_np(sig);
+    result.detail = name ? std::string("SIG") + name : "signal " + std::to_string(sig);
+  } else if (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) {
+    result.outcome = Outcome::kFinished;
+    return;
+  } else if (WIFEXITED(end.status) && WEXITSTATUS(end.status) == kExitOutOfMemory) {
+    result.outcome = Outcome::kMemoryLimit;
+  } else {
+    result.outcome = Outcome::kExitStatus;
+    result.detail = WIFEXITED(end.status) && WEXITSTATUS(end.status) == kExitException
+                        ? std::string("an exception")
+                        : "exit status " + std::to_string(WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1);
+  }
+  result.bytes.clear();
+}
+
+}  // namespace
+
 Result Run(const std::function<void(std::string& out)>& work, const Limits& limits) {
   Result result;
   int fds[2];
@@ -148,72 +235,8 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
   }
   close(fds[1]);
 
-  const auto start = std::chrono::steady_clock::now();
-  bool open = true, exited = false, killedForTime = false, killedForMemory = false;
-  int status = 0;
-  char buffer[1 << 16];
-  while (open || !exited) {
-    if (!exited) {
-      const pid_t w = waitpid(pid, &status, WNOHANG);
-      if (w == pid) exited = true;
-    }
-    if (!exited && !killedForTime && !killedForMemory) {
-      // CPU time, so that a loaded machine does not cut a slow import short;
-      // wall time at a multiple of it, for a child that waits forever.
-      const double elapsed =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (limits.seconds > 0 &&
-          (elapsed > kWallFactor * limits.seconds || (elapsed > limits.seconds && CpuSeconds(pid) > limits.seconds))) {
-        killedForTime = true;
-        kill(pid, SIGKILL);
-      } else if (limits.memoryBytes > 0 && ResidentBytes(pid) > baseline + limits.memoryBytes) {
-        killedForMemory = true;
-        kill(pid, SIGKILL);
-      }
-    }
-    if (!open) {
-      if (!exited && waitpid(pid, &status, 0) == pid) exited = true;
-      continue;
-    }
-    struct pollfd p {fds[0], POLLIN, 0};
-    const int ready = poll(&p, 1, 10);
-    if (ready < 0 && errno != EINTR) break;
-    if (ready > 0) {
-      const ssize_t n = read(fds[0], buffer, sizeof buffer);
-      if (n > 0) {
-        result.bytes.append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        open = false;
-      }
-    }
-  }
-  close(fds[0]);
-  if (!exited) {  // a failed poll: do not leave the child behind
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-
-  if (killedForTime) {
-    result.outcome = Outcome::kTimeLimit;
-  } else if (killedForMemory) {
-    result.outcome = Outcome::kMemoryLimit;
-  } else if (WIFSIGNALED(status)) {
-    result.outcome = Outcome::kSignal;
-    const int sig = WTERMSIG(status);
-    const char* name = sigabbrev_np(sig);
-    result.detail = name ? std::string("SIG") + name : "signal " + std::to_string(sig);
-  } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    result.outcome = Outcome::kFinished;
-    return result;
-  } else if (WIFEXITED(status) && WEXITSTATUS(status) == kExitOutOfMemory) {
-    result.outcome = Outcome::kMemoryLimit;
-  } else {
-    result.outcome = Outcome::kExitStatus;
-    result.detail = WIFEXITED(status) && WEXITSTATUS(status) == kExitException
-                        ? std::string("an exception")
-                        : "exit status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  }
-  result.bytes.clear();
+  const ChildEnd end = WatchChild(pid, fds[0], limits, baseline, result.bytes);
+  Classify(end, result);
   return result;
 }
 

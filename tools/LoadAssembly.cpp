@@ -3,9 +3,10 @@
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
 
-SoKRN_MainDoc* LoadAssembly(const std::string& file, std::string& error, bool allowExternal) {
-  if (file.empty()) return vhost::BuildSampleAssembly();
+vhost::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal) {
+  using Held = vhost::SoRef<SoKRN_MainDoc>;
+  if (file.empty()) return Held::adopt(vhost::BuildSampleAssembly());
   ImportOptions options;
   options.allowExternal = allowExternal;
-  return ImportAssembly(file, error, nullptr, options);
+  return Held::adopt(ImportAssembly(file, error, nullptr, options));
 }

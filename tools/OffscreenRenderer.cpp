@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/SoRef.h"
 #include "tools/PngImage.h"
 
 namespace {
@@ -41,23 +42,6 @@ struct DebugErrorFilter {
       std::fprintf(stderr, "%s\n", text.getString());
     }
   }
-};
-
-// Holds a reference on a node for the length of a scope and gives it back
-// without deleting it, so a caller's unreferenced node survives the render.
-class BorrowedRef {
- public:
-  explicit BorrowedRef(SoNode* node) : node_(node) {
-    if (node_) node_->ref();
-  }
-  ~BorrowedRef() {
-    if (node_) node_->unrefNoDelete();
-  }
-  BorrowedRef(const BorrowedRef&) = delete;
-  BorrowedRef& operator=(const BorrowedRef&) = delete;
-
- private:
-  SoNode* node_;
 };
 
 // Moves the camera's near and far planes out to the scene's bounding box,
@@ -140,11 +124,26 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
     error_ = "no scene to render";
     return false;
   }
-  BorrowedRef holdScene(scene);
-  BorrowedRef holdCamera(camera);
+  // Borrowed for the call: a caller's node with no references is left with
+  // none, not deleted.
+  vhost::SoRef<SoNode> holdScene(scene), holdCamera(camera);
+  std::vector<std::uint8_t> rgba;
+  const bool ok = drawFramed(scene, camera, rgba);
+  holdScene.detach();
+  holdCamera.detach();
+  if (!ok) return false;
+  if (backgroundAlpha_ >= 1.0f) {
+    // Blending writes alpha * alpha + (1 - alpha) into the colour buffer's
+    // alpha; over an opaque background the picture is opaque all the same.
+    for (std::size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+  }
+  picture.assign(width_, height_, std::move(rgba));
+  error_.clear();
+  return true;
+}
 
-  SoSeparator* root = new SoSeparator;
-  root->ref();
+bool OffscreenRenderer::drawFramed(SoNode* scene, SoCamera* camera, std::vector<std::uint8_t>& rgba) {
+  const vhost::SoRef<SoSeparator> root(new SoSeparator);
   if (faceMode_ != FaceMode::FromScene) {
     // Coin lights both sides only when it knows the vertex ordering and the
     // shape is not solid.
@@ -158,7 +157,6 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
     SoPerspectiveCamera* fitted = new SoPerspectiveCamera;
     root->addChild(fitted);
     if (!placer_.viewAll(*fitted, scene, viewport())) {
-      root->unref();
       error_ = "the scene has no extent to point a camera at";
       return false;
     }
@@ -179,7 +177,6 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
 
   const bool current = context_->makeCurrent();
   bool ok = current;
-  std::vector<std::uint8_t> rgba;
   if (current) {
     context_->beginFrame(background_[0], background_[1], background_[2], backgroundAlpha_);
     SoGLRenderAction action(viewport());
@@ -191,18 +188,10 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
     SoDebugError::setHandlerCallback(filter.previous, filter.previousData);
     ok = context_->readPixels(rgba);
   }
-  root->unref();  // the caller's nodes live on through the borrowed references
   if (!ok) {
     error_ = current ? "could not read the rendered picture back from OpenGL"
                      : "could not make the renderer's OpenGL context current";
     return false;
   }
-  if (backgroundAlpha_ >= 1.0f) {
-    // Blending writes alpha * alpha + (1 - alpha) into the colour buffer's
-    // alpha; over an opaque background the picture is opaque all the same.
-    for (std::size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
-  }
-  picture.assign(width_, height_, std::move(rgba));
-  error_.clear();
-  return true;
+  return true;  // the root goes; the caller's nodes live on through the borrowed references
 }

@@ -27,8 +27,10 @@
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbViewportRegion.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/OffscreenContext.h"
 #include "tools/SceneCamera.h"
@@ -95,6 +97,11 @@ class OffscreenRenderer {
   bool render(SoNode* scene, PngImage& picture) { return render(scene, nullptr, picture); }
 
  private:
+  // The scene under a root of our own (shape hints, the camera or a fitted
+  // one, a headlight), drawn in our context and read back into `rgba`;
+  // false with error_ set.
+  bool drawFramed(SoNode* scene, SoCamera* camera, std::vector<std::uint8_t>& rgba);
+
   int width_;
   int height_;
   std::unique_ptr<OffscreenContext> context_;

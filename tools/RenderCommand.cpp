@@ -55,7 +55,7 @@ int RunRender(const std::vector<std::string>& args) {
     return 2;
   }
   std::string error;
-  SoKRN_MainDoc* doc = LoadAssembly(file, error, allowExternal);
+  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
@@ -76,6 +76,5 @@ int RunRender(const std::vector<std::string>& args) {
   } else {
     std::printf("wrote %s (%dx%d)\n", out.c_str(), width, height);
   }
-  doc->unref();
   return status;
 }

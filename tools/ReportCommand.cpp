@@ -44,11 +44,17 @@ std::vector<std::string> Strings(const JsonValue& v) {
   return out;
 }
 
-}  // namespace
-
-int RunReport(const std::vector<std::string>& args) {
+struct ReportArgs {
   std::string in, json, csv, html;
   double tolerance = -1;
+};
+
+// Sentinel of ParseReportArgs and ReadOldReport: the command goes on.
+constexpr int kGoOn = -1;
+
+// The command line; kGoOn, or the exit status (0 after --help, 2 on bad
+// usage with its message).
+int ParseReportArgs(const std::vector<std::string>& args, ReportArgs& out) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
@@ -63,32 +69,37 @@ int RunReport(const std::vector<std::string>& args) {
       const std::string& v = args[++i];
       if (a == "--tolerance") {
         char* end = nullptr;
-        tolerance = std::strtod(v.c_str(), &end);
-        if (v.empty() || *end != '\0' || !std::isfinite(tolerance) || tolerance < 0) {
+        out.tolerance = std::strtod(v.c_str(), &end);
+        if (v.empty() || *end != '\0' || !std::isfinite(out.tolerance) || out.tolerance < 0) {
           std::fprintf(stderr, "vistrel report: --tolerance takes a number >= 0, not '%s'\n", v.c_str());
           return 2;
         }
       } else {
-        (a == "--json" ? json : a == "--csv" ? csv : html) = v;
+        (a == "--json" ? out.json : a == "--csv" ? out.csv : out.html) = v;
       }
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "vistrel report: unknown option '%s' (see --help)\n", a.c_str());
       return 2;
-    } else if (!in.empty()) {
+    } else if (!out.in.empty()) {
       std::fprintf(stderr, "vistrel report: more than one report given\n");
       return 2;
     } else {
-      in = a;
+      out.in = a;
     }
   }
-  if (in.empty() || tolerance < 0) {
+  if (out.in.empty() || out.tolerance < 0) {
     std::fputs(kHelp, stderr);
     return 2;
   }
+  return kGoOn;
+}
+
+// The earlier report, refused (exit status 2, with its message) when it is
+// not a finished check's report or searched with less than `tolerance`.
+int ReadOldReport(const std::string& in, double tolerance, JsonValue& old) {
   std::ifstream file(in, std::ios::binary);
   std::stringstream ss;
   ss << file.rdbuf();
-  JsonValue old;
   std::string error;
   if (!file || !ReadJson(ss.str(), old, error) || old["results"].kind != JsonValue::Array ||
       old["settings"].kind != JsonValue::Object) {
@@ -110,7 +121,13 @@ int RunReport(const std::vector<std::string>& args) {
                  tolerance, searched);
     return 2;
   }
+  return kGoOn;
+}
 
+// The old report's results as a check at `tolerance` would have given them.
+CheckReport Reclassify(const JsonValue& old, double tolerance) {
+  const JsonValue& s = old["settings"];
+  const int calcType = static_cast<int>(s["calc_type"].n);
   CheckReport report;
   report.file = old["file"].s;
   report.instances = static_cast<int>(old["instances"].n);
@@ -138,19 +155,34 @@ int RunReport(const std::vector<std::string>& args) {
     r.id = static_cast<int>(report.results.size()) + 1;
     report.results.push_back(std::move(r));
   }
+  return report;
+}
+
+}  // namespace
+
+int RunReport(const std::vector<std::string>& args) {
+  ReportArgs a;
+  if (const int exitNow = ParseReportArgs(args, a); exitNow != kGoOn) return exitNow;
+  JsonValue old;
+  if (const int exitNow = ReadOldReport(a.in, a.tolerance, old); exitNow != kGoOn) return exitNow;
+  const CheckReport report = Reclassify(old, a.tolerance);
+
   report.PrintTable(stdout);
-  std::printf("re-classified from %s for tolerance %g (no check run)\n", in.c_str(), tolerance);
-  if (!json.empty() && !report.WriteJson(json, error)) {
+  std::printf("re-classified from %s for tolerance %g (no check run)\n", a.in.c_str(), a.tolerance);
+  std::string error;
+  if (!a.json.empty() && !report.WriteJson(a.json, error)) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
   }
-  if (!csv.empty() && !WriteCsvReport(report, csv, error)) {
+  if (!a.csv.empty() && !WriteCsvReport(report, a.csv, error)) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
   }
-  if (!html.empty()) {
-    if ((::mkdir(html.c_str(), 0755) != 0 && errno != EEXIST) || !WriteHtmlReport(report, html, UtcNow(), error, false)) {
-      std::fprintf(stderr, "vistrel: %s\n", error.empty() ? (html + ": cannot make the directory").c_str() : error.c_str());
+  if (!a.html.empty()) {
+    if ((::mkdir(a.html.c_str(), 0755) != 0 && errno != EEXIST) ||
+        !WriteHtmlReport(report, a.html, UtcNow(), error, false)) {
+      std::fprintf(stderr, "vistrel: %s\n",
+                   error.empty() ? (a.html + ": cannot make the directory").c_str() : error.c_str());
       return 2;
     }
   }

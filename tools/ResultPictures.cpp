@@ -30,6 +30,7 @@
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "tools/CheckReport.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
@@ -149,6 +150,78 @@ bool ensureDir(const std::string& dir, std::string& error) {
 
 }  // namespace
 
+namespace {
+
+// One picture per result, result_NNN.png: its first instance red, its
+// second green, the other inputs ghosted; with `cameras`, each picture's
+// camera. False with `error` at the first picture that fails.
+bool WriteEachResult(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
+                     OffscreenRenderer& renderer, SoSeparator* scene, std::string& error,
+                     std::vector<ResultCamera>* cameras) {
+  bool ok = true;
+  const vhost::SoRef<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
+  PngImage picture;
+  const float aspect = static_cast<float>(kWidth) / kHeight;
+  for (int i = 0; ok && i < manager.GetResultCount(); ++i) {
+    manager.m_nCurResult = i;
+    manager.ShowCurrent();
+    const _collisionResult& r = manager.Results()[static_cast<std::size_t>(i)];
+    setLook(doc, r.pPath1, kFirst, 0.0f);
+    setLook(doc, r.pPath2, kSecond, 0.0f);
+    if (renderer.cameraPlacer().fit(*camera, resultView(manager, i), aspect)) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/result_%03d.png", i + 1);
+      ok = renderer.render(scene, camera, picture) && picture.writeFile(options.pngDir + name, error);
+      if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
+      if (ok && cameras) recordCamera(*camera, aspect, options.clip, manager, i, (*cameras)[static_cast<std::size_t>(i)]);
+    }
+    for (SoFullPath* path : {r.pPath1, r.pPath2}) {
+      if (hasChildren(tailKit(path))) {
+        clearLooks(doc, {path});
+      } else {
+        setLook(doc, path, kGhost, kGhostTransparency);
+      }
+    }
+  }
+  return ok;
+}
+
+// overview.png: every instance visible again, those of a result coloured by
+// their worst kind, every result box drawn. False with `error`.
+bool WriteOverview(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
+                   OffscreenRenderer& renderer, std::string& error) {
+  manager.ClearColisionTempNode(true);
+  manager.m_bShowClipPlane = 0;
+  std::map<std::string, std::pair<int, SoFullPath*>> worst;  // placement path -> (rank, path)
+  for (const _collisionResult& r : manager.Results()) {
+    const std::string kind = ResultKind(r);
+    const int rank = kind == "interference" ? 3 : kind == "contact" ? 2 : 1;
+    for (SoFullPath* path : {r.pPath1, r.pPath2}) {
+      if (!tailKit(path)) continue;
+      std::string key;
+      CGraphOperation::GetNodePlcPath(path, key, true);
+      auto it = worst.find(key);
+      if (it == worst.end() || it->second.first < rank) worst[key] = {rank, path};
+    }
+  }
+  static const SbVec3f kByRank[4] = {SbVec3f(), SbVec3f(0.95f, 0.9f, 0.1f), SbVec3f(1.0f, 0.55f, 0.0f),
+                                     SbVec3f(0.9f, 0.1f, 0.1f)};
+  std::vector<SoFullPath*> coloured;
+  for (const auto& entry : worst) {
+    CGraphOperation::SetColorBySoPath(doc, entry.second.second, nullptr, kByRank[entry.second.first]);
+    coloured.push_back(entry.second.second);
+  }
+  if (manager.GetResultCount() > 0) manager.ShowAllWithoutClear();
+  PngImage picture;
+  const bool ok =
+      renderer.render(doc, nullptr, picture) && picture.writeFile(options.pngDir + "/overview.png", error);
+  if (!ok && error.empty()) error = options.pngDir + "/overview.png: " + renderer.errorMessage();
+  clearLooks(doc, coloured);
+  return ok;
+}
+
+}  // namespace
+
 bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& options,
                          std::string& error, std::vector<ResultCamera>* cameras) {
   if (!ensureDir(options.pngDir, error)) return false;
@@ -174,68 +247,12 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
   for (SoFullPath* path : inputs) {
     if (!hasChildren(tailKit(path))) setLook(doc, path, kGhost, kGhostTransparency);
   }
-  SoSeparator* scene = pictureScene(doc, manager);
-  scene->ref();
+  const vhost::SoRef<SoSeparator> scene(pictureScene(doc, manager));
 
-  bool ok = true;
-  auto* camera = new SoPerspectiveCamera;
-  camera->ref();
-  PngImage picture;
-  const float aspect = static_cast<float>(kWidth) / kHeight;
-  for (int i = 0; ok && i < manager.GetResultCount(); ++i) {
-    manager.m_nCurResult = i;
-    manager.ShowCurrent();
-    const _collisionResult& r = manager.Results()[static_cast<std::size_t>(i)];
-    setLook(doc, r.pPath1, kFirst, 0.0f);
-    setLook(doc, r.pPath2, kSecond, 0.0f);
-    if (renderer.cameraPlacer().fit(*camera, resultView(manager, i), aspect)) {
-      char name[64];
-      std::snprintf(name, sizeof name, "/result_%03d.png", i + 1);
-      ok = renderer.render(scene, camera, picture) && picture.writeFile(options.pngDir + name, error);
-      if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
-      if (ok && cameras) recordCamera(*camera, aspect, options.clip, manager, i, (*cameras)[static_cast<std::size_t>(i)]);
-    }
-    for (SoFullPath* path : {r.pPath1, r.pPath2}) {
-      if (hasChildren(tailKit(path))) {
-        clearLooks(doc, {path});
-      } else {
-        setLook(doc, path, kGhost, kGhostTransparency);
-      }
-    }
-  }
+  bool ok = WriteEachResult(manager, doc, options, renderer, scene, error, cameras);
   clearLooks(doc, inputs);
   renderer.cameraPlacer().setViewDirection(viewDirection);
-  if (ok) {
-    // The whole assembly: every instance visible again, those of a result
-    // coloured by their worst kind, every result box drawn.
-    manager.ClearColisionTempNode(true);
-    manager.m_bShowClipPlane = 0;
-    std::map<std::string, std::pair<int, SoFullPath*>> worst;  // placement path -> (rank, path)
-    for (const _collisionResult& r : manager.Results()) {
-      const std::string kind = ResultKind(r);
-      const int rank = kind == "interference" ? 3 : kind == "contact" ? 2 : 1;
-      for (SoFullPath* path : {r.pPath1, r.pPath2}) {
-        if (!tailKit(path)) continue;
-        std::string key;
-        CGraphOperation::GetNodePlcPath(path, key, true);
-        auto it = worst.find(key);
-        if (it == worst.end() || it->second.first < rank) worst[key] = {rank, path};
-      }
-    }
-    static const SbVec3f kByRank[4] = {SbVec3f(), SbVec3f(0.95f, 0.9f, 0.1f), SbVec3f(1.0f, 0.55f, 0.0f),
-                                       SbVec3f(0.9f, 0.1f, 0.1f)};
-    std::vector<SoFullPath*> coloured;
-    for (const auto& entry : worst) {
-      CGraphOperation::SetColorBySoPath(doc, entry.second.second, nullptr, kByRank[entry.second.first]);
-      coloured.push_back(entry.second.second);
-    }
-    if (manager.GetResultCount() > 0) manager.ShowAllWithoutClear();
-    ok = renderer.render(doc, nullptr, picture) && picture.writeFile(options.pngDir + "/overview.png", error);
-    if (!ok && error.empty()) error = options.pngDir + "/overview.png: " + renderer.errorMessage();
-    clearLooks(doc, coloured);
-  }
+  if (ok) ok = WriteOverview(manager, doc, options, renderer, error);
   manager.ClearColisionTempNode(true);
-  camera->unref();
-  scene->unref();
   return ok;
 }

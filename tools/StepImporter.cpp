@@ -95,6 +95,7 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "platform/Platform.h"
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
@@ -210,10 +211,6 @@ public:
         m_fileName(std::move(fileName)),
         m_deflection(deflection) {}
 
-  ~StepConverter() {
-    for (SoNode* n : m_held) n->unref();
-    if (m_doc) m_doc->unref();
-  }
   StepConverter(const StepConverter&) = delete;
   StepConverter& operator=(const StepConverter&) = delete;
 
@@ -224,8 +221,7 @@ public:
       error = m_label + ": no shapes";
       return nullptr;
     }
-    m_doc = vhost::NewDocument();
-    m_doc->ref();
+    m_doc.reset(vhost::NewDocument());
     SoKRN_ComponentKit* top = m_doc->getTopPrototype();
     std::int64_t placed = 0;
     const TDF_Label& first = free.Value(1);
@@ -254,9 +250,8 @@ public:
     m_stats.placedTriangles = placed;
     m_doc->adoptTree();
     stats = m_stats;
-    SoKRN_MainDoc* doc = m_doc;
-    m_doc = nullptr;
-    return doc;
+    m_doc->ref();  // the caller's
+    return m_doc;
   }
 
 private:
@@ -302,8 +297,7 @@ private:
   }
 
   void Hold(SoNode* node) {
-    node->ref();
-    m_held.push_back(node);
+    m_held.emplace_back(node);
   }
 
   void Fail(const std::string& reason) {
@@ -414,31 +408,34 @@ private:
     }
   }
 
-  SoKRN_ComponentKit* MeshPart(const TDF_Label& label, const Colour& base) {
-    const TopoDS_Shape shape = m_shapes->GetShape(label);
+  // Triangulates the shape's faces to the deflection asked for (or one
+  // relative to its size); false (counted as dropped) for an empty shape.
+  bool Triangulate(const TopoDS_Shape& shape) {
     Bnd_Box box;
     if (!shape.IsNull()) BRepBndLib::Add(shape, box);
     if (shape.IsNull() || box.IsVoid()) {
       ++m_stats.meshesDropped;
-      return nullptr;
+      return false;
     }
     const double deflection =
         m_deflection > 0 ? m_deflection : kRelativeDeflection * std::sqrt(box.SquareExtent());
     if (!(deflection > 0) || !std::isfinite(deflection)) {
       ++m_stats.meshesDropped;
-      return nullptr;
+      return false;
     }
     BRepMesh_IncrementalMesh mesher(shape, deflection, Standard_False, kAngularDeflection,
                                     Standard_False);
+    return true;
+  }
 
-    std::vector<Colour> palette;
-    NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher> byFace;
-    SubShapeColours(label, palette, byFace);
-
-    // Vertices joined by their float position (-0 taken as 0).
-    std::vector<float> xyz;
-    std::vector<int> tris;
-    std::vector<int> triColour;  // palette index per triangle, -1 for `base`
+  // The triangles of the shape's triangulated faces, outward, in `xyz` and
+  // `tris` with vertices joined by their float position (-0 taken as 0), and
+  // per triangle the palette index of its face's colour (-1 for none).
+  // Degenerate triangles are left out and counted. False when a coordinate
+  // is not finite.
+  bool CollectTriangles(const TopoDS_Shape& shape,
+                        const NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher>& byFace,
+                        std::vector<float>& xyz, std::vector<int>& tris, std::vector<int>& triColour) {
     std::unordered_map<std::uint64_t, std::vector<int>> joined;
     auto vertex = [&](const gp_Pnt& p) {
       const float c[3] = {float(p.X()) + 0.0f, float(p.Y()) + 0.0f, float(p.Z()) + 0.0f};
@@ -485,8 +482,23 @@ private:
         triColour.push_back(colour ? *colour : -1);
       }
     }
+    return !nonFinite;
+  }
+
+  SoKRN_ComponentKit* MeshPart(const TDF_Label& label, const Colour& base) {
+    const TopoDS_Shape shape = m_shapes->GetShape(label);
+    if (!Triangulate(shape)) return nullptr;
+
+    std::vector<Colour> palette;
+    NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher> byFace;
+    SubShapeColours(label, palette, byFace);
+
+    std::vector<float> xyz;
+    std::vector<int> tris;
+    std::vector<int> triColour;  // palette index per triangle, -1 for `base`
+    const bool finite = CollectTriangles(shape, byFace, xyz, tris, triColour);
     const std::wstring name = Name(label, L"Part");
-    if (nonFinite) {
+    if (!finite) {
       Fail("part \"" + vxplatform::WideToNarrow(name) + "\" has a non-finite coordinate");
       return nullptr;
     }
@@ -542,12 +554,12 @@ private:
   std::string m_fileName;
   double m_deflection;
   std::string m_error;
-  SoKRN_MainDoc* m_doc = nullptr;
+  vhost::SoRef<SoKRN_MainDoc> m_doc;
   ImportStats m_stats;
   std::map<std::pair<std::string, Colour>, SoKRN_ComponentKit*> m_byLabel;
   std::unordered_map<SoKRN_ComponentKit*, std::int64_t> m_protos;  // placed triangles
   std::set<std::string> m_open;  // assemblies on the current branch
-  std::vector<SoNode*> m_held;
+  std::vector<vhost::SoRef<SoNode>> m_held;
 };
 
 // The first error the reader's syntax and type checks found, as "entity
@@ -584,34 +596,45 @@ std::string FirstLoadFailure(STEPCAFControl_Reader& reader, bool& brokenReferenc
 
 bool StepImportAvailable() { return true; }
 
-SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
-                          ImportStats& stats) {
-  error.clear();
+namespace {
+
+// The checks before the reader sees the file: readable, not empty, a STEP
+// envelope at both ends, a sound exchange structure. False with `error`.
+bool CheckStepFile(const std::string& file, const std::string& label, std::string& error) {
   std::string head, tail, reason;
   if (!ReadEnds(file, head, tail)) {
     error = label + ": cannot read";
-    return nullptr;
+    return false;
   }
   if (head.empty()) {
     error = label + ": empty file";
-    return nullptr;
+    return false;
   }
   if (!CheckEnvelope(head, tail, reason)) {
     error = label + ": " + reason;
-    return nullptr;
+    return false;
   }
   {
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.eof() && !in) {
       error = label + ": cannot read";
-      return nullptr;
+      return false;
     }
     if (!stepscan::CheckExchangeStructure(text, reason)) {
       error = label + ": damaged STEP file (" + reason + ")";
-      return nullptr;
+      return false;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
+                          ImportStats& stats) {
+  error.clear();
+  if (!CheckStepFile(file, label, error)) return nullptr;
   const std::string fileName = file.substr(file.find_last_of('/') + 1);
 
   QuietMessages quiet;

@@ -22,14 +22,11 @@
 
 namespace vxtest {
 
-FlatAssembly::~FlatAssembly() {
-  if (doc) doc->unref();
-}
+FlatAssembly::~FlatAssembly() = default;
 
 FlatAssembly* NewFlatAssembly(const std::vector<Mesh>& protos) {
   auto* a = new FlatAssembly;
-  a->doc = vhost::NewDocument();
-  a->doc->ref();
+  a->doc.reset(vhost::NewDocument());
   for (std::size_t i = 0; i < protos.size(); ++i) {
     a->protos.push_back(vhost::MakePartPrototype(a->doc, L"P" + std::to_wstring(i), protos[i].xyz, protos[i].tris));
   }

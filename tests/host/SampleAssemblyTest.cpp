@@ -28,8 +28,7 @@ using Mesh = CGAL::Surface_mesh<Point>;
 namespace PMP = CGAL::Polygon_mesh_processing;
 
 struct SampleDoc {
-  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
-  ~SampleDoc() { doc->unref(); }
+  const vhost::SoRef<SoKRN_MainDoc> doc = vhost::SoRef<SoKRN_MainDoc>::adopt(vhost::BuildSampleAssembly());
 };
 
 // A prototype's mesh for CGAL; `ok` false when a face would make it

@@ -15,6 +15,7 @@
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
+#include "host/SoRef.h"
 #include "support/MeshGen.h"
 
 namespace hosttest {
@@ -22,14 +23,10 @@ namespace hosttest {
 // Owns one reference to a document: a new empty one, or one handed over
 // already referenced (null allowed, e.g. a failed read).
 struct DocRef {
-  SoKRN_MainDoc* doc;
-  DocRef() : doc(vhost::NewDocument()) { doc->ref(); }
-  explicit DocRef(SoKRN_MainDoc* referenced) : doc(referenced) {}
-  ~DocRef() {
-    if (doc) doc->unref();
-  }
-  DocRef(const DocRef&) = delete;
-  DocRef& operator=(const DocRef&) = delete;
+  vhost::SoRef<SoKRN_MainDoc> held;
+  SoKRN_MainDoc* const doc;  // held's
+  DocRef() : held(vhost::NewDocument()), doc(held) {}
+  explicit DocRef(SoKRN_MainDoc* referenced) : held(vhost::SoRef<SoKRN_MainDoc>::adopt(referenced)), doc(referenced) {}
 };
 
 inline SbMatrix Translation(float x, float y, float z) {
@@ -54,19 +51,15 @@ inline SoKRN_ComponentKit* MakeBox(SoKRN_MainDoc* doc, const std::wstring& name,
 // A referenced path filled by StrPathToSoPath (empty when unresolved).
 class ResolvedPath {
 public:
-  ResolvedPath(SoNode* root, const std::string& text) : m_path(new SoPath(8)) {
-    m_path->ref();
+  ResolvedPath(SoNode* root, const std::string& text) : m_path(static_cast<SoFullPath*>(new SoPath(8))) {
     OmbrelTools::StrPathToSoPath(root, text, *m_path);
   }
-  ~ResolvedPath() { m_path->unref(); }
-  ResolvedPath(const ResolvedPath&) = delete;
-  ResolvedPath& operator=(const ResolvedPath&) = delete;
   SoPath* get() const { return m_path; }
-  int length() const { return static_cast<const SoFullPath*>(m_path)->getLength(); }
-  SoNode* tail() const { return length() ? static_cast<const SoFullPath*>(m_path)->getTail() : nullptr; }
+  int length() const { return m_path->getLength(); }
+  SoNode* tail() const { return length() ? m_path->getTail() : nullptr; }
 
 private:
-  SoPath* m_path;
+  vhost::SoRef<SoFullPath> m_path;
 };
 
 // Every occurrence below the top prototype, depth first in child order:

@@ -122,8 +122,7 @@ std::vector<float> WorldTriangles(SoFullPath* path) {
 }
 
 void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vector<SbVec3f>& places) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
-  doc->ref();
+  const vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
   auto* proto = vhost::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
   for (const SbVec3f& at : places) {
     SbMatrix m;
@@ -132,11 +131,6 @@ void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vect
   }
   std::string error;
   EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
-  doc->unref();
-}
-
-PathHolder::~PathHolder() {
-  if (m_p) m_p->unref();
 }
 
 }  // namespace vxtest

@@ -6,8 +6,10 @@
 
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec3f.h>
+#include <Inventor/SoFullPath.h>
 
-class SoFullPath;
+#include "host/SoRef.h"
+
 class SoKRN_MainDoc;
 
 namespace vxtest {
@@ -37,18 +39,9 @@ SoFullPath* RootPath(SoKRN_MainDoc* doc);
 // World-space triangles (9 floats each) of every face set below `path`.
 std::vector<float> WorldTriangles(SoFullPath* path);
 
-// Releases a referenced path at scope exit.
-class PathHolder {
-public:
-  explicit PathHolder(SoFullPath* p = nullptr) : m_p(p) {}
-  ~PathHolder();
-  PathHolder(const PathHolder&) = delete;
-  PathHolder& operator=(const PathHolder&) = delete;
-  PathHolder(PathHolder&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
-  SoFullPath* get() const { return m_p; }
-
-private:
-  SoFullPath* m_p;
+// Takes over the reference of a path handed out referenced (PathTo, RootPath).
+struct PathHolder : vhost::SoRef<SoFullPath> {
+  explicit PathHolder(SoFullPath* referenced = nullptr) : SoRef(adopt(referenced)) {}
 };
 
 }  // namespace vxtest

@@ -123,19 +123,17 @@ vxtest::Mesh Soup(const vxtest::Mesh& m) {
 }
 
 Scene::Scene(SoKRN_MainDoc* given) {
-  root = new SoSelection;
-  root->ref();
+  root.reset(new SoSelection);
   camera = new SoOrthographicCamera;
   camera->nearDistance = 1;
   camera->farDistance = 200;
   root->addChild(camera);
   if (given) {
-    doc = given;
+    doc = vhost::SoRef<SoKRN_MainDoc>::adopt(given);  // the caller's reference
     root->addChild(doc);
     return;
   }
-  doc = vhost::NewDocument();
-  doc->ref();
+  doc.reset(vhost::NewDocument());
   root->addChild(doc);
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   const vxtest::Mesh plateMesh = PlateWithHole(30, 10, 6, 36);
@@ -153,10 +151,7 @@ Scene::Scene(SoKRN_MainDoc* given) {
                                   cylM, L"cylinder");
 }
 
-Scene::~Scene() {
-  root->unref();
-  doc->unref();
-}
+Scene::~Scene() = default;  // the root goes before the document (member order)
 
 void Scene::clickAt(const SbVec3f& at) {
   camera->position.setValue(at[0], at[1], 100);

@@ -23,15 +23,11 @@
 #include "graphops/CGraphOperation.h"
 #include "support/HostTestUtil.h"
 
-// Holds one reference on a path for the scope.
+// Takes over the reference of a path handed out referenced (Resolve).
 struct PathRef {
-  SoPath* path;
-  explicit PathRef(SoPath* p) : path(p) {}
-  ~PathRef() {
-    if (path) path->unref();
-  }
-  PathRef(const PathRef&) = delete;
-  PathRef& operator=(const PathRef&) = delete;
+  vhost::SoRef<SoPath> held;
+  SoPath* const path;  // held's
+  explicit PathRef(SoPath* referenced) : held(vhost::SoRef<SoPath>::adopt(referenced)), path(referenced) {}
   SoFullPath* full() const { return static_cast<SoFullPath*>(path); }
 };
 
@@ -68,8 +64,7 @@ protected:
     mBoxA = Placement(SbVec3f(1, 0, 0), SbRotation::identity());
     mBoxB = Placement(SbVec3f(0, 2, 0), SbRotation(SbVec3f(1, 0, 0), quarter));
 
-    doc = vhost::NewDocument();
-    doc->ref();
+    doc.reset(vhost::NewDocument());
     top = doc->getTopPrototype();
     box = hosttest::MakeBox(doc, L"Box", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
@@ -85,7 +80,7 @@ protected:
 
   void TearDown() override {
     CGraphOperation::SetActiveMainDocKit(nullptr);
-    doc->unref();
+    doc.reset();
   }
 
   // A referenced path from the document (or `root`) to a relative placement path.
@@ -99,7 +94,7 @@ protected:
     return text;
   }
 
-  SoKRN_MainDoc* doc = nullptr;
+  vhost::SoRef<SoKRN_MainDoc> doc;
   SoKRN_ComponentKit *top = nullptr, *box = nullptr, *sub = nullptr, *empty = nullptr;
   SoKRN_ComponentKit *boxA = nullptr, *boxB = nullptr, *subL = nullptr, *subR = nullptr;
   SoKRN_ComponentKit *loose = nullptr, *big = nullptr;

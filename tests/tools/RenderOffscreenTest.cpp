@@ -58,11 +58,9 @@ OffscreenRenderer* sharedRenderer(std::string* why) {
   OffscreenRenderer* r = sharedRenderer(&whyNoGl); \
   if (!r) GTEST_SKIP() << whyNoGl
 
-// Holds a reference on a node for as long as the pointer lives.
 template <class T>
-std::shared_ptr<T> held(T* node) {
-  node->ref();
-  return std::shared_ptr<T>(node, [](T* n) { n->unref(); });
+vhost::SoRef<T> held(T* node) {
+  return vhost::SoRef<T>(node);
 }
 
 struct Pixel {

@@ -66,8 +66,7 @@ SbColor SectionCaps::overlapColour() { return SbColor(0.95f, 0.35f, 0.35f); }
 
 SectionCaps::SectionCaps() {
   for (int i = 0; i < 8; ++i) stages_[i] = Stage{this, i};
-  root_ = new SoSeparator;
-  root_->ref();
+  root_.reset(new SoSeparator);
   root_->renderCaching = SoSeparator::OFF;  // the callbacks' GL state must run every frame
   on_ = new SoSwitch;
   on_->whichChild = SO_SWITCH_NONE;
@@ -116,14 +115,14 @@ SectionCaps::SectionCaps() {
   auto* planeFace = new SoFaceSet;
   planeFace->numVertices = 4;
   all->addChild(planeFace);
-  sensor_ = new SoFieldSensor(&SectionCaps::planeChangedCB, this);
+  sensor_ = std::make_unique<SoFieldSensor>(&SectionCaps::planeChangedCB, this);
   sensor_->setDeleteCallback(&SectionCaps::planeGoneCB, this);
 }
 
 SectionCaps::~SectionCaps() {
   clear();
-  delete sensor_;
-  root_->unref();
+  sensor_.reset();
+  root_.reset();
 }
 
 void SectionCaps::clear() {

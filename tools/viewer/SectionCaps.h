@@ -27,7 +27,10 @@
 #include <Inventor/SbColor.h>
 #include <Inventor/SbPlane.h>
 
+#include <memory>
 #include <vector>
+
+#include "host/SoRef.h"
 
 class SoAction;
 class SoClipPlane;
@@ -72,14 +75,14 @@ private:
   static void stencilCB(void* data, SoAction* action);
   void placeQuad();
 
-  SoSeparator* root_ = nullptr;
+  vhost::SoRef<SoSeparator> root_;
   SoSwitch* on_ = nullptr;
   SoSeparator* parts_ = nullptr;  // the stencil pass's meshes
   SoClipPlane* clip_ = nullptr;
   SoCoordinate3* quad_ = nullptr;   // the caps' quad, over all the parts may cut
   SoCoordinate3* plane_ = nullptr;  // the see-through plane, over their box
   Stage stages_[8];
-  SoFieldSensor* sensor_ = nullptr;
+  std::unique_ptr<SoFieldSensor> sensor_;
   SoSFPlane* source_ = nullptr;
   SbBox3f extent_;
   int stencilBits_ = -1;  // -1 until a frame was drawn

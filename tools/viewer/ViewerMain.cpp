@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,134 @@ SbMatrix shapeMatrix(SoFullPath* instance) {
       &first);
   action.apply(instance);
   return first.m;
+}
+
+// --drag-section: the section tool on, its dragger dragged by the given
+// pixels; prints the plane before and after.
+void dragSection(ViewerWindow& window, const Script& script, int& status) {
+  if (!window.startSection()) {
+    std::fprintf(stderr, "vistrel view: no clip plane to section with\n");
+    status = 2;
+  } else {
+    const SbPlane before = window.sectionPlane();
+    if (!window.dragSection(script.dragX, script.dragY)) {
+      std::fprintf(stderr, "vistrel view: the section's dragger is not in view\n");
+      status = 2;
+    }
+    const SbPlane after = window.sectionPlane();
+    std::printf("section before %g %g %g %g\nsection after %g %g %g %g\n", before.getNormal()[0],
+                before.getNormal()[1], before.getNormal()[2], before.getDistanceFromOrigin(),
+                after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
+                after.getDistanceFromOrigin());
+  }
+}
+
+// --pick (and --delete): clicks on the points, the first alone, the others
+// added with Shift; prints the selection, deletes it when asked, then Esc.
+void pickAndDelete(ViewerWindow& window, const Script& script) {
+  for (std::size_t k = 0; k < script.picks.size(); ++k) {
+    const QPoint at = window.widgetPointOf(script.picks[k]);
+    window.clickAt(at.x(), at.y(), k == 0 ? Qt::NoModifier : Qt::ShiftModifier);
+  }
+  auto printSelection = [&](const char* label) {
+    std::printf("%s", label);
+    for (const std::string& n : window.selectedNames()) std::printf(" %s", n.c_str());
+    std::printf("\n");
+  };
+  printSelection("selected");
+  if (script.del) {
+    window.setAutoAnswer(script.delYes ? 1 : 0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(window.glWidget(), &del);  // where the user's keys go
+    std::printf("instances left %d\n", window.instanceCount());
+  }
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(window.glWidget(), &esc);
+  printSelection("after Esc");
+  std::fflush(stdout);
+}
+
+// --measure: the tracker over the first point, then clicks on both; prints
+// the tracker, the two points and their distance.
+void measure(ViewerWindow& window, const Script& script, int& status) {
+  window.setMeasuring(true);
+  // The tracker first: the mouse over the first point, no click.
+  window.hoverAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
+  SbVec3f hover;
+  if (window.hoverPoint(hover))
+    std::printf("measure tracker %g %g %g\n", hover[0], hover[1], hover[2]);
+  else
+    std::printf("measure tracker off\n");
+  window.clickAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
+  window.clickAtWorld(SbVec3f(script.measure[3], script.measure[4], script.measure[5]));
+  const auto& p = window.measurePoints();
+  if (p.size() != 2) {
+    std::fprintf(stderr, "vistrel view: the clicks did not hit the model\n");
+    status = 2;
+  } else {
+    for (int k = 0; k < 2; ++k)
+      std::printf("measure point %d %g %g %g %s\n", k + 1, p[k][0], p[k][1], p[k][2],
+                  window.measureSnapped()[k] ? "snapped" : "free");
+    std::printf("measure distance %g\n", (p[1] - p[0]).length());
+  }
+}
+
+// The move's re-check has finished: prints how the instance moved (angle,
+// shift of the ball's centre) and the re-check's results.
+void reportMove(ViewerWindow& window, const SbMatrix& moveBefore, const SbVec3f& moveCentre) {
+  SoFullPath* moved = window.movedPath();
+  const SbMatrix after = shapeMatrix(moved);
+  SbMatrix motion = moveBefore.inverse();
+  motion.multRight(after);
+  SbVec3f centre, t, s, axis;
+  motion.multVecMatrix(moveCentre, centre);
+  SbRotation r, so;
+  motion.getTransform(t, r, s, so);
+  float angle = 0;
+  r.getValue(axis, angle);
+  std::printf("move recheck %d\nmove angle %.3f\nmove centre shift %.6f\n", window.lastRunWasRecheck() ? 1 : 0,
+              angle * 180.0 / M_PI, (centre - moveCentre).length());
+  printRows("recheck", window);
+}
+
+// The window on the script's file with its settings, shown; null (after a
+// message) when the file does not open.
+std::unique_ptr<ViewerWindow> openWindow(const Script& script) {
+  auto window = std::make_unique<ViewerWindow>();
+  std::string error;
+  if (!window->openFile(script.file, error)) {
+    std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
+    return nullptr;
+  }
+  window->setTolerance(script.tolerance);
+  window->setCutFaces(script.cutFaces);
+  window->setDistance(script.distance);
+  window->setClipPlane(!script.noClip);
+  window->setGroup2(script.group2);
+  window->setIgnored(script.ignore);
+  window->show();
+  window->activateWindow();  // keys reach the window's shortcuts (no window manager under Xvfb)
+  return window;
+}
+
+// --move: the instance selected, the move tool on it and its ball dragged
+// (the rows and the instance's matrix and ball centre before, for
+// reportMove); false after a message when any of it fails. The drag's
+// re-check reports its end through checkFinished.
+bool startMove(ViewerWindow& window, const Script& script, SbMatrix& moveBefore, SbVec3f& moveCentre) {
+  if (!window.selectInstance(script.moveName, false) || !window.startMove()) {
+    std::fprintf(stderr, "vistrel view: cannot move %s\n", script.moveName.c_str());
+    return false;
+  }
+  printRows("before", window);
+  moveBefore = shapeMatrix(window.movedPath());
+  moveCentre = window.moveCentre();
+  if (!window.dragMove(script.moveX, script.moveY, QString::fromStdString(script.dragScreenshot),
+                       script.dragWholeScreen)) {
+    std::fprintf(stderr, "vistrel view: no rotator of the move tool in view, or no picture written\n");
+    return false;
+  }
+  return true;
 }
 
 bool parse(int argc, char** argv, Script& s) {
@@ -195,28 +324,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
-  ViewerWindow* window = nullptr;
   SoQt::init(static_cast<QWidget*>(nullptr));
   VistrelHostInit();
   initVistrelExtClass();
   VistrelHostInitCuttingPlane();
   ActionFilterGroup::initClass();
 
-  window = new ViewerWindow;
+  const std::unique_ptr<ViewerWindow> window = openWindow(script);
+  if (!window) return 2;
   std::string error;
-  if (!window->openFile(script.file, error)) {
-    std::fprintf(stderr, "vistrel view: %s\n", error.c_str());
-    delete window;
-    return 2;
-  }
-  window->setTolerance(script.tolerance);
-  window->setCutFaces(script.cutFaces);
-  window->setDistance(script.distance);
-  window->setClipPlane(!script.noClip);
-  window->setGroup2(script.group2);
-  window->setIgnored(script.ignore);
-  window->show();
-  window->activateWindow();  // keys reach the window's shortcuts (no window manager under Xvfb)
 
   int status = 0;
   const bool scripted = !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() ||
@@ -232,22 +348,10 @@ int main(int argc, char** argv) {
   int moveStage = 0;
   SbMatrix moveBefore;
   SbVec3f moveCentre;
-  QObject::connect(window, &ViewerWindow::checkFinished, [&]() {
+  QObject::connect(window.get(), &ViewerWindow::checkFinished, [&]() {
     if (moveStage == 1) {
       moveStage = 2;
-      SoFullPath* moved = window->movedPath();
-      const SbMatrix after = shapeMatrix(moved);
-      SbMatrix motion = moveBefore.inverse();
-      motion.multRight(after);
-      SbVec3f centre, t, s, axis;
-      motion.multVecMatrix(moveCentre, centre);
-      SbRotation r, so;
-      motion.getTransform(t, r, s, so);
-      float angle = 0;
-      r.getValue(axis, angle);
-      std::printf("move recheck %d\nmove angle %.3f\nmove centre shift %.6f\n", window->lastRunWasRecheck() ? 1 : 0,
-                  angle * 180.0 / M_PI, (centre - moveCentre).length());
-      printRows("recheck", *window);
+      reportMove(*window, moveBefore, moveCentre);
       window->endMove();
       window->startCheck();
       return;
@@ -255,7 +359,7 @@ int main(int argc, char** argv) {
     if (moveStage == 2) {
       printRows("full", *window);
       if (script.select > 0) window->selectResult(script.select - 1);
-      QTimer::singleShot(500, window, finish);
+      QTimer::singleShot(500, window.get(), finish);
       return;
     }
     if (!script.report.empty() && !window->saveReport(script.report, error)) {
@@ -269,87 +373,18 @@ int main(int argc, char** argv) {
     if (!script.screenshot.empty() || script.drag || script.doMeasure || !script.picks.empty() ||
         !script.moveName.empty()) {
       // Let the window lay out and draw once before the picture is taken.
-      QTimer::singleShot(500, window, [&]() {
-        if (script.drag) {
-          if (!window->startSection()) {
-            std::fprintf(stderr, "vistrel view: no clip plane to section with\n");
-            status = 2;
-          } else {
-            const SbPlane before = window->sectionPlane();
-            if (!window->dragSection(script.dragX, script.dragY)) {
-              std::fprintf(stderr, "vistrel view: the section's dragger is not in view\n");
-              status = 2;
-            }
-            const SbPlane after = window->sectionPlane();
-            std::printf("section before %g %g %g %g\nsection after %g %g %g %g\n", before.getNormal()[0],
-                        before.getNormal()[1], before.getNormal()[2], before.getDistanceFromOrigin(),
-                        after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
-                        after.getDistanceFromOrigin());
-          }
-        }
-        if (!script.picks.empty()) {
-          for (std::size_t k = 0; k < script.picks.size(); ++k) {
-            const QPoint at = window->widgetPointOf(script.picks[k]);
-            window->clickAt(at.x(), at.y(), k == 0 ? Qt::NoModifier : Qt::ShiftModifier);
-          }
-          auto printSelection = [&](const char* label) {
-            std::printf("%s", label);
-            for (const std::string& n : window->selectedNames()) std::printf(" %s", n.c_str());
-            std::printf("\n");
-          };
-          printSelection("selected");
-          if (script.del) {
-            window->setAutoAnswer(script.delYes ? 1 : 0);
-            QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-            QApplication::sendEvent(window->glWidget(), &del);  // where the user's keys go
-            std::printf("instances left %d\n", window->instanceCount());
-          }
-          QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-          QApplication::sendEvent(window->glWidget(), &esc);
-          printSelection("after Esc");
-          std::fflush(stdout);
-        }
+      QTimer::singleShot(500, window.get(), [&]() {
+        if (script.drag) dragSection(*window, script, status);
+        if (!script.picks.empty()) pickAndDelete(*window, script);
         if (!script.moveName.empty()) {
-          if (!window->selectInstance(script.moveName, false) || !window->startMove()) {
-            std::fprintf(stderr, "vistrel view: cannot move %s\n", script.moveName.c_str());
-            status = 2;
-            app.quit();
-            return;
-          }
-          printRows("before", *window);
-          moveBefore = shapeMatrix(window->movedPath());
-          moveCentre = window->moveCentre();
           moveStage = 1;
-          if (!window->dragMove(script.moveX, script.moveY, QString::fromStdString(script.dragScreenshot),
-                               script.dragWholeScreen)) {
-            std::fprintf(stderr, "vistrel view: no rotator of the move tool in view, or no picture written\n");
+          if (!startMove(*window, script, moveBefore, moveCentre)) {
             status = 2;
             app.quit();
           }
           return;  // the re-check's end goes on
         }
-        if (script.doMeasure) {
-          window->setMeasuring(true);
-          // The tracker first: the mouse over the first point, no click.
-          window->hoverAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
-          SbVec3f hover;
-          if (window->hoverPoint(hover))
-            std::printf("measure tracker %g %g %g\n", hover[0], hover[1], hover[2]);
-          else
-            std::printf("measure tracker off\n");
-          window->clickAtWorld(SbVec3f(script.measure[0], script.measure[1], script.measure[2]));
-          window->clickAtWorld(SbVec3f(script.measure[3], script.measure[4], script.measure[5]));
-          const auto& p = window->measurePoints();
-          if (p.size() != 2) {
-            std::fprintf(stderr, "vistrel view: the clicks did not hit the model\n");
-            status = 2;
-          } else {
-            for (int k = 0; k < 2; ++k)
-              std::printf("measure point %d %g %g %g %s\n", k + 1, p[k][0], p[k][1], p[k][2],
-                          window->measureSnapped()[k] ? "snapped" : "free");
-            std::printf("measure distance %g\n", (p[1] - p[0]).length());
-          }
-        }
+        if (script.doMeasure) measure(*window, script, status);
         std::fflush(stdout);
         finish();
       });
@@ -357,14 +392,13 @@ int main(int argc, char** argv) {
       app.quit();
     }
   });
-  if (script.check) QTimer::singleShot(0, window, &ViewerWindow::startCheck);
+  if (script.check) QTimer::singleShot(0, window.get(), &ViewerWindow::startCheck);
   if (!script.check && !script.screenshot.empty()) {
-    QTimer::singleShot(500, window, [&]() {
+    QTimer::singleShot(500, window.get(), [&]() {
       if (!window->saveScreenshot(QString::fromStdString(script.screenshot))) status = 2;
       app.quit();
     });
   }
   const int rc = app.exec();
-  delete window;
   return status != 0 ? status : rc;
 }

@@ -137,7 +137,7 @@ QString countText(const std::vector<std::string>& names) {
 // between pairs while we wait, so a redraw waits one pair at most.
 class SceneLockingExaminer : public SoQtExaminerViewer {
  public:
-  SceneLockingExaminer(QWidget* parent, CCollisionManager* const* manager)
+  SceneLockingExaminer(QWidget* parent, const std::unique_ptr<CCollisionManager>* manager)
       : SoQtExaminerViewer(parent), manager_(manager) {}
 
  protected:
@@ -153,7 +153,7 @@ class SceneLockingExaminer : public SoQtExaminerViewer {
  private:
   // Takes the lock on the outermost call only (an event may draw).
   struct Locked {
-    explicit Locked(SceneLockingExaminer& v) : view(v), manager(v.depth_++ == 0 ? *v.manager_ : nullptr) {
+    explicit Locked(SceneLockingExaminer& v) : view(v), manager(v.depth_++ == 0 ? v.manager_->get() : nullptr) {
       if (manager) manager->LockScene();
     }
     ~Locked() {
@@ -163,7 +163,7 @@ class SceneLockingExaminer : public SoQtExaminerViewer {
     SceneLockingExaminer& view;
     CCollisionManager* manager;
   };
-  CCollisionManager* const* manager_;  // the window's, replaced on each load
+  const std::unique_ptr<CCollisionManager>* manager_;  // the window's, replaced on each load
   int depth_ = 0;
 };
 
@@ -173,7 +173,7 @@ ViewerWindow::ViewerWindow() {
   setWindowTitle("vistrel view");
   auto* central = new QWidget(this);
   setCentralWidget(central);
-  viewer_ = new SceneLockingExaminer(central, &manager_);
+  viewer_ = std::make_unique<SceneLockingExaminer>(central, &manager_);
   viewer_->setBackgroundColor(SbColor(1, 1, 1));
   viewer_->setDecoration(FALSE);
   viewer_->setStencilBuffer(TRUE);  // the section caps
@@ -181,8 +181,7 @@ ViewerWindow::ViewerWindow() {
   centralLayout->setContentsMargins(0, 0, 0, 0);
   centralLayout->addWidget(viewer_->getWidget());
 
-  root_ = new SoSeparator;
-  root_->ref();
+  root_.reset(new SoSeparator);
   overlay_ = new SoSeparator;
   auto* depth = new SoDepthBuffer;
   depth->test = FALSE;
@@ -190,7 +189,33 @@ ViewerWindow::ViewerWindow() {
   overlay_->addChild(depth);
   caps_ = std::make_unique<SectionCaps>();
 
-  // Assembly tree.
+  QDockWidget* treeDock = makeTreeDock();
+  QDockWidget* checkDock = makeCheckDock();
+  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
+  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
+  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
+  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
+  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+
+  status_ = new QLabel;
+  statusBar()->addWidget(status_, 1);
+
+  makeMenus();
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
+  viewer_->getGLWidget()->installEventFilter(this);
+  selectionDisplay_.reset(new SoSeparator);
+  vxplatform::SetMessageHandler(&askUser, this);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(100);
+  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
+
+  viewer_->setSceneGraph(root_);
+  resize(1280, 800);
+}
+
+// The assembly tree, docked on the left, with its context menu.
+QDockWidget* ViewerWindow::makeTreeDock() {
   tree_ = new QTreeWidget;
   tree_->setHeaderLabels({"Instance"});
   tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -210,7 +235,12 @@ ViewerWindow::ViewerWindow() {
   treeDock->setWidget(tree_);
   addDockWidget(Qt::LeftDockWidgetArea, treeDock);
 
-  // Check panel and results.
+  return treeDock;
+}
+
+// The check panel (settings, start and stop, progress) and the results,
+// docked on the right.
+QDockWidget* ViewerWindow::makeCheckDock() {
   auto* panel = new QWidget;
   auto* form = new QFormLayout;
   tolerance_ = new QDoubleSpinBox;
@@ -277,15 +307,11 @@ ViewerWindow::ViewerWindow() {
   auto* checkDock = new QDockWidget("Check", this);
   checkDock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, checkDock);
-  resizeDocks({treeDock, checkDock}, {210, 470}, Qt::Horizontal);
-  connect(start_, &QPushButton::clicked, this, &ViewerWindow::startCheck);
-  connect(stop_, &QPushButton::clicked, this, &ViewerWindow::stopCheck);
-  connect(results_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::resultSelectionChanged);
-  connect(clipPlane_, &QCheckBox::toggled, this, &ViewerWindow::resultSelectionChanged);
+  return checkDock;
+}
 
-  status_ = new QLabel;
-  statusBar()->addWidget(status_, 1);
-
+// The menus and the window-wide shortcuts.
+void ViewerWindow::makeMenus() {
   QMenu* fileMenu = menuBar()->addMenu("&File");
   fileMenu->addAction("&Open...", this, &ViewerWindow::openDialog, QKeySequence::Open);
   fileMenu->addAction("&Save report...", this, &ViewerWindow::saveReportDialog, QKeySequence::Save);
@@ -315,18 +341,6 @@ ViewerWindow::ViewerWindow() {
   moveAction_ = toolsMenu->addAction("M&ove (rotate the selected instance)");
   moveAction_->setCheckable(true);
   connect(moveAction_, &QAction::toggled, this, &ViewerWindow::toggleMove);
-  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
-  viewer_->getGLWidget()->installEventFilter(this);
-  selectionDisplay_ = new SoSeparator;
-  selectionDisplay_->ref();
-  vxplatform::SetMessageHandler(&askUser, this);
-
-  timer_ = new QTimer(this);
-  timer_->setInterval(100);
-  connect(timer_, &QTimer::timeout, this, &ViewerWindow::pollRun);
-
-  viewer_->setSceneGraph(root_);
-  resize(1280, 800);
 }
 
 ViewerWindow::~ViewerWindow() {
@@ -338,9 +352,9 @@ ViewerWindow::~ViewerWindow() {
   deleteManager();
   releaseDocument();
   viewer_->setSceneGraph(nullptr);
-  root_->unref();
-  selectionDisplay_->unref();
-  delete viewer_;
+  root_.reset();
+  selectionDisplay_.reset();
+  viewer_.reset();
 }
 
 void ViewerWindow::releaseDocument() {
@@ -351,8 +365,7 @@ void ViewerWindow::releaseDocument() {
   root_->removeAllChildren();
   if (doc_) {
     if (CGraphOperation::GetActiveMainDocKit() == doc_) CGraphOperation::SetActiveMainDocKit(nullptr);
-    doc_->unref();
-    doc_ = nullptr;
+    doc_.reset();
   }
 }
 
@@ -361,8 +374,7 @@ void ViewerWindow::deleteManager() {
   clearPresentation();
   caps_->clear();
   overlay_->removeChild(manager_->m_pRoot);
-  delete manager_;  // stops a running check first
-  manager_ = nullptr;
+  manager_.reset();  // stops a running check first
   releaseHeldPaths();
   recheckQueue_.clear();
   recheckRun_ = false;
@@ -383,7 +395,7 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   status_->repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  SoKRN_MainDoc* doc = LoadAssembly(file, error);
+  vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error);
   QApplication::restoreOverrideCursor();
   if (!doc) {
     status_->setText(QString("could not open %1").arg(QString::fromStdString(file)));
@@ -397,7 +409,7 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   group2_.clear();
   ignored_.clear();
   updateGroupLabels();
-  doc_ = doc;
+  doc_ = std::move(doc);
   file_ = file;
   CGraphOperation::SetActiveMainDocKit(doc_);
   // Both sides of every face lit: a part cut open by a clip plane shows its
@@ -422,10 +434,9 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
 
 // One item per name-path segment; leaves carry the index of their path.
 void ViewerWindow::buildTree() {
-  if (SoFullPath* top = TopPrototypePath(doc_)) {
+  if (const vhost::SoRef<SoFullPath> top = TopPrototypePath(doc_)) {
     CGraphOperation::GetAllChildIns(doc_, top, leaves_, true, false);
     if (leaves_.size() == 1 && leaves_[0] == top) leaves_.clear();  // an empty assembly: borrowed
-    top->unref();
   }
   std::map<QString, QTreeWidgetItem*> items;
   for (std::size_t i = 0; i < leaves_.size(); ++i) {
@@ -534,7 +545,7 @@ void ViewerWindow::startCheck() {
   if (!doc_ || isChecking()) return;
   endMove();  // the run must not see the scene change under it
   deleteManager();
-  manager_ = new CCollisionManager(doc_, "CollisionManager");
+  manager_ = std::make_unique<CCollisionManager>(doc_, "CollisionManager");
   overlay_->addChild(manager_->m_pRoot);
   manager_->m_fTolerance = static_cast<float>(tolerance_->value());
   // The settings `vistrel check` makes for the same options.
@@ -584,7 +595,7 @@ void ViewerWindow::startCheck() {
   }
   progress_.pairs.store(0);
   progress_.finished.store(false);
-  progress_.manager = manager_;
+  progress_.manager = manager_.get();
   manager_->SetCalculateCB(&perPairCB, &progress_);
   manager_->SetCalculateFinshCB(&finishCB, &progress_);
   runStart_ = std::chrono::steady_clock::now();
@@ -626,9 +637,7 @@ void ViewerWindow::finishRun() {
     // pairs together cover the pairs it tested.
     for (const _collisionResult& r : manager_->Results()) {
       for (SoPath* p : {r.pPath1, r.pTopPath1, r.pPath2, r.pTopPath2}) {
-        if (!p) continue;
-        p->ref();  // the next run releases the manager's copies
-        heldPaths_.push_back(p);
+        if (p) heldPaths_.emplace_back(p);  // the next run releases the manager's copies
       }
       kept_.push_back(r);
     }
@@ -890,15 +899,13 @@ void ViewerWindow::saveReportDialog() {
 
 namespace {
 
-// The first path from `root` to `node`, referenced once; null when absent.
-SoPath* pathTo(SoNode* root, SoNode* node) {
+// The first path from `root` to `node`, held; null when absent.
+vhost::SoRef<SoPath> pathTo(SoNode* root, SoNode* node) {
   SoSearchAction search;
   search.setNode(node);
   search.setInterest(SoSearchAction::FIRST);
   search.apply(root);
-  SoPath* path = search.getPath();
-  if (path) path->ref();
-  return path;
+  return vhost::SoRef<SoPath>(search.getPath());
 }
 
 }  // namespace
@@ -923,13 +930,11 @@ bool ViewerWindow::startSection() {
   // meanwhile: the document's own clip-plane group is drawn but not
   // picked, so a dragger inside it could not be grabbed, and the document
   // keeps pointers to its plane.
-  section_ = new CuttingPlaneManip;
-  section_->ref();
+  section_.reset(new CuttingPlaneManip);
   section_->on = plane->on.getValue();
   root_->insertChild(section_, 0);
   plane->on = FALSE;
-  sectionOriginal_ = plane;
-  sectionOriginal_->ref();
+  sectionOriginal_.reset(plane);
   // The square sized to the shown pair, then put back on the plane.
   const int shown = manager_->m_nCurResult;
   SbBox3f box = manager_->GetResultInsPairBoundingBox(shown).project();
@@ -953,10 +958,8 @@ void ViewerWindow::endSection() {
   sectionOriginal_->plane = section_->plane.getValue();
   sectionOriginal_->on = section_->on.getValue();
   root_->removeChild(section_);
-  sectionOriginal_->unref();
-  sectionOriginal_ = nullptr;
-  section_->unref();
-  section_ = nullptr;
+  sectionOriginal_.reset();
+  section_.reset();
   viewer_->setViewing(TRUE);
   const QSignalBlocker block(sectionAction_);
   sectionAction_->setChecked(false);
@@ -976,12 +979,13 @@ bool ViewerWindow::dragSection(int dx, int dy) {
   viewer_->render();
   // A pixel where a pick meets the dragger: along the row and the column
   // through its centre, the nearest first (its square is a wire frame).
-  SoPath* path = pathTo(root_, section_);
-  if (!path) return false;
   const SbViewportRegion& vp = viewer_->getViewportRegion();
   SoGetBoundingBoxAction boxAction(vp);
-  boxAction.apply(path);
-  path->unref();
+  {
+    const vhost::SoRef<SoPath> path = pathTo(root_, section_);
+    if (!path) return false;
+    boxAction.apply(path);
+  }
   SbVec3f ndc;
   camera->getViewVolume(vp.getViewportAspectRatio()).projectToScreen(boxAction.getBoundingBox().getCenter(), ndc);
   const SbVec2s size = vp.getViewportSizePixels();
@@ -1083,9 +1087,9 @@ void ViewerWindow::measureEventCB(void* data, SoEventCallback* node) {
 bool ViewerWindow::snap(const SoPickedPoint* pp, SbVec3f& out) {
   SoKRN_State* state = doc_->getKRNState();
   if (state) state->clearPickData();
-  if (SoPath* snapped = SnappingFilter::SnappingPickCB(snapper_.get(), pp)) {
-    snapped->ref();
-    snapped->unref();
+  {
+    // The snapped path comes unreferenced: holding it for a moment frees it.
+    const vhost::SoRef<SoPath> snapped(SnappingFilter::SnappingPickCB(snapper_.get(), pp));
   }
   const bool ok = state && state->hasPickData();
   out = ok ? state->getPickData().snappedPoint : pp->getPoint();
@@ -1369,12 +1373,9 @@ int ViewerWindow::deleteSelected() {
   // A deleted instance's paths lose their nodes, and the manager's
   // temporary paths hold none: the selected instances' nodes stay alive
   // until the manager has let go of them.
-  std::vector<SoNode*> alive;
+  std::vector<vhost::SoRef<SoNode>> alive;
   for (SoFullPath* p : selectedTreePaths())
-    for (int i = 0; i < p->getLength(); ++i) {
-      p->getNode(i)->ref();
-      alive.push_back(p->getNode(i));
-    }
+    for (int i = 0; i < p->getLength(); ++i) alive.emplace_back(p->getNode(i));
   CGraphOperation::DelSelectedIns(doc_);  // asks first
   // Rebuild the tree from the document; what was deleted leaves with it.
   std::vector<SoFullPath*> old;
@@ -1385,7 +1386,7 @@ int ViewerWindow::deleteSelected() {
   const int gone = static_cast<int>(before) - static_cast<int>(leaves_.size());
   if (gone != 0) deleteManager();  // its results may name deleted instances
   for (SoFullPath* p : old) p->unref();
-  for (SoNode* n : alive) n->unref();
+  alive.clear();
   drawSelection();
   status_->setText(gone > 0 ? QString("%1 instances deleted, %2 left").arg(gone).arg(leaves_.size())
                             : QString("nothing deleted"));
@@ -1415,8 +1416,7 @@ bool ViewerWindow::startMove() {
   if (box.isEmpty()) return false;
   endSection();
   setMeasuring(false);
-  movePath_ = sel[0];
-  movePath_->ref();
+  movePath_.reset(sel[0]);
   CGraphOperation::GetInsMatrixBySoPath(doc_, movePath_, moveGlobal0_, true, true);
   CGraphOperation::GetInsMatrixBySoPath(doc_, movePath_, moveLocal0_, false, true);
   // The manip works in a frame at the instance's box centre, scaled to it
@@ -1425,8 +1425,7 @@ bool ViewerWindow::startMove() {
   box.getSize(dx, dy, dz);
   const float radius = std::max(0.5f * SbVec3f(dx, dy, dz).length(), 1e-3f);
   moveFrame_.setTransform(box.getCenter(), SbRotation::identity(), SbVec3f(radius, radius, radius));
-  moveRoot_ = new SoSeparator;
-  moveRoot_->ref();
+  moveRoot_.reset(new SoSeparator);
   auto* frame = new SoMatrixTransform;
   frame->matrix = moveFrame_;
   moveRoot_->addChild(frame);
@@ -1461,11 +1460,9 @@ void ViewerWindow::endMove() {
   if (!moveManip_) return;
   for (int i = root_->getNumChildren() - 1; i >= 0; --i)
     if (root_->getChild(i)->isOfType(ActionFilterGroup::getClassTypeId())) root_->removeChild(i);
-  moveRoot_->unref();
-  moveRoot_ = nullptr;
+  moveRoot_.reset();
   moveManip_ = nullptr;
-  movePath_->unref();
-  movePath_ = nullptr;
+  movePath_.reset();
   viewer_->setViewing(TRUE);
   const QSignalBlocker block(moveAction_);
   moveAction_->setChecked(false);
@@ -1513,7 +1510,6 @@ void ViewerWindow::moveFinishedCB(void* data, SoDragger*) {
 
 void ViewerWindow::releaseHeldPaths() {
   kept_.clear();
-  for (SoPath* p : heldPaths_) p->unref();
   heldPaths_.clear();
 }
 
@@ -1553,11 +1549,8 @@ void ViewerWindow::recheckMoved() {
   std::vector<_collisionResult> kept;
   for (const _collisionResult& r : manager_->Results()) {
     if (CGraphOperation::IsSameIns(r.pPath1, movePath_) || CGraphOperation::IsSameIns(r.pPath2, movePath_)) continue;
-    for (SoPath* p : {r.pPath1, r.pTopPath1, r.pPath2, r.pTopPath2}) {
-      if (!p) continue;
-      p->ref();
-      heldPaths_.push_back(p);
-    }
+    for (SoPath* p : {r.pPath1, r.pTopPath1, r.pPath2, r.pTopPath2})
+      if (p) heldPaths_.emplace_back(p);
     kept.push_back(r);
   }
   kept_ = std::move(kept);

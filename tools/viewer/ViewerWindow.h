@@ -26,6 +26,7 @@
 #include <QPoint>
 
 #include "collision/CollisionRecords.h"
+#include "host/SoRef.h"
 #include "platform/Platform.h"
 #include "tools/CheckReport.h"
 
@@ -36,6 +37,7 @@ class SoEventCallback;
 class QCheckBox;
 class SoCenterballManip2;
 class SoDragger;
+class QDockWidget;
 class QDoubleSpinBox;
 class QLabel;
 class QProgressBar;
@@ -195,17 +197,20 @@ private:
   void applyMove();
   void recheckMoved();
   void releaseHeldPaths();
+  QDockWidget* makeTreeDock();
+  QDockWidget* makeCheckDock();
+  void makeMenus();
   void startRecheckRun();
   static void moveChangedCB(void* data, SoDragger* dragger);
   static void moveFinishedCB(void* data, SoDragger* dragger);
 
-  SoQtExaminerViewer* viewer_ = nullptr;
-  SoSeparator* root_ = nullptr;     // the document, then the manager's displays on top
+  std::unique_ptr<SoQtExaminerViewer> viewer_;
+  vhost::SoRef<SoSeparator> root_;  // the document, then the manager's displays on top
   SoSeparator* overlay_ = nullptr;  // depth test off, holds the manager's separator
-  SoKRN_MainDoc* doc_ = nullptr;
+  vhost::SoRef<SoKRN_MainDoc> doc_;
   std::string file_;
   std::vector<SoFullPath*> leaves_;  // one reference each
-  CCollisionManager* manager_ = nullptr;
+  std::unique_ptr<CCollisionManager> manager_;
   RunProgress progress_;
   std::chrono::steady_clock::time_point runStart_;
   CheckReport report_;
@@ -229,7 +234,7 @@ private:
   QLabel* group2Label_ = nullptr;
   QLabel* ignoreLabel_ = nullptr;
   std::vector<std::string> group2_, ignored_;  // name paths
-  SoSeparator* selectionDisplay_ = nullptr;    // boxes of the selected instances, in root_
+  vhost::SoRef<SoSeparator> selectionDisplay_;  // boxes of the selected instances, in root_
   QPoint pressAt_{-1, -1};
   int autoAnswer_ = -1;
   // The last full run's groups (indices into leaves_), for re-checks.
@@ -239,15 +244,15 @@ private:
   std::vector<std::pair<std::vector<int>, std::vector<int>>> recheckQueue_;  // runs still to go: side 1, side 2  // the running or last run re-checks one instance
   SoFullPath* recheckPath_ = nullptr;
   std::vector<_collisionResult> kept_;  // results a re-check leaves as they were
-  std::vector<SoPath*> heldPaths_;      // one reference each: paths of kept_ results
+  std::vector<vhost::SoRef<SoPath>> heldPaths_;  // paths of kept_ results
   QAction* moveAction_ = nullptr;
-  SoSeparator* moveRoot_ = nullptr;  // one reference while the tool is on
+  vhost::SoRef<SoSeparator> moveRoot_;  // while the tool is on
   SoCenterballManip2* moveManip_ = nullptr;
-  SoFullPath* movePath_ = nullptr;   // one reference while the tool is on
+  vhost::SoRef<SoFullPath> movePath_;   // while the tool is on
   SbMatrix moveFrame_, moveGlobal0_, moveLocal0_;
   QAction* sectionAction_ = nullptr;
-  CuttingPlaneManip* section_ = nullptr;  // one reference while the tool is on
-  SoClipPlane* sectionOriginal_ = nullptr;
+  vhost::SoRef<CuttingPlaneManip> section_;  // while the tool is on
+  vhost::SoRef<SoClipPlane> sectionOriginal_;
   QAction* measureAction_ = nullptr;
   std::unique_ptr<SnappingFilter> snapper_;
   SoEventCallback* measureEvents_ = nullptr;  // in root_ while measuring
