@@ -14,6 +14,8 @@
 #include "host/DocumentBuilder.h"
 #include "host/SampleAssembly.h"
 #include "host/SoKRN_MainDoc.h"
+#include "mesh/CutFace.h"
+#include "mesh/PointGrid.h"
 
 using namespace vxtest;
 
@@ -125,6 +127,46 @@ TEST(CutFace, FlushBoxesOfDifferentSplitsClose) {
   ASSERT_EQ(f.results, 1);
   EXPECT_NEAR(f.volume, 600, 1e-3);
   ExpectClosedAndWound(f);
+}
+
+// Flush faces of boxes split differently, some turned: each cut point of a
+// seam must become one point of the cut face, which then closes with the
+// exact volume. Left uncut, pieces straddling the other side are judged
+// whole and the cut face stays open: no volume then, and the note says why.
+TEST(CutFace, FlushFacesCloseWithTheExactVolumeOrHaveNone) {
+  const struct {
+    int na, nb;
+    SbVec3f lo, hi, at;
+    float turn;
+    double exact;
+  } cases[] = {{3, 1, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},  {3, 2, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},
+               {3, 1, {0, 0, 0}, {10, 10, 10}, {3.3f, 2.7f, 0}, 0, 6.7 * 7.3 * 10},
+               {1, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},  // square clipped by hand
+               {2, 2, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},
+               {3, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356}};
+  auto uncut = [](const Mesh& m, const SbVec3f& at) {
+    std::vector<vxmesh::Vec3> corners;
+    for (int i : m.tris) corners.push_back({m.xyz[3 * i] + at[0], m.xyz[3 * i + 1] + at[1], m.xyz[3 * i + 2] + at[2]});
+    vxmesh::CutFaceSide s;
+    vxmesh::WeldTriangles(corners, 1e-9, s.points, s.tris);
+    s.cutPoints = s.points, s.cutTris = s.tris;
+    for (int i = 0; i < static_cast<int>(s.points.size()); ++i) s.cutEdges.insert(s.cutEdges.end(), {i, i});
+    return s;
+  };
+  for (const auto& c : cases) {
+    const Mesh a = Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), c.na), b = Box(c.lo, c.hi, c.nb);
+    std::unique_ptr<FlatAssembly> fa(NewFlatAssembly({a, b}));
+    fa->Place(0, SbVec3f(0, 0, 0));
+    fa->Place(1, c.at, SbRotation(SbVec3f(0, 0, 1), c.turn));
+    const CutFace f = RunCutFace(*fa, 1, 0.0f);
+    ASSERT_EQ(f.results, 1);
+    EXPECT_NEAR(f.volume, c.exact, 1e-4 * c.exact) << c.na << " " << c.nb << " at " << c.at[0];
+    ExpectClosedAndWound(f);
+    if (c.turn != 0) continue;
+    const vxmesh::CutFace open = vxmesh::BuildCutFace(uncut(a, {0, 0, 0}), uncut(b, c.at), [] { return false; });
+    EXPECT_FALSE(open.volumeKnown);
+    EXPECT_NE(open.volumeNote.find("the cut face is not closed"), std::string::npos) << open.volumeNote;
+  }
 }
 
 // A bolt in an undersized hole with its head seated on the plate: the shank
