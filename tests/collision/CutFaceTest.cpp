@@ -194,31 +194,41 @@ TEST(CutFace, BoltInUndersizedHoleWithSeatedHead) {
 
 // An instance checked against itself (two groups, same path, same instances
 // not skipped): the cut face is the welded surface of every triangle the
-// action gathered below it, and its measure the volume that surface bounds.
+// action gathered below it, and its measure the volume that surface bounds;
+// none when a face is missing.
 TEST(CutFace, InstanceAgainstItselfGivesItsWholeSurface) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
-  vhost::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
-  SbMatrix shifted;
-  shifted.setTranslate(SbVec3f(0.5f, 0.25f, 0));
-  vhost::PlaceInstance(a->doc, sub, a->protos[0], shifted);
-  vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
-  SoPathList paths;
-  a->Paths(0, 1, paths);
-  auto* m = new CCollisionManager(a->doc, "CollisionManager");
-  m->m_b2Group = 1;
-  m->m_bSkipSameIns = 0;
-  m->m_bCalcCrossMesh = 1;
-  m->m_nCalcType = 1;
-  m->AddIns1(&paths, 0);
-  m->AddIns2(&paths, 0);
-  RunAndWait(*m);
-  ASSERT_EQ(m->GetResultCount(), 1);
-  const _collisionResult& r = m->Results()[0];
-  EXPECT_EQ(r.cutFaceTris.size(), 2u * 12 * 3) << "both boxes, whole";
-  EXPECT_EQ(r.cutFacePnts.size(), 16u);
-  EXPECT_NEAR(r.fCompacity, 2.0, 1e-5) << "two unit boxes; the overlap counts twice";
-  delete m;
+  for (bool open : {false, true}) {
+    Mesh box = Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+    if (open) box.tris.resize(box.tris.size() - 6);
+    std::unique_ptr<FlatAssembly> a(NewFlatAssembly({box}));
+    SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
+    vhost::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
+    SbMatrix shifted;
+    shifted.setTranslate(SbVec3f(0.5f, 0.25f, 0));
+    vhost::PlaceInstance(a->doc, sub, a->protos[0], shifted);
+    vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
+    SoPathList paths;
+    a->Paths(0, 1, paths);
+    auto* m = new CCollisionManager(a->doc, "CollisionManager");
+    m->m_b2Group = 1;
+    m->m_bSkipSameIns = 0;
+    m->m_bCalcCrossMesh = 1;
+    m->m_nCalcType = 1;
+    m->AddIns1(&paths, 0);
+    m->AddIns2(&paths, 0);
+    RunAndWait(*m);
+    ASSERT_EQ(m->GetResultCount(), 1);
+    const _collisionResult& r = m->Results()[0];
+    if (open) {
+      EXPECT_TRUE(std::isnan(r.fCompacity));
+      EXPECT_NE(r.volumeNote.find("not closed"), std::string::npos) << r.volumeNote;
+    } else {
+      EXPECT_EQ(r.cutFaceTris.size(), 2u * 12 * 3) << "both boxes, whole";
+      EXPECT_EQ(r.cutFacePnts.size(), 16u);
+      EXPECT_NEAR(r.fCompacity, 2.0, 1e-5) << "two unit boxes; the overlap counts twice";
+    }
+    delete m;
+  }
 }
 
 // A part wholly inside another: no triangle pair comes near, yet the solids
