@@ -103,12 +103,13 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
   };
   auto judge = [&](std::size_t t) {
     Where w = locateCentroid(t);
-    if (w == Where::OnOppositeFacing && touched[t]) {
+    if ((w == Where::OnOppositeFacing || w == Where::OnSameFacing) && touched[t]) {
       // A sliver between cut points lies within the tolerance of the other
       // surface only because it is thin, not because the surfaces lie on
-      // each other there. Across an edge that is not cut it continues its
-      // neighbour's piece: kept when such neighbours are inside and none is
-      // outside (dropped otherwise, as before).
+      // each other there (either facing: along a cut line both surfaces
+      // meet). Across an edge that is not cut it continues its neighbour's
+      // piece: kept when such neighbours are inside and none is outside
+      // (judged as it lies otherwise).
       int inside = 0, outside = 0;
       for (int k = 0; k < 3; ++k) {
         const int32_t u = tris[3 * t + k], v = tris[3 * t + (k + 1) % 3];
