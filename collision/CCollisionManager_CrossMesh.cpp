@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "collision/CCollisionManager.h"
 #include "intersection/SbTri3f.h"
@@ -59,18 +60,23 @@ std::vector<vxmesh::CrossedTriangle> Crossed(const CCollisionManager::TriCrossLi
   return out;
 }
 
-// The signed volume enclosed by points and three indices per triangle.
-float CutFaceMeasure(const std::vector<_vtx>& pts, const std::vector<int32_t>& tris) {
-  if (pts.empty()) return 0.0f;
+// The signed volume enclosed by points and three indices per triangle, into
+// r.fCompacity; unknown (NaN, with the reason in r.volumeNote) when some edge
+// has no partner the other way: an open surface encloses no volume.
+void CutFaceMeasure(_collisionResult& r) {
   std::vector<vxmesh::Vec3> v;
-  v.reserve(pts.size());
-  vxmesh::Vec3 lo{pts[0].x, pts[0].y, pts[0].z}, hi = lo;
-  for (const _vtx& p : pts) {
-    v.push_back({p.x, p.y, p.z});
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  v.reserve(r.cutFacePnts.size());
+  for (const _vtx& p : r.cutFacePnts) v.push_back({p.x, p.y, p.z});
+  const vxmesh::SolidCheck check =
+      vxmesh::CheckSolid(v.data(), v.size(), r.cutFaceTris.data(), r.cutFaceTris.size() / 3);
+  if (check.unmatchedEdges > 0) {
+    r.fCompacity = std::numeric_limits<float>::quiet_NaN();
+    r.volumeNote = "the cut face is not closed (" + std::to_string(check.unmatchedEdges) +
+                   " open edges): its volume is unknown";
+    return;
   }
-  return static_cast<float>(vxmesh::SignedVolume(v.data(), v.size(), tris.data(), tris.size() / 3, (lo + hi) * 0.5));
+  r.fCompacity = static_cast<float>(check.volume);
+  r.volumeNote.clear();
 }
 
 std::vector<_vtx> toVtx(const std::vector<vxmesh::Vec3>& pts) {
@@ -291,5 +297,5 @@ void CCollisionManager::CalculateCrossMeshSelf() {
   const int32_t base = static_cast<int32_t>(r.cutFacePnts.size());
   for (const vxmesh::Vec3& p : verts) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
   for (int i : idx) r.cutFaceTris.push_back(base + i);
-  r.fCompacity = CutFaceMeasure(r.cutFacePnts, r.cutFaceTris);
+  CutFaceMeasure(r);
 }

@@ -103,12 +103,13 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
   };
   auto judge = [&](std::size_t t) {
     Where w = locateCentroid(t);
-    if (w == Where::OnOppositeFacing && touched[t]) {
+    if ((w == Where::OnOppositeFacing || w == Where::OnSameFacing) && touched[t]) {
       // A sliver between cut points lies within the tolerance of the other
       // surface only because it is thin, not because the surfaces lie on
-      // each other there. Across an edge that is not cut it continues its
-      // neighbour's piece: kept when such neighbours are inside and none is
-      // outside (dropped otherwise, as before).
+      // each other there (either facing: along a cut line both surfaces
+      // meet). Across an edge that is not cut it continues its neighbour's
+      // piece: kept when such neighbours are inside and none is outside
+      // (judged as it lies otherwise).
       int inside = 0, outside = 0;
       for (int k = 0; k < 3; ++k) {
         const int32_t u = tris[3 * t + k], v = tris[3 * t + (k + 1) % 3];
@@ -142,8 +143,10 @@ bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std
     if (o >= 0) return o;
     const Vec3& p = side.cutPoints[static_cast<std::size_t>(i)];
     if (onCut[static_cast<std::size_t>(i)]) {
+      // A new representative is the next index; a point joining the newest
+      // one must not make another output point (the map would slip by one).
       const int g = out.seam.insert(p);
-      if (static_cast<std::size_t>(g) + 1 == out.seam.points().size()) {
+      if (static_cast<std::size_t>(g) == out.seamToOut.size()) {
         out.points.push_back(p);
         out.seamToOut.push_back(static_cast<int>(out.points.size() - 1));
       }
@@ -318,16 +321,18 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
     out.volumeNote = "stopped before the cut face was complete";
     return out;
   }
-  Vec3 lo, hi;
-  for (std::size_t i = 0; i < out.points.size(); ++i) {
-    const Vec3& p = out.points[i];
-    if (i == 0) lo = hi = p;
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  // Both parts closed should give a closed cut face; where the pieces kept
+  // from the two sides do not meet (flush faces the pair search or the
+  // judgement got wrong), the divergence sum depends on the origin and is no
+  // volume. An empty cut face is closed: the parts only touch.
+  const SolidCheck closedCheck = CheckSolid(out.points.data(), out.points.size(),
+                                            reinterpret_cast<const int32_t*>(out.tris.data()), out.tris.size() / 3);
+  if (closedCheck.unmatchedEdges > 0) {
+    out.volumeNote = "the cut face is not closed (" + std::to_string(closedCheck.unmatchedEdges) +
+                     " open edges): its volume is unknown";
+    return out;
   }
-  out.volume = std::max(0.0, SignedVolume(out.points.data(), out.points.size(),
-                                          reinterpret_cast<const int32_t*>(out.tris.data()), out.tris.size() / 3,
-                                          (lo + hi) * 0.5));
+  out.volume = std::max(0.0, closedCheck.volume);
   out.volumeKnown = true;
   out.penetrationDepth = 0;  // no common volume: the interiors do not overlap
   if (out.volume > 0) {

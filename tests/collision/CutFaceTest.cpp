@@ -14,6 +14,8 @@
 #include "host/DocumentBuilder.h"
 #include "host/SampleAssembly.h"
 #include "host/SoKRN_MainDoc.h"
+#include "mesh/CutFace.h"
+#include "mesh/PointGrid.h"
 
 using namespace vxtest;
 
@@ -127,6 +129,46 @@ TEST(CutFace, FlushBoxesOfDifferentSplitsClose) {
   ExpectClosedAndWound(f);
 }
 
+// Flush faces of boxes split differently, some turned: each cut point of a
+// seam must become one point of the cut face, which then closes with the
+// exact volume. Left uncut, pieces straddling the other side are judged
+// whole and the cut face stays open: no volume then, and the note says why.
+TEST(CutFace, FlushFacesCloseWithTheExactVolumeOrHaveNone) {
+  const struct {
+    int na, nb;
+    SbVec3f lo, hi, at;
+    float turn;
+    double exact;
+  } cases[] = {{3, 1, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},  {3, 2, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},
+               {3, 1, {0, 0, 0}, {10, 10, 10}, {3.3f, 2.7f, 0}, 0, 6.7 * 7.3 * 10},
+               {1, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},  // square clipped by hand
+               {2, 2, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},
+               {3, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356}};
+  auto uncut = [](const Mesh& m, const SbVec3f& at) {
+    std::vector<vxmesh::Vec3> corners;
+    for (int i : m.tris) corners.push_back({m.xyz[3 * i] + at[0], m.xyz[3 * i + 1] + at[1], m.xyz[3 * i + 2] + at[2]});
+    vxmesh::CutFaceSide s;
+    vxmesh::WeldTriangles(corners, 1e-9, s.points, s.tris);
+    s.cutPoints = s.points, s.cutTris = s.tris;
+    for (int i = 0; i < static_cast<int>(s.points.size()); ++i) s.cutEdges.insert(s.cutEdges.end(), {i, i});
+    return s;
+  };
+  for (const auto& c : cases) {
+    const Mesh a = Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), c.na), b = Box(c.lo, c.hi, c.nb);
+    std::unique_ptr<FlatAssembly> fa(NewFlatAssembly({a, b}));
+    fa->Place(0, SbVec3f(0, 0, 0));
+    fa->Place(1, c.at, SbRotation(SbVec3f(0, 0, 1), c.turn));
+    const CutFace f = RunCutFace(*fa, 1, 0.0f);
+    ASSERT_EQ(f.results, 1);
+    EXPECT_NEAR(f.volume, c.exact, 1e-4 * c.exact) << c.na << " " << c.nb << " at " << c.at[0];
+    ExpectClosedAndWound(f);
+    if (c.turn != 0) continue;
+    const vxmesh::CutFace open = vxmesh::BuildCutFace(uncut(a, {0, 0, 0}), uncut(b, c.at), [] { return false; });
+    EXPECT_FALSE(open.volumeKnown);
+    EXPECT_NE(open.volumeNote.find("the cut face is not closed"), std::string::npos) << open.volumeNote;
+  }
+}
+
 // A bolt in an undersized hole with its head seated on the plate: the shank
 // cuts the plate's faces and hole wall, and the head's underside lies flat on
 // the plate top, where one cut point is reached along many triangle pairs.
@@ -152,31 +194,41 @@ TEST(CutFace, BoltInUndersizedHoleWithSeatedHead) {
 
 // An instance checked against itself (two groups, same path, same instances
 // not skipped): the cut face is the welded surface of every triangle the
-// action gathered below it, and its measure the volume that surface bounds.
+// action gathered below it, and its measure the volume that surface bounds;
+// none when a face is missing.
 TEST(CutFace, InstanceAgainstItselfGivesItsWholeSurface) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
-  vhost::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
-  SbMatrix shifted;
-  shifted.setTranslate(SbVec3f(0.5f, 0.25f, 0));
-  vhost::PlaceInstance(a->doc, sub, a->protos[0], shifted);
-  vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
-  SoPathList paths;
-  a->Paths(0, 1, paths);
-  auto* m = new CCollisionManager(a->doc, "CollisionManager");
-  m->m_b2Group = 1;
-  m->m_bSkipSameIns = 0;
-  m->m_bCalcCrossMesh = 1;
-  m->m_nCalcType = 1;
-  m->AddIns1(&paths, 0);
-  m->AddIns2(&paths, 0);
-  RunAndWait(*m);
-  ASSERT_EQ(m->GetResultCount(), 1);
-  const _collisionResult& r = m->Results()[0];
-  EXPECT_EQ(r.cutFaceTris.size(), 2u * 12 * 3) << "both boxes, whole";
-  EXPECT_EQ(r.cutFacePnts.size(), 16u);
-  EXPECT_NEAR(r.fCompacity, 2.0, 1e-5) << "two unit boxes; the overlap counts twice";
-  delete m;
+  for (bool open : {false, true}) {
+    Mesh box = Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
+    if (open) box.tris.resize(box.tris.size() - 6);
+    std::unique_ptr<FlatAssembly> a(NewFlatAssembly({box}));
+    SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
+    vhost::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
+    SbMatrix shifted;
+    shifted.setTranslate(SbVec3f(0.5f, 0.25f, 0));
+    vhost::PlaceInstance(a->doc, sub, a->protos[0], shifted);
+    vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
+    SoPathList paths;
+    a->Paths(0, 1, paths);
+    auto* m = new CCollisionManager(a->doc, "CollisionManager");
+    m->m_b2Group = 1;
+    m->m_bSkipSameIns = 0;
+    m->m_bCalcCrossMesh = 1;
+    m->m_nCalcType = 1;
+    m->AddIns1(&paths, 0);
+    m->AddIns2(&paths, 0);
+    RunAndWait(*m);
+    ASSERT_EQ(m->GetResultCount(), 1);
+    const _collisionResult& r = m->Results()[0];
+    if (open) {
+      EXPECT_TRUE(std::isnan(r.fCompacity));
+      EXPECT_NE(r.volumeNote.find("not closed"), std::string::npos) << r.volumeNote;
+    } else {
+      EXPECT_EQ(r.cutFaceTris.size(), 2u * 12 * 3) << "both boxes, whole";
+      EXPECT_EQ(r.cutFacePnts.size(), 16u);
+      EXPECT_NEAR(r.fCompacity, 2.0, 1e-5) << "two unit boxes; the overlap counts twice";
+    }
+    delete m;
+  }
 }
 
 // A part wholly inside another: no triangle pair comes near, yet the solids
