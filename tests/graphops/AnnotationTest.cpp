@@ -156,8 +156,7 @@ TEST_F(AnnotationTest, PictureAnnotationsLinkedOrEmbedded) {
   const std::wstring file = CGraphOperation::StringToWString(VX_TEST_DATA_DIR "/image/logo.png");
   SoKRN_NodeKit* linked = CGraphOperation::CreateImageNode(doc, at, file, L"Logo", 30, 20, 1.5, false);
   SoKRN_NodeKit* embedded = CGraphOperation::CreateImageNode(doc, at, file, L"Logo", 30, 20, 1.5, true);
-  ASSERT_NE(linked, nullptr);
-  ASSERT_NE(embedded, nullptr);
+  ASSERT_TRUE(linked && embedded);
   auto* proto = dynamic_cast<Tpx_ProtoType*>(top->getTpxObjCache());
   ASSERT_EQ(proto->GetNumPMI(), 1) << "only the embedded one is the prototype's";
   for (SoKRN_NodeKit* kit : {linked, embedded}) {
