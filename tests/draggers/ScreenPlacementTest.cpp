@@ -59,10 +59,14 @@ bool Render(OffscreenRenderer* renderer, SoNode* root, SoCamera* camera) {
   return ok;
 }
 
-// Normalised screen position of a world point.
-SbVec2f ScreenPoint(SoCamera* camera, const SbViewportRegion& viewport, const SbVec3f& world) {
+// `world` lands at the normalised screen point `pin`, at the depth of `depthOf`.
+void ExpectPinned(SoCamera* camera, const SbViewportRegion& viewport, const SbVec3f& world, const SbVec2f& pin,
+                  const SbVec3f& depthOf, float depthTolerance) {
   const SbVec2f pixel = vxtest::PixelOf(vxtest::ViewVolume(camera, viewport), viewport, world);
-  return SbVec2f(pixel[0] / viewport.getViewportSizePixels()[0], pixel[1] / viewport.getViewportSizePixels()[1]);
+  EXPECT_NEAR(pixel[0] / viewport.getViewportSizePixels()[0], pin[0], 1e-3f);
+  EXPECT_NEAR(pixel[1] / viewport.getViewportSizePixels()[1], pin[1], 1e-3f);
+  const SbPlane eyePlane = vxtest::ViewVolume(camera, viewport).getPlane(0.0f);
+  EXPECT_NEAR(eyePlane.getDistance(world), eyePlane.getDistance(depthOf), depthTolerance) << "depth";
 }
 
 // Pixel length of a world vector placed at `at`.
@@ -111,11 +115,7 @@ TEST(SoPinDraggerPackKit, KeepsItsScreenPositionFacingAndSizeWhenTheCameraMoves)
     kit->getTrans().multVecMatrix(SbVec3f(0, 0, 0), origin);
     kit->getTrans().multDirMatrix(SbVec3f(1, 0, 0), xAxis);
     kit->getTrans().multDirMatrix(SbVec3f(0, 0, 1), zAxis);
-    const SbVec2f at = ScreenPoint(camera, renderer->viewport(), origin);
-    EXPECT_NEAR(at[0], pin[0], 1e-3f);
-    EXPECT_NEAR(at[1], pin[1], 1e-3f);
-    const SbPlane eyePlane = vxtest::ViewVolume(camera, renderer->viewport()).getPlane(0.0f);
-    EXPECT_NEAR(eyePlane.getDistance(origin), eyePlane.getDistance(SbVec3f(0, 0, 0)), 1e-4f) << "depth";
+    ExpectPinned(camera, renderer->viewport(), origin, pin, SbVec3f(0, 0, 0), 1e-4f);
     camera->orientation.getValue().multVec(SbVec3f(0, 0, 1), back);
     zAxis.normalize();
     EXPECT_GT(zAxis.dot(back), 0.9999f) << "not facing the viewer";
@@ -144,11 +144,7 @@ TEST(SoTabPlaneDraggerExt, APinnedDraggerKeepsItsScreenPositionAndDepth) {
     Look(camera, eye, SbVec3f(0, 0, 0));
     ASSERT_TRUE(Render(renderer, root, camera));
     const SbVec3f origin = parent + dragger->translation.getValue();
-    const SbVec2f at = ScreenPoint(camera, renderer->viewport(), origin);
-    EXPECT_NEAR(at[0], 0.7f, 1e-3f);
-    EXPECT_NEAR(at[1], 0.3f, 1e-3f);
-    const SbPlane eyePlane = vxtest::ViewVolume(camera, renderer->viewport()).getPlane(0.0f);
-    EXPECT_NEAR(eyePlane.getDistance(origin), eyePlane.getDistance(parent), 1e-3f) << "depth";
+    ExpectPinned(camera, renderer->viewport(), origin, SbVec2f(0.7f, 0.3f), parent, 1e-3f);
   }
   root->unref();
 }

@@ -27,14 +27,9 @@ protected:
     auto* pmi = new Tpx_PMI(proto, 5);
     pmi->RegisterID(0);
     proto->AddPMI(pmi);
-    std::vector<Tpx_Text> texts(1);
-    texts[0].text = value;
-    texts[0].charHeight = 3.5f;
-    if (suffix) {
-      texts.emplace_back();
-      texts.back().text = suffix;
-      texts.back().usageType = 7;
-    }
+    std::vector<Tpx_Text> texts(suffix ? 2 : 1);
+    texts[0].text = value, texts[0].charHeight = 3.5f;
+    if (suffix) texts[1].text = suffix, texts[1].usageType = 7;
     pmi->GetComText().resize(1);
     pmi->GetComText()[0].SetTexts(texts);
     return SoKRN_NodeKit::createNode(SoKRN_NodeKit::ANNOTATION, root, pmi->GetNode(), 0);
@@ -144,9 +139,7 @@ TEST_F(AnnotationTest, WeldsByIdAndTheirHighlight) {
     top->addWeld(welds.back());
   }
   CGraphOperation::SetWeldsVisibity(2, doc, 0);
-  EXPECT_TRUE(welds[0]->isVisible());
-  EXPECT_FALSE(welds[1]->isVisible());
-  EXPECT_FALSE(welds[2]->isVisible());
+  EXPECT_TRUE(welds[0]->isVisible() && !welds[1]->isVisible() && !welds[2]->isVisible()) << "id 2 hidden";
 
   SoSelection* selection = doc->getSelectionNode();
   CGraphOperation::SetActiveSceneGraph(selection);
@@ -163,8 +156,7 @@ TEST_F(AnnotationTest, PictureAnnotationsLinkedOrEmbedded) {
   const std::wstring file = CGraphOperation::StringToWString(VX_TEST_DATA_DIR "/image/logo.png");
   SoKRN_NodeKit* linked = CGraphOperation::CreateImageNode(doc, at, file, L"Logo", 30, 20, 1.5, false);
   SoKRN_NodeKit* embedded = CGraphOperation::CreateImageNode(doc, at, file, L"Logo", 30, 20, 1.5, true);
-  ASSERT_NE(linked, nullptr);
-  ASSERT_NE(embedded, nullptr);
+  ASSERT_TRUE(linked && embedded);
   auto* proto = dynamic_cast<Tpx_ProtoType*>(top->getTpxObjCache());
   ASSERT_EQ(proto->GetNumPMI(), 1) << "only the embedded one is the prototype's";
   for (SoKRN_NodeKit* kit : {linked, embedded}) {

@@ -37,12 +37,9 @@ TEST_F(ClipCameraTest, TemporaryPointsAreFoundAndRemovedByName) {
 
 TEST_F(ClipCameraTest, ClipPlanesInTheSceneAndSaved) {
   SoGroup* planes = doc->getClipPlaneChildren();
-  auto* first = new SoClipPlane;
-  first->setName("First");
-  auto* second = new SoClipPlane;
-  second->setName("Second");
-  planes->addChild(first);
-  planes->addChild(second);
+  auto *first = new SoClipPlane, *second = new SoClipPlane;
+  first->setName("First"), second->setName("Second");
+  planes->addChild(first), planes->addChild(second);
   EXPECT_EQ(CGraphOperation::FindClipPlane(doc, ""), first);
   EXPECT_EQ(CGraphOperation::FindClipPlane(doc, "Second"), second);
   EXPECT_EQ(CGraphOperation::FindClipPlane(doc, "second"), nullptr) << "names compare exactly";

@@ -1,7 +1,6 @@
 // Display attributes on the shared-sub-assembly document: type selectors,
 // visibility inheritance and isolation, colour overrides per occurrence and
 // on annotations, deletion after the yes/no question.
-#include <map>
 #include <set>
 #include <string>
 

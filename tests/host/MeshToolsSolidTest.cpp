@@ -80,41 +80,33 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
   EXPECT_LT(refV.size(), soup.size() * 9 / 10);  // the data does weld
 }
 
+// Inward wound gives the same answers; two overlapping spheres in one mesh:
+// the lens is inside both (winding 2), which ray parity would call outside; a
+// small hole (one triangle missing) does not flip the answer; bad input (no
+// mesh, a NaN point, indices out of range) neither crashes nor is inside.
 TEST(PointInPolyhedron, OrientationShellsCracksAndBadInput) {
-  Mesh s = sphere(1.0);
-  const _vtx centre = V(0.1, -0.05, 0.02), out = V(1.2, 0, 0);
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(s.v, s.t, centre));
-  EXPECT_FALSE(MeshTools::PointInPolyhedron(s.v, s.t, out));
-  Mesh inv = s;  // inward wound: same answers
+  const Mesh s = sphere(1.0), s2 = sphere(1.0, V(1, 0, 0)), none;
+  Mesh inv = s, two = s, cracked = s, badIdx = s;
   for (_tri& t : inv.t) std::swap(t.b, t.c);
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(inv.v, inv.t, centre));
-  EXPECT_FALSE(MeshTools::PointInPolyhedron(inv.v, inv.t, out));
-
-  // Two overlapping spheres in one mesh: the lens is inside both (winding 2),
-  // which ray parity would call outside.
-  Mesh two = s;
-  const Mesh s2 = sphere(1.0, V(1, 0, 0));
   const int off = static_cast<int>(two.v.size());
   two.v.insert(two.v.end(), s2.v.begin(), s2.v.end());
   for (const _tri& t : s2.t) two.t.push_back(T(t.a + off, t.b + off, t.c + off));
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(two.v, two.t, V(0.5, 0.01, 0.02)));
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(two.v, two.t, V(-0.5, 0.01, 0.02)));
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(two.v, two.t, V(1.5, 0.01, 0.02)));
-  EXPECT_FALSE(MeshTools::PointInPolyhedron(two.v, two.t, V(0.5, 0.95, 0)));
-
-  // A small hole (one triangle missing) does not flip the answer.
-  Mesh cracked = s;
   cracked.t.erase(cracked.t.begin() + 17);
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(cracked.v, cracked.t, centre));
-  EXPECT_FALSE(MeshTools::PointInPolyhedron(cracked.v, cracked.t, out));
-
-  // Bad input: no crash, not inside.
-  EXPECT_FALSE(MeshTools::PointInPolyhedron({}, {}, centre));
-  EXPECT_FALSE(MeshTools::PointInPolyhedron(s.v, s.t, V(NAN, 0, 0)));
-  Mesh badIdx = s;
-  badIdx.t.push_back(T(0, 1, 100000));
-  badIdx.t.push_back(T(-1, 1, 2));
-  EXPECT_TRUE(MeshTools::PointInPolyhedron(badIdx.v, badIdx.t, centre));
+  badIdx.t.insert(badIdx.t.end(), {T(0, 1, 100000), T(-1, 1, 2)});
+  const _vtx centre = V(0.1, -0.05, 0.02), out = V(1.2, 0, 0);
+  const struct {
+    const Mesh* mesh;
+    std::vector<_vtx> in, out;
+  } cases[] = {{&s, {centre}, {out, V(NAN, 0, 0)}},
+               {&inv, {centre}, {out}},
+               {&two, {V(0.5, 0.01, 0.02), V(-0.5, 0.01, 0.02), V(1.5, 0.01, 0.02)}, {V(0.5, 0.95, 0)}},
+               {&cracked, {centre}, {out}},
+               {&none, {}, {centre}},
+               {&badIdx, {centre}, {}}};
+  for (const auto& c : cases)
+    for (bool inside : {true, false})
+      for (const _vtx& p : inside ? c.in : c.out)
+        EXPECT_EQ(MeshTools::PointInPolyhedron(c.mesh->v, c.mesh->t, p), inside) << (&c - cases) << ": " << p.x;
 }
 
 }  // namespace

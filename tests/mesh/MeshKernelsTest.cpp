@@ -150,22 +150,20 @@ TEST(SolidLocator, AgreesWithCGALNearTheSurfaceAndTellsFacing) {
   }
 }
 
+// Closed with its volume, turned over (negative), one triangle missing (three
+// edges without partner, no volume), and with an index out of range.
 TEST(SolidCheck, ClosedOpenAndTurnedOver) {
-  Solid cube = Cube({0, 0, 0}, 2);
-  SolidCheck c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
-  EXPECT_TRUE(c.closed);
-  EXPECT_NEAR(c.volume, 8, 1e-12);
-  for (std::size_t t = 0; t < cube.tris.size(); t += 3) std::swap(cube.tris[t + 1], cube.tris[t + 2]);
-  c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
-  EXPECT_TRUE(c.closed);
-  EXPECT_NEAR(c.volume, -8, 1e-12);
-  cube.tris.resize(cube.tris.size() - 3);  // one triangle missing: three edges without partner
-  c = CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3);
-  EXPECT_FALSE(c.closed);
-  EXPECT_EQ(c.unmatchedEdges, 3u);
-  EXPECT_EQ(c.volume, 0);
-  cube.tris.push_back(0), cube.tris.push_back(99), cube.tris.push_back(1);
-  EXPECT_FALSE(CheckSolid(cube.points.data(), cube.points.size(), cube.tris.data(), cube.tris.size() / 3).closed);
+  Solid cube = Cube({0, 0, 0}, 2), turned = cube, open = cube, bad = cube;
+  for (std::size_t t = 0; t < turned.tris.size(); t += 3) std::swap(turned.tris[t + 1], turned.tris[t + 2]);
+  open.tris.resize(open.tris.size() - 3);
+  bad.tris.insert(bad.tris.end(), {0, 99, 1});
+  for (const auto& [s, closed, volume, unmatched] :
+       {std::tuple(&cube, true, 8.0, 0), {&turned, true, -8.0, 0}, {&open, false, 0.0, 3}, {&bad, false, 0.0, -1}}) {
+    const SolidCheck c = CheckSolid(s->points.data(), s->points.size(), s->tris.data(), s->tris.size() / 3);
+    EXPECT_EQ(c.closed, closed) << volume;
+    EXPECT_NEAR(c.volume, volume, 1e-12);
+    EXPECT_TRUE(unmatched < 0 || c.unmatchedEdges == std::size_t(unmatched)) << c.unmatchedEdges;
+  }
 }
 
 // The unmatched-edge count against its definition, on random index sets
@@ -256,7 +254,6 @@ TEST(CutFace, FacesOnFacesKeepOneLayer) {
   EXPECT_FALSE(none.volumeKnown);
   EXPECT_NE(none.volumeNote.find("not closed"), std::string::npos);
 }
-
 
 // Closed meshes that cross themselves are found (through faces, and through a
 // shared corner); meshes that only touch themselves or are clean are not;

@@ -3,6 +3,7 @@
 // winding, and bad input that must not stop the rest.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -16,18 +17,11 @@ using vhost::FeatureCurve;
 
 constexpr double kPi = 3.141592653589793;
 
-struct Census {
-  int lines = 0, arcs = 0, circles = 0;
-};
-
-Census Count(const std::vector<FeatureCurve>& curves) {
-  Census c;
-  for (const auto& k : curves) {
-    if (k.kind == FeatureCurve::LINE) ++c.lines;
-    if (k.kind == FeatureCurve::ARC) ++c.arcs;
-    if (k.kind == FeatureCurve::CIRCLE) ++c.circles;
-  }
-  return c;
+// Curves per kind: lines, arcs, circles.
+std::array<int, 3> Count(const std::vector<FeatureCurve>& curves) {
+  std::array<int, 3> n{};
+  for (const auto& k : curves) ++n.at(k.kind);
+  return n;
 }
 
 // A flat half disc fanned from its centre: one arc and one line.
@@ -65,10 +59,7 @@ TEST(FeatureEdges, PartsFitTheirLinesAndCircles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto curves = vhost::FindFeatureCurves(c.mesh.xyz, c.mesh.tris);
-    const Census n = Count(curves);
-    EXPECT_EQ(n.lines, c.lines);
-    EXPECT_EQ(n.arcs, c.arcs);
-    EXPECT_EQ(n.circles, c.circles);
+    EXPECT_EQ(Count(curves), (std::array<int, 3>{c.lines, c.arcs, c.circles}));
     for (const FeatureCurve& k : curves) {
       // Every point of every curve lies on what it was fitted to.
       for (int v : k.points) {
@@ -95,8 +86,7 @@ TEST(FeatureEdges, BadTrianglesAreSkippedNotFatal) {
   m.xyz.insert(m.xyz.end(), {std::numeric_limits<float>::quiet_NaN(), 0, 0, 5, 5, 5, 6, 6, 6});
   // Out of range, negative, a non-finite corner, a repeated corner: all dropped.
   m.tris.insert(m.tris.end(), {0, 1, nv + 7, -1, 0, 1, nv, 0, 1, nv + 1, nv + 1, nv + 2});
-  const Census n = Count(vhost::FindFeatureCurves(m.xyz, m.tris));
-  EXPECT_EQ(n.lines, 12);
+  EXPECT_EQ(Count(vhost::FindFeatureCurves(m.xyz, m.tris)), (std::array<int, 3>{12, 0, 0}));
   EXPECT_TRUE(vhost::FindFeatureCurves({}, {}).empty());
   EXPECT_TRUE(vhost::FindFeatureCurves({1, 2, 3}, {0, 0, 0}).empty());
 }

@@ -43,19 +43,20 @@ TEST(PointTracker, MarkerIsDrawnOnTopOfTheParts) {
   auto* camera = new SoOrthographicCamera;
   camera->ref();
   camera->position.setValue(60, 0, 100);  // above the box, looking down
-  camera->height = 40;
-  camera->nearDistance = 1;
-  camera->farDistance = 200;
-  PngImage picture;
-
+  camera->height = 40, camera->nearDistance = 1, camera->farDistance = 200;
+  // Marker-coloured pixels about the centre of a fresh picture.
+  auto markerPixels = [&] {
+    PngImage picture;
+    const bool drawn = renderer.render(scene.doc, camera, picture);
+    EXPECT_TRUE(drawn) << renderer.errorMessage();
+    return drawn ? MarkerAtCentre(picture) : -1;
+  };
   // The centre of the box's bottom face, behind its top face from here.
   const SbVec3f hidden(60, 0, 0);
   tracker->SetPosition(hidden, SbMatrix::identity());
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_EQ(MarkerAtCentre(picture), 0);  // created hidden
+  EXPECT_EQ(markerPixels(), 0);  // created hidden
   tracker->On();
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_GT(MarkerAtCentre(picture), 8);
+  EXPECT_GT(markerPixels(), 8);
 
   // A plain marker at the same point, outside an annotation, is hidden
   // by the box: the tracker's shows only because it is drawn on top.
@@ -71,20 +72,16 @@ TEST(PointTracker, MarkerIsDrawnOnTopOfTheParts) {
   plain->addChild(coords);
   plain->addChild(marker);
   scene.doc->addTmpChild(plain);
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_EQ(MarkerAtCentre(picture), 0);
+  EXPECT_EQ(markerPixels(), 0);
   coords->point.setValue(60, 0, 30);  // above the box it shows
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_GT(MarkerAtCentre(picture), 8);
+  EXPECT_GT(markerPixels(), 8);
   scene.doc->removeTempChild(plain);
 
   // Back on at its last position; the de-highlight callback hides it again.
   tracker->On();
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_GT(MarkerAtCentre(picture), 8);
+  EXPECT_GT(markerPixels(), 8);
   SnappingFilter::DeHighlightPathCB(&filter, nullptr);
-  ASSERT_TRUE(renderer.render(scene.doc, camera, picture));
-  EXPECT_EQ(MarkerAtCentre(picture), 0);
+  EXPECT_EQ(markerPixels(), 0);
   camera->unref();
 }
 

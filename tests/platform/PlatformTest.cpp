@@ -53,9 +53,7 @@ TEST(PlatformText, InvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ(std::wstring::npos, cut.find_first_not_of(L'\uFFFD', 2));
 
   // Wide values that no UTF-8 text can hold come out as U+FFFD.
-  std::wstring bad;
-  bad += static_cast<wchar_t>(0xD800);
-  bad += static_cast<wchar_t>(0x110000);
+  const std::wstring bad = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000)};
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", WideToNarrow(bad));
 }
 

@@ -112,8 +112,7 @@ void Machine::Write() {
     parts[names[i]] = {shapes[i], v.Mass(), a.Mass()};
     TDataStd_Name::Set(labels[names[i]] = tool->AddShape(shapes[i], Standard_False), names[i]);
   }
-  colour(labels["Plate"], 0.2, 0.4, 0.8);
-  colour(labels["Bolt"], 1.0, 0.5, 0.0);
+  colour(labels["Plate"], 0.2, 0.4, 0.8), colour(labels["Bolt"], 1.0, 0.5, 0.0);
   for (TopExp_Explorer f(plate, TopAbs_FACE); f.More(); f.Next()) {
     GProp_GProps props;
     BRepGProp::SurfaceProperties(f.Current(), props);
@@ -128,9 +127,8 @@ void Machine::Write() {
     return c;
   };
   const TDF_Label boltSet = tool->NewShape(), joint = tool->NewShape(), machine = tool->NewShape();
-  TDataStd_Name::Set(boltSet, "BoltSet");
-  TDataStd_Name::Set(joint, "Joint");
-  TDataStd_Name::Set(machine, "Machine");
+  for (const auto& [label, name] : {std::pair(boltSet, "BoltSet"), {joint, "Joint"}, {machine, "Machine"}})
+    TDataStd_Name::Set(label, name);
   const gp_Trsf inSet[2] = {Placement(0, 12, 0), Placement(0, -12, 0)};
   for (const gp_Trsf& t : inSet) add(boltSet, labels["Bolt"], t, nullptr);
   const gp_Trsf inJoint[4] = {gp_Trsf(), Placement(22, 0, 0), Placement(-22, 0, 0, 180), Placement(0, 0, 12)};

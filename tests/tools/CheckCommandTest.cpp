@@ -2,14 +2,10 @@
 // the pictures and Ctrl-C in the middle of a long run.
 #include <gtest/gtest.h>
 
-
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/DocumentBuilder.h"
@@ -19,13 +15,9 @@
 #include "support/Files.h"
 #include "tools/PngImage.h"
 
-using vxtest::Json;
+using vxtest::Json, vxtest::ProgramRun, vxtest::TempPath;
 
 namespace {
-
-using vxtest::TempPath;
-
-using vxtest::ProgramRun;
 
 ProgramRun RunVistrel(const std::vector<std::string>& args, int interruptAfterMs = -1) {
   return vxtest::RunProgram(VX_VISTREL_BINARY, args, "", interruptAfterMs);
@@ -133,11 +125,9 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
   // The pair in progress (if the stop came inside one) is named, not listed.
   ASSERT_TRUE(report.fields.count("unfinished_pair"));
   const Json& unfinished = report["unfinished_pair"];
-  if (unfinished.kind == Json::Array) {
-    for (const Json& row : report["results"].items) {
-      EXPECT_FALSE(row["path1"].s == unfinished.items.at(0).s && row["path2"].s == unfinished.items.at(1).s);
-    }
-  }
+  for (const Json& row : report["results"].items)
+    EXPECT_FALSE(unfinished.kind == Json::Array && row["path1"].s == unfinished.items.at(0).s &&
+                 row["path2"].s == unfinished.items.at(1).s);
   // Not every pair was tested (an interrupt while the file still loads stops
   // the run before its first pair, and before the pairs are even counted).
   EXPECT_LT(report["pairs_tested"].n, 500.0 * 499 / 2);
@@ -185,15 +175,13 @@ TEST(CheckCommand, ResultPictureDrawsThePairInTwoColoursAndGhostsTheRest) {
   EXPECT_GT(CountPixels(b, red), area / 20) << "the first instance";
   EXPECT_GT(CountPixels(b, green), area / 20) << "the second instance";
   int veiled = 0, opaque = 0;
-  for (int y = 0; y < a.height(); ++y) {
+  for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x) {
       const PngImage::Rgba p = a.pixel(x, y), q = b.pixel(x, y);
       const int d = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
-      veiled += d > 6 ? 1 : 0;
-      // Light grey at 20 % over anything moves a channel by at most 51.
-      opaque += d > 60 ? 1 : 0;
+      veiled += d > 6;
+      opaque += d > 60;  // light grey at 20 % over anything moves a channel by at most 51
     }
-  }
   EXPECT_GT(veiled, area / 200) << "the cube is drawn, ghosted";
   // The cut lines lie on the faces and fight them for depth: a few of their
   // pixels may come out either way.

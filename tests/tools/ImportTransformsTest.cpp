@@ -1,6 +1,5 @@
 // How node transforms and the node hierarchy become placements, checked on
 // small glTF files written here. Expected world corners are derived by hand.
-#include <set>
 
 #include "host/DocumentBuilder.h"
 #include "support/ImportSupport.h"

@@ -91,16 +91,14 @@ TEST(RenderPngImage, FailedWritesAndReadsKeepFileAndPicture) {
   const std::string good = TempPath("png_good.png");
   ASSERT_TRUE(randomPicture(50, 40, true, 7u).writeFile(good, error)) << error;
   const std::vector<unsigned char> bytes = fileBytes(good);
-  // Truncated image data, a text file, an empty file, a missing file.
-  const std::string truncated = TempPath("png_truncated.png");
-  writeBytes(truncated, std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2));
-  const std::string text = TempPath("png_text.png");
-  writeBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
-  const std::string empty = TempPath("png_empty.png");
-  writeBytes(empty, {});
-  const std::string missing = TempPath("png_missing.png");
-
-  for (const std::string& path : {truncated, text, empty, missing}) {
+  // Truncated image data, a text file, an empty file, a missing file (no bytes written).
+  const std::vector<unsigned char> half(bytes.begin(), bytes.begin() + bytes.size() / 2), text = {'h', 'i', '\n'}, none;
+  for (const auto& [name, content] : {std::pair("png_truncated.png", &half),
+                                      {"png_text.png", &text},
+                                      {"png_empty.png", &none},
+                                      {"png_missing.png", nullptr}}) {
+    const std::string path = TempPath(name);
+    if (content) writeBytes(path, *content);
     PngImage p = keep;
     error.clear();
     EXPECT_FALSE(p.readFile(path, error)) << path;

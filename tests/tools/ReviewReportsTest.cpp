@@ -45,9 +45,8 @@ std::string RenderedDom(const std::string& url, const std::string& work) {
 std::vector<double> Attribute(const std::string& dom, const std::string& name) {
   std::vector<double> out;
   const std::regex re("<tr data-index=\"\\d+\"[^>]*?" + name + "=\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(dom.begin(), dom.end(), re); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(dom.begin(), dom.end(), re); it != std::sregex_iterator(); ++it)
     out.push_back(std::strtod((*it)[1].str().c_str(), nullptr));
-  }
   return out;
 }
 
@@ -64,15 +63,11 @@ protected:
     ok_ = ReadJson(vxtest::ReadFile(work_ + "/r.json"), json_, error);
   }
   static void TearDownTestSuite() { Shell("rm -rf '" + work_ + "' '" + work_ + ".out'"); }
-  static std::string work_;
-  static int status_;
-  static bool ok_;
-  static Json json_;
+  static inline std::string work_;
+  static inline int status_ = -1;
+  static inline bool ok_ = false;
+  static inline Json json_;
 };
-std::string ReviewReports::work_;
-int ReviewReports::status_ = -1;
-bool ReviewReports::ok_ = false;
-Json ReviewReports::json_;
 
 }  // namespace
 
@@ -142,9 +137,8 @@ TEST(BcfArchive, Crc32CheckValue) { EXPECT_EQ(Crc32("123456789"), 0xCBF43926u); 
 // validation discriminates), a topic with viewpoint, clip plane and snapshot
 // per result, and the same GUIDs from a second run.
 TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
-  if (Shell("command -v unzip >/dev/null && command -v xmllint >/dev/null") != 0) {
+  if (Shell("command -v unzip >/dev/null && command -v xmllint >/dev/null") != 0)
     GTEST_SKIP() << "needs unzip and xmllint";
-  }
   const std::string work = TempPath("bcf");
   const std::string schemas = std::string(VX_SHARED_DATA_DIR) + "/bcf/";
   ASSERT_EQ(Shell("mkdir -p " + work), 0);
@@ -155,30 +149,24 @@ TEST(BcfArchive, BothVersionsValidAgainstTheirSchemas) {
                     "/r.json --bcf-version " + version + " --bcf " + zip + " > /dev/null"),
               1);
     ASSERT_EQ(Shell("rm -rf " + dir + " && mkdir " + dir + " && cd " + dir + " && unzip -q " + zip), 0);
-    Json json;
-    std::string error;
-    ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/r.json"), json, error)) << error;
-    const std::size_t n = json["results"].items.size();
+    const std::size_t n = vxtest::ReadJsonFile(work + "/r.json")["results"].items.size();
     const std::string s = schemas + version + "/";
     EXPECT_EQ(Shell("xmllint --noout --schema " + s + "version.xsd " + dir + "/bcf.version 2>/dev/null"), 0);
     EXPECT_EQ(Shell("ls -d " + dir + "/*/ | wc -l | grep -qx " + std::to_string(n)), 0);
     EXPECT_EQ(Shell("ls " + dir + "/*/snapshot.png | wc -l | grep -qx " + std::to_string(n)), 0);
     EXPECT_EQ(Shell("xmllint --noout --schema " + s + "markup.xsd " + dir + "/*/markup.bcf 2>/dev/null"), 0);
     EXPECT_EQ(Shell("xmllint --noout --schema " + s + "visinfo.xsd " + dir + "/*/viewpoint.bcfv 2>/dev/null"), 0);
-    for (const char* element : {"<PerspectiveCamera>", "<ClippingPlane>"}) {
+    for (const char* element : {"<PerspectiveCamera>", "<ClippingPlane>"})
       EXPECT_EQ(Shell("grep -L '" + std::string(element) + "' " + dir + "/*/viewpoint.bcfv | wc -l | grep -qx 0"), 0)
           << element;
-    }
     if (version == "3.0") {
       EXPECT_NE(Shell("xmllint --noout --schema " + schemas + "2.1/markup.xsd " + dir + "/*/markup.bcf 2>/dev/null"),
                 0);
     }
     Shell("cd " + dir + " && ls -R > " + work + "/listing.txt");
     const std::string listing = vxtest::ReadFile(work + "/listing.txt");
-    if (firstListing.count(version)) {
-      EXPECT_EQ(listing, firstListing[version]);  // stable GUIDs
-    }
-    firstListing[version] = listing;
+    if (!firstListing.count(version)) firstListing[version] = listing;
+    EXPECT_EQ(listing, firstListing[version]);  // stable GUIDs
   }
   Shell("rm -rf '" + work + "'");
 }
@@ -217,15 +205,14 @@ TEST(Baseline, StatusesFollowTheEdits) {
   ASSERT_EQ(Shell(vistrel + file + " --baseline " + work + "/1.json --json " + work + "/2.json --csv " + work +
                   "/2.csv > " + work + "/2.txt"),
             1);
-  Json second;
-  std::string error;
-  ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/2.json"), second, error)) << error;
+  const Json second = vxtest::ReadJsonFile(work + "/2.json");
   std::map<std::string, std::string> got = Statuses(second);
   ASSERT_EQ(got.size(), 4u) << vxtest::ReadFile(work + "/2.txt");
   std::vector<std::string> statuses;
   for (const auto& e : got) statuses.push_back(e.second);
   // Placement paths follow the placement order, so the map's order is the pairs' order.
-  EXPECT_EQ(statuses, (std::vector<std::string>{"resolved", "active", "active", "new"})) << vxtest::ReadFile(work + "/2.txt");
+  EXPECT_EQ(statuses, (std::vector<std::string>{"resolved", "active", "active", "new"}))
+      << vxtest::ReadFile(work + "/2.txt");
   EXPECT_FALSE(second["baseline"]["partial"].b);
   EXPECT_NE(vxtest::ReadFile(work + "/2.csv").find(",new,"), std::string::npos);
 
@@ -233,15 +220,13 @@ TEST(Baseline, StatusesFollowTheEdits) {
   ASSERT_EQ(Shell(vistrel + "--json " + work + "/s1.json > /dev/null"), 1);
   for (const char* extra : {"", "--tolerance 1 "}) {
     ASSERT_EQ(Shell(vistrel + extra + "--baseline " + work + "/s1.json --json " + work + "/s2.json > /dev/null"), 1);
-    Json again;
-    ASSERT_TRUE(ReadJson(vxtest::ReadFile(work + "/s2.json"), again, error)) << error;
+    const Json again = vxtest::ReadJsonFile(work + "/s2.json");
     const bool sameSettings = *extra == '\0';
     EXPECT_EQ(again["baseline"]["partial"].b, !sameSettings) << extra;
     EXPECT_TRUE(again["baseline"]["resolved"].items.empty()) << extra;
-    for (const Json& r : again["results"].items) {
-      // A clearance that only the larger tolerance finds is new; everything else stays.
+    // A clearance that only the larger tolerance finds is new; everything else stays.
+    for (const Json& r : again["results"].items)
       EXPECT_EQ(r["status"].s, r["kind"].s == "clearance" && !sameSettings ? "new" : "active") << extra;
-    }
   }
   Shell("rm -rf '" + work + "'");
 }
@@ -254,9 +239,7 @@ TEST(Grouping, ByInstancePartitionsLargestFirst) {
   ASSERT_EQ(Shell(std::string(VX_VISTREL_BINARY) + " check -q --distance 20 --group-by instance --json " + json +
                   " > /dev/null"),
             1);
-  Json report;
-  std::string error;
-  ASSERT_TRUE(ReadJson(vxtest::ReadFile(json), report, error)) << error;
+  const Json report = vxtest::ReadJsonFile(json);
   std::remove(json.c_str());
   std::map<int, const Json*> byId;
   std::map<std::string, std::size_t> perInstance;
@@ -303,9 +286,7 @@ TEST(ReportCommand, ReclassifiedEqualsAFreshCheck) {
     return s.str();
   };
   auto keys = [&](const std::string& file) {
-    Json j;
-    std::string error;
-    EXPECT_TRUE(ReadJson(vxtest::ReadFile(file), j, error)) << file << ": " << error;
+    const Json j = vxtest::ReadJsonFile(file);
     std::vector<std::string> out;
     for (const Json& r : j["results"].items) out.push_back(key(r));
     return out;
