@@ -213,6 +213,11 @@ public:
   // every pair reaches the action, always through the instance's whole
   // path, as a reference for tests and measurements.
   int32_t m_bBroadPhase = 1;
+  // Threads that share the triangle search of one large pair of shapes
+  // (0: the hardware concurrency; 1: the run's thread alone). The run's
+  // thread still makes every callback, in the same order: results do not
+  // depend on it.
+  int32_t m_nSearchThreads = 0;
   int32_t m_nCalcType = 0;
   float m_fTolerance = 0.0f;
   float m_fTolerance2 = 0.0f;
@@ -275,13 +280,23 @@ private:
                                               const std::vector<SoFullPath*>& cols, bool triangle,
                                               const std::vector<char>& rowUsable,
                                               const std::vector<char>& colUsable);
-  // Walks the candidates of one row from column `first`: `test` runs for
-  // each candidate, the pairs in between advance m_nCurPair by their count
-  // in `counted` (prefix sums of the counted columns). `lastCounted` is the
-  // last counted column; false when the row ended early (stop or guard).
+  // Which loop a pair comes from: the top inputs of a one-group run, the
+  // children of a self-flagged input, or a two-group run. They differ in
+  // the visibility rule for side 2 and in what an equal or nested pair gets.
+  enum class PairLoop { OneGroup, Children, TwoGroups };
+  // One pair of the run, sides m_pCurPath1 and m_pCurPath2 (set by the
+  // caller with their records): the checks that may skip it, the pair
+  // counter and per-pair callback, the triangle test and the cut face, and
+  // the pair's end.
+  void TestPair(PairLoop loop);
+  // Walks the candidates of one row from column `first`: for each candidate
+  // `side2` sets side 2 and TestPair runs; the pairs in between advance
+  // m_nCurPair by their count in `counted` (prefix sums of the counted
+  // columns). `lastCounted` is the last counted column (the per-pair
+  // callback sees it last, as in the all-pairs loop); false when the row
+  // ended early (stop or guard).
   bool WalkRow(const std::vector<int32_t>& cand, std::size_t first, const std::vector<int64_t>& counted,
-               int32_t lastCounted, const std::function<void(int32_t)>& test,
-               const std::function<void(int32_t)>& mirror);
+               int32_t lastCounted, const std::function<void(int32_t)>& side2, PairLoop loop);
   void RunOneGroup();
   // Broad-phase boxes of an instance (see the run's source for why they can
   // be trusted), side 1 grown by the epsilon; empty when it has no extent.

@@ -35,6 +35,20 @@ namespace {
 const wchar_t kMsgLowMemory[] = L"剩余内存过少，继续计算系统可能崩溃，计算被中止！";
 const wchar_t kMsgException[] = L"计算异常，干涉计算被中止！";
 
+// Triangles closer than this (model units) are in contact: the action's
+// epsilon is the tolerance plus this, and a result whose smallest distance
+// is below it is an interference or contact (type 0), below the tolerance
+// plus it a clearance violation (type 1).
+constexpr double kContactDistance = 0.001;
+// With less free physical memory than this share at construction, the
+// action keeps no shape data between pairs (its own cache gives up below
+// 30 %, see intersection/MemoryGuard.h).
+constexpr double kCacheMinFreeShare = 0.4;
+// The run's memory guard stops it when free physical memory falls below
+// this share of the total, but never waits for more than kGuardFloorMax.
+constexpr double kGuardFloorShare = 0.05;
+constexpr std::uint64_t kGuardFloorMax = 256ull << 20;
+
 }  // namespace
 
 SoKRN_MainDoc* CCollisionManager::Doc() const { return m_pDocState ? m_pDocState->GetDoc() : nullptr; }
@@ -84,13 +98,11 @@ CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
 
   const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
   const double avail = static_cast<double>(vxplatform::AvailablePhysicalMemory());
-  if (total > 0 && static_cast<float>(avail) / static_cast<float>(total) < 0.4f) {
+  if (total > 0 && avail / total < kCacheMinFreeShare) {
     m_pAction->setCacheShapeDataFlg(FALSE);
   }
 
-  // Memory guard floor: 5 % of physical memory, at most 256 MiB.
-  const std::uint64_t fivePercent = static_cast<std::uint64_t>(total * 0.05);
-  m_nMinFreeMemory = std::min<std::uint64_t>(fivePercent, 256ull << 20);
+  m_nMinFreeMemory = std::min(static_cast<std::uint64_t>(total * kGuardFloorShare), kGuardFloorMax);
 }
 
 CCollisionManager::~CCollisionManager() {
@@ -278,7 +290,11 @@ void CCollisionManager::RunBody() {
   GetAllInputIns();
 
   const double tol = (m_nCalcType == 0 || m_nCalcType == 1) ? m_fTolerance : m_fTolerance2;
-  m_pAction->setIntersectionDetectionEpsilon(static_cast<float>(tol + 0.001));
+  m_pAction->setIntersectionDetectionEpsilon(static_cast<float>(tol + kContactDistance));
+  m_pAction->setSearchThreads(m_nSearchThreads);
+  // The search polls the stop request, so a stop (or a guard) is seen inside
+  // a large pair too.
+  m_pAction->setStopFlag(&m_nStopFlg);
 
   m_bShowClipPlane = 0;
   m_nCurPair = 0;
@@ -313,7 +329,7 @@ void CCollisionManager::RunBody() {
   }
   m_ignoreIndexed = false;
 
-  const double typeTol = static_cast<double>(m_fTolerance) + 0.001;
+  const double typeTol = static_cast<double>(m_fTolerance) + kContactDistance;
   for (std::size_t i = 0; i < m_Result.size();) {
     _collisionResult& r = m_Result[i];
     if (m_nCalcType == 0 && m_bCalcCrossMesh == 1 && typeTol > std::fabs(static_cast<double>(r.fCompacity))) {
@@ -322,7 +338,7 @@ void CCollisionManager::RunBody() {
     }
     r.nID = static_cast<int32_t>(i) + 1;
     const double d = r.fMinDist;
-    r.nType = 0.001 > d ? 0 : (typeTol > d ? 1 : 2);
+    r.nType = kContactDistance > d ? 0 : (typeTol > d ? 1 : 2);
     ++i;
   }
 
@@ -608,10 +624,43 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   return plan;
 }
 
+void CCollisionManager::TestPair(PairLoop loop) {
+  SoFullPath* path1 = m_pCurPath1;
+  SoFullPath* path2 = m_pCurPath2;
+  const bool same = OmbrelTools::IsPathEqual(path1, path2);
+  if (m_bSkipSameIns == 1 && same) return;
+  if (!path2 || IsIgnoreIns(path2)) return;
+  m_nCurSide = 1;
+  // The two-group loop leaves side 2's visibility to the collection (the
+  // visitation callback prunes hidden components).
+  if (loop != PairLoop::TwoGroups && ObviateInvisible(path2) != SoCallbackAction::CONTINUE) return;
+  ++m_nCurPair;
+  m_bNewPair = 1;
+  PairDone();
+
+  // One path containing the other (or both one instance): all shapes below
+  // the deeper path are tested against each other. Children of one input
+  // never contain each other; in two-group mode such pairs count but are
+  // tested only when equal instances are.
+  SoFullPath* deeper = nullptr;
+  const bool nested = loop != PairLoop::Children && !same && IsChildIns(path1, path2, &deeper) != 0;
+  const bool inside = loop != PairLoop::Children && (same || nested);
+  if (inside && loop == PairLoop::TwoGroups && m_bSkipSameIns != 0) return;
+  BeginPair();
+  if (inside) {
+    m_pAction->apply(same ? path1 : deeper);
+    CalculateCrossMeshSelf();
+  } else {
+    ApplySide(2, path2);
+    CalculateCrossMesh();
+  }
+  EndPair(path1, path2);
+  ClearTempData();
+}
+
 bool CCollisionManager::WalkRow(const std::vector<int32_t>& cand, std::size_t first,
                                 const std::vector<int64_t>& counted, int32_t lastCounted,
-                                const std::function<void(int32_t)>& test,
-                                const std::function<void(int32_t)>& mirror) {
+                                const std::function<void(int32_t)>& side2, PairLoop loop) {
   std::size_t next = first;  // first column not yet accounted for
   for (int32_t j : cand) {
     if (Stopped()) return false;
@@ -619,14 +668,18 @@ bool CCollisionManager::WalkRow(const std::vector<int32_t>& cand, std::size_t fi
     const std::size_t col = static_cast<std::size_t>(j);
     m_nCurPair += counted[col] - counted[next];
     next = col + 1;
-    test(j);
+    side2(j);
+    TestPair(loop);
   }
   if (Stopped()) return false;
   const int64_t rest = counted.back() - counted[next];
   if (rest > 0) {
     m_nCurPair += rest;
     // The all-pairs loop's last call of this row saw its last counted pair.
-    mirror(lastCounted);
+    side2(lastCounted);
+    m_nCurSide = 1;
+    m_bNewPair = 1;
+    PairDone();
   }
   return true;
 }
@@ -672,41 +725,11 @@ void CCollisionManager::RunOneGroup() {
     m_pCurPath1 = path1;
     if (!plan[i].empty()) ApplySide(1, m_pCurPath1);
 
-    auto test = [this](int32_t j) {
+    auto side2 = [this](int32_t j) {
       m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
       m_pCurPath2 = m_CurTopIns2.pPath;
-      if (m_bSkipSameIns == 1 && IsSameIns(m_pCurPath1, m_pCurPath2)) return;
-      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
-      m_nCurSide = 1;
-      if (ObviateInvisible(m_pCurPath2) != SoCallbackAction::CONTINUE) return;
-      m_bNewPair = 1;
-      ++m_nCurPair;
-      PairDone();
-
-      BeginPair();
-      SoFullPath* deeper = nullptr;
-      const bool same = IsSameIns(m_pCurPath1, m_pCurPath2) != 0;
-      const bool nested = !same && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
-      if (!same && !nested) {
-        ApplySide(2, m_pCurPath2);
-        CalculateCrossMesh();
-      } else {
-        // One contains the other (or both are one instance): test all
-        // shapes below the deeper path against each other.
-        m_pAction->apply(same ? m_pCurPath1 : deeper);
-        CalculateCrossMeshSelf();
-      }
-      EndPair(m_pCurPath1, m_pCurPath2);
-      ClearTempData();
     };
-    auto mirror = [this](int32_t j) {
-      m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
-      m_pCurPath2 = m_CurTopIns2.pPath;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, side2, PairLoop::OneGroup) && i + 1 < n) {
       m_CurTopIns2 = m_Ins[n - 1];  // where the all-pairs loop leaves it
       m_pCurPath2 = m_CurTopIns2.pPath;
     }
@@ -742,29 +765,8 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
     if (!usable[i]) continue;
     m_nCurSide = 0;
     if (!plan[i].empty()) ApplySide(1, ci);
-    auto test = [this, &children, ci](int32_t j) {
-      SoFullPath* cj = children[static_cast<std::size_t>(j)];
-      m_pCurPath2 = cj;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(ci, cj)) return;
-      if (!cj || IsIgnoreIns(cj)) return;
-      m_nCurSide = 1;
-      if (ObviateInvisible(cj) != SoCallbackAction::CONTINUE) return;
-      ++m_nCurPair;
-      m_bNewPair = 1;
-      PairDone();
-      BeginPair();
-      ApplySide(2, cj);
-      CalculateCrossMesh();
-      EndPair(ci, cj);
-      ClearTempData();
-    };
-    auto mirror = [this, &children](int32_t j) {
-      m_pCurPath2 = children[static_cast<std::size_t>(j)];
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+    auto side2 = [this, &children](int32_t j) { m_pCurPath2 = children[static_cast<std::size_t>(j)]; };
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, side2, PairLoop::Children) && i + 1 < n) {
       m_pCurPath2 = children[n - 1];
     }
     CalculateChild(ci);
@@ -796,40 +798,11 @@ void CCollisionManager::Calculate2Group() {
     m_nCurSide = 0;
     m_pCurPath1 = path1;
     if (!plan[i].empty()) ApplySide(1, path1);
-    auto test = [this](int32_t j) {
+    auto side2 = [this](int32_t j) {
       m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
       m_pCurPath2 = m_CurTopIns2.pPath;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2)) return;
-      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
-      ++m_nCurPair;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-      SoFullPath* deeper = nullptr;
-      const bool equal = OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2);
-      const bool nested = !equal && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
-      if (!equal && !nested) {
-        BeginPair();
-        ApplySide(2, m_CurTopIns2.pPath);
-        CalculateCrossMesh();
-        EndPair(m_pCurPath1, m_pCurPath2);
-        ClearTempData();
-      } else if (m_bSkipSameIns == 0) {
-        BeginPair();
-        m_pAction->apply(equal ? m_pCurPath1 : deeper);
-        CalculateCrossMeshSelf();
-        EndPair(m_pCurPath1, m_pCurPath2);
-        ClearTempData();
-      }
     };
-    auto mirror = [this](int32_t j) {
-      m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
-      m_pCurPath2 = m_CurTopIns2.pPath;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], 0, counted, lastCounted, test, mirror) && m > 0) {
+    if (WalkRow(plan[i], 0, counted, lastCounted, side2, PairLoop::TwoGroups) && m > 0) {
       m_CurTopIns2 = m_Ins2[m - 1];
       m_pCurPath2 = m_CurTopIns2.pPath;
     }
