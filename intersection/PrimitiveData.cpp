@@ -47,6 +47,7 @@ void PrimitiveData::addTriangle(const SbVec3f& q1, const SbVec3f& q2, const SbVe
 
 void PrimitiveData::prepare() {
   if (m_boxTree) return;
+  m_triangles.shrink_to_fit();  // complete now: no room for more
   std::vector<SbBox3f> boxes;
   boxes.reserve(m_triangles.size());
   for (const SbTri3f& t : m_triangles) boxes.push_back(t.getBoundingBox());

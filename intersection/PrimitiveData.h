@@ -10,9 +10,9 @@
 // cache and search jobs on worker threads, so the count is atomic: whoever
 // stores a pointer calls ref(), and unref() deletes the record when the last
 // holder lets go. The triangles are added while the collecting traversal
-// generates them (on the run's thread) and never change afterwards; the
-// hierarchy is built on first use, which must happen before the record is
-// read on another thread (prepare()).
+// generates them (on the action's thread), the hierarchy is built right
+// after that traversal (prepare()), and neither changes afterwards, so other
+// threads may read a prepared record.
 #include <Inventor/SbBasic.h>
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbMatrix.h>
@@ -88,8 +88,8 @@ class __attribute__((visibility("hidden"))) PrimitiveData {
   // Box of every stored point (local).
   const SbBox3f& getBox() const { return m_box; }
 
-  // Builds the hierarchy when missing. Call on the owning thread before a
-  // worker reads the record.
+  // Builds the hierarchy when missing (once the triangles are complete).
+  // Call on the owning thread before a worker reads the record.
   void prepare();
   // Hierarchy over the local boxes of all triangles, in set order; prepare()
   // must have run.

@@ -48,7 +48,7 @@ float s_classEpsilon = 0.0f;
 // least this many triangles, in parts of at least kParallelPart (enough work
 // per part to pay for handing it over; small enough for a stop to be seen
 // within a few milliseconds).
-constexpr std::size_t kParallelMin = 4096;
+constexpr std::size_t kParallelMin = 2048;
 constexpr std::size_t kParallelPart = 1024;
 
 // The local min/max of a transformed box (SbXfBox3f hides them).
@@ -222,12 +222,20 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   void traverse(SoPath* path, const SbMatrix* parent) {
     if (!parent) {
       traverser->apply(path);
-      return;
+    } else {
+      placedPath = static_cast<SoFullPath*>(path);
+      placedMatrix = *parent;
+      traverser->apply(placedPath->getTail());
+      placedPath = nullptr;
     }
-    placedPath = static_cast<SoFullPath*>(path);
-    placedMatrix = *parent;
-    traverser->apply(placedPath->getTail());
-    placedPath = nullptr;
+    finishCollection();
+  }
+
+  // After a collecting traversal: the new records are complete, so their
+  // hierarchies are built now, on this thread, before any search reads them.
+  void finishCollection() {
+    souping = nullptr;
+    for (ShapeData* s : group[collectGroup]) s->getPrimitives()->prepare();
   }
 
   // Collects the shapes under `path` into group g, through the cache when it
@@ -499,8 +507,6 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     const bool swapped = pa->getNumValid() < pb->getNumValid();
     const ShapeData& treeSet = swapped ? *b : *a;
     const ShapeData& iterSet = swapped ? *a : *b;
-    pa->prepare();
-    pb->prepare();
     const PairSearch search(placedSet(iterSet), placedSet(treeSet), eps);
     hits.clear();
     bool stop = !runSearch(search, hits);
@@ -737,6 +743,7 @@ void SoIntersectionDetectionExtAction::apply(SoNode* root) {
     SoDebugError::postInfo(where, "number of triangle primitives in scene: %d", count.getTriangleCount());
   }
   p.traverser->apply(root);
+  p.finishCollection();
   if (debug) SoDebugError::postInfo(where, "calling doIntersectionTesting()...");
   const SbTime start = SbTime::getTimeOfDay();
   p.doIntersectionTesting(false);
@@ -760,6 +767,7 @@ void SoIntersectionDetectionExtAction::apply(const SoPathList& paths, SbBool obe
   p.bbox.apply(paths, obeysRules);
   p.fullBox = p.bbox.getXfBoundingBox();
   p.traverser->apply(paths, obeysRules);
+  p.finishCollection();
   p.doIntersectionTesting(false);
 }
 
