@@ -280,6 +280,11 @@ private:
                                               const std::vector<SoFullPath*>& cols, bool triangle,
                                               const std::vector<char>& rowUsable,
                                               const std::vector<char>& colUsable);
+  // Adds to `plan` the pairs the loops test as one instance or as one
+  // containing the other (equal placement paths, or one continuing the
+  // other), whatever their boxes say.
+  void AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols, bool triangle,
+                      std::vector<std::vector<int32_t>>& plan);
   // Which loop a pair comes from: the top inputs of a one-group run, the
   // children of a self-flagged input, or a two-group run. They differ in
   // the visibility rule for side 2 and in what an equal or nested pair gets.
@@ -356,7 +361,13 @@ private:
   void ShowDisplay(int show, int32_t& flag, const char* name,
                    const std::function<void(_collisionResult&, SoSeparator*)>& addResult);
   bool IsShown(int i) const;
+  // Sets one instance's visibility (saving the one it had first). Inside a
+  // batch it does not notify the document but notes that it changed it.
   void SetInsVisble(SoFullPath* path, int visible);
+  bool m_visibilityBatch = false;
+  bool m_visibilityChanged = false;
+  // The notification a visibility change gives the document.
+  static void NotifyVisibility(SoKRN_MainDoc* doc);
   void SetInsVisbleSteps(SoFullPath* path, int visible);
   // Saves the current visibility of what ShowIns(path, steps) will show.
   void SaveShown(SoFullPath* path, bool steps);
@@ -369,10 +380,10 @@ private:
   SbXfBox3f PathListBox(const SoPathList& paths);
   SoKRN_MainDoc* Doc() const;
 
-  // The placement path (full form) of a path, computed once per run: the
-  // paths do not change while a run is active.
-  const std::string& PlcPathOf(const SoPath* path);
-  std::unordered_map<const SoPath*, std::string> m_plcPathCache;
+  // The placement ids of a path (see collision/PlacementIds.h), computed
+  // once per run: the paths do not change while a run is active.
+  const std::vector<uint32_t>& PlacementIdsOf(const SoPath* path);
+  std::unordered_map<const SoPath*, std::vector<uint32_t>> m_placementIds;
   // The memory guard asks the system at most every 100 ms.
   std::chrono::steady_clock::time_point m_nextMemoryCheck{};
   unsigned m_guardCalls = 0;

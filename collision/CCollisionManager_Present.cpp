@@ -97,7 +97,9 @@ void CCollisionManager::ClearColisionTempNode(bool restore) {
 
   if (restore && doc->getKRNState()) {
     SoKRN_State* state = doc->getKRNState();
-    for (const auto& saved : m_pDocState->Saved()) state->setDocEleVisible(saved.first, saved.second, TRUE);
+    // Notified once at the end, not once per instance (see ShowIns).
+    for (const auto& saved : m_pDocState->Saved()) state->setDocEleVisible(saved.first, saved.second, FALSE);
+    if (!m_pDocState->Saved().empty()) NotifyVisibility(doc);
     state->setClipPlane(nullptr);
   }
 }
@@ -206,9 +208,22 @@ void CCollisionManager::SetInsVisble(SoFullPath* path, int visible) {
   SoKRN_MainDoc* doc = Doc();
   if (!doc || !path || !doc->getKRNState()) return;
   SoKRN_State* state = doc->getKRNState();
-  const int cur = state->getDocEleVisible(path);
-  m_pDocState->Save(path, cur);
-  if ((cur != 0) != (visible != 0)) state->setDocEleVisible(path, visible > 0 ? -1 : 0, TRUE);
+  const std::string key = OmbrelTools::InstanceChainKey(path);  // once, for the lookup and the save
+  const int cur = state->getVisibleByKey(key);
+  m_pDocState->Save(path, key, cur);
+  if ((cur != 0) == (visible != 0)) return;
+  state->setDocEleVisible(path, visible > 0 ? -1 : 0, m_visibilityBatch ? FALSE : TRUE);
+  m_visibilityChanged = true;
+}
+
+void CCollisionManager::NotifyVisibility(SoKRN_MainDoc* doc) {
+  // What the document state's own notification touches: the model, so that
+  // every separator between the document and it drops its caches too.
+  if (SoKRN_ComponentKit* top = doc->getTopPrototype()) {
+    top->touch();
+  } else {
+    doc->touch();
+  }
 }
 
 void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
@@ -225,7 +240,8 @@ void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
 void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
   SoKRN_MainDoc* doc = Doc();
   if (!doc || !path || !doc->getKRNState()) return;
-  m_pDocState->Save(path, doc->getKRNState()->getDocEleVisible(path));
+  const std::string key = OmbrelTools::InstanceChainKey(path);
+  m_pDocState->Save(path, key, doc->getKRNState()->getVisibleByKey(key));
   if (!steps) return;
   auto it = m_InsChildren.find(path);
   if (it == m_InsChildren.end()) return;
@@ -288,8 +304,14 @@ void CCollisionManager::ShowIns(int mode) {
   // Their visibility now is what ClearColisionTempNode(true) gives back:
   // saved before hiding the root changes what they inherit.
   for (const auto& s : shown) SaveShown(s.first, s.second);
+  // One notification for the whole change rather than one per instance
+  // (each touches the model and every viewer's caches above it).
+  m_visibilityBatch = true;
+  m_visibilityChanged = false;
   HideAllShown();
   for (const auto& s : shown) ShowIns(s.first, s.second);
+  m_visibilityBatch = false;
+  if (m_visibilityChanged) NotifyVisibility(doc);
 
   // The box only goes to the callback: without one, nothing to compute.
   if (m_pfnShowInsCB) {

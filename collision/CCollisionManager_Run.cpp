@@ -4,9 +4,12 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/lists/SoPathList.h>
+#include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <string>
@@ -17,6 +20,7 @@
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionBoxCache.h"
 #include "collision/CollisionDocState.h"
+#include "collision/PlacementIds.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -27,6 +31,7 @@
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_ShellKit.h"
 #include "host/SoKRN_TextKit.h"
+#include "host/SoKRN_UserTransform.h"
 #include "host/SoKRN_WireSet.h"
 #include "module/Platform.h"
 
@@ -445,6 +450,76 @@ void CCollisionManager::ApplySide(int side, SoFullPath* path) {
   }
 }
 
+namespace {
+
+// The matrix an SoTransform multiplies into the model matrix; false when a
+// field is ignored (the node then stands in defaults, not modelled here).
+bool TransformMatrix(const SoTransform* t, SbMatrix& m) {
+  if (t->translation.isIgnored() || t->rotation.isIgnored() || t->scaleFactor.isIgnored() ||
+      t->scaleOrientation.isIgnored() || t->center.isIgnored()) {
+    return false;
+  }
+  m.setTransform(t->translation.getValue(), t->rotation.getValue(), t->scaleFactor.getValue(),
+                 t->scaleOrientation.getValue(), t->center.getValue());
+  return true;
+}
+
+}  // namespace
+
+// Why: a box action applied to each of n instances traverses each kit anew
+// (its separator cannot keep a box cache, the user-matrix node forbids it),
+// while the box of a prototype's subtree in its own frame does not depend on
+// where it is placed. The placed prototype box is the one the action forms
+// (the prototype's box carried through the same matrices), so the broad
+// phase's pad covers any rounding between the two.
+bool CCollisionManager::BoxCache::PlacedInstanceBox(SoNode* tail, const SbMatrix& parent, SbBox3f& world) {
+  if (userMatrices != 0 || !tail || !tail->isOfType(SoKRN_ComponentKit::getClassTypeId())) return false;
+  if (!static_cast<SoKRN_ComponentKit*>(tail)->isInstance()) return false;
+  // The kit's only child is its top separator (no callback list or other
+  // top-level part); below it, in traversal order, only the parts listed.
+  const SoChildList* parts = tail->getChildren();
+  if (!parts || parts->getLength() != 1) return false;
+  SoNode* top = (*parts)[0];
+  if (top->getTypeId() != SoSeparator::getClassTypeId()) return false;
+  const SoChildList* inside = top->getChildren();
+  SbMatrix local = SbMatrix::identity();
+  SbBox3f out;
+  for (int k = 0; inside && k < inside->getLength(); ++k) {
+    SoNode* node = (*inside)[k];
+    const SoType type = node->getTypeId();
+    if (type == SoTransform::getClassTypeId()) {
+      SbMatrix m;
+      if (!TransformMatrix(static_cast<SoTransform*>(node), m)) return false;
+      local.multLeft(m);  // as a traversal does: the new matrix applies first
+    } else if (type == SoKRN_UserTransform::getClassTypeId()) {
+      // No per-path user matrices in the document: it applies nothing.
+    } else if (type == SoGroup::getClassTypeId()) {
+      const SoChildList* protos = node->getChildren();
+      for (int p = 0; protos && p < protos->getLength(); ++p) {
+        SoNode* proto = (*protos)[p];
+        if (!proto->isOfType(SoKRN_ComponentKit::getClassTypeId()) ||
+            static_cast<SoKRN_ComponentKit*>(proto)->isInstance()) {
+          return false;
+        }
+        auto known = protoBoxes.find(proto);
+        if (known == protoBoxes.end() || known->second.first != proto->getNodeId()) {
+          bbox.apply(proto);
+          known = protoBoxes.insert_or_assign(proto, std::make_pair(proto->getNodeId(), bbox.getXfBoundingBox())).first;
+        }
+        SbXfBox3f xf = known->second.second;
+        if (xf.isEmpty()) continue;
+        xf.transform(local);
+        xf.transform(parent);
+        out.extendBy(xf.project());
+      }
+    } else {
+      return false;
+    }
+  }
+  world = out;
+  return true;
+}
+
 SbXfBox3f CCollisionManager::PlacedBox(SoFullPath* path, BoxCache& cache, const SbMatrix& parent) {
   cache.bbox.apply(path->getTail());
   SbXfBox3f xf = cache.bbox.getXfBoundingBox();
@@ -490,11 +565,14 @@ void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& si
     m_pAction->getPairBoxes(path, side1, side2);
     return;
   }
-  const SbXfBox3f xf = PlacedBox(path, cache, parent);
   side1.makeEmpty();
   side2.makeEmpty();
-  if (xf.isEmpty()) return;
-  SbBox3f world = xf.project();
+  SbBox3f world;
+  if (!cache.PlacedInstanceBox(path->getTail(), parent, world)) {
+    const SbXfBox3f xf = PlacedBox(path, cache, parent);
+    if (xf.isEmpty()) return;
+    world = xf.project();
+  }
   if (world.isEmpty()) return;
   const SbVec3f& lo = world.getMin();
   const SbVec3f& hi = world.getMax();
@@ -568,10 +646,49 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   // Pairs the loops test as one instance (same nodes, hence the same
   // placement path) or as one containing the other (one placement path
   // continues the other) are tested whatever their boxes say.
-  std::unordered_map<std::string, std::vector<int32_t>> colsByKey;
-  for (std::size_t j = 0; j < cols.size(); ++j) {
-    if (cols[j]) colsByKey[PlcPathOf(cols[j])].push_back(static_cast<int32_t>(j));
+  AddNestedPairs(rows, cols, triangle, plan);
+  return plan;
+}
+
+namespace {
+
+// (hash of the id list, index) of every non-null path, sorted: the paths
+// whose list has a given hash are one binary search away.
+std::vector<std::pair<uint64_t, int32_t>> ByIdsHash(const std::vector<SoFullPath*>& paths,
+                                                    const vxcollide::PlacementIdLists& ids) {
+  std::vector<std::pair<uint64_t, int32_t>> out;
+  out.reserve(paths.size());
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    if (paths[k]) out.emplace_back(ids.Hash(k), static_cast<int32_t>(k));
   }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Calls found(k) for every path k of `index` whose id list is the first n
+// ids of `prefix`, given the hash h of those n ids.
+template <typename Found>
+void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, const vxcollide::PlacementIdLists& ids,
+                    uint64_t h, const uint32_t* prefix, std::size_t n, Found found) {
+  auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(h, INT32_MIN));
+  for (; it != index.end() && it->first == h; ++it) {
+    if (ids.Equals(static_cast<std::size_t>(it->second), prefix, n)) found(it->second);
+  }
+}
+
+}  // namespace
+
+void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols,
+                                       bool triangle, std::vector<std::vector<int32_t>>& plan) {
+  vxcollide::PlacementIdLists colIds, rowIdsOwn;
+  for (SoFullPath* p : cols) colIds.Add(p);
+  if (!triangle) {
+    for (SoFullPath* p : rows) rowIdsOwn.Add(p);
+  }
+  const vxcollide::PlacementIdLists& rowIds = triangle ? colIds : rowIdsOwn;
+  const auto colsByIds = ByIdsHash(cols, colIds);
+
+  bool extra = false;
   auto addPair = [&](std::size_t i, int32_t j) {
     if (triangle && static_cast<std::size_t>(j) == i) return;
     if (triangle && static_cast<std::size_t>(j) < i) {
@@ -579,49 +696,46 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     } else {
       plan[i].push_back(j);
     }
+    extra = true;
   };
-  bool extra = false;
+  // Columns whose list is a prefix of the row's, the whole list included:
+  // ancestors and equals.
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i]) continue;
-    const std::string& key = PlcPathOf(rows[i]);
-    // Every prefix ending before a '|' and the key itself: ancestors and equals.
-    for (std::size_t cut = 0; cut <= key.size(); ++cut) {
-      if (cut < key.size() && key[cut] != '|') continue;
-      const auto hit = colsByKey.find(key.substr(0, cut));
-      if (hit == colsByKey.end()) continue;
-      for (int32_t j : hit->second) {
-        addPair(i, j);
-        extra = true;
-      }
+    const uint32_t* ids = rowIds.Begin(i);
+    const std::size_t n = rowIds.Size(i);
+    uint64_t h = vxcollide::kIdsHashSeed;
+    for (std::size_t len = 0;; ++len) {
+      ForEachWithIds(colsByIds, colIds, h, ids, len, [&](int32_t j) { addPair(i, j); });
+      if (len == n) break;
+      h = vxcollide::ExtendIdsHash(h, ids[len]);
     }
   }
   if (!triangle) {
-    // Descendants of a row among the columns: their prefixes name the row.
-    std::unordered_map<std::string, std::vector<int32_t>> rowsByKey;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i]) rowsByKey[PlcPathOf(rows[i])].push_back(static_cast<int32_t>(i));
-    }
+    // Descendants of a row among the columns: rows whose list is a proper
+    // prefix of the column's.
+    const auto rowsByIds = ByIdsHash(rows, rowIds);
     for (std::size_t j = 0; j < cols.size(); ++j) {
       if (!cols[j]) continue;
-      const std::string& key = PlcPathOf(cols[j]);
-      for (std::size_t cut = 0; cut < key.size(); ++cut) {
-        if (key[cut] != '|') continue;
-        const auto hit = rowsByKey.find(key.substr(0, cut));
-        if (hit == rowsByKey.end()) continue;
-        for (int32_t i : hit->second) {
+      const uint32_t* ids = colIds.Begin(j);
+      const std::size_t n = colIds.Size(j);
+      uint64_t h = vxcollide::kIdsHashSeed;
+      for (std::size_t len = 0; len < n; ++len) {
+        ForEachWithIds(rowsByIds, rowIds, h, ids, len, [&](int32_t i) {
           plan[static_cast<std::size_t>(i)].push_back(static_cast<int32_t>(j));
           extra = true;
-        }
+        });
+        h = vxcollide::ExtendIdsHash(h, ids[len]);
       }
     }
   }
+  // Rows stay ascending and free of repeats, as the box search left them.
   if (extra) {
     for (std::vector<int32_t>& row : plan) {
       std::sort(row.begin(), row.end());
       row.erase(std::unique(row.begin(), row.end()), row.end());
     }
   }
-  return plan;
 }
 
 void CCollisionManager::TestPair(PairLoop loop) {
@@ -744,7 +858,8 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
   m_pCurPath1 = nullptr;
   m_pCurPath2 = nullptr;
   auto it = m_InsChildren.find(path);
-  if (it == m_InsChildren.end()) return;
+  // Most instances have no children: nothing to plan, count or call.
+  if (it == m_InsChildren.end() || it->second.empty()) return;
   // Copy: the list is not changed during the run, but a copy keeps the
   // iteration independent of the map.
   const std::vector<SoFullPath*> children = it->second;

@@ -24,7 +24,11 @@ bool CollisionDocState::HasSaved(const SoPath* path) const {
 
 void CollisionDocState::Save(const SoPath* path, int visible) {
   if (!path) return;
-  const std::string key = OmbrelTools::InstanceChainKey(path);
+  Save(path, OmbrelTools::InstanceChainKey(path), visible);
+}
+
+void CollisionDocState::Save(const SoPath* path, const std::string& key, int visible) {
+  if (!path) return;
   if (!m_index.insert(key).second) return;
   const int depth = key.empty() ? 0 : 1 + static_cast<int>(std::count(key.begin(), key.end(), '|'));
   // After the last entry no deeper than this one: ancestors stay first.

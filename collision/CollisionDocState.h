@@ -36,6 +36,9 @@ public:
   // Saves a referenced copy of `path` with `visible`; the first save of an
   // occurrence wins.
   void Save(const SoPath* path, int visible);
+  // The same with the path's instance chain key (OmbrelTools::InstanceChainKey)
+  // computed by the caller.
+  void Save(const SoPath* path, const std::string& key, int visible);
   // Entries in restoring order (path, visibility before the first change):
   // by depth of the occurrence, then in the order they were saved.
   const std::vector<std::pair<SoPath*, int>>& Saved() const { return m_saved; }
