@@ -364,13 +364,18 @@ private:
   // Sets one instance's visibility (saving the one it had first). Inside a
   // batch it does not notify the document but notes that it changed it.
   void SetInsVisble(SoFullPath* path, int visible);
+  // The same with the path's instance chain key given, and `saved` when its
+  // visibility is saved already.
+  void SetKeyVisible(SoFullPath* path, const std::string& key, int visible, bool saved);
   bool m_visibilityBatch = false;
   bool m_visibilityChanged = false;
   // The notification a visibility change gives the document.
   static void NotifyVisibility(SoKRN_MainDoc* doc);
   void SetInsVisbleSteps(SoFullPath* path, int visible);
-  // Saves the current visibility of what ShowIns(path, steps) will show.
-  void SaveShown(SoFullPath* path, bool steps);
+  // Saves the current visibility of what ShowIns(path, steps) will show;
+  // `key` gets the path's instance chain key. `input`: the path is a key of
+  // m_InsChildren. False when nothing was saved (no path, document or state).
+  bool SaveShown(SoFullPath* path, bool steps, std::string& key, bool input);
   // Hides the root instance and every occurrence set visible explicitly
   // (saving each first): nothing of the document is visible afterwards.
   void HideAllShown();
@@ -399,4 +404,9 @@ private:
   // During a run: the ignore list indexed by the nodes of its paths.
   std::unordered_multimap<std::size_t, const SoPath*> m_ignoreIndex;
   bool m_ignoreIndexed = false;
+  // Set by StartCalculate for its worker: the expansion of the inputs it
+  // made stays valid for the run. Cleared by any change of the lists, the
+  // self flags or the expansion.
+  bool m_expansionKept = false;
+  bool ExpansionIgnoresVisibility() const;
 };

@@ -161,6 +161,7 @@ void CCollisionManager::DelAllIns(InsList& list) {
 }
 
 void CCollisionManager::SetInsSelfFlg(InsList& list, int i, bool self) {
+  m_expansionKept = false;  // the flag decides which children count
   if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return;
   checkIndex(i, list.size());
   list[i].bSelf = self;
@@ -308,7 +309,18 @@ int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** dee
 
 // ---- expansion of the inputs --------------------------------------------------------
 
+bool CCollisionManager::ExpansionIgnoresVisibility() const {
+  // ObviateInvisible consults visibility only for records tagged 2.
+  for (const InsList* list : {&m_Ins, &m_Ins2}) {
+    for (const _collisionIns& r : *list) {
+      if (r.nTag == 2) return false;
+    }
+  }
+  return true;
+}
+
 void CCollisionManager::DelAllInputIns() {
+  m_expansionKept = false;
   for (auto& entry : m_InsChildren) entry.first->unref();
   m_InsChildren.clear();
   m_placementIds.clear();  // its keys may be released paths from here on

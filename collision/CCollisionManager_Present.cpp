@@ -207,10 +207,16 @@ void CCollisionManager::ShowCutFace(int show) {
 void CCollisionManager::SetInsVisble(SoFullPath* path, int visible) {
   SoKRN_MainDoc* doc = Doc();
   if (!doc || !path || !doc->getKRNState()) return;
+  // The key once, for the lookup and the save.
+  SetKeyVisible(path, OmbrelTools::InstanceChainKey(path), visible, false);
+}
+
+void CCollisionManager::SetKeyVisible(SoFullPath* path, const std::string& key, int visible, bool saved) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc || !path || !doc->getKRNState()) return;
   SoKRN_State* state = doc->getKRNState();
-  const std::string key = OmbrelTools::InstanceChainKey(path);  // once, for the lookup and the save
   const int cur = state->getVisibleByKey(key);
-  m_pDocState->Save(path, key, cur);
+  if (!saved) m_pDocState->Save(path, key, cur);
   if ((cur != 0) == (visible != 0)) return;
   state->setDocEleVisible(path, visible > 0 ? -1 : 0, m_visibilityBatch ? FALSE : TRUE);
   m_visibilityChanged = true;
@@ -237,15 +243,20 @@ void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
   }
 }
 
-void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
+bool CCollisionManager::SaveShown(SoFullPath* path, bool steps, std::string& key, bool input) {
   SoKRN_MainDoc* doc = Doc();
-  if (!doc || !path || !doc->getKRNState()) return;
-  const std::string key = OmbrelTools::InstanceChainKey(path);
-  m_pDocState->Save(path, key, doc->getKRNState()->getVisibleByKey(key));
-  if (!steps) return;
+  if (!doc || !path || !doc->getKRNState()) return false;
+  key = OmbrelTools::InstanceChainKey(path);
+  // The input lists' own paths are temporary copies the manager never
+  // changes (a child found by the expansion is an ordinary path): shared.
+  const bool share = input && dynamic_cast<SoTempPath*>(path) != nullptr;
+  m_pDocState->Save(path, key, doc->getKRNState()->getVisibleByKey(key), share);
+  if (!steps) return true;
   auto it = m_InsChildren.find(path);
-  if (it == m_InsChildren.end()) return;
-  for (SoFullPath* child : it->second) SaveShown(child, true);
+  if (it == m_InsChildren.end()) return true;
+  std::string childKey;
+  for (SoFullPath* child : it->second) SaveShown(child, true, childKey, false);
+  return true;
 }
 
 // The ancestors of a shown instance are not made visible here: the document
@@ -303,13 +314,24 @@ void CCollisionManager::ShowIns(int mode) {
   }
   // Their visibility now is what ClearColisionTempNode(true) gives back:
   // saved before hiding the root changes what they inherit.
-  for (const auto& s : shown) SaveShown(s.first, s.second);
+  // Each one's key is kept for showing it below.
+  std::vector<std::string> keys(shown.size());
+  std::vector<char> saved(shown.size(), 0);
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    saved[k] = SaveShown(shown[k].first, shown[k].second, keys[k], mode != 0);
+  }
   // One notification for the whole change rather than one per instance
   // (each touches the model and every viewer's caches above it).
   m_visibilityBatch = true;
   m_visibilityChanged = false;
   HideAllShown();
-  for (const auto& s : shown) ShowIns(s.first, s.second);
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    if (shown[k].second || !saved[k]) {
+      ShowIns(shown[k].first, shown[k].second);
+    } else {
+      SetKeyVisible(shown[k].first, keys[k], 1, true);  // ShowIns(path, false) with what is known
+    }
+  }
   m_visibilityBatch = false;
   if (m_visibilityChanged) NotifyVisibility(doc);
 

@@ -184,6 +184,7 @@ void CCollisionManager::StartCalculate() {
   m_pCurPath1 = nullptr;
   m_pCurPath2 = nullptr;
   GetAllInputIns();
+  m_expansionKept = true;  // until anything changes the lists, flags or expansion
   ShowIns(1);
 
   if (m_bRunning.load() == 1) return;
@@ -195,8 +196,11 @@ void CCollisionManager::StartCalculate() {
   m_workerAlive.store(1);
   {
     std::lock_guard<std::mutex> publish(m_startMutex);
+    // The worker may keep the expansion made above (see RunBody).
+    m_expansionKept = m_expansionKept && ExpansionIgnoresVisibility();
     const vxplatform::ThreadHandle handle = vxplatform::StartThread(&CCollisionManager::WorkerMain, this);
     if (!handle) {
+      m_expansionKept = false;
       m_ignoreIndexed = false;
       m_bRunning.store(0);
       m_workerAlive.store(0);
@@ -291,8 +295,21 @@ void CCollisionManager::RunBody() {
   m_runThread.store(std::this_thread::get_id());
   m_bAborted.store(0);
   SetStoppedPair(nullptr, nullptr);
-  DelAllResult();
-  GetAllInputIns();
+  // A run started by StartCalculate finds the inputs expanded a moment ago,
+  // on the caller's thread, from the same lists, flags and scene; showing
+  // the inputs since then changed visibility only, which that expansion
+  // did not ask for (no input takes the hidden-instance rule). Then it is
+  // kept rather than made again.
+  const bool keep = m_expansionKept && m_ignoreIndexed;
+  m_expansionKept = false;
+  if (keep) {
+    m_Result.clear();
+    m_nCurResult = 0;
+    m_nCurSide = 0;
+  } else {
+    DelAllResult();
+    GetAllInputIns();
+  }
 
   const double tol = (m_nCalcType == 0 || m_nCalcType == 1) ? m_fTolerance : m_fTolerance2;
   m_pAction->setIntersectionDetectionEpsilon(static_cast<float>(tol + kContactDistance));

@@ -27,7 +27,7 @@ void CollisionDocState::Save(const SoPath* path, int visible) {
   Save(path, OmbrelTools::InstanceChainKey(path), visible);
 }
 
-void CollisionDocState::Save(const SoPath* path, const std::string& key, int visible) {
+void CollisionDocState::Save(const SoPath* path, const std::string& key, int visible, bool share) {
   if (!path) return;
   if (!m_index.insert(key).second) return;
   const int depth = key.empty() ? 0 : 1 + static_cast<int>(std::count(key.begin(), key.end(), '|'));
@@ -37,11 +37,16 @@ void CollisionDocState::Save(const SoPath* path, const std::string& key, int vis
   // A temporary (non-auditing) copy: it is only read back for its nodes, and
   // registering thousands of paths with the groups they pass makes each
   // one's release a search among all of them.
-  const auto* full = static_cast<const SoFullPath*>(path);
-  auto* copy = new SoTempPath(full->getLength());
+  SoPath* copy = nullptr;
+  if (share) {
+    copy = const_cast<SoPath*>(path);
+  } else {
+    const auto* full = static_cast<const SoFullPath*>(path);
+    copy = new SoTempPath(full->getLength());
+    if (full->getLength() > 0) copy->setHead(full->getHead());
+    for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
+  }
   copy->ref();
-  if (full->getLength() > 0) copy->setHead(full->getHead());
-  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
   m_depth.insert(at, depth);
   m_saved.insert(m_saved.begin() + offset, std::make_pair(copy, visible));
 }

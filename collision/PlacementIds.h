@@ -46,8 +46,29 @@ struct PlacementIdLists {
   std::vector<uint32_t> ids;
   std::vector<std::size_t> start{0};
 
+  // Siblings usually follow each other (the instances of one group): when
+  // a path has the previous one's nodes up to its tail, the ids of that
+  // part are copied and only the tail is looked at.
   void Add(const SoPath* path) {
-    AppendPlacementIds(path, ids);
+    const auto* full = static_cast<const SoFullPath*>(path);
+    const int len = full ? full->getLength() : 0;
+    bool sameParent = len >= 1 && static_cast<std::size_t>(len - 1) == m_parent.size();
+    for (int i = 0; sameParent && i + 1 < len; ++i) sameParent = full->getNode(i) == m_parent[static_cast<std::size_t>(i)];
+    const std::size_t first = ids.size();
+    if (sameParent) {
+      ids.insert(ids.end(), m_parentIds.begin(), m_parentIds.end());
+      AppendTailId(full->getTail());
+    } else {
+      m_parent.clear();
+      m_parentIds.clear();
+      for (int i = 0; i + 1 < len; ++i) m_parent.push_back(full->getNode(i));
+      if (len >= 1) {
+        AppendPlacementIds(full, ids);
+        // The tail's id, if any, is the last one: the parent's are the rest.
+        const bool tailId = ids.size() > first && IsInstance(full->getTail());
+        m_parentIds.assign(ids.begin() + static_cast<std::ptrdiff_t>(first), ids.end() - (tailId ? 1 : 0));
+      }
+    }
     start.push_back(ids.size());
   }
   std::size_t Size(std::size_t k) const { return start[k + 1] - start[k]; }
@@ -66,6 +87,17 @@ struct PlacementIdLists {
     }
     return true;
   }
+
+private:
+  static bool IsInstance(SoNode* node) {
+    return node && node->isOfType(SoKRN_ComponentKit::getClassTypeId()) &&
+           static_cast<SoKRN_ComponentKit*>(node)->isInstance();
+  }
+  void AppendTailId(SoNode* tail) {
+    if (IsInstance(tail)) ids.push_back(static_cast<SoKRN_ComponentKit*>(tail)->getPLCID());
+  }
+  std::vector<SoNode*> m_parent;     // the last path's nodes before its tail
+  std::vector<uint32_t> m_parentIds;  // their placement ids
 };
 
 }  // namespace vxcollide
