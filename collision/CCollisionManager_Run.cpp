@@ -430,7 +430,16 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
     fast = plain->second.second;
   }
   if (!fast) return false;
-  std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
+  // Siblings usually come one after the other: the last parent first,
+  // without building a key.
+  std::vector<SoNode*>& parentNodes = cache.lastParent;
+  bool same = parentNodes.size() == static_cast<std::size_t>(len - 1);
+  for (int k = 0; same && k + 1 < len; ++k) same = parentNodes[static_cast<std::size_t>(k)] == path->getNode(k);
+  if (same) {
+    parentMatrix = cache.lastParentMatrix;
+    return true;
+  }
+  parentNodes.resize(static_cast<std::size_t>(len - 1));
   for (int k = 0; k + 1 < len; ++k) parentNodes[static_cast<std::size_t>(k)] = path->getNode(k);
   auto parent = cache.parents.find(parentNodes);
   if (parent == cache.parents.end()) {
@@ -438,8 +447,9 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
     prefix->ref();
     cache.matrix.apply(prefix);
     prefix->unref();
-    parent = cache.parents.emplace(std::move(parentNodes), cache.matrix.getMatrix()).first;
+    parent = cache.parents.emplace(parentNodes, cache.matrix.getMatrix()).first;
   }
+  cache.lastParentMatrix = parent->second;
   parentMatrix = parent->second;
   return true;
 }
@@ -523,11 +533,16 @@ bool CCollisionManager::BoxCache::PlacedInstanceBox(SoNode* tail, const SbMatrix
           bbox.apply(proto);
           known = protoBoxes.insert_or_assign(proto, std::make_pair(proto->getNodeId(), bbox.getXfBoundingBox())).first;
         }
-        SbXfBox3f xf = known->second.second;
+        // The box's own matrix, then the instance's, then the parent's:
+        // what transforming the box twice and projecting it computes.
+        const SbXfBox3f& xf = known->second.second;
         if (xf.isEmpty()) continue;
-        xf.transform(local);
-        xf.transform(parent);
-        out.extendBy(xf.project());
+        SbMatrix toWorld = xf.getTransform();
+        toWorld.multRight(local);
+        toWorld.multRight(parent);
+        SbBox3f placed = static_cast<const SbBox3f&>(xf);  // the box in its own frame
+        placed.transform(toWorld);
+        out.extendBy(placed);
       }
     } else {
       return false;
