@@ -52,6 +52,9 @@
 class CollisionDocState;
 class SoFullPath;
 class SoKRN_ComponentKit;
+namespace vxcollide {
+struct PlacementIdLists;
+}
 class SoKRN_MainDoc;
 class SoKRN_NodeKit;
 class SoNode;
@@ -282,8 +285,10 @@ private:
                                               const std::vector<char>& colUsable);
   // Adds to `plan` the pairs the loops test as one instance or as one
   // containing the other (equal placement paths, or one continuing the
-  // other), whatever their boxes say.
+  // other), whatever their boxes say. The id lists are the paths' (see
+  // collision/PlacementIds.h), one per path.
   void AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols, bool triangle,
+                      const vxcollide::PlacementIdLists& rowIds, const vxcollide::PlacementIdLists& colIds,
                       std::vector<std::vector<int32_t>>& plan);
   // Which loop a pair comes from: the top inputs of a one-group run, the
   // children of a self-flagged input, or a two-group run. They differ in

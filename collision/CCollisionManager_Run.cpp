@@ -649,20 +649,27 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   SbBox3f s1, s2;
   if (!m_pBoxCache) m_pBoxCache.reset(new BoxCache);
   BoxCache& boxes = *m_pBoxCache;
+  // The placement ids of each path are read in the same pass, while its
+  // nodes are at hand (in a large assembly they would not be later).
+  vxcollide::PlacementIdLists rowIds, colIdsOwn;
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
+    rowIds.Add(rows[i]);
     side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
     if (!rowUsable[i] || !rows[i]) continue;
     PairBoxes(rows[i], boxes, s1, s2);
     side1[i] = toBox(s1);
     if (triangle) side2[i] = toBox(s2);
   }
+  for (std::size_t i = rowIds.start.size() - 1; i < rows.size(); ++i) rowIds.Add(rows[i]);  // after a stop
   if (!triangle) {
     for (std::size_t j = 0; j < cols.size() && !Stopped(); ++j) {
+      colIdsOwn.Add(cols[j]);
       side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
       if (!colUsable[j] || !cols[j]) continue;
       PairBoxes(cols[j], boxes, s1, s2);
       side2[j] = toBox(s2);
     }
+    for (std::size_t j = colIdsOwn.start.size() - 1; j < cols.size(); ++j) colIdsOwn.Add(cols[j]);
   } else {
     for (std::size_t j = 0; j < cols.size(); ++j) {
       if (!colUsable[j]) side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
@@ -678,7 +685,7 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   // Pairs the loops test as one instance (same nodes, hence the same
   // placement path) or as one containing the other (one placement path
   // continues the other) are tested whatever their boxes say.
-  AddNestedPairs(rows, cols, triangle, plan);
+  AddNestedPairs(rows, cols, triangle, rowIds, triangle ? rowIds : colIdsOwn, plan);
   return plan;
 }
 
@@ -711,13 +718,9 @@ void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, cons
 }  // namespace
 
 void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols,
-                                       bool triangle, std::vector<std::vector<int32_t>>& plan) {
-  vxcollide::PlacementIdLists colIds, rowIdsOwn;
-  for (SoFullPath* p : cols) colIds.Add(p);
-  if (!triangle) {
-    for (SoFullPath* p : rows) rowIdsOwn.Add(p);
-  }
-  const vxcollide::PlacementIdLists& rowIds = triangle ? colIds : rowIdsOwn;
+                                       bool triangle, const vxcollide::PlacementIdLists& rowIds,
+                                       const vxcollide::PlacementIdLists& colIds,
+                                       std::vector<std::vector<int32_t>>& plan) {
   const auto colsByIds = ByIdsHash(cols, colIds);
 
   bool extra = false;
