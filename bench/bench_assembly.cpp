@@ -37,7 +37,9 @@
 //   workload=assembly1000 ours_s=.. fcl_s=.. pairs_ours=.. pairs_fcl=..
 // The exit status is 1 when a count disagrees with the design (or, on the
 // plant, ours and FCL name different pairs).
+#include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoFullPath.h>
+#include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/lists/SoPathList.h>
 
@@ -60,6 +62,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <utility>
 #include <vector>
@@ -74,6 +77,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoRef.h"
 #include "host/VistrelHost.h"
+#include "intersection/SoIntersectionDetectionExtAction.h"
 #include "module/VistrelExt.h"
 
 namespace {
@@ -358,6 +362,52 @@ int usage() {
 }
 
 // Peak resident set of the process so far, in MB.
+// What the intersection action keeps for collected instances: an action
+// with its cache on collects leaf instances as side 1 (placed by their
+// parents' matrices, as the run does) and glibc's heap in use (mallinfo2)
+// is read after `first` and after `count` instances. Once every prototype has
+// been met (the shared record count no longer grows), the heap grows by the
+// per-instance cost alone: the slope is the bytes per instance, and what the
+// first `first` instances took beyond that, over the local triangle count,
+// the bytes per prototype triangle (our records, plus what Coin keeps on its
+// nodes after generating their triangles).
+void printShapeDataCost(SoKRN_MainDoc* doc, std::size_t first, std::size_t count) {
+  std::vector<SoFullPath*> leaves;
+  if (SoFullPath* root = topPrototypePath(doc)) {
+    CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);
+    root->unref();
+  }
+  SoGetMatrixAction matrix{SbViewportRegion()};
+  std::vector<SbMatrix> parents;
+  const std::size_t n = std::min(count, leaves.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    SoPath* prefix = leaves[i]->copy(0, leaves[i]->getLength() - 1);
+    prefix->ref();
+    matrix.apply(prefix);
+    prefix->unref();
+    parents.push_back(matrix.getMatrix());
+  }
+  if (n > first) {
+    SoIntersectionDetectionExtAction action;
+    const std::size_t start = mallinfo2().uordblks;
+    int records = 0, triangles = 0, recordsLater = 0, trianglesLater = 0;
+    for (std::size_t i = 0; i < first; ++i) action.apply1(leaves[i], parents[i]);
+    const std::size_t mid = mallinfo2().uordblks;
+    const std::size_t shared = action.getSharedTriangleBytes(records, triangles);
+    for (std::size_t i = first; i < n; ++i) action.apply1(leaves[i], parents[i]);
+    const std::size_t end = mallinfo2().uordblks;
+    action.getSharedTriangleBytes(recordsLater, trianglesLater);
+    const double perInstance = (static_cast<double>(end) - static_cast<double>(mid)) / static_cast<double>(n - first);
+    const double firstPart = static_cast<double>(mid) - static_cast<double>(start);
+    std::printf("# shape data: %.0f bytes per instance (instances %zu to %zu), %.1f bytes per local triangle "
+                "(%d records, %d triangles, %.1f bytes per triangle in our records alone)%s\n",
+                perInstance, first, n, (firstPart - perInstance * static_cast<double>(first)) / triangles, records,
+                triangles, static_cast<double>(shared) / triangles,
+                recordsLater == records ? "" : " [new prototypes after the first instances: figures mixed]");
+  }
+  for (SoFullPath* leaf : leaves) leaf->unref();
+}
+
 double peakRssMb() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
@@ -381,11 +431,12 @@ struct SideRun {
 // Ours: the document built once (not in the time), then `repeats` timed
 // checks; the best run's pairs against the design.
 SideRun timeOurs(const Plant& plant, const std::vector<Leaf>& leaves, const std::map<std::string, int>& leafByPlc,
-                 const PairSet& designed, int repeats) {
+                 const PairSet& designed, int repeats, bool plantLine) {
   SideRun out;
   vhost::SoRef<SoKRN_MainDoc> doc;
   out.build = secondsOf([&] { doc = buildDocument(plant); });
   std::printf("# ours: document built in %.3f s (not in ours_s)\n", out.build);
+  if (plantLine) printShapeDataCost(doc, 2000, 6000);
   CGraphOperation::SetActiveMainDocKit(doc);
   OursRun best;
   out.best = 1e300;
@@ -464,7 +515,7 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
               placedTriangles, designed.size(), repeats);
   std::fflush(stdout);
 
-  const SideRun ours = doOurs ? timeOurs(plant, leaves, leafByPlc, designed, repeats) : SideRun();
+  const SideRun ours = doOurs ? timeOurs(plant, leaves, leafByPlc, designed, repeats, plantLine) : SideRun();
   const SideRun fcl = doFcl ? timeFcl(plant, leaves, designed, repeats, plantLine) : SideRun();
   bool agree = ours.agree && fcl.agree;
   if (doOurs && doFcl && ours.pairSet != fcl.pairSet) {

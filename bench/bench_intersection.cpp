@@ -37,6 +37,8 @@
 // run_s - run_nocut_s is what the cut faces cost. env_rob's meshes are not
 // closed, so it has no volume and no CGAL figure (n/a).
 // Lines starting with '#' carry extra figures (build times, ratios).
+// VX_SEARCH_THREADS=N in the environment sets the threads that share a
+// large pair's triangle search in ours (default: the hardware concurrency).
 #include <Inventor/SbRotation.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoPath.h>
@@ -256,6 +258,12 @@ bool oursOnly() {
 }
 
 long g_ourPairs = 0;
+// VX_SEARCH_THREADS, or 0 (the hardware concurrency).
+int searchThreads() {
+  const char* v = std::getenv("VX_SEARCH_THREADS");
+  return v ? std::atoi(v) : 0;
+}
+
 SoIntersectionDetectionExtAction::Resp countOurs(void*, const SoIntersectingPrimitive*, const SoIntersectingPrimitive*,
                                                  float) {
   ++g_ourPairs;
@@ -353,6 +361,7 @@ struct CutFaceScene {
     for (const SbMatrix& pose : poses) {
       CGraphOperation::SetInsMatrixByPlcPath(doc, "2", pose, false);
       auto* m = new CCollisionManager(doc, "CollisionManager");
+      m->m_nSearchThreads = searchThreads();
       auto* a = new SoPath(4);
       auto* b = new SoPath(4);
       OmbrelTools::StrPathToSoPath(doc, "1", *a);
@@ -450,6 +459,7 @@ void envRob(const std::string& dataDir, int repeats) {
   const vhost::SoRef<SoPath> envPath = ours.newPath(0);
   std::vector<vhost::SoRef<SoPath>> robPaths;  // kept alive: a freed path's address must not come back as a key
   SoIntersectionDetectionExtAction action;
+  action.setSearchThreads(searchThreads());
   action.addIntersectionCallback(&countOurs, nullptr);
   auto runOurs = [&] {
     g_ourPairs = 0;
@@ -535,6 +545,7 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   ours.xf[1]->rotation = turn;
   const vhost::SoRef<SoPath> pa = ours.newPath(0), pb = ours.newPath(1);
   SoIntersectionDetectionExtAction action;
+  action.setSearchThreads(searchThreads());
   action.setIntersectionDetectionEpsilon(eps);
   action.addIntersectionCallback(&countOurs, nullptr);
   auto runOurs = [&] {

@@ -52,6 +52,9 @@
 class CollisionDocState;
 class SoFullPath;
 class SoKRN_ComponentKit;
+namespace vxcollide {
+struct PlacementIdLists;
+}
 class SoKRN_MainDoc;
 class SoKRN_NodeKit;
 class SoNode;
@@ -213,6 +216,11 @@ public:
   // every pair reaches the action, always through the instance's whole
   // path, as a reference for tests and measurements.
   int32_t m_bBroadPhase = 1;
+  // Threads that share the triangle search of one large pair of shapes
+  // (0: the hardware concurrency; 1: the run's thread alone). The run's
+  // thread still makes every callback, in the same order: results do not
+  // depend on it.
+  int32_t m_nSearchThreads = 0;
   int32_t m_nCalcType = 0;
   float m_fTolerance = 0.0f;
   float m_fTolerance2 = 0.0f;
@@ -275,13 +283,30 @@ private:
                                               const std::vector<SoFullPath*>& cols, bool triangle,
                                               const std::vector<char>& rowUsable,
                                               const std::vector<char>& colUsable);
-  // Walks the candidates of one row from column `first`: `test` runs for
-  // each candidate, the pairs in between advance m_nCurPair by their count
-  // in `counted` (prefix sums of the counted columns). `lastCounted` is the
-  // last counted column; false when the row ended early (stop or guard).
+  // Adds to `plan` the pairs the loops test as one instance or as one
+  // containing the other (equal placement paths, or one continuing the
+  // other), whatever their boxes say. The id lists are the paths' (see
+  // collision/PlacementIds.h), one per path.
+  void AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols, bool triangle,
+                      const vxcollide::PlacementIdLists& rowIds, const vxcollide::PlacementIdLists& colIds,
+                      std::vector<std::vector<int32_t>>& plan);
+  // Which loop a pair comes from: the top inputs of a one-group run, the
+  // children of a self-flagged input, or a two-group run. They differ in
+  // the visibility rule for side 2 and in what an equal or nested pair gets.
+  enum class PairLoop { OneGroup, Children, TwoGroups };
+  // One pair of the run, sides m_pCurPath1 and m_pCurPath2 (set by the
+  // caller with their records): the checks that may skip it, the pair
+  // counter and per-pair callback, the triangle test and the cut face, and
+  // the pair's end.
+  void TestPair(PairLoop loop);
+  // Walks the candidates of one row from column `first`: for each candidate
+  // `side2` sets side 2 and TestPair runs; the pairs in between advance
+  // m_nCurPair by their count in `counted` (prefix sums of the counted
+  // columns). `lastCounted` is the last counted column (the per-pair
+  // callback sees it last, as in the all-pairs loop); false when the row
+  // ended early (stop or guard).
   bool WalkRow(const std::vector<int32_t>& cand, std::size_t first, const std::vector<int64_t>& counted,
-               int32_t lastCounted, const std::function<void(int32_t)>& test,
-               const std::function<void(int32_t)>& mirror);
+               int32_t lastCounted, const std::function<void(int32_t)>& side2, PairLoop loop);
   void RunOneGroup();
   // Broad-phase boxes of an instance (see the run's source for why they can
   // be trusted), side 1 grown by the epsilon; empty when it has no extent.
@@ -341,10 +366,21 @@ private:
   void ShowDisplay(int show, int32_t& flag, const char* name,
                    const std::function<void(_collisionResult&, SoSeparator*)>& addResult);
   bool IsShown(int i) const;
+  // Sets one instance's visibility (saving the one it had first). Inside a
+  // batch it does not notify the document but notes that it changed it.
   void SetInsVisble(SoFullPath* path, int visible);
+  // The same with the path's instance chain key given, and `saved` when its
+  // visibility is saved already.
+  void SetKeyVisible(SoFullPath* path, const std::string& key, int visible, bool saved);
+  bool m_visibilityBatch = false;
+  bool m_visibilityChanged = false;
+  // The notification a visibility change gives the document.
+  static void NotifyVisibility(SoKRN_MainDoc* doc);
   void SetInsVisbleSteps(SoFullPath* path, int visible);
-  // Saves the current visibility of what ShowIns(path, steps) will show.
-  void SaveShown(SoFullPath* path, bool steps);
+  // Saves the current visibility of what ShowIns(path, steps) will show;
+  // `key` gets the path's instance chain key. `input`: the path is a key of
+  // m_InsChildren. False when nothing was saved (no path, document or state).
+  bool SaveShown(SoFullPath* path, bool steps, std::string& key, bool input);
   // Hides the root instance and every occurrence set visible explicitly
   // (saving each first): nothing of the document is visible afterwards.
   void HideAllShown();
@@ -354,10 +390,10 @@ private:
   SbXfBox3f PathListBox(const SoPathList& paths);
   SoKRN_MainDoc* Doc() const;
 
-  // The placement path (full form) of a path, computed once per run: the
-  // paths do not change while a run is active.
-  const std::string& PlcPathOf(const SoPath* path);
-  std::unordered_map<const SoPath*, std::string> m_plcPathCache;
+  // The placement ids of a path (see collision/PlacementIds.h), computed
+  // once per run: the paths do not change while a run is active.
+  const std::vector<uint32_t>& PlacementIdsOf(const SoPath* path);
+  std::unordered_map<const SoPath*, std::vector<uint32_t>> m_placementIds;
   // The memory guard asks the system at most every 100 ms.
   std::chrono::steady_clock::time_point m_nextMemoryCheck{};
   unsigned m_guardCalls = 0;
@@ -373,4 +409,9 @@ private:
   // During a run: the ignore list indexed by the nodes of its paths.
   std::unordered_multimap<std::size_t, const SoPath*> m_ignoreIndex;
   bool m_ignoreIndexed = false;
+  // Set by StartCalculate for its worker: the expansion of the inputs it
+  // made stays valid for the run. Cleared by any change of the lists, the
+  // self flags or the expansion.
+  bool m_expansionKept = false;
+  bool ExpansionIgnoresVisibility() const;
 };

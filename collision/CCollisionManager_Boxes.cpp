@@ -73,7 +73,7 @@ SbXfBox3f CCollisionManager::GetResultBoundingBox(_collisionResult* r) {
     if (!m_pResultBoxCache) m_pResultBoxCache.reset(new BoxCache);
     BoxCache& cache = *m_pResultBoxCache;
     cache.userMatrices = -1;  // the user may have moved parts since
-    cache.parents.clear();
+    cache.ForgetParents();
     auto worldBox = [this, &cache](SoFullPath* path) {
       SbBox3f box;
       if (!path) return box;

@@ -38,6 +38,9 @@ SoCallbackAction::Response CCollisionManager::IntersectionVisitationCB(void* dat
 SoCallbackAction::Response CCollisionManager::ObviateInvisible(const SoPath* path) {
   const bool ruleActive = (m_nCurSide == 0 && m_CurTopIns1.nTag == 2) ||
                           (m_nCurSide == 1 && m_CurTopIns2.nTag == 2);
+  // Without the rule nothing below can prune: spare the walk up the path
+  // (it is asked once per instance, and for every shape collected).
+  if (!ruleActive) return SoCallbackAction::CONTINUE;
   const auto* full = static_cast<const SoFullPath*>(path);
   if (!full || full->getLength() <= 1) return SoCallbackAction::CONTINUE;
   for (int k = full->getLength() - 1; k >= 1; --k) {
@@ -45,7 +48,7 @@ SoCallbackAction::Response CCollisionManager::ObviateInvisible(const SoPath* pat
     if (!node) continue;
     if (node->isOfType(SoKRN_MainDoc::getClassTypeId())) {
       SoKRN_InfoKit* info = static_cast<SoKRN_MainDoc*>(node)->getKRN_Info();
-      if (ruleActive && info) {
+      if (info) {
         auto* style = static_cast<SoDrawStyle*>(info->getPart("drawStyle", FALSE));
         if (style && style->style.getValue() == SoDrawStyle::INVISIBLE) return SoCallbackAction::PRUNE;
       }
@@ -54,9 +57,8 @@ SoCallbackAction::Response CCollisionManager::ObviateInvisible(const SoPath* pat
     if (node->isOfType(SoKRN_ComponentKit::getClassTypeId()) &&
         static_cast<SoKRN_ComponentKit*>(node)->componentType.getValue() == 0) {
       auto* kit = static_cast<SoKRN_ComponentKit*>(node);
-      bool visible = true;
-      if (ruleActive && kit->getKRNState()) visible = kit->getKRNState()->getDocEleVisible(path) != 0;
-      return ruleActive && !visible ? SoCallbackAction::PRUNE : SoCallbackAction::CONTINUE;
+      const bool visible = !kit->getKRNState() || kit->getKRNState()->getDocEleVisible(path) != 0;
+      return visible ? SoCallbackAction::CONTINUE : SoCallbackAction::PRUNE;
     }
   }
   return SoCallbackAction::CONTINUE;

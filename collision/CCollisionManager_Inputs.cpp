@@ -4,12 +4,15 @@
 #include <Inventor/lists/SoPathList.h>
 #include <Inventor/misc/SoTempPath.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
-#include <unordered_set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "collision/CCollisionManager.h"
+#include "collision/PlacementIds.h"
 #include "graphops/CGraphOperation.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -61,10 +64,12 @@ int CCollisionManager::GetMaxInsID(const InsList& list) const {
   return best;
 }
 
-const std::string& CCollisionManager::PlcPathOf(const SoPath* path) {
-  auto it = m_plcPathCache.find(path);
-  if (it != m_plcPathCache.end()) return it->second;
-  return m_plcPathCache.emplace(path, fullPlcPath(path)).first->second;
+const std::vector<uint32_t>& CCollisionManager::PlacementIdsOf(const SoPath* path) {
+  auto it = m_placementIds.find(path);
+  if (it != m_placementIds.end()) return it->second;
+  std::vector<uint32_t> ids;
+  vxcollide::AppendPlacementIds(path, ids);
+  return m_placementIds.emplace(path, std::move(ids)).first->second;
 }
 
 int CCollisionManager::CheckInsExist(const _collisionIns& rec, const InsList& list) const {
@@ -93,25 +98,46 @@ void CCollisionManager::AddIns(_collisionIns rec, InsList& list, int tag) {
 void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
   m_ignoreIndexed = false;  // the lists change: ask the list itself again
   if (!paths) return;
-  int id = GetMaxInsID(list);
-  // The placement paths already in the list with this tag, so that the
-  // duplicate test (CheckInsExist's rule) costs one lookup per path.
-  std::unordered_set<std::string> present;
+  const int firstId = GetMaxInsID(list) + 1;  // numbers advance for duplicates too
+  // CheckInsExist's rule for many paths at once: a path is left out when
+  // one already in the list with this tag, or an earlier one of `paths`,
+  // has its placement path. Compared as id lists grouped by their hashes,
+  // so the test costs O(log n) per path and builds no strings.
+  vxcollide::PlacementIdLists ids;
   for (const _collisionIns& r : list) {
-    if (r.nTag == tag) present.insert(fullPlcPath(r.pPath));
+    if (r.nTag == tag) ids.Add(r.pPath);
   }
-  for (int k = 0; k < paths->getLength(); ++k) {
-    ++id;  // numbers advance for duplicates too
+  const std::size_t present = ids.start.size() - 1;
+  const int n = paths->getLength();
+  for (int k = 0; k < n; ++k) ids.Add((*paths)[k]);  // a copy has the same nodes, hence the same ids
+  const std::size_t total = present + static_cast<std::size_t>(n);
+  std::vector<std::pair<uint64_t, std::size_t>> byHash(total);
+  for (std::size_t e = 0; e < total; ++e) byHash[e] = std::make_pair(ids.Hash(e), e);
+  std::sort(byHash.begin(), byHash.end());
+  std::vector<char> repeated(total, 0);
+  for (std::size_t g = 0; g < total;) {
+    std::size_t end = g + 1;
+    while (end < total && byHash[end].first == byHash[g].first) ++end;
+    // Within a group of one hash, in list order: repeated when an earlier
+    // kept one has the same ids.
+    for (std::size_t m = g + 1; m < end; ++m) {
+      const std::size_t e = byHash[m].second;
+      for (std::size_t f = g; f < m && !repeated[e]; ++f) {
+        const std::size_t earlier = byHash[f].second;
+        if (!repeated[earlier] && ids.Equals(earlier, ids.Begin(e), ids.Size(e))) repeated[e] = 1;
+      }
+    }
+    g = end;
+  }
+  list.reserve(list.size() + static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    if (repeated[present + static_cast<std::size_t>(k)]) continue;
     _collisionIns rec;
-    rec.nID = id;
+    rec.nID = firstId + k;
     rec.bSelf = true;
     rec.nTag = tag;
     rec.pPath = TempCopy((*paths)[k]);
     rec.pPath->ref();
-    if (!present.insert(fullPlcPath(rec.pPath)).second) {
-      rec.pPath->unref();
-      continue;
-    }
     list.push_back(rec);
   }
 }
@@ -135,6 +161,7 @@ void CCollisionManager::DelAllIns(InsList& list) {
 }
 
 void CCollisionManager::SetInsSelfFlg(InsList& list, int i, bool self) {
+  m_expansionKept = false;  // the flag decides which children count
   if (i >= 0 && static_cast<std::size_t>(i) >= list.size()) return;
   checkIndex(i, list.size());
   list[i].bSelf = self;
@@ -248,7 +275,7 @@ void CCollisionManager::IndexIgnoreList() {
 
 int CCollisionManager::IsIgnoreIns(const SoPath* p) {
   if (m_ignoreIndexed) {
-    if (!p) return 0;
+    if (!p || m_ignoreIndex.empty()) return 0;
     const auto range = m_ignoreIndex.equal_range(NodesHash(p));
     for (auto it = range.first; it != range.second; ++it) {
       if (OmbrelTools::IsPathEqual(p, it->second)) return 1;
@@ -262,14 +289,12 @@ int CCollisionManager::IsIgnoreIns(const SoPath* p) {
 }
 
 int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** deeper) {
-  const std::string& sa = PlcPathOf(a);
-  const std::string& sb = PlcPathOf(b);
-  // One placement path continues the other id by id. Whole ids only: as
-  // plain text "PATH|0|1" would also be a prefix of "PATH|0|10", and
-  // instances 1 and 0x10 would never be tested against each other.
-  auto continues = [](const std::string& longer, const std::string& shorter) {
-    return longer.compare(0, shorter.size(), shorter) == 0 &&
-           (longer.size() == shorter.size() || longer[shorter.size()] == '|');
+  const std::vector<uint32_t>& sa = PlacementIdsOf(a);
+  const std::vector<uint32_t>& sb = PlacementIdsOf(b);
+  // One placement path continues the other id by id (whole ids: instance 1
+  // is no ancestor of instance 0x10).
+  auto continues = [](const std::vector<uint32_t>& longer, const std::vector<uint32_t>& shorter) {
+    return longer.size() >= shorter.size() && std::equal(shorter.begin(), shorter.end(), longer.begin());
   };
   if (continues(sa, sb)) {
     if (deeper) *deeper = a;
@@ -284,10 +309,21 @@ int CCollisionManager::IsChildIns(SoFullPath* a, SoFullPath* b, SoFullPath** dee
 
 // ---- expansion of the inputs --------------------------------------------------------
 
+bool CCollisionManager::ExpansionIgnoresVisibility() const {
+  // ObviateInvisible consults visibility only for records tagged 2.
+  for (const InsList* list : {&m_Ins, &m_Ins2}) {
+    for (const _collisionIns& r : *list) {
+      if (r.nTag == 2) return false;
+    }
+  }
+  return true;
+}
+
 void CCollisionManager::DelAllInputIns() {
+  m_expansionKept = false;
   for (auto& entry : m_InsChildren) entry.first->unref();
   m_InsChildren.clear();
-  m_plcPathCache.clear();  // its keys may be released paths from here on
+  m_placementIds.clear();  // its keys may be released paths from here on
 }
 
 void CCollisionManager::GetAllInputInsChild(SoFullPath* path, std::vector<SoFullPath*>& out) {
@@ -337,14 +373,18 @@ void CCollisionManager::GetAllInputIns() {
     for (std::size_t i = 0; i < list.size() && !Stopped(); ++i) {
       m_CurTopIns1 = list[i];
       SoFullPath* path = list[i].pPath;
-      if (IsIgnoreIns(path) || !path || !tailKit(path)) continue;
+      SoKRN_ComponentKit* kit = tailKit(path);
+      if (IsIgnoreIns(path) || !path || !kit) continue;
       if (ObviateInvisible(path) != SoCallbackAction::CONTINUE) continue;
       std::vector<SoFullPath*> children;
-      if (childOwner(tailKit(path)) && childOwner(tailKit(path))->getNumEleChildren() > 0) {
-        GetAllInputInsChild(path, children);
-      }
+      SoKRN_ComponentKit* owner = childOwner(kit);
+      if (owner && owner->getNumEleChildren() > 0) GetAllInputInsChild(path, children);
       ++counted;
-      if (m_InsChildren.emplace(path, std::move(children)).second) path->ref();
+      // The list's paths were made one after the other, so their addresses
+      // mostly ascend: the end is the likely place of each new key.
+      const std::size_t before = m_InsChildren.size();
+      m_InsChildren.emplace_hint(m_InsChildren.end(), path, std::move(children));
+      if (m_InsChildren.size() != before) path->ref();
     }
     return counted;
   };

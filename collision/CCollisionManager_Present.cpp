@@ -94,7 +94,9 @@ void CCollisionManager::ClearColisionTempNode(bool restore) {
 
   if (restore && doc->getKRNState()) {
     SoKRN_State* state = doc->getKRNState();
-    for (const auto& saved : m_pDocState->Saved()) state->setDocEleVisible(saved.first, saved.second, TRUE);
+    // Notified once at the end, not once per instance (see ShowIns).
+    for (const auto& saved : m_pDocState->Saved()) state->setDocEleVisible(saved.first, saved.second, FALSE);
+    if (!m_pDocState->Saved().empty()) NotifyVisibility(doc);
     state->setClipPlane(nullptr);
   }
 }
@@ -202,10 +204,29 @@ void CCollisionManager::ShowCutFace(int show) {
 void CCollisionManager::SetInsVisble(SoFullPath* path, int visible) {
   SoKRN_MainDoc* doc = Doc();
   if (!doc || !path || !doc->getKRNState()) return;
+  // The key once, for the lookup and the save.
+  SetKeyVisible(path, OmbrelTools::InstanceChainKey(path), visible, false);
+}
+
+void CCollisionManager::SetKeyVisible(SoFullPath* path, const std::string& key, int visible, bool saved) {
+  SoKRN_MainDoc* doc = Doc();
+  if (!doc || !path || !doc->getKRNState()) return;
   SoKRN_State* state = doc->getKRNState();
-  const int cur = state->getDocEleVisible(path);
-  m_pDocState->Save(path, cur);
-  if ((cur != 0) != (visible != 0)) state->setDocEleVisible(path, visible > 0 ? -1 : 0, TRUE);
+  const int cur = state->getVisibleByKey(key);
+  if (!saved) m_pDocState->Save(path, key, cur);
+  if ((cur != 0) == (visible != 0)) return;
+  state->setDocEleVisible(path, visible > 0 ? -1 : 0, m_visibilityBatch ? FALSE : TRUE);
+  m_visibilityChanged = true;
+}
+
+void CCollisionManager::NotifyVisibility(SoKRN_MainDoc* doc) {
+  // What the document state's own notification touches: the model, so that
+  // every separator between the document and it drops its caches too.
+  if (SoKRN_ComponentKit* top = doc->getTopPrototype()) {
+    top->touch();
+  } else {
+    doc->touch();
+  }
 }
 
 void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
@@ -219,14 +240,20 @@ void CCollisionManager::SetInsVisbleSteps(SoFullPath* path, int visible) {
   }
 }
 
-void CCollisionManager::SaveShown(SoFullPath* path, bool steps) {
+bool CCollisionManager::SaveShown(SoFullPath* path, bool steps, std::string& key, bool input) {
   SoKRN_MainDoc* doc = Doc();
-  if (!doc || !path || !doc->getKRNState()) return;
-  m_pDocState->Save(path, doc->getKRNState()->getDocEleVisible(path));
-  if (!steps) return;
+  if (!doc || !path || !doc->getKRNState()) return false;
+  key = OmbrelTools::InstanceChainKey(path);
+  // The input lists' own paths are temporary copies the manager never
+  // changes (a child found by the expansion is an ordinary path): shared.
+  const bool share = input && dynamic_cast<SoTempPath*>(path) != nullptr;
+  m_pDocState->Save(path, key, doc->getKRNState()->getVisibleByKey(key), share);
+  if (!steps) return true;
   auto it = m_InsChildren.find(path);
-  if (it == m_InsChildren.end()) return;
-  for (SoFullPath* child : it->second) SaveShown(child, true);
+  if (it == m_InsChildren.end()) return true;
+  std::string childKey;
+  for (SoFullPath* child : it->second) SaveShown(child, true, childKey, false);
+  return true;
 }
 
 // The ancestors of a shown instance are not made visible here: the document
@@ -284,9 +311,26 @@ void CCollisionManager::ShowIns(int mode) {
   }
   // Their visibility now is what ClearColisionTempNode(true) gives back:
   // saved before hiding the root changes what they inherit.
-  for (const auto& s : shown) SaveShown(s.first, s.second);
+  // Each one's key is kept for showing it below.
+  std::vector<std::string> keys(shown.size());
+  std::vector<char> saved(shown.size(), 0);
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    saved[k] = SaveShown(shown[k].first, shown[k].second, keys[k], mode != 0);
+  }
+  // One notification for the whole change rather than one per instance
+  // (each touches the model and every viewer's caches above it).
+  m_visibilityBatch = true;
+  m_visibilityChanged = false;
   HideAllShown();
-  for (const auto& s : shown) ShowIns(s.first, s.second);
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    if (shown[k].second || !saved[k]) {
+      ShowIns(shown[k].first, shown[k].second);
+    } else {
+      SetKeyVisible(shown[k].first, keys[k], 1, true);  // ShowIns(path, false) with what is known
+    }
+  }
+  m_visibilityBatch = false;
+  if (m_visibilityChanged) NotifyVisibility(doc);
 
   // The box only goes to the callback: without one, nothing to compute.
   if (m_pfnShowInsCB) {

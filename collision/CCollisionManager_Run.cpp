@@ -4,9 +4,12 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/lists/SoPathList.h>
+#include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <string>
@@ -17,6 +20,7 @@
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionBoxCache.h"
 #include "collision/CollisionDocState.h"
+#include "collision/PlacementIds.h"
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -27,6 +31,7 @@
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_ShellKit.h"
 #include "host/SoKRN_TextKit.h"
+#include "host/SoKRN_UserTransform.h"
 #include "host/SoKRN_WireSet.h"
 #include "platform/Platform.h"
 
@@ -34,6 +39,20 @@ namespace {
 
 const wchar_t kMsgLowMemory[] = L"剩余内存过少，继续计算系统可能崩溃，计算被中止！";
 const wchar_t kMsgException[] = L"计算异常，干涉计算被中止！";
+
+// Triangles closer than this (model units) are in contact: the action's
+// epsilon is the tolerance plus this, and a result whose smallest distance
+// is below it is an interference or contact (type 0), below the tolerance
+// plus it a clearance violation (type 1).
+constexpr double kContactDistance = 0.001;
+// With less free physical memory than this share at construction, the
+// action keeps no shape data between pairs (its own cache gives up below
+// 30 %, see intersection/MemoryGuard.h).
+constexpr double kCacheMinFreeShare = 0.4;
+// The run's memory guard stops it when free physical memory falls below
+// this share of the total, but never waits for more than kGuardFloorMax.
+constexpr double kGuardFloorShare = 0.05;
+constexpr std::uint64_t kGuardFloorMax = 256ull << 20;
 
 }  // namespace
 
@@ -84,13 +103,11 @@ CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
 
   const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
   const double avail = static_cast<double>(vxplatform::AvailablePhysicalMemory());
-  if (total > 0 && static_cast<float>(avail) / static_cast<float>(total) < 0.4f) {
+  if (total > 0 && avail / total < kCacheMinFreeShare) {
     m_pAction->setCacheShapeDataFlg(FALSE);
   }
 
-  // Memory guard floor: 5 % of physical memory, at most 256 MiB.
-  const std::uint64_t fivePercent = static_cast<std::uint64_t>(total * 0.05);
-  m_nMinFreeMemory = std::min<std::uint64_t>(fivePercent, 256ull << 20);
+  m_nMinFreeMemory = std::min(static_cast<std::uint64_t>(total * kGuardFloorShare), kGuardFloorMax);
 }
 
 CCollisionManager::~CCollisionManager() {
@@ -167,6 +184,7 @@ void CCollisionManager::StartCalculate() {
   m_pCurPath1 = nullptr;
   m_pCurPath2 = nullptr;
   GetAllInputIns();
+  m_expansionKept = true;  // until anything changes the lists, flags or expansion
   ShowIns(1);
 
   if (m_bRunning.load() == 1) return;
@@ -178,8 +196,11 @@ void CCollisionManager::StartCalculate() {
   m_workerAlive.store(1);
   {
     std::lock_guard<std::mutex> publish(m_startMutex);
+    // The worker may keep the expansion made above (see RunBody).
+    m_expansionKept = m_expansionKept && ExpansionIgnoresVisibility();
     const vxplatform::ThreadHandle handle = vxplatform::StartThread(&CCollisionManager::WorkerMain, this);
     if (!handle) {
+      m_expansionKept = false;
       m_ignoreIndexed = false;
       m_bRunning.store(0);
       m_workerAlive.store(0);
@@ -274,11 +295,28 @@ void CCollisionManager::RunBody() {
   m_runThread.store(std::this_thread::get_id());
   m_bAborted.store(0);
   SetStoppedPair(nullptr, nullptr);
-  DelAllResult();
-  GetAllInputIns();
+  // A run started by StartCalculate finds the inputs expanded a moment ago,
+  // on the caller's thread, from the same lists, flags and scene; showing
+  // the inputs since then changed visibility only, which that expansion
+  // did not ask for (no input takes the hidden-instance rule). Then it is
+  // kept rather than made again.
+  const bool keep = m_expansionKept && m_ignoreIndexed;
+  m_expansionKept = false;
+  if (keep) {
+    m_Result.clear();
+    m_nCurResult = 0;
+    m_nCurSide = 0;
+  } else {
+    DelAllResult();
+    GetAllInputIns();
+  }
 
   const double tol = (m_nCalcType == 0 || m_nCalcType == 1) ? m_fTolerance : m_fTolerance2;
-  m_pAction->setIntersectionDetectionEpsilon(static_cast<float>(tol + 0.001));
+  m_pAction->setIntersectionDetectionEpsilon(static_cast<float>(tol + kContactDistance));
+  m_pAction->setSearchThreads(m_nSearchThreads);
+  // The search polls the stop request, so a stop (or a guard) is seen inside
+  // a large pair too.
+  m_pAction->setStopFlag(&m_nStopFlg);
 
   m_bShowClipPlane = 0;
   m_nCurPair = 0;
@@ -313,7 +351,7 @@ void CCollisionManager::RunBody() {
   }
   m_ignoreIndexed = false;
 
-  const double typeTol = static_cast<double>(m_fTolerance) + 0.001;
+  const double typeTol = static_cast<double>(m_fTolerance) + kContactDistance;
   for (std::size_t i = 0; i < m_Result.size();) {
     _collisionResult& r = m_Result[i];
     if (m_nCalcType == 0 && m_bCalcCrossMesh == 1 && typeTol > std::fabs(static_cast<double>(r.fCompacity))) {
@@ -322,7 +360,7 @@ void CCollisionManager::RunBody() {
     }
     r.nID = static_cast<int32_t>(i) + 1;
     const double d = r.fMinDist;
-    r.nType = 0.001 > d ? 0 : (typeTol > d ? 1 : 2);
+    r.nType = kContactDistance > d ? 0 : (typeTol > d ? 1 : 2);
     ++i;
   }
 
@@ -392,7 +430,16 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
     fast = plain->second.second;
   }
   if (!fast) return false;
-  std::vector<SoNode*> parentNodes(static_cast<std::size_t>(len - 1));
+  // Siblings usually come one after the other: the last parent first,
+  // without building a key.
+  std::vector<SoNode*>& parentNodes = cache.lastParent;
+  bool same = parentNodes.size() == static_cast<std::size_t>(len - 1);
+  for (int k = 0; same && k + 1 < len; ++k) same = parentNodes[static_cast<std::size_t>(k)] == path->getNode(k);
+  if (same) {
+    parentMatrix = cache.lastParentMatrix;
+    return true;
+  }
+  parentNodes.resize(static_cast<std::size_t>(len - 1));
   for (int k = 0; k + 1 < len; ++k) parentNodes[static_cast<std::size_t>(k)] = path->getNode(k);
   auto parent = cache.parents.find(parentNodes);
   if (parent == cache.parents.end()) {
@@ -400,8 +447,9 @@ bool CCollisionManager::ParentMatrix(SoFullPath* path, BoxCache& cache, SbMatrix
     prefix->ref();
     cache.matrix.apply(prefix);
     prefix->unref();
-    parent = cache.parents.emplace(std::move(parentNodes), cache.matrix.getMatrix()).first;
+    parent = cache.parents.emplace(parentNodes, cache.matrix.getMatrix()).first;
   }
+  cache.lastParentMatrix = parent->second;
   parentMatrix = parent->second;
   return true;
 }
@@ -427,6 +475,81 @@ void CCollisionManager::ApplySide(int side, SoFullPath* path) {
   } else {
     m_pAction->apply2(path);
   }
+}
+
+namespace {
+
+// The matrix an SoTransform multiplies into the model matrix; false when a
+// field is ignored (the node then stands in defaults, not modelled here).
+bool TransformMatrix(const SoTransform* t, SbMatrix& m) {
+  if (t->translation.isIgnored() || t->rotation.isIgnored() || t->scaleFactor.isIgnored() ||
+      t->scaleOrientation.isIgnored() || t->center.isIgnored()) {
+    return false;
+  }
+  m.setTransform(t->translation.getValue(), t->rotation.getValue(), t->scaleFactor.getValue(),
+                 t->scaleOrientation.getValue(), t->center.getValue());
+  return true;
+}
+
+}  // namespace
+
+// Why: a box action applied to each of n instances traverses each kit anew
+// (its separator cannot keep a box cache, the user-matrix node forbids it),
+// while the box of a prototype's subtree in its own frame does not depend on
+// where it is placed. The placed prototype box is the one the action forms
+// (the prototype's box carried through the same matrices), so the broad
+// phase's pad covers any rounding between the two.
+bool CCollisionManager::BoxCache::PlacedInstanceBox(SoNode* tail, const SbMatrix& parent, SbBox3f& world) {
+  if (userMatrices != 0 || !tail || !tail->isOfType(SoKRN_ComponentKit::getClassTypeId())) return false;
+  if (!static_cast<SoKRN_ComponentKit*>(tail)->isInstance()) return false;
+  // The kit's only child is its top separator (no callback list or other
+  // top-level part); below it, in traversal order, only the parts listed.
+  const SoChildList* parts = tail->getChildren();
+  if (!parts || parts->getLength() != 1) return false;
+  SoNode* top = (*parts)[0];
+  if (top->getTypeId() != SoSeparator::getClassTypeId()) return false;
+  const SoChildList* inside = top->getChildren();
+  SbMatrix local = SbMatrix::identity();
+  SbBox3f out;
+  for (int k = 0; inside && k < inside->getLength(); ++k) {
+    SoNode* node = (*inside)[k];
+    const SoType type = node->getTypeId();
+    if (type == SoTransform::getClassTypeId()) {
+      SbMatrix m;
+      if (!TransformMatrix(static_cast<SoTransform*>(node), m)) return false;
+      local.multLeft(m);  // as a traversal does: the new matrix applies first
+    } else if (type == SoKRN_UserTransform::getClassTypeId()) {
+      // No per-path user matrices in the document: it applies nothing.
+    } else if (type == SoGroup::getClassTypeId()) {
+      const SoChildList* protos = node->getChildren();
+      for (int p = 0; protos && p < protos->getLength(); ++p) {
+        SoNode* proto = (*protos)[p];
+        if (!proto->isOfType(SoKRN_ComponentKit::getClassTypeId()) ||
+            static_cast<SoKRN_ComponentKit*>(proto)->isInstance()) {
+          return false;
+        }
+        auto known = protoBoxes.find(proto);
+        if (known == protoBoxes.end() || known->second.first != proto->getNodeId()) {
+          bbox.apply(proto);
+          known = protoBoxes.insert_or_assign(proto, std::make_pair(proto->getNodeId(), bbox.getXfBoundingBox())).first;
+        }
+        // The box's own matrix, then the instance's, then the parent's:
+        // what transforming the box twice and projecting it computes.
+        const SbXfBox3f& xf = known->second.second;
+        if (xf.isEmpty()) continue;
+        SbMatrix toWorld = xf.getTransform();
+        toWorld.multRight(local);
+        toWorld.multRight(parent);
+        SbBox3f placed = static_cast<const SbBox3f&>(xf);  // the box in its own frame
+        placed.transform(toWorld);
+        out.extendBy(placed);
+      }
+    } else {
+      return false;
+    }
+  }
+  world = out;
+  return true;
 }
 
 SbXfBox3f CCollisionManager::PlacedBox(SoFullPath* path, BoxCache& cache, const SbMatrix& parent) {
@@ -474,11 +597,14 @@ void CCollisionManager::PairBoxes(SoFullPath* path, BoxCache& cache, SbBox3f& si
     m_pAction->getPairBoxes(path, side1, side2);
     return;
   }
-  const SbXfBox3f xf = PlacedBox(path, cache, parent);
   side1.makeEmpty();
   side2.makeEmpty();
-  if (xf.isEmpty()) return;
-  SbBox3f world = xf.project();
+  SbBox3f world;
+  if (!cache.PlacedInstanceBox(path->getTail(), parent, world)) {
+    const SbXfBox3f xf = PlacedBox(path, cache, parent);
+    if (xf.isEmpty()) return;
+    world = xf.project();
+  }
   if (world.isEmpty()) return;
   const SbVec3f& lo = world.getMin();
   const SbVec3f& hi = world.getMax();
@@ -523,20 +649,27 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   SbBox3f s1, s2;
   if (!m_pBoxCache) m_pBoxCache.reset(new BoxCache);
   BoxCache& boxes = *m_pBoxCache;
+  // The placement ids of each path are read in the same pass, while its
+  // nodes are at hand (in a large assembly they would not be later).
+  vxcollide::PlacementIdLists rowIds, colIdsOwn;
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
+    rowIds.Add(rows[i]);
     side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
     if (!rowUsable[i] || !rows[i]) continue;
     PairBoxes(rows[i], boxes, s1, s2);
     side1[i] = toBox(s1);
     if (triangle) side2[i] = toBox(s2);
   }
+  for (std::size_t i = rowIds.start.size() - 1; i < rows.size(); ++i) rowIds.Add(rows[i]);  // after a stop
   if (!triangle) {
     for (std::size_t j = 0; j < cols.size() && !Stopped(); ++j) {
+      colIdsOwn.Add(cols[j]);
       side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
       if (!colUsable[j] || !cols[j]) continue;
       PairBoxes(cols[j], boxes, s1, s2);
       side2[j] = toBox(s2);
     }
+    for (std::size_t j = colIdsOwn.start.size() - 1; j < cols.size(); ++j) colIdsOwn.Add(cols[j]);
   } else {
     for (std::size_t j = 0; j < cols.size(); ++j) {
       if (!colUsable[j]) side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
@@ -552,10 +685,45 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   // Pairs the loops test as one instance (same nodes, hence the same
   // placement path) or as one containing the other (one placement path
   // continues the other) are tested whatever their boxes say.
-  std::unordered_map<std::string, std::vector<int32_t>> colsByKey;
-  for (std::size_t j = 0; j < cols.size(); ++j) {
-    if (cols[j]) colsByKey[PlcPathOf(cols[j])].push_back(static_cast<int32_t>(j));
+  AddNestedPairs(rows, cols, triangle, rowIds, triangle ? rowIds : colIdsOwn, plan);
+  return plan;
+}
+
+namespace {
+
+// (hash of the id list, index) of every non-null path, sorted: the paths
+// whose list has a given hash are one binary search away.
+std::vector<std::pair<uint64_t, int32_t>> ByIdsHash(const std::vector<SoFullPath*>& paths,
+                                                    const vxcollide::PlacementIdLists& ids) {
+  std::vector<std::pair<uint64_t, int32_t>> out;
+  out.reserve(paths.size());
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    if (paths[k]) out.emplace_back(ids.Hash(k), static_cast<int32_t>(k));
   }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Calls found(k) for every path k of `index` whose id list is the first n
+// ids of `prefix`, given the hash h of those n ids.
+template <typename Found>
+void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, const vxcollide::PlacementIdLists& ids,
+                    uint64_t h, const uint32_t* prefix, std::size_t n, Found found) {
+  auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(h, INT32_MIN));
+  for (; it != index.end() && it->first == h; ++it) {
+    if (ids.Equals(static_cast<std::size_t>(it->second), prefix, n)) found(it->second);
+  }
+}
+
+}  // namespace
+
+void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols,
+                                       bool triangle, const vxcollide::PlacementIdLists& rowIds,
+                                       const vxcollide::PlacementIdLists& colIds,
+                                       std::vector<std::vector<int32_t>>& plan) {
+  const auto colsByIds = ByIdsHash(cols, colIds);
+
+  bool extra = false;
   auto addPair = [&](std::size_t i, int32_t j) {
     if (triangle && static_cast<std::size_t>(j) == i) return;
     if (triangle && static_cast<std::size_t>(j) < i) {
@@ -563,55 +731,85 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     } else {
       plan[i].push_back(j);
     }
+    extra = true;
   };
-  bool extra = false;
+  // Columns whose list is a prefix of the row's, the whole list included:
+  // ancestors and equals.
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i]) continue;
-    const std::string& key = PlcPathOf(rows[i]);
-    // Every prefix ending before a '|' and the key itself: ancestors and equals.
-    for (std::size_t cut = 0; cut <= key.size(); ++cut) {
-      if (cut < key.size() && key[cut] != '|') continue;
-      const auto hit = colsByKey.find(key.substr(0, cut));
-      if (hit == colsByKey.end()) continue;
-      for (int32_t j : hit->second) {
-        addPair(i, j);
-        extra = true;
-      }
+    const uint32_t* ids = rowIds.Begin(i);
+    const std::size_t n = rowIds.Size(i);
+    uint64_t h = vxcollide::kIdsHashSeed;
+    for (std::size_t len = 0;; ++len) {
+      ForEachWithIds(colsByIds, colIds, h, ids, len, [&](int32_t j) { addPair(i, j); });
+      if (len == n) break;
+      h = vxcollide::ExtendIdsHash(h, ids[len]);
     }
   }
   if (!triangle) {
-    // Descendants of a row among the columns: their prefixes name the row.
-    std::unordered_map<std::string, std::vector<int32_t>> rowsByKey;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i]) rowsByKey[PlcPathOf(rows[i])].push_back(static_cast<int32_t>(i));
-    }
+    // Descendants of a row among the columns: rows whose list is a proper
+    // prefix of the column's.
+    const auto rowsByIds = ByIdsHash(rows, rowIds);
     for (std::size_t j = 0; j < cols.size(); ++j) {
       if (!cols[j]) continue;
-      const std::string& key = PlcPathOf(cols[j]);
-      for (std::size_t cut = 0; cut < key.size(); ++cut) {
-        if (key[cut] != '|') continue;
-        const auto hit = rowsByKey.find(key.substr(0, cut));
-        if (hit == rowsByKey.end()) continue;
-        for (int32_t i : hit->second) {
+      const uint32_t* ids = colIds.Begin(j);
+      const std::size_t n = colIds.Size(j);
+      uint64_t h = vxcollide::kIdsHashSeed;
+      for (std::size_t len = 0; len < n; ++len) {
+        ForEachWithIds(rowsByIds, rowIds, h, ids, len, [&](int32_t i) {
           plan[static_cast<std::size_t>(i)].push_back(static_cast<int32_t>(j));
           extra = true;
-        }
+        });
+        h = vxcollide::ExtendIdsHash(h, ids[len]);
       }
     }
   }
+  // Rows stay ascending and free of repeats, as the box search left them.
   if (extra) {
     for (std::vector<int32_t>& row : plan) {
       std::sort(row.begin(), row.end());
       row.erase(std::unique(row.begin(), row.end()), row.end());
     }
   }
-  return plan;
+}
+
+void CCollisionManager::TestPair(PairLoop loop) {
+  SoFullPath* path1 = m_pCurPath1;
+  SoFullPath* path2 = m_pCurPath2;
+  const bool same = OmbrelTools::IsPathEqual(path1, path2);
+  if (m_bSkipSameIns == 1 && same) return;
+  if (!path2 || IsIgnoreIns(path2)) return;
+  m_nCurSide = 1;
+  // The two-group loop leaves side 2's visibility to the collection (the
+  // visitation callback prunes hidden components).
+  if (loop != PairLoop::TwoGroups && ObviateInvisible(path2) != SoCallbackAction::CONTINUE) return;
+  ++m_nCurPair;
+  m_bNewPair = 1;
+  PairDone();
+
+  // One path containing the other (or both one instance): all shapes below
+  // the deeper path are tested against each other. Children of one input
+  // never contain each other; in two-group mode such pairs count but are
+  // tested only when equal instances are.
+  SoFullPath* deeper = nullptr;
+  const bool nested = loop != PairLoop::Children && !same && IsChildIns(path1, path2, &deeper) != 0;
+  const bool inside = loop != PairLoop::Children && (same || nested);
+  if (inside && loop == PairLoop::TwoGroups && m_bSkipSameIns != 0) return;
+  BeginPair();
+  if (inside) {
+    m_pAction->apply(same ? path1 : deeper);
+    CalculateCrossMeshSelf();
+  } else {
+    ApplySide(2, path2);
+    CalculateCrossMesh();
+  }
+  EndPair(path1, path2);
+  ClearTempData();
 }
 
 bool CCollisionManager::WalkRow(const std::vector<int32_t>& cand, std::size_t first,
                                 const std::vector<int64_t>& counted, int32_t lastCounted,
-                                const std::function<void(int32_t)>& test,
-                                const std::function<void(int32_t)>& mirror) {
+                                const std::function<void(int32_t)>& side2, PairLoop loop) {
   std::size_t next = first;  // first column not yet accounted for
   for (int32_t j : cand) {
     if (Stopped()) return false;
@@ -619,14 +817,18 @@ bool CCollisionManager::WalkRow(const std::vector<int32_t>& cand, std::size_t fi
     const std::size_t col = static_cast<std::size_t>(j);
     m_nCurPair += counted[col] - counted[next];
     next = col + 1;
-    test(j);
+    side2(j);
+    TestPair(loop);
   }
   if (Stopped()) return false;
   const int64_t rest = counted.back() - counted[next];
   if (rest > 0) {
     m_nCurPair += rest;
     // The all-pairs loop's last call of this row saw its last counted pair.
-    mirror(lastCounted);
+    side2(lastCounted);
+    m_nCurSide = 1;
+    m_bNewPair = 1;
+    PairDone();
   }
   return true;
 }
@@ -672,41 +874,11 @@ void CCollisionManager::RunOneGroup() {
     m_pCurPath1 = path1;
     if (!plan[i].empty()) ApplySide(1, m_pCurPath1);
 
-    auto test = [this](int32_t j) {
+    auto side2 = [this](int32_t j) {
       m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
       m_pCurPath2 = m_CurTopIns2.pPath;
-      if (m_bSkipSameIns == 1 && IsSameIns(m_pCurPath1, m_pCurPath2)) return;
-      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
-      m_nCurSide = 1;
-      if (ObviateInvisible(m_pCurPath2) != SoCallbackAction::CONTINUE) return;
-      m_bNewPair = 1;
-      ++m_nCurPair;
-      PairDone();
-
-      BeginPair();
-      SoFullPath* deeper = nullptr;
-      const bool same = IsSameIns(m_pCurPath1, m_pCurPath2) != 0;
-      const bool nested = !same && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
-      if (!same && !nested) {
-        ApplySide(2, m_pCurPath2);
-        CalculateCrossMesh();
-      } else {
-        // One contains the other (or both are one instance): test all
-        // shapes below the deeper path against each other.
-        m_pAction->apply(same ? m_pCurPath1 : deeper);
-        CalculateCrossMeshSelf();
-      }
-      EndPair(m_pCurPath1, m_pCurPath2);
-      ClearTempData();
     };
-    auto mirror = [this](int32_t j) {
-      m_CurTopIns2 = m_Ins[static_cast<std::size_t>(j)];
-      m_pCurPath2 = m_CurTopIns2.pPath;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, side2, PairLoop::OneGroup) && i + 1 < n) {
       m_CurTopIns2 = m_Ins[n - 1];  // where the all-pairs loop leaves it
       m_pCurPath2 = m_CurTopIns2.pPath;
     }
@@ -721,7 +893,8 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
   m_pCurPath1 = nullptr;
   m_pCurPath2 = nullptr;
   auto it = m_InsChildren.find(path);
-  if (it == m_InsChildren.end()) return;
+  // Most instances have no children: nothing to plan, count or call.
+  if (it == m_InsChildren.end() || it->second.empty()) return;
   // Copy: the list is not changed during the run, but a copy keeps the
   // iteration independent of the map.
   const std::vector<SoFullPath*> children = it->second;
@@ -742,29 +915,8 @@ void CCollisionManager::CalculateChild(SoFullPath* path) {
     if (!usable[i]) continue;
     m_nCurSide = 0;
     if (!plan[i].empty()) ApplySide(1, ci);
-    auto test = [this, &children, ci](int32_t j) {
-      SoFullPath* cj = children[static_cast<std::size_t>(j)];
-      m_pCurPath2 = cj;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(ci, cj)) return;
-      if (!cj || IsIgnoreIns(cj)) return;
-      m_nCurSide = 1;
-      if (ObviateInvisible(cj) != SoCallbackAction::CONTINUE) return;
-      ++m_nCurPair;
-      m_bNewPair = 1;
-      PairDone();
-      BeginPair();
-      ApplySide(2, cj);
-      CalculateCrossMesh();
-      EndPair(ci, cj);
-      ClearTempData();
-    };
-    auto mirror = [this, &children](int32_t j) {
-      m_pCurPath2 = children[static_cast<std::size_t>(j)];
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], i + 1, counted, lastCounted, test, mirror) && i + 1 < n) {
+    auto side2 = [this, &children](int32_t j) { m_pCurPath2 = children[static_cast<std::size_t>(j)]; };
+    if (WalkRow(plan[i], i + 1, counted, lastCounted, side2, PairLoop::Children) && i + 1 < n) {
       m_pCurPath2 = children[n - 1];
     }
     CalculateChild(ci);
@@ -796,40 +948,11 @@ void CCollisionManager::Calculate2Group() {
     m_nCurSide = 0;
     m_pCurPath1 = path1;
     if (!plan[i].empty()) ApplySide(1, path1);
-    auto test = [this](int32_t j) {
+    auto side2 = [this](int32_t j) {
       m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
       m_pCurPath2 = m_CurTopIns2.pPath;
-      if (m_bSkipSameIns == 1 && OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2)) return;
-      if (IsIgnoreIns(m_pCurPath2) || !m_pCurPath2) return;
-      ++m_nCurPair;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-      SoFullPath* deeper = nullptr;
-      const bool equal = OmbrelTools::IsPathEqual(m_pCurPath1, m_pCurPath2);
-      const bool nested = !equal && IsChildIns(m_pCurPath1, m_pCurPath2, &deeper) != 0;
-      if (!equal && !nested) {
-        BeginPair();
-        ApplySide(2, m_CurTopIns2.pPath);
-        CalculateCrossMesh();
-        EndPair(m_pCurPath1, m_pCurPath2);
-        ClearTempData();
-      } else if (m_bSkipSameIns == 0) {
-        BeginPair();
-        m_pAction->apply(equal ? m_pCurPath1 : deeper);
-        CalculateCrossMeshSelf();
-        EndPair(m_pCurPath1, m_pCurPath2);
-        ClearTempData();
-      }
     };
-    auto mirror = [this](int32_t j) {
-      m_CurTopIns2 = m_Ins2[static_cast<std::size_t>(j)];
-      m_pCurPath2 = m_CurTopIns2.pPath;
-      m_nCurSide = 1;
-      m_bNewPair = 1;
-      PairDone();
-    };
-    if (WalkRow(plan[i], 0, counted, lastCounted, test, mirror) && m > 0) {
+    if (WalkRow(plan[i], 0, counted, lastCounted, side2, PairLoop::TwoGroups) && m > 0) {
       m_CurTopIns2 = m_Ins2[m - 1];
       m_pCurPath2 = m_CurTopIns2.pPath;
     }

@@ -20,7 +20,11 @@ bool CollisionDocState::HasSaved(const SoPath* path) const {
 
 void CollisionDocState::Save(const SoPath* path, int visible) {
   if (!path) return;
-  const std::string key = OmbrelTools::InstanceChainKey(path);
+  Save(path, OmbrelTools::InstanceChainKey(path), visible);
+}
+
+void CollisionDocState::Save(const SoPath* path, const std::string& key, int visible, bool share) {
+  if (!path) return;
   if (!m_index.insert(key).second) return;
   const int depth = key.empty() ? 0 : 1 + static_cast<int>(std::count(key.begin(), key.end(), '|'));
   // After the last entry no deeper than this one: ancestors stay first.
@@ -29,10 +33,15 @@ void CollisionDocState::Save(const SoPath* path, int visible) {
   // A temporary (non-auditing) copy: it is only read back for its nodes, and
   // registering thousands of paths with the groups they pass makes each
   // one's release a search among all of them.
-  const auto* full = static_cast<const SoFullPath*>(path);
-  vhost::SoRef<SoPath> copy(new SoTempPath(full->getLength()));
-  if (full->getLength() > 0) copy->setHead(full->getHead());
-  for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
+  vhost::SoRef<SoPath> copy;
+  if (share) {
+    copy.reset(const_cast<SoPath*>(path));
+  } else {
+    const auto* full = static_cast<const SoFullPath*>(path);
+    copy.reset(new SoTempPath(full->getLength()));
+    if (full->getLength() > 0) copy->setHead(full->getHead());
+    for (int i = 1; i < full->getLength(); ++i) copy->append(full->getIndex(i));
+  }
   m_depth.insert(at, depth);
   m_saved.insert(m_saved.begin() + offset, std::make_pair(std::move(copy), visible));
 }

@@ -38,6 +38,11 @@ public:
   // Saves a referenced copy of `path` with `visible`; the first save of an
   // occurrence wins.
   void Save(const SoPath* path, int visible);
+  // The same with the path's instance chain key (OmbrelTools::InstanceChainKey)
+  // computed by the caller. With `share` the path itself is kept (and
+  // referenced) rather than copied: only for a temporary path that nobody
+  // changes afterwards.
+  void Save(const SoPath* path, const std::string& key, int visible, bool share = false);
   // Entries in restoring order (path, visibility before the first change):
   // by depth of the occurrence, then in the order they were saved.
   const std::vector<std::pair<vhost::SoRef<SoPath>, int>>& Saved() const { return m_saved; }

@@ -9,6 +9,9 @@
 namespace vxisect {
 namespace {
 
+// Memory counts as low below this share of free physical memory.
+constexpr double kLowFreeShare = 0.3;
+
 double (*g_probe)() = nullptr;
 
 // Reading the platform's figures costs tens of microseconds (a file read on
@@ -22,13 +25,13 @@ std::atomic<std::int64_t> g_lastTimeNs{INT64_MIN};
 bool queryPlatform() {
   const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
   if (total <= 0.0) return false;
-  return static_cast<double>(vxplatform::AvailablePhysicalMemory()) / total < 0.3;
+  return static_cast<double>(vxplatform::AvailablePhysicalMemory()) / total < kLowFreeShare;
 }
 
 }  // namespace
 
 bool physicalMemoryLow() {
-  if (g_probe) return g_probe() < 0.3;
+  if (g_probe) return g_probe() < kLowFreeShare;
   const std::int64_t now =
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
   const std::int64_t last = g_lastTimeNs.load();

@@ -6,6 +6,8 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SbXfBox3f.h>
 #include <Inventor/SoPath.h>
+#include <Inventor/SoPrimitiveVertex.h>
+#include <Inventor/SbPlane.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetPrimitiveCountAction.h>
 #include <Inventor/SoFullPath.h>
@@ -18,30 +20,36 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "host/SoBrepFaceSet.h"
 #include "intersection/IntersectionDebug.h"
 #include "intersection/MemoryGuard.h"
+#include "intersection/PairSearch.h"
 #include "intersection/PrimitiveData.h"
+#include "intersection/SearchPool.h"
 #include "intersection/ShapeData.h"
 #include "intersection/TriangleKernels.h"
 
 SO_ACTION_SOURCE(SoIntersectionDetectionExtAction);
 
+using vxisect::PairSearch;
 using vxisect::PrimitiveData;
 using vxisect::ShapeData;
+using vxisect::TriangleHit;
 
 namespace {
 
 float s_classEpsilon = 0.0f;
 
-// Iterated sets up to this many triangles are prefiltered triangle by
-// triangle (TriangleBoxTree::anyCandidate); larger ones with a hierarchy of
-// their own (markCandidates).
-constexpr int kPerTriangleLimit = 1024;
-constexpr int kRun = 8;  // triangles per run in the per-triangle prefilter
+// A pair's search is split among the search threads when it iterates at
+// least this many triangles, in parts of at least kParallelPart (enough work
+// per part to pay for handing it over; small enough for a stop to be seen
+// within a few milliseconds).
+constexpr std::size_t kParallelMin = 2048;
+constexpr std::size_t kParallelPart = 1024;
 
 // The local min/max of a transformed box (SbXfBox3f hides them).
 SbVec3f& boxMin(SbXfBox3f& box) { return static_cast<SbBox3f&>(box).getMin(); }
@@ -77,6 +85,10 @@ SbBool shapeItemInBox(void* const item, const SbBox3f& box) {
 
 SoCallbackAction::Response pruneCB(void*, SoCallbackAction*, const SoNode*) { return SoCallbackAction::PRUNE; }
 
+vxisect::PlacedSet placedSet(const ShapeData& s) {
+  return vxisect::PlacedSet{s.getPrimitives(), s.getTransform(), s.getInverse()};
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -94,6 +106,12 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     delete traverser;
   }
 
+  // The search threads' pool, made on first use with searchThreads threads.
+  vxisect::SearchPool& pool() {
+    if (!searchPool) searchPool.reset(new vxisect::SearchPool(searchThreads));
+    return *searchPool;
+  }
+
   float effectiveEpsilon() const { return epsilonSet ? epsilon : s_classEpsilon; }
 
   // --- groups and cache -----------------------------------------------------
@@ -109,16 +127,40 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     to = from;
   }
 
+  // Group lists also count their members' group uses: world triangles
+  // (GetIns1Triangles) live only while a group holds the shape.
+  void addToGroup(int g, ShapeData* s) {
+    s->ref();
+    ++s->groupUses;
+    group[g].push_back(s);
+  }
+  static void leave(ShapeList& list) {
+    for (ShapeData* s : list) {
+      if (--s->groupUses == 0) s->releaseWorld();
+      s->unref();
+    }
+    list.clear();
+  }
+  void releaseGroup(int g) { leave(group[g]); }
+  void setGroup(int g, const ShapeList& from) {
+    ShapeList old;
+    old.swap(group[g]);
+    for (ShapeData* s : from) addToGroup(g, s);
+    leave(old);
+  }
+
   void resetGroup(int g) {
-    release(group[g]);
+    releaseGroup(g);
     prepareTraverser(g);
   }
 
   void clearInsShapeData() {
-    release(group[0]);
-    release(group[1]);
+    releaseGroup(0);
+    releaseGroup(1);
     for (auto& entry : cache) release(entry.second);
     cache.clear();
+    for (auto& entry : protos) entry.second->unref();
+    protos.clear();
     extents.clear();
   }
 
@@ -180,12 +222,20 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   void traverse(SoPath* path, const SbMatrix* parent) {
     if (!parent) {
       traverser->apply(path);
-      return;
+    } else {
+      placedPath = static_cast<SoFullPath*>(path);
+      placedMatrix = *parent;
+      traverser->apply(placedPath->getTail());
+      placedPath = nullptr;
     }
-    placedPath = static_cast<SoFullPath*>(path);
-    placedMatrix = *parent;
-    traverser->apply(placedPath->getTail());
-    placedPath = nullptr;
+    finishCollection();
+  }
+
+  // After a collecting traversal: the new records are complete, so their
+  // hierarchies are built now, on this thread, before any search reads them.
+  void finishCollection() {
+    souping = nullptr;
+    for (ShapeData* s : group[collectGroup]) s->getPrimitives()->prepare();
   }
 
   // Collects the shapes under `path` into group g, through the cache when it
@@ -198,12 +248,12 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     }
     const auto hit = cache.find(path);
     if (hit != cache.end()) {
-      assign(group[g], hit->second);
+      setGroup(g, hit->second);
       return;
     }
     prepareTraverser(g);
     if (g == 0 && vxisect::physicalMemoryLow()) clearInsShapeData();
-    release(group[g]);
+    releaseGroup(g);
     traverse(path, parent);
     if (g == 1 && vxisect::physicalMemoryLow()) return;  // group 2 stays out of the cache
     ShapeList& entry = cache[path];
@@ -214,10 +264,11 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
 
   // The collecting traversal: pre-callbacks, in this order, for every node
   // (visitation dispatch), for each pruned type (PRUNE) and for SoBrepFaceSet
-  // (collect into group `collectGroup`). The callback list depends only on
-  // the pruned types, so the action is rebuilt when they change and reused
-  // otherwise: creating one (and its traversal state) costs more than
-  // collecting a small instance.
+  // (collect into group `collectGroup`), and a triangle callback for
+  // SoBrepFaceSet that takes the local triangles of a shape whose record is
+  // new. The callback list depends only on the pruned types, so the action
+  // is rebuilt when they change and reused otherwise: creating one (and its
+  // traversal state) costs more than collecting a small instance.
   void prepareTraverser(int g) {
     collectGroup = g;
     if (traverser && !traverserDirty) return;
@@ -226,6 +277,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     traverser->addPreCallback(SoNode::getClassTypeId(), &PImpl::visitationDispatch, this);
     for (const SoType& t : prunedTypes) traverser->addPreCallback(t, &pruneCB, nullptr);
     traverser->addPreCallback(SoBrepFaceSet::getClassTypeId(), &PImpl::collectCB, this);
+    traverser->addTriangleCallback(SoBrepFaceSet::getClassTypeId(), &PImpl::triangleCB, this);
     traverserDirty = false;
   }
 
@@ -273,13 +325,43 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     return r;
   }
 
+  // A shape whose triangles are already known (same node, same coordinates
+  // from the state) is pruned: Coin then skips generating its primitives,
+  // which is most of the cost of collecting an instance. Otherwise the
+  // traversal goes on into the shape and triangleCB fills its new record.
   static SoCallbackAction::Response collectCB(void* data, SoCallbackAction* action, const SoNode* node) {
     auto* self = static_cast<PImpl*>(data);
-    self->collectShape(self->collectGroup, action, node);
-    return SoCallbackAction::CONTINUE;
+    return self->collectShape(self->collectGroup, action, node) ? SoCallbackAction::PRUNE : SoCallbackAction::CONTINUE;
   }
 
-  void collectShape(int g, SoCallbackAction* action, const SoNode* node) {
+  static void triangleCB(void* data, SoCallbackAction*, const SoPrimitiveVertex* v1, const SoPrimitiveVertex* v2,
+                         const SoPrimitiveVertex* v3) {
+    auto* self = static_cast<PImpl*>(data);
+    if (self->souping) self->souping->addTriangle(v1->getPoint(), v2->getPoint(), v3->getPoint());
+  }
+
+  // The shared record of the shape at the traversal's position: from the
+  // cache, or new (and then souped by the traversal). True when it was known.
+  bool sharedPrimitives(SoCallbackAction* action, const SoNode* node, PrimitiveData*& prims) {
+    const PrimitiveData::Key key = PrimitiveData::Key::of(node, action->getState());
+    if (cacheFlag) {
+      const auto hit = protos.find(key);
+      if (hit != protos.end()) {
+        prims = hit->second;
+        souping = nullptr;
+        return true;
+      }
+    }
+    prims = new PrimitiveData;
+    souping = prims;
+    if (cacheFlag && !vxisect::physicalMemoryLow()) {
+      prims->ref();
+      protos.emplace(key, prims);
+    }
+    return false;
+  }
+
+  bool collectShape(int g, SoCallbackAction* action, const SoNode* node) {
     auto* shape = const_cast<SoShape*>(static_cast<const SoShape*>(node));
     SbBox3f box;
     SbVec3f center;
@@ -291,10 +373,10 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     }
     SbXfBox3f xfBox(box);
     xfBox.setTransform(action->getModelMatrix());
-    auto* data = placedPath ? new ShapeData(reportedPath(action->getCurPath()), xfBox, action->getCurPath()->copy())
-                            : new ShapeData(reportedPath(action->getCurPath()), xfBox);
-    data->ref();
-    group[g].push_back(data);
+    PrimitiveData* prims = nullptr;
+    const bool known = sharedPrimitives(action, node, prims);
+    addToGroup(g, new ShapeData(reportedPath(action->getCurPath()), xfBox, prims));
+    return known;
   }
 
   // --- testing ----------------------------------------------------------------
@@ -331,7 +413,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
 
       if (shapeInternals) {
         ++selfTests;
-        if (doInternalPrimitiveIntersectionTesting(s->getPrimitives(souper))) break;
+        if (doInternalPrimitiveIntersectionTesting(*s)) break;
       }
 
       SbBox3f query = s->getBox().project();
@@ -358,7 +440,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
         }
         if (filterCB && !filterCB(filterClosure, s->getPath(), c->getPath())) continue;
         ++shapeTests;
-        if (doPrimitiveIntersectionTesting(s->getPrimitives(souper), c->getPrimitives(souper), eps)) {
+        if (doPrimitiveIntersectionTesting(s, c, eps)) {
           stop = true;
           break;
         }
@@ -370,13 +452,13 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     }
   }
 
-  static void fillPrimitive(SoIntersectingPrimitive& out, const PrimitiveData& set, const PrimitiveData::Triangle& t) {
-    out.path = const_cast<SoPath*>(set.getPath());
+  // The record of local triangle i of `set` as callbacks get it: world
+  // points, and the local points as the inverse gives them back.
+  static void fillPrimitive(SoIntersectingPrimitive& out, const ShapeData& set, int i) {
+    out.path = set.getPath();
     out.type = SoIntersectingPrimitive::TRIANGLE;
-    for (int k = 0; k < 3; ++k) {
-      out.xf_vertex[k] = t.tri.getPoint(k);
-      set.getInverse().multVecMatrix(out.xf_vertex[k], out.vertex[k]);
-    }
+    set.worldPoints(i, out.xf_vertex);
+    for (int k = 0; k < 3; ++k) set.getInverse().multVecMatrix(out.xf_vertex[k], out.vertex[k]);
   }
 
   // Calls the intersection callbacks in order; returns the first answer
@@ -390,114 +472,94 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     return Action::NEXT_PRIMITIVE;
   }
 
-  // Tests the triangles of `a` against those of `b`. The octree holds the
-  // larger set (a on ties), the smaller one is iterated; callbacks always get
-  // b's triangle first. Returns true when a callback asked to abort.
-  bool doPrimitiveIntersectionTesting(PrimitiveData* a, PrimitiveData* b, float eps) {
+  // Runs `search` over all its iterated triangles into `hits`, split among
+  // the search threads when it is large. False when the stop flag ended it.
+  bool runSearch(const PairSearch& search, std::vector<TriangleHit>& hits) {
+    const std::size_t n = search.iterated().size();
+    if (searchThreads == 1 || n < kParallelMin || pool().threads() == 1) return search.run(0, n, hits, stopFlag);
+    const std::size_t part = std::max(kParallelPart, n / (4 * static_cast<std::size_t>(pool().threads())));
+    const int parts = static_cast<int>((n + part - 1) / part);
+    std::vector<std::vector<TriangleHit>> found(static_cast<std::size_t>(parts));
+    std::atomic<bool> stopped{false};
+    pool().run(parts, [&](int k) {
+      const std::size_t from = static_cast<std::size_t>(k) * part;
+      if (!search.run(from, from + part, found[static_cast<std::size_t>(k)], stopFlag)) stopped.store(true);
+    });
+    for (const auto& f : found) hits.insert(hits.end(), f.begin(), f.end());
+    return !stopped.load();
+  }
+
+  // Tests the triangles of `a` against those of `b`: the search over the
+  // shared local triangles first (PairSearch, possibly on several threads),
+  // then every hit in order through the callbacks on this thread. The larger
+  // set (a on ties) is searched, the smaller one iterated; callbacks always
+  // get b's triangle first. Returns true when a callback asked to abort or
+  // the stop flag ended the search.
+  bool doPrimitiveIntersectionTesting(ShapeData* a, ShapeData* b, float eps) {
     const bool debug = vxisect::debugOn();
     const char* const where = "SoIntersectionDetectionExtAction::PImpl::doPrimitiveIntersectionTesting";
+    PrimitiveData* pa = a->getPrimitives();
+    PrimitiveData* pb = b->getPrimitives();
     if (debug) {
-      SoDebugError::postInfo(where, "primitives1 (%p) = %d tris, primitives2 (%p) = %d tris", static_cast<void*>(a),
-                             a->getNumTriangles(), static_cast<void*>(b), b->getNumTriangles());
+      SoDebugError::postInfo(where, "primitives1 (%p) = %d tris, primitives2 (%p) = %d tris", static_cast<void*>(pa),
+                             pa->getNumTriangles(), static_cast<void*>(pb), pb->getNumTriangles());
     }
-    const bool swapped = a->getNumTriangles() < b->getNumTriangles();
-    PrimitiveData* treeSet = swapped ? b : a;
-    PrimitiveData* iterSet = swapped ? a : b;
-    SbOctTree* tree = treeSet->getOctTree();
-    const bool distanceMode = eps > 0.0f;
-    const SbVec3f grow(eps, eps, eps);
+    const bool swapped = pa->getNumValid() < pb->getNumValid();
+    const ShapeData& treeSet = swapped ? *b : *a;
+    const ShapeData& iterSet = swapped ? *a : *b;
+    const PairSearch search(placedSet(iterSet), placedSet(treeSet), eps);
+    hits.clear();
+    bool stop = !runSearch(search, hits);
 
-    int checks = 0, hits = 0;
-    bool stop = false, done = false;
     SoIntersectingPrimitive p, q;
-    // The octree returns only triangles that pass its item test against the
-    // query box. Both sets' box hierarchies tell at once which iterated
-    // triangles have no such partner at all; their octree search would come
-    // back empty and is skipped. The others are searched as usual, so the
-    // candidates and their order are the octree's.
-    // A small iterated set asks the octree set's hierarchy instead of getting
-    // a hierarchy of its own: first for runs of consecutive triangles (mesh
-    // order keeps them close; a run's box holds each member's query box, so
-    // no partner for the run means none for its members), then per triangle.
-    const int n = iterSet->getNumTriangles();
-    const bool useHierarchy = n > kPerTriangleLimit;
-    if (useHierarchy) iterSet->getBoxTree().markCandidates(treeSet->getBoxTree(), distanceMode ? eps : 0.0f, mayHit);
-    const TriangleBoxTree& targets = treeSet->getBoxTree();
-    auto queryOf = [&](int i) {
-      SbBox3f query = iterSet->getTriangle(i).box;
-      if (distanceMode) {
-        query.getMin() -= grow;
-        query.getMax() += grow;
-      }
-      return query;
-    };
-    for (int i = 0; i < n && !done; ++i) {
-      if (useHierarchy && !mayHit[static_cast<size_t>(i)]) continue;
-      if (!useHierarchy && i % kRun == 0) {
-        SbBox3f run;
-        for (int k = i; k < std::min(n, i + kRun); ++k) run.extendBy(queryOf(k));
-        if (!targets.anyCandidate(run)) {
-          i += kRun - 1;
-          continue;
-        }
-      }
-      const PrimitiveData::Triangle& t = iterSet->getTriangle(i);
-      const SbBox3f query = queryOf(i);
-      if (!useHierarchy && !targets.anyCandidate(query)) continue;
-      candidates.truncate(0);
-      tree->findItems(query, candidates, TRUE);
-      for (int j = 0; j < candidates.getLength(); ++j) {
-        const auto& u = *static_cast<const PrimitiveData::Triangle*>(candidates[j]);
-        ++checks;
-        float distance = 0.0f;
-        if (distanceMode) {
-          if (!vxtri::distanceWithin(t.tri.getPoints(), u.tri.getPoints(), eps, distance)) continue;
-        } else if (!vxtri::intersectExact(t.tri.getPoints(), t.getPlane(), u.tri.getPoints(), u.getPlane())) {
-          continue;
-        }
-        ++hits;
-        fillPrimitive(p, *iterSet, t);
-        fillPrimitive(q, *treeSet, u);
-        const Resp r = swapped ? report(q, p, distance) : report(p, q, distance);
-        if (r == Action::NEXT_SHAPE) {
-          done = true;
-          break;
-        }
-        if (r == Action::ABORT) {
-          done = stop = true;
-          break;
-        }
+    for (const TriangleHit& h : hits) {
+      fillPrimitive(p, iterSet, h.iter);
+      fillPrimitive(q, treeSet, h.tree);
+      const Resp r = swapped ? report(q, p, h.distance) : report(p, q, h.distance);
+      if (r == Action::NEXT_SHAPE) break;
+      if (r == Action::ABORT) {
+        stop = true;
+        break;
       }
     }
     if (debug) {
-      const int total = a->getNumTriangles() + b->getNumTriangles();
-      SoDebugError::postInfo(where, "intersection checks = %d (pr primitive: %f)", checks,
-                             total > 0 ? static_cast<double>(checks) / total : 0.0);
-      char ratio[64] = "-";
-      if (hits > 0) std::snprintf(ratio, sizeof(ratio), "%f", static_cast<double>(checks) / hits);
-      SoDebugError::postInfo(where, "hits = %d (chks pr hit: %s)", hits, ratio);
+      SoDebugError::postInfo(where, "iterated triangles = %d, hits = %d", static_cast<int>(search.iterated().size()),
+                             static_cast<int>(hits.size()));
     }
     return stop;
   }
 
   // Every pair of one shape's own triangles, exact test only. Returns true
   // when a callback asked to abort.
-  bool doInternalPrimitiveIntersectionTesting(PrimitiveData* prims) {
+  bool doInternalPrimitiveIntersectionTesting(const ShapeData& set) {
     const bool debug = vxisect::debugOn();
     const char* const where = "SoIntersectionDetectionExtAction::PImpl::doInternalPrimitiveIntersectionTesting";
-    const int n = prims->getNumTriangles();
-    if (debug) SoDebugError::postInfo(where, "triangles shape = %d", n);
+    const PrimitiveData& prims = *set.getPrimitives();
+    struct World {
+      int index;
+      SbVec3f pts[3];
+      SbPlane plane;
+    };
+    std::vector<World> tris;
+    tris.reserve(static_cast<std::size_t>(prims.getNumTriangles()));
+    for (int i = 0; i < prims.getNumTriangles(); ++i) {
+      World w;
+      w.index = i;
+      if (!prims.worldTriangle(set.getTransform(), i, w.pts)) continue;
+      w.plane = SbPlane(w.pts[0], w.pts[1], w.pts[2]);
+      tris.push_back(w);
+    }
+    const std::size_t n = tris.size();
+    if (debug) SoDebugError::postInfo(where, "triangles shape = %d", static_cast<int>(n));
     int checks = 0;
     bool stop = false, done = false;
     SoIntersectingPrimitive p, q;
-    for (int i = 0; i < n && !done; ++i) {
-      const PrimitiveData::Triangle& ti = prims->getTriangle(i);
-      for (int j = i + 1; j < n; ++j) {
-        const PrimitiveData::Triangle& tj = prims->getTriangle(j);
+    for (std::size_t i = 0; i < n && !done; ++i) {
+      for (std::size_t j = i + 1; j < n; ++j) {
         ++checks;
-        if (!vxtri::intersectExact(ti.tri.getPoints(), ti.getPlane(), tj.tri.getPoints(), tj.getPlane())) continue;
-        fillPrimitive(p, *prims, ti);
-        fillPrimitive(q, *prims, tj);
+        if (!vxtri::intersectExact(tris[i].pts, tris[i].plane, tris[j].pts, tris[j].plane)) continue;
+        fillPrimitive(p, set, tris[i].index);
+        fillPrimitive(q, set, tris[j].index);
         const Resp r = report(p, q, 0.0f);
         if (r == Action::NEXT_SHAPE) {
           done = true;
@@ -526,7 +588,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   SoCallbackAction* traverser = nullptr;
   bool traverserDirty = true;  // pruned types changed since it was built
   int collectGroup = 0;        // group the traverser collects into
-  PrimitiveData::Souper souper;
+  PrimitiveData* souping = nullptr;  // record the triangle callback fills
   std::vector<SoType> prunedTypes;
   std::vector<SoType> visitTypes;  // parallel to visitCallbacks
   std::vector<std::pair<SoIntersectionVisitationCB*, void*>> visitCallbacks;
@@ -537,12 +599,17 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   std::map<const SoPath*, Extent> extents;  // with the cache on
   // Keyed by the path object's address; the path itself is not referenced.
   std::map<const SoPath*, ShapeList> cache;
+  // Local triangles shared by the instances of a prototype (with the cache
+  // on); each entry holds a reference.
+  std::map<PrimitiveData::Key, PrimitiveData*> protos;
   // Reused for every extent: an action's traversal state is costly to make.
   SoGetBoundingBoxAction bbox{SbViewportRegion()};
   SoFullPath* placedPath = nullptr;  // during a placed traversal (see placeRoot)
   SbMatrix placedMatrix;
-  SbList<void*> candidates;  // scratch of the triangle loop
-  std::vector<char> mayHit;  // same
+  std::vector<TriangleHit> hits;  // scratch of the triangle loop
+  const std::atomic<int32_t>* stopFlag = nullptr;
+  int searchThreads = 0;  // 0: the hardware concurrency
+  std::unique_ptr<vxisect::SearchPool> searchPool;
 };
 
 // ---------------------------------------------------------------------------
@@ -634,12 +701,31 @@ void SoIntersectionDetectionExtAction::clearInsShapeData() { m_pImpl->clearInsSh
 
 void SoIntersectionDetectionExtAction::GetIns1Triangles(SbList<SbTri3f*>& triangles) {
   triangles.truncate(0);
-  for (ShapeData* s : m_pImpl->group[0]) s->getPrimitives(m_pImpl->souper)->appendTriangles(triangles);
+  for (ShapeData* s : m_pImpl->group[0]) s->appendWorldTriangles(triangles);
 }
 
 void SoIntersectionDetectionExtAction::GetIns2Triangles(SbList<SbTri3f*>& triangles) {
   triangles.truncate(0);
-  for (ShapeData* s : m_pImpl->group[1]) s->getPrimitives(m_pImpl->souper)->appendTriangles(triangles);
+  for (ShapeData* s : m_pImpl->group[1]) s->appendWorldTriangles(triangles);
+}
+
+void SoIntersectionDetectionExtAction::setStopFlag(const std::atomic<int32_t>* flag) { m_pImpl->stopFlag = flag; }
+
+void SoIntersectionDetectionExtAction::setSearchThreads(int threads) {
+  if (threads == m_pImpl->searchThreads) return;
+  m_pImpl->searchThreads = threads;
+  m_pImpl->searchPool.reset();
+}
+
+std::size_t SoIntersectionDetectionExtAction::getSharedTriangleBytes(int& records, int& triangles) const {
+  std::size_t bytes = 0;
+  records = triangles = 0;
+  for (const auto& entry : m_pImpl->protos) {
+    bytes += entry.second->memoryBytes();
+    ++records;
+    triangles += entry.second->getNumTriangles();
+  }
+  return bytes;
 }
 
 // --- applying -------------------------------------------------------------------
@@ -657,6 +743,7 @@ void SoIntersectionDetectionExtAction::apply(SoNode* root) {
     SoDebugError::postInfo(where, "number of triangle primitives in scene: %d", count.getTriangleCount());
   }
   p.traverser->apply(root);
+  p.finishCollection();
   if (debug) SoDebugError::postInfo(where, "calling doIntersectionTesting()...");
   const SbTime start = SbTime::getTimeOfDay();
   p.doIntersectionTesting(false);
@@ -680,6 +767,7 @@ void SoIntersectionDetectionExtAction::apply(const SoPathList& paths, SbBool obe
   p.bbox.apply(paths, obeysRules);
   p.fullBox = p.bbox.getXfBoundingBox();
   p.traverser->apply(paths, obeysRules);
+  p.finishCollection();
   p.doIntersectionTesting(false);
 }
 

@@ -11,22 +11,28 @@
 // box of instance 2. Intersection callbacks then get the group-1 triangle
 // first and the group-2 triangle second.
 //
-// Shape-data cache (on unless constructed with 0): the triangles gathered for
-// a path are kept between calls, keyed by the address of the SoPath object.
+// Shape-data cache (on unless constructed with 0): the shapes gathered for
+// a path are kept between calls, keyed by the address of the SoPath object,
+// and the local triangles of a shape are kept once for every instance that
+// reaches the same face-set node with the same coordinates (a prototype's
+// instances), so that collecting a known instance generates no triangles.
 // Contract: pass the same path object for the same instance only as long as
 // its geometry and placement are unchanged, keep that object alive while it
 // may be looked up (a new path at a freed one's address would hit the old
 // entry), and call clearInsShapeData() when the scene changes. The cache is
 // dropped when free physical memory falls below 30 % of the total.
 //
-// Triangles are tested in world coordinates, with the exact test of
+// Triangles are tested on world points (each local point through the
+// shape's model matrix), with the exact test of
 // intersection/TriangleKernels.h (epsilon 0) or the triangle distance
 // (epsilon > 0: a pair is reported when its distance is at most epsilon).
-// Per pair of shapes, the octree is built over the larger triangle set and
-// the smaller one searches it. Triangles smaller than 0.0001 on every axis
-// never enter an octree, and with epsilon 0 never find one either, so with
-// epsilon 0 they take no part; with epsilon > 0 one on the searching side
-// can still be reported.
+// Per pair of shapes, the larger triangle set is searched and the smaller
+// one iterated, through a hierarchy over the searched set's local boxes
+// with the query mapped into its frame (intersection/PairSearch.h). The
+// triangles of one iterated triangle are reported in their set's order.
+// Triangles smaller than 0.0001 on every axis are never found, and with
+// epsilon 0 never find one either, so with epsilon 0 they take no part;
+// with epsilon > 0 one on the iterated side can still be reported.
 //
 // Diagnostics go to SoDebugError when the environment variable
 // COIN_DEBUG_INTERSECTIONDETECTIONACTION is set to a number above 0.
@@ -38,6 +44,10 @@
 #include <Inventor/actions/SoSubAction.h>
 #include <Inventor/collision/SoIntersectionDetectionAction.h>  // SoIntersectingPrimitive
 #include <Inventor/lists/SbList.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 
 class SbBox3f;
 class SbMatrix;
@@ -146,6 +156,22 @@ class SoIntersectionDetectionExtAction : public SoAction {
   virtual void addIntersectionCallback(SoIntersectionCB* cb, void* closure = nullptr);
   // Removes every (cb, closure) entry.
   virtual void removeIntersectionCallback(SoIntersectionCB* cb, void* closure = nullptr);
+
+  // A flag the triangle search polls (set: stop). While it is set, a test
+  // run ends as if a callback had answered ABORT, within a few milliseconds
+  // even inside one large pair of shapes. Null (the default): none. The
+  // flag must outlive its use.
+  void setStopFlag(const std::atomic<int32_t>* flag);
+
+  // Threads that share the triangle search of one large pair of shapes (the
+  // calling thread included; 0, the default: the hardware concurrency; 1:
+  // the caller alone). Callbacks always run on the calling thread, in the
+  // same order whatever the count.
+  void setSearchThreads(int threads);
+
+  // Heap bytes of the local triangle records shared between instances
+  // (triangles and hierarchies), their count and their triangle count.
+  std::size_t getSharedTriangleBytes(int& records, int& triangles) const;
 
   void setCacheShapeDataFlg(SbBool on);
   // Releases every cached shape data; both groups become empty.

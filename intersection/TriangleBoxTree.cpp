@@ -7,18 +7,6 @@ namespace {
 
 constexpr int kLeafSize = 4;
 
-// The query box of an item, with the same float operations as the search
-// loop of the intersection action.
-SbBox3f queryBox(const SbBox3f& box, float grow) {
-  SbBox3f q = box;
-  if (grow > 0.0f) {
-    const SbVec3f g(grow, grow, grow);
-    q.getMin() -= g;
-    q.getMax() += g;
-  }
-  return q;
-}
-
 // box := box united with (lo, hi); inline, the library's extendBy is not.
 void unite(SbVec3f& lo, SbVec3f& hi, const SbVec3f& plo, const SbVec3f& phi) {
   for (int k = 0; k < 3; ++k) {
@@ -27,17 +15,12 @@ void unite(SbVec3f& lo, SbVec3f& hi, const SbVec3f& plo, const SbVec3f& phi) {
   }
 }
 
-float extent(const SbBox3f& box) {
-  const SbVec3f d = box.getMax() - box.getMin();
-  return d[0] + d[1] + d[2];
-}
-
 }  // namespace
 
 TriangleBoxTree::TriangleBoxTree(const std::vector<SbBox3f>& boxes) {
   m_items.reserve(boxes.size());
   for (size_t i = 0; i < boxes.size(); ++i) {
-    m_items.push_back(Item{boxes[i], static_cast<int>(i), isTiny(boxes[i])});
+    m_items.push_back(Item{boxes[i], static_cast<int>(i)});
   }
   if (!m_items.empty()) {
     m_nodes.reserve(2 * m_items.size() / kLeafSize + 1);
@@ -75,50 +58,10 @@ int TriangleBoxTree::build(int begin, int end) {
   return index;
 }
 
-void TriangleBoxTree::markCandidates(const TriangleBoxTree& targets, float grow, std::vector<char>& flags) const {
-  flags.assign(m_items.size(), 0);
-  if (m_nodes.empty() || targets.m_nodes.empty()) return;
-
-  std::vector<std::pair<int, int>> stack;
-  stack.emplace_back(0, 0);
-  while (!stack.empty()) {
-    const auto [ia, ib] = stack.back();
-    stack.pop_back();
-    const Node& a = m_nodes[static_cast<size_t>(ia)];
-    const Node& b = targets.m_nodes[static_cast<size_t>(ib)];
-    if (!mayMeet(queryBox(a.box, grow), b.box)) continue;
-
-    if (a.count > 0 && b.count > 0) {
-      for (int i = a.first; i < a.first + a.count; ++i) {
-        const Item& qa = m_items[static_cast<size_t>(i)];
-        if (flags[static_cast<size_t>(qa.index)]) continue;
-        const SbBox3f q = queryBox(qa.box, grow);
-        if (isTiny(q)) continue;  // a tiny query box meets nothing
-        for (int j = b.first; j < b.first + b.count; ++j) {
-          const Item& tb = targets.m_items[static_cast<size_t>(j)];
-          if (!tb.tiny && mayMeet(q, tb.box)) {
-            flags[static_cast<size_t>(qa.index)] = 1;
-            break;
-          }
-        }
-      }
-      continue;
-    }
-    // Split the larger inner node (or the only inner one).
-    const bool splitA = b.count > 0 || (a.count == 0 && extent(a.box) >= extent(b.box));
-    if (splitA) {
-      stack.emplace_back(ia + 1, ib);
-      stack.emplace_back(a.first, ib);
-    } else {
-      stack.emplace_back(ia, ib + 1);
-      stack.emplace_back(ia, b.first);
-    }
-  }
-}
-
-bool TriangleBoxTree::anyCandidate(const SbBox3f& query) const {
-  if (m_nodes.empty() || isTiny(query)) return false;
-  int stack[64];
+void TriangleBoxTree::collect(const SbBox3f& query, std::vector<int>& out) const {
+  if (m_nodes.empty()) return;
+  const size_t first = out.size();
+  int stack[64];  // the median split keeps the depth below 2 log2(n)
   int top = 0;
   stack[top++] = 0;
   while (top > 0) {
@@ -127,12 +70,12 @@ bool TriangleBoxTree::anyCandidate(const SbBox3f& query) const {
     if (n.count > 0) {
       for (int j = n.first; j < n.first + n.count; ++j) {
         const Item& it = m_items[static_cast<size_t>(j)];
-        if (!it.tiny && mayMeet(query, it.box)) return true;
+        if (mayMeet(query, it.box)) out.push_back(it.index);
       }
       continue;
     }
     stack[top++] = n.first;
     stack[top++] = static_cast<int>(&n - m_nodes.data()) + 1;
   }
-  return false;
+  std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }

@@ -1,14 +1,15 @@
 #pragma once
-// A bounding-volume hierarchy over the boxes of one set of triangles, used
-// before the octree search to find, for two sets at once, which triangles of
-// one set can have a partner in the other at all.
+// A bounding-volume hierarchy over the boxes of one set of triangles: which
+// triangles of the set may meet a query box. The intersection action keeps
+// one per shape, over the triangles in the shape's own (local) coordinates,
+// and asks it with world query boxes mapped into that frame.
 //
-// The partner rule is the triangle octree's item test (itemOverlap below):
-// triangle b is a candidate for query box Q when their boxes meet within
-// 0.0001 and neither box is below 0.0001 on every axis.
-// A triangle left unmarked by markCandidates has no candidate, so the octree
-// search for it would come back empty and can be skipped; a marked one may
-// still have none. Boxes in, flags out; no scene code.
+// The partner rule the action applies afterwards, on world boxes, is the
+// item test below (itemOverlap): triangle b is a candidate for query box Q
+// when their boxes meet within 0.0001 and neither box is below 0.0001 on
+// every axis. The hierarchy itself only answers the slack rule (collect), so
+// that a caller whose query is conservative gets a superset of the
+// candidates and filters it exactly. Boxes in, indices out; no scene code.
 #include <Inventor/SbBox3f.h>
 
 #include <utility>
@@ -19,17 +20,14 @@ class TriangleBoxTree {
   // Builds over boxes[0..n-1] (one per triangle, in the set's order).
   explicit TriangleBoxTree(const std::vector<SbBox3f>& boxes);
 
-  // For every item a of this tree, sets flags[a] to 1 when some item b of
-  // `targets` that is not tiny passes the item test against a's query box:
-  // a's box, grown by `grow` on every side when `grow` > 0 (computed in
-  // float exactly as the search loop does). `flags` is resized to this
-  // tree's item count and cleared first.
-  void markCandidates(const TriangleBoxTree& targets, float grow, std::vector<char>& flags) const;
+  // Appends to `out` the index (position in the set) of every item whose
+  // box meets `query` within the slack (mayMeet), tiny or not, in
+  // ascending order.
+  void collect(const SbBox3f& query, std::vector<int>& out) const;
 
-  // Does some item of this tree that is not tiny pass the item test against
-  // `query`? The one-box form of markCandidates, for query sets too small to
-  // be worth a tree of their own.
-  bool anyCandidate(const SbBox3f& query) const;
+  int size() const { return static_cast<int>(m_items.size()); }
+  // Heap bytes held (for measurements).
+  size_t memoryBytes() const { return m_nodes.capacity() * sizeof(Node) + m_items.capacity() * sizeof(Item); }
 
   // Boxes closer than this count as meeting; below this on every axis a box
   // counts as a point.
@@ -69,7 +67,6 @@ class TriangleBoxTree {
   struct Item {
     SbBox3f box;
     int index;  // position in the set
-    bool tiny;  // below 0.0001 on every axis: never a candidate
   };
 
   int build(int begin, int end);

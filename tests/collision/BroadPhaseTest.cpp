@@ -95,9 +95,10 @@ void AddPaths(SoKRN_MainDoc* doc, const std::vector<std::string>& rel, SoPathLis
 }
 
 Outcome RunOnce(FlatAssembly& a, const RunSetup& s, int broad, const SoPathList& g1, const SoPathList& g2,
-            const SoPathList& ignored, const std::vector<bool>& selfFlags) {
+            const SoPathList& ignored, const std::vector<bool>& selfFlags, int threads = 0) {
   auto* m = new CCollisionManager(a.doc, "CollisionManager");
   m->m_bBroadPhase = broad;
+  m->m_nSearchThreads = threads;
   m->m_b2Group = s.twoGroup ? 1 : 0;
   m->m_fTolerance = s.tolerance;
   m->m_bSkipSameIns = s.skipSame;
@@ -208,6 +209,35 @@ TEST(BroadPhase, SameRunAsTestingEveryPair) {
         EXPECT_EQ(got.calls.back(), ref.calls.back()) << "the progress reaches the all-pairs end";
       }
     }
+  }
+}
+
+// Pairs of finely tessellated spheres are large enough for their triangle
+// search to be split among threads: two threads must give the run one
+// thread gives, records, their order and every per-pair call.
+TEST(BroadPhase, SearchThreadsLeaveTheRunUnchanged) {
+  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)}));
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> pos(0.0f, 2.5f), angle(0.0f, 6.283f);
+  std::vector<std::string> rel;
+  for (int i = 0; i < 6; ++i) {
+    rel.push_back(a->Place(0, SbVec3f(pos(rng), pos(rng), pos(rng) * 0.4f), SbRotation(SbVec3f(1, 1, 0), angle(rng))));
+  }
+  SoPathList all, g1, g2, none;
+  AddPaths(a->doc, rel, all);
+  AddPaths(a->doc, {rel[0], rel[1], rel[2]}, g1);
+  AddPaths(a->doc, {rel[3], rel[4], rel[5]}, g2);
+  const RunSetup setups[] = {{"one group", false, 0.0f, 1, false, 0},
+                             {"two groups, tolerance", true, 0.05f, 1, false, 0}};
+  for (const RunSetup& s : setups) {
+    SCOPED_TRACE(s.name);
+    const SoPathList& first = s.twoGroup ? g1 : all;
+    const Outcome one = RunOnce(*a, s, 1, first, g2, none, {}, 1);
+    const Outcome two = RunOnce(*a, s, 1, first, g2, none, {}, 2);
+    EXPECT_GE(one.results.size(), 6u);
+    EXPECT_EQ(two.results, one.results);
+    EXPECT_TRUE(two.calls == one.calls);
+    EXPECT_EQ(two.done, one.done);
   }
 }
 

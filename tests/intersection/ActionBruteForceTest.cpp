@@ -54,14 +54,24 @@ Tris slice(const SbList<SbTri3f*>& list, int from, int count) {
   return out;
 }
 
+// How the second instance gets its shape: its own nodes, the first one's
+// coordinates and face set (one prototype: one shared triangle record), or
+// the first one's face set under coordinates of its own (m2, with m1's
+// topology: a record of its own).
+enum class Share { None, Prototype, FaceSetOnly };
+
 // Two instances, apply1 on the first and apply2 on the second.
 void checkTwoGroups(const Mesh& m1, const Mesh& m2, const SbVec3f& t2, float eps, size_t minPairs,
-                    const SbRotation& r2 = SbRotation::identity(), float s2 = 1.0f) {
+                    const SbRotation& r2 = SbRotation::identity(), float s2 = 1.0f, Share share = Share::None) {
   initAction();
   auto* root = new SoSeparator;
   root->ref();
   root->addChild(instance(m1));
   root->addChild(instance(m2, t2, r2, s2));
+  auto* first = static_cast<SoSeparator*>(root->getChild(0));
+  auto* second = static_cast<SoSeparator*>(root->getChild(1));
+  if (share == Share::Prototype) second->replaceChild(1, first->getChild(1));
+  if (share != Share::None) second->replaceChild(2, first->getChild(2));
   SoPath* p1 = pathTo(root, root->getChild(0));
   SoPath* p2 = pathTo(root, root->getChild(1));
   Action action;
@@ -88,6 +98,10 @@ void checkTwoGroups(const Mesh& m1, const Mesh& m2, const SbVec3f& t2, float eps
   const PairSet want = bruteForce(slice(g2, 0, g2.getLength()), slice(g1, 0, g1.getLength()), eps);
   EXPECT_TRUE(got == want) << got.size() << " pairs reported, " << want.size() << " expected";
   EXPECT_GE(want.size(), minPairs) << "the case should produce pairs";
+  int records = 0, triangles = 0;
+  action.getSharedTriangleBytes(records, triangles);
+  EXPECT_EQ(records, share == Share::Prototype ? 1 : 2);
+  EXPECT_EQ(triangles, share == Share::Prototype ? m1.numTriangles() : m1.numTriangles() + m2.numTriangles());
   p1->unref();
   p2->unref();
   root->unref();
@@ -111,8 +125,14 @@ TEST(ActionBruteForce, TwoGroups) {
   const Mesh big = uvSphere(1.0f, 48, 24), small = uvSphere(0.8f, 32, 16);
   checkTwoGroups(big, small, SbVec3f(1.3f, 0.11f, 0.07f), 0.0f, 50);
   checkTwoGroups(big, small, SbVec3f(1.3f, 0.11f, 0.07f), 0.02f, 100);
-  // Rotated and scaled second instance: the test runs in world coordinates.
-  checkTwoGroups(big, small, SbVec3f(1.1f, -0.2f, 0.3f), 0.0f, 50, SbRotation(SbVec3f(1, 2, 3), 0.7f), 1.25f);
+  // Rotated and scaled second instance: the test runs in world coordinates,
+  // also when both instances share their local triangles.
+  const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
+  checkTwoGroups(big, small, SbVec3f(1.1f, -0.2f, 0.3f), 0.0f, 50, turn, 1.25f);
+  checkTwoGroups(big, big, SbVec3f(1.1f, -0.2f, 0.3f), 0.0f, 50, turn, 0.8f, Share::Prototype);
+  checkTwoGroups(big, big, SbVec3f(1.1f, -0.2f, 0.3f), 0.03f, 50, turn, 0.8f, Share::Prototype);
+  checkTwoGroups(big, uvSphere(0.8f, 48, 24), SbVec3f(1.3f, 0.11f, 0.07f), 0.0f, 50, SbRotation::identity(), 1.0f,
+                 Share::FaceSetOnly);
   // 0.05 apart along the diagonal (the boxes overlap): nothing crosses, but
   // epsilon 0.08 reaches the facing triangles.
   const float gap = 2.05f / std::sqrt(3.0f);
