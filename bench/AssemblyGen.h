@@ -176,7 +176,7 @@ struct Child {
 
 struct Proto {
   std::string name;
-  int mesh = -1;  // index into Plant::meshes for a part, -1 for a sub-assembly
+  int mesh = -1;                // index into Plant::meshes for a part, -1 for a sub-assembly
   std::vector<Child> children;  // sub-assembly only; placement id = index
 };
 
@@ -325,7 +325,8 @@ inline void AddPumpSkids(Plant& plant, bool full) {
     const float x = 72.0f * col, y = 52.0f * row;
     char name[32];
     std::snprintf(name, sizeof(name), "Skid_%02d", s);
-    const SbMatrix m = row % 2 == 0 ? At(x, y, 0) : At(x + 60, y + 40, 0, SbRotation(SbVec3f(0, 0, 1), 3.14159265358979f));
+    const SbMatrix m =
+        row % 2 == 0 ? At(x, y, 0) : At(x + 60, y + 40, 0, SbRotation(SbVec3f(0, 0, 1), 3.14159265358979f));
     plant.place(top, skid, m, name);
     plant.designed.emplace_back(std::string(name) + "/Drain", std::string(name) + "/CrossBeam_2");
   }
@@ -420,7 +421,6 @@ inline Plant MakePlant(Sizes size) {
   AddTankUnits(plant, full);
   return plant;
 }
-
 
 // ---- the instanced plant -------------------------------------------------------
 //

@@ -45,8 +45,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else files.push_back(a);
+    if (a == "--runs" && i + 1 < argc)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else
+      files.push_back(a);
   }
   std::printf("%-28s %12s %12s %10s %8s %12s %12s %8s\n", "file", "in process", "isolated", "cost", "ratio",
               "cpu in proc", "cpu isolated", "ratio");
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
         std::string error;
         const double cpuStart = CpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        const auto doc = vhost::SoRef<SoKRN_MainDoc>::adopt(ImportAssembly(file, error, nullptr, options));
+        const auto doc = vx::host::SoRef<SoKRN_MainDoc>::adopt(ImportAssembly(file, error, nullptr, options));
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuStart;
         if (!doc) {
@@ -71,8 +73,8 @@ int main(int argc, char** argv) {
       }
     }
     const double a = Median(here), b = Median(there), ca = Median(cpuHere), cb = Median(cpuThere);
-    std::printf("%-28s %10.3f s %10.3f s %8.3f s %7.2fx %10.3f s %10.3f s %7.2fx\n", file.c_str(), a, b, b - a,
-                b / a, ca, cb, cb / ca);
+    std::printf("%-28s %10.3f s %10.3f s %8.3f s %7.2fx %10.3f s %10.3f s %7.2fx\n", file.c_str(), a, b, b - a, b / a,
+                ca, cb, cb / ca);
   }
   return 0;
 }

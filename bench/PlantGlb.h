@@ -81,7 +81,8 @@ inline bool WritePlantGlb(const Plant& plant, const std::string& path) {
   int numMeshes = 0, numAccessors = 0;
   auto view = [&](size_t offset, size_t bytes) {
     if (!views.empty()) views += ",";
-    views += "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
+    views +=
+        "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
     return numAccessors;  // one view per accessor
   };
   for (const Child& c : top.children) {
@@ -107,24 +108,26 @@ inline bool WritePlantGlb(const Plant& plant, const std::string& path) {
     std::snprintf(box, sizeof(box), "\"min\":[%.9g,%.9g,%.9g],\"max\":[%.9g,%.9g,%.9g]", lo[0], lo[1], lo[2], hi[0],
                   hi[1], hi[2]);
     if (!accessors.empty()) accessors += ",";
-    accessors += "{\"bufferView\":" + std::to_string(posView) + ",\"componentType\":5126,\"count\":" +
-                 std::to_string(m.numVertices()) + ",\"type\":\"VEC3\"," + box + "}";
+    accessors += "{\"bufferView\":" + std::to_string(posView) +
+                 ",\"componentType\":5126,\"count\":" + std::to_string(m.numVertices()) + ",\"type\":\"VEC3\"," + box +
+                 "}";
     ++numAccessors;
     const int idxView = view(idxAt, idx.size() * sizeof(uint32_t));
-    accessors += ",{\"bufferView\":" + std::to_string(idxView) + ",\"componentType\":5125,\"count\":" +
-                 std::to_string(idx.size()) + ",\"type\":\"SCALAR\"}";
+    accessors += ",{\"bufferView\":" + std::to_string(idxView) +
+                 ",\"componentType\":5125,\"count\":" + std::to_string(idx.size()) + ",\"type\":\"SCALAR\"}";
     ++numAccessors;
     if (!meshes.empty()) meshes += ",";
-    meshes += "{\"name\":\"" + p.name + "\",\"primitives\":[{\"attributes\":{\"POSITION\":" +
-              std::to_string(numAccessors - 2) + "},\"indices\":" + std::to_string(numAccessors - 1) + "}]}";
+    meshes += "{\"name\":\"" + p.name +
+              "\",\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(numAccessors - 2) +
+              "},\"indices\":" + std::to_string(numAccessors - 1) + "}]}";
     meshOfProto[static_cast<size_t>(c.proto)] = numMeshes++;
   }
   std::string nodes, roots;
   GltfNodes(top, meshOfProto, nodes, roots);
-  std::string json = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"bench_assembly\"},\"scene\":0,\"scenes\":[{\"nodes\":[" +
-                     roots + "]}],\"nodes\":[" + nodes + "],\"meshes\":[" + meshes + "],\"accessors\":[" + accessors +
-                     "],\"bufferViews\":[" + views + "],\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) +
-                     "}]}";
+  std::string json =
+      "{\"asset\":{\"version\":\"2.0\",\"generator\":\"bench_assembly\"},\"scene\":0,\"scenes\":[{\"nodes\":[" + roots +
+      "]}],\"nodes\":[" + nodes + "],\"meshes\":[" + meshes + "],\"accessors\":[" + accessors + "],\"bufferViews\":[" +
+      views + "],\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) + "}]}";
   while (json.size() % 4) json += ' ';
 
   return WriteGlbFile(path, json, bin);

@@ -46,6 +46,8 @@
 #include <fcl/broadphase/broadphase_dynamic_AABB_tree.h>
 #include <fcl/narrowphase/collision.h>
 
+#include <malloc.h>
+#include <sys/resource.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -62,8 +64,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <malloc.h>
-#include <sys/resource.h>
 #include <utility>
 #include <vector>
 
@@ -112,26 +112,26 @@ std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 // Builds the plant as a document. Placement ids are the child indices, so the
 // leaves' placement paths are those Plant::leaves gives.
-vhost::SoRef<SoKRN_MainDoc> buildDocument(const Plant& plant) {
-  vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
+vx::host::SoRef<SoKRN_MainDoc> buildDocument(const Plant& plant) {
+  vx::host::SoRef<SoKRN_MainDoc> doc(vx::host::NewDocument());
   // Held until every placement is made.
-  std::vector<vhost::SoRef<SoKRN_ComponentKit>> kits(plant.protos.size());
+  std::vector<vx::host::SoRef<SoKRN_ComponentKit>> kits(plant.protos.size());
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const vxbench::Proto& p = plant.protos[i];
     if (static_cast<int>(i) == plant.top) {
       kits[i].reset(doc->getTopPrototype());
     } else if (p.mesh >= 0) {
       const vxbench::Mesh& m = plant.meshes[static_cast<size_t>(p.mesh)];
-      kits[i].reset(vhost::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris));
+      kits[i].reset(vx::host::MakePartPrototype(doc, wide(p.name), m.xyz, m.tris));
     } else {
-      kits[i].reset(vhost::MakeAssemblyPrototype(doc, wide(p.name)));
+      kits[i].reset(vx::host::MakeAssemblyPrototype(doc, wide(p.name)));
     }
   }
   for (size_t i = 0; i < plant.protos.size(); ++i) {
     const auto& children = plant.protos[i].children;
     for (size_t c = 0; c < children.size(); ++c) {
-      vhost::PlaceInstance(doc, kits[i], kits[static_cast<size_t>(children[c].proto)], children[c].place,
-                           wide(children[c].name), static_cast<int64_t>(c));
+      vx::host::PlaceInstance(doc, kits[i], kits[static_cast<size_t>(children[c].proto)], children[c].place,
+                              wide(children[c].name), static_cast<int64_t>(c));
     }
   }
   return doc;
@@ -139,13 +139,13 @@ vhost::SoRef<SoKRN_MainDoc> buildDocument(const Plant& plant) {
 
 // The path from the document down to its top prototype, as the command-line
 // tool finds it.
-vhost::SoRef<SoFullPath> topPrototypePath(SoKRN_MainDoc* doc) {
+vx::host::SoRef<SoFullPath> topPrototypePath(SoKRN_MainDoc* doc) {
   SoSearchAction search;
   search.setNode(doc->getTopPrototype());
   search.setInterest(SoSearchAction::FIRST);
   search.apply(doc);
   if (!search.getPath()) return {};
-  return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(search.getPath()->copy()));
+  return vx::host::SoRef<SoFullPath>(static_cast<SoFullPath*>(search.getPath()->copy()));
 }
 
 // ---- ours --------------------------------------------------------------------------
@@ -202,40 +202,44 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
   Finish finished;
   Progress progress;
   double cpuInputs = 0, cpuRun = 0;
-  out.inputs = secondsOf([&] {
-    manager = std::make_unique<CCollisionManager>(doc, "CollisionManager");
-    manager->m_fTolerance = 0.0f;
-    manager->m_nCalcType = 0;
-    manager->m_bCalcCrossMesh = 0;
-    manager->m_b2Group = 0;
-    std::vector<SoFullPath*> leaves;
-    if (const vhost::SoRef<SoFullPath> root = topPrototypePath(doc)) {
-      CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary, as `vistrel check`
-      if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
-    }
-    SoPathList group1, ignored;
-    for (SoFullPath* leaf : leaves) group1.append(leaf);
-    manager->AddIns1(&group1, 0);
-    manager->AddIgnoreIns(&ignored, 0);
-    for (SoFullPath* leaf : leaves) leaf->unref();
-    progress.manager = manager.get();
-    manager->SetCalculateCB(&perPairCB, &progress);
-    manager->SetCalculateFinshCB(&finishCB, &finished);
-  }, &cpuInputs);
-  out.run = secondsOf([&] {
-    manager->StartCalculate();
-    // Until the finish callback, or until the worker is gone without it (a
-    // guard stopped the run); then until the worker has left the manager.
-    {
-      std::unique_lock<std::mutex> lock(finished.mutex);
-      while (!finished.done && (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0)) {
-        finished.cv.wait_for(lock, std::chrono::milliseconds(50));
-      }
-    }
-    while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  }, &cpuRun);
+  out.inputs = secondsOf(
+      [&] {
+        manager = std::make_unique<CCollisionManager>(doc, "CollisionManager");
+        manager->m_fTolerance = 0.0f;
+        manager->m_nCalcType = 0;
+        manager->m_bCalcCrossMesh = 0;
+        manager->m_b2Group = 0;
+        std::vector<SoFullPath*> leaves;
+        if (const vx::host::SoRef<SoFullPath> root = topPrototypePath(doc)) {
+          CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary, as `vistrel check`
+          if (leaves.size() == 1 && leaves[0] == root) leaves.clear();
+        }
+        SoPathList group1, ignored;
+        for (SoFullPath* leaf : leaves) group1.append(leaf);
+        manager->AddIns1(&group1, 0);
+        manager->AddIgnoreIns(&ignored, 0);
+        for (SoFullPath* leaf : leaves) leaf->unref();
+        progress.manager = manager.get();
+        manager->SetCalculateCB(&perPairCB, &progress);
+        manager->SetCalculateFinshCB(&finishCB, &finished);
+      },
+      &cpuInputs);
+  out.run = secondsOf(
+      [&] {
+        manager->StartCalculate();
+        // Until the finish callback, or until the worker is gone without it (a
+        // guard stopped the run); then until the worker has left the manager.
+        {
+          std::unique_lock<std::mutex> lock(finished.mutex);
+          while (!finished.done && (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0)) {
+            finished.cv.wait_for(lock, std::chrono::milliseconds(50));
+          }
+        }
+        while (manager->m_pThread.load() != 0 || manager->m_bRunning.load() != 0) {
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+      },
+      &cpuRun);
   out.cpu = cpuInputs + cpuRun;
   if (!finished.done) std::printf("# ours: the run ended without its finish callback (aborted)\n");
   out.results = manager->GetResultCount();
@@ -257,8 +261,9 @@ OursRun runOurs(SoKRN_MainDoc* doc, const std::map<std::string, int>& leafByPlc,
     mix(out.digest, &r.fMinDist, sizeof(r.fMinDist));
     if (g_dump) {
       std::printf("# result %d: %s - %s type %d min distance %.9g, %zu cut points, %zu cut segments\n", r.nID,
-                  leaves[static_cast<size_t>(ia->second)].name.c_str(), leaves[static_cast<size_t>(ib->second)].name.c_str(),
-                  r.nType, static_cast<double>(r.fMinDist), r.cutLinePnts.size(), r.cutLines.size());
+                  leaves[static_cast<size_t>(ia->second)].name.c_str(),
+                  leaves[static_cast<size_t>(ib->second)].name.c_str(), r.nType, static_cast<double>(r.fMinDist),
+                  r.cutLinePnts.size(), r.cutLines.size());
     }
   }
   return out;
@@ -317,20 +322,22 @@ FclRun runFcl(const std::vector<std::shared_ptr<Model>>& models, const std::vect
   std::vector<std::unique_ptr<fcl::CollisionObjectd>> objects;
   FclCallbackData data;
   data.pairs = &out.pairs;
-  out.seconds = secondsOf([&] {
-    objects.reserve(leaves.size());
-    std::vector<fcl::CollisionObjectd*> raw;
-    for (size_t i = 0; i < leaves.size(); ++i) {
-      objects.emplace_back(new fcl::CollisionObjectd(models[static_cast<size_t>(leaves[i].mesh)],
-                                                     fclTransform(leaves[i].world)));
-      objects.back()->setUserData(reinterpret_cast<void*>(static_cast<std::intptr_t>(i)));
-      raw.push_back(objects.back().get());
-    }
-    fcl::DynamicAABBTreeCollisionManagerd manager;
-    manager.registerObjects(raw);
-    manager.setup();
-    manager.collide(&data, &fclPairCB);
-  }, &out.cpu);
+  out.seconds = secondsOf(
+      [&] {
+        objects.reserve(leaves.size());
+        std::vector<fcl::CollisionObjectd*> raw;
+        for (size_t i = 0; i < leaves.size(); ++i) {
+          objects.emplace_back(
+              new fcl::CollisionObjectd(models[static_cast<size_t>(leaves[i].mesh)], fclTransform(leaves[i].world)));
+          objects.back()->setUserData(reinterpret_cast<void*>(static_cast<std::intptr_t>(i)));
+          raw.push_back(objects.back().get());
+        }
+        fcl::DynamicAABBTreeCollisionManagerd manager;
+        manager.registerObjects(raw);
+        manager.setup();
+        manager.collide(&data, &fclPairCB);
+      },
+      &out.cpu);
   out.candidates = data.candidates;
   return out;
 }
@@ -357,7 +364,9 @@ bool comparePairs(const char* what, const PairSet& got, const PairSet& want, con
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,N[k]...]] [--only ours|fcl] [--dump] [--write-glb FILE]\n");
+  std::fprintf(stderr,
+               "usage: bench_assembly [--repeats N] [--size full|small | --plant N[k][,N[k]...]] [--only ours|fcl] "
+               "[--dump] [--write-glb FILE]\n");
   return 2;
 }
 
@@ -399,11 +408,12 @@ void printShapeDataCost(SoKRN_MainDoc* doc, std::size_t first, std::size_t count
     action.getSharedTriangleBytes(recordsLater, trianglesLater);
     const double perInstance = (static_cast<double>(end) - static_cast<double>(mid)) / static_cast<double>(n - first);
     const double firstPart = static_cast<double>(mid) - static_cast<double>(start);
-    std::printf("# shape data: %.0f bytes per instance (instances %zu to %zu), %.1f bytes per local triangle "
-                "(%d records, %d triangles, %.1f bytes per triangle in our records alone)%s\n",
-                perInstance, first, n, (firstPart - perInstance * static_cast<double>(first)) / triangles, records,
-                triangles, static_cast<double>(shared) / triangles,
-                recordsLater == records ? "" : " [new prototypes after the first instances: figures mixed]");
+    std::printf(
+        "# shape data: %.0f bytes per instance (instances %zu to %zu), %.1f bytes per local triangle "
+        "(%d records, %d triangles, %.1f bytes per triangle in our records alone)%s\n",
+        perInstance, first, n, (firstPart - perInstance * static_cast<double>(first)) / triangles, records, triangles,
+        static_cast<double>(shared) / triangles,
+        recordsLater == records ? "" : " [new prototypes after the first instances: figures mixed]");
   }
   for (SoFullPath* leaf : leaves) leaf->unref();
 }
@@ -433,7 +443,7 @@ struct SideRun {
 SideRun timeOurs(const Plant& plant, const std::vector<Leaf>& leaves, const std::map<std::string, int>& leafByPlc,
                  const PairSet& designed, int repeats, bool plantLine) {
   SideRun out;
-  vhost::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoKRN_MainDoc> doc;
   out.build = secondsOf([&] { doc = buildDocument(plant); });
   std::printf("# ours: document built in %.3f s (not in ours_s)\n", out.build);
   if (plantLine) printShapeDataCost(doc, 2000, 6000);
@@ -442,11 +452,11 @@ SideRun timeOurs(const Plant& plant, const std::vector<Leaf>& leaves, const std:
   out.best = 1e300;
   for (int r = 0; r < repeats; ++r) {
     OursRun run = runOurs(doc, leafByPlc, leaves);
-    std::printf("# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %lld of %lld pairs counted "
-                "(skipped ones included), %d results\n",
-                r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, static_cast<long long>(run.pairsTested),
-                static_cast<long long>(run.pairsTotal),
-                run.results);
+    std::printf(
+        "# ours: run %d: inputs %.3f s + check %.3f s = %.3f s wall, %.3f s CPU; %lld of %lld pairs counted "
+        "(skipped ones included), %d results\n",
+        r + 1, run.inputs, run.run, run.inputs + run.run, run.cpu, static_cast<long long>(run.pairsTested),
+        static_cast<long long>(run.pairsTotal), run.results);
     std::fflush(stdout);
     out.cpu = r == 0 ? run.cpu : std::min(out.cpu, run.cpu);
     if (run.inputs + run.run < out.best) {
@@ -509,10 +519,11 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
   }
   PairSet designed;
   for (const auto& d : plant.designed) designed.insert(ordered(leafByName.at(d.first), leafByName.at(d.second)));
-  std::printf("# %s: %zu leaf instances, %d part prototypes, %d sub-assembly prototypes, %ld placed triangles, "
-              "%zu designed clashes, %d timed runs\n",
-              workload.c_str(), leaves.size(), parts, static_cast<int>(plant.protos.size()) - parts - 1,
-              placedTriangles, designed.size(), repeats);
+  std::printf(
+      "# %s: %zu leaf instances, %d part prototypes, %d sub-assembly prototypes, %ld placed triangles, "
+      "%zu designed clashes, %d timed runs\n",
+      workload.c_str(), leaves.size(), parts, static_cast<int>(plant.protos.size()) - parts - 1, placedTriangles,
+      designed.size(), repeats);
   std::fflush(stdout);
 
   const SideRun ours = doOurs ? timeOurs(plant, leaves, leafByPlc, designed, repeats, plantLine) : SideRun();
@@ -527,16 +538,19 @@ bool runWorkload(const Plant& plant, const std::string& workload, int repeats, b
     // ours_s: inside the check (inputs and run); ours_wall_s: document
     // building plus the check, as a whole `vistrel check` minus reading the
     // file; fcl_s: OBBRSS models, objects, broad phase and collide.
-    std::printf("workload=%s ours_s=%.3f ours_wall_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s rss_mb=%.0f "
-                "designed=%zu\n",
-                workload.c_str(), ours.best, ours.build + ours.best, fcl.best + fcl.build, ours.pairs.c_str(),
-                fcl.pairs.c_str(), ours.rss, designed.size());
+    std::printf(
+        "workload=%s ours_s=%.3f ours_wall_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s rss_mb=%.0f "
+        "designed=%zu\n",
+        workload.c_str(), ours.best, ours.build + ours.best, fcl.best + fcl.build, ours.pairs.c_str(),
+        fcl.pairs.c_str(), ours.rss, designed.size());
   } else {
     std::printf("workload=%s ours_s=%.3f fcl_s=%.4f pairs_ours=%s pairs_fcl=%s designed=%zu\n", workload.c_str(),
                 ours.best, fcl.best, ours.pairs.c_str(), fcl.pairs.c_str(), designed.size());
   }
   std::printf("# CPU seconds, best of the runs: ours %.3f, fcl %.4f\n", ours.cpu, fcl.cpu);
-  if (doOurs && doFcl) std::printf("# ours/fcl time ratio, FCL run without its models: %.1fx (wall), %.1fx (CPU)\n", ours.best / fcl.best, ours.cpu / fcl.cpu);
+  if (doOurs && doFcl)
+    std::printf("# ours/fcl time ratio, FCL run without its models: %.1fx (wall), %.1fx (CPU)\n", ours.best / fcl.best,
+                ours.cpu / fcl.cpu);
   std::printf("# %s\n", agree ? "counts agree with the design" : "MISMATCH with the design (see above)");
   std::fflush(stdout);
   return agree;

@@ -32,7 +32,8 @@ Mesh Sphere(int slices, int stacks) {
   for (int i = 1; i < stacks; ++i)
     for (int j = 0; j < slices; ++j) {
       const double th = pi * i / stacks, ph = 2 * pi * j / slices;
-      m.xyz.insert(m.xyz.end(), {float(std::sin(th) * std::cos(ph)), float(std::sin(th) * std::sin(ph)), float(std::cos(th))});
+      m.xyz.insert(m.xyz.end(),
+                   {float(std::sin(th) * std::cos(ph)), float(std::sin(th) * std::sin(ph)), float(std::cos(th))});
     }
   m.xyz.insert(m.xyz.end(), {0, 0, -1});
   const int south = static_cast<int>(m.xyz.size() / 3 - 1);
@@ -73,8 +74,10 @@ Mesh GridBox(int k) {
             p[(axis + 2) % 3] = b + db[c];
             q[c] = vertex(p[0], p[1], p[2]);
           }
-          if (side) m.tris.insert(m.tris.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
-          else m.tris.insert(m.tris.end(), {q[0], q[2], q[1], q[0], q[3], q[2]});
+          if (side)
+            m.tris.insert(m.tris.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
+          else
+            m.tris.insert(m.tris.end(), {q[0], q[2], q[1], q[0], q[3], q[2]});
         }
   return m;
 }
@@ -95,23 +98,25 @@ void Run(const char* name, const Mesh& m) {
   using SM = CGAL::Surface_mesh<K::Point_3>;
   size_t ours = 0, theirs = 0;
   const double ourTime = BestOf(5, [&] {
-    const auto curves = vhost::FindFeatureCurves(m.xyz, m.tris);
+    const auto curves = vx::host::FindFeatureCurves(m.xyz, m.tris);
     ours = 0;
-    for (const auto& c : curves) ours += c.points.size() - (c.kind == vhost::FeatureCurve::CIRCLE ? 0 : 1);
+    for (const auto& c : curves) ours += c.points.size() - (c.kind == vx::host::FeatureCurve::CIRCLE ? 0 : 1);
   });
   const double cgalTime = BestOf(5, [&] {
     SM sm;
     std::vector<SM::Vertex_index> v;
     v.reserve(m.xyz.size() / 3);
-    for (size_t i = 0; i < m.xyz.size(); i += 3) v.push_back(sm.add_vertex(K::Point_3(m.xyz[i], m.xyz[i + 1], m.xyz[i + 2])));
+    for (size_t i = 0; i < m.xyz.size(); i += 3)
+      v.push_back(sm.add_vertex(K::Point_3(m.xyz[i], m.xyz[i + 1], m.xyz[i + 2])));
     for (size_t t = 0; t < m.tris.size(); t += 3) sm.add_face(v[m.tris[t]], v[m.tris[t + 1]], v[m.tris[t + 2]]);
     auto sharp = sm.add_property_map<SM::Edge_index, bool>("e:sharp", false).first;
     CGAL::Polygon_mesh_processing::detect_sharp_edges(sm, 30.0, sharp);
     theirs = 0;
     for (auto e : sm.edges()) theirs += sharp[e];
   });
-  std::printf("workload=%s triangles=%zu ours_s=%.6f cgal_s=%.6f ratio=%.2f sharp_edges_ours=%zu sharp_edges_cgal=%zu\n", name,
-              m.tris.size() / 3, ourTime, cgalTime, ourTime / cgalTime, ours, theirs);
+  std::printf(
+      "workload=%s triangles=%zu ours_s=%.6f cgal_s=%.6f ratio=%.2f sharp_edges_ours=%zu sharp_edges_cgal=%zu\n", name,
+      m.tris.size() / 3, ourTime, cgalTime, ourTime / cgalTime, ours, theirs);
 }
 
 }  // namespace

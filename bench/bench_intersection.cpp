@@ -66,16 +66,16 @@
 #include <memory>
 #include <random>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/FclModel.h"
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
-#include "host/SoBrepFaceSet.h"
 #include "host/OmbrelTools.h"
+#include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoRef.h"
 #include "host/VistrelHost.h"
@@ -238,14 +238,14 @@ SoSeparator* instance(const Mesh& m, bool brep, SoTransform** xfOut) {
 }
 
 struct TwoInstances {
-  vhost::SoRef<SoSeparator> root;
+  vx::host::SoRef<SoSeparator> root;
   SoTransform* xf[2];
   TwoInstances(const Mesh& a, const Mesh& b, bool brep) : root(new SoSeparator) {
     root->addChild(instance(a, brep, &xf[0]));
     root->addChild(instance(b, brep, &xf[1]));
   }
-  vhost::SoRef<SoPath> newPath(int child) {
-    vhost::SoRef<SoPath> p(new SoPath(root));
+  vx::host::SoRef<SoPath> newPath(int child) {
+    vx::host::SoRef<SoPath> p(new SoPath(root));
     p->append(root->getChild(child));
     return p;
   }
@@ -345,15 +345,17 @@ std::vector<float> flatXyz(const Mesh& m) {
 // Mesh b placed at each pose against mesh a at the origin, in a document:
 // one manager run per pose, the volumes of all results summed.
 struct CutFaceScene {
-  vhost::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoKRN_MainDoc> doc;
   std::vector<SbMatrix> poses;
   CutFaceScene(const Mesh& a, const Mesh& b, std::vector<SbMatrix> placements)
-      : doc(vhost::NewDocument()), poses(std::move(placements)) {
+      : doc(vx::host::NewDocument()), poses(std::move(placements)) {
     SoKRN_ComponentKit* top = doc->getTopPrototype();
-    vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"A", flatXyz(a), std::vector<int>(a.tris.begin(), a.tris.end())),
-                         SbMatrix::identity(), L"A", 1);
-    vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"B", flatXyz(b), std::vector<int>(b.tris.begin(), b.tris.end())),
-                         poses.front(), L"B", 2);
+    vx::host::PlaceInstance(
+        doc, top, vx::host::MakePartPrototype(doc, L"A", flatXyz(a), std::vector<int>(a.tris.begin(), a.tris.end())),
+        SbMatrix::identity(), L"A", 1);
+    vx::host::PlaceInstance(
+        doc, top, vx::host::MakePartPrototype(doc, L"B", flatXyz(b), std::vector<int>(b.tris.begin(), b.tris.end())),
+        poses.front(), L"B", 2);
   }
 
   double run(bool cutFaces, float eps) {
@@ -374,7 +376,8 @@ struct CutFaceScene {
       m->m_nCalcType = 1;
       m->m_bCalcCrossMesh = cutFaces ? 1 : 0;
       m->StartCalculate();
-      while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
       for (const _collisionResult& r : m->Results()) volume += r.fCompacity;
       delete m;
     }
@@ -442,7 +445,6 @@ void cutFaceLine(const char* name, const Mesh& a, const Mesh& b, const std::vect
   std::fflush(stdout);
 }
 
-
 // --- workloads ------------------------------------------------------------------
 
 void envRob(const std::string& dataDir, int repeats) {
@@ -456,8 +458,8 @@ void envRob(const std::string& dataDir, int repeats) {
 
   // Ours: env cached under one path object; rob gets a new path per pose.
   TwoInstances ours(env, rob, true);
-  const vhost::SoRef<SoPath> envPath = ours.newPath(0);
-  std::vector<vhost::SoRef<SoPath>> robPaths;  // kept alive: a freed path's address must not come back as a key
+  const vx::host::SoRef<SoPath> envPath = ours.newPath(0);
+  std::vector<vx::host::SoRef<SoPath>> robPaths;  // kept alive: a freed path's address must not come back as a key
   SoIntersectionDetectionExtAction action;
   action.setSearchThreads(searchThreads());
   action.addIntersectionCallback(&countOurs, nullptr);
@@ -543,7 +545,7 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
   TwoInstances ours(a, b, true);
   ours.xf[1]->translation = offset;
   ours.xf[1]->rotation = turn;
-  const vhost::SoRef<SoPath> pa = ours.newPath(0), pb = ours.newPath(1);
+  const vx::host::SoRef<SoPath> pa = ours.newPath(0), pb = ours.newPath(1);
   SoIntersectionDetectionExtAction action;
   action.setSearchThreads(searchThreads());
   action.setIntersectionDetectionEpsilon(eps);
@@ -600,7 +602,6 @@ void spheres(const char* name, int slices, int stacks, float eps, int repeats) {
 
   action.clearInsShapeData();
 }
-
 
 }  // namespace
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace vxcollide {
+namespace vx::collide {
 
 namespace {
 
@@ -107,4 +107,4 @@ void BoxPairFinder::Find(const Box& query, std::vector<int32_t>& out) const {
   std::sort(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
 }
 
-}  // namespace vxcollide
+}  // namespace vx::collide

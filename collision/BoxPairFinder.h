@@ -15,15 +15,15 @@
 #include <cstdint>
 #include <vector>
 
-namespace vxcollide {
+namespace vx::collide {
 
 struct Box {
   float lo[3];
   float hi[3];
   bool Empty() const { return lo[0] > hi[0] || lo[1] > hi[1] || lo[2] > hi[2]; }
   bool Meets(const Box& o) const {
-    return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1] &&
-           lo[2] <= o.hi[2] && o.lo[2] <= hi[2];
+    return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1] && lo[2] <= o.hi[2] &&
+           o.lo[2] <= hi[2];
   }
 };
 
@@ -50,4 +50,4 @@ private:
   std::vector<Node> m_nodes;
 };
 
-}  // namespace vxcollide
+}  // namespace vx::collide

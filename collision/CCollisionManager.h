@@ -33,26 +33,26 @@
 
 #include <atomic>
 #include <chrono>
-#include <string>
-#include <unordered_map>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "collision/CollisionOrders.h"
 #include "collision/CollisionRecords.h"
-#include "mesh/MeshVec.h"
 #include "intersection/SoIntersectionDetectionExtAction.h"
+#include "mesh/MeshVec.h"
 #include "platform/Platform.h"
 
 class CollisionDocState;
 class SoFullPath;
 class SoKRN_ComponentKit;
-namespace vxcollide {
+namespace vx::collide {
 struct PlacementIdLists;
 }
 class SoKRN_MainDoc;
@@ -176,10 +176,8 @@ public:
   // ---- action callbacks ------------------------------------------------------
   static SoCallbackAction::Response IntersectionVisitationCB(void* data, const SoPath* path);
   static int IntersectionFilterCB(void* data, const SoPath* p1, const SoPath* p2);
-  static SoIntersectionDetectionExtAction::Resp IntersectionCB(void* data,
-                                                               const SoIntersectingPrimitive* p1,
-                                                               const SoIntersectingPrimitive* p2,
-                                                               float distance);
+  static SoIntersectionDetectionExtAction::Resp IntersectionCB(void* data, const SoIntersectingPrimitive* p1,
+                                                               const SoIntersectingPrimitive* p2, float distance);
 
   // ---- members (the host reads and sets the settings directly) -----------------
   CollisionDocState* m_pDocState = nullptr;
@@ -235,7 +233,7 @@ public:
   std::atomic<int64_t> m_nTotalPairs{0};
   std::atomic<int64_t> m_nCurPair{0};
   std::atomic<int32_t> m_bRunning{0};
-  std::atomic<vxplatform::ThreadHandle> m_pThread{0};
+  std::atomic<vx::platform::ThreadHandle> m_pThread{0};
   std::atomic<int32_t> m_bAborted{0};
   SoKRN_NodeKit* m_pClipViewNode = nullptr;
   // The pair the run was testing when a stop request or a guard ended it
@@ -281,14 +279,13 @@ private:
   // columns above the row). `usable` flags the paths that can take part.
   std::vector<std::vector<int32_t>> PlanPairs(const std::vector<SoFullPath*>& rows,
                                               const std::vector<SoFullPath*>& cols, bool triangle,
-                                              const std::vector<char>& rowUsable,
-                                              const std::vector<char>& colUsable);
+                                              const std::vector<char>& rowUsable, const std::vector<char>& colUsable);
   // Adds to `plan` the pairs the loops test as one instance or as one
   // containing the other (equal placement paths, or one continuing the
   // other), whatever their boxes say. The id lists are the paths' (see
   // collision/PlacementIds.h), one per path.
   void AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols, bool triangle,
-                      const vxcollide::PlacementIdLists& rowIds, const vxcollide::PlacementIdLists& colIds,
+                      const vx::collide::PlacementIdLists& rowIds, const vx::collide::PlacementIdLists& colIds,
                       std::vector<std::vector<int32_t>>& plan);
   // Which loop a pair comes from: the top inputs of a one-group run, the
   // children of a self-flagged input, or a two-group run. They differ in
@@ -334,7 +331,9 @@ private:
   void RunBody();
   bool MemoryGuardFires();
   std::uint64_t GetUsedMemory();
-  void CallCB(void (*cb)(void*), void* data) { if (cb) cb(data); }
+  void CallCB(void (*cb)(void*), void* data) {
+    if (cb) cb(data);
+  }
   // The per-pair callback, with the scene lock let go around it; between
   // pairs without a callback the lock is let go only when a viewer waits.
   void PairDone();
@@ -348,9 +347,9 @@ private:
   void DetectContainment();
   void NotePair();
   std::unordered_map<const SoFullPath*, SbBox3f> m_insBoxes;  // world boxes, this run
-  int32_t m_lastPairSeen = 0;  // pair count of the last pair that ended (see NotePair)
-  const SoFullPath* m_containPath = nullptr;  // side-1 path whose welded surface is below
-  std::vector<vxmesh::Vec3> m_containPts;
+  int32_t m_lastPairSeen = 0;                                 // pair count of the last pair that ended (see NotePair)
+  const SoFullPath* m_containPath = nullptr;                  // side-1 path whose welded surface is below
+  std::vector<vx::mesh::Vec3> m_containPts;
   std::vector<int> m_containIdx;
   bool m_containClosed = false;
   void CalculateCrossMeshSelf();

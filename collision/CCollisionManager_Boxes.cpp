@@ -136,7 +136,8 @@ void CCollisionManager::CreateBoundingBox(SbXfBox3f box, SoSeparator* parent) {
     for (int j = 5; j <= 7; ++j) {
       const _vtx& a = corners[static_cast<std::size_t>(i)];
       const _vtx& b = corners[static_cast<std::size_t>(j)];
-      const int agree = (std::fabs(a.x - b.x) < 0.001) + (std::fabs(a.y - b.y) < 0.001) + (std::fabs(a.z - b.z) < 0.001);
+      const int agree =
+          (std::fabs(a.x - b.x) < 0.001) + (std::fabs(a.y - b.y) < 0.001) + (std::fabs(a.z - b.z) < 0.001);
       if (agree >= 2) edge(i, j);
     }
   }

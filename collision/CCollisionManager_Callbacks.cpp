@@ -36,8 +36,7 @@ SoCallbackAction::Response CCollisionManager::IntersectionVisitationCB(void* dat
 }
 
 SoCallbackAction::Response CCollisionManager::ObviateInvisible(const SoPath* path) {
-  const bool ruleActive = (m_nCurSide == 0 && m_CurTopIns1.nTag == 2) ||
-                          (m_nCurSide == 1 && m_CurTopIns2.nTag == 2);
+  const bool ruleActive = (m_nCurSide == 0 && m_CurTopIns1.nTag == 2) || (m_nCurSide == 1 && m_CurTopIns2.nTag == 2);
   // Without the rule nothing below can prune: spare the walk up the path
   // (it is asked once per instance, and for every shape collected).
   if (!ruleActive) return SoCallbackAction::CONTINUE;
@@ -74,25 +73,24 @@ void toDouble(const SoIntersectingPrimitive* p, _vtx out[3]) {
   }
 }
 
-vxmesh::Vec3 toVec(const _vtx& p) { return {p.x, p.y, p.z}; }
+vx::mesh::Vec3 toVec(const _vtx& p) { return {p.x, p.y, p.z}; }
 
 // Length of a crossing segment (two points), or area of a coplanar overlap
 // polygon (three or more, in order around it).
 double segmentLength(const std::vector<_vtx>& pts) {
-  return pts.size() == 2 ? vxmesh::Norm(toVec(pts[1]) - toVec(pts[0])) : 0.0;
+  return pts.size() == 2 ? vx::mesh::Norm(toVec(pts[1]) - toVec(pts[0])) : 0.0;
 }
 double polygonArea(const std::vector<_vtx>& pts) {
-  vxmesh::Vec3 sum;
+  vx::mesh::Vec3 sum;
   for (std::size_t i = 1; i + 1 < pts.size(); ++i) {
-    sum = sum + vxmesh::Cross(toVec(pts[i]) - toVec(pts[0]), toVec(pts[i + 1]) - toVec(pts[0]));
+    sum = sum + vx::mesh::Cross(toVec(pts[i]) - toVec(pts[0]), toVec(pts[i + 1]) - toVec(pts[0]));
   }
-  return 0.5 * vxmesh::Norm(sum);
+  return 0.5 * vx::mesh::Norm(sum);
 }
 
 }  // namespace
 
-SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* data,
-                                                                         const SoIntersectingPrimitive* p1,
+SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* data, const SoIntersectingPrimitive* p1,
                                                                          const SoIntersectingPrimitive* p2,
                                                                          float distance) {
   auto* mgr = static_cast<CCollisionManager*>(data);
@@ -124,16 +122,17 @@ SoIntersectionDetectionExtAction::Resp CCollisionManager::IntersectionCB(void* d
   MeshTools::GetTowTrisCrossLine(A.v, B.v, points, coplanar);
   if (points.empty()) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
   {
-    const vxmesh::Vec3 a[3] = {toVec(A.v[0]), toVec(A.v[1]), toVec(A.v[2])};
-    const vxmesh::Vec3 b[3] = {toVec(B.v[0]), toVec(B.v[1]), toVec(B.v[2])};
-    const vxmesh::PairKind kind = vxmesh::ClassifyPair(a, b, coplanar && points.size() >= 3, segmentLength(points),
-                                                       points.size() >= 3 ? polygonArea(points) : 0.0);
-    if (kind == vxmesh::PairKind::Cross) ++result->nCrossPairs;
-    if (kind == vxmesh::PairKind::Overlap) ++result->nOverlapPairs;
+    const vx::mesh::Vec3 a[3] = {toVec(A.v[0]), toVec(A.v[1]), toVec(A.v[2])};
+    const vx::mesh::Vec3 b[3] = {toVec(B.v[0]), toVec(B.v[1]), toVec(B.v[2])};
+    const vx::mesh::PairKind kind = vx::mesh::ClassifyPair(a, b, coplanar && points.size() >= 3, segmentLength(points),
+                                                           points.size() >= 3 ? polygonArea(points) : 0.0);
+    if (kind == vx::mesh::PairKind::Cross) ++result->nCrossPairs;
+    if (kind == vx::mesh::PairKind::Overlap) ++result->nOverlapPairs;
   }
   if (points.size() < 2) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
   // The outline of a coplanar overlap only serves the cut face.
-  if (coplanar && points.size() >= 3 && mgr->m_bCalcCrossMesh != 1) return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
+  if (coplanar && points.size() >= 3 && mgr->m_bCalcCrossMesh != 1)
+    return SoIntersectionDetectionExtAction::NEXT_PRIMITIVE;
 
   std::vector<int32_t> indices;
   indices.reserve(points.size());

@@ -15,8 +15,8 @@
 #include "intersection/SbTri3f.h"
 #include "mesh/CutAlong.h"
 #include "mesh/CutFace.h"
-#include "mesh/PointGrid.h"
 #include "mesh/PenetrationDepth.h"
+#include "mesh/PointGrid.h"
 #include "mesh/SelfIntersection.h"
 #include "mesh/SolidCheck.h"
 #include "mesh/SolidLocator.h"
@@ -24,33 +24,33 @@
 namespace {
 
 // Appends the corners of every triangle (widened to double) to `soup`.
-void appendSoup(const SbList<SbTri3f*>& tris, std::vector<vxmesh::Vec3>& soup) {
+void appendSoup(const SbList<SbTri3f*>& tris, std::vector<vx::mesh::Vec3>& soup) {
   soup.reserve(soup.size() + 3 * static_cast<std::size_t>(tris.getLength()));
   for (int i = 0; i < tris.getLength(); ++i) {
     const SbTri3f* t = tris[i];
     for (int k = 0; k < 3; ++k) {
       const SbVec3f& p = t->getPoint(k);
-      soup.push_back(vxmesh::Vec3{p[0], p[1], p[2]});
+      soup.push_back(vx::mesh::Vec3{p[0], p[1], p[2]});
     }
   }
 }
 
 // A side's triangles welded within the mesh tolerance of their coordinates:
 // points, and three indices per triangle in the order of the list.
-void WeldedSide(const SbList<SbTri3f*>& tris, std::vector<vxmesh::Vec3>& points, std::vector<int>& idx) {
-  std::vector<vxmesh::Vec3> soup;
+void WeldedSide(const SbList<SbTri3f*>& tris, std::vector<vx::mesh::Vec3>& points, std::vector<int>& idx) {
+  std::vector<vx::mesh::Vec3> soup;
   appendSoup(tris, soup);
   double scale = 0;
-  for (const vxmesh::Vec3& p : soup) scale = std::max(scale, vxmesh::MaxAbs(p));
-  vxmesh::WeldPoints(soup.data(), soup.size(), vxmesh::MeshTolerance(scale), points, idx);
+  for (const vx::mesh::Vec3& p : soup) scale = std::max(scale, vx::mesh::MaxAbs(p));
+  vx::mesh::WeldPoints(soup.data(), soup.size(), vx::mesh::MeshTolerance(scale), points, idx);
 }
 
 // The crossed triangles of one side, in the map's order.
-std::vector<vxmesh::CrossedTriangle> Crossed(const CCollisionManager::TriCrossLineMap& map) {
-  std::vector<vxmesh::CrossedTriangle> out;
+std::vector<vx::mesh::CrossedTriangle> Crossed(const CCollisionManager::TriCrossLineMap& map) {
+  std::vector<vx::mesh::CrossedTriangle> out;
   out.reserve(map.size());
   for (const auto& entry : map) {
-    vxmesh::CrossedTriangle c;
+    vx::mesh::CrossedTriangle c;
     for (int k = 0; k < 3; ++k) c.corners[k] = {entry.first.v[k].x, entry.first.v[k].y, entry.first.v[k].z};
     for (const std::vector<int32_t>& seg : entry.second) {
       if (seg.size() == 2) c.segments.insert(c.segments.end(), {seg[0], seg[1]});
@@ -64,25 +64,25 @@ std::vector<vxmesh::CrossedTriangle> Crossed(const CCollisionManager::TriCrossLi
 // r.fCompacity; unknown (NaN, with the reason in r.volumeNote) when some edge
 // has no partner the other way: an open surface encloses no volume.
 void CutFaceMeasure(_collisionResult& r) {
-  std::vector<vxmesh::Vec3> v;
+  std::vector<vx::mesh::Vec3> v;
   v.reserve(r.cutFacePnts.size());
   for (const _vtx& p : r.cutFacePnts) v.push_back({p.x, p.y, p.z});
-  const vxmesh::SolidCheck check =
-      vxmesh::CheckSolid(v.data(), v.size(), r.cutFaceTris.data(), r.cutFaceTris.size() / 3);
+  const vx::mesh::SolidCheck check =
+      vx::mesh::CheckSolid(v.data(), v.size(), r.cutFaceTris.data(), r.cutFaceTris.size() / 3);
   if (check.unmatchedEdges > 0) {
     r.fCompacity = std::numeric_limits<float>::quiet_NaN();
-    r.volumeNote = "the cut face is not closed (" + std::to_string(check.unmatchedEdges) +
-                   " open edges): its volume is unknown";
+    r.volumeNote =
+        "the cut face is not closed (" + std::to_string(check.unmatchedEdges) + " open edges): its volume is unknown";
     return;
   }
   r.fCompacity = static_cast<float>(check.volume);
   r.volumeNote.clear();
 }
 
-std::vector<_vtx> toVtx(const std::vector<vxmesh::Vec3>& pts) {
+std::vector<_vtx> toVtx(const std::vector<vx::mesh::Vec3>& pts) {
   std::vector<_vtx> out;
   out.reserve(pts.size());
-  for (const vxmesh::Vec3& p : pts) out.push_back(_vtx{p.x, p.y, p.z});
+  for (const vx::mesh::Vec3& p : pts) out.push_back(_vtx{p.x, p.y, p.z});
   return out;
 }
 
@@ -121,12 +121,12 @@ void CCollisionManager::CalculateCrossMesh() {
     return;
   }
 
-  vxmesh::CutFaceSide side1, side2;
+  vx::mesh::CutFaceSide side1, side2;
   const std::vector<_vtx>& cutLine = m_Result.back().cutLinePnts;
-  std::vector<vxmesh::Vec3> cutPoints;
+  std::vector<vx::mesh::Vec3> cutPoints;
   cutPoints.reserve(cutLine.size());
   for (const _vtx& p : cutLine) cutPoints.push_back({p.x, p.y, p.z});
-  auto prepare = [&](bool first, vxmesh::CutFaceSide& side) {
+  auto prepare = [&](bool first, vx::mesh::CutFaceSide& side) {
     if (Stopped()) return true;
     SbList<SbTri3f*> tris;
     if (first) {
@@ -136,9 +136,9 @@ void CCollisionManager::CalculateCrossMesh() {
     }
     if (tris.getLength() == 0) return false;
     WeldedSide(tris, side.points, side.tris);
-    vxmesh::CutSurface cut = vxmesh::CutAlongSegments(side.points, side.tris, cutPoints,
-                                                      Crossed(first ? m_TriCrossLines1 : m_TriCrossLines2),
-                                                      [this] { return Stopped(); });
+    vx::mesh::CutSurface cut =
+        vx::mesh::CutAlongSegments(side.points, side.tris, cutPoints,
+                                   Crossed(first ? m_TriCrossLines1 : m_TriCrossLines2), [this] { return Stopped(); });
     side.cutPoints.swap(cut.points);
     side.cutTris.swap(cut.tris);
     side.cutEdges.swap(cut.cutEdges);
@@ -150,7 +150,7 @@ void CCollisionManager::CalculateCrossMesh() {
     return;
   }
 
-  const vxmesh::CutFace face = vxmesh::BuildCutFace(side1, side2, [this] { return Stopped(); });
+  const vx::mesh::CutFace face = vx::mesh::BuildCutFace(side1, side2, [this] { return Stopped(); });
   if (Stopped()) {
     unfinished();
     return;
@@ -159,7 +159,7 @@ void CCollisionManager::CalculateCrossMesh() {
   _collisionResult& r = m_Result.back();
   r.cutFacePnts.clear();
   r.cutFacePnts.reserve(face.points.size());
-  for (const vxmesh::Vec3& p : face.points) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
+  for (const vx::mesh::Vec3& p : face.points) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
   r.cutFaceTris.assign(face.tris.begin(), face.tris.end());
   if (face.volumeKnown) {
     r.fCompacity = static_cast<float>(face.volume);
@@ -184,23 +184,22 @@ namespace {
 // bound of the penetration depth when it is closed and does not cross
 // itself, else unknown with the reason. `stopped` tells a stopped run.
 template <class Stopped>
-void SetInnerVolume(_collisionResult& result, const std::vector<vxmesh::Vec3>& innerPts,
-                    const std::vector<int>& innerI, const vxmesh::Vec3& qlo, const vxmesh::Vec3& qhi,
+void SetInnerVolume(_collisionResult& result, const std::vector<vx::mesh::Vec3>& innerPts,
+                    const std::vector<int>& innerI, const vx::mesh::Vec3& qlo, const vx::mesh::Vec3& qhi,
                     Stopped stopped) {
   result.cutFacePnts = toVtx(innerPts);
   result.cutFaceTris.assign(innerI.begin(), innerI.end());
-  const vxmesh::SolidCheck innerCheck = vxmesh::CheckSolid(
+  const vx::mesh::SolidCheck innerCheck = vx::mesh::CheckSolid(
       innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()), innerI.size() / 3);
   double innerScale = 0;
-  for (const vxmesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vxmesh::MaxAbs(p));
-  const bool crossing =
-      innerCheck.closed &&
-      vxmesh::SelfIntersects(innerPts.data(), innerPts.size(), reinterpret_cast<const int32_t*>(innerI.data()),
-                             innerI.size() / 3, innerScale, qlo, qhi, stopped);
+  for (const vx::mesh::Vec3& p : innerPts) innerScale = std::max(innerScale, vx::mesh::MaxAbs(p));
+  const bool crossing = innerCheck.closed && vx::mesh::SelfIntersects(innerPts.data(), innerPts.size(),
+                                                                      reinterpret_cast<const int32_t*>(innerI.data()),
+                                                                      innerI.size() / 3, innerScale, qlo, qhi, stopped);
   if (innerCheck.closed && (crossing || stopped())) {
     result.fCompacity = std::numeric_limits<float>::quiet_NaN();
     result.volumeNote = crossing ? "the inner part's surface intersects itself: it bounds no single volume"
-                                  : "the run was stopped before this pair's cut face was complete";
+                                 : "the run was stopped before this pair's cut face was complete";
   } else if (innerCheck.closed) {
     result.fCompacity = static_cast<float>(std::fabs(innerCheck.volume));
     std::vector<int32_t> outward(innerI.begin(), innerI.end());
@@ -208,7 +207,7 @@ void SetInnerVolume(_collisionResult& result, const std::vector<vxmesh::Vec3>& i
       for (std::size_t i = 0; i + 2 < outward.size(); i += 3) std::swap(outward[i + 1], outward[i + 2]);
     }
     result.penetrationDepth =
-        vxmesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
+        vx::mesh::PenetrationDepthLowerBound(innerPts.data(), innerPts.size(), outward.data(), outward.size() / 3);
   } else {
     result.fCompacity = std::numeric_limits<float>::quiet_NaN();
     result.volumeNote = "the inner part's surface is not closed: it bounds no volume";
@@ -234,7 +233,7 @@ void CCollisionManager::DetectContainment() {
   const bool twoInOne = within(b2, b1), oneInTwo = within(b1, b2);
   if (!twoInOne && !oneInTwo) return;
 
-  auto welded = [this](bool first, std::vector<vxmesh::Vec3>& verts, std::vector<int>& idx) {
+  auto welded = [this](bool first, std::vector<vx::mesh::Vec3>& verts, std::vector<int>& idx) {
     SbList<SbTri3f*> tris;
     if (first) {
       m_pAction->GetIns1Triangles(tris);
@@ -250,25 +249,26 @@ void CCollisionManager::DetectContainment() {
   if (!outerIsOne || m_containPath != outerPath) {
     m_containPath = outerIsOne ? outerPath : nullptr;
     welded(outerIsOne, m_containPts, m_containIdx);
-    m_containClosed = vxmesh::CheckSolid(m_containPts.data(), m_containPts.size(),
-                                         reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3)
-                          .closed;
+    m_containClosed =
+        vx::mesh::CheckSolid(m_containPts.data(), m_containPts.size(),
+                             reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3)
+            .closed;
   }
   if (!m_containClosed) return;
-  std::vector<vxmesh::Vec3> innerPts;
+  std::vector<vx::mesh::Vec3> innerPts;
   std::vector<int> innerI;
   welded(!outerIsOne, innerPts, innerI);
   if (innerI.size() < 3) return;
   double scale = 0;
-  for (const vxmesh::Vec3& p : m_containPts) scale = std::max(scale, vxmesh::MaxAbs(p));
+  for (const vx::mesh::Vec3& p : m_containPts) scale = std::max(scale, vx::mesh::MaxAbs(p));
   const SbBox3f& innerBox = outerIsOne ? b2 : b1;
-  const vxmesh::Vec3 qlo{innerBox.getMin()[0], innerBox.getMin()[1], innerBox.getMin()[2]};
-  const vxmesh::Vec3 qhi{innerBox.getMax()[0], innerBox.getMax()[1], innerBox.getMax()[2]};
-  const vxmesh::SolidLocator locator(m_containPts.data(), m_containPts.size(),
-                                     reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3,
-                                     scale, &qlo, &qhi);
-  const vxmesh::Vec3& probe = innerPts[static_cast<std::size_t>(innerI[0])];
-  if (locator.locate(probe, vxmesh::Vec3{0, 0, 1}) != vxmesh::Where::Inside) return;
+  const vx::mesh::Vec3 qlo{innerBox.getMin()[0], innerBox.getMin()[1], innerBox.getMin()[2]};
+  const vx::mesh::Vec3 qhi{innerBox.getMax()[0], innerBox.getMax()[1], innerBox.getMax()[2]};
+  const vx::mesh::SolidLocator locator(m_containPts.data(), m_containPts.size(),
+                                       reinterpret_cast<const int32_t*>(m_containIdx.data()), m_containIdx.size() / 3,
+                                       scale, &qlo, &qhi);
+  const vx::mesh::Vec3& probe = innerPts[static_cast<std::size_t>(innerI[0])];
+  if (locator.locate(probe, vx::mesh::Vec3{0, 0, 1}) != vx::mesh::Where::Inside) return;
 
   _collisionResult* result = AddResult();
   if (!result) return;
@@ -291,11 +291,11 @@ void CCollisionManager::CalculateCrossMeshSelf() {
   SbList<SbTri3f*> tris;
   m_pAction->GetIns1Triangles(tris);
   if (tris.getLength() == 0) return;
-  std::vector<vxmesh::Vec3> verts;
+  std::vector<vx::mesh::Vec3> verts;
   std::vector<int> idx;
   WeldedSide(tris, verts, idx);
   const int32_t base = static_cast<int32_t>(r.cutFacePnts.size());
-  for (const vxmesh::Vec3& p : verts) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
+  for (const vx::mesh::Vec3& p : verts) r.cutFacePnts.push_back(_vtx{p.x, p.y, p.z});
   for (int i : idx) r.cutFaceTris.push_back(base + i);
   CutFaceMeasure(r);
 }

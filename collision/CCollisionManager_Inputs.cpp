@@ -68,7 +68,7 @@ const std::vector<uint32_t>& CCollisionManager::PlacementIdsOf(const SoPath* pat
   auto it = m_placementIds.find(path);
   if (it != m_placementIds.end()) return it->second;
   std::vector<uint32_t> ids;
-  vxcollide::AppendPlacementIds(path, ids);
+  vx::collide::AppendPlacementIds(path, ids);
   return m_placementIds.emplace(path, std::move(ids)).first->second;
 }
 
@@ -103,7 +103,7 @@ void CCollisionManager::AddIns(SoPathList* paths, InsList& list, int tag) {
   // one already in the list with this tag, or an earlier one of `paths`,
   // has its placement path. Compared as id lists grouped by their hashes,
   // so the test costs O(log n) per path and builds no strings.
-  vxcollide::PlacementIdLists ids;
+  vx::collide::PlacementIdLists ids;
   for (const _collisionIns& r : list) {
     if (r.nTag == tag) ids.Add(r.pPath);
   }
@@ -250,9 +250,7 @@ void CCollisionManager::ClearTempData() {
 
 // ---- instance tests ---------------------------------------------------------------
 
-int CCollisionManager::IsSameIns(SoFullPath* a, SoFullPath* b) {
-  return OmbrelTools::IsPathEqual(a, b) ? 1 : 0;
-}
+int CCollisionManager::IsSameIns(SoFullPath* a, SoFullPath* b) { return OmbrelTools::IsPathEqual(a, b) ? 1 : 0; }
 
 std::size_t CCollisionManager::NodesHash(const SoPath* p) {
   std::size_t h = 1469598103934665603ull;

@@ -28,10 +28,10 @@
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_MeshKit.h"
-#include "host/SoRef.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
+#include "host/SoRef.h"
 #include "host/TpxProductData.h"
 
 namespace {
@@ -41,7 +41,9 @@ const char kCutLine[] = "CollisionCutLine";
 const char kCutFace[] = "CollisionCutFace";
 
 // A new empty path, held.
-vhost::SoRef<SoFullPath> NewTempPath() { return vhost::SoRef<SoFullPath>(static_cast<SoFullPath*>(new SoTempPath(8))); }
+vx::host::SoRef<SoFullPath> NewTempPath() {
+  return vx::host::SoRef<SoFullPath>(static_cast<SoFullPath*>(new SoTempPath(8)));
+}
 
 }  // namespace
 
@@ -275,7 +277,7 @@ void CCollisionManager::HideAllShown() {
   SoKRN_State* state = doc ? doc->getKRNState() : nullptr;
   if (!state) return;
   {
-    vhost::SoRef<SoFullPath> root = NewTempPath();
+    vx::host::SoRef<SoFullPath> root = NewTempPath();
     OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), "", *root);
     SetInsVisbleSteps(root, 0);
   }
@@ -283,7 +285,7 @@ void CCollisionManager::HideAllShown() {
   // or by an earlier ShowIns) would stay visible under the hidden root.
   for (const std::string& key : state->getShownKeys()) {
     if (key.empty()) continue;
-    vhost::SoRef<SoFullPath> path = NewTempPath();
+    vx::host::SoRef<SoFullPath> path = NewTempPath();
     OmbrelTools::StrPathToSoPath(doc->getTopPrototype(), key, *path);
     if (path->getLength() > 0) SetInsVisble(path, 0);
   }

@@ -1,6 +1,6 @@
 // Life of a manager and of one interference run.
-#include <Inventor/SoFullPath.h>
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
 #include <Inventor/lists/SoPathList.h>
@@ -22,14 +22,14 @@
 #include "collision/CollisionDocState.h"
 #include "collision/PlacementIds.h"
 #include "host/OmbrelTools.h"
-#include "host/SoKRN_ComponentKit.h"
-#include "host/SoKRN_MainDoc.h"
-#include "host/SoKRN_NodeKit.h"
-#include "host/SoKRN_State.h"
 #include "host/SoKRN_2dEntityKit.h"
+#include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_FdtKit.h"
+#include "host/SoKRN_MainDoc.h"
+#include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_ShellKit.h"
+#include "host/SoKRN_State.h"
 #include "host/SoKRN_TextKit.h"
 #include "host/SoKRN_UserTransform.h"
 #include "host/SoKRN_WireSet.h"
@@ -81,8 +81,8 @@ CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
   m_pAction = new SoIntersectionDetectionExtAction(1);
   m_pAction->addIntersectionCallback(&CCollisionManager::IntersectionCB, this);
   m_pAction->setFilterCallback(&CCollisionManager::IntersectionFilterCB, this);
-  m_pAction->addVisitationCallback(SoKRN_ComponentKit::getClassTypeId(),
-                                   &CCollisionManager::IntersectionVisitationCB, this);
+  m_pAction->addVisitationCallback(SoKRN_ComponentKit::getClassTypeId(), &CCollisionManager::IntersectionVisitationCB,
+                                   this);
   m_pAction->setShapeInternalsEnabled(FALSE);
   // Edges, annotations, 2D entities, wires, shells and texts never take part.
   m_pAction->setTypeEnabled(SoKRN_EdgeKit::getClassTypeId(), FALSE);
@@ -101,8 +101,8 @@ CCollisionManager::CCollisionManager(SoKRN_MainDoc* doc, const char* name) {
     m_pRoot->ref();  // no document holds it: the manager does
   }
 
-  const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
-  const double avail = static_cast<double>(vxplatform::AvailablePhysicalMemory());
+  const double total = static_cast<double>(vx::platform::TotalPhysicalMemory());
+  const double avail = static_cast<double>(vx::platform::AvailablePhysicalMemory());
   if (total > 0 && avail / total < kCacheMinFreeShare) {
     m_pAction->setCacheShapeDataFlg(FALSE);
   }
@@ -114,7 +114,7 @@ CCollisionManager::~CCollisionManager() {
   if (m_pThread.load() && m_bRunning.load() == 1) StopCalculate();
   // The finish callback runs after m_bRunning went back to 0: wait for the
   // thread body to leave the manager altogether.
-  while (m_workerAlive.load()) vxplatform::SleepMs(1);
+  while (m_workerAlive.load()) vx::platform::SleepMs(1);
 
   if (m_pAction) {
     m_pAction->removeIntersectionCallback(&CCollisionManager::IntersectionCB, this);
@@ -189,7 +189,7 @@ void CCollisionManager::StartCalculate() {
 
   if (m_bRunning.load() == 1) return;
   // A worker that has finished its run may still be on its way out.
-  while (m_workerAlive.load()) vxplatform::SleepMs(1);
+  while (m_workerAlive.load()) vx::platform::SleepMs(1);
   // The run counts as running from here on, so that a StopCalculate or a
   // destruction right after this call finds it and waits for it.
   m_bRunning.store(1);
@@ -198,7 +198,7 @@ void CCollisionManager::StartCalculate() {
     std::lock_guard<std::mutex> publish(m_startMutex);
     // The worker may keep the expansion made above (see RunBody).
     m_expansionKept = m_expansionKept && ExpansionIgnoresVisibility();
-    const vxplatform::ThreadHandle handle = vxplatform::StartThread(&CCollisionManager::WorkerMain, this);
+    const vx::platform::ThreadHandle handle = vx::platform::StartThread(&CCollisionManager::WorkerMain, this);
     if (!handle) {
       m_expansionKept = false;
       m_ignoreIndexed = false;
@@ -230,7 +230,7 @@ void CCollisionManager::StopCalculate() {
   if (!m_pThread.load() || m_bRunning.load() != 1) return;
   m_nStopFlg.store(1);
   while (m_bRunning.load() == 1) {
-    vxplatform::SleepMs(5);
+    vx::platform::SleepMs(5);
     if (!m_pThread.load()) break;
   }
   m_pThread.store(0);
@@ -244,8 +244,8 @@ void CCollisionManager::Calculate() {
 }
 
 std::uint64_t CCollisionManager::GetUsedMemory() {
-  const std::uint64_t total = vxplatform::TotalPhysicalMemory();
-  const std::uint64_t avail = vxplatform::AvailablePhysicalMemory();
+  const std::uint64_t total = vx::platform::TotalPhysicalMemory();
+  const std::uint64_t avail = vx::platform::AvailablePhysicalMemory();
   return total > avail ? total - avail : 0;
 }
 
@@ -256,9 +256,9 @@ bool CCollisionManager::MemoryGuardFires() {
   const auto now = std::chrono::steady_clock::now();
   if (now < m_nextMemoryCheck) return false;
   m_nextMemoryCheck = now + std::chrono::milliseconds(100);
-  if (vxplatform::TotalPhysicalMemory() == 0) return false;  // unknown: never stop for it
-  if (vxplatform::AvailablePhysicalMemory() >= m_nMinFreeMemory) return false;
-  vxplatform::ShowMessage(kMsgLowMemory, vxplatform::MessageKind::Exclamation);
+  if (vx::platform::TotalPhysicalMemory() == 0) return false;  // unknown: never stop for it
+  if (vx::platform::AvailablePhysicalMemory() >= m_nMinFreeMemory) return false;
+  vx::platform::ShowMessage(kMsgLowMemory, vx::platform::MessageKind::Exclamation);
   m_nStopFlg.store(1);
   m_bAborted.store(1);
   return true;
@@ -340,7 +340,7 @@ void CCollisionManager::RunBody() {
   } catch (...) {
     m_pBoxCache.reset();
     m_ignoreIndexed = false;
-    vxplatform::ShowMessage(kMsgException, vxplatform::MessageKind::Exclamation);
+    vx::platform::ShowMessage(kMsgException, vx::platform::MessageKind::Exclamation);
     ClearTempData();
     DelAllResult();
     m_bRunning.store(0);
@@ -635,7 +635,7 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     return plan;
   }
   auto toBox = [](const SbBox3f& b) {
-    vxcollide::Box out{{1, 1, 1}, {0, 0, 0}};
+    vx::collide::Box out{{1, 1, 1}, {0, 0, 0}};
     if (b.isEmpty()) return out;
     for (int k = 0; k < 3; ++k) {
       out.lo[k] = b.getMin()[k];
@@ -645,16 +645,16 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   };
   // One pass over the inputs: boxes that hold every triangle the action can
   // collect for an instance, side 1 grown by the epsilon.
-  std::vector<vxcollide::Box> side1(rows.size()), side2(cols.size());
+  std::vector<vx::collide::Box> side1(rows.size()), side2(cols.size());
   SbBox3f s1, s2;
   if (!m_pBoxCache) m_pBoxCache.reset(new BoxCache);
   BoxCache& boxes = *m_pBoxCache;
   // The placement ids of each path are read in the same pass, while its
   // nodes are at hand (in a large assembly they would not be later).
-  vxcollide::PlacementIdLists rowIds, colIdsOwn;
+  vx::collide::PlacementIdLists rowIds, colIdsOwn;
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
     rowIds.Add(rows[i]);
-    side1[i] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+    side1[i] = vx::collide::Box{{1, 1, 1}, {0, 0, 0}};
     if (!rowUsable[i] || !rows[i]) continue;
     PairBoxes(rows[i], boxes, s1, s2);
     side1[i] = toBox(s1);
@@ -664,7 +664,7 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
   if (!triangle) {
     for (std::size_t j = 0; j < cols.size() && !Stopped(); ++j) {
       colIdsOwn.Add(cols[j]);
-      side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+      side2[j] = vx::collide::Box{{1, 1, 1}, {0, 0, 0}};
       if (!colUsable[j] || !cols[j]) continue;
       PairBoxes(cols[j], boxes, s1, s2);
       side2[j] = toBox(s2);
@@ -672,10 +672,10 @@ std::vector<std::vector<int32_t>> CCollisionManager::PlanPairs(const std::vector
     for (std::size_t j = colIdsOwn.start.size() - 1; j < cols.size(); ++j) colIdsOwn.Add(cols[j]);
   } else {
     for (std::size_t j = 0; j < cols.size(); ++j) {
-      if (!colUsable[j]) side2[j] = vxcollide::Box{{1, 1, 1}, {0, 0, 0}};
+      if (!colUsable[j]) side2[j] = vx::collide::Box{{1, 1, 1}, {0, 0, 0}};
     }
   }
-  const vxcollide::BoxPairFinder finder(side2);
+  const vx::collide::BoxPairFinder finder(side2);
   for (std::size_t i = 0; i < rows.size() && !Stopped(); ++i) {
     std::vector<int32_t>& row = plan[i];
     finder.Find(side1[i], row);
@@ -694,7 +694,7 @@ namespace {
 // (hash of the id list, index) of every non-null path, sorted: the paths
 // whose list has a given hash are one binary search away.
 std::vector<std::pair<uint64_t, int32_t>> ByIdsHash(const std::vector<SoFullPath*>& paths,
-                                                    const vxcollide::PlacementIdLists& ids) {
+                                                    const vx::collide::PlacementIdLists& ids) {
   std::vector<std::pair<uint64_t, int32_t>> out;
   out.reserve(paths.size());
   for (std::size_t k = 0; k < paths.size(); ++k) {
@@ -707,7 +707,7 @@ std::vector<std::pair<uint64_t, int32_t>> ByIdsHash(const std::vector<SoFullPath
 // Calls found(k) for every path k of `index` whose id list is the first n
 // ids of `prefix`, given the hash h of those n ids.
 template <typename Found>
-void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, const vxcollide::PlacementIdLists& ids,
+void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, const vx::collide::PlacementIdLists& ids,
                     uint64_t h, const uint32_t* prefix, std::size_t n, Found found) {
   auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(h, INT32_MIN));
   for (; it != index.end() && it->first == h; ++it) {
@@ -718,8 +718,8 @@ void ForEachWithIds(const std::vector<std::pair<uint64_t, int32_t>>& index, cons
 }  // namespace
 
 void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, const std::vector<SoFullPath*>& cols,
-                                       bool triangle, const vxcollide::PlacementIdLists& rowIds,
-                                       const vxcollide::PlacementIdLists& colIds,
+                                       bool triangle, const vx::collide::PlacementIdLists& rowIds,
+                                       const vx::collide::PlacementIdLists& colIds,
                                        std::vector<std::vector<int32_t>>& plan) {
   const auto colsByIds = ByIdsHash(cols, colIds);
 
@@ -739,11 +739,11 @@ void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, con
     if (!rows[i]) continue;
     const uint32_t* ids = rowIds.Begin(i);
     const std::size_t n = rowIds.Size(i);
-    uint64_t h = vxcollide::kIdsHashSeed;
+    uint64_t h = vx::collide::kIdsHashSeed;
     for (std::size_t len = 0;; ++len) {
       ForEachWithIds(colsByIds, colIds, h, ids, len, [&](int32_t j) { addPair(i, j); });
       if (len == n) break;
-      h = vxcollide::ExtendIdsHash(h, ids[len]);
+      h = vx::collide::ExtendIdsHash(h, ids[len]);
     }
   }
   if (!triangle) {
@@ -754,13 +754,13 @@ void CCollisionManager::AddNestedPairs(const std::vector<SoFullPath*>& rows, con
       if (!cols[j]) continue;
       const uint32_t* ids = colIds.Begin(j);
       const std::size_t n = colIds.Size(j);
-      uint64_t h = vxcollide::kIdsHashSeed;
+      uint64_t h = vx::collide::kIdsHashSeed;
       for (std::size_t len = 0; len < n; ++len) {
         ForEachWithIds(rowsByIds, rowIds, h, ids, len, [&](int32_t i) {
           plan[static_cast<std::size_t>(i)].push_back(static_cast<int32_t>(j));
           extra = true;
         });
-        h = vxcollide::ExtendIdsHash(h, ids[len]);
+        h = vx::collide::ExtendIdsHash(h, ids[len]);
       }
     }
   }

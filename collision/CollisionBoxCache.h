@@ -21,7 +21,7 @@ struct CCollisionManager::BoxCache {
   SoGetBoundingBoxAction bbox{SbViewportRegion()};
   SoGetMatrixAction matrix{SbViewportRegion()};
   std::map<std::vector<SoNode*>, SbMatrix> parents;  // parent path nodes -> its matrix
-  std::vector<SoNode*> lastParent;                    // the last one asked for, and its matrix
+  std::vector<SoNode*> lastParent;                   // the last one asked for, and its matrix
   SbMatrix lastParentMatrix;
   // Drops the parents' matrices (the user may have moved parts since).
   void ForgetParents() {
@@ -31,7 +31,7 @@ struct CCollisionManager::BoxCache {
   // Group -> (its node id when scanned, no child changes the traversal
   // state): a changed id (a child added, anything below edited) rescans.
   std::unordered_map<SoNode*, std::pair<SbUniqueId, bool>> plainGroups;
-  int userMatrices = -1;                              // unknown yet
+  int userMatrices = -1;  // unknown yet
   // Prototype kit -> (its node id when measured, its box in its own frame).
   std::unordered_map<SoNode*, std::pair<SbUniqueId, SbXfBox3f>> protoBoxes;
 

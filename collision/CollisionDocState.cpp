@@ -33,7 +33,7 @@ void CollisionDocState::Save(const SoPath* path, const std::string& key, int vis
   // A temporary (non-auditing) copy: it is only read back for its nodes, and
   // registering thousands of paths with the groups they pass makes each
   // one's release a search among all of them.
-  vhost::SoRef<SoPath> copy;
+  vx::host::SoRef<SoPath> copy;
   if (share) {
     copy.reset(const_cast<SoPath*>(path));
   } else {

@@ -45,12 +45,12 @@ public:
   void Save(const SoPath* path, const std::string& key, int visible, bool share = false);
   // Entries in restoring order (path, visibility before the first change):
   // by depth of the occurrence, then in the order they were saved.
-  const std::vector<std::pair<vhost::SoRef<SoPath>, int>>& Saved() const { return m_saved; }
+  const std::vector<std::pair<vx::host::SoRef<SoPath>, int>>& Saved() const { return m_saved; }
 
 private:
   CCollisionManager* m_pManager;
-  vhost::SoRef<SoKRN_MainDoc> m_pDoc;
-  std::vector<std::pair<vhost::SoRef<SoPath>, int>> m_saved;
-  std::vector<int> m_depth;     // instance kits on each saved path, parallel to m_saved
+  vx::host::SoRef<SoKRN_MainDoc> m_pDoc;
+  std::vector<std::pair<vx::host::SoRef<SoPath>, int>> m_saved;
+  std::vector<int> m_depth;       // instance kits on each saved path, parallel to m_saved
   std::set<std::string> m_index;  // instance chain of every saved path
 };

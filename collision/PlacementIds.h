@@ -15,7 +15,7 @@
 
 #include "host/SoKRN_ComponentKit.h"
 
-namespace vxcollide {
+namespace vx::collide {
 
 // Appends the placement ids of the instance kits on `path` (null: none).
 inline void AppendPlacementIds(const SoPath* path, std::vector<uint32_t>& out) {
@@ -53,7 +53,8 @@ struct PlacementIdLists {
     const auto* full = static_cast<const SoFullPath*>(path);
     const int len = full ? full->getLength() : 0;
     bool sameParent = len >= 1 && static_cast<std::size_t>(len - 1) == m_parent.size();
-    for (int i = 0; sameParent && i + 1 < len; ++i) sameParent = full->getNode(i) == m_parent[static_cast<std::size_t>(i)];
+    for (int i = 0; sameParent && i + 1 < len; ++i)
+      sameParent = full->getNode(i) == m_parent[static_cast<std::size_t>(i)];
     const std::size_t first = ids.size();
     if (sameParent) {
       ids.insert(ids.end(), m_parentIds.begin(), m_parentIds.end());
@@ -96,8 +97,8 @@ private:
   void AppendTailId(SoNode* tail) {
     if (IsInstance(tail)) ids.push_back(static_cast<SoKRN_ComponentKit*>(tail)->getPLCID());
   }
-  std::vector<SoNode*> m_parent;     // the last path's nodes before its tail
+  std::vector<SoNode*> m_parent;      // the last path's nodes before its tail
   std::vector<uint32_t> m_parentIds;  // their placement ids
 };
 
-}  // namespace vxcollide
+}  // namespace vx::collide

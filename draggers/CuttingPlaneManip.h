@@ -10,10 +10,10 @@
 class CuttingPlaneManip : public SoClipPlaneManip {
   SO_NODE_HEADER(CuttingPlaneManip);
 
- public:
+public:
   static void initClass();
   CuttingPlaneManip();
 
- protected:
+protected:
   ~CuttingPlaneManip() override;
 };

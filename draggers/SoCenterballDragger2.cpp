@@ -45,9 +45,7 @@ SbMatrix Translation(const SbVec3f& v) {
 }
 }  // namespace
 
-void SoCenterballDragger2::initClass() {
-  SO_KIT_INIT_CLASS(SoCenterballDragger2, SoDragger, "SoDragger");
-}
+void SoCenterballDragger2::initClass() { SO_KIT_INIT_CLASS(SoCenterballDragger2, SoDragger, "SoDragger"); }
 
 SoCenterballDragger2::SoCenterballDragger2() {
   SO_KIT_CONSTRUCTOR(SoCenterballDragger2);
@@ -165,8 +163,8 @@ SbBool SoCenterballDragger2::setUpConnections(SbBool onoff, SbBool doitalways) {
 }
 
 void SoCenterballDragger2::setDefaultOnNonWritingFields() {
-  for (SoSFNode* part : {&rotator, &XCenterChanger, &YCenterChanger, &ZCenterChanger, &XRotator, &YRotator,
-                         &ZRotator, &surroundScale, &antiSquish, &translateToCenter}) {
+  for (SoSFNode* part : {&rotator, &XCenterChanger, &YCenterChanger, &ZCenterChanger, &XRotator, &YRotator, &ZRotator,
+                         &surroundScale, &antiSquish, &translateToCenter}) {
     part->setDefault(TRUE);
   }
   SoDragger::setDefaultOnNonWritingFields();
@@ -195,8 +193,7 @@ void SoCenterballDragger2::removeChildDragger(const char* partName) {
 void SoCenterballDragger2::fieldSensorCB(void* data, SoSensor*) {
   auto* self = static_cast<SoCenterballDragger2*>(data);
   self->savedCenter = self->center.getValue();
-  static_cast<SoMatrixTransform*>(self->getAnyPart("translateToCenter", TRUE))->matrix =
-      Translation(self->savedCenter);
+  static_cast<SoMatrixTransform*>(self->getAnyPart("translateToCenter", TRUE))->matrix = Translation(self->savedCenter);
   SbMatrix motion = self->getMotionMatrix();
   self->workFieldsIntoTransform(motion);
   self->setMotionMatrix(motion);
@@ -253,9 +250,9 @@ void SoCenterballDragger2::setSwitches(SoDragger* activeChild) {
   SoNode* ball = getAnyPart("rotator", FALSE);
   if (!activeChild || activeChild == ball) {
     const int which = activeChild ? 1 : 0;
-    for (const char* part : {"XCenterChanger.translatorSwitch", "YCenterChanger.translatorSwitch",
-                             "ZCenterChanger.translatorSwitch", "XRotator.rotatorSwitch", "YRotator.rotatorSwitch",
-                             "ZRotator.rotatorSwitch"}) {
+    for (const char* part :
+         {"XCenterChanger.translatorSwitch", "YCenterChanger.translatorSwitch", "ZCenterChanger.translatorSwitch",
+          "XRotator.rotatorSwitch", "YRotator.rotatorSwitch", "ZRotator.rotatorSwitch"}) {
       if (auto* sw = static_cast<SoSwitch*>(getAnyPart(part, TRUE))) sw->whichChild = which;
     }
   }

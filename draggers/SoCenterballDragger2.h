@@ -48,7 +48,7 @@ class SoCenterballDragger2 : public SoDragger {
   SO_KIT_CATALOG_ENTRY_HEADER(surroundScale);
   SO_KIT_CATALOG_ENTRY_HEADER(translateToCenter);
 
- public:
+public:
   static void initClass();
   SoCenterballDragger2();
 
@@ -65,7 +65,7 @@ class SoCenterballDragger2 : public SoDragger {
   // reach the motion matrix itself. Does nothing for any other child.
   void transferCenterDraggerMotion(SoDragger* child);
 
- protected:
+protected:
   ~SoCenterballDragger2() override;
   void getBoundingBox(SoGetBoundingBoxAction* action) override;
   void getMatrix(SoGetMatrixAction* action) override;
@@ -86,7 +86,7 @@ class SoCenterballDragger2 : public SoDragger {
   std::unique_ptr<SoFieldSensor> rotFieldSensor;
   std::unique_ptr<SoFieldSensor> centerFieldSensor;
 
- private:
-  SbVec3f savedTransl{0.0f, 0.0f, 0.0f};   // motion translation at saveStartParameters
-  SbVec3f savedCenter{0.0f, 0.0f, 0.0f};   // the centre last worked into the dragger
+private:
+  SbVec3f savedTransl{0.0f, 0.0f, 0.0f};  // motion translation at saveStartParameters
+  SbVec3f savedCenter{0.0f, 0.0f, 0.0f};  // the centre last worked into the dragger
 };

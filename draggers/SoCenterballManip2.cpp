@@ -7,9 +7,7 @@
 
 SO_NODE_SOURCE(SoCenterballManip2);
 
-void SoCenterballManip2::initClass() {
-  SO_NODE_INIT_CLASS(SoCenterballManip2, SoTransformManip, "SoTransformManip");
-}
+void SoCenterballManip2::initClass() { SO_NODE_INIT_CLASS(SoCenterballManip2, SoTransformManip, "SoTransformManip"); }
 
 SoCenterballManip2::SoCenterballManip2() {
   SO_NODE_CONSTRUCTOR(SoCenterballManip2);

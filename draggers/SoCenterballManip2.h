@@ -7,10 +7,10 @@
 class SoCenterballManip2 : public SoTransformManip {
   SO_NODE_HEADER(SoCenterballManip2);
 
- public:
+public:
   static void initClass();
   SoCenterballManip2();
 
- protected:
+protected:
   ~SoCenterballManip2() override;
 };

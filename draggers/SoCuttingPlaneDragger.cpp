@@ -40,9 +40,7 @@ const float kTabPixels = 10.0f;       // tab size on screen
 const float kTabLift = 0.01f;         // tabs lie this far above the plane
 }  // namespace
 
-void SoCuttingPlaneDragger::initClass() {
-  SO_KIT_INIT_CLASS(SoCuttingPlaneDragger, SoDragger, "SoDragger");
-}
+void SoCuttingPlaneDragger::initClass() { SO_KIT_INIT_CLASS(SoCuttingPlaneDragger, SoDragger, "SoDragger"); }
 
 SoCuttingPlaneDragger::SoCuttingPlaneDragger() {
   SO_KIT_CONSTRUCTOR(SoCuttingPlaneDragger);
@@ -182,17 +180,15 @@ void SoCuttingPlaneDragger::reallyAdjustScaleTabSize(SoGLRenderAction* action) {
 
   const float hx = sizeX / 2.0f, hy = sizeY / 2.0f, sx = sizeX, sy = sizeY, z = kTabLift;
   // One tab of four points per edge: top, right, bottom, left.
-  const SbVec3f edge[16] = {
-      {hx, 1, z},      {-hx, 1, z},      {-hx, 1 - sy, z}, {hx, 1 - sy, z},
-      {1, -hy, z},     {1, hy, z},       {1 - sx, hy, z},  {1 - sx, -hy, z},
-      {-hx, -1, z},    {hx, -1, z},      {hx, sy - 1, z},  {-hx, sy - 1, z},
-      {-1, hy, z},     {-1, -hy, z},     {sx - 1, -hy, z}, {sx - 1, hy, z}};
+  const SbVec3f edge[16] = {{hx, 1, z},   {-hx, 1, z},  {-hx, 1 - sy, z}, {hx, 1 - sy, z},
+                            {1, -hy, z},  {1, hy, z},   {1 - sx, hy, z},  {1 - sx, -hy, z},
+                            {-hx, -1, z}, {hx, -1, z},  {hx, sy - 1, z},  {-hx, sy - 1, z},
+                            {-1, hy, z},  {-1, -hy, z}, {sx - 1, -hy, z}, {sx - 1, hy, z}};
   // One per corner: upper right, lower right, lower left, upper left.
-  const SbVec3f corner[16] = {
-      {1, 1, z},       {1 - sx, 1, z},      {1 - sx, 1 - sy, z}, {1, 1 - sy, z},
-      {1, -1, z},      {1, sy - 1, z},      {1 - sx, sy - 1, z}, {1 - sx, -1, z},
-      {-1, -1, z},     {sx - 1, -1, z},     {sx - 1, sy - 1, z}, {-1, sy - 1, z},
-      {-1, 1, z},      {-1, 1 - sy, z},     {sx - 1, 1 - sy, z}, {sx - 1, 1, z}};
+  const SbVec3f corner[16] = {{1, 1, z},   {1 - sx, 1, z},  {1 - sx, 1 - sy, z}, {1, 1 - sy, z},
+                              {1, -1, z},  {1, sy - 1, z},  {1 - sx, sy - 1, z}, {1 - sx, -1, z},
+                              {-1, -1, z}, {sx - 1, -1, z}, {sx - 1, sy - 1, z}, {-1, sy - 1, z},
+                              {-1, 1, z},  {-1, 1 - sy, z}, {sx - 1, 1 - sy, z}, {sx - 1, 1, z}};
   static_cast<SoCoordinate3*>(getAnyPart("edgeScaleCoords", TRUE))->point.setValues(0, 16, edge);
   static_cast<SoCoordinate3*>(getAnyPart("cornerScaleCoords", TRUE))->point.setValues(0, 16, corner);
 }

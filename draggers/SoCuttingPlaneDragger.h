@@ -48,7 +48,7 @@ class SoCuttingPlaneDragger : public SoDragger {
   SO_KIT_CATALOG_ENTRY_HEADER(cornerScaleTab2);
   SO_KIT_CATALOG_ENTRY_HEADER(cornerScaleTab3);
 
- public:
+public:
   static void initClass();
   SoCuttingPlaneDragger();
 
@@ -58,7 +58,7 @@ class SoCuttingPlaneDragger : public SoDragger {
   // A request to re-size the tabs; they are re-sized at every render anyway.
   void adjustScaleTabSize();
 
- protected:
+protected:
   ~SoCuttingPlaneDragger() override;
   void GLRender(SoGLRenderAction* action) override;
   SbBool setUpConnections(SbBool onoff, SbBool doitalways = FALSE) override;
@@ -78,7 +78,7 @@ class SoCuttingPlaneDragger : public SoDragger {
   std::unique_ptr<SoFieldSensor> translFieldSensor;
   std::unique_ptr<SoFieldSensor> scaleFieldSensor;
 
- private:
+private:
   // Sizes the tab coordinates to 10 pixels at the dragger's centre (0.08 with
   // no action) and rewrites them when the size changed since the last call.
   void reallyAdjustScaleTabSize(SoGLRenderAction* action);

@@ -18,7 +18,7 @@ class SoDraggerPackKit : public SoBaseKit {
   SO_KIT_CATALOG_ENTRY_HEADER(trans);
   SO_KIT_CATALOG_ENTRY_HEADER(dragger);
 
- public:
+public:
   static void initClass();
   SoDraggerPackKit();
 
@@ -33,6 +33,6 @@ class SoDraggerPackKit : public SoBaseKit {
 
   void GLRender(SoGLRenderAction* action) override;
 
- protected:
+protected:
   ~SoDraggerPackKit() override;
 };

@@ -6,11 +6,11 @@
 #include "draggers/SoPinDraggerPackKit.h"
 
 #include <Inventor/SbPlane.h>
-#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbViewVolume.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/draggers/SoDragger.h>
 #include <Inventor/elements/SoModelMatrixElement.h>
 #include <Inventor/elements/SoViewVolumeElement.h>
@@ -39,7 +39,9 @@ SoPinDraggerPackKit::~SoPinDraggerPackKit() = default;
 
 void SoPinDraggerPackKit::setDragger(SoDragger* dragger) { setPart("dragger", dragger); }
 
-SoDragger* SoPinDraggerPackKit::getDragger() { return static_cast<SoDragger*>(getAnyPart("dragger", TRUE, FALSE, FALSE)); }
+SoDragger* SoPinDraggerPackKit::getDragger() {
+  return static_cast<SoDragger*>(getAnyPart("dragger", TRUE, FALSE, FALSE));
+}
 
 void SoPinDraggerPackKit::setTrans(const SbMatrix& m) {
   auto* part = static_cast<SoMatrixTransform*>(getAnyPart("trans", TRUE));

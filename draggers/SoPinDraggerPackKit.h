@@ -13,8 +13,8 @@
 // written to files and setting them does not redraw; they take effect at the
 // next render. The host sets both before the first render (they start at
 // (0, 0)). Registered by initVistrelExtClass.
-#include <Inventor/fields/SoSFVec2f.h>
 #include <Inventor/SbMatrix.h>
+#include <Inventor/fields/SoSFVec2f.h>
 #include <Inventor/nodekits/SoBaseKit.h>
 
 class SoDragger;
@@ -25,7 +25,7 @@ class SoPinDraggerPackKit : public SoBaseKit {
   SO_KIT_CATALOG_ENTRY_HEADER(trans);
   SO_KIT_CATALOG_ENTRY_HEADER(dragger);
 
- public:
+public:
   static void initClass();
   SoPinDraggerPackKit();
 
@@ -43,11 +43,11 @@ class SoPinDraggerPackKit : public SoBaseKit {
   void GLRender(SoGLRenderAction* action) override;
   void getBoundingBox(SoGetBoundingBoxAction* action) override;
 
- protected:
+protected:
   ~SoPinDraggerPackKit() override;
   void copyContents(const SoFieldContainer* from, SbBool copyConnections) override;
 
- private:
+private:
   SoSFVec2f m_localPnt;
   SoSFVec2f m_localSize;
 };

@@ -4,7 +4,9 @@
 
 SO_KIT_SOURCE(SoRotateCylindricalDraggerExt);
 
-void SoRotateCylindricalDraggerExt::initClass() { SO_KIT_INIT_CLASS(SoRotateCylindricalDraggerExt, SoRotateCylindricalDragger, "SoRotateCylindricalDragger"); }
+void SoRotateCylindricalDraggerExt::initClass() {
+  SO_KIT_INIT_CLASS(SoRotateCylindricalDraggerExt, SoRotateCylindricalDragger, "SoRotateCylindricalDragger");
+}
 
 SoRotateCylindricalDraggerExt::SoRotateCylindricalDraggerExt() {
   SO_KIT_CONSTRUCTOR(SoRotateCylindricalDraggerExt);

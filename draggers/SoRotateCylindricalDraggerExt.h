@@ -7,13 +7,13 @@
 class SoRotateCylindricalDraggerExt : public SoRotateCylindricalDragger {
   SO_KIT_HEADER(SoRotateCylindricalDraggerExt);
 
- public:
+public:
   static void initClass();
   SoRotateCylindricalDraggerExt();
 
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
 
- protected:
+protected:
   ~SoRotateCylindricalDraggerExt() override;
 };

@@ -68,18 +68,16 @@ void SoTabPlaneDraggerExt::reallyAdjustScaleTabPos(SoGLRenderAction* action) {
   }
   const float sx = sizeX, sy = sizeY, hx = sx / 2.0f, hy = sy / 2.0f, z = 0.01f;
   // Edge tabs: top, right, bottom, left; each outside its edge.
-  const SbVec3f edge[16] = {
-      {-hx, 1, z},       {hx, 1, z},       {hx, 1 + sy, z}, {-hx, 1 + sy, z},
-      {1 + sx, -hy, z},  {1 + sx, hy, z},  {1, hy, z},      {1, -hy, z},
-      {-hx, -1 - sy, z}, {hx, -1 - sy, z}, {hx, -1, z},     {-hx, -1, z},
-      {-1 - sx, hy, z},  {-1 - sx, -hy, z}, {-1, -hy, z},   {-1, hy, z}};
+  const SbVec3f edge[16] = {{-hx, 1, z},       {hx, 1, z},        {hx, 1 + sy, z}, {-hx, 1 + sy, z},
+                            {1 + sx, -hy, z},  {1 + sx, hy, z},   {1, hy, z},      {1, -hy, z},
+                            {-hx, -1 - sy, z}, {hx, -1 - sy, z},  {hx, -1, z},     {-hx, -1, z},
+                            {-1 - sx, hy, z},  {-1 - sx, -hy, z}, {-1, -hy, z},    {-1, hy, z}};
   // Corner tabs: upper right, lower right, lower left, upper left; each
   // diagonally outside its corner.
-  const SbVec3f corner[16] = {
-      {1 + sx, 1 + sy, z},   {1, 1 + sy, z},   {1, 1, z},   {1 + sx, 1, z},
-      {1 + sx, -1 - sy, z},  {1 + sx, -1, z},  {1, -1, z},  {1, -1 - sy, z},
-      {-1 - sx, -1 - sy, z}, {-1, -1 - sy, z}, {-1, -1, z}, {-1 - sx, -1, z},
-      {-1 - sx, 1 + sy, z},  {-1 - sx, 1, z},  {-1, 1, z},  {-1, 1 + sy, z}};
+  const SbVec3f corner[16] = {{1 + sx, 1 + sy, z},   {1, 1 + sy, z},   {1, 1, z},   {1 + sx, 1, z},
+                              {1 + sx, -1 - sy, z},  {1 + sx, -1, z},  {1, -1, z},  {1, -1 - sy, z},
+                              {-1 - sx, -1 - sy, z}, {-1, -1 - sy, z}, {-1, -1, z}, {-1 - sx, -1, z},
+                              {-1 - sx, 1 + sy, z},  {-1 - sx, 1, z},  {-1, 1, z},  {-1, 1 + sy, z}};
   static_cast<SoCoordinate3*>(getAnyPart("edgeScaleCoords", TRUE))->point.setValues(0, 16, edge);
   static_cast<SoCoordinate3*>(getAnyPart("cornerScaleCoords", TRUE))->point.setValues(0, 16, corner);
 }

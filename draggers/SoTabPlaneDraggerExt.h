@@ -22,7 +22,7 @@ class SoTabPlaneDraggerExt : public SoTabPlaneDragger {
   SO_KIT_HEADER(SoTabPlaneDraggerExt);
   SO_KIT_CATALOG_ENTRY_HEADER(plcMatrix);
 
- public:
+public:
   static void initClass();
   SoTabPlaneDraggerExt();
 
@@ -42,6 +42,6 @@ class SoTabPlaneDraggerExt : public SoTabPlaneDragger {
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
 
- protected:
+protected:
   ~SoTabPlaneDraggerExt() override;
 };

@@ -12,12 +12,12 @@
 class SoTransformExt : public SoTransform {
   SO_NODE_HEADER(SoTransformExt);
 
- public:
+public:
   static void initClass();
   SoTransformExt();
 
   void GLRender(SoGLRenderAction* action) override;
 
- protected:
+protected:
   ~SoTransformExt() override;
 };

@@ -4,7 +4,9 @@
 
 SO_KIT_SOURCE(SoTranslate1DraggerExt);
 
-void SoTranslate1DraggerExt::initClass() { SO_KIT_INIT_CLASS(SoTranslate1DraggerExt, SoTranslate1Dragger, "SoTranslate1Dragger"); }
+void SoTranslate1DraggerExt::initClass() {
+  SO_KIT_INIT_CLASS(SoTranslate1DraggerExt, SoTranslate1Dragger, "SoTranslate1Dragger");
+}
 
 SoTranslate1DraggerExt::SoTranslate1DraggerExt() {
   SO_KIT_CONSTRUCTOR(SoTranslate1DraggerExt);

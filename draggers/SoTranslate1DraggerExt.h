@@ -7,13 +7,13 @@
 class SoTranslate1DraggerExt : public SoTranslate1Dragger {
   SO_KIT_HEADER(SoTranslate1DraggerExt);
 
- public:
+public:
   static void initClass();
   SoTranslate1DraggerExt();
 
   void GLRender(SoGLRenderAction* action) override;
   void rayPick(SoRayPickAction* action) override;
 
- protected:
+protected:
   ~SoTranslate1DraggerExt() override;
 };

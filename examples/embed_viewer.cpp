@@ -27,13 +27,13 @@
 
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
-#include "host/SoBrepFaceSet.h"
 #include "host/OmbrelTools.h"
+#include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/VistrelHost.h"
-#include "platform/Platform.h"
 #include "module/VistrelExt.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -130,10 +130,10 @@ void OnFinish(void* data) {  // worker thread, once, when the run has ended
 // questions from the UI thread. A handler that waits for the UI thread
 // while on the worker would deadlock against a UI thread blocked in
 // StopCalculate(): post the exclamation and return.
-vxplatform::MessageAnswer OnMessage(const std::wstring& text, vxplatform::MessageKind kind, void* data) {
-  if (kind == vxplatform::MessageKind::YesNoQuestion) return vxplatform::MessageAnswer::No;
-  static_cast<Ui*>(data)->Post("message: " + vxplatform::WideToNarrow(text));
-  return vxplatform::MessageAnswer::Ok;
+vx::platform::MessageAnswer OnMessage(const std::wstring& text, vx::platform::MessageKind kind, void* data) {
+  if (kind == vx::platform::MessageKind::YesNoQuestion) return vx::platform::MessageAnswer::No;
+  static_cast<Ui*>(data)->Post("message: " + vx::platform::WideToNarrow(text));
+  return vx::platform::MessageAnswer::Ok;
 }
 
 // UI thread: keeps handling events until the worker has left the manager.
@@ -198,7 +198,7 @@ int main() {
   ui.manager = manager;
   manager->SetCalculateCB(&OnPair, &ui);
   manager->SetCalculateFinshCB(&OnFinish, &ui);
-  vxplatform::SetMessageHandler(&OnMessage, &ui);
+  vx::platform::SetMessageHandler(&OnMessage, &ui);
   std::printf("checking %d instances\n", static_cast<int>(manager->GetIns().size()));
   manager->StartCalculate();  // returns at once; the scene is the run's until it ends
   RunEventLoop(ui);
@@ -214,8 +214,8 @@ int main() {
       manager->ShowNext();
     }
     const _collisionResult& r = manager->Results()[manager->m_nCurResult];
-    std::printf("result %d: %s - %s  %s  distance %.3f", r.nID, Name(r.pPath1).c_str(),
-                Name(r.pPath2).c_str(), Kind(r), r.fMinDist);
+    std::printf("result %d: %s - %s  %s  distance %.3f", r.nID, Name(r.pPath1).c_str(), Name(r.pPath2).c_str(), Kind(r),
+                r.fMinDist);
     if (std::isnan(r.fCompacity)) {
       std::printf("  volume unknown (%s)", r.volumeNote.c_str());
     } else if (r.fCompacity > 0) {
@@ -244,7 +244,7 @@ int main() {
   // 8. Teardown: the manager first (it stops a run, removes its separator
   //    and restores visibility), then the document.
   delete manager;
-  vxplatform::SetMessageHandler(nullptr, nullptr);  // back to stderr; `ui` goes
+  vx::platform::SetMessageHandler(nullptr, nullptr);  // back to stderr; `ui` goes
   CGraphOperation::SetActiveMainDocKit(nullptr);
   doc->unref();
   return count == 3 ? 0 : 1;

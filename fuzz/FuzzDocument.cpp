@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string error;
   const std::string text(reinterpret_cast<const char*>(data), size);
-  if (SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(text, error)) doc->unref();
+  if (SoKRN_MainDoc* doc = vx::host::ReadDocumentFromString(text, error)) doc->unref();
   return 0;
 }

@@ -22,11 +22,9 @@ float CGraphOperation::GetInitCameraHeight() { return m_InitCamHeight; }
 
 void CGraphOperation::SetInitCameraHeight(float height) { m_InitCamHeight = height; }
 
-SoKRN_MainDoc* CGraphOperation::ResolveDoc(SoKRN_MainDoc* doc) {
-  return doc ? doc : m_pActiveMainDocKit;
-}
+SoKRN_MainDoc* CGraphOperation::ResolveDoc(SoKRN_MainDoc* doc) { return doc ? doc : m_pActiveMainDocKit; }
 
 std::wstring CGraphOperation::StringToWString(const std::string& s) {
   // Like the C string it usually came from, the text ends at its first NUL.
-  return vxplatform::NarrowToWide(std::string(s.c_str()));
+  return vx::platform::NarrowToWide(std::string(s.c_str()));
 }

@@ -32,8 +32,8 @@
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbPlane.h>
 #include <Inventor/SbVec2f.h>
-#include <Inventor/SoType.h>
 #include <Inventor/SbVec3f.h>
+#include <Inventor/SoType.h>
 
 class SoNode;
 class SoPath;
@@ -124,8 +124,8 @@ public:
   // of the scene, and in exchange cost nothing to release. A scene holding
   // n ordinary paths through one group releases each in O(n) (Coin keeps a
   // list of them per group), so listing 100,000 instances wants these.
-  static void GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
-                             std::vector<SoFullPath*>& out, bool recursive, bool temporary = false);
+  static void GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath, std::vector<SoFullPath*>& out, bool recursive,
+                             bool temporary = false);
 
   // UTF-8 narrow text (up to its first NUL) to wide text.
   static std::wstring StringToWString(const std::string& s);
@@ -136,22 +136,22 @@ public:
   // prototype (or the head of the given path) down to the instance.
 
   // `out` is identity for the root, unresolved paths or a missing document.
-  static void GetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, SbMatrix& out,
-                                    bool global, bool withUserMatrix);
+  static void GetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, SbMatrix& out, bool global,
+                                    bool withUserMatrix);
   // As above on a Coin path; identity unless the document's active component
   // is its top prototype.
-  static void GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, SbMatrix& out,
-                                   bool global, bool withUserMatrix);
+  static void GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, SbMatrix& out, bool global,
+                                   bool withUserMatrix);
 
   // asUserMatrix: stores U = C * B^-1 for the path so that the local matrix
   // with user matrix becomes C, where C is `m` corrected to keep the
   // instance's own scale. Otherwise `m` becomes the new placement (scale
   // included) and any user matrix of the path is removed. `reserved` has no
   // effect.
-  static void SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const SbMatrix& m,
-                                    bool asUserMatrix, bool reserved = false);
-  static void SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const SbMatrix& m,
-                                   bool asUserMatrix, bool reserved = false);
+  static void SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const SbMatrix& m, bool asUserMatrix,
+                                    bool reserved = false);
+  static void SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const SbMatrix& m, bool asUserMatrix,
+                                   bool reserved = false);
 
   // In place, with the global matrix including user matrices; no perspective
   // division. The point is unchanged when the matrix cannot be obtained.
@@ -175,19 +175,15 @@ public:
   // the override (the instance shows its own colours again). Likewise a
   // negative transparency removes an instance's transparency override.
 
-  static void SetVisibilityByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
-                                     int visible);
-  static void SetVisibilityBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
-                                    int visible);
+  static void SetVisibilityByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName, int visible);
+  static void SetVisibilityBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName, int visible);
   static void SetTransparencyByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
                                        float transparency);
   // The annotation form takes the document's active component for a null path.
   static void SetTransparencyBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
                                       float transparency);
-  static void SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
-                                SbVec3f color);
-  static void SetColorBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
-                               SbVec3f color);
+  static void SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName, SbVec3f color);
+  static void SetColorBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName, SbVec3f color);
   // Sets the colour override of the path's tail when it is a component kit.
   static void SetColorBySoPath(SoKRN_MainDoc* doc, SoFullPath* path, SbColor color);
   // Transparency of the tail: an annotation's or a component kit's.
@@ -256,8 +252,8 @@ public:
   // Selects in `selection` (null: the active scene graph, which must then
   // be an SoSelection) the welds of the active component: all for id 0,
   // else the first with that id. mode 1 deselects all first.
-  static void HeightLightHandOrder(SoSelection* selection, SoKRN_MainDoc* doc, const char* plcPath,
-                                   unsigned int id, int mode);
+  static void HeightLightHandOrder(SoSelection* selection, SoKRN_MainDoc* doc, const char* plcPath, unsigned int id,
+                                   int mode);
   // Deletes an annotation with its relations in views and magnetic lines.
   // The viewport and camera are not used.
   static void DelPMI(SoKRN_MainDoc* doc, const SbViewportRegion& viewport, SoCamera* camera, const char* plcPath,

@@ -22,7 +22,7 @@
 #include "host/TpxProductData.h"
 #include "platform/Platform.h"
 
-using namespace vxgraph;
+using namespace vx::graph;
 
 namespace {
 
@@ -64,9 +64,7 @@ SoKRN_NodeKit* ActiveRootNodeKit(SoKRN_MainDoc* doc) {
 }
 
 // The only composite text of a serial-number annotation, or null.
-Tpx_ComText* SerialText(Tpx_PMI* pmi) {
-  return pmi && pmi->GetComText().size() == 1 ? &pmi->GetComText()[0] : nullptr;
-}
+Tpx_ComText* SerialText(Tpx_PMI* pmi) { return pmi && pmi->GetComText().size() == 1 ? &pmi->GetComText()[0] : nullptr; }
 
 // Cuts `value` at the last "-" + suffix (dropping what follows).
 void CutSuffix(std::wstring& value, const std::wstring& suffix) {
@@ -169,8 +167,7 @@ void CGraphOperation::GetPMIPlcPathByNode(SoKRN_MainDoc* doc, SoKRN_FdtKit* anno
 
 // ---- visibility and highlight ---------------------------------------------------------
 
-void CGraphOperation::HeightLightPMI(SoSelection*, SoKRN_MainDoc* doc, const char* plcPath, unsigned int id,
-                                     int mode) {
+void CGraphOperation::HeightLightPMI(SoSelection*, SoKRN_MainDoc* doc, const char* plcPath, unsigned int id, int mode) {
   doc = ResolveDoc(doc);
   if (!doc) return;
   if (mode == 1) doc->deselectAll(1);
@@ -195,8 +192,8 @@ void CGraphOperation::SetWeldsVisibity(unsigned int id, SoKRN_MainDoc* doc, int 
   }
 }
 
-void CGraphOperation::HeightLightHandOrder(SoSelection* selection, SoKRN_MainDoc* doc, const char*,
-                                           unsigned int id, int mode) {
+void CGraphOperation::HeightLightHandOrder(SoSelection* selection, SoKRN_MainDoc* doc, const char*, unsigned int id,
+                                           int mode) {
   doc = ResolveDoc(doc);
   if (!selection && m_pActiveSceneGraph && m_pActiveSceneGraph->isOfType(SoSelection::getClassTypeId()))
     selection = static_cast<SoSelection*>(m_pActiveSceneGraph);
@@ -262,8 +259,7 @@ void CGraphOperation::GetAllMagneticLineKit(SoKRN_NodeKit* start, std::vector<So
     SoKRN_NodeKit* kit = start->getChild(i);
     SoKRN_BaseKit* feat = kit ? kit->getNodeFeat() : nullptr;
     if (!feat || !feat->isOfType(SoKRN_FeatureKit::getClassTypeId())) continue;
-    if (SoKRN_MagneticLineKit* line = static_cast<SoKRN_FeatureKit*>(feat)->getMagneticLineKit())
-      out.push_back(line);
+    if (SoKRN_MagneticLineKit* line = static_cast<SoKRN_FeatureKit*>(feat)->getMagneticLineKit()) out.push_back(line);
   }
 }
 
@@ -293,11 +289,11 @@ int CGraphOperation::AllocateSNPMI(std::vector<SoKRN_NodeKit*>& kits, std::wstri
     Tpx_ComText* com = SerialText(fdt ? fdt->getAttchTpxPMI() : nullptr);
     if (!com) continue;
     const std::vector<Tpx_Text>& texts = com->GetTexts();
-    const bool ours = std::any_of(texts.begin(), texts.end(), [&](const Tpx_Text& t) {
-      return t.usageType == kSuffixUsage && t.text == suffix;
-    });
+    const bool ours = std::any_of(texts.begin(), texts.end(),
+                                  [&](const Tpx_Text& t) { return t.usageType == kSuffixUsage && t.text == suffix; });
     if (!ours) continue;
-    auto value = std::find_if(texts.begin(), texts.end(), [](const Tpx_Text& t) { return t.usageType != kSuffixUsage; });
+    auto value =
+        std::find_if(texts.begin(), texts.end(), [](const Tpx_Text& t) { return t.usageType != kSuffixUsage; });
     if (value == texts.end()) continue;
     std::wstring number = value->text;
     if (suffix != L"*") CutSuffix(number, suffix);
@@ -373,14 +369,14 @@ SoKRN_NodeKit* CGraphOperation::CreateImageNode(SoKRN_MainDoc* doc, SbVec2f& loc
   picture.displayHeight = static_cast<float>(height);
   picture.scaleY = static_cast<float>(scale);
   if (embed) {
-    const std::string narrow = vxplatform::WideToNarrow(file);
+    const std::string narrow = vx::platform::WideToNarrow(file);
     SbImage image;
     if (narrow.size() < 260 && image.readFile(narrow.c_str())) {
       SbVec2s size;
       int components = 0;
       const unsigned char* bytes = image.getValue(size, components);
-      const std::size_t count = static_cast<std::size_t>(size[0]) * static_cast<std::size_t>(size[1]) *
-                                static_cast<std::size_t>(components);
+      const std::size_t count =
+          static_cast<std::size_t>(size[0]) * static_cast<std::size_t>(size[1]) * static_cast<std::size_t>(components);
       picture.actualWidth = size[0];
       picture.actualHeight = size[1];
       picture.components = components;
@@ -389,8 +385,8 @@ SoKRN_NodeKit* CGraphOperation::CreateImageNode(SoKRN_MainDoc* doc, SbVec2f& loc
     }
   }
   SoKRN_NodeKit* root = ActiveRootNodeKit(doc);
-  auto* proto = doc && doc->getActiveComp() ? dynamic_cast<Tpx_ProtoType*>(doc->getActiveComp()->getTpxObjCache())
-                                            : nullptr;
+  auto* proto =
+      doc && doc->getActiveComp() ? dynamic_cast<Tpx_ProtoType*>(doc->getActiveComp()->getTpxObjCache()) : nullptr;
   if (!root || !proto) return nullptr;
   auto* pmi = new Tpx_PMI(proto, kPictureAnnotation);
   pmi->SetParallelToScreen(true);

@@ -21,9 +21,7 @@
 
 namespace {
 
-bool IsOrthographic(const SoCamera* camera) {
-  return camera->isOfType(SoOrthographicCamera::getClassTypeId());
-}
+bool IsOrthographic(const SoCamera* camera) { return camera->isOfType(SoOrthographicCamera::getClassTypeId()); }
 
 float HeightAngle(const SoCamera* camera) {
   // Cameras that are neither kind answer like a perspective camera of 45°.
@@ -48,9 +46,8 @@ SbVec3f ViewDirection(const SoCamera* camera) {
 SbVec3f CGraphOperation::GetCameraScaleFactor(SoCamera* camera, float f) {
   const float h0 = m_InitCamHeight;
   if (!camera) return SbVec3f(0, 0, 0);
-  const float x = IsOrthographic(camera)
-                      ? h0 / static_cast<SoOrthographicCamera*>(camera)->height.getValue()
-                      : FillDistance(h0, camera) / camera->focalDistance.getValue();
+  const float x = IsOrthographic(camera) ? h0 / static_cast<SoOrthographicCamera*>(camera)->height.getValue()
+                                         : FillDistance(h0, camera) / camera->focalDistance.getValue();
   return SbVec3f(x, f > 1e-5f ? h0 * f : h0, h0);
 }
 

@@ -21,7 +21,7 @@
 #include "host/SoRef.h"
 #include "platform/Platform.h"
 
-using namespace vxgraph;
+using namespace vx::graph;
 
 namespace {
 
@@ -37,7 +37,7 @@ Target ParseSelector(const char* typeName, unsigned int& id) {
   return Target::Annotation;
 }
 
-using vhost::SoRef;
+using vx::host::SoRef;
 
 SoFullPath* Full(SoPath* path) { return static_cast<SoFullPath*>(path); }
 
@@ -183,11 +183,11 @@ void CGraphOperation::SetTransparencyBySoPath(SoKRN_MainDoc* doc, const SoFullPa
       [&] { TransparentInstance(doc, path, transparency); });
 }
 
-void CGraphOperation::SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName,
-                                        SbVec3f color) {
+void CGraphOperation::SetColorByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const char* typeName, SbVec3f color) {
   doc = ResolveDoc(doc);
   if (!doc) return;
-  if (SoRef<SoPath> path = ComponentPath(doc, ToRelativePlcPath(plcPath))) SetColorBySoPath(doc, Full(path), typeName, color);
+  if (SoRef<SoPath> path = ComponentPath(doc, ToRelativePlcPath(plcPath)))
+    SetColorBySoPath(doc, Full(path), typeName, color);
 }
 
 void CGraphOperation::SetColorBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const char* typeName,
@@ -239,7 +239,7 @@ void CGraphOperation::DelSelectedIns(SoKRN_MainDoc* doc) {
   doc = ResolveDoc(doc);
   if (!doc || doc->getNumSelected() == 0) return;
   const std::wstring question = L"\u662f\u5426\u8981\u5220\u9664\u9009\u4e2d\u88c5\u914d?";
-  if (vxplatform::ShowMessage(question, vxplatform::MessageKind::YesNoQuestion) != vxplatform::MessageAnswer::Yes)
+  if (vx::platform::ShowMessage(question, vx::platform::MessageKind::YesNoQuestion) != vx::platform::MessageAnswer::Yes)
     return;
   // Deleting an instance does not take its path out of the selection, so
   // the count is read again each time but the index still moves on.
@@ -385,8 +385,7 @@ void CGraphOperation::SetPMIVisibility(SoKRN_MainDoc* doc, const char* plcPath, 
   PMIVisibilityUnder(RootNodeKitOf(GetChildByPath(doc, ToRelativePlcPath(plcPath))), id, visible);
 }
 
-void CGraphOperation::SetPMIVisibility(SoKRN_MainDoc* doc, const SoFullPath* path, unsigned int id,
-                                       int visible) {
+void CGraphOperation::SetPMIVisibility(SoKRN_MainDoc* doc, const SoFullPath* path, unsigned int id, int visible) {
   doc = ResolveDoc(doc);
   if (!doc) return;
   SoKRN_ComponentKit* comp = path ? AsComponentKit(FullTail(path)) : doc->getActiveComp();

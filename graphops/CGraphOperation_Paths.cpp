@@ -13,7 +13,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoRef.h"
 
-using namespace vxgraph;
+using namespace vx::graph;
 
 namespace {
 
@@ -25,7 +25,7 @@ const std::size_t kPlcPathCapacity = 1024;                 // terminator include
 // path; null (nothing held) when it does not resolve.
 SoPath* ResolvePlcPath(SoNode* root, const std::string& relative) {
   if (!root) return nullptr;
-  vhost::SoRef<SoPath> path(new SoPath(8));
+  vx::host::SoRef<SoPath> path(new SoPath(8));
   OmbrelTools::StrPathToSoPath(root, relative, *path);
   if (FullLength(path) == 0) return nullptr;
   path->ref();  // the caller's
@@ -89,14 +89,14 @@ SoNode* CGraphOperation::GetNodeByPlcPath(SoKRN_MainDoc* doc, const char* plcPat
   const std::string relative = ToRelativePlcPath(plcPath);
   doc = ResolveDoc(doc);
   if (!doc) return nullptr;
-  const auto path = vhost::SoRef<SoPath>::adopt(ResolvePlcPath(doc, relative));
+  const auto path = vx::host::SoRef<SoPath>::adopt(ResolvePlcPath(doc, relative));
   return FullTail(path);  // owned by the scene, outlives the path
 }
 
 SoKRN_ComponentKit* CGraphOperation::GetChildByPath(SoKRN_MainDoc* doc, const std::string& plcPath) {
   if (!doc) return nullptr;
   if (plcPath.empty()) return doc->getActiveComp();
-  const auto path = vhost::SoRef<SoPath>::adopt(ResolvePlcPath(doc->getTopPrototype(), plcPath));
+  const auto path = vx::host::SoRef<SoPath>::adopt(ResolvePlcPath(doc->getTopPrototype(), plcPath));
   return AsComponentKit(FullTail(path));
 }
 
@@ -139,9 +139,7 @@ void CGraphOperation::GetInsPathName(SoPath* path, std::wstring& name) {
   }
 }
 
-SoNode* CGraphOperation::GetAssyNodeFromFullPath(SoFullPath* path) {
-  return AsComponentKit(FullTail(path));
-}
+SoNode* CGraphOperation::GetAssyNodeFromFullPath(SoFullPath* path) { return AsComponentKit(FullTail(path)); }
 
 bool CGraphOperation::IsSameIns(SoFullPath* a, SoFullPath* b) {
   std::string plcA, plcB;
@@ -169,13 +167,13 @@ void CGraphOperation::SelectParentIns(SoKRN_MainDoc* doc) {
   if (parent <= 0) return;
 
   // Copy before deselecting: deselectAll may release the newest path.
-  const vhost::SoRef<SoPath> parentPath(CopyPathPrefix(newest, parent + 1, parent + 1));
+  const vx::host::SoRef<SoPath> parentPath(CopyPathPrefix(newest, parent + 1, parent + 1));
   doc->deselectAll(TRUE);
   doc->select(parentPath);  // the selection takes its own reference
 }
 
-void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
-                                     std::vector<SoFullPath*>& out, bool recursive, bool temporary) {
+void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath, std::vector<SoFullPath*>& out,
+                                     bool recursive, bool temporary) {
   if (!ResolveDoc(doc)) return;
   SoKRN_ComponentKit* ins = AsComponentKit(FullTail(insPath));
   if (!ins) return;
@@ -190,7 +188,7 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
   const int numChildren = proto->getNumEleChildren();
   SoSearchAction search;
   // Temporary (non-auditing) paths: nothing registers with the groups.
-  const vhost::SoRef<SoTempPath> heldRoute(new SoTempPath(8));
+  const vx::host::SoRef<SoTempPath> heldRoute(new SoTempPath(8));
   SoTempPath& route = *heldRoute;
   SoNode* childGroup = nullptr;
   for (int i = 0; i < numChildren && !childGroup; ++i) {
@@ -203,7 +201,7 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
     route.setHead(f->getHead());
     for (int k = 1; k + 1 < f->getLength(); ++k) route.append(f->getIndex(k));
   }
-  const vhost::SoRef<SoTempPath> heldBelow(new SoTempPath(8));
+  const vx::host::SoRef<SoTempPath> heldBelow(new SoTempPath(8));
   SoTempPath& below = *heldBelow;
   for (int i = 0; i < numChildren; ++i) {
     SoKRN_DocElementKit* child = proto->getEleChild(i);
@@ -226,14 +224,12 @@ void CGraphOperation::GetAllChildIns(SoKRN_MainDoc* doc, SoFullPath* insPath,
     // insPath followed by the found path without its head (the same node as
     // insPath's tail).
     const int belowLength = below.getLength();
-    SoPath* childPath = CopyPathPrefix(insPath, insPath->getLength(),
-                                       insPath->getLength() + belowLength, temporary);
+    SoPath* childPath = CopyPathPrefix(insPath, insPath->getLength(), insPath->getLength() + belowLength, temporary);
     childPath->ref();
     for (int k = 1; k < belowLength; ++k) childPath->append(below.getIndex(k));
 
     SoKRN_ComponentKit* childKit = AsComponentKit(child);
-    SoKRN_DocElementKit* childProto =
-        childKit && childKit->isInstance() ? childKit->getPrototype() : child;
+    SoKRN_DocElementKit* childProto = childKit && childKit->isInstance() ? childKit->getPrototype() : child;
     if (recursive && childProto && childProto->getNumEleChildren() > 0) {
       // Intermediate instances are not listed, only their leaves.
       GetAllChildIns(doc, static_cast<SoFullPath*>(childPath), out, true, temporary);

@@ -21,14 +21,15 @@
 #include "host/SoKRN_State.h"
 #include "host/SoRef.h"
 
-using namespace vxgraph;
+using namespace vx::graph;
 
 namespace {
 
 // The instance addressed by a relative placement path below the document's
 // top prototype, held; null when unresolved.
-vhost::SoRef<SoPath> ResolveBelowTop(SoKRN_MainDoc* doc, const std::string& relative) {
-  return vhost::SoRef<SoPath>::adopt(CGraphOperation::GetNodeSoPathByPlcPath(doc->getTopPrototype(), relative.c_str()));
+vx::host::SoRef<SoPath> ResolveBelowTop(SoKRN_MainDoc* doc, const std::string& relative) {
+  return vx::host::SoRef<SoPath>::adopt(
+      CGraphOperation::GetNodeSoPathByPlcPath(doc->getTopPrototype(), relative.c_str()));
 }
 
 // (x, y, z, 1) * m, first three components, no division by the fourth.
@@ -40,14 +41,12 @@ SbVec3f TransformPoint(const SbMatrix& m, const SbVec3f& p) {
 
 }  // namespace
 
-SbMatrix CGraphOperation::LocalInsMatrix(SoKRN_State* state, const SoPath* path,
-                                         bool withUserMatrix) {
+SbMatrix CGraphOperation::LocalInsMatrix(SoKRN_State* state, const SoPath* path, bool withUserMatrix) {
   SbMatrix local = SbMatrix::identity();
   SoKRN_ComponentKit* kit = AsComponentKit(FullTail(path));
   if (!kit) return local;
   if (SoTransform* trans = kit->getTrans(false)) {
-    local.setTransform(trans->translation.getValue(), trans->rotation.getValue(),
-                       trans->scaleFactor.getValue());
+    local.setTransform(trans->translation.getValue(), trans->rotation.getValue(), trans->scaleFactor.getValue());
   }
   if (withUserMatrix && state) {
     SbMatrix user = SbMatrix::identity();
@@ -56,8 +55,7 @@ SbMatrix CGraphOperation::LocalInsMatrix(SoKRN_State* state, const SoPath* path,
   return local;
 }
 
-SbMatrix CGraphOperation::GlobalInsMatrix(SoKRN_State* state, const SoPath* path,
-                                          bool withUserMatrix) {
+SbMatrix CGraphOperation::GlobalInsMatrix(SoKRN_State* state, const SoPath* path, bool withUserMatrix) {
   SoKRN_GetMatrixAction action(state->getViewportRegion());
   action.setWithUserMatrixFlg(withUserMatrix);
   // The action does not change the path; Coin's apply() just is not const.
@@ -80,23 +78,22 @@ SbMatrix CGraphOperation::KeepPlacementScale(const SbMatrix& m, const SbMatrix& 
   return corrected;
 }
 
-void CGraphOperation::GetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath,
-                                            SbMatrix& out, bool global, bool withUserMatrix) {
+void CGraphOperation::GetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, SbMatrix& out, bool global,
+                                            bool withUserMatrix) {
   out = SbMatrix::identity();
   const std::string relative = ToRelativePlcPath(plcPath);
   if (relative.empty()) return;  // the root: no document needed
   doc = ResolveDoc(doc);
   if (!doc) return;
-  const vhost::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
+  const vx::host::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
   if (!path) return;
   if (SoKRN_State* state = doc->getKRNState()) {
-    out = global ? GlobalInsMatrix(state, path, withUserMatrix)
-                 : LocalInsMatrix(state, path, withUserMatrix);
+    out = global ? GlobalInsMatrix(state, path, withUserMatrix) : LocalInsMatrix(state, path, withUserMatrix);
   }
 }
 
-void CGraphOperation::GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path,
-                                           SbMatrix& out, bool global, bool withUserMatrix) {
+void CGraphOperation::GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, SbMatrix& out, bool global,
+                                           bool withUserMatrix) {
   out = SbMatrix::identity();
   doc = ResolveDoc(doc);
   if (!path || !doc) return;
@@ -105,17 +102,16 @@ void CGraphOperation::GetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath*
   if (doc->getActiveComp() != doc->getTopPrototype()) return;
   SoKRN_State* state = doc->getKRNState();
   if (!state) return;
-  out = global ? GlobalInsMatrix(state, path, withUserMatrix)
-               : LocalInsMatrix(state, path, withUserMatrix);
+  out = global ? GlobalInsMatrix(state, path, withUserMatrix) : LocalInsMatrix(state, path, withUserMatrix);
 }
 
-void CGraphOperation::SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath,
-                                            const SbMatrix& m, bool asUserMatrix, bool) {
+void CGraphOperation::SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcPath, const SbMatrix& m,
+                                            bool asUserMatrix, bool) {
   const std::string relative = ToRelativePlcPath(plcPath);
   if (relative.empty()) return;  // the root has no placement
   doc = ResolveDoc(doc);
   if (!doc) return;
-  const vhost::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
+  const vx::host::SoRef<SoPath> path = ResolveBelowTop(doc, relative);
   if (!path) return;
   SoKRN_State* state = doc->getKRNState();
   if (asUserMatrix) {
@@ -133,8 +129,8 @@ void CGraphOperation::SetInsMatrixByPlcPath(SoKRN_MainDoc* doc, const char* plcP
   }
 }
 
-void CGraphOperation::SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path,
-                                           const SbMatrix& m, bool asUserMatrix, bool) {
+void CGraphOperation::SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath* path, const SbMatrix& m,
+                                           bool asUserMatrix, bool) {
   doc = ResolveDoc(doc);
   if (!path || !doc) return;
   SoKRN_State* state = doc->getKRNState();
@@ -151,24 +147,18 @@ void CGraphOperation::SetInsMatrixBySoPath(SoKRN_MainDoc* doc, const SoFullPath*
   }
 }
 
-void CGraphOperation::PointLocalToWorld(SoKRN_MainDoc* doc, const SoFullPath* path,
-                                        SbVec3f& point) {
+void CGraphOperation::PointLocalToWorld(SoKRN_MainDoc* doc, const SoFullPath* path, SbVec3f& point) {
   SbMatrix toWorld;
   GetInsMatrixBySoPath(doc, path, toWorld, true, true);
   point = TransformPoint(toWorld, point);
 }
 
-void CGraphOperation::PointWorldToLocal(SoKRN_MainDoc* doc, const SoFullPath* path,
-                                        SbVec3f& point) {
+void CGraphOperation::PointWorldToLocal(SoKRN_MainDoc* doc, const SoFullPath* path, SbVec3f& point) {
   SbMatrix toWorld;
   GetInsMatrixBySoPath(doc, path, toWorld, true, true);
   point = TransformPoint(toWorld.inverse(), point);
 }
 
-SbVec3f CGraphOperation::LocalPointToWorldPoint(SbMatrix m, SbVec3f p) {
-  return TransformPoint(m, p);
-}
+SbVec3f CGraphOperation::LocalPointToWorldPoint(SbMatrix m, SbVec3f p) { return TransformPoint(m, p); }
 
-SbVec3f CGraphOperation::WorldPointToLocalPoint(SbMatrix m, SbVec3f p) {
-  return TransformPoint(m.inverse(), p);
-}
+SbVec3f CGraphOperation::WorldPointToLocalPoint(SbMatrix m, SbVec3f p) { return TransformPoint(m.inverse(), p); }

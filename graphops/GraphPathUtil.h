@@ -7,11 +7,9 @@
 
 #include "host/SoKRN_ComponentKit.h"
 
-namespace vxgraph {
+namespace vx::graph {
 
-inline int FullLength(const SoPath* path) {
-  return path ? static_cast<const SoFullPath*>(path)->getLength() : 0;
-}
+inline int FullLength(const SoPath* path) { return path ? static_cast<const SoFullPath*>(path)->getLength() : 0; }
 
 // The last node, hidden or not; null for a null or empty path.
 inline SoNode* FullTail(const SoPath* path) {
@@ -19,9 +17,8 @@ inline SoNode* FullTail(const SoPath* path) {
 }
 
 inline SoKRN_ComponentKit* AsComponentKit(SoNode* node) {
-  return node && node->isOfType(SoKRN_ComponentKit::getClassTypeId())
-             ? static_cast<SoKRN_ComponentKit*>(node)
-             : nullptr;
+  return node && node->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(node)
+                                                                      : nullptr;
 }
 
 inline SoKRN_ComponentKit* AsInstanceKit(SoNode* node) {
@@ -36,11 +33,12 @@ inline SoKRN_ComponentKit* AsInstanceKit(SoNode* node) {
 inline SoPath* CopyPathPrefix(const SoPath* src, int count, int capacity, bool temporary = false) {
   const int n = count < FullLength(src) ? count : FullLength(src);
   const int room = capacity > n ? capacity : n;
-  SoPath* copy = temporary ? static_cast<SoPath*>(new SoTempPath(room > 0 ? room : 1)) : new SoPath(room > 0 ? room : 1);
+  SoPath* copy =
+      temporary ? static_cast<SoPath*>(new SoTempPath(room > 0 ? room : 1)) : new SoPath(room > 0 ? room : 1);
   if (n == 0) return copy;
   copy->setHead(src->getHead());
   for (int i = 1; i < n; ++i) copy->append(src->getIndex(i));
   return copy;
 }
 
-}  // namespace vxgraph
+}  // namespace vx::graph

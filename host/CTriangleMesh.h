@@ -12,8 +12,7 @@ class CTriangleMesh {
 public:
   // `switches` uses the classic Triangle program syntax ("pzAevnQ"); it is
   // accepted and kept, the triangulation is always a constrained Delaunay one.
-  CTriangleMesh(const std::string& switches, const std::vector<_vtx>& points,
-                const std::vector<int>& segments);
+  CTriangleMesh(const std::string& switches, const std::vector<_vtx>& points, const std::vector<int>& segments);
   ~CTriangleMesh();
   CTriangleMesh(const CTriangleMesh&) = delete;
   CTriangleMesh& operator=(const CTriangleMesh&) = delete;
@@ -41,8 +40,7 @@ public:
   int DoTriangulate();
   // a, b: unused outputs kept for the caller's signature (cleared).
   // tris: index triples into `points`; points: the output points (z = 0).
-  void GetData(std::vector<int>& a, std::vector<int>& b, std::vector<_tri>& tris,
-               std::vector<_vtx>& points) const;
+  void GetData(std::vector<int>& a, std::vector<int>& b, std::vector<_tri>& tris, std::vector<_vtx>& points) const;
   // Forgets the input and the result.
   void ClearAll();
 

@@ -1,10 +1,10 @@
 #include "host/DocumentBuilder.h"
 
-#include <unordered_set>
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoVertexProperty.h>
+#include <unordered_set>
 
 #include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -12,12 +12,11 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoRef.h"
 
-namespace vhost {
+namespace vx::host {
 
 namespace {
 
-SoKRN_ComponentKit* NewPrototype(SoKRN_MainDoc* doc, const std::wstring& name,
-                                 SoKRN_ComponentKit::ComponentType kind) {
+SoKRN_ComponentKit* NewPrototype(SoKRN_MainDoc* doc, const std::wstring& name, SoKRN_ComponentKit::ComponentType kind) {
   auto* proto = new SoKRN_ComponentKit;
   proto->componentType.setValue(kind);
   proto->setKRNName(name);
@@ -29,8 +28,7 @@ SoKRN_ComponentKit* NewPrototype(SoKRN_MainDoc* doc, const std::wstring& name,
 }
 
 // True when `target` is `proto` or lies below it in the assembly tree.
-bool Contains(SoKRN_ComponentKit* proto, SoKRN_ComponentKit* target,
-              std::unordered_set<SoKRN_ComponentKit*>& seen) {
+bool Contains(SoKRN_ComponentKit* proto, SoKRN_ComponentKit* target, std::unordered_set<SoKRN_ComponentKit*>& seen) {
   if (proto == target) return true;
   if (!seen.insert(proto).second) return false;
   for (int i = 0; i < proto->getNumEleChildren(); ++i) {
@@ -70,18 +68,16 @@ void ForEachFaceSet(SoKRN_ComponentKit* proto, Fn fn) {
 
 SoKRN_MainDoc* NewDocument() { return new SoKRN_MainDoc; }
 
-SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& name,
-                                      const std::vector<float>& xyz,
+SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& name, const std::vector<float>& xyz,
                                       const std::vector<int>& tris) {
   if (xyz.size() % 3 != 0 || tris.size() % 3 != 0) {
-    SoDebugError::post("vhost::MakePartPrototype", "array sizes must be multiples of 3");
+    SoDebugError::post("vx::host::MakePartPrototype", "array sizes must be multiples of 3");
     return nullptr;
   }
   const int numVerts = static_cast<int>(xyz.size() / 3);
   for (int v : tris) {
     if (v < 0 || v >= numVerts) {
-      SoDebugError::post("vhost::MakePartPrototype", "triangle index %d out of range [0, %d)", v,
-                         numVerts);
+      SoDebugError::post("vx::host::MakePartPrototype", "triangle index %d out of range [0, %d)", v, numVerts);
       return nullptr;
     }
   }
@@ -115,28 +111,27 @@ SoKRN_ComponentKit* MakeAssemblyPrototype(SoKRN_MainDoc* doc, const std::wstring
   return NewPrototype(doc, name, SoKRN_ComponentKit::ASSEMBLY);
 }
 
-SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent,
-                                  SoKRN_ComponentKit* proto, const SbMatrix& m,
-                                  const std::wstring& name, int64_t plcId) {
+SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent, SoKRN_ComponentKit* proto,
+                                  const SbMatrix& m, const std::wstring& name, int64_t plcId) {
   if (!parent || !proto || parent->isInstance() || proto->isInstance()) {
-    SoDebugError::post("vhost::PlaceInstance", "parent and child must both be prototype kits");
+    SoDebugError::post("vx::host::PlaceInstance", "parent and child must both be prototype kits");
     return nullptr;
   }
   if (plcId > static_cast<int64_t>(UINT32_MAX)) {
-    SoDebugError::post("vhost::PlaceInstance", "placement id out of range");
+    SoDebugError::post("vx::host::PlaceInstance", "placement id out of range");
     return nullptr;
   }
   if (plcId >= 0 && parent->findEleChildByPLCID(static_cast<uint32_t>(plcId))) {
-    SoDebugError::post("vhost::PlaceInstance", "placement id %llx already used in the parent",
+    SoDebugError::post("vx::host::PlaceInstance", "placement id %llx already used in the parent",
                        static_cast<unsigned long long>(plcId));
     return nullptr;
   }
   std::unordered_set<SoKRN_ComponentKit*> seen;
   if (Contains(proto, parent, seen)) {
-    SoDebugError::post("vhost::PlaceInstance", "placing the prototype here would make a cycle");
+    SoDebugError::post("vx::host::PlaceInstance", "placing the prototype here would make a cycle");
     return nullptr;
   }
-  vhost::SoRef<SoKRN_ComponentKit> inst(new SoKRN_ComponentKit);
+  vx::host::SoRef<SoKRN_ComponentKit> inst(new SoKRN_ComponentKit);
   inst->componentType.setValue(SoKRN_ComponentKit::INSTANCE);
   inst->plcId.setValue(plcId >= 0 ? static_cast<uint32_t>(plcId) : parent->nextPlcId());
   std::wstring instName = name;
@@ -206,4 +201,4 @@ void GetPrototypeMesh(SoKRN_ComponentKit* proto, std::vector<float>& xyz, std::v
   });
 }
 
-}  // namespace vhost
+}  // namespace vx::host

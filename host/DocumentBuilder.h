@@ -4,23 +4,22 @@
 // changed then. Prototypes come back unreferenced: placing one makes its
 // instance hold it; one that is never placed is the caller's to ref/unref,
 // and must go before its document does (it keeps the document's state).
+#include <Inventor/SbMatrix.h>
 #include <cstdint>
 #include <string>
 #include <vector>
-#include <Inventor/SbMatrix.h>
 
 class SoKRN_MainDoc;
 class SoKRN_ComponentKit;
 
-namespace vhost {
+namespace vx::host {
 
 // A new document (not referenced: the caller refs it).
 SoKRN_MainDoc* NewDocument();
 
 // A part prototype with one body: `xyz` holds 3 floats per vertex, `tris`
 // three vertex indices per triangle (counter-clockwise seen from outside).
-SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& name,
-                                      const std::vector<float>& xyz,
+SoKRN_ComponentKit* MakePartPrototype(SoKRN_MainDoc* doc, const std::wstring& name, const std::vector<float>& xyz,
                                       const std::vector<int>& tris);
 
 // An empty sub-assembly prototype.
@@ -31,9 +30,8 @@ SoKRN_ComponentKit* MakeAssemblyPrototype(SoKRN_MainDoc* doc, const std::wstring
 // (largest in the parent plus one). The instance is named `name`, or after
 // the prototype when empty. Null when an id is taken or the placement would
 // make a cycle (the parent below `proto`). The instance is held by `parent`.
-SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent,
-                                  SoKRN_ComponentKit* proto, const SbMatrix& m,
-                                  const std::wstring& name = L"", int64_t plcId = -1);
+SoKRN_ComponentKit* PlaceInstance(SoKRN_MainDoc* doc, SoKRN_ComponentKit* parent, SoKRN_ComponentKit* proto,
+                                  const SbMatrix& m, const std::wstring& name = L"", int64_t plcId = -1);
 
 // Triangle count of a prototype's own bodies (not of its children).
 int CountTriangles(SoKRN_ComponentKit* proto);
@@ -42,4 +40,4 @@ int CountTriangles(SoKRN_ComponentKit* proto);
 // in the prototype's own coordinates.
 void GetPrototypeMesh(SoKRN_ComponentKit* proto, std::vector<float>& xyz, std::vector<int>& tris);
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -2,34 +2,34 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <cstdlib>
-#include <set>
-#include <unordered_map>
-#include <unordered_set>
-#include <vector>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/SoOutput.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoSearchAction.h>
-#include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/nodes/SoIndexedShape.h>
-#include <Inventor/nodes/SoNonIndexedShape.h>
-#include <Inventor/nodes/SoVertexProperty.h>
 #include <Inventor/actions/SoWriteAction.h>
+#include <Inventor/elements/SoCoordinateElement.h>
 #include <Inventor/errors/SoReadError.h>
-#include <Inventor/fields/SoSFNode.h>
 #include <Inventor/fields/SoMFNode.h>
+#include <Inventor/fields/SoSFNode.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoIndexedShape.h>
+#include <Inventor/nodes/SoNonIndexedShape.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoVertexProperty.h>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "host/SoBrepFaceSet.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -37,7 +37,7 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoRef.h"
 
-namespace vhost {
+namespace vx::host {
 
 namespace {
 
@@ -161,8 +161,7 @@ bool CheckAssembly(SoKRN_ComponentKit* top, std::string& error) {
     for (int i = 0; i < n; ++i) {
       SoNode* c = group->getChild(i);
       const std::string where = "prototype \"" + std::string(proto->krnName.getValue().getString()) + "\"";
-      if (!c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ||
-          !static_cast<SoKRN_ComponentKit*>(c)->isInstance()) {
+      if (!c->isOfType(SoKRN_ComponentKit::getClassTypeId()) || !static_cast<SoKRN_ComponentKit*>(c)->isInstance()) {
         error = where + " has a child that is not an instance kit";
         return false;
       }
@@ -197,9 +196,9 @@ bool CheckAssembly(SoKRN_ComponentKit* top, std::string& error) {
 bool IsExternalNodeType(std::string word) {
   if (word.compare(0, 2, "So") == 0) word.erase(0, 2);
   static const char* const kTypes[] = {
-      "File",         "Texture2",        "Texture3",        "Image",         "Inline",
-      "WWWInline",    "VRMLInline",      "VRMLImageTexture", "VRMLMovieTexture", "VRMLAudioClip",
-      "VertexShader", "FragmentShader",  "GeometryShader",  "ShaderProgram"};
+      "File",           "Texture2",         "Texture3",         "Image",         "Inline",       "WWWInline",
+      "VRMLInline",     "VRMLImageTexture", "VRMLMovieTexture", "VRMLAudioClip", "VertexShader", "FragmentShader",
+      "GeometryShader", "ShaderProgram"};
   for (const char* t : kTypes)
     if (word == t) return true;
   return false;
@@ -207,8 +206,7 @@ bool IsExternalNodeType(std::string word) {
 
 // For an allowed File node whose '{' is at `open`: its name must be a
 // regular file.
-bool CheckFileNode(const std::string& text, size_t open, int line, const ReadOptions& options,
-                   std::string& error) {
+bool CheckFileNode(const std::string& text, size_t open, int line, const ReadOptions& options, std::string& error) {
   const size_t close = text.find('}', open);
   const size_t q1 = text.find('"', open);
   const size_t q2 = q1 == std::string::npos ? q1 : text.find('"', q1 + 1);
@@ -239,8 +237,7 @@ bool CheckHeader(const std::string& text, std::string& error) {
     error = "binary Inventor files are not read; write the document as ascii";
     return false;
   }
-  if (header.compare(0, 20, "#Inventor V2.1 ascii") != 0 &&
-      header.compare(0, 20, "#Inventor V2.0 ascii") != 0) {
+  if (header.compare(0, 20, "#Inventor V2.1 ascii") != 0 && header.compare(0, 20, "#Inventor V2.0 ascii") != 0) {
     error = "unsupported Inventor header \"" + header.substr(0, 40) + "\"";
     return false;
   }
@@ -300,8 +297,7 @@ bool CopyWord(const std::string& text, size_t& i, int& line, const ReadOptions& 
   return true;
 }
 
-bool Sanitize(const std::string& text, std::string& out, std::string& error,
-              const ReadOptions& options) {
+bool Sanitize(const std::string& text, std::string& out, std::string& error, const ReadOptions& options) {
   if (!CheckHeader(text, error)) return false;
   out.clear();
   out.reserve(text.size());
@@ -350,8 +346,7 @@ bool Sanitize(const std::string& text, std::string& out, std::string& error,
     ++i;
   }
   if (!open.empty()) {
-    error = "file ends inside an open '" + std::string(1, open.back() == '}' ? '{' : '[') +
-            "' (cut off?)";
+    error = "file ends inside an open '" + std::string(1, open.back() == '}' ? '{' : '[') + "' (cut off?)";
     return false;
   }
   return true;
@@ -387,8 +382,7 @@ private:
     const SoFullPath* path = static_cast<const SoFullPath*>(action->getCurPath());
     for (int i = path->getLength() - 1; i >= 0; --i) {
       SoNode* n = path->getNode(i);
-      if (n->isOfType(SoKRN_ComponentKit::getClassTypeId()) &&
-          !static_cast<SoKRN_ComponentKit*>(n)->isInstance())
+      if (n->isOfType(SoKRN_ComponentKit::getClassTypeId()) && !static_cast<SoKRN_ComponentKit*>(n)->isInstance())
         return "prototype \"" + std::string(static_cast<SoKRN_ComponentKit*>(n)->krnName.getValue().getString()) + "\"";
     }
     return "a shape outside the prototypes";
@@ -409,8 +403,10 @@ private:
     } else {
       const SoCoordinateElement* ce = SoCoordinateElement::getInstance(action->getState());
       count = ce->getNum();
-      if (ce->is3D()) points3 = ce->getArrayPtr3();
-      else points4 = ce->getArrayPtr4();
+      if (ce->is3D())
+        points3 = ce->getArrayPtr3();
+      else
+        points4 = ce->getArrayPtr4();
     }
     const void* points = points3 ? static_cast<const void*>(points3) : static_cast<const void*>(points4);
     if (!m_checked.insert({shape, points}).second) return;
@@ -449,8 +445,8 @@ private:
         for (int i = 0; i < nv->getNum(); ++i) used += std::max<int32_t>(0, (*nv)[i]);
       }
       if (used > count) {
-        m_error = Where(action) + ": " + shape->getTypeId().getName().getString() + " uses " +
-                  std::to_string(used) + " points, " + std::to_string(count) + " given";
+        m_error = Where(action) + ": " + shape->getTypeId().getName().getString() + " uses " + std::to_string(used) +
+                  " points, " + std::to_string(count) + " given";
       }
     }
   }
@@ -481,9 +477,12 @@ void AddFeatureEdges(SoKRN_ComponentKit* top) {
     bool hasEdges = false;
     for (int i = 0; i < bodies->getNumChildren(); ++i) {
       SoNode* c = bodies->getChild(i);
-      if (c->isOfType(SoKRN_EdgeKit::getClassTypeId())) hasEdges = true;
-      else if (c->isOfType(SoCoordinate3::getClassTypeId()) && !coords) coords = static_cast<SoCoordinate3*>(c);
-      else if (c->isOfType(SoBrepFaceSet::getClassTypeId()) && !faces) faces = static_cast<SoBrepFaceSet*>(c);
+      if (c->isOfType(SoKRN_EdgeKit::getClassTypeId()))
+        hasEdges = true;
+      else if (c->isOfType(SoCoordinate3::getClassTypeId()) && !coords)
+        coords = static_cast<SoCoordinate3*>(c);
+      else if (c->isOfType(SoBrepFaceSet::getClassTypeId()) && !faces)
+        faces = static_cast<SoBrepFaceSet*>(c);
     }
     if (hasEdges || !coords || !faces) continue;
     std::vector<float> xyz(3 * static_cast<std::size_t>(coords->point.getNum()));
@@ -523,7 +522,7 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
       return nullptr;
     }
   }
-  vhost::SoRef<SoSeparator> heldRoot(root);
+  vx::host::SoRef<SoSeparator> heldRoot(root);
   if (HasCycle(root)) {
     // Breaking the cycle is not our business; the graph leaks rather than
     // being torn down recursively (a reference nobody gives back).
@@ -544,7 +543,7 @@ SoKRN_MainDoc* ReadFrom(const std::string& text, std::string& error, const ReadO
     error = "no document kit (SoKRN_MainDoc) in the file";
     return nullptr;
   }
-  vhost::SoRef<SoKRN_MainDoc> heldDoc(doc);
+  vx::host::SoRef<SoKRN_MainDoc> heldDoc(doc);
   heldRoot.reset();
   if (!CheckAssembly(doc->getTopPrototype(), error) || !GeometryCheck().Run(doc, error)) return nullptr;
   AddFeatureEdges(doc->getTopPrototype());
@@ -576,8 +575,7 @@ SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error, const R
   return ReadFrom(s, error, options);
 }
 
-SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error,
-                                      const ReadOptions& options) {
+SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error, const ReadOptions& options) {
   error.clear();
   if (text.empty()) {
     error = "empty input";
@@ -592,7 +590,7 @@ namespace {
 // nodes owned by running tools, whose user data would not survive).
 bool WriteTo(SoKRN_MainDoc* doc, SoOutput& out) {
   const int numTmp = doc->getNumTempChildren();
-  std::vector<vhost::SoRef<SoNode>> saved;
+  std::vector<vx::host::SoRef<SoNode>> saved;
   saved.reserve(numTmp);
   for (int i = 0; i < numTmp; ++i) saved.emplace_back(doc->getTmpChildByIndex(i));
   for (SoNode* n : saved) doc->removeTempChild(n);
@@ -633,4 +631,4 @@ std::string WriteDocumentToString(SoKRN_MainDoc* doc) {
   return text;
 }
 
-}  // namespace vhost
+}  // namespace vx::host

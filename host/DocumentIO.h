@@ -4,7 +4,7 @@
 
 class SoKRN_MainDoc;
 
-namespace vhost {
+namespace vx::host {
 
 struct ReadOptions {
   // Inventor File nodes read another file while the document is parsed; they
@@ -22,8 +22,7 @@ struct ReadOptions {
 // coordinate finite, every coordIndex within its coordinates, every
 // non-indexed shape's vertex counts within them; the first bad element is
 // named ("prototype \"Box\": coordIndex[2] = 9 out of range (8 points)").
-SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error,
-                            const ReadOptions& options = ReadOptions());
+SoKRN_MainDoc* ReadDocument(const std::string& file, std::string& error, const ReadOptions& options = ReadOptions());
 // The same from text in memory.
 SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& error,
                                       const ReadOptions& options = ReadOptions());
@@ -31,4 +30,4 @@ SoKRN_MainDoc* ReadDocumentFromString(const std::string& text, std::string& erro
 bool WriteDocument(SoKRN_MainDoc* doc, const std::string& file, std::string& error);
 std::string WriteDocumentToString(SoKRN_MainDoc* doc);
 
-}  // namespace vhost
+}  // namespace vx::host

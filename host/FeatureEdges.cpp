@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace vhost {
+namespace vx::host {
 
 namespace {
 
@@ -24,9 +24,7 @@ V3 operator-(const V3& a, const V3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z
 V3 operator+(const V3& a, const V3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 V3 operator*(const V3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 double Dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(const V3& a, const V3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+V3 Cross(const V3& a, const V3& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 double Len(const V3& a) { return std::sqrt(Dot(a, a)); }
 
 struct PosKey {
@@ -250,8 +248,8 @@ double WeldedTriangles(const std::vector<int>& tris, int numVerts, const std::ve
 // The sharp edges (welded corner pairs, lower first), each once: edges with
 // other than two triangles, and edges whose two triangles' normals are
 // further apart than the angle whose cosine is `sharpCos`.
-std::vector<std::pair<int, int>> SharpEdges(const std::vector<int>& corner, const std::vector<V3>& normal,
-                                            int numVerts, double sharpCos) {
+std::vector<std::pair<int, int>> SharpEdges(const std::vector<int>& corner, const std::vector<V3>& normal, int numVerts,
+                                            double sharpCos) {
   const size_t numTris = normal.size();
   // Triangles around each welded vertex (CSR), to find an edge's triangles.
   std::vector<int> fanStart(numVerts + 1, 0);
@@ -386,4 +384,4 @@ std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const
   return out;
 }
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -29,7 +29,7 @@
 // (up to float input), end points are the chain's end vertices.
 #include <vector>
 
-namespace vhost {
+namespace vx::host {
 
 struct FeatureEdgeOptions {
   double sharpAngleDeg = 30.0;
@@ -53,4 +53,4 @@ struct FeatureCurve {
 std::vector<FeatureCurve> FindFeatureCurves(const std::vector<float>& xyz, const std::vector<int>& tris,
                                             const FeatureEdgeOptions& options = FeatureEdgeOptions());
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -46,16 +46,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace {
 
-constexpr double kRelTol = vxmesh::kMeshRelTolerance;  // 4 * FLT_EPSILON, as the mesh kernels
+constexpr double kRelTol = vx::mesh::kMeshRelTolerance;  // 4 * FLT_EPSILON, as the mesh kernels
 constexpr double kOnTriangleFloor = 2e-7;
 
 // The mesh kernels' vector type (and its + - * operators).
-using V3 = vxmesh::Vec3;
+using V3 = vx::mesh::Vec3;
 
 inline double dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline V3 cross(const V3& a, const V3& b) {
@@ -70,12 +70,8 @@ inline _vtx toVtx(const V3& p) {
   v.z = p.z;
   return v;
 }
-inline bool finite(const V3& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-inline double maxAbs(const V3& p) {
-  return std::max(std::fabs(p.x), std::max(std::fabs(p.y), std::fabs(p.z)));
-}
+inline bool finite(const V3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+inline double maxAbs(const V3& p) { return std::max(std::fabs(p.x), std::max(std::fabs(p.y), std::fabs(p.z))); }
 inline bool lexLess(const V3& a, const V3& b) {
   if (a.x != b.x) return a.x < b.x;
   if (a.y != b.y) return a.y < b.y;
@@ -97,10 +93,10 @@ double longestEdge(const V3 t[3]) {
 // or (height <= tau) the segment of its longest edge.
 struct Flat {
   bool isTri = false;
-  V3 n{0, 0, 0};  // unit normal, proper triangles only
-  V3 origin{0, 0, 0};  // the corner the plane distances are measured from
+  V3 n{0, 0, 0};              // unit normal, proper triangles only
+  V3 origin{0, 0, 0};         // the corner the plane distances are measured from
   V3 p{0, 0, 0}, q{0, 0, 0};  // the segment, degenerate triangles only
-  double area2 = 0;  // twice the area
+  double area2 = 0;           // twice the area
 };
 
 Flat flatten(const V3 t[3], double tau) {
@@ -227,8 +223,7 @@ void cleanPolygon(std::vector<P2>& poly, double tau) {
 // triangle's edges and, when band > 0, a bevel line through each corner,
 // square to its bisector: without it the bands of the two edges of an acute
 // corner would accept points far beyond the corner (tau / sin(angle / 2)).
-std::vector<P2> clipPass(const V3* subject, int ns, const V3 clip[3], const Frame& frame, double band,
-                         double tau) {
+std::vector<P2> clipPass(const V3* subject, int ns, const V3 clip[3], const Frame& frame, double band, double tau) {
   std::vector<P2> poly, next;
   for (int i = 0; i < ns; ++i) {
     P2 p;
@@ -301,8 +296,7 @@ std::vector<P2> clipPass(const V3* subject, int ns, const V3 clip[3], const Fram
 // tolerance are found. The tolerant pass is not used for proper overlaps
 // because near an acute corner of `clip` the tau bands of its two edges reach
 // far beyond the corner and would move that corner.
-void clipCoplanar(const V3* subject, int ns, const V3 clip[3], const Frame& frame, double tau,
-                  std::vector<V3>& out) {
+void clipCoplanar(const V3* subject, int ns, const V3 clip[3], const Frame& frame, double tau, std::vector<V3>& out) {
   std::vector<P2> poly = clipPass(subject, ns, clip, frame, 0.0, tau);
   if (static_cast<int>(poly.size()) < ns) poly = clipPass(subject, ns, clip, frame, tau, tau);
   for (const P2& p : poly) out.push_back(p.w);
@@ -311,7 +305,7 @@ void clipCoplanar(const V3* subject, int ns, const V3 clip[3], const Frame& fram
 // Closest point of triangle (a, b, c) to p (Ericson, Real-Time Collision
 // Detection, 5.1.5: Voronoi regions of the corners and edges).
 V3 closestOnTriangle(const V3& p, const V3& a, const V3& b, const V3& c) {
-  return vxmesh::ClosestOnTriangle(p, a, b, c);
+  return vx::mesh::ClosestOnTriangle(p, a, b, c);
 }
 
 // Intersection of two points-or-segments lying on one line: the section of A
@@ -360,8 +354,8 @@ int planeSection(const V3 t[3], const double d[3], const int s[3], V3 out[3]) {
 }
 
 // A segment (a flattened triangle) against a proper triangle.
-void crossSegTri(const V3& p, const V3& q, const V3 t[3], const Flat& ft, double tau,
-                 std::vector<V3>& out, bool& coplanar) {
+void crossSegTri(const V3& p, const V3& q, const V3 t[3], const Flat& ft, double tau, std::vector<V3>& out,
+                 bool& coplanar) {
   const double dp = dot(ft.n, p - ft.origin), dq = dot(ft.n, q - ft.origin);
   const int sp = snapSign(dp, tau), sq = snapSign(dq, tau);
   if (sp == sq && sp != 0) return;
@@ -378,8 +372,8 @@ void crossSegTri(const V3& p, const V3& q, const V3 t[3], const Flat& ft, double
 }
 
 // Two segments (both triangles flattened).
-void crossSegSeg(const V3& p1, const V3& q1, const V3& p2, const V3& q2, double tau,
-                 std::vector<V3>& out, bool& coplanar) {
+void crossSegSeg(const V3& p1, const V3& q1, const V3& p2, const V3& q2, double tau, std::vector<V3>& out,
+                 bool& coplanar) {
   const V3 d1 = q1 - p1, d2 = q2 - p2;
   const double l1 = norm(d1), l2 = norm(d2);
   if (std::max(l1, l2) <= tau) {
@@ -487,8 +481,7 @@ void crossTransversal(const V3 A[3], const V3 B[3], const double dA[3], const in
 
 }  // namespace
 
-void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points,
-                                    bool& coplanar) {
+void MeshTools::GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points, bool& coplanar) {
   points.clear();
   coplanar = false;
   V3 A[3], B[3], all[6];
@@ -542,11 +535,11 @@ int MeshTools::STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts
 
 void MeshTools::WeldPoints(const _vtx* points, std::size_t n, double tol, std::vector<_vtx>& verts,
                            std::vector<int>& indices) {
-  std::vector<vxmesh::Vec3> unique;
-  vxmesh::WeldPoints(points, n, tol, unique, indices);
+  std::vector<vx::mesh::Vec3> unique;
+  vx::mesh::WeldPoints(points, n, tol, unique, indices);
   verts.clear();
   verts.reserve(unique.size());
-  for (const vxmesh::Vec3& p : unique) verts.push_back(toVtx(V3{p.x, p.y, p.z}));
+  for (const vx::mesh::Vec3& p : unique) verts.push_back(toVtx(V3{p.x, p.y, p.z}));
 }
 
 void MeshTools::DivideMeshWithCrossLine(std::vector<int> edges, std::vector<_tri> tris,
@@ -603,8 +596,7 @@ void MeshTools::DivideMeshWithCrossLine(std::vector<int> edges, std::vector<_tri
   }
 }
 
-double MeshTools::Compacity(const std::vector<_vtx>& verts, const std::vector<_fac>& facets, double& m1,
-                            double& m2) {
+double MeshTools::Compacity(const std::vector<_vtx>& verts, const std::vector<_fac>& facets, double& m1, double& m2) {
   m1 = 0;
   m2 = 0;
   if (verts.empty()) return 0;
@@ -649,7 +641,7 @@ bool MeshTools::PointInTriangle3dTo2d(const _vtx T[3], const _vtx& P, double& s,
   const double accept = std::max(tau, kOnTriangleFloor);
 
   if (std::fabs(dot(f.n, p - f.origin)) > accept) return false;
-  return vxmesh::TriangleParams(t0, t1, t2, p, accept, s, t);
+  return vx::mesh::TriangleParams(t0, t1, t2, p, accept, s, t);
 }
 
 bool MeshTools::CheckTriNormal(const _vtx ref[3], const _vtx cand[3]) {
@@ -708,13 +700,12 @@ bool MeshTools::PointInPolyhedron(const std::vector<_vtx>& verts, const std::vec
     const V3 C = toV3(verts[static_cast<std::size_t>(t.c)]);
     const V3 a = A - P, b = B - P, c = C - P;
     // p within tau of this triangle's box: check the true distance.
-    if (std::min({a.x, b.x, c.x}) <= tau && std::max({a.x, b.x, c.x}) >= -tau &&
-        std::min({a.y, b.y, c.y}) <= tau && std::max({a.y, b.y, c.y}) >= -tau &&
-        std::min({a.z, b.z, c.z}) <= tau && std::max({a.z, b.z, c.z}) >= -tau) {
+    if (std::min({a.x, b.x, c.x}) <= tau && std::max({a.x, b.x, c.x}) >= -tau && std::min({a.y, b.y, c.y}) <= tau &&
+        std::max({a.y, b.y, c.y}) >= -tau && std::min({a.z, b.z, c.z}) <= tau && std::max({a.z, b.z, c.z}) >= -tau) {
       if (norm(closestOnTriangle(P, A, B, C) - P) <= tau) return false;
     }
-    sum += vxmesh::HalfSolidAngle(P, A, B, C);
+    sum += vx::mesh::HalfSolidAngle(P, A, B, C);
   }
-  const double w = vxmesh::WindingFromHalfAngles(sum);
+  const double w = vx::mesh::WindingFromHalfAngles(sum);
   return std::fabs(w) >= 0.5;
 }

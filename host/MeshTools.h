@@ -27,8 +27,7 @@ public:
   // that edge lies in the other triangle's plane, `coplanar` is true.
   // Crossing points on an edge are computed from the edge's corners in a
   // fixed order, so two triangles sharing that edge report the same point.
-  static void GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3],
-                                  std::vector<_vtx>& points, bool& coplanar);
+  static void GetTowTrisCrossLine(const _vtx a[3], const _vtx b[3], std::vector<_vtx>& points, bool& coplanar);
 
   // Welds a triangle soup (three points per triangle) into unique vertices and
   // three indices per soup triangle, in soup order. A soup point joins the
@@ -36,8 +35,7 @@ public:
   // keeps the coordinates of its first point); otherwise it starts a new one.
   // Non-finite points are never joined. A trailing incomplete triangle is
   // ignored. Returns the number of vertices. Expected time linear (grid hash).
-  static int STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts,
-                       std::vector<int>& indices);
+  static int STLToMesh(const std::vector<_vtx>& soup, std::vector<_vtx>& verts, std::vector<int>& indices);
   // The welding of STLToMesh for any n points with tolerance `tol` (> 0):
   // verts gets the unique points, indices one entry per input point.
   static void WeldPoints(const _vtx* points, std::size_t n, double tol, std::vector<_vtx>& verts,
@@ -55,8 +53,7 @@ public:
   // m1 = surface area, m2 = enclosed volume (signed, divergence theorem;
   // positive for a closed outward-wound mesh). Returns m2 / m1 (0 when m1 is 0).
   // Facets with an index out of range are skipped.
-  static double Compacity(const std::vector<_vtx>& verts, const std::vector<_fac>& facets,
-                          double& m1, double& m2);
+  static double Compacity(const std::vector<_vtx>& verts, const std::vector<_fac>& facets, double& m1, double& m2);
 
   // True when P lies on triangle T: within max(tau, 2e-7) of its plane and of
   // the triangle itself (the floor covers cut points that callers merged
@@ -77,6 +74,5 @@ public:
   // shell must be consistently oriented (either way); overlapping or nested
   // shells and small cracks are tolerated. Triangles with an index out of
   // range are skipped. Time linear in the number of triangles.
-  static bool PointInPolyhedron(const std::vector<_vtx>& verts, const std::vector<_tri>& tris,
-                                const _vtx& p);
+  static bool PointInPolyhedron(const std::vector<_vtx>& verts, const std::vector<_tri>& tris, const _vtx& p);
 };

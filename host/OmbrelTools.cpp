@@ -20,14 +20,20 @@ void OmbrelTools::StrPathToSoPath(SoNode* root, const std::string& path, SoPath&
   if (root->isOfType(SoKRN_MainDoc::getClassTypeId())) {
     auto* doc = static_cast<SoKRN_MainDoc*>(root);
     if (path.empty()) {
-      if (startLength == 0) out.setHead(root); else out.append(root);
+      if (startLength == 0)
+        out.setHead(root);
+      else
+        out.append(root);
       return;
     }
     doc->appendPathToTopPrototype(out);
     if (out.getLength() == 0) return;
     proto = doc->getTopPrototype();
   } else if (root->isOfType(SoKRN_ComponentKit::getClassTypeId())) {
-    if (startLength == 0) out.setHead(root); else out.append(root);
+    if (startLength == 0)
+      out.setHead(root);
+    else
+      out.append(root);
     if (path.empty()) return;
     auto* kit = static_cast<SoKRN_ComponentKit*>(root);
     if (kit->isInstance()) {
@@ -46,7 +52,7 @@ void OmbrelTools::StrPathToSoPath(SoNode* root, const std::string& path, SoPath&
     size_t end = path.find('|', begin);
     if (end == std::string::npos) end = path.size();
     uint32_t id = 0;
-    if (!vhost::ParsePlacementId(path, begin, end, id)) return fail();
+    if (!vx::host::ParsePlacementId(path, begin, end, id)) return fail();
     SoKRN_ComponentKit* inst = proto->findEleChildByPLCID(id);
     if (!inst) return fail();
     if (!proto->appendChildToPath(out, inst)) return fail();

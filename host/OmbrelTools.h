@@ -22,10 +22,10 @@ public:
   static void StrPathToSoPath(SoNode* root, const std::string& path, SoPath& out);
 
   // True when both paths hold the same nodes (null equals only null).
-  static bool IsPathEqual(const SoPath* a, const SoPath* b) { return vhost::IsPathEqual(a, b); }
+  static bool IsPathEqual(const SoPath* a, const SoPath* b) { return vx::host::IsPathEqual(a, b); }
 
   // The instance chain of a path: the placement ids of its instance kits,
   // head to tail, in hexadecimal joined by "|" ("" for none). The key itself
   // is defined in host/PathKey.h.
-  static std::string InstanceChainKey(const SoPath* path) { return vhost::InstanceChainKey(path); }
+  static std::string InstanceChainKey(const SoPath* path) { return vx::host::InstanceChainKey(path); }
 };

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-namespace vhost {
+namespace vx::host {
 namespace {
 
 std::atomic<InstanceIdReader> g_reader{nullptr};
@@ -65,4 +65,4 @@ bool IsPathEqual(const SoPath* a, const SoPath* b) {
   return true;
 }
 
-}  // namespace vhost
+}  // namespace vx::host

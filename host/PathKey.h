@@ -18,7 +18,7 @@
 class SoNode;
 class SoPath;
 
-namespace vhost {
+namespace vx::host {
 
 // True when `node` is a placed instance, with its placement id in `id`.
 using InstanceIdReader = bool (*)(const SoNode* node, std::uint32_t& id);
@@ -37,4 +37,4 @@ bool ParsePlacementId(const std::string& text, std::size_t begin, std::size_t en
 // True when both paths hold the same nodes (null equals only null).
 bool IsPathEqual(const SoPath* a, const SoPath* b);
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -13,21 +13,21 @@
 // come from one antisymmetric table), so the welded plate is watertight.
 #include "host/SampleAssembly.h"
 
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbRotation.h>
+#include <Inventor/SbVec3f.h>
 #include <array>
 #include <cmath>
 #include <map>
 #include <set>
 #include <utility>
 #include <vector>
-#include <Inventor/SbMatrix.h>
-#include <Inventor/SbRotation.h>
-#include <Inventor/SbVec3f.h>
 
 #include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
 
-namespace vhost {
+namespace vx::host {
 
 namespace {
 
@@ -123,10 +123,22 @@ void HolePlate(MeshBuilder& mb, const std::vector<HoleCell>& cells, double h, do
     const int j = (k + q) % n - 2 * q * s;  // 0 .. 2q along the side
     const double off = u[j];
     switch (s) {
-      case 0: x = h; y = off; break;
-      case 1: x = -off; y = h; break;
-      case 2: x = -h; y = -off; break;
-      default: x = off; y = -h; break;
+      case 0:
+        x = h;
+        y = off;
+        break;
+      case 1:
+        x = -off;
+        y = h;
+        break;
+      case 2:
+        x = -h;
+        y = -off;
+        break;
+      default:
+        x = off;
+        y = -h;
+        break;
     }
   };
   std::set<std::pair<int, int>> topEdges;
@@ -213,4 +225,4 @@ SoKRN_MainDoc* BuildSampleAssembly() {
   return doc;
 }
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -45,7 +45,7 @@
 // 1,680 triangles in the prototypes, 2,928 as placed.
 class SoKRN_MainDoc;
 
-namespace vhost {
+namespace vx::host {
 // Builds the sample document (referenced once: the caller unrefs it).
 SoKRN_MainDoc* BuildSampleAssembly();
-}  // namespace vhost
+}  // namespace vx::host

@@ -28,8 +28,8 @@ public:
   // `lines` is one or more polylines of indices into `points`, a -1 ending a
   // polyline (a list that does not end with -1 is closed off). Indices out of
   // range drop the list they are in.
-  void serializeFromTools_ClipLine(const std::vector<_vtx>& points,
-                                   const std::vector<std::vector<int32_t>>& lines, SbBool notify);
+  void serializeFromTools_ClipLine(const std::vector<_vtx>& points, const std::vector<std::vector<int32_t>>& lines,
+                                   SbBool notify);
   void setBaseColor(const SbColor& color);
   SoDrawStyle* getDrawStyle();
 

@@ -2,7 +2,6 @@
 
 #include "host/TpxProductData.h"
 
-#include <algorithm>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/actions/SoGetMatrixAction.h>
@@ -14,6 +13,7 @@
 #include <Inventor/nodes/SoMaterial.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
+#include <algorithm>
 
 #include "host/PathKey.h"
 #include "host/SoKRN_GetMatrixAction.h"
@@ -28,7 +28,7 @@ SO_KIT_SOURCE(SoKRN_ComponentKit);
 void SoKRN_ComponentKit::initClass() {
   SO_KIT_INIT_CLASS(SoKRN_ComponentKit, SoKRN_DocElementKit, "SoKRN_DocElementKit");
   // The path key counts the instance kits on a path.
-  vhost::SetInstanceIdReader([](const SoNode* node, uint32_t& id) {
+  vx::host::SetInstanceIdReader([](const SoNode* node, uint32_t& id) {
     if (!node->isOfType(getClassTypeId())) return false;
     const auto* kit = static_cast<const SoKRN_ComponentKit*>(node);
     if (!kit->isInstance()) return false;
@@ -92,7 +92,7 @@ void SoKRN_ComponentKit::setPrototype(SoKRN_ComponentKit* proto) {
   SO_GET_ANY_PART(this, "transform", SoTransform);
   SO_GET_ANY_PART(this, "userMatrix", SoKRN_UserTransform);
   SoGroup* group = SO_GET_ANY_PART(this, "protoGroup", SoGroup);
-  const vhost::SoRef<SoKRN_ComponentKit> keep(proto);  // it may be our only holder already
+  const vx::host::SoRef<SoKRN_ComponentKit> keep(proto);  // it may be our only holder already
   group->removeAllChildren();
   if (proto) group->addChild(proto);
 }
@@ -135,7 +135,8 @@ void SoKRN_ComponentKit::addEleChild(SoKRN_ComponentKit* instance) {
   }
   SoGroup* group = getChildGroup(true);
   const int before = group->getNumChildren();
-  const bool indexed = m_plcIndexCount == before && m_plcIndexLast == (before > 0 ? group->getChild(before - 1) : nullptr);
+  const bool indexed =
+      m_plcIndexCount == before && m_plcIndexLast == (before > 0 ? group->getChild(before - 1) : nullptr);
   group->addChild(instance);
   if (indexed) {  // keep the index whole: one more child at the end
     m_plcIndex.emplace(instance->getPLCID(), before);
@@ -151,8 +152,7 @@ int SoKRN_ComponentKit::findChildIndex(uint32_t plcid) const {
   auto check = [group, n, plcid](int i) {
     if (i < 0 || i >= n) return false;
     SoNode* c = group->getChild(i);
-    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) &&
-           static_cast<SoKRN_ComponentKit*>(c)->isInstance() &&
+    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) && static_cast<SoKRN_ComponentKit*>(c)->isInstance() &&
            static_cast<SoKRN_ComponentKit*>(c)->getPLCID() == plcid;
   };
   auto it = m_plcIndex.find(plcid);
@@ -207,8 +207,7 @@ uint32_t SoKRN_ComponentKit::nextPlcId() const {
   const int n = group ? group->getNumChildren() : 0;
   auto idOf = [group](int i) -> uint32_t {
     SoNode* c = group->getChild(i);
-    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1
-                                                             : 0;
+    return c->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(c)->getPLCID() + 1 : 0;
   };
   // Children are appended one at a time while a document is built: the
   // answer of the last call stays good while its children are still there
@@ -228,9 +227,7 @@ uint32_t SoKRN_ComponentKit::nextPlcId() const {
 
 SoGroup* SoKRN_ComponentKit::getBodies() { return SO_GET_ANY_PART(this, "bodies", SoSeparator); }
 
-SoGroup* SoKRN_ComponentKit::getBodiesIfAny() const {
-  return static_cast<SoGroup*>(bodies.getValue());
-}
+SoGroup* SoKRN_ComponentKit::getBodiesIfAny() const { return static_cast<SoGroup*>(bodies.getValue()); }
 
 namespace {
 
@@ -257,8 +254,7 @@ bool SoKRN_ComponentKit::appendPrototypeToPath(SoPath& path) const {
 }
 
 bool SoKRN_ComponentKit::appendChildToPath(SoPath& path, const SoKRN_ComponentKit* child) const {
-  SoNode* chain[3] = {topSeparator.getValue(), childList.getValue(),
-                      const_cast<SoKRN_ComponentKit*>(child)};
+  SoNode* chain[3] = {topSeparator.getValue(), childList.getValue(), const_cast<SoKRN_ComponentKit*>(child)};
   return !isInstance() && AppendChain(path, const_cast<SoKRN_ComponentKit*>(this), chain, 3);
 }
 
@@ -292,11 +288,10 @@ SoTransform* SoKRN_ComponentKit::getTrans(bool create) {
   return static_cast<SoTransform*>(transform.getValue());
 }
 
-
 SoKRN_ComponentKit::Visibility SoKRN_ComponentKit::visibilityOn(const SoPath* path) const {
   const SoKRN_State* state = getKRNState();
   if (!state || !state->hasHiddenPaths()) return Visibility::Shown;
-  const std::string key = vhost::InstanceChainKey(path);
+  const std::string key = vx::host::InstanceChainKey(path);
   if (state->getVisibleByKey(key) != 0) return Visibility::Shown;
   return state->hasVisibleBelow(key) ? Visibility::HiddenButChildrenShown : Visibility::Hidden;
 }
@@ -345,7 +340,7 @@ void SoKRN_ComponentKit::GLRender(SoGLRenderAction* action) {
   // A material made for this traversal: Coin's lazy elements tell materials
   // apart by node id, so one node shared by occurrences of different looks
   // could leave the previous colour in place.
-  const vhost::SoRef<SoMaterial> material(new SoMaterial);
+  const vx::host::SoRef<SoMaterial> material(new SoMaterial);
   for (SoField* f : {static_cast<SoField*>(&material->ambientColor), static_cast<SoField*>(&material->diffuseColor),
                      static_cast<SoField*>(&material->specularColor), static_cast<SoField*>(&material->emissiveColor),
                      static_cast<SoField*>(&material->shininess), static_cast<SoField*>(&material->transparency)})

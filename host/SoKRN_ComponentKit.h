@@ -24,9 +24,9 @@
 //
 // Paths handed around are full paths: the nodes inside kits are part of them,
 // so read them through SoFullPath (SoPath::getLength stops at the first kit).
-#include <unordered_map>
 #include <Inventor/fields/SoSFEnum.h>
 #include <Inventor/fields/SoSFUInt32.h>
+#include <unordered_map>
 #include "host/SoKRN_DocElementKit.h"
 
 class SoKRN_NodeKit;

@@ -90,9 +90,7 @@ std::wstring Utf8ToWide(const char* s, size_t n) {
 
 }  // namespace
 
-void SoKRN_DocElementKit::initClass() {
-  SO_KIT_INIT_CLASS(SoKRN_DocElementKit, SoKRN_BaseKit, "SoKRN_BaseKit");
-}
+void SoKRN_DocElementKit::initClass() { SO_KIT_INIT_CLASS(SoKRN_DocElementKit, SoKRN_BaseKit, "SoKRN_BaseKit"); }
 
 SoKRN_DocElementKit::SoKRN_DocElementKit() {
   SO_KIT_CONSTRUCTOR(SoKRN_DocElementKit);
@@ -108,9 +106,7 @@ void SoKRN_DocElementKit::getKRNName(std::wstring& name) const {
   name = Utf8ToWide(s.getString(), static_cast<size_t>(s.getLength()));
 }
 
-void SoKRN_DocElementKit::setKRNName(const std::wstring& name) {
-  krnName.setValue(WideToUtf8(name).c_str());
-}
+void SoKRN_DocElementKit::setKRNName(const std::wstring& name) { krnName.setValue(WideToUtf8(name).c_str()); }
 
 int SoKRN_DocElementKit::getNumEleChildren() const { return 0; }
 
@@ -134,8 +130,7 @@ void SoKRN_DocElementKit::setMatrix(const SbMatrix& m, bool notify) {
   if (t->scaleFactor.getValue() != scale) t->scaleFactor.setValue(scale);
   // Readers build the placement from these three fields only; anything else
   // left over from a file would make rendering disagree with them.
-  if (!(t->scaleOrientation.getValue() == SbRotation::identity()))
-    t->scaleOrientation.setValue(SbRotation::identity());
+  if (!(t->scaleOrientation.getValue() == SbRotation::identity())) t->scaleOrientation.setValue(SbRotation::identity());
   if (t->center.getValue() != SbVec3f(0, 0, 0)) t->center.setValue(0, 0, 0);
   if (notify) touch();
 }

@@ -1,10 +1,10 @@
 #pragma once
 // A named element of the document tree with an id, a placement transform
 // and element children.
-#include <string>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/fields/SoSFString.h>
 #include <Inventor/fields/SoSFUInt32.h>
+#include <string>
 #include "host/SoKRN_BaseKit.h"
 
 class SoTransform;

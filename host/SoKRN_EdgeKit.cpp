@@ -44,8 +44,8 @@ void SoKRN_EdgeKit::GLRender(SoGLRenderAction* action) {
 }
 
 SoKRN_EdgeKit* SoKRN_EdgeKit::makeFeatureEdges(const std::vector<float>& xyz, const std::vector<int>& tris,
-                                               const vhost::FeatureEdgeOptions& options) {
-  const std::vector<vhost::FeatureCurve> curves = vhost::FindFeatureCurves(xyz, tris, options);
+                                               const vx::host::FeatureEdgeOptions& options) {
+  const std::vector<vx::host::FeatureCurve> curves = vx::host::FindFeatureCurves(xyz, tris, options);
   if (curves.empty()) return nullptr;
   auto* kit = new SoKRN_EdgeKit;
   kit->setFeatureCurves(xyz, curves);
@@ -61,8 +61,7 @@ TPX_PNT32 Pnt(const std::vector<float>& xyz, int v) {
 
 }  // namespace
 
-void SoKRN_EdgeKit::setFeatureCurves(const std::vector<float>& xyz,
-                                     const std::vector<vhost::FeatureCurve>& curves) {
+void SoKRN_EdgeKit::setFeatureCurves(const std::vector<float>& xyz, const std::vector<vx::host::FeatureCurve>& curves) {
   auto* group = static_cast<SoGroup*>(getAnyPart("lines", TRUE));
   for (int i = 0; i < group->getNumChildren(); ++i) group->getChild(i)->setUserData(nullptr);
   group->removeAllChildren();
@@ -77,7 +76,7 @@ void SoKRN_EdgeKit::setFeatureCurves(const std::vector<float>& xyz,
   coords->point.setNum(0);
   std::vector<int> slot(numVerts, -1);  // input vertex -> coordinate index
   int used = 0;
-  for (const vhost::FeatureCurve& c : curves) {
+  for (const vx::host::FeatureCurve& c : curves) {
     bool ok = c.points.size() >= 2;
     for (int v : c.points) ok = ok && v >= 0 && v < numVerts;
     if (!ok) continue;
@@ -90,14 +89,14 @@ void SoKRN_EdgeKit::setFeatureCurves(const std::vector<float>& xyz,
       }
       idx.push_back(slot[v]);
     }
-    if (c.kind == vhost::FeatureCurve::CIRCLE) idx.push_back(idx.front());
+    if (c.kind == vx::host::FeatureCurve::CIRCLE) idx.push_back(idx.front());
     idx.push_back(-1);
     ls->coordIndex.setValues(0, static_cast<int>(idx.size()), idx.data());
 
     std::shared_ptr<Tpx_GeometryAttribute> attr;
     const TPX_PNT32 s = Pnt(xyz, c.points.front());
-    const TPX_PNT32 e = c.kind == vhost::FeatureCurve::CIRCLE ? s : Pnt(xyz, c.points.back());
-    if (c.kind == vhost::FeatureCurve::LINE) {
+    const TPX_PNT32 e = c.kind == vx::host::FeatureCurve::CIRCLE ? s : Pnt(xyz, c.points.back());
+    if (c.kind == vx::host::FeatureCurve::LINE) {
       attr = std::make_shared<Tpx_LineAttribute>(s, e);
     } else {
       // X towards the start point, Z the axis, Y = Z x X.
@@ -111,7 +110,7 @@ void SoKRN_EdgeKit::setFeatureCurves(const std::vector<float>& xyz,
       const float r = static_cast<float>(c.radius);
       attr = std::make_shared<Tpx_EllipseAttribute>(
           centre, TPX_DIR32{float(x[0]), float(x[1]), float(x[2])}, TPX_DIR32{float(y[0]), float(y[1]), float(y[2])},
-          TPX_DIR32{float(z[0]), float(z[1]), float(z[2])}, r, r, s, e, c.kind == vhost::FeatureCurve::CIRCLE);
+          TPX_DIR32{float(z[0]), float(z[1]), float(z[2])}, r, r, s, e, c.kind == vx::host::FeatureCurve::CIRCLE);
     }
     ls->setUserData(static_cast<Tpx_Object*>(attr.get()));
     m_attributes.push_back(std::move(attr));

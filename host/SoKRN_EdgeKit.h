@@ -33,11 +33,11 @@ public:
   // the arrays and what counts as an edge), or null when it has none. The
   // kit is not referenced.
   static SoKRN_EdgeKit* makeFeatureEdges(const std::vector<float>& xyz, const std::vector<int>& tris,
-                                         const vhost::FeatureEdgeOptions& options = vhost::FeatureEdgeOptions());
+                                         const vx::host::FeatureEdgeOptions& options = vx::host::FeatureEdgeOptions());
 
   // Replaces the edges by `curves` over the vertices `xyz` (3 floats each).
   // Curves with a vertex index out of range are dropped.
-  void setFeatureCurves(const std::vector<float>& xyz, const std::vector<vhost::FeatureCurve>& curves);
+  void setFeatureCurves(const std::vector<float>& xyz, const std::vector<vx::host::FeatureCurve>& curves);
 
   int getNumEdges() const;
   // The line set of edge i (its user data is the edge's attribute).

@@ -6,9 +6,7 @@
 
 SO_KIT_SOURCE(SoKRN_MagneticLineKit);
 
-void SoKRN_MagneticLineKit::initClass() {
-  SO_KIT_INIT_CLASS(SoKRN_MagneticLineKit, SoKRN_BaseKit, "SoKRN_BaseKit");
-}
+void SoKRN_MagneticLineKit::initClass() { SO_KIT_INIT_CLASS(SoKRN_MagneticLineKit, SoKRN_BaseKit, "SoKRN_BaseKit"); }
 
 SoKRN_MagneticLineKit::SoKRN_MagneticLineKit() {
   SO_KIT_CONSTRUCTOR(SoKRN_MagneticLineKit);

@@ -2,15 +2,15 @@
 
 #include <Inventor/actions/SoSearchAction.h>
 
-#include <algorithm>
-#include <unordered_set>
-#include <vector>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <algorithm>
+#include <unordered_set>
+#include <vector>
 
 #include "host/PathKey.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -101,9 +101,7 @@ SoKRN_ComponentKit* SoKRN_MainDoc::getActiveComp() const {
   return m_pActiveComp ? m_pActiveComp.get() : getTopPrototype();
 }
 
-void SoKRN_MainDoc::setActiveComp(SoKRN_ComponentKit* comp) {
-  m_pActiveComp.reset(comp);
-}
+void SoKRN_MainDoc::setActiveComp(SoKRN_ComponentKit* comp) { m_pActiveComp.reset(comp); }
 
 void SoKRN_MainDoc::adoptTree() {
   SoKRN_State* state = m_pOwnState.get();
@@ -135,7 +133,7 @@ void SoKRN_MainDoc::selectNode(SoNode* node) {
 
 void SoKRN_MainDoc::deselect(const SoPath* path) {
   for (int i = m_selection.getLength() - 1; i >= 0; --i) {
-    if (vhost::IsPathEqual(m_selection[i], path)) {
+    if (vx::host::IsPathEqual(m_selection[i], path)) {
       m_selection.remove(i);
       touch();
       return;

@@ -6,9 +6,9 @@
 // topPrototype } }, tmpChildren }. The info kit's draw style and the clip
 // planes act on the model only; temporary children are drawn after it and
 // are not clipped.
+#include <Inventor/lists/SoPathList.h>
 #include <cstdint>
 #include <memory>
-#include <Inventor/lists/SoPathList.h>
 #include "host/SoKRN_BaseKit.h"
 #include "host/SoRef.h"
 
@@ -38,7 +38,7 @@ public:
   // Replaces the top prototype (used when reading a file); it must be a
   // prototype kit. Adopts the new tree.
   void setTopPrototype(SoKRN_ComponentKit* proto);
-  SoKRN_ComponentKit* getActiveComp() const;  // the top prototype unless set
+  SoKRN_ComponentKit* getActiveComp() const;     // the top prototype unless set
   void setActiveComp(SoKRN_ComponentKit* comp);  // null = the top prototype
 
   // Sets this document's state on every kit below it (after building or
@@ -82,7 +82,7 @@ protected:
 
 private:
   std::unique_ptr<SoKRN_State> m_pOwnState;
-  vhost::SoRef<SoKRN_ComponentKit> m_pActiveComp;
+  vx::host::SoRef<SoKRN_ComponentKit> m_pActiveComp;
   SoPathList m_selection;
   uint32_t m_nextElementId = 1;
 };

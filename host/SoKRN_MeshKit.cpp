@@ -67,7 +67,6 @@ void SoKRN_MeshKit::serializeFromSTL_Mesh(const _stlMesh& mesh) {
 SoBaseKit* SoKRN_MeshKit::getMeshFace() { return static_cast<SoBaseKit*>(getAnyPart("meshFace", TRUE)); }
 
 int SoKRN_MeshKit::getNumTriangles() const {
-  auto* faces =
-      static_cast<SoIndexedFaceSet*>(const_cast<SoKRN_MeshKit*>(this)->getAnyPart("meshFace.faces", FALSE));
+  auto* faces = static_cast<SoIndexedFaceSet*>(const_cast<SoKRN_MeshKit*>(this)->getAnyPart("meshFace.faces", FALSE));
   return faces ? faces->coordIndex.getNum() / 4 : 0;
 }

@@ -50,6 +50,6 @@ protected:
 
 private:
   void releaseClip();
-  vhost::SoRef<SoClipPlane> m_clip;
-  vhost::SoRef<SoGroup> m_clipParent;  // where m_clip was put
+  vx::host::SoRef<SoClipPlane> m_clip;
+  vx::host::SoRef<SoGroup> m_clipParent;  // where m_clip was put
 };

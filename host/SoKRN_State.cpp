@@ -9,12 +9,9 @@
 
 SoKRN_State::SoKRN_State(SoNode* owner) : m_owner(owner), m_viewport(640, 480) {}
 
-SoKRN_State::~SoKRN_State() {
-  clearPickData();
-}
+SoKRN_State::~SoKRN_State() { clearPickData(); }
 
-int SoKRN_State::getSnappingFilterType(std::vector<std::string>& objectKinds,
-                                       std::vector<std::string>& pointKinds,
+int SoKRN_State::getSnappingFilterType(std::vector<std::string>& objectKinds, std::vector<std::string>& pointKinds,
                                        std::vector<std::string>& third) const {
   objectKinds = m_snapObjects;
   pointKinds = m_snapPoints;
@@ -44,7 +41,7 @@ void SoKRN_State::clearPickData() {
 
 int SoKRN_State::getDocEleVisible(const SoPath* path) const {
   if (!path) return -1;
-  return getVisibleByKey(vhost::InstanceChainKey(path));
+  return getVisibleByKey(vx::host::InstanceChainKey(path));
 }
 
 int SoKRN_State::getVisibleByKey(const std::string& key) const {
@@ -82,7 +79,7 @@ std::vector<std::string> SoKRN_State::getShownKeys() const {
 
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
   if (!path) return;
-  const std::string key = vhost::InstanceChainKey(path);
+  const std::string key = vx::host::InstanceChainKey(path);
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
   // A visible entry matters only under a hidden ancestor, where it shows the
@@ -110,7 +107,7 @@ float Unit(float v) { return v > 0 ? (v < 1 ? v : 1) : 0; }  // NaN gives 0
 
 void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int notify) {
   if (!path) return;
-  InsLook& look = m_looks[vhost::InstanceChainKey(path)];
+  InsLook& look = m_looks[vx::host::InstanceChainKey(path)];
   look.hasColor = true;
   look.color.setValue(Unit(color[0]), Unit(color[1]), Unit(color[2]));
   notifyOwner(notify);
@@ -118,7 +115,7 @@ void SoKRN_State::setInsColor(const SoPath* path, const SbColor& color, int noti
 
 void SoKRN_State::removeColor(const SoPath* path, int notify) {
   if (!path) return;
-  auto it = m_looks.find(vhost::InstanceChainKey(path));
+  auto it = m_looks.find(vx::host::InstanceChainKey(path));
   if (it == m_looks.end() || !it->second.hasColor) return;
   it->second.hasColor = false;
   if (!it->second.hasTransparency) m_looks.erase(it);
@@ -127,7 +124,7 @@ void SoKRN_State::removeColor(const SoPath* path, int notify) {
 
 void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int notify) {
   if (!path) return;
-  InsLook& look = m_looks[vhost::InstanceChainKey(path)];
+  InsLook& look = m_looks[vx::host::InstanceChainKey(path)];
   look.hasTransparency = true;
   look.transparency = Unit(transparency);
   notifyOwner(notify);
@@ -135,7 +132,7 @@ void SoKRN_State::setInsTransparency(const SoPath* path, float transparency, int
 
 void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
   if (!path) return;
-  auto it = m_looks.find(vhost::InstanceChainKey(path));
+  auto it = m_looks.find(vx::host::InstanceChainKey(path));
   if (it == m_looks.end() || !it->second.hasTransparency) return;
   it->second.hasTransparency = false;
   if (!it->second.hasColor) m_looks.erase(it);
@@ -143,7 +140,7 @@ void SoKRN_State::removeInsTransparency(const SoPath* path, int notify) {
 }
 
 bool SoKRN_State::getInsLook(const SoPath* path, InsLook& look) const {
-  return path && getInsLookByKey(vhost::InstanceChainKey(path), look);
+  return path && getInsLookByKey(vx::host::InstanceChainKey(path), look);
 }
 
 bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
@@ -155,13 +152,13 @@ bool SoKRN_State::getInsLookByKey(const std::string& key, InsLook& look) const {
 
 void SoKRN_State::setUserMatrix(const SoPath* path, const SbMatrix& m, int notify) {
   if (!path) return;
-  m_userMatrices[vhost::InstanceChainKey(path)] = m;
+  m_userMatrices[vx::host::InstanceChainKey(path)] = m;
   notifyOwner(notify);
 }
 
 bool SoKRN_State::getUserMatrix(const SoPath* path, SbMatrix& m) const {
   if (!path) return false;
-  return getUserMatrixByKey(vhost::InstanceChainKey(path), m);
+  return getUserMatrixByKey(vx::host::InstanceChainKey(path), m);
 }
 
 bool SoKRN_State::getUserMatrixByKey(const std::string& key, SbMatrix& m) const {
@@ -173,12 +170,10 @@ bool SoKRN_State::getUserMatrixByKey(const std::string& key, SbMatrix& m) const 
 
 void SoKRN_State::removeUserMat(const SoPath* path, int notify) {
   if (!path) return;
-  if (m_userMatrices.erase(vhost::InstanceChainKey(path)) > 0) notifyOwner(notify);
+  if (m_userMatrices.erase(vx::host::InstanceChainKey(path)) > 0) notifyOwner(notify);
 }
 
-void SoKRN_State::setClipPlane(SoClipPlane* plane) {
-  m_clipPlane.reset(plane);
-}
+void SoKRN_State::setClipPlane(SoClipPlane* plane) { m_clipPlane.reset(plane); }
 
 void SoKRN_State::notifyOwner(int notify) {
   if (!notify || !m_owner) return;

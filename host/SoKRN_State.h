@@ -3,19 +3,19 @@
 // clip plane and capping flag. Paths are keyed by their instance chain (the
 // placement ids of the instance kits on the path, head to tail), so two
 // paths that reach the same occurrence through different internal nodes
-// share one entry. Keys come from vhost::InstanceChainKey (host/PathKey.h);
+// share one entry. Keys come from vx::host::InstanceChainKey (host/PathKey.h);
 // a path that starts below the document (at an inner instance) gives a
 // shorter chain.
 //
 // Notification (notify != 0) touches the document's model, so that viewers
 // redraw; changes made with notify 0 show at the next redraw of their own.
+#include <Inventor/SbColor.h>
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbViewportRegion.h>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-#include <Inventor/SbColor.h>
-#include <Inventor/SbMatrix.h>
-#include <Inventor/SbViewportRegion.h>
 #include "host/PICKDATA.h"
 #include "host/SoRef.h"
 
@@ -86,11 +86,9 @@ public:
   // Active snap kinds: object kinds ("PNT", ...), point kinds ("ANY", "MID",
   // "CENT", "ANG", "VTX", "END") and a third list kept for the viewer.
   // Returns 0.
-  int getSnappingFilterType(std::vector<std::string>& objectKinds,
-                            std::vector<std::string>& pointKinds,
+  int getSnappingFilterType(std::vector<std::string>& objectKinds, std::vector<std::string>& pointKinds,
                             std::vector<std::string>& third) const;
-  void setSnappingFilterType(const std::vector<std::string>& objectKinds,
-                             const std::vector<std::string>& pointKinds,
+  void setSnappingFilterType(const std::vector<std::string>& objectKinds, const std::vector<std::string>& pointKinds,
                              const std::vector<std::string>& third);
 
   // The last snapped pick; its path is referenced while held.
@@ -108,11 +106,11 @@ private:
   std::map<std::string, SbMatrix> m_userMatrices;
   std::map<std::string, InsLook> m_looks;
   SbViewportRegion m_viewport;
-  vhost::SoRef<SoClipPlane> m_clipPlane;
+  vx::host::SoRef<SoClipPlane> m_clipPlane;
   bool m_capping = false;
   uint32_t m_selectionFilter = 0x1;
   std::vector<std::string> m_snapObjects, m_snapPoints, m_snapThird;
   PICKDATA m_pickData;
-  vhost::SoRef<SoPath> m_pickPath;  // holds m_pickData.path
+  vx::host::SoRef<SoPath> m_pickPath;  // holds m_pickData.path
   bool m_hasPickData = false;
 };

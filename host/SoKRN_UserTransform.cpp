@@ -15,9 +15,7 @@
 
 SO_NODE_SOURCE(SoKRN_UserTransform);
 
-void SoKRN_UserTransform::initClass() {
-  SO_NODE_INIT_CLASS(SoKRN_UserTransform, SoNode, "Node");
-}
+void SoKRN_UserTransform::initClass() { SO_NODE_INIT_CLASS(SoKRN_UserTransform, SoNode, "Node"); }
 
 SoKRN_UserTransform::SoKRN_UserTransform() { SO_NODE_CONSTRUCTOR(SoKRN_UserTransform); }
 
@@ -27,7 +25,7 @@ bool SoKRN_UserTransform::lookUp(const SoPath* path, const SoKRN_ComponentKit* k
   if (!path || !kit || !kit->isInstance()) return false;
   const SoKRN_State* state = kit->getKRNState();
   if (!state || !state->hasUserMatrices()) return false;
-  return state->getUserMatrixByKey(vhost::InstanceChainKey(path), u);
+  return state->getUserMatrixByKey(vx::host::InstanceChainKey(path), u);
 }
 
 void SoKRN_UserTransform::applyToModel(SoAction* action) {
@@ -37,8 +35,7 @@ void SoKRN_UserTransform::applyToModel(SoAction* action) {
   SoNode* owner = path->getNodeFromTail(2);
   if (!owner->isOfType(SoKRN_ComponentKit::getClassTypeId())) return;
   SbMatrix u;
-  if (lookUp(path, static_cast<SoKRN_ComponentKit*>(owner), u))
-    SoModelMatrixElement::mult(action->getState(), this, u);
+  if (lookUp(path, static_cast<SoKRN_ComponentKit*>(owner), u)) SoModelMatrixElement::mult(action->getState(), this, u);
 }
 
 void SoKRN_UserTransform::doAction(SoAction* action) { applyToModel(action); }

@@ -24,11 +24,11 @@
 //     from two threads at once; it adds no locking.
 #include <utility>
 
-namespace vhost {
+namespace vx::host {
 
 template <class T>
 class SoRef {
- public:
+public:
   SoRef() = default;
   explicit SoRef(T* object) : p_(object) {
     if (p_) p_->ref();
@@ -75,14 +75,14 @@ class SoRef {
   T& operator*() const { return *p_; }
   operator T*() const { return p_; }
 
- private:
+private:
   T* p_ = nullptr;
 };
 
-// Deduces T: auto root = vhost::MakeRef(new SoSeparator);
+// Deduces T: auto root = vx::host::MakeRef(new SoSeparator);
 template <class T>
 SoRef<T> MakeRef(T* object) {
   return SoRef<T>(object);
 }
 
-}  // namespace vhost
+}  // namespace vx::host

@@ -32,11 +32,17 @@ private:
 // A circle has equal radii.
 class Tpx_EllipseAttribute : public Tpx_GeometryAttribute {
 public:
-  Tpx_EllipseAttribute(const TPX_PNT32& centre, const TPX_DIR32& x, const TPX_DIR32& y,
-                       const TPX_DIR32& z, float majorRadius, float minorRadius,
-                       const TPX_PNT32& start, const TPX_PNT32& end, bool closed)
-      : m_centre(centre), m_x(x), m_y(y), m_z(z), m_major(majorRadius), m_minor(minorRadius),
-        m_start(start), m_end(end), m_closed(closed) {}
+  Tpx_EllipseAttribute(const TPX_PNT32& centre, const TPX_DIR32& x, const TPX_DIR32& y, const TPX_DIR32& z,
+                       float majorRadius, float minorRadius, const TPX_PNT32& start, const TPX_PNT32& end, bool closed)
+      : m_centre(centre),
+        m_x(x),
+        m_y(y),
+        m_z(z),
+        m_major(majorRadius),
+        m_minor(minorRadius),
+        m_start(start),
+        m_end(end),
+        m_closed(closed) {}
   int GetGeoAttrType() const override { return ELLIPSE; }
   TPX_STATUS GetCenterPoint(TPX_PNT32& c) const;
   TPX_STATUS GetXYZDir(TPX_DIR32& x, TPX_DIR32& y, TPX_DIR32& z) const;

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace vxisect {
+namespace vx::isect {
 
 bool debugOn() {
   static const bool on = [] {
@@ -14,4 +14,4 @@ bool debugOn() {
   return on;
 }
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -6,7 +6,7 @@
 
 #include "platform/Platform.h"
 
-namespace vxisect {
+namespace vx::isect {
 namespace {
 
 // Memory counts as low below this share of free physical memory.
@@ -23,9 +23,9 @@ std::atomic<bool> g_lastLow{false};
 std::atomic<std::int64_t> g_lastTimeNs{INT64_MIN};
 
 bool queryPlatform() {
-  const double total = static_cast<double>(vxplatform::TotalPhysicalMemory());
+  const double total = static_cast<double>(vx::platform::TotalPhysicalMemory());
   if (total <= 0.0) return false;
-  return static_cast<double>(vxplatform::AvailablePhysicalMemory()) / total < kLowFreeShare;
+  return static_cast<double>(vx::platform::AvailablePhysicalMemory()) / total < kLowFreeShare;
 }
 
 }  // namespace
@@ -44,4 +44,4 @@ bool physicalMemoryLow() {
 
 void setFreeMemoryProbe(double (*freeFraction)()) { g_probe = freeFraction; }
 
-}  // namespace vxisect
+}  // namespace vx::isect

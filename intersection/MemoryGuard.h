@@ -3,7 +3,7 @@
 // available physical memory is below 30 % of the total. When the platform
 // cannot tell (total 0) memory never counts as low. A platform answer is
 // reused for 200 ms (asking costs more than testing a small instance).
-namespace vxisect {
+namespace vx::isect {
 
 bool physicalMemoryLow();
 
@@ -11,4 +11,4 @@ bool physicalMemoryLow();
 // restores the platform. For tests: lets them drive the guard.
 void setFreeMemoryProbe(double (*freeFraction)());
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -8,7 +8,7 @@
 
 #include "intersection/TriangleKernels.h"
 
-namespace vxisect {
+namespace vx::isect {
 namespace {
 
 // Relative margin for the rounding of mapping boxes between frames: the
@@ -113,13 +113,13 @@ bool PairSearch::run(std::size_t from, std::size_t to, std::vector<TriangleHit>&
       if (!TriangleBoxTree::itemOverlap(boxOf(u), query)) continue;
       float distance = 0.0f;
       if (distanceMode) {
-        if (!vxtri::distanceWithin(w, u, m_eps, distance)) continue;
+        if (!vx::tri::distanceWithin(w, u, m_eps, distance)) continue;
       } else {
         if (!hasPlane) {
           plane = SbPlane(w[0], w[1], w[2]);
           hasPlane = true;
         }
-        if (!vxtri::intersectExact(w, plane, u, SbPlane(u[0], u[1], u[2]))) continue;
+        if (!vx::tri::intersectExact(w, plane, u, SbPlane(u[0], u[1], u[2]))) continue;
       }
       hits.push_back(TriangleHit{i, j, distance});
     }
@@ -127,4 +127,4 @@ bool PairSearch::run(std::size_t from, std::size_t to, std::vector<TriangleHit>&
   return true;
 }
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -31,7 +31,7 @@
 
 #include "intersection/PrimitiveData.h"
 
-namespace vxisect {
+namespace vx::isect {
 
 struct __attribute__((visibility("hidden"))) PlacedSet {
   const PrimitiveData* prims;
@@ -46,7 +46,7 @@ struct __attribute__((visibility("hidden"))) TriangleHit {
 };
 
 class __attribute__((visibility("hidden"))) PairSearch {
- public:
+public:
   // Both sets prepared (PrimitiveData::prepare) and alive while the search
   // is used.
   PairSearch(const PlacedSet& iterated, const PlacedSet& searched, float eps);
@@ -61,7 +61,7 @@ class __attribute__((visibility("hidden"))) PairSearch {
   bool run(std::size_t from, std::size_t to, std::vector<TriangleHit>& hits,
            const std::atomic<int32_t>* stop = nullptr) const;
 
- private:
+private:
   PlacedSet m_iter;
   PlacedSet m_tree;
   float m_eps;
@@ -69,4 +69,4 @@ class __attribute__((visibility("hidden"))) PairSearch {
   std::vector<int> m_iterated;
 };
 
-}  // namespace vxisect
+}  // namespace vx::isect

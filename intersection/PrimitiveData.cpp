@@ -5,7 +5,7 @@
 #include <Inventor/errors/SoDebugError.h>
 #include <Inventor/nodes/SoVertexShape.h>
 
-namespace vxisect {
+namespace vx::isect {
 namespace {
 
 std::atomic<bool> g_warnedInvalidTriangle{false};
@@ -58,4 +58,4 @@ std::size_t PrimitiveData::memoryBytes() const {
   return sizeof(*this) + m_triangles.capacity() * sizeof(SbTri3f) + (m_boxTree ? m_boxTree->memoryBytes() : 0);
 }
 
-}  // namespace vxisect
+}  // namespace vx::isect

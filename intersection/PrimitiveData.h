@@ -29,13 +29,13 @@
 class SoNode;
 class SoState;
 
-namespace vxisect {
+namespace vx::isect {
 
 // Internal to the intersection action. Coin's library exports internal
 // classes of the same names; the namespace and hidden visibility keep the
 // two apart at load time.
 class __attribute__((visibility("hidden"))) PrimitiveData {
- public:
+public:
   // What the triangles of a face set depend on: the node (its fields,
   // vertexProperty included, change its node id), the coordinates it takes
   // from the traversal state when it has no vertex property of its own (the
@@ -98,7 +98,7 @@ class __attribute__((visibility("hidden"))) PrimitiveData {
   // Heap bytes held by the record (triangles, hierarchy), for measurements.
   std::size_t memoryBytes() const;
 
- private:
+private:
   ~PrimitiveData() = default;
 
   std::vector<SbTri3f> m_triangles;
@@ -108,4 +108,4 @@ class __attribute__((visibility("hidden"))) PrimitiveData {
   std::atomic<int> m_refs{0};
 };
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -14,7 +14,7 @@
 #include "intersection/TriangleKernels.h"
 
 class __attribute__((visibility("hidden"))) SbTri3f {
- public:
+public:
   // The points of a default-constructed triangle are all zero.
   SbTri3f() : m_pts{SbVec3f(0, 0, 0), SbVec3f(0, 0, 0), SbVec3f(0, 0, 0)} {}
   SbTri3f(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) : m_pts{a, b, c} {}
@@ -45,11 +45,11 @@ class __attribute__((visibility("hidden"))) SbTri3f {
 
   // Exact test of this triangle (first) against `other` (second); see
   // intersection/TriangleKernels.h for the rules and their limits.
-  bool intersect(const SbTri3f& other) const { return vxtri::intersectExact(m_pts, other.m_pts); }
+  bool intersect(const SbTri3f& other) const { return vx::tri::intersectExact(m_pts, other.m_pts); }
 
   // Closest distance between the two triangles (0 when they cross).
-  float getDistance(const SbTri3f& other) const { return vxtri::triangleDistance(m_pts, other.m_pts); }
+  float getDistance(const SbTri3f& other) const { return vx::tri::triangleDistance(m_pts, other.m_pts); }
 
- private:
+private:
   SbVec3f m_pts[3];
 };

@@ -1,6 +1,6 @@
 #include "intersection/SearchPool.h"
 
-namespace vxisect {
+namespace vx::isect {
 
 SearchPool::SearchPool(int threads) {
   if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
@@ -73,4 +73,4 @@ void SearchPool::workerMain() {
   }
 }
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-namespace vxisect {
+namespace vx::isect {
 
 class __attribute__((visibility("hidden"))) SearchPool {
- public:
+public:
   // `threads` <= 0: the hardware concurrency (at least one).
   explicit SearchPool(int threads);
   ~SearchPool();
@@ -30,7 +30,7 @@ class __attribute__((visibility("hidden"))) SearchPool {
   // others have finished.
   void run(int n, const std::function<void(int)>& job);
 
- private:
+private:
   void workerMain();
   void work();
 
@@ -47,4 +47,4 @@ class __attribute__((visibility("hidden"))) SearchPool {
   std::exception_ptr m_error;
 };
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -2,7 +2,7 @@
 
 #include <Inventor/SoPath.h>
 
-namespace vxisect {
+namespace vx::isect {
 
 ShapeData::ShapeData(SoPath* path, const SbXfBox3f& box, PrimitiveData* prims)
     : m_path(path), m_box(box), m_inverse(box.getTransform().inverse()), m_prims(prims) {
@@ -42,4 +42,4 @@ void ShapeData::releaseWorld() {
   m_hasWorld = false;
 }
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -20,11 +20,11 @@
 
 class SoPath;
 
-namespace vxisect {
+namespace vx::isect {
 
 // Internal to the intersection action (see PrimitiveData.h on the namespace).
 class __attribute__((visibility("hidden"))) ShapeData {
- public:
+public:
   // Takes a reference on `path` and on `prims`; `box` is the shape's local
   // box with the model matrix at the shape as transform. The count starts
   // at 0.
@@ -54,7 +54,7 @@ class __attribute__((visibility("hidden"))) ShapeData {
   // triangles go when none does).
   int groupUses = 0;
 
- private:
+private:
   ~ShapeData();
 
   SoPath* m_path;
@@ -66,4 +66,4 @@ class __attribute__((visibility("hidden"))) ShapeData {
   int m_refs = 0;
 };
 
-}  // namespace vxisect
+}  // namespace vx::isect

@@ -1,16 +1,16 @@
 #include "intersection/SoIntersectionDetectionExtAction.h"
 
 #include <Inventor/SbOctTree.h>
+#include <Inventor/SbPlane.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbTime.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SbXfBox3f.h>
+#include <Inventor/SoFullPath.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/SoPrimitiveVertex.h>
-#include <Inventor/SbPlane.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoGetPrimitiveCountAction.h>
-#include <Inventor/SoFullPath.h>
 #include <Inventor/caches/SoBoundingBoxCache.h>
 #include <Inventor/elements/SoModelMatrixElement.h>
 #include <Inventor/errors/SoDebugError.h>
@@ -35,10 +35,10 @@
 
 SO_ACTION_SOURCE(SoIntersectionDetectionExtAction);
 
-using vxisect::PairSearch;
-using vxisect::PrimitiveData;
-using vxisect::ShapeData;
-using vxisect::TriangleHit;
+using vx::isect::PairSearch;
+using vx::isect::PrimitiveData;
+using vx::isect::ShapeData;
+using vx::isect::TriangleHit;
 
 namespace {
 
@@ -85,8 +85,8 @@ SbBool shapeItemInBox(void* const item, const SbBox3f& box) {
 
 SoCallbackAction::Response pruneCB(void*, SoCallbackAction*, const SoNode*) { return SoCallbackAction::PRUNE; }
 
-vxisect::PlacedSet placedSet(const ShapeData& s) {
-  return vxisect::PlacedSet{s.getPrimitives(), s.getTransform(), s.getInverse()};
+vx::isect::PlacedSet placedSet(const ShapeData& s) {
+  return vx::isect::PlacedSet{s.getPrimitives(), s.getTransform(), s.getInverse()};
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ vxisect::PlacedSet placedSet(const ShapeData& s) {
 
 // Hidden like the records it holds (see ShapeData.h).
 class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PImpl {
- public:
+public:
   using ShapeList = std::vector<ShapeData*>;
   using Action = SoIntersectionDetectionExtAction;
 
@@ -107,8 +107,8 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   }
 
   // The search threads' pool, made on first use with searchThreads threads.
-  vxisect::SearchPool& pool() {
-    if (!searchPool) searchPool.reset(new vxisect::SearchPool(searchThreads));
+  vx::isect::SearchPool& pool() {
+    if (!searchPool) searchPool.reset(new vx::isect::SearchPool(searchThreads));
     return *searchPool;
   }
 
@@ -192,7 +192,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
       e.world.extendBy(e.world.getMin() - SbVec3f(pad, pad, pad));
       e.world.extendBy(e.world.getMax() + SbVec3f(pad, pad, pad));
     }
-    if (cacheFlag && !vxisect::physicalMemoryLow()) extents.emplace(path, e);
+    if (cacheFlag && !vx::isect::physicalMemoryLow()) extents.emplace(path, e);
     return e;
   }
 
@@ -252,10 +252,10 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
       return;
     }
     prepareTraverser(g);
-    if (g == 0 && vxisect::physicalMemoryLow()) clearInsShapeData();
+    if (g == 0 && vx::isect::physicalMemoryLow()) clearInsShapeData();
     releaseGroup(g);
     traverse(path, parent);
-    if (g == 1 && vxisect::physicalMemoryLow()) return;  // group 2 stays out of the cache
+    if (g == 1 && vx::isect::physicalMemoryLow()) return;  // group 2 stays out of the cache
     ShapeList& entry = cache[path];
     assign(entry, group[g]);
   }
@@ -354,7 +354,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     }
     prims = new PrimitiveData;
     souping = prims;
-    if (cacheFlag && !vxisect::physicalMemoryLow()) {
+    if (cacheFlag && !vx::isect::physicalMemoryLow()) {
       prims->ref();
       protos.emplace(key, prims);
     }
@@ -384,7 +384,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   // Shape-level loop. One-group mode iterates group 1 against itself,
   // two-group mode group 2 against group 1; the octree always holds group 1.
   void doIntersectionTesting(bool twoGroups) {
-    const bool debug = vxisect::debugOn();
+    const bool debug = vx::isect::debugOn();
     const char* const where = "SoIntersectionDetectionExtAction::PImpl::doIntersectionTesting";
     if (callbacks.empty()) {
       SoDebugError::postWarning(where, "intersection testing invoked, but no callbacks set up");
@@ -496,7 +496,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   // get b's triangle first. Returns true when a callback asked to abort or
   // the stop flag ended the search.
   bool doPrimitiveIntersectionTesting(ShapeData* a, ShapeData* b, float eps) {
-    const bool debug = vxisect::debugOn();
+    const bool debug = vx::isect::debugOn();
     const char* const where = "SoIntersectionDetectionExtAction::PImpl::doPrimitiveIntersectionTesting";
     PrimitiveData* pa = a->getPrimitives();
     PrimitiveData* pb = b->getPrimitives();
@@ -532,7 +532,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   // Every pair of one shape's own triangles, exact test only. Returns true
   // when a callback asked to abort.
   bool doInternalPrimitiveIntersectionTesting(const ShapeData& set) {
-    const bool debug = vxisect::debugOn();
+    const bool debug = vx::isect::debugOn();
     const char* const where = "SoIntersectionDetectionExtAction::PImpl::doInternalPrimitiveIntersectionTesting";
     const PrimitiveData& prims = *set.getPrimitives();
     struct World {
@@ -557,7 +557,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
     for (std::size_t i = 0; i < n && !done; ++i) {
       for (std::size_t j = i + 1; j < n; ++j) {
         ++checks;
-        if (!vxtri::intersectExact(tris[i].pts, tris[i].plane, tris[j].pts, tris[j].plane)) continue;
+        if (!vx::tri::intersectExact(tris[i].pts, tris[i].plane, tris[j].pts, tris[j].plane)) continue;
         fillPrimitive(p, set, tris[i].index);
         fillPrimitive(q, set, tris[j].index);
         const Resp r = report(p, q, 0.0f);
@@ -586,8 +586,8 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   void* filterClosure = nullptr;
   std::vector<std::pair<SoIntersectionCB*, void*>> callbacks;
   SoCallbackAction* traverser = nullptr;
-  bool traverserDirty = true;  // pruned types changed since it was built
-  int collectGroup = 0;        // group the traverser collects into
+  bool traverserDirty = true;        // pruned types changed since it was built
+  int collectGroup = 0;              // group the traverser collects into
   PrimitiveData* souping = nullptr;  // record the triangle callback fills
   std::vector<SoType> prunedTypes;
   std::vector<SoType> visitTypes;  // parallel to visitCallbacks
@@ -609,7 +609,7 @@ class __attribute__((visibility("hidden"))) SoIntersectionDetectionExtAction::PI
   std::vector<TriangleHit> hits;  // scratch of the triangle loop
   const std::atomic<int32_t>* stopFlag = nullptr;
   int searchThreads = 0;  // 0: the hardware concurrency
-  std::unique_ptr<vxisect::SearchPool> searchPool;
+  std::unique_ptr<vx::isect::SearchPool> searchPool;
 };
 
 // ---------------------------------------------------------------------------
@@ -732,7 +732,7 @@ std::size_t SoIntersectionDetectionExtAction::getSharedTriangleBytes(int& record
 
 void SoIntersectionDetectionExtAction::apply(SoNode* root) {
   PImpl& p = *m_pImpl;
-  const bool debug = vxisect::debugOn();
+  const bool debug = vx::isect::debugOn();
   const char* const where = "SoIntersectionDetectionExtAction::apply";
   p.resetGroup(0);
   p.bbox.apply(root);

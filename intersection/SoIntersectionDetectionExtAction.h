@@ -59,7 +59,7 @@ class SoIntersectionDetectionExtAction : public SoAction {
   typedef SoAction inherited;
   SO_ACTION_HEADER(SoIntersectionDetectionExtAction);
 
- public:
+public:
   // Registers the type and sets the class epsilon to 0. Call once, after
   // Coin's own initialisation.
   static void initClass();
@@ -185,7 +185,7 @@ class SoIntersectionDetectionExtAction : public SoAction {
   void GetIns1Triangles(SbList<SbTri3f*>& triangles);
   void GetIns2Triangles(SbList<SbTri3f*>& triangles);
 
- private:
+private:
   class PImpl;
   PImpl* m_pImpl;
 

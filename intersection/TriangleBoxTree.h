@@ -16,7 +16,7 @@
 #include <vector>
 
 class TriangleBoxTree {
- public:
+public:
   // Builds over boxes[0..n-1] (one per triangle, in the set's order).
   explicit TriangleBoxTree(const std::vector<SbBox3f>& boxes);
 
@@ -58,7 +58,7 @@ class TriangleBoxTree {
     return mayMeet(box, itemBox) && !isTiny(box) && !isTiny(itemBox);
   }
 
- private:
+private:
   struct Node {
     SbBox3f box;  // union of the items' boxes below
     int first;    // leaf: first item; inner: index of the second child

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace vxtri {
+namespace vx::tri {
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -437,4 +437,4 @@ float triangleDistance(const SbVec3f t1[3], const SbVec3f t2[3]) {
   return static_cast<float>(std::sqrt(distanceSq(Frame(t1), Frame(t2))));
 }
 
-}  // namespace vxtri
+}  // namespace vx::tri

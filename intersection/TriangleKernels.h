@@ -30,7 +30,7 @@
 #include <Inventor/SbPlane.h>
 #include <Inventor/SbVec3f.h>
 
-namespace vxtri {
+namespace vx::tri {
 
 // Side of `p` against a plane given by unit normal `n` and offset `d`, with
 // exactly the arithmetic of SbPlane::isInHalfSpace: the dot product is summed
@@ -88,4 +88,4 @@ bool separatedBeyond(const SbVec3f t1[3], const SbVec3f t2[3], float eps);
 // rules the pair out). Shares the work of the two calls.
 bool distanceWithin(const SbVec3f t1[3], const SbVec3f t2[3], float eps, float& distance);
 
-}  // namespace vxtri
+}  // namespace vx::tri

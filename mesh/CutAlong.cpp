@@ -21,7 +21,7 @@
 #include "mesh/PointGrid.h"
 #include "mesh/Winding.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 namespace {
 
@@ -51,8 +51,7 @@ bool OnTriangle(const Vec3 T[3], const Vec3& P, double& s, double& t) {
   for (int i = 0; i < 3; ++i) len[i] = Norm(T[(i + 1) % 3] - T[i]);
   for (int i = 1; i < 3; ++i)
     if (len[i] > len[longest]) longest = i;
-  const double tau =
-      MeshTolerance(std::max({MaxAbs(T[0]), MaxAbs(T[1]), MaxAbs(T[2]), MaxAbs(P), len[longest]}));
+  const double tau = MeshTolerance(std::max({MaxAbs(T[0]), MaxAbs(T[1]), MaxAbs(T[2]), MaxAbs(P), len[longest]}));
   // The normal from the corner opposite the longest edge: the best-conditioned cross product.
   const int k = (longest + 2) % 3;
   const Vec3 n = Cross(T[(k + 1) % 3] - T[k], T[(k + 2) % 3] - T[k]);
@@ -323,4 +322,4 @@ CutSurface CutAlongSegments(const std::vector<Vec3>& points, const std::vector<i
   return out;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -29,7 +29,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 struct CrossedTriangle {
   Vec3 corners[3];            // the triangle as the pair search saw it
@@ -52,4 +52,4 @@ CutSurface CutAlongSegments(const std::vector<Vec3>& points, const std::vector<i
                             const std::vector<Vec3>& cutPoints, const std::vector<CrossedTriangle>& crossed,
                             const std::function<bool()>& stop = {});
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -15,7 +15,7 @@
 #include "mesh/SolidLocator.h"
 #include "mesh/VertexStar.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 namespace {
 
@@ -54,8 +54,7 @@ struct Output {
 
 // Appends the kept triangles of `s` (judged against `other`) to `out`.
 // Returns false when stopped.
-bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std::function<bool()>& stop,
-                Output& out) {
+bool KeepPieces(const Sided& s, const SolidLocator& other, bool first, const std::function<bool()>& stop, Output& out) {
   const CutFaceSide& side = *s.side;
   const std::size_t nt = side.cutTris.size() / 3, np = side.cutPoints.size();
   const int32_t* tris = reinterpret_cast<const int32_t*>(side.cutTris.data());
@@ -218,11 +217,11 @@ public:
   SelfCrossingSearch(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop)
       : m_stop([this, &stop] { return m_abandoned.load() || stop(); }) {
     try {
-      m_answer = std::async(std::launch::async, FindSelfCrossing, std::cref(first), std::cref(second),
-                            std::cref(m_stop));
+      m_answer =
+          std::async(std::launch::async, FindSelfCrossing, std::cref(first), std::cref(second), std::cref(m_stop));
     } catch (const std::system_error&) {
-      m_answer = std::async(std::launch::deferred, FindSelfCrossing, std::cref(first), std::cref(second),
-                            std::cref(m_stop));
+      m_answer =
+          std::async(std::launch::deferred, FindSelfCrossing, std::cref(first), std::cref(second), std::cref(m_stop));
     }
   }
   ~SelfCrossingSearch() {
@@ -253,11 +252,13 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
   // needs nothing else built here, so it runs beside the cutting on a thread
   // of its own; `stop` must therefore be callable from two threads.
   SelfCrossingSearch selfCrossing(first, second, stop);
-  Sided a{&first, CheckSolid(first.points.data(), first.points.size(),
-                             reinterpret_cast<const int32_t*>(first.tris.data()), first.tris.size() / 3),
+  Sided a{&first,
+          CheckSolid(first.points.data(), first.points.size(), reinterpret_cast<const int32_t*>(first.tris.data()),
+                     first.tris.size() / 3),
           false};
-  Sided b{&second, CheckSolid(second.points.data(), second.points.size(),
-                              reinterpret_cast<const int32_t*>(second.tris.data()), second.tris.size() / 3),
+  Sided b{&second,
+          CheckSolid(second.points.data(), second.points.size(), reinterpret_cast<const int32_t*>(second.tris.data()),
+                     second.tris.size() / 3),
           false};
   a.flip = a.check.closed && a.check.volume < 0;
   b.flip = b.check.closed && b.check.volume < 0;
@@ -336,11 +337,10 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
   out.volumeKnown = true;
   out.penetrationDepth = 0;  // no common volume: the interiors do not overlap
   if (out.volume > 0) {
-    out.penetrationDepth = PenetrationDepthLowerBound(out.points.data(), out.points.size(),
-                                                      reinterpret_cast<const int32_t*>(out.tris.data()),
-                                                      out.tris.size() / 3);
+    out.penetrationDepth = PenetrationDepthLowerBound(
+        out.points.data(), out.points.size(), reinterpret_cast<const int32_t*>(out.tris.data()), out.tris.size() / 3);
   }
   return out;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -29,11 +29,11 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 struct CutFaceSide {
-  std::vector<Vec3> points;    // welded surface
-  std::vector<int> tris;       // three indices per triangle
+  std::vector<Vec3> points;     // welded surface
+  std::vector<int> tris;        // three indices per triangle
   std::vector<Vec3> cutPoints;  // the surface cut along the cut lines
   std::vector<int> cutTris;
   std::vector<int> cutEdges;  // pairs of indices into cutPoints
@@ -46,7 +46,7 @@ struct CutFace {
   std::vector<int> tris;
   bool volumeKnown = false;
   double volume = 0;
-  std::string volumeNote;  // empty when the volume is known
+  std::string volumeNote;        // empty when the volume is known
   double penetrationDepth = -1;  // lower bound, same units as the points; negative when unknown
 };
 
@@ -55,4 +55,4 @@ struct CutFace {
 // A stopped build returns what it has, with the volume unknown.
 CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const std::function<bool()>& stop);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace vxmesh {
+namespace vx::mesh {
 
 struct Vec3 {
   double x = 0, y = 0, z = 0;
@@ -34,4 +34,4 @@ constexpr double kMeshRelTolerance = 4.0 * 1.1920928955078125e-07;
 // The tolerance for coordinates of size `scale` (scale below 1 counts as 1).
 inline double MeshTolerance(double scale) { return kMeshRelTolerance * std::max(scale, 1.0); }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace vxmesh {
+namespace vx::mesh {
 
 // Closest point by the triangle's Voronoi regions (corner, edge, face).
 double PointTriangleDistance(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& c) {
@@ -21,7 +21,8 @@ double PointTriangleDistance(const Vec3& p, const Vec3& a, const Vec3& b, const 
   const double vb = d5 * d2 - d1 * d6;
   if (vb <= 0 && d2 >= 0 && d6 <= 0) return Norm(p - (a + ac * (d2 / (d2 - d6))));
   const double va = d3 * d6 - d5 * d4;
-  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) return Norm(p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)))));
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+    return Norm(p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)))));
   const double sum = va + vb + vc;
   if (!(sum != 0)) return Norm(p - a);
   return Norm(p - (a + ab * (vb / sum) + ac * (vc / sum)));
@@ -77,4 +78,4 @@ double PenetrationDepthLowerBound(const Vec3* points, std::size_t nPoints, const
   return 2 * best;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -21,7 +21,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 double PenetrationDepthLowerBound(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
                                   std::size_t samples = 16);
@@ -29,4 +29,4 @@ double PenetrationDepthLowerBound(const Vec3* points, std::size_t nPoints, const
 // Distance from p to triangle (a, b, c).
 double PointTriangleDistance(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& c);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -7,7 +7,7 @@
 #include <map>
 #include <utility>
 
-namespace vxmesh {
+namespace vx::mesh {
 
 void WeldTriangles(const std::vector<Vec3>& corners, double tol, std::vector<Vec3>& points, std::vector<int>& tris) {
   PointGrid grid(tol);
@@ -89,4 +89,4 @@ void CloseTJunctions(const std::vector<Vec3>& points, std::vector<int>& tris, do
   }
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -24,7 +24,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 class PointGrid {
 public:
@@ -157,8 +157,8 @@ void WeldPoints(const P* in, std::size_t n, double tol, std::vector<Vec3>& point
     std::memcpy(&bits[0], &x, 8);
     std::memcpy(&bits[1], &y, 8);
     std::memcpy(&bits[2], &z, 8);
-    const uint64_t h = (bits[0] * 0x9E3779B97F4A7C15ull) ^ (bits[1] * 0xC2B2AE3D27D4EB4Full) ^
-                       (bits[2] * 0x165667B19E3779F9ull);
+    const uint64_t h =
+        (bits[0] * 0x9E3779B97F4A7C15ull) ^ (bits[1] * 0xC2B2AE3D27D4EB4Full) ^ (bits[2] * 0x165667B19E3779F9ull);
     Seen& s = recent[static_cast<std::size_t>(h >> 52) & (kRecent - 1)];
     if (s.rep >= 0 && s.x == x && s.y == y && s.z == z) {
       index.push_back(s.rep);
@@ -183,4 +183,4 @@ void WeldTriangles(const std::vector<Vec3>& corners, double tol, std::vector<Vec
 void CloseTJunctions(const std::vector<Vec3>& points, std::vector<int>& tris, double tol,
                      std::size_t maxOpenEdges = 20000);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-namespace vxmesh {
+namespace vx::mesh {
 
 namespace {
 
@@ -173,7 +173,8 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
     const Face &A = faces[static_cast<std::size_t>(i)], &B = faces[static_cast<std::size_t>(j)];
     if (shared == 0) return Transversal(A, B, tol);
     if (shared > 1) return false;
-    return Pierces(A.c[(ia + 1) % 3], A.c[(ia + 2) % 3], B, tol) || Pierces(B.c[(ib + 1) % 3], B.c[(ib + 2) % 3], A, tol);
+    return Pierces(A.c[(ia + 1) % 3], A.c[(ia + 2) % 3], B, tol) ||
+           Pierces(B.c[(ib + 1) % 3], B.c[(ib + 2) % 3], A, tol);
   };
   for (int z = 0; z < cells[2]; ++z)
     for (int y = 0; y < cells[1]; ++y)
@@ -227,4 +228,4 @@ bool EmbeddedAroundPoint(const Vec3* points, std::size_t nPoints, const int32_t*
   return sign != 0 && std::fabs(std::fabs(total) - fourPi) < 0.5 * fourPi;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -28,7 +28,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris, double scale,
                     const Vec3& boxLo, const Vec3& boxHi, const std::function<bool()>& stop = {});
@@ -50,4 +50,4 @@ bool SelfIntersects(const Vec3* points, std::size_t nPoints, const int32_t* tris
 bool EmbeddedAroundPoint(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
                          const Vec3& center);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

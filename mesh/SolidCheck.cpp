@@ -5,7 +5,7 @@
 
 #include "mesh/VertexStar.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 double SignedVolume(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
                     const Vec3& origin) {
@@ -47,7 +47,8 @@ SolidCheck CheckSolid(const Vec3* points, std::size_t nPoints, const int32_t* tr
       entering.push_back(c[(k + 2) % 3]);
     }
     for (int32_t w : leaving) {
-      if (std::count(leaving.begin(), leaving.end(), w) != std::count(entering.begin(), entering.end(), w)) ++check.unmatchedEdges;
+      if (std::count(leaving.begin(), leaving.end(), w) != std::count(entering.begin(), entering.end(), w))
+        ++check.unmatchedEdges;
     }
   }
   check.closed = !badIndex && any && check.unmatchedEdges == 0;
@@ -63,4 +64,4 @@ SolidCheck CheckSolid(const Vec3* points, std::size_t nPoints, const int32_t* tr
   return check;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -12,7 +12,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 struct SolidCheck {
   bool closed = false;
@@ -28,4 +28,4 @@ SolidCheck CheckSolid(const Vec3* points, std::size_t nPoints, const int32_t* tr
 double SignedVolume(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
                     const Vec3& origin);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -5,7 +5,7 @@
 
 #include "mesh/Winding.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 namespace {
 
@@ -131,7 +131,8 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
     if (!used[t]) continue;
     const CellBox& c = boxes[t];
     for (int i = c.i0; i <= c.i1; ++i)
-      for (int j = c.j0; j <= c.j1; ++j) g->ids[fill[static_cast<std::size_t>(i) * g->n + j]++] = static_cast<uint32_t>(t);
+      for (int j = c.j0; j <= c.j1; ++j)
+        g->ids[fill[static_cast<std::size_t>(i) * g->n + j]++] = static_cast<uint32_t>(t);
   }
   m_grid[axis] = std::move(g);
   return *m_grid[axis];
@@ -141,8 +142,8 @@ const SolidLocator::Grid& SolidLocator::grid(int axis) const {
 int SolidLocator::rayAlong(int axis, const Vec3& p, const Vec3& normal, Where& on) const {
   const int u = AxisU(axis), v = AxisV(axis);
   const double pu = At(p, u), pv = At(p, v), pa = At(p, axis);
-  if (pu < At(m_lo, u) - m_tol || pu > At(m_hi, u) + m_tol || pv < At(m_lo, v) - m_tol ||
-      pv > At(m_hi, v) + m_tol || pa > At(m_hi, axis) + m_tol)
+  if (pu < At(m_lo, u) - m_tol || pu > At(m_hi, u) + m_tol || pv < At(m_lo, v) - m_tol || pv > At(m_hi, v) + m_tol ||
+      pa > At(m_hi, axis) + m_tol)
     return 0;
   const Grid& g = grid(axis);
   const std::size_t c = static_cast<std::size_t>(g.cell(pu, 0)) * g.n + g.cell(pv, 1);
@@ -210,4 +211,4 @@ Where SolidLocator::locate(const Vec3& p, const Vec3& normal) const {
   return bruteForce(p, normal);
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

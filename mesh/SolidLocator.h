@@ -29,7 +29,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 enum class Where { Outside, Inside, OnSameFacing, OnOppositeFacing };
 
@@ -57,10 +57,10 @@ private:
   const Grid& grid(int axis) const;
 
   std::vector<Vec3> m_tri;  // three corners per triangle
-  Vec3 m_lo, m_hi;    // box of the kept triangles
-  Vec3 m_qlo, m_qhi;  // query box (the mesh's box when none is given), widened by the tolerance
+  Vec3 m_lo, m_hi;          // box of the kept triangles
+  Vec3 m_qlo, m_qhi;        // query box (the mesh's box when none is given), widened by the tolerance
   double m_tol = 0;
   mutable std::unique_ptr<Grid> m_grid[3];
 };
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -1,6 +1,6 @@
 #include "mesh/TrianglePair.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 namespace {
 
@@ -18,8 +18,7 @@ bool Distances(const Vec3 ref[3], const Vec3 t[3], double d[3]) {
 
 }  // namespace
 
-PairKind ClassifyPair(const Vec3 a[3], const Vec3 b[3], bool coplanar, double segmentLength,
-                         double overlapArea) {
+PairKind ClassifyPair(const Vec3 a[3], const Vec3 b[3], bool coplanar, double segmentLength, double overlapArea) {
   double scale = 0;
   for (int k = 0; k < 3; ++k) scale = std::max({scale, MaxAbs(a[k]), MaxAbs(b[k])});
   const double tol = MeshTolerance(scale);
@@ -37,4 +36,4 @@ PairKind ClassifyPair(const Vec3 a[3], const Vec3 b[3], bool coplanar, double se
   return cross ? PairKind::Cross : PairKind::Touch;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -15,15 +15,13 @@
 //   Apart      no common point.
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 enum class PairKind { Apart, Touch, Cross, Overlap };
-
 
 // a, b: three corners each. `segmentLength` and `overlapArea` are the length
 // of the crossing segment (non-coplanar) and the area of the coplanar overlap
 // region, as the caller computed them; the kernel only classifies.
-PairKind ClassifyPair(const Vec3 a[3], const Vec3 b[3], bool coplanar, double segmentLength,
-                         double overlapArea);
+PairKind ClassifyPair(const Vec3 a[3], const Vec3 b[3], bool coplanar, double segmentLength, double overlapArea);
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -1,6 +1,6 @@
 #include "mesh/VertexStar.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 VertexStar::VertexStar(const int32_t* tris, std::size_t nTris, std::size_t nPoints)
     : m_tris(tris), m_start(nPoints + 1, 0), m_valid(nTris, 0) {
@@ -44,4 +44,4 @@ int32_t VertexStar::triangleWith(int32_t a, int32_t b, int32_t self) const {
   return -1;
 }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vxmesh {
+namespace vx::mesh {
 
 class VertexStar {
 public:
@@ -29,4 +29,4 @@ private:
   std::vector<char> m_valid;
 };
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -13,7 +13,7 @@
 
 #include "mesh/MeshVec.h"
 
-namespace vxmesh {
+namespace vx::mesh {
 
 // Closest point of triangle abc to p (Voronoi regions of the corners, edges
 // and face, as in Ericson's "Real-Time Collision Detection", 5.1.5). A
@@ -60,8 +60,8 @@ inline Vec3 ClosestOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const
 // parameters of the triangle's nearest point when that lies within `accept`
 // of the projection, so s, t >= 0 and s + t <= 1 hold on success; false
 // beyond `accept` or for a degenerate triangle (no positive Gram determinant).
-inline bool TriangleParams(const Vec3& t0, const Vec3& t1, const Vec3& t2, const Vec3& p, double accept,
-                           double& s, double& t) {
+inline bool TriangleParams(const Vec3& t0, const Vec3& t1, const Vec3& t2, const Vec3& p, double accept, double& s,
+                           double& t) {
   const Vec3 e2 = t2 - t0, e1 = t1 - t0, w = p - t0;
   const double a = Dot(e2, e2), b = Dot(e2, e1), c = Dot(e1, e1);
   const double det = a * c - b * b;
@@ -99,4 +99,4 @@ inline double HalfSolidAngle(const Vec3& p, const Vec3& A, const Vec3& B, const 
 // The winding number from a sum of HalfSolidAngle terms.
 inline double WindingFromHalfAngles(double sum) { return sum / (2.0 * 3.14159265358979323846); }
 
-}  // namespace vxmesh
+}  // namespace vx::mesh

@@ -71,7 +71,7 @@ private:
   SoPath* Snapping(const SoPickedPoint* pp);
   SoFullPath* SnappingFilterPoint(const SoPickedPoint* pp);
 
-  vhost::SoRef<SoKRN_MainDoc> m_pDoc;
+  vx::host::SoRef<SoKRN_MainDoc> m_pDoc;
   std::shared_ptr<SoKRN_PointTracker> m_pTracker;
   std::vector<Candidate> m_candidates;
 };

@@ -1,8 +1,8 @@
 #include "picking/SoKRN_SelectManager.h"
 
+#include <Inventor/SoFullPath.h>
 #include <Inventor/SoPickedPoint.h>
 #include <Inventor/actions/SoHandleEventAction.h>
-#include <Inventor/SoFullPath.h>
 
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ComponentKit.h"
@@ -18,7 +18,7 @@
 #include "host/SoRef.h"
 
 struct SoKRN_SelectManager::Record {
-  vhost::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoKRN_MainDoc> doc;
 };
 
 SoKRN_SelectManager::SoKRN_SelectManager(SoKRN_MainDoc* doc) : m_pData(std::make_shared<Record>()) {
@@ -44,7 +44,7 @@ namespace {
 // (copy released) when nothing matches.
 template <class Test>
 SoPath* CutBack(const SoPath* path, Test test) {
-  vhost::SoRef<SoFullPath> copy(static_cast<SoFullPath*>(path->copy()));
+  vx::host::SoRef<SoFullPath> copy(static_cast<SoFullPath*>(path->copy()));
   while (copy->getLength() > 0 && !test(copy->getTail())) copy->truncate(copy->getLength() - 1);
   return copy->getLength() > 0 ? copy.detach() : nullptr;
 }

@@ -34,7 +34,7 @@ public:
   SoKRN_MainDoc* getDoc() const { return m_pDoc; }
 
 protected:
-  vhost::SoRef<SoKRN_MainDoc> m_pDoc;  // set by the subclass
-  vhost::SoRef<SoSwitch> m_pSwitch;
+  vx::host::SoRef<SoKRN_MainDoc> m_pDoc;  // set by the subclass
+  vx::host::SoRef<SoSwitch> m_pSwitch;
   SoSeparator* m_pGroup = nullptr;
 };

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-namespace vxplatform {
+namespace vx::platform {
 namespace {
 
 struct ThreadStart {
@@ -170,4 +170,4 @@ std::string WideToNarrow(const std::wstring& text) {
   return out;
 }
 
-}  // namespace vxplatform
+}  // namespace vx::platform

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vxplatform {
+namespace vx::platform {
 
 // Opaque, non-zero identifier of a started worker thread.
 using ThreadHandle = std::uintptr_t;
@@ -33,4 +33,4 @@ MessageAnswer ShowMessage(const std::wstring& text, MessageKind kind);
 std::wstring NarrowToWide(const std::string& text);
 std::string WideToNarrow(const std::wstring& text);
 
-}  // namespace vxplatform
+}  // namespace vx::platform

@@ -98,14 +98,13 @@ private:
 };
 
 std::uint32_t Crc(const char* data, std::size_t n) {
-  return static_cast<std::uint32_t>(
-      crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data), n));
+  return static_cast<std::uint32_t>(crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data), n));
 }
 
 void PutStats(Writer& w, const ImportStats& s) {
-  for (std::int64_t v : {std::int64_t(s.instances), std::int64_t(s.prototypes), s.triangles,
-                         s.placedTriangles, std::int64_t(s.meshesDropped), s.degenerateTriangles,
-                         std::int64_t(s.collapsedNodes), std::int64_t(s.shearedPlacements)})
+  for (std::int64_t v : {std::int64_t(s.instances), std::int64_t(s.prototypes), s.triangles, s.placedTriangles,
+                         std::int64_t(s.meshesDropped), s.degenerateTriangles, std::int64_t(s.collapsedNodes),
+                         std::int64_t(s.shearedPlacements)})
     w.Put(v);
 }
 
@@ -131,8 +130,7 @@ bool GetStats(Reader& r, ImportStats& s) {
 std::string Encode(const ImportedAssembly& a) {
   std::string out;
   std::size_t size = 64 + 4 * a.topName.size();
-  for (const auto& p : a.prototypes)
-    size += 32 + 4 * (p.name.size() + p.xyz.size() + p.tris.size());
+  for (const auto& p : a.prototypes) size += 32 + 4 * (p.name.size() + p.xyz.size() + p.tris.size());
   for (const auto& p : a.placements) size += 80 + 4 * p.name.size();
   out.reserve(size);
   Writer w(out);

@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <functional>
-#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 
-#include <assimp/DefaultLogger.hpp>
-#include <assimp/Importer.hpp>
-#include <assimp/LogStream.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/DefaultLogger.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
@@ -26,8 +26,8 @@
 #include "tools/AssimpSceneConverter.h"
 #include "tools/DocumentCensus.h"
 #include "tools/ImportFileChecks.h"
-#include "tools/StepImporter.h"
 #include "tools/IsolatedRun.h"
+#include "tools/StepImporter.h"
 
 namespace {
 
@@ -38,13 +38,19 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {".iv", "Inventor document", "Inventor"}, {".gltf", "glTF file", "glTF"},
-    {".glb", "glTF binary", "glTF"},          {".obj", "OBJ file", "OBJ"},
-    {".stl", "STL file", "STL"},              {".ply", "PLY file", "PLY"},
-    {".3mf", "3MF file", "3MF"},              {".dae", "COLLADA file", "COLLADA"},
+    {".iv", "Inventor document", "Inventor"},
+    {".gltf", "glTF file", "glTF"},
+    {".glb", "glTF binary", "glTF"},
+    {".obj", "OBJ file", "OBJ"},
+    {".stl", "STL file", "STL"},
+    {".ply", "PLY file", "PLY"},
+    {".3mf", "3MF file", "3MF"},
+    {".dae", "COLLADA file", "COLLADA"},
     {".fbx", "FBX file", "FBX"},
-    {".step", "STEP file", "STEP"},           {".stp", "STEP file", "STEP"},
-    {".p21", "STEP file", "STEP"},            {".ifc", "IFC file", "IFC"},
+    {".step", "STEP file", "STEP"},
+    {".stp", "STEP file", "STEP"},
+    {".p21", "STEP file", "STEP"},
+    {".ifc", "IFC file", "IFC"},
 };
 
 const Format* FindFormat(const std::string& file) {
@@ -91,8 +97,8 @@ bool ReadWhole(const std::string& file, std::string& bytes) {
 }
 
 // Opens `file` and reads its first and last bytes; false with `error` set.
-bool ReadEnds(const std::string& file, const std::string& label, std::string& head,
-              std::string& tail, std::uintmax_t& size, std::string& error) {
+bool ReadEnds(const std::string& file, const std::string& label, std::string& head, std::string& tail,
+              std::uintmax_t& size, std::string& error) {
   std::error_code ec;
   const auto status = std::filesystem::status(file, ec);
   if (ec || !std::filesystem::exists(status)) {
@@ -137,15 +143,15 @@ bool ReadEnds(const std::string& file, const std::string& label, std::string& he
 }
 
 SoKRN_MainDoc* ImportInventorDocument(const std::string& bytes, const std::string& label,
-                                      const vhost::ReadOptions& readOptions, std::string& error,
+                                      const vx::host::ReadOptions& readOptions, std::string& error,
                                       ImportStats& stats) {
   std::string reason;
-  SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(bytes, reason, readOptions);
+  SoKRN_MainDoc* doc = vx::host::ReadDocumentFromString(bytes, reason, readOptions);
   if (!doc) {
     error = label + ": " + OneLine(reason);
     return nullptr;
   }
-  const auto held = vhost::SoRef<SoKRN_MainDoc>::adopt(doc);  // released on every way out but success
+  const auto held = vx::host::SoRef<SoKRN_MainDoc>::adopt(doc);  // released on every way out but success
   DocumentCensus census(label, stats);
   const std::int64_t placed = census.Count(doc->getTopPrototype(), error);
   if (placed <= 0) {
@@ -196,8 +202,8 @@ private:
 
 // Reads `file` with assimp and converts its scene into `out`; false with
 // the one-line error.
-bool ConvertWithAssimp(const std::string& file, const std::string& label, const Format& format,
-                       ImportedAssembly& out, std::string& error) {
+bool ConvertWithAssimp(const std::string& file, const std::string& label, const Format& format, ImportedAssembly& out,
+                       std::string& error) {
   Assimp::Importer importer;
   // One node per FBX model, not a chain of helper nodes per pivot.
   importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
@@ -207,11 +213,11 @@ bool ConvertWithAssimp(const std::string& file, const std::string& label, const 
   importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
   // Only positions and faces are used; without the rest, vertex joining
   // welds by position.
-  importer.SetPropertyInteger(
-      AI_CONFIG_PP_RVC_FLAGS,
-      aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
-          aiComponent_TEXCOORDS | aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
-          aiComponent_TEXTURES | aiComponent_LIGHTS | aiComponent_CAMERAS | aiComponent_MATERIALS);
+  importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS |
+                                                          aiComponent_COLORS | aiComponent_TEXCOORDS |
+                                                          aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
+                                                          aiComponent_TEXTURES | aiComponent_LIGHTS |
+                                                          aiComponent_CAMERAS | aiComponent_MATERIALS);
 
   // Read and validate first; coordinates are checked before any
   // post-processing step can merge or move a bad vertex.
@@ -232,15 +238,13 @@ bool ConvertWithAssimp(const std::string& file, const std::string& label, const 
   }
   if (!AssimpSceneConverter::CheckScene(*scene, label, error)) return false;
   // No pre-transforming, no graph optimisation: the hierarchy is the assembly.
-  scene = importer.ApplyPostProcessing(aiProcess_RemoveComponent | aiProcess_Triangulate |
-                                       aiProcess_JoinIdenticalVertices);
+  scene =
+      importer.ApplyPostProcessing(aiProcess_RemoveComponent | aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
   if (!scene) {
-    error = label + ": " + format.what + " could not be triangulated (" +
-            AssimpReason(importer.GetErrorString()) + ")";
+    error = label + ": " + format.what + " could not be triangulated (" + AssimpReason(importer.GetErrorString()) + ")";
     return false;
   }
-  AssimpSceneConverter converter(*scene, label,
-                                 std::filesystem::path(file).filename().string());
+  AssimpSceneConverter converter(*scene, label, std::filesystem::path(file).filename().string());
   converter.SetDropRootUnitScale(std::string(format.extension) == ".dae");
   return converter.Build(out, error);
 }
@@ -259,8 +263,8 @@ SoKRN_MainDoc* BuildFromImported(const ImportedAssembly& assembly, const std::st
   return doc;
 }
 
-SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label,
-                                const Format& format, std::string& error, ImportStats& stats) {
+SoKRN_MainDoc* ImportWithAssimp(const std::string& file, const std::string& label, const Format& format,
+                                std::string& error, ImportStats& stats) {
   ImportedAssembly assembly;
   if (!ConvertWithAssimp(file, label, format, assembly, error)) return nullptr;
   return BuildFromImported(assembly, label, stats, error);
@@ -343,8 +347,7 @@ SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std
           } else {
             ImportStats childCounts;
             if (SoKRN_MainDoc* built = importHere(childCounts, why)) {
-              out = EncodeSuccess(childCounts,
-                                  ext == ".iv" ? std::string() : vhost::WriteDocumentToString(built));
+              out = EncodeSuccess(childCounts, ext == ".iv" ? std::string() : vx::host::WriteDocumentToString(built));
               return;
             }
           }
@@ -366,8 +369,7 @@ SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std
   if (run.bytes[0] == 'A') {
     ImportedAssembly assembly;
     if (!handback::Decode(run.bytes.substr(1), assembly, reason)) {
-      error = label + ": cannot read: " + std::string(format.reader) +
-              " reader gave a damaged answer (" + reason + ")";
+      error = label + ": cannot read: " + std::string(format.reader) + " reader gave a damaged answer (" + reason + ")";
       return nullptr;
     }
     return BuildFromImported(assembly, label, counts, error);
@@ -380,7 +382,7 @@ SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std
     return importHere(counts, error);
   } else {
     std::memcpy(&counts, run.bytes.data() + 1, sizeof counts);
-    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(run.bytes.substr(1 + sizeof counts), reason);
+    SoKRN_MainDoc* doc = vx::host::ReadDocumentFromString(run.bytes.substr(1 + sizeof counts), reason);
     if (!doc) error = label + ": the imported document does not read back (" + OneLine(reason) + ")";
     return doc;
   }
@@ -388,9 +390,7 @@ SoKRN_MainDoc* ImportIsolated(const std::string& file, const Format& format, std
 
 }  // namespace
 
-const char* ImportAssemblyExtensions() {
-  return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21 .ifc";
-}
+const char* ImportAssemblyExtensions() { return ".iv .gltf .glb .obj .stl .ply .3mf .dae .fbx .step .stp .p21 .ifc"; }
 
 SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats,
                               const ImportOptions& options) {
@@ -407,7 +407,7 @@ SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, Impor
     if (!CheckBeforeReading(file, *format, size, bytes, error)) return nullptr;
     const std::string ext = format->extension;
 
-    vhost::ReadOptions readOptions;
+    vx::host::ReadOptions readOptions;
     readOptions.allowFileNodes = options.allowExternal;
     readOptions.baseDir = std::filesystem::path(file).parent_path().string();
     const bool isStep = std::string(format->what) == "STEP file";

@@ -46,8 +46,7 @@ struct ImportOptions {
   bool allowExternal = false;  // read Inventor File nodes (regular files only)
 };
 
-SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error,
-                              ImportStats* stats = nullptr,
+SoKRN_MainDoc* ImportAssembly(const std::string& file, std::string& error, ImportStats* stats = nullptr,
                               const ImportOptions& options = ImportOptions());
 
 // The accepted extensions, for help texts: ".iv .gltf .glb ...".

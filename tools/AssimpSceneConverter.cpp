@@ -7,9 +7,9 @@
 #include <unordered_set>
 #include <utility>
 
-#include <assimp/scene.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SbVec3f.h>
+#include <assimp/scene.h>
 
 #include "graphops/CGraphOperation.h"
 #include "tools/MeshCleanup.h"
@@ -21,8 +21,7 @@ std::string Text(const aiString& s) { return std::string(s.data, s.length); }
 // assimp: column vectors, translation in the last column. Coin: row vectors,
 // translation in the last row. The same transform is the transpose.
 SbMatrix ToRowVectorForm(const aiMatrix4x4& a) {
-  return SbMatrix(a.a1, a.b1, a.c1, a.d1, a.a2, a.b2, a.c2, a.d2, a.a3, a.b3, a.c3, a.d3, a.a4,
-                  a.b4, a.c4, a.d4);
+  return SbMatrix(a.a1, a.b1, a.c1, a.d1, a.a2, a.b2, a.c2, a.d2, a.a3, a.b3, a.c3, a.d3, a.a4, a.b4, a.c4, a.d4);
 }
 
 bool IsFinite(const aiMatrix4x4& a) {
@@ -37,8 +36,7 @@ bool IsFinite(const aiMatrix4x4& a) {
 bool IsSingular(const SbMatrix& m) {
   double rows = 1.0;
   for (int i = 0; i < 3; ++i)
-    rows *= std::sqrt(double(m[i][0]) * m[i][0] + double(m[i][1]) * m[i][1] +
-                      double(m[i][2]) * m[i][2]);
+    rows *= std::sqrt(double(m[i][0]) * m[i][0] + double(m[i][1]) * m[i][1] + double(m[i][2]) * m[i][2]);
   return rows == 0.0 || std::fabs(double(m.det3())) <= 1e-9 * rows;
 }
 
@@ -56,15 +54,13 @@ std::string NodeLabel(const aiNode* node) {
 }
 
 bool IsUniformScale(const aiMatrix4x4& a) {
-  return a.a2 == 0 && a.a3 == 0 && a.a4 == 0 && a.b1 == 0 && a.b3 == 0 && a.b4 == 0 &&
-         a.c1 == 0 && a.c2 == 0 && a.c4 == 0 && a.d1 == 0 && a.d2 == 0 && a.d3 == 0 &&
-         a.d4 == 1 && a.a1 == a.b2 && a.b2 == a.c3 && a.a1 > 0;
+  return a.a2 == 0 && a.a3 == 0 && a.a4 == 0 && a.b1 == 0 && a.b3 == 0 && a.b4 == 0 && a.c1 == 0 && a.c2 == 0 &&
+         a.c4 == 0 && a.d1 == 0 && a.d2 == 0 && a.d3 == 0 && a.d4 == 1 && a.a1 == a.b2 && a.b2 == a.c3 && a.a1 > 0;
 }
 
 // Names assimp's readers make up for a root the file does not have.
 bool IsMadeUpRootName(const std::string& name) {
-  return name.empty() || name == "ROOT" || name == "RootNode" || name == "3MF" || name[0] == '<' ||
-         name[0] == '$';
+  return name.empty() || name == "ROOT" || name == "RootNode" || name == "3MF" || name[0] == '<' || name[0] == '$';
 }
 
 }  // namespace
@@ -158,14 +154,13 @@ bool CheckMesh(const aiScene& scene, unsigned m, const aiNode* firstUser, const 
     }
   }
   static_assert(sizeof(aiVector3D) == 3 * sizeof(float), "positions must be packed floats");
-  const long bad = meshcleanup::FirstNonFiniteVertex(
-      mesh->mNumVertices ? &mesh->mVertices[0].x : nullptr, mesh->mNumVertices);
+  const long bad =
+      meshcleanup::FirstNonFiniteVertex(mesh->mNumVertices ? &mesh->mVertices[0].x : nullptr, mesh->mNumVertices);
   if (bad >= 0) {
     const aiVector3D& v = mesh->mVertices[bad];
     char coords[96];
     std::snprintf(coords, sizeof coords, "%g %g %g", double(v.x), double(v.y), double(v.z));
-    error = label + ": " + where + " has a non-finite coordinate (vertex " + std::to_string(bad) +
-            ": " + coords + ")";
+    error = label + ": " + where + " has a non-finite coordinate (vertex " + std::to_string(bad) + ": " + coords + ")";
     return false;
   }
   return true;
@@ -173,8 +168,7 @@ bool CheckMesh(const aiScene& scene, unsigned m, const aiNode* firstUser, const 
 
 }  // namespace
 
-bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& label,
-                                      std::string& error) {
+bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& label, std::string& error) {
   if (!scene.mRootNode) {
     error = label + ": the file holds no scene";
     return false;
@@ -192,8 +186,7 @@ bool AssimpSceneConverter::CheckScene(const aiScene& scene, const std::string& l
   return true;
 }
 
-AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, std::string label,
-                                           std::string fileName)
+AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, std::string label, std::string fileName)
     : m_scene(scene), m_label(std::move(label)), m_fileName(std::move(fileName)) {}
 
 AssimpSceneConverter::~AssimpSceneConverter() = default;
@@ -207,8 +200,7 @@ std::int32_t AssimpSceneConverter::NewPrototype(bool assembly, const std::wstrin
   return static_cast<std::int32_t>(m_out->prototypes.size() - 1);
 }
 
-void AssimpSceneConverter::Place(std::int32_t parent, std::int32_t proto, const SbMatrix& m,
-                                 const std::wstring& name) {
+void AssimpSceneConverter::Place(std::int32_t parent, std::int32_t proto, const SbMatrix& m, const std::wstring& name) {
   ImportedAssembly::Placement placement;
   placement.created = static_cast<std::uint32_t>(m_out->prototypes.size());
   placement.parent = parent;
@@ -238,22 +230,18 @@ bool AssimpSceneConverter::Build(ImportedAssembly& out, std::string& error) {
   // The root's transform goes into everything placed directly in the top
   // prototype.
   const bool unitOnly = m_dropRootUnitScale && IsUniformScale(root->mTransformation);
-  const SbMatrix rootTransform =
-      unitOnly ? SbMatrix::identity() : ToRowVectorForm(root->mTransformation);
+  const SbMatrix rootTransform = unitOnly ? SbMatrix::identity() : ToRowVectorForm(root->mTransformation);
   if (IsSingular(rootTransform)) {
     ++m_stats.collapsedNodes;
   } else {
-    if (HasOwnTriangles(root))
-      PlaceOwnMeshes(root, top, rootTransform, madeUp ? std::wstring() : NodeName(root));
-    for (unsigned i = 0; i < root->mNumChildren; ++i)
-      PlaceNode(root->mChildren[i], top, rootTransform);
+    if (HasOwnTriangles(root)) PlaceOwnMeshes(root, top, rootTransform, madeUp ? std::wstring() : NodeName(root));
+    for (unsigned i = 0; i < root->mNumChildren; ++i) PlaceNode(root->mChildren[i], top, rootTransform);
   }
 
   if (m_stats.placedTriangles == 0) {
     error = m_label + ": no triangles";
     if (m_stats.degenerateTriangles > 0)
-      error += " (" + std::to_string(m_stats.degenerateTriangles) +
-               " degenerate triangles dropped)";
+      error += " (" + std::to_string(m_stats.degenerateTriangles) + " degenerate triangles dropped)";
     else if (m_stats.collapsedNodes > 0)
       error += " (every part is scaled to zero)";
     else if (m_stats.meshesDropped > 0)
@@ -276,9 +264,7 @@ const AssimpSceneConverter::CleanMesh& AssimpSceneConverter::Prepare(unsigned me
     // Points and lines are no surface; larger faces are gone after
     // triangulation, and faces with bad indices were rejected by validation.
     if (face.mNumIndices != 3 || !face.mIndices) continue;
-    if (face.mIndices[0] >= numVerts || face.mIndices[1] >= numVerts ||
-        face.mIndices[2] >= numVerts)
-      continue;
+    if (face.mIndices[0] >= numVerts || face.mIndices[1] >= numVerts || face.mIndices[2] >= numVerts) continue;
     for (int k = 0; k < 3; ++k) clean.tris.push_back(static_cast<int>(face.mIndices[k]));
   }
   if (!clean.tris.empty()) {
@@ -317,8 +303,7 @@ bool AssimpSceneConverter::HasTriangles(const aiNode* node) {
   return has;
 }
 
-bool AssimpSceneConverter::SplitPlacement(const SbMatrix& m, SbMatrix& placement,
-                                          SbMatrix& residual) {
+bool AssimpSceneConverter::SplitPlacement(const SbMatrix& m, SbMatrix& placement, SbMatrix& residual) {
   SbVec3f t, s;
   SbRotation r, so;
   m.getTransform(t, r, s, so);
@@ -332,8 +317,7 @@ bool AssimpSceneConverter::SplitPlacement(const SbMatrix& m, SbMatrix& placement
   const float tolShift = 1e-5f * std::max({1.0f, shift, linear});
   bool same = true;
   for (int i = 0; i < 4 && same; ++i)
-    for (int j = 0; j < 3 && same; ++j)
-      same = std::fabs(m[i][j] - placement[i][j]) <= (i < 3 ? tolLinear : tolShift);
+    for (int j = 0; j < 3 && same; ++j) same = std::fabs(m[i][j] - placement[i][j]) <= (i < 3 ? tolLinear : tolShift);
   if (same) {
     residual = SbMatrix::identity();
     return false;
@@ -343,8 +327,7 @@ bool AssimpSceneConverter::SplitPlacement(const SbMatrix& m, SbMatrix& placement
   return true;
 }
 
-AssimpSceneConverter::Part AssimpSceneConverter::PartFor(const aiNode* node,
-                                                         const SbMatrix* residual) {
+AssimpSceneConverter::Part AssimpSceneConverter::PartFor(const aiNode* node, const SbMatrix* residual) {
   std::vector<unsigned> key(node->mMeshes, node->mMeshes + node->mNumMeshes);
   std::sort(key.begin(), key.end());
   key.erase(std::unique(key.begin(), key.end()), key.end());
@@ -384,8 +367,8 @@ AssimpSceneConverter::Part AssimpSceneConverter::PartFor(const aiNode* node,
   return part;
 }
 
-void AssimpSceneConverter::PlaceOwnMeshes(const aiNode* node, std::int32_t parent,
-                                          const SbMatrix& local, const std::wstring& name) {
+void AssimpSceneConverter::PlaceOwnMeshes(const aiNode* node, std::int32_t parent, const SbMatrix& local,
+                                          const std::wstring& name) {
   SbMatrix placement, residual;
   const bool sheared = SplitPlacement(local, placement, residual);
   const Part part = PartFor(node, sheared ? &residual : nullptr);
@@ -395,8 +378,7 @@ void AssimpSceneConverter::PlaceOwnMeshes(const aiNode* node, std::int32_t paren
   m_stats.placedTriangles += part.triangles;
 }
 
-void AssimpSceneConverter::PlaceNode(const aiNode* node, std::int32_t parent,
-                                     const SbMatrix& prefix) {
+void AssimpSceneConverter::PlaceNode(const aiNode* node, std::int32_t parent, const SbMatrix& prefix) {
   // prefix: what the parent applies after this node's transform (row form).
   SbMatrix local = ToRowVectorForm(node->mTransformation);
   if (IsSingular(local)) {
@@ -417,6 +399,5 @@ void AssimpSceneConverter::PlaceNode(const aiNode* node, std::int32_t parent,
   const std::int32_t assembly = NewPrototype(true, name.empty() ? std::wstring(L"Assembly") : name);
   Place(parent, assembly, placement, name);
   if (HasOwnTriangles(node)) PlaceOwnMeshes(node, assembly, residual, std::wstring());
-  for (unsigned i = 0; i < node->mNumChildren; ++i)
-    PlaceNode(node->mChildren[i], assembly, residual);
+  for (unsigned i = 0; i < node->mNumChildren; ++i) PlaceNode(node->mChildren[i], assembly, residual);
 }

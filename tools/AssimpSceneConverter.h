@@ -96,8 +96,7 @@ private:
   // Places what `node` holds into `parent`, with `prefix` (row-vector form)
   // applied before the node's own transform.
   void PlaceNode(const aiNode* node, std::int32_t parent, const SbMatrix& prefix);
-  void PlaceOwnMeshes(const aiNode* node, std::int32_t parent, const SbMatrix& local,
-                      const std::wstring& name);
+  void PlaceOwnMeshes(const aiNode* node, std::int32_t parent, const SbMatrix& local, const std::wstring& name);
   // A new prototype (counted), its index.
   std::int32_t NewPrototype(bool assembly, const std::wstring& name);
   // Places `proto` into `parent` (ImportedAssembly::kTop or an assembly's index), counted.

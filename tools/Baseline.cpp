@@ -33,16 +33,21 @@ std::string Text(const JsonValue& v) { return v.kind == JsonValue::String ? v.s 
 
 std::string SettingText(const JsonValue& v) {
   switch (v.kind) {
-    case JsonValue::Null: return "none";
-    case JsonValue::Bool: return v.b ? "on" : "off";
-    case JsonValue::Number: return Num(v.n);
-    case JsonValue::String: return v.s;
+    case JsonValue::Null:
+      return "none";
+    case JsonValue::Bool:
+      return v.b ? "on" : "off";
+    case JsonValue::Number:
+      return Num(v.n);
+    case JsonValue::String:
+      return v.s;
     case JsonValue::Array: {
       std::string s;
       for (const JsonValue& i : v.items) s += (s.empty() ? "" : " ") + SettingText(i);
       return "[" + s + "]";
     }
-    default: return "?";
+    default:
+      return "?";
   }
 }
 
@@ -80,7 +85,8 @@ CheckResultRow RowFromJson(const JsonValue& v) {
   for (const JsonValue& p : v["cut_line"]["points"].items) {
     if (p.items.size() != 3) continue;
     _vtx q;
-    q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n), q.z = static_cast<float>(p.items[2].n);
+    q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n),
+    q.z = static_cast<float>(p.items[2].n);
     r.cutPoints.push_back(q);
   }
   for (const JsonValue& sgm : v["cut_line"]["segments"].items) {
@@ -98,7 +104,8 @@ CheckResultRow RowFromJson(const JsonValue& v) {
   for (const JsonValue& p : v["cut_face"]["points"].items) {
     if (p.items.size() != 3) continue;
     _vtx q;
-    q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n), q.z = static_cast<float>(p.items[2].n);
+    q.x = static_cast<float>(p.items[0].n), q.y = static_cast<float>(p.items[1].n),
+    q.z = static_cast<float>(p.items[2].n);
     r.facePoints.push_back(q);
   }
   for (const JsonValue& t : v["cut_face"]["triangles"].items) {
@@ -131,7 +138,8 @@ bool ApplyBaseline(CheckReport& report, const std::string& path, std::string& er
   b = BaselineComparison();
   b.used = true;
   b.file = path;
-  if (Text(old["file"]) != report.file) b.differences.push_back("file: " + Text(old["file"]) + " then, " + report.file + " now");
+  if (Text(old["file"]) != report.file)
+    b.differences.push_back("file: " + Text(old["file"]) + " then, " + report.file + " now");
   // The settings as this run would write them, compared one by one.
   JsonValue now;
   ReadJson(report.Json(), now, why);
@@ -159,8 +167,8 @@ bool ApplyBaseline(CheckReport& report, const std::string& path, std::string& er
       if (PairKey(before[j]) != PairKey(r)) continue;
       double d[3];
       ResultCentre(before[j], d);
-      const double dist = std::sqrt((c[0] - d[0]) * (c[0] - d[0]) + (c[1] - d[1]) * (c[1] - d[1]) +
-                                    (c[2] - d[2]) * (c[2] - d[2]));
+      const double dist =
+          std::sqrt((c[0] - d[0]) * (c[0] - d[0]) + (c[1] - d[1]) * (c[1] - d[1]) + (c[2] - d[2]) * (c[2] - d[2]));
       const double scale = std::max({std::fabs(c[0]), std::fabs(c[1]), std::fabs(c[2]), 1.0});
       if (dist <= 0.25 * std::max(BoxSize(r), BoxSize(before[j])) + 1e-6 * scale) candidates.emplace_back(dist, i, j);
     }
@@ -218,8 +226,8 @@ void PrintBaseline(const CheckReport& report, std::FILE* out) {
   const BaselineComparison& b = report.baseline;
   int fresh = 0, active = 0;
   for (const CheckResultRow& r : report.results) (r.status == "new" ? fresh : active) += 1;
-  std::fprintf(out, "against %s: new %d, active %d, resolved %zu%s\n", b.file.c_str(), fresh, active,
-               b.resolved.size(), b.differences.empty() ? "" : "  [partial comparison]");
+  std::fprintf(out, "against %s: new %d, active %d, resolved %zu%s\n", b.file.c_str(), fresh, active, b.resolved.size(),
+               b.differences.empty() ? "" : "  [partial comparison]");
   for (const std::string& d : b.differences) std::fprintf(out, "  differs: %s\n", d.c_str());
   for (const CheckResultRow& r : b.resolved) {
     std::fprintf(out, "  resolved: %s (baseline #%d, %s)\n", Fingerprint(r).c_str(), r.id, r.kind.c_str());

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -66,8 +66,8 @@ std::string ReadWhole(const std::string& path, bool& ok) {
 
 std::string Vec(const char* tag, const float* v) {
   // + 0.0 turns -0 into 0.
-  return std::string("<") + tag + "><X>" + Num(v[0] + 0.0) + "</X><Y>" + Num(v[1] + 0.0) + "</Y><Z>" + Num(v[2] + 0.0) + "</Z></" +
-         tag + ">";
+  return std::string("<") + tag + "><X>" + Num(v[0] + 0.0) + "</X><Y>" + Num(v[1] + 0.0) + "</Y><Z>" + Num(v[2] + 0.0) +
+         "</Z></" + tag + ">";
 }
 
 std::string Component(const std::string& path) {
@@ -109,9 +109,12 @@ std::string Viewpoint(const CheckResultRow& r, const ResultCamera* cam, bool v3,
 }
 
 std::string Description(const CheckReport& report, const CheckResultRow& r) {
-  std::string d = (r.status.empty() ? "" : r.status + " ") + r.kind + ", minimum distance " + Num(r.minDistance, "%.6g");
-  if (r.hasVolume) d += ", interference volume " + Num(r.volume, "%.6g");
-  else if (!r.volumeNote.empty()) d += ", volume unknown (" + r.volumeNote + ")";
+  std::string d =
+      (r.status.empty() ? "" : r.status + " ") + r.kind + ", minimum distance " + Num(r.minDistance, "%.6g");
+  if (r.hasVolume)
+    d += ", interference volume " + Num(r.volume, "%.6g");
+  else if (!r.volumeNote.empty())
+    d += ", volume unknown (" + r.volumeNote + ")";
   d += ". Red: " + r.name1 + " [" + r.path1 + "]; green: " + r.name2 + " [" + r.path2 + "]. Box (" +
        Num(r.box[0], "%.6g") + ", " + Num(r.box[1], "%.6g") + ", " + Num(r.box[2], "%.6g") + ") - (" +
        Num(r.box[3], "%.6g") + ", " + Num(r.box[4], "%.6g") + ", " + Num(r.box[5], "%.6g") + ").";
@@ -144,8 +147,10 @@ std::string Markup(const CheckReport& report, const CheckResultRow& r, bool v3, 
   view += "<Viewpoint>viewpoint.bcfv</Viewpoint>";
   if (snapshot) view += "<Snapshot>snapshot.png</Snapshot>";
   view += v3 ? "</ViewPoint>" : "</Viewpoints>";
-  if (v3) x += "<Viewpoints>" + view + "</Viewpoints>\n</Topic>\n";
-  else x += "</Topic>\n" + view + "\n";
+  if (v3)
+    x += "<Viewpoints>" + view + "</Viewpoints>\n</Topic>\n";
+  else
+    x += "</Topic>\n" + view + "\n";
   return x + "</Markup>\n";
 }
 
@@ -249,7 +254,7 @@ bool WriteBcf(const CheckReport& report, const std::vector<ResultCamera>& camera
 
 std::string IsoUtcNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   gmtime_r(&now, &tm);
   char buf[40];
   std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);

@@ -26,15 +26,15 @@
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
 #include "platform/Platform.h"
-#include "tools/BcfExport.h"
 #include "tools/Baseline.h"
+#include "tools/BcfExport.h"
 #include "tools/CheckReport.h"
 #include "tools/Commands.h"
 #include "tools/CsvReport.h"
 #include "tools/Grouping.h"
 #include "tools/HtmlReport.h"
-#include "tools/StepImporter.h"
 #include "tools/SafeOutput.h"
+#include "tools/StepImporter.h"
 
 namespace {
 
@@ -161,8 +161,7 @@ int ParseArgs(const std::vector<std::string>& args, CheckOptions& opt) {
     } else if (a == "--group2" || a == "--ignore" || a == "--hidden") {
       if (!value(v)) return 2;
       (a == "--group2" ? opt.group2 : a == "--ignore" ? opt.ignore : opt.hidden).push_back(v);
-    } else if (a == "--json" || a == "--png" || a == "--html" || a == "--csv" || a == "--bcf" ||
-               a == "--baseline") {
+    } else if (a == "--json" || a == "--png" || a == "--html" || a == "--csv" || a == "--bcf" || a == "--baseline") {
       if (!value(v)) return 2;
       if (v.empty()) {
         std::fprintf(stderr, "vistrel check: %s needs a value (an empty path was given)\n", a.c_str());
@@ -212,10 +211,9 @@ int ParseArgs(const std::vector<std::string>& args, CheckOptions& opt) {
 // HTML report's picture directory (set into opt.pngDir), a bad baseline.
 // Returns kGoOn or 2 (with its message).
 int CheckUsage(CheckOptions& opt) {
-  for (const auto& [option, path] :
-       {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir),
-        std::make_pair("--html", opt.htmlDir), std::make_pair("--csv", opt.csvFile),
-        std::make_pair("--bcf", opt.bcfFile)}) {
+  for (const auto& [option, path] : {std::make_pair("--json", opt.jsonFile), std::make_pair("--png", opt.pngDir),
+                                     std::make_pair("--html", opt.htmlDir), std::make_pair("--csv", opt.csvFile),
+                                     std::make_pair("--bcf", opt.bcfFile)}) {
     std::vector<std::string> inputs{opt.file};
     if (!opt.baselineFile.empty()) inputs.push_back(opt.baselineFile);
     const std::string why = path.empty() ? std::string() : safeoutput::CheckOutputPath(option, path, inputs);
@@ -232,8 +230,9 @@ int CheckUsage(CheckOptions& opt) {
   if (!opt.htmlDir.empty()) {
     // The page links its pictures by bare file name.
     if (!opt.pngDir.empty() && opt.pngDir != opt.htmlDir) {
-      std::fprintf(stderr, "vistrel check: --html writes its pictures into its own directory; "
-                           "give --png the same directory or leave it out\n");
+      std::fprintf(stderr,
+                   "vistrel check: --html writes its pictures into its own directory; "
+                   "give --png the same directory or leave it out\n");
       return 2;
     }
     opt.pngDir = opt.htmlDir;
@@ -270,9 +269,9 @@ void Configure(CCollisionManager& manager, const CheckOptions& opt) {
 // their triangles into `report`.
 void SelectInputs(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOptions& opt, CheckReport& report) {
   std::vector<SoFullPath*> leaves;  // each referenced for us
-  if (const vhost::SoRef<SoFullPath> root = TopPrototypePath(doc)) {
+  if (const vx::host::SoRef<SoFullPath> root = TopPrototypePath(doc)) {
     CGraphOperation::GetAllChildIns(doc, root, leaves, true, true);  // temporary: the scene stays
-    if (leaves.size() == 1 && leaves[0] == root) leaves.clear();   // an empty assembly
+    if (leaves.size() == 1 && leaves[0] == root) leaves.clear();     // an empty assembly
   }
   {
     SoPathList group1, group2, ignored;
@@ -283,7 +282,7 @@ void SelectInputs(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOpt
       if (matchesAny(opt.ignore, name)) ignored.append(leaf);
       (matchesAny(opt.group2, name) ? group2 : group1).append(leaf);
       auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
-      if (kit->getPrototype()) report.triangles += vhost::CountTriangles(kit->getPrototype());
+      if (kit->getPrototype()) report.triangles += vx::host::CountTriangles(kit->getPrototype());
       ++report.instances;
     }
     manager.AddIns1(&group1, tag);
@@ -306,9 +305,7 @@ void RunToEnd(CCollisionManager& manager, const CheckOptions& opt, CheckReport& 
 
   const bool showProgress = !opt.quiet && isatty(STDERR_FILENO);
   const auto start = std::chrono::steady_clock::now();
-  auto seconds = [&start] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  };
+  auto seconds = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
   manager.StartCalculate();
   bool stopRequested = false;
   // Until the worker has left the manager: finished, or aborted by a guard.
@@ -320,9 +317,9 @@ void RunToEnd(CCollisionManager& manager, const CheckOptions& opt, CheckReport& 
       break;
     }
     if (showProgress) drawProgress(progress.pairs.load(), manager.m_nTotalPairs.load(), seconds());
-    vxplatform::SleepMs(100);
+    vx::platform::SleepMs(100);
   }
-  while (manager.m_pThread.load() != 0) vxplatform::SleepMs(5);
+  while (manager.m_pThread.load() != 0) vx::platform::SleepMs(5);
   if (showProgress && !stopRequested) {
     drawProgress(manager.m_nCurPair.load(), manager.m_nTotalPairs.load(), seconds());
     std::fputc('\n', stderr);
@@ -366,8 +363,7 @@ int Report(CCollisionManager& manager, SoKRN_MainDoc* doc, CheckOptions& opt, Ch
   if (status == 0 && !opt.pngDir.empty() &&
       !WriteResultPictures(manager, doc, opt, error, opt.bcfFile.empty() ? nullptr : &cameras))
     failed();
-  if (status == 0 && !opt.bcfFile.empty() &&
-      !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error))
+  if (status == 0 && !opt.bcfFile.empty() && !WriteBcf(report, cameras, opt.pngDir, opt.bcfVersion, opt.bcfFile, error))
     failed();
   if (!scratch.empty()) RemoveScratchDir(scratch);
   if (status == 0 && !opt.htmlDir.empty() && !WriteHtmlReport(report, opt.htmlDir, UtcNow(), error)) failed();
@@ -393,7 +389,7 @@ int RunCheck(const std::vector<std::string>& args) {
   if (const int exitNow = CheckUsage(opt); exitNow != kGoOn) return exitNow;
 
   std::string error;
-  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(opt.file, error, opt.allowExternal);
+  const vx::host::SoRef<SoKRN_MainDoc> doc = LoadAssembly(opt.file, error, opt.allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;

@@ -1,7 +1,7 @@
 #include "tools/CheckReport.h"
 
-#include <Inventor/SbXfBox3f.h>
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/SbXfBox3f.h>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 
@@ -30,7 +30,6 @@ std::string plcPath(const SoPath* p) {
   return s;
 }
 
-
 SbBox3f BoxOf(SoPath* path) {
   SoGetBoundingBoxAction action{SbViewportRegion()};
   if (path) action.apply(path);
@@ -55,7 +54,7 @@ std::string InstanceNamePath(const SoPath* path) {
     std::wstring name;
     kit->getKRNName(name);
     if (!out.empty()) out += '/';
-    out += vxplatform::WideToNarrow(name);
+    out += vx::platform::WideToNarrow(name);
   }
   return out;
 }
@@ -92,8 +91,8 @@ void CheckReport::Collect(CCollisionManager& manager) {
     for (const auto& seg : r.cutLines) {
       if (seg.size() != 2) continue;
       row.cutSegments.emplace_back(seg[0], seg[1]);
-      row.cutLineLength += dist(r.cutLinePnts[static_cast<std::size_t>(seg[0])],
-                                r.cutLinePnts[static_cast<std::size_t>(seg[1])]);
+      row.cutLineLength +=
+          dist(r.cutLinePnts[static_cast<std::size_t>(seg[0])], r.cutLinePnts[static_cast<std::size_t>(seg[1])]);
     }
     row.facePoints = r.cutFacePnts;
     row.faceTriangles.assign(r.cutFaceTris.begin(), r.cutFaceTris.end());
@@ -121,8 +120,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
   if (results.empty()) {
     std::fprintf(out, "no interferences found\n");
   } else {
-    std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s\n", "#", "kind", "min.dist", "cut line", "volume",
-                 "instances");
+    std::fprintf(out, "%4s  %-12s  %10s  %10s  %10s  %s\n", "#", "kind", "min.dist", "cut line", "volume", "instances");
     bool footnote = false;
     for (const CheckResultRow& r : results) {
       char volume[32] = "-";
@@ -151,8 +149,7 @@ void CheckReport::PrintTable(std::FILE* out) const {
                "instances: %d  triangles: %lld  pairs tested: %lld of %lld\n"
                "results: %zu (interference %d, contact %d, clearance %d, near %d)  time: %.3f s%s%s\n",
                instances, triangles, pairsTested, pairsTotal, results.size(), byKind[0], byKind[1], byKind[2],
-               byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "",
-               aborted ? "  [aborted]" : "");
+               byKind[3], seconds, stopped ? "  [stopped by user: partial results]" : "", aborted ? "  [aborted]" : "");
   if (baseline.used) PrintBaseline(*this, out);
   PrintGroups(*this, out);
   if ((stopped || aborted) && !inProgress1.empty()) {

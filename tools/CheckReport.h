@@ -15,14 +15,14 @@ class SoPath;
 struct CheckResultRow {
   int id = 0;
   int type = 0;
-  std::string kind;  // interference, contact, clearance, near
+  std::string kind;          // interference, contact, clearance, near
   std::string path1, path2;  // full placement paths
   std::string name1, name2;  // name paths
   double minDistance = 0;
   double cutLineLength = 0;
   bool hasVolume = false;
   double volume = 0;
-  std::string volumeNote;  // why the volume is unknown (cut faces on, no volume)
+  std::string volumeNote;        // why the volume is unknown (cut faces on, no volume)
   double penetrationDepth = -1;  // lower bound with the volume; negative: not computed
   float box[6] = {0, 0, 0, 0, 0, 0};
   std::vector<_vtx> cutPoints;

@@ -22,8 +22,8 @@ int RunReport(const std::vector<std::string>& args);
 // The assembly of `file` (the embedded sample when empty), held; null with a
 // one-line reason naming the file. `allowExternal`: read the Inventor File
 // nodes of a document (regular files only).
-vhost::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal = false);
+vx::host::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal = false);
 
 class SoFullPath;
 // The path from the document down to its top prototype, held; or null.
-vhost::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc);
+vx::host::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc);

@@ -31,9 +31,10 @@ std::string CsvText(const CheckReport& report) {
       "box_min_x,box_min_y,box_min_z,box_max_x,box_max_y,box_max_z\r\n";
   for (const CheckResultRow& r : report.results) {
     t += std::to_string(r.id) + ',' + Field(r.status) + ',' +
-         Field(r.group >= 0 ? report.groups[static_cast<std::size_t>(r.group)].label : std::string()) + ',' + Field(r.kind) + ',' + Field(r.name1) + ',' + Field(r.path1) + ',' +
-         Field(r.name2) + ',' + Field(r.path2) + ',' + Num(r.minDistance) + ',' +
-         (r.hasVolume ? Num(r.volume) : std::string()) + ',' + Field(r.volumeNote) + ',' + Num(r.cutLineLength);
+         Field(r.group >= 0 ? report.groups[static_cast<std::size_t>(r.group)].label : std::string()) + ',' +
+         Field(r.kind) + ',' + Field(r.name1) + ',' + Field(r.path1) + ',' + Field(r.name2) + ',' + Field(r.path2) +
+         ',' + Num(r.minDistance) + ',' + (r.hasVolume ? Num(r.volume) : std::string()) + ',' + Field(r.volumeNote) +
+         ',' + Num(r.cutLineLength);
     for (float b : r.box) t += ',' + Num(b);
     t += "\r\n";
   }

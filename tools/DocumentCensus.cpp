@@ -9,8 +9,7 @@
 #include "tools/AssimpSceneConverter.h"
 #include "tools/MeshCleanup.h"
 
-DocumentCensus::DocumentCensus(std::string label, ImportStats& stats)
-    : m_label(std::move(label)), m_stats(stats) {}
+DocumentCensus::DocumentCensus(std::string label, ImportStats& stats) : m_label(std::move(label)), m_stats(stats) {}
 
 std::int64_t DocumentCensus::Count(SoKRN_ComponentKit* top, std::string& error) {
   if (!top) {
@@ -30,16 +29,16 @@ std::int64_t DocumentCensus::Visit(SoKRN_ComponentKit* proto, int depth, std::st
   }
   std::vector<float> xyz;
   std::vector<int> tris;
-  vhost::GetPrototypeMesh(proto, xyz, tris);
+  vx::host::GetPrototypeMesh(proto, xyz, tris);
   const long bad = meshcleanup::FirstNonFiniteVertex(xyz.data(), xyz.size() / 3);
   if (bad >= 0) {
     std::wstring name;
     proto->getKRNName(name);
-    error = m_label + ": prototype \"" + vxplatform::WideToNarrow(name) +
-            "\" has a non-finite coordinate (vertex " + std::to_string(bad) + ")";
+    error = m_label + ": prototype \"" + vx::platform::WideToNarrow(name) + "\" has a non-finite coordinate (vertex " +
+            std::to_string(bad) + ")";
     return -1;
   }
-  std::int64_t placed = vhost::CountTriangles(proto);
+  std::int64_t placed = vx::host::CountTriangles(proto);
   if (depth > 0) {
     ++m_stats.prototypes;
     m_stats.triangles += placed;

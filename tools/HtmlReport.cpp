@@ -15,8 +15,8 @@
 #include <string>
 
 #include "tools/CheckReport.h"
-#include "tools/PngImage.h"
 #include "tools/MarkupText.h"
+#include "tools/PngImage.h"
 
 namespace {
 
@@ -56,8 +56,9 @@ PngImage Shrink(const PngImage& in, int factor) {
         }
       }
       const unsigned n = static_cast<unsigned>(factor * factor);
-      out.setPixel(x, y, PngImage::Rgba{static_cast<std::uint8_t>(sum[0] / n), static_cast<std::uint8_t>(sum[1] / n),
-                                        static_cast<std::uint8_t>(sum[2] / n), static_cast<std::uint8_t>(sum[3] / n)});
+      out.setPixel(x, y,
+                   PngImage::Rgba{static_cast<std::uint8_t>(sum[0] / n), static_cast<std::uint8_t>(sum[1] / n),
+                                  static_cast<std::uint8_t>(sum[2] / n), static_cast<std::uint8_t>(sum[3] / n)});
     }
   }
   return out;
@@ -67,8 +68,10 @@ std::string Settings(const CheckReport& report) {
   const CheckOptions& o = report.options;
   std::string s = "tolerance " + Num(o.tolerance);
   if (o.distance >= 0) s += ", distance " + Num(o.distance);
-  if (o.interferenceOnly) s += ", interference only (cut faces)";
-  else if (o.cutFaces) s += ", cut faces";
+  if (o.interferenceOnly)
+    s += ", interference only (cut faces)";
+  else if (o.cutFaces)
+    s += ", cut faces";
   for (const std::string& g : o.group2) s += ", group 2: " + g;
   for (const std::string& g : o.ignore) s += ", ignored: " + g;
   for (const std::string& g : o.hidden) s += ", hidden: " + g;
@@ -140,7 +143,7 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string& e
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   gmtime_r(&now, &tm);
   char buf[40];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M UTC", &tm);
@@ -152,8 +155,8 @@ namespace {
 // Thumbnails of the result pictures in `dir` (the page only names those
 // that exist): which results have one; false with `error` when a picture
 // cannot be read or its thumbnail written.
-bool WriteThumbnails(const CheckReport& report, const std::string& dir, bool pictures,
-                     std::vector<bool>& havePicture, std::string& error) {
+bool WriteThumbnails(const CheckReport& report, const std::string& dir, bool pictures, std::vector<bool>& havePicture,
+                     std::string& error) {
   havePicture.assign(report.results.size(), false);
   for (std::size_t i = 0; pictures && i < report.results.size(); ++i) {
     const std::string full = dir + "/" + PictureName("result", i);
@@ -226,9 +229,10 @@ std::string ResultRowHtml(const CheckReport& report, std::size_t i, bool picture
   const int rank = KindRank(r.kind);
   // Unknown volumes sort below every known one.
   const double volumeKey = r.hasVolume ? r.volume : -1.0;
-  h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) +
-       "\" data-distance=\"" + Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") +
-       "\" data-name=\"" + EscapeMarkup(r.name1 + " " + r.name2) + "\" data-status=\"" + EscapeMarkup(r.status) + "\" data-group=\"" + std::to_string(r.group) + "\">";
+  h += "<tr data-index=\"" + std::to_string(i) + "\" data-kind=\"" + std::to_string(rank) + "\" data-distance=\"" +
+       Num(r.minDistance, "%.17g") + "\" data-volume=\"" + Num(volumeKey, "%.17g") + "\" data-name=\"" +
+       EscapeMarkup(r.name1 + " " + r.name2) + "\" data-status=\"" + EscapeMarkup(r.status) + "\" data-group=\"" +
+       std::to_string(r.group) + "\">";
   h += "<td class=\"num\">" + std::to_string(r.id) + "</td><td>";
   if (picture) {
     h += "<a href=\"" + PictureName("result", i) + "\"><img class=\"thumb\" src=\"" + PictureName("thumb", i) +
@@ -243,12 +247,15 @@ std::string ResultRowHtml(const CheckReport& report, std::size_t i, bool picture
        EscapeMarkup(r.path1) + "</span><br><span class=\"second\">&#9632;</span> " + EscapeMarkup(r.name2) +
        "<br><span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td>";
   h += "<td class=\"num\">" + Num(r.minDistance) + "</td><td class=\"num\">";
-  if (r.hasVolume) h += Num(r.volume);
-  else if (!r.volumeNote.empty()) h += "<span title=\"" + EscapeMarkup(r.volumeNote) + "\">unknown: " + EscapeMarkup(r.volumeNote) + "</span>";
-  else h += "&ndash;";
+  if (r.hasVolume)
+    h += Num(r.volume);
+  else if (!r.volumeNote.empty())
+    h += "<span title=\"" + EscapeMarkup(r.volumeNote) + "\">unknown: " + EscapeMarkup(r.volumeNote) + "</span>";
+  else
+    h += "&ndash;";
   h += "</td><td class=\"num\">" + Num(r.cutLineLength) + "</td>";
-  h += "<td class=\"num\">(" + Num(r.box[0]) + ", " + Num(r.box[1]) + ", " + Num(r.box[2]) + ")<br>(" +
-       Num(r.box[3]) + ", " + Num(r.box[4]) + ", " + Num(r.box[5]) + ")</td></tr>\n";
+  h += "<td class=\"num\">(" + Num(r.box[0]) + ", " + Num(r.box[1]) + ", " + Num(r.box[2]) + ")<br>(" + Num(r.box[3]) +
+       ", " + Num(r.box[4]) + ", " + Num(r.box[5]) + ")</td></tr>\n";
   return h;
 }
 
@@ -260,8 +267,8 @@ std::string ResolvedHtml(const CheckReport& report) {
        "<th>Kind</th><th>Instances</th></tr>\n";
   for (const CheckResultRow& r : report.baseline.resolved) {
     h += "<tr><td class=\"num\">" + std::to_string(r.id) + "</td><td>" + EscapeMarkup(r.kind) + "</td><td>" +
-         EscapeMarkup(r.name1) + " <span class=\"path\">" + EscapeMarkup(r.path1) + "</span><br>" + EscapeMarkup(r.name2) +
-         " <span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td></tr>\n";
+         EscapeMarkup(r.name1) + " <span class=\"path\">" + EscapeMarkup(r.path1) + "</span><br>" +
+         EscapeMarkup(r.name2) + " <span class=\"path\">" + EscapeMarkup(r.path2) + "</span></td></tr>\n";
   }
   h += "</table>\n";
   return h;
@@ -282,7 +289,8 @@ bool WriteHtmlReport(const CheckReport& report, const std::string& dir, const st
          "result: interference red, contact orange, clearance yellow)</p>\n";
   }
   h += "<p>In each picture the first instance is red, the second green. Click a column head to sort.</p>\n";
-  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th data-key=\"group\">Group</th><th data-key=\"kind\">Kind</th>"
+  h += "<table id=\"results\">\n<thead><tr><th>#</th><th>Picture</th><th data-key=\"status\">Status</th><th "
+       "data-key=\"group\">Group</th><th data-key=\"kind\">Kind</th>"
        "<th data-key=\"name\">Instances (name / placement path)</th><th data-key=\"distance\">Min. distance</th>"
        "<th data-key=\"volume\">Volume</th><th>Cut line</th><th>Box</th></tr></thead>\n<tbody id=\"rows\">\n";
   for (std::size_t i = 0; i < report.results.size(); ++i) h += ResultRowHtml(report, i, havePicture[i]);

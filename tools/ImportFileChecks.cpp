@@ -16,8 +16,7 @@ namespace {
 // Bytes of a PLY scalar type (1 for unknown names: a lower bound).
 double TypeSize(const std::string& type) {
   if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
-  if (type == "int" || type == "uint" || type == "float" || type == "int32" ||
-      type == "uint32" || type == "float32")
+  if (type == "int" || type == "uint" || type == "float" || type == "int32" || type == "uint32" || type == "float32")
     return 4;
   if (type == "double" || type == "float64") return 8;
   return 1;
@@ -58,7 +57,8 @@ bool ScanPlyHeader(const std::string& head, std::size_t& pos, double& needed, st
       if (c < 0x20 && c != '\t') {
         reason = "control character " + std::to_string(c) + " in header line \"" +
                  text.substr(0, std::min<std::size_t>(text.size(), 20)) + "\"";
-        for (char& k : reason) if (static_cast<unsigned char>(k) < 0x20) k = '?';
+        for (char& k : reason)
+          if (static_cast<unsigned char>(k) < 0x20) k = '?';
         return false;
       }
     }
@@ -128,15 +128,14 @@ bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason)
   if (!ScanPlyHeader(head, pos, needed, reason)) return false;
   if (!CheckPropertylessElements(head.substr(0, pos), reason)) return false;
   if (needed > double(size - pos)) {
-    reason = "header announces more elements than the " + std::to_string(size - pos) +
-             " bytes after it hold: file cut off?";
+    reason =
+        "header announces more elements than the " + std::to_string(size - pos) + " bytes after it hold: file cut off?";
     return false;
   }
   return true;
 }
 
-bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size,
-              std::string& reason) {
+bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size, std::string& reason) {
   // Binary: 80 header bytes, a 32-bit little-endian triangle count, then 50
   // bytes per triangle. A binary header may itself begin with "solid", so the
   // size rule is tried first.
@@ -160,9 +159,8 @@ bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t s
     reason = "binary STL shorter than its 84-byte header";
     return false;
   }
-  reason = "binary STL of " + std::to_string(size) + " bytes, " +
-           std::to_string(84 + 50 * count) + " expected for the " + std::to_string(count) +
-           " triangles its header announces: file cut off?";
+  reason = "binary STL of " + std::to_string(size) + " bytes, " + std::to_string(84 + 50 * count) +
+           " expected for the " + std::to_string(count) + " triangles its header announces: file cut off?";
   return false;
 }
 
@@ -200,8 +198,7 @@ std::uint32_t Le32(const std::string& b, std::size_t at) {
 }
 
 std::uint16_t Le16(const std::string& b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                    (static_cast<unsigned char>(b[at + 1]) << 8));
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
 }
 
 int LineOf(const std::string& text, std::size_t at) {
@@ -238,8 +235,8 @@ bool ForEachElement(const std::string& text, const std::string& name, std::strin
   std::size_t at = 0;
   while ((at = text.find(open, at)) != std::string::npos) {
     const std::size_t after = at + open.size();
-    if (after < text.size() && !std::isspace(static_cast<unsigned char>(text[after])) &&
-        text[after] != '>' && text[after] != '/') {
+    if (after < text.size() && !std::isspace(static_cast<unsigned char>(text[after])) && text[after] != '>' &&
+        text[after] != '/') {
       at = after;  // a longer name with this prefix
       continue;
     }
@@ -253,8 +250,7 @@ bool ForEachElement(const std::string& text, const std::string& name, std::strin
     if (text[tagEnd - 1] != '/') {
       const std::size_t end = text.find(close, tagEnd);
       if (end == std::string::npos) {
-        reason = "<" + name + "> on line " + std::to_string(LineOf(text, at)) + " has no " + close +
-                 ": file cut off?";
+        reason = "<" + name + "> on line " + std::to_string(LineOf(text, at)) + " has no " + close + ": file cut off?";
         return false;
       }
       body = text.substr(tagEnd + 1, end - tagEnd - 1);
@@ -308,8 +304,8 @@ bool CheckGlb(const std::string& head, std::uintmax_t size, std::string& reason)
   }
   const std::uint32_t length = Le32(head, 8);
   if (length != size) {
-    reason = "header gives a length of " + std::to_string(length) + " bytes, the file has " +
-             std::to_string(size) + ": file cut off?";
+    reason = "header gives a length of " + std::to_string(length) + " bytes, the file has " + std::to_string(size) +
+             ": file cut off?";
     return false;
   }
   std::uintmax_t at = 12;
@@ -358,28 +354,30 @@ bool CheckDae(const std::string& text, std::string& reason) {
   };
   if (!arrays("float_array", false) || !arrays("int_array", true)) return false;
   for (const char* list : {"p", "vcount", "v"}) {
-    const bool ok = ForEachElement(text, list, reason, [&](const std::string&, const std::string& body, std::size_t at) {
-      std::size_t count = 0;
-      std::string bad;
-      if (!CountNumbers(body, true, count, bad)) {
-        reason = std::string("<") + list + "> on line " + std::to_string(LineOf(text, at)) + " holds \"" + bad +
-                 "\", not an index";
-        return false;
-      }
-      return true;
-    });
+    const bool ok =
+        ForEachElement(text, list, reason, [&](const std::string&, const std::string& body, std::size_t at) {
+          std::size_t count = 0;
+          std::string bad;
+          if (!CountNumbers(body, true, count, bad)) {
+            reason = std::string("<") + list + "> on line " + std::to_string(LineOf(text, at)) + " holds \"" + bad +
+                     "\", not an index";
+            return false;
+          }
+          return true;
+        });
     if (!ok) return false;
   }
   for (const char* primitive : {"triangles", "polylist", "polygons", "tristrips", "trifans", "lines", "linestrips"}) {
-    const bool ok = ForEachElement(text, primitive, reason, [&](const std::string& tag, const std::string& body, std::size_t at) {
-      std::string count;
-      if (Attribute(tag, "count", count) && count != "0" && body.find("<p") == std::string::npos) {
-        reason = std::string("<") + primitive + "> on line " + std::to_string(LineOf(text, at)) + " announces " +
-                 count.substr(0, 20) + " primitives but has no <p>";
-        return false;
-      }
-      return true;
-    });
+    const bool ok =
+        ForEachElement(text, primitive, reason, [&](const std::string& tag, const std::string& body, std::size_t at) {
+          std::string count;
+          if (Attribute(tag, "count", count) && count != "0" && body.find("<p") == std::string::npos) {
+            reason = std::string("<") + primitive + "> on line " + std::to_string(LineOf(text, at)) + " announces " +
+                     count.substr(0, 20) + " primitives but has no <p>";
+            return false;
+          }
+          return true;
+        });
     if (!ok) return false;
   }
   return true;
@@ -389,8 +387,8 @@ namespace {
 
 // The bytes of the zip entry `name` whose data start at `data`: stored
 // (method 0) or deflated (method 8) to exactly `unpacked` bytes.
-bool EntryBytes(const std::string& zip, std::size_t data, unsigned method, std::uint32_t packed,
-                std::uint32_t unpacked, const std::string& name, std::string& bytes, std::string& reason) {
+bool EntryBytes(const std::string& zip, std::size_t data, unsigned method, std::uint32_t packed, std::uint32_t unpacked,
+                const std::string& name, std::string& bytes, std::string& reason) {
   if (method == 0) {
     bytes = zip.substr(data, packed);
   } else if (method == 8) {
@@ -487,12 +485,14 @@ bool FindRootPart(const std::map<std::string, std::string>& parts, std::string& 
     reason = "no _rels/.rels (package relationships)";
     return false;
   }
-  const bool relsOk = ForEachElement(rels->second, "Relationship", reason, [&](const std::string& tag, const std::string&, std::size_t) {
-    std::string type, target;
-    if (Attribute(tag, "Type", type) && type.find("3dmodel") != std::string::npos && Attribute(tag, "Target", target))
-      root = target;
-    return true;
-  });
+  const bool relsOk = ForEachElement(rels->second, "Relationship", reason,
+                                     [&](const std::string& tag, const std::string&, std::size_t) {
+                                       std::string type, target;
+                                       if (Attribute(tag, "Type", type) && type.find("3dmodel") != std::string::npos &&
+                                           Attribute(tag, "Target", target))
+                                         root = target;
+                                       return true;
+                                     });
   if (!relsOk) return false;
   if (!root.empty() && root[0] == '/') root.erase(0, 1);
   if (root.empty() || !parts.count(root)) {
@@ -507,17 +507,18 @@ bool FindRootPart(const std::map<std::string, std::string>& parts, std::string& 
 // components place) has no cycle.
 bool CheckComponentGraph(const std::string& model, std::string& reason) {
   std::map<std::string, std::vector<std::string>> uses;
-  const bool objectsOk = ForEachElement(model, "object", reason, [&](const std::string& tag, const std::string& body, std::size_t) {
-    std::string id;
-    Attribute(tag, "id", id);
-    std::vector<std::string>& out = uses[id];
-    std::string ignored;
-    return ForEachElement(body, "component", ignored, [&](const std::string& c, const std::string&, std::size_t) {
-      std::string target;
-      if (Attribute(c, "objectid", target)) out.push_back(target);
-      return true;
-    });
-  });
+  const bool objectsOk =
+      ForEachElement(model, "object", reason, [&](const std::string& tag, const std::string& body, std::size_t) {
+        std::string id;
+        Attribute(tag, "id", id);
+        std::vector<std::string>& out = uses[id];
+        std::string ignored;
+        return ForEachElement(body, "component", ignored, [&](const std::string& c, const std::string&, std::size_t) {
+          std::string target;
+          if (Attribute(c, "objectid", target)) out.push_back(target);
+          return true;
+        });
+      });
   if (!objectsOk) return false;
   std::map<std::string, int> mark;  // 1 open, 2 done
   for (const auto& start : uses) {

@@ -19,8 +19,7 @@ constexpr std::size_t kHeadBytes = 64 * 1024;
 constexpr std::size_t kTailBytes = 1024;
 
 bool CheckPly(const std::string& head, std::uintmax_t size, std::string& reason);
-bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size,
-              std::string& reason);
+bool CheckStl(const std::string& head, const std::string& tail, std::uintmax_t size, std::string& reason);
 // GLB: the header's length is the file's size, every chunk lies inside it.
 bool CheckGlb(const std::string& head, std::uintmax_t size, std::string& reason);
 // COLLADA (the whole text): every <float_array> and <int_array> has a count

@@ -18,7 +18,7 @@ namespace {
 std::string ProtoLabel(const ImportedAssembly& a, std::size_t i) {
   const std::wstring& name = a.prototypes[i].name;
   std::string label = "prototype " + std::to_string(i);
-  if (!name.empty()) label += " (\"" + vxplatform::WideToNarrow(name) + "\")";
+  if (!name.empty()) label += " (\"" + vx::platform::WideToNarrow(name) + "\")";
   return label;
 }
 
@@ -51,16 +51,15 @@ bool CheckPart(const ImportedAssembly& a, std::size_t i, std::string& reason) {
   for (std::size_t k = 0; k < p.tris.size(); ++k) {
     const int v = p.tris[k];
     if (v < 0 || static_cast<std::size_t>(v) >= numVerts) {
-      reason = ProtoLabel(a, i) + ": tris[" + std::to_string(k) + "] = " + std::to_string(v) +
-               " out of range (" + std::to_string(numVerts) + " vertices)";
+      reason = ProtoLabel(a, i) + ": tris[" + std::to_string(k) + "] = " + std::to_string(v) + " out of range (" +
+               std::to_string(numVerts) + " vertices)";
       return false;
     }
   }
   return true;
 }
 
-bool CheckPlacement(const ImportedAssembly& a, std::size_t i, std::uint32_t createdBefore,
-                    std::string& reason) {
+bool CheckPlacement(const ImportedAssembly& a, std::size_t i, std::uint32_t createdBefore, std::string& reason) {
   const ImportedAssembly::Placement& p = a.placements[i];
   const std::string label = "placement " + std::to_string(i);
   if (p.created < createdBefore || p.created > a.prototypes.size()) {
@@ -77,8 +76,7 @@ bool CheckPlacement(const ImportedAssembly& a, std::size_t i, std::uint32_t crea
       return false;
     }
     if (!a.prototypes[static_cast<std::size_t>(p.parent)].assembly) {
-      reason = label + ": parent " + ProtoLabel(a, static_cast<std::size_t>(p.parent)) +
-               " is a part, not an assembly";
+      reason = label + ": parent " + ProtoLabel(a, static_cast<std::size_t>(p.parent)) + " is a part, not an assembly";
       return false;
     }
   }
@@ -145,9 +143,8 @@ bool CheckNesting(const ImportedAssembly& a, int maxDepth, std::string& reason) 
 
 bool CheckImportedAssembly(const ImportedAssembly& a, int maxDepth, std::string& reason) {
   const ImportStats& s = a.stats;
-  if (s.instances < 0 || s.prototypes < 0 || s.triangles < 0 || s.placedTriangles < 0 ||
-      s.meshesDropped < 0 || s.degenerateTriangles < 0 || s.collapsedNodes < 0 ||
-      s.shearedPlacements < 0) {
+  if (s.instances < 0 || s.prototypes < 0 || s.triangles < 0 || s.placedTriangles < 0 || s.meshesDropped < 0 ||
+      s.degenerateTriangles < 0 || s.collapsedNodes < 0 || s.shearedPlacements < 0) {
     reason = "negative counts";
     return false;
   }
@@ -168,18 +165,18 @@ bool CheckImportedAssembly(const ImportedAssembly& a, int maxDepth, std::string&
 
 SoKRN_MainDoc* BuildImportedAssembly(const ImportedAssembly& a, int maxDepth, std::string& reason) {
   if (!CheckImportedAssembly(a, maxDepth, reason)) return nullptr;
-  const vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
+  const vx::host::SoRef<SoKRN_MainDoc> doc(vx::host::NewDocument());
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   top->setKRNName(a.topName);
 
   // Prototypes are held until the end: one never placed goes with the build.
-  std::vector<vhost::SoRef<SoKRN_ComponentKit>> protos;
+  std::vector<vx::host::SoRef<SoKRN_ComponentKit>> protos;
   protos.reserve(a.prototypes.size());
   auto createUpTo = [&](std::size_t count) {
     while (protos.size() < count) {
       const ImportedAssembly::Prototype& p = a.prototypes[protos.size()];
-      SoKRN_ComponentKit* kit = p.assembly ? vhost::MakeAssemblyPrototype(doc, p.name)
-                                           : vhost::MakePartPrototype(doc, p.name, p.xyz, p.tris);
+      SoKRN_ComponentKit* kit = p.assembly ? vx::host::MakeAssemblyPrototype(doc, p.name)
+                                           : vx::host::MakePartPrototype(doc, p.name, p.xyz, p.tris);
       if (!kit) return false;  // not after the check; kept for safety
       protos.emplace_back(kit);
     }
@@ -191,10 +188,10 @@ SoKRN_MainDoc* BuildImportedAssembly(const ImportedAssembly& a, int maxDepth, st
     ok = createUpTo(p.created);
     if (!ok) break;
     const float* m = p.matrix;
-    const SbMatrix matrix(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11],
-                          m[12], m[13], m[14], m[15]);
+    const SbMatrix matrix(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14],
+                          m[15]);
     SoKRN_ComponentKit* parent = p.parent == ImportedAssembly::kTop ? top : protos[static_cast<std::size_t>(p.parent)];
-    ok = vhost::PlaceInstance(doc, parent, protos[p.prototype], matrix, p.name) != nullptr;
+    ok = vx::host::PlaceInstance(doc, parent, protos[p.prototype], matrix, p.name) != nullptr;
     if (!ok) reason = "placement " + std::to_string(i) + " refused";
   }
   if (ok) ok = createUpTo(a.prototypes.size());

@@ -27,8 +27,8 @@ std::string formatMatrix(const SbMatrix& m) {
   float angle = 0;
   r.getValue(axis, angle);
   char buf[256];
-  std::snprintf(buf, sizeof buf, "t=(%g %g %g) r=(%g %g %g; %g deg) s=(%g %g %g)", t[0], t[1], t[2], axis[0],
-                axis[1], axis[2], angle * 180.0 / M_PI, s[0], s[1], s[2]);
+  std::snprintf(buf, sizeof buf, "t=(%g %g %g) r=(%g %g %g; %g deg) s=(%g %g %g)", t[0], t[1], t[2], axis[0], axis[1],
+                axis[2], angle * 180.0 / M_PI, s[0], s[1], s[2]);
   return buf;
 }
 
@@ -36,7 +36,7 @@ std::string kitName(SoKRN_ComponentKit* kit) {
   if (!kit) return "";
   std::wstring w;
   kit->getKRNName(w);
-  return vxplatform::WideToNarrow(w);
+  return vx::platform::WideToNarrow(w);
 }
 
 struct Totals {
@@ -68,7 +68,7 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
     SbMatrix local, global;
     CGraphOperation::GetInsMatrixBySoPath(doc, child, local, false, true);
     CGraphOperation::GetInsMatrixBySoPath(doc, child, global, true, true);
-    const int tris = proto ? vhost::CountTriangles(proto) : 0;
+    const int tris = proto ? vx::host::CountTriangles(proto) : 0;
     ++totals.instances;
     totals.triangles += tris;
     if (proto) {
@@ -82,7 +82,7 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
     }
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     std::printf("%s%s  %s  prototype=%s  triangles=%d\n", indent.c_str(), plc.c_str(),
-                vxplatform::WideToNarrow(names).c_str(), kitName(proto).c_str(), tris);
+                vx::platform::WideToNarrow(names).c_str(), kitName(proto).c_str(), tris);
     std::printf("%s  local:  %s\n", indent.c_str(), formatMatrix(local).c_str());
     std::printf("%s  global: %s\n", indent.c_str(), formatMatrix(global).c_str());
     printTree(doc, child, depth + 1, totals);
@@ -92,8 +92,8 @@ void printTree(SoKRN_MainDoc* doc, SoFullPath* path, int depth, Totals& totals) 
 
 }  // namespace
 
-vhost::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc) {
-  vhost::SoRef<SoFullPath> path(static_cast<SoFullPath*>(new SoPath(8)));
+vx::host::SoRef<SoFullPath> TopPrototypePath(SoKRN_MainDoc* doc) {
+  vx::host::SoRef<SoFullPath> path(static_cast<SoFullPath*>(new SoPath(8)));
   doc->appendPathToTopPrototype(*path);
   if (path->getLength() == 0) path.reset();
   return path;
@@ -109,11 +109,13 @@ int RunInfo(const std::vector<std::string>& args) {
       continue;
     }
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel info [FILE] [--deflection D] [--allow-external]\nPrints the assembly tree: per instance its placement path, name path,\n"
-                "prototype, local and global matrix and triangle count; then per prototype\n"
-                "its instance kits and placed occurrences.\n"
-                "--deflection D: STEP files are meshed to within D of the exact surfaces.\n"
-                "--allow-external: read the File nodes of an Inventor document (regular files only).");
+      std::puts(
+          "usage: vistrel info [FILE] [--deflection D] [--allow-external]\nPrints the assembly tree: per instance its "
+          "placement path, name path,\n"
+          "prototype, local and global matrix and triangle count; then per prototype\n"
+          "its instance kits and placed occurrences.\n"
+          "--deflection D: STEP files are meshed to within D of the exact surfaces.\n"
+          "--allow-external: read the File nodes of an Inventor document (regular files only).");
       return 0;
     }
     if (a == "--deflection") {
@@ -131,7 +133,7 @@ int RunInfo(const std::vector<std::string>& args) {
     file = a;
   }
   std::string error;
-  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
+  const vx::host::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;
@@ -139,7 +141,7 @@ int RunInfo(const std::vector<std::string>& args) {
   CGraphOperation::SetActiveMainDocKit(doc);
   std::printf("assembly: %s\n", file.empty() ? "(embedded sample)" : file.c_str());
   Totals totals;
-  if (const vhost::SoRef<SoFullPath> root = TopPrototypePath(doc)) printTree(doc, root, 0, totals);
+  if (const vx::host::SoRef<SoFullPath> root = TopPrototypePath(doc)) printTree(doc, root, 0, totals);
   std::printf("instances: %d  triangles: %lld\n", totals.instances, totals.triangles);
   std::printf("prototypes: %zu\n", totals.order.size());
   for (SoKRN_ComponentKit* proto : totals.order) {

@@ -100,7 +100,9 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   // address space, so there the parent's resident-memory check alone acts.
   if (limits.memoryBytes > 0) {
     const rlim_t cap = static_cast<rlim_t>(parentVirtual + limits.memoryBytes);
-    struct rlimit rl {cap, cap};
+    struct rlimit rl {
+      cap, cap
+    };
     setrlimit(RLIMIT_AS, &rl);
   }
 #else
@@ -147,8 +149,7 @@ ChildEnd WatchChild(pid_t pid, int fd, const Limits& limits, std::uint64_t basel
     if (!exited && !end.killedForTime && !end.killedForMemory) {
       // CPU time, so that a loaded machine does not cut a slow import short;
       // wall time at a multiple of it, for a child that waits forever.
-      const double elapsed =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (limits.seconds > 0 &&
           (elapsed > kWallFactor * limits.seconds || (elapsed > limits.seconds && CpuSeconds(pid) > limits.seconds))) {
         end.killedForTime = true;
@@ -162,7 +163,9 @@ ChildEnd WatchChild(pid_t pid, int fd, const Limits& limits, std::uint64_t basel
       if (!exited && waitpid(pid, &end.status, 0) == pid) exited = true;
       continue;
     }
-    struct pollfd p {fd, POLLIN, 0};
+    struct pollfd p {
+      fd, POLLIN, 0
+    };
     const int ready = poll(&p, 1, 10);
     if (ready < 0 && errno != EINTR) break;
     if (ready > 0) {
@@ -242,8 +245,10 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
 
 std::string Describe(const Result& result, const Limits& limits) {
   switch (result.outcome) {
-    case Outcome::kFinished: return "finished";
-    case Outcome::kSignal: return "crashed: " + result.detail;
+    case Outcome::kFinished:
+      return "finished";
+    case Outcome::kSignal:
+      return "crashed: " + result.detail;
     case Outcome::kTimeLimit: {
       char text[64];
       std::snprintf(text, sizeof text, "time limit of %g s reached", limits.seconds);
@@ -251,8 +256,10 @@ std::string Describe(const Result& result, const Limits& limits) {
     }
     case Outcome::kMemoryLimit:
       return "memory limit of " + std::to_string(limits.memoryBytes >> 20) + " MiB reached";
-    case Outcome::kExitStatus: return "ended with " + result.detail;
-    case Outcome::kCannotStart: return "could not start the reader process: " + result.detail;
+    case Outcome::kExitStatus:
+      return "ended with " + result.detail;
+    case Outcome::kCannotStart:
+      return "could not start the reader process: " + result.detail;
   }
   return "unknown";
 }

@@ -26,7 +26,7 @@
 namespace isolated {
 
 struct Limits {
-  double seconds = 0;  // CPU-time limit (wall clock: 4 times that); <= 0: none
+  double seconds = 0;             // CPU-time limit (wall clock: 4 times that); <= 0: none
   std::uint64_t memoryBytes = 0;  // resident memory the child may add; 0: none
 };
 
@@ -53,8 +53,8 @@ Result Run(const std::function<void(std::string& out)>& work, const Limits& limi
 std::string Describe(const Result& result, const Limits& limits);
 
 // The defaults for reading a file of `fileBytes`: CPU time 1800 s plus 120 s
-// per MiB (large assemblies are slow to convert, not hung), memory 2 GiB plus 64 times the file size (capped at the machine's
-// memory). VX_IMPORT_SECONDS and VX_IMPORT_MEMORY_MB override them.
+// per MiB (large assemblies are slow to convert, not hung), memory 2 GiB plus 64 times the file size (capped at the
+// machine's memory). VX_IMPORT_SECONDS and VX_IMPORT_MEMORY_MB override them.
 Limits DefaultLimits(std::uint64_t fileBytes);
 
 }  // namespace isolated

@@ -47,10 +47,14 @@ struct Reader {
     for (int k = 0; k < 4; ++k) {
       const char c = t[i++];
       v <<= 4;
-      if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
-      else return Fail("bad \\u escape");
+      if (c >= '0' && c <= '9')
+        v |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        v |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        v |= static_cast<unsigned>(c - 'A' + 10);
+      else
+        return Fail("bad \\u escape");
     }
     return true;
   }
@@ -67,12 +71,26 @@ struct Reader {
       if (i >= t.size()) break;
       c = t[i++];
       switch (c) {
-        case '"': case '\\': case '/': out += c; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+        case '\\':
+        case '/':
+          out += c;
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned cp = 0;
           if (!Hex4(cp)) return false;
@@ -85,7 +103,8 @@ struct Reader {
           Utf8(cp, out);
           break;
         }
-        default: return Fail("bad escape");
+        default:
+          return Fail("bad escape");
       }
     }
     if (i >= t.size()) return Fail("unterminated string");
@@ -111,7 +130,10 @@ struct Reader {
         ++i;
         if (!Value(v.fields[key], depth + 1)) return false;
         Space();
-        if (i < t.size() && t[i] == ',') { ++i; continue; }
+        if (i < t.size() && t[i] == ',') {
+          ++i;
+          continue;
+        }
         if (i < t.size() && t[i] == '}') return ++i, true;
         return Fail("',' or '}' expected");
       }
@@ -125,7 +147,10 @@ struct Reader {
         v.items.emplace_back();
         if (!Value(v.items.back(), depth + 1)) return false;
         Space();
-        if (i < t.size() && t[i] == ',') { ++i; continue; }
+        if (i < t.size() && t[i] == ',') {
+          ++i;
+          continue;
+        }
         if (i < t.size() && t[i] == ']') return ++i, true;
         return Fail("',' or ']' expected");
       }
@@ -134,9 +159,20 @@ struct Reader {
       v.kind = JsonValue::String;
       return Str(v.s);
     }
-    if (c == 't') { v.kind = JsonValue::Bool; v.b = true; return Word("true"); }
-    if (c == 'f') { v.kind = JsonValue::Bool; v.b = false; return Word("false"); }
-    if (c == 'n') { v.kind = JsonValue::Null; return Word("null"); }
+    if (c == 't') {
+      v.kind = JsonValue::Bool;
+      v.b = true;
+      return Word("true");
+    }
+    if (c == 'f') {
+      v.kind = JsonValue::Bool;
+      v.b = false;
+      return Word("false");
+    }
+    if (c == 'n') {
+      v.kind = JsonValue::Null;
+      return Word("null");
+    }
     const char* start = t.c_str() + i;
     char* end = nullptr;
     v.n = std::strtod(start, &end);

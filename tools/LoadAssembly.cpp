@@ -3,9 +3,9 @@
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
 
-vhost::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal) {
-  using Held = vhost::SoRef<SoKRN_MainDoc>;
-  if (file.empty()) return Held::adopt(vhost::BuildSampleAssembly());
+vx::host::SoRef<SoKRN_MainDoc> LoadAssembly(const std::string& file, std::string& error, bool allowExternal) {
+  using Held = vx::host::SoRef<SoKRN_MainDoc>;
+  if (file.empty()) return Held::adopt(vx::host::BuildSampleAssembly());
   ImportOptions options;
   options.allowExternal = allowExternal;
   return Held::adopt(ImportAssembly(file, error, nullptr, options));

@@ -23,8 +23,7 @@ bool IsDegenerate(const float* xyz, int a, int b, int c) {
     ac[k] = double(C[k]) - A[k];
     bc[k] = double(C[k]) - B[k];
   }
-  const double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
-                       ab[0] * ac[1] - ab[1] * ac[0]};
+  const double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2], ab[0] * ac[1] - ab[1] * ac[0]};
   const double area2 = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   auto len2 = [](const double* d) { return d[0] * d[0] + d[1] * d[1] + d[2] * d[2]; };
   const double longest2 = std::max({len2(ab), len2(ac), len2(bc)});

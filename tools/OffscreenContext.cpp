@@ -65,14 +65,10 @@ namespace {
 
 int g_eglDisplayUsers = 0;  // contexts alive on the shared surfaceless display
 
-void* eglProc(const char* name) {
-  return reinterpret_cast<void*>(eglGetProcAddress(name));
-}
+void* eglProc(const char* name) { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
 #ifdef VX_HAVE_OSMESA
-void* osMesaProc(const char* name) {
-  return reinterpret_cast<void*>(OSMesaGetProcAddress(name));
-}
+void* osMesaProc(const char* name) { return reinterpret_cast<void*>(OSMesaGetProcAddress(name)); }
 #endif
 
 bool hasExtension(const char* list, const char* name) {
@@ -98,7 +94,8 @@ bool loadGl(OffscreenContext::Native& n, void* (*getProc)(const char*), std::str
     const char* name;
   };
   // Each entry loads n.Name from "glName".
-#define VX_GL_ENTRY(name) {n.load(n.name, getProc, "gl" #name), "gl" #name}
+#define VX_GL_ENTRY(name) \
+  { n.load(n.name, getProc, "gl" #name), "gl" #name }
   const Entry entries[] = {
       VX_GL_ENTRY(GetString),
       VX_GL_ENTRY(GetIntegerv),
@@ -136,24 +133,25 @@ bool loadGl(OffscreenContext::Native& n, void* (*getProc)(const char*), std::str
 
 const char* OffscreenContext::backendName(Backend backend) {
   switch (backend) {
-    case Backend::EglSurfaceless: return "EGL (Mesa surfaceless)";
-    case Backend::OSMesa: return "OSMesa";
-    case Backend::Auto: break;
+    case Backend::EglSurfaceless:
+      return "EGL (Mesa surfaceless)";
+    case Backend::OSMesa:
+      return "OSMesa";
+    case Backend::Auto:
+      break;
   }
   return "none";
 }
 
-OffscreenContext::OffscreenContext(int width, int height)
-    : width_(width), height_(height), native_(new Native) {}
+OffscreenContext::OffscreenContext(int width, int height) : width_(width), height_(height), native_(new Native) {}
 
 OffscreenContext::~OffscreenContext() { destroy(); }
 
-std::unique_ptr<OffscreenContext> OffscreenContext::create(int width, int height, int samples,
-                                                           Backend preferred, std::string& error) {
+std::unique_ptr<OffscreenContext> OffscreenContext::create(int width, int height, int samples, Backend preferred,
+                                                           std::string& error) {
   error.clear();
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
-    error = "picture size " + std::to_string(width) + " x " + std::to_string(height) +
-            " is outside 1..16384 pixels";
+    error = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " is outside 1..16384 pixels";
     return nullptr;
   }
   if (preferred == Backend::Auto) {
@@ -209,9 +207,21 @@ bool OffscreenContext::initEgl(std::string& error) {
     error = eglErrorText("eglBindAPI(EGL_OPENGL_API)");
     return false;
   }
-  const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                  EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                                  EGL_DEPTH_SIZE, 24, EGL_NONE};
+  const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                  EGL_PBUFFER_BIT,
+                                  EGL_RENDERABLE_TYPE,
+                                  EGL_OPENGL_BIT,
+                                  EGL_RED_SIZE,
+                                  8,
+                                  EGL_GREEN_SIZE,
+                                  8,
+                                  EGL_BLUE_SIZE,
+                                  8,
+                                  EGL_ALPHA_SIZE,
+                                  8,
+                                  EGL_DEPTH_SIZE,
+                                  24,
+                                  EGL_NONE};
   EGLConfig config = nullptr;
   EGLint count = 0;
   if (!eglChooseConfig(n.eglDisplay, configAttribs, &config, 1, &count) || count < 1) {
@@ -249,8 +259,15 @@ bool OffscreenContext::initEgl(std::string& error) {
 bool OffscreenContext::initOsMesa(std::string& error) {
 #ifdef VX_HAVE_OSMESA
   Native& n = *native_;
-  const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_STENCIL_BITS, 8,
-                         OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+  const int attribs[] = {OSMESA_FORMAT,
+                         OSMESA_RGBA,
+                         OSMESA_DEPTH_BITS,
+                         24,
+                         OSMESA_STENCIL_BITS,
+                         8,
+                         OSMESA_PROFILE,
+                         OSMESA_COMPAT_PROFILE,
+                         0};
   n.osContext = OSMesaCreateContextAttribs(attribs, nullptr);
   if (!n.osContext) {
     error = "OSMesaCreateContextAttribs failed";
@@ -283,8 +300,9 @@ bool OffscreenContext::checkProcessEntryPoints(std::string& error) {
   using GetStringFn = const GLubyte* (*)(GLenum);
   const auto processGetString = reinterpret_cast<GetStringFn>(dlsym(RTLD_DEFAULT, "glGetString"));
   if (!processGetString || !processGetString(GL_VERSION)) {
-    error = "the context is current, but the process's glGetString does not see it "
-            "(OpenGL entry points come from a library that does not serve this context)";
+    error =
+        "the context is current, but the process's glGetString does not see it "
+        "(OpenGL entry points come from a library that does not serve this context)";
     return false;
   }
   return true;

@@ -15,7 +15,7 @@
 #include <vector>
 
 class OffscreenContext {
- public:
+public:
   enum class Backend { Auto, EglSurfaceless, OSMesa };
 
   // Creates a context with a width x height framebuffer and up to `samples`
@@ -23,8 +23,8 @@ class OffscreenContext {
   // `preferred` = Auto tries EGL, then OSMesa; the environment variable
   // VX_RENDER_BACKEND ("egl" or "osmesa") overrides Auto. On failure returns
   // null and sets `error` to a sentence naming every path that was tried.
-  static std::unique_ptr<OffscreenContext> create(int width, int height, int samples,
-                                                  Backend preferred, std::string& error);
+  static std::unique_ptr<OffscreenContext> create(int width, int height, int samples, Backend preferred,
+                                                  std::string& error);
   ~OffscreenContext();
   OffscreenContext(const OffscreenContext&) = delete;
   OffscreenContext& operator=(const OffscreenContext&) = delete;
@@ -51,7 +51,7 @@ class OffscreenContext {
 
   struct Native;  // EGL / OSMesa handles and GL entry points (source file only)
 
- private:
+private:
   OffscreenContext(int width, int height);
   bool initEgl(std::string& error);
   bool initOsMesa(std::string& error);

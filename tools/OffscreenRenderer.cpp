@@ -101,9 +101,7 @@ SbVec3f OffscreenRenderer::headlightDirection(const SbRotation& cameraOrientatio
   return direction;
 }
 
-OffscreenRenderer::Backend OffscreenRenderer::backend() const {
-  return context_ ? context_->backend() : Backend::Auto;
-}
+OffscreenRenderer::Backend OffscreenRenderer::backend() const { return context_ ? context_->backend() : Backend::Auto; }
 
 std::string OffscreenRenderer::description() const {
   if (!context_) return "no OpenGL context";
@@ -126,7 +124,7 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
   }
   // Borrowed for the call: a caller's node with no references is left with
   // none, not deleted.
-  vhost::SoRef<SoNode> holdScene(scene), holdCamera(camera);
+  vx::host::SoRef<SoNode> holdScene(scene), holdCamera(camera);
   std::vector<std::uint8_t> rgba;
   const bool ok = drawFramed(scene, camera, rgba);
   holdScene.detach();
@@ -143,7 +141,7 @@ bool OffscreenRenderer::render(SoNode* scene, SoCamera* camera, PngImage& pictur
 }
 
 bool OffscreenRenderer::drawFramed(SoNode* scene, SoCamera* camera, std::vector<std::uint8_t>& rgba) {
-  const vhost::SoRef<SoSeparator> root(new SoSeparator);
+  const vx::host::SoRef<SoSeparator> root(new SoSeparator);
   if (faceMode_ != FaceMode::FromScene) {
     // Coin lights both sides only when it knows the vertex ordering and the
     // shape is not solid.

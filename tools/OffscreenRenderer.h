@@ -40,7 +40,7 @@ class SoCamera;
 class SoNode;
 
 class OffscreenRenderer {
- public:
+public:
   using Backend = OffscreenContext::Backend;
   enum class FaceMode { TwoSided, Solid, FromScene };
 
@@ -63,7 +63,9 @@ class OffscreenRenderer {
   int width() const { return width_; }
   int height() const { return height_; }
   int samples() const { return context_ ? context_->samples() : 0; }
-  SbViewportRegion viewport() const { return SbViewportRegion(static_cast<short>(width_), static_cast<short>(height_)); }
+  SbViewportRegion viewport() const {
+    return SbViewportRegion(static_cast<short>(width_), static_cast<short>(height_));
+  }
 
   // Background; alpha 1 (the default) gives an opaque picture, alpha 0 a
   // picture whose empty parts are transparent. Default black.
@@ -96,7 +98,7 @@ class OffscreenRenderer {
   bool render(SoNode* scene, SoCamera* camera, PngImage& picture);
   bool render(SoNode* scene, PngImage& picture) { return render(scene, nullptr, picture); }
 
- private:
+private:
   // The scene under a root of our own (shape hints, the camera or a fitted
   // one, a headlight), drawn in our context and read back into `rgba`;
   // false with error_ set.

@@ -6,7 +6,7 @@
 #include <vector>
 
 class PngImage {
- public:
+public:
   struct Rgba {
     std::uint8_t r, g, b, a;
     bool operator==(const Rgba& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
@@ -46,7 +46,7 @@ class PngImage {
   // On failure returns false, sets `error` and leaves this picture unchanged.
   bool readFile(const std::string& path, std::string& error);
 
- private:
+private:
   int width_ = 0;
   int height_ = 0;
   std::vector<std::uint8_t> pixels_;

@@ -5,8 +5,8 @@
 #include "tools/Commands.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
-#include "tools/StepImporter.h"
 #include "tools/SafeOutput.h"
+#include "tools/StepImporter.h"
 
 int RunRender(const std::vector<std::string>& args) {
   std::string file, out;
@@ -15,8 +15,9 @@ int RunRender(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      std::puts("usage: vistrel render [FILE] --png OUT.png [--size WxH] [--deflection D] [--allow-external]\n"
-                "Renders the assembly in FILE (the embedded sample without FILE) to a PNG picture.");
+      std::puts(
+          "usage: vistrel render [FILE] --png OUT.png [--size WxH] [--deflection D] [--allow-external]\n"
+          "Renders the assembly in FILE (the embedded sample without FILE) to a PNG picture.");
       return 0;
     }
     if (a == "--png" && i + 1 < args.size()) {
@@ -28,8 +29,8 @@ int RunRender(const std::vector<std::string>& args) {
     } else if (a == "--allow-external") {
       allowExternal = true;
     } else if (a == "--size" && i + 1 < args.size()) {
-      if (std::sscanf(args[++i].c_str(), "%dx%d", &width, &height) != 2 || width < 16 || height < 16 ||
-          width > 8192 || height > 8192) {
+      if (std::sscanf(args[++i].c_str(), "%dx%d", &width, &height) != 2 || width < 16 || height < 16 || width > 8192 ||
+          height > 8192) {
         std::fprintf(stderr, "vistrel render: --size takes WxH between 16 and 8192, not '%s'\n", args[i].c_str());
         return 2;
       }
@@ -55,7 +56,7 @@ int RunRender(const std::vector<std::string>& args) {
     return 2;
   }
   std::string error;
-  const vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
+  const vx::host::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error, allowExternal);
   if (!doc) {
     std::fprintf(stderr, "vistrel: %s\n", error.c_str());
     return 2;

@@ -93,7 +93,7 @@ const SbVec3f kNoColour(-1, -1, -1);
 SoKRN_ComponentKit* tailKit(const SoFullPath* path) {
   SoNode* tail = path && path->getLength() > 0 ? path->getTail() : nullptr;
   return tail && tail->isOfType(SoKRN_ComponentKit::getClassTypeId()) ? static_cast<SoKRN_ComponentKit*>(tail)
-                                                                       : nullptr;
+                                                                      : nullptr;
 }
 
 bool hasChildren(SoKRN_ComponentKit* kit) { return kit && kit->getNumEleChildren() > 0; }
@@ -159,7 +159,7 @@ bool WriteEachResult(CCollisionManager& manager, SoKRN_MainDoc* doc, const Check
                      OffscreenRenderer& renderer, SoSeparator* scene, std::string& error,
                      std::vector<ResultCamera>* cameras) {
   bool ok = true;
-  const vhost::SoRef<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
+  const vx::host::SoRef<SoPerspectiveCamera> camera(new SoPerspectiveCamera);
   PngImage picture;
   const float aspect = static_cast<float>(kWidth) / kHeight;
   for (int i = 0; ok && i < manager.GetResultCount(); ++i) {
@@ -173,7 +173,8 @@ bool WriteEachResult(CCollisionManager& manager, SoKRN_MainDoc* doc, const Check
       std::snprintf(name, sizeof name, "/result_%03d.png", i + 1);
       ok = renderer.render(scene, camera, picture) && picture.writeFile(options.pngDir + name, error);
       if (!ok && error.empty()) error = options.pngDir + name + ": " + renderer.errorMessage();
-      if (ok && cameras) recordCamera(*camera, aspect, options.clip, manager, i, (*cameras)[static_cast<std::size_t>(i)]);
+      if (ok && cameras)
+        recordCamera(*camera, aspect, options.clip, manager, i, (*cameras)[static_cast<std::size_t>(i)]);
     }
     for (SoFullPath* path : {r.pPath1, r.pPath2}) {
       if (hasChildren(tailKit(path))) {
@@ -213,8 +214,7 @@ bool WriteOverview(CCollisionManager& manager, SoKRN_MainDoc* doc, const CheckOp
   }
   if (manager.GetResultCount() > 0) manager.ShowAllWithoutClear();
   PngImage picture;
-  const bool ok =
-      renderer.render(doc, nullptr, picture) && picture.writeFile(options.pngDir + "/overview.png", error);
+  const bool ok = renderer.render(doc, nullptr, picture) && picture.writeFile(options.pngDir + "/overview.png", error);
   if (!ok && error.empty()) error = options.pngDir + "/overview.png: " + renderer.errorMessage();
   clearLooks(doc, coloured);
   return ok;
@@ -247,7 +247,7 @@ bool WriteResultPictures(CCollisionManager& manager, SoKRN_MainDoc* doc, const C
   for (SoFullPath* path : inputs) {
     if (!hasChildren(tailKit(path))) setLook(doc, path, kGhost, kGhostTransparency);
   }
-  const vhost::SoRef<SoSeparator> scene(pictureScene(doc, manager));
+  const vx::host::SoRef<SoSeparator> scene(pictureScene(doc, manager));
 
   bool ok = WriteEachResult(manager, doc, options, renderer, scene, error, cameras);
   clearLooks(doc, inputs);

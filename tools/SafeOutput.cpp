@@ -58,9 +58,9 @@ bool WriteFile(const std::string& path, const std::function<bool(std::FILE*, std
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  struct stat sa {
+  }, sb{};
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   std::error_code ec1, ec2;
   const auto pa = std::filesystem::weakly_canonical(a, ec1), pb = std::filesystem::weakly_canonical(b, ec2);
   return !ec1 && !ec2 && pa == pb;

@@ -17,8 +17,7 @@ namespace safeoutput {
 // Calls `write` with a stream open on the temporary file; `write` returns
 // false with `error` set when it fails. False with a sentence naming `path`
 // in `error` on any failure.
-bool WriteFile(const std::string& path, const std::function<bool(std::FILE*, std::string&)>& write,
-               std::string& error);
+bool WriteFile(const std::string& path, const std::function<bool(std::FILE*, std::string&)>& write, std::string& error);
 
 // True when `a` and `b` name the same existing file (hard links and
 // symlinks included), or the same path when either does not exist.
@@ -26,7 +25,6 @@ bool SameFile(const std::string& a, const std::string& b);
 
 // The reason an output path `path` given for `option` cannot be used, empty
 // when it can: "" for an empty value, or one of `inputs`.
-std::string CheckOutputPath(const std::string& option, const std::string& path,
-                            const std::vector<std::string>& inputs);
+std::string CheckOutputPath(const std::string& option, const std::string& path, const std::vector<std::string>& inputs);
 
 }  // namespace safeoutput

@@ -35,9 +35,7 @@ struct Vec {
 };
 Vec vec(const SbVec3f& v) { return {v[0], v[1], v[2]}; }
 double dot(const Vec& a, const Vec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(const Vec& a, const Vec& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+Vec cross(const Vec& a, const Vec& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 double length(const Vec& a) { return std::sqrt(dot(a, a)); }
 Vec scaled(const Vec& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
@@ -124,7 +122,8 @@ bool SceneCamera::fit(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& p
   const SbVec3f lo = bounds.getMin(), hi = bounds.getMax();
   const Vec c = scaled(vec(lo + hi), 0.5);
   double size = length(vec(hi - lo));
-  const std::vector<SbVec3f> unitCube = corners(SbBox3f(lo - SbVec3f(0.5f, 0.5f, 0.5f), hi + SbVec3f(0.5f, 0.5f, 0.5f)));
+  const std::vector<SbVec3f> unitCube =
+      corners(SbBox3f(lo - SbVec3f(0.5f, 0.5f, 0.5f), hi + SbVec3f(0.5f, 0.5f, 0.5f)));
   const bool single = size <= 1e-6 * std::max(1.0, length(c));
   const std::vector<SbVec3f>& points = single ? unitCube : pointsIn;
   if (single) size = std::sqrt(3.0);
@@ -174,8 +173,8 @@ bool SceneCamera::fit(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& p
   const double nearDepth = d + minAlong, farDepth = d + maxAlong;
   SbMatrix basis(static_cast<float>(r.x), static_cast<float>(r.y), static_cast<float>(r.z), 0.0f,
                  static_cast<float>(u.x), static_cast<float>(u.y), static_cast<float>(u.z), 0.0f,
-                 static_cast<float>(-v.x), static_cast<float>(-v.y), static_cast<float>(-v.z), 0.0f,
-                 0.0f, 0.0f, 0.0f, 1.0f);
+                 static_cast<float>(-v.x), static_cast<float>(-v.y), static_cast<float>(-v.z), 0.0f, 0.0f, 0.0f, 0.0f,
+                 1.0f);
   camera.position.setValue(static_cast<float>(eye.x), static_cast<float>(eye.y), static_cast<float>(eye.z));
   camera.orientation.setValue(SbRotation(basis));
   camera.heightAngle.setValue(heightAngle_);

@@ -19,7 +19,7 @@ class SoNode;
 class SoPerspectiveCamera;
 
 class SceneCamera {
- public:
+public:
   SceneCamera();
 
   // Direction the camera looks along, in world coordinates (need not be unit).
@@ -43,8 +43,8 @@ class SceneCamera {
   // distances of `camera` so that `box` fills a picture of the given aspect ratio
   // (width / height). A box that is a single point is treated as a unit cube
   // around it. Near and far take in the box only: what lies outside it is
-  // clipped unless the renderer widens them (OffscreenRenderer auto clipping). Returns false and leaves the camera unchanged when the box is
-  // empty, not finite, or aspect is not positive.
+  // clipped unless the renderer widens them (OffscreenRenderer auto clipping). Returns false and leaves the camera
+  // unchanged when the box is empty, not finite, or aspect is not positive.
   bool fit(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) const;
 
   // The same for a set of world points: every point inside, the set centred.
@@ -58,7 +58,7 @@ class SceneCamera {
   // no extent.
   bool viewAll(SoPerspectiveCamera& camera, SoNode* scene, const SbViewportRegion& viewport) const;
 
- private:
+private:
   SbVec3f viewDirection_;
   SbVec3f up_;
   float margin_;

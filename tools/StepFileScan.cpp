@@ -23,9 +23,7 @@ public:
 
 private:
   bool AtEnd() const { return m_p >= m_s.size(); }
-  char Peek(std::size_t ahead = 0) const {
-    return m_p + ahead < m_s.size() ? m_s[m_p + ahead] : '\0';
-  }
+  char Peek(std::size_t ahead = 0) const { return m_p + ahead < m_s.size() ? m_s[m_p + ahead] : '\0'; }
 
   // The first failure wins; it names the entity being read, else the line.
   bool Fail(const std::string& what) {
@@ -62,8 +60,7 @@ private:
   std::string Word() {
     const std::size_t start = m_p;
     if (Peek() == '!') ++m_p;
-    while (!AtEnd() && (std::isalnum(static_cast<unsigned char>(Peek())) || Peek() == '_' || Peek() == '-'))
-      ++m_p;
+    while (!AtEnd() && (std::isalnum(static_cast<unsigned char>(Peek())) || Peek() == '_' || Peek() == '-')) ++m_p;
     return m_s.substr(start, m_p - start);
   }
 

@@ -16,8 +16,7 @@ double g_deflection = 0.0;
 void SetStepDeflection(double deflection) { g_deflection = deflection; }
 double StepDeflection() { return g_deflection; }
 
-bool TakeDeflectionOption(const std::vector<std::string>& args, std::size_t& i,
-                          const char* command) {
+bool TakeDeflectionOption(const std::vector<std::string>& args, std::size_t& i, const char* command) {
   if (i + 1 >= args.size()) {
     std::fprintf(stderr, "%s: --deflection needs a value\n", command);
     return false;
@@ -37,8 +36,7 @@ bool TakeDeflectionOption(const std::vector<std::string>& args, std::size_t& i,
 
 bool StepImportAvailable() { return false; }
 
-SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::string& error,
-                          ImportStats&) {
+SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::string& error, ImportStats&) {
   error = label + ": this vistrel was built without STEP support (VX_WITH_STEP off)";
   return nullptr;
 }
@@ -82,9 +80,9 @@ SoKRN_MainDoc* ImportStep(const std::string&, const std::string& label, std::str
 #include <TDataStd_Name.hxx>
 #include <TDocStd_Document.hxx>
 #include <TopExp_Explorer.hxx>
+#include <TopTools_ShapeMapHasher.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Face.hxx>
-#include <TopTools_ShapeMapHasher.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_ColorTool.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
@@ -107,12 +105,8 @@ namespace {
 struct Colour {
   bool set = false;
   float r = 0, g = 0, b = 0;
-  bool operator<(const Colour& o) const {
-    return std::tie(set, r, g, b) < std::tie(o.set, o.r, o.g, o.b);
-  }
-  bool operator==(const Colour& o) const {
-    return set == o.set && r == o.r && g == o.g && b == o.b;
-  }
+  bool operator<(const Colour& o) const { return std::tie(set, r, g, b) < std::tie(o.set, o.r, o.g, o.b); }
+  bool operator==(const Colour& o) const { return set == o.set && r == o.r && g == o.g && b == o.b; }
 };
 
 constexpr double kRelativeDeflection = 1e-3;  // of a part's bounding-box diagonal
@@ -135,10 +129,9 @@ std::string Entry(const TDF_Label& label) {
 // Coin's row-vector form of an Open CASCADE transformation (column vectors,
 // translation in the fourth column): the transpose.
 SbMatrix ToRowVectorForm(const gp_Trsf& t) {
-  return SbMatrix(float(t.Value(1, 1)), float(t.Value(2, 1)), float(t.Value(3, 1)), 0.0f,
-                  float(t.Value(1, 2)), float(t.Value(2, 2)), float(t.Value(3, 2)), 0.0f,
-                  float(t.Value(1, 3)), float(t.Value(2, 3)), float(t.Value(3, 3)), 0.0f,
-                  float(t.Value(1, 4)), float(t.Value(2, 4)), float(t.Value(3, 4)), 1.0f);
+  return SbMatrix(float(t.Value(1, 1)), float(t.Value(2, 1)), float(t.Value(3, 1)), 0.0f, float(t.Value(1, 2)),
+                  float(t.Value(2, 2)), float(t.Value(3, 2)), 0.0f, float(t.Value(1, 3)), float(t.Value(2, 3)),
+                  float(t.Value(3, 3)), 0.0f, float(t.Value(1, 4)), float(t.Value(2, 4)), float(t.Value(3, 4)), 1.0f);
 }
 
 bool IsFinite(const SbMatrix& m) {
@@ -203,8 +196,7 @@ private:
 
 class StepConverter {
 public:
-  StepConverter(const Handle(TDocStd_Document)& xdoc, std::string label, std::string fileName,
-                double deflection)
+  StepConverter(const Handle(TDocStd_Document) & xdoc, std::string label, std::string fileName, double deflection)
       : m_shapes(XCAFDoc_DocumentTool::ShapeTool(xdoc->Main())),
         m_colours(XCAFDoc_DocumentTool::ColorTool(xdoc->Main())),
         m_label(std::move(label)),
@@ -221,12 +213,11 @@ public:
       error = m_label + ": no shapes";
       return nullptr;
     }
-    m_doc.reset(vhost::NewDocument());
+    m_doc.reset(vx::host::NewDocument());
     SoKRN_ComponentKit* top = m_doc->getTopPrototype();
     std::int64_t placed = 0;
     const TDF_Label& first = free.Value(1);
-    if (free.Length() == 1 && m_shapes->IsAssembly(first) &&
-        m_shapes->GetLocation(first).IsIdentity()) {
+    if (free.Length() == 1 && m_shapes->IsAssembly(first) && m_shapes->GetLocation(first).IsIdentity()) {
       top->setKRNName(Name(first, CGraphOperation::StringToWString(m_fileName)));
       m_open.insert(Entry(first));
       placed = PlaceComponents(first, top, OwnColour(first), 1);
@@ -262,8 +253,7 @@ private:
 
   bool LabelColour(const TDF_Label& label, Colour& out) const {
     Quantity_Color c;
-    if (!m_colours->GetColor(label, XCAFDoc_ColorSurf, c) &&
-        !m_colours->GetColor(label, XCAFDoc_ColorGen, c))
+    if (!m_colours->GetColor(label, XCAFDoc_ColorSurf, c) && !m_colours->GetColor(label, XCAFDoc_ColorGen, c))
       return false;
     double r = 0, g = 0, b = 0;
     c.Values(r, g, b, Quantity_TOC_sRGB);
@@ -290,15 +280,12 @@ private:
     // part may well be named by its number).
     const bool component = m_shapes->IsComponent(label);
     if (text.empty() || text.rfind("=>", 0) == 0 ||
-        (component &&
-         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })))
+        (component && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })))
       return fallback;
     return CGraphOperation::StringToWString(text);
   }
 
-  void Hold(SoNode* node) {
-    m_held.emplace_back(node);
-  }
+  void Hold(SoNode* node) { m_held.emplace_back(node); }
 
   void Fail(const std::string& reason) {
     if (m_error.empty()) m_error = m_label + ": " + reason;
@@ -306,28 +293,25 @@ private:
 
   // Places `proto` in `parent` at `location`, named after `component` (or
   // "<prototype>:<n>"); the triangles of the occurrence, 0 when not placed.
-  std::int64_t Place(SoKRN_ComponentKit* parent, SoKRN_ComponentKit* proto,
-                     const TDF_Label& component, const TopLoc_Location& location,
-                     std::map<SoKRN_ComponentKit*, int>& counts) {
+  std::int64_t Place(SoKRN_ComponentKit* parent, SoKRN_ComponentKit* proto, const TDF_Label& component,
+                     const TopLoc_Location& location, std::map<SoKRN_ComponentKit*, int>& counts) {
     const SbMatrix m = ToRowVectorForm(location.Transformation());
     if (!IsFinite(m)) {
-      Fail("component \"" + vxplatform::WideToNarrow(Name(component, L"")) +
-           "\" has a non-finite placement");
+      Fail("component \"" + vx::platform::WideToNarrow(Name(component, L"")) + "\" has a non-finite placement");
       return 0;
     }
     const int n = ++counts[proto];
     std::wstring protoName;
     proto->getKRNName(protoName);
     const std::wstring name = Name(component, protoName + L":" + std::to_wstring(n));
-    if (!vhost::PlaceInstance(m_doc, parent, proto, m, name)) return 0;
+    if (!vx::host::PlaceInstance(m_doc, parent, proto, m, name)) return 0;
     ++m_stats.instances;
     return m_protos.at(proto);
   }
 
   // Places the components of the assembly `label` in `parent`; returns the
   // triangles placed (one occurrence of `parent`).
-  std::int64_t PlaceComponents(const TDF_Label& label, SoKRN_ComponentKit* parent,
-                               const Colour& inherited, int depth) {
+  std::int64_t PlaceComponents(const TDF_Label& label, SoKRN_ComponentKit* parent, const Colour& inherited, int depth) {
     TDF_LabelSequence components;
     m_shapes->GetComponents(label, components, false);
     std::map<SoKRN_ComponentKit*, int> counts;
@@ -335,8 +319,7 @@ private:
     for (TDF_LabelSequence::Iterator it(components); it.More() && m_error.empty(); it.Next()) {
       TDF_Label referred;
       if (!m_shapes->GetReferredShape(it.Value(), referred)) continue;
-      SoKRN_ComponentKit* proto =
-          PrototypeFor(referred, OwnColour(it.Value()), inherited, depth + 1);
+      SoKRN_ComponentKit* proto = PrototypeFor(referred, OwnColour(it.Value()), inherited, depth + 1);
       if (proto) placed += Place(parent, proto, it.Value(), m_shapes->GetLocation(it.Value()), counts);
     }
     return placed;
@@ -345,11 +328,9 @@ private:
   // The prototype of `label` placed by a component of colour `placing`
   // inside assemblies of colour `inherited`; null when it holds no triangle
   // or on failure (m_error set).
-  SoKRN_ComponentKit* PrototypeFor(const TDF_Label& label, const Colour& placing,
-                                   const Colour& inherited, int depth) {
+  SoKRN_ComponentKit* PrototypeFor(const TDF_Label& label, const Colour& placing, const Colour& inherited, int depth) {
     if (depth > AssimpSceneConverter::kMaxDepth) {
-      Fail("assembly nested deeper than " + std::to_string(AssimpSceneConverter::kMaxDepth) +
-           " levels");
+      Fail("assembly nested deeper than " + std::to_string(AssimpSceneConverter::kMaxDepth) + " levels");
       return nullptr;
     }
     const std::string entry = Entry(label);
@@ -361,15 +342,14 @@ private:
     const auto found = m_byLabel.find(key);
     if (found != m_byLabel.end()) return found->second;
     if (m_open.count(entry)) {
-      Fail("the assembly \"" + vxplatform::WideToNarrow(Name(label, L"")) +
-           "\" contains itself");
+      Fail("the assembly \"" + vx::platform::WideToNarrow(Name(label, L"")) + "\" contains itself");
       return nullptr;
     }
 
     SoKRN_ComponentKit* kit = nullptr;
     std::int64_t placed = 0;
     if (m_shapes->IsAssembly(label)) {
-      kit = vhost::MakeAssemblyPrototype(m_doc, Name(label, L"Assembly"));
+      kit = vx::host::MakeAssemblyPrototype(m_doc, Name(label, L"Assembly"));
       if (kit) {
         Hold(kit);
         m_open.insert(entry);
@@ -378,7 +358,7 @@ private:
       }
     } else {
       kit = MeshPart(label, resolved);
-      if (kit) placed = vhost::CountTriangles(kit);
+      if (kit) placed = vx::host::CountTriangles(kit);
     }
     if (placed == 0) kit = nullptr;  // nothing to show below it (a held kit is released at the end)
     if (kit) {
@@ -417,14 +397,12 @@ private:
       ++m_stats.meshesDropped;
       return false;
     }
-    const double deflection =
-        m_deflection > 0 ? m_deflection : kRelativeDeflection * std::sqrt(box.SquareExtent());
+    const double deflection = m_deflection > 0 ? m_deflection : kRelativeDeflection * std::sqrt(box.SquareExtent());
     if (!(deflection > 0) || !std::isfinite(deflection)) {
       ++m_stats.meshesDropped;
       return false;
     }
-    BRepMesh_IncrementalMesh mesher(shape, deflection, Standard_False, kAngularDeflection,
-                                    Standard_False);
+    BRepMesh_IncrementalMesh mesher(shape, deflection, Standard_False, kAngularDeflection, Standard_False);
     return true;
   }
 
@@ -436,13 +414,13 @@ private:
   bool CollectTriangles(const TopoDS_Shape& shape,
                         const NCollection_DataMap<TopoDS_Shape, int, TopTools_ShapeMapHasher>& byFace,
                         std::vector<float>& xyz, std::vector<int>& tris, std::vector<int>& triColour) {
-    std::unordered_map<std::uint64_t, std::vector<int>> joined;
+    std::unordered_map<std::uint64_t, std::vector<int> > joined;
     auto vertex = [&](const gp_Pnt& p) {
       const float c[3] = {float(p.X()) + 0.0f, float(p.Y()) + 0.0f, float(p.Z()) + 0.0f};
       std::uint32_t bits[3];
       std::memcpy(bits, c, sizeof bits);
-      const std::uint64_t hash = (std::uint64_t(bits[0]) * 0x9E3779B97F4A7C15ull) ^
-                                 (std::uint64_t(bits[1]) * 0xC2B2AE3D27D4EB4Full) ^ bits[2];
+      const std::uint64_t hash =
+          (std::uint64_t(bits[0]) * 0x9E3779B97F4A7C15ull) ^ (std::uint64_t(bits[1]) * 0xC2B2AE3D27D4EB4Full) ^ bits[2];
       std::vector<int>& bucket = joined[hash];
       for (int v : bucket)
         if (std::memcmp(&xyz[3 * size_t(v)], c, sizeof c) == 0) return v;
@@ -469,9 +447,7 @@ private:
       for (int i = 1; i <= mesh->NbTriangles(); ++i) {
         int a = 0, b = 0, c = 0;
         mesh->Triangle(i).Get(a, b, c);
-        if (a < 1 || b < 1 || c < 1 || a > mesh->NbNodes() || b > mesh->NbNodes() ||
-            c > mesh->NbNodes())
-          continue;
+        if (a < 1 || b < 1 || c < 1 || a > mesh->NbNodes() || b > mesh->NbNodes() || c > mesh->NbNodes()) continue;
         if (reversed) std::swap(b, c);
         const int va = nodes[size_t(a)], vb = nodes[size_t(b)], vc = nodes[size_t(c)];
         if (meshcleanup::IsDegenerate(xyz.data(), va, vb, vc)) {
@@ -499,7 +475,7 @@ private:
     const bool finite = CollectTriangles(shape, byFace, xyz, tris, triColour);
     const std::wstring name = Name(label, L"Part");
     if (!finite) {
-      Fail("part \"" + vxplatform::WideToNarrow(name) + "\" has a non-finite coordinate");
+      Fail("part \"" + vx::platform::WideToNarrow(name) + "\" has a non-finite coordinate");
       return nullptr;
     }
     if (tris.empty()) {
@@ -507,7 +483,7 @@ private:
       return nullptr;
     }
     meshcleanup::CompactVertices(xyz, tris);
-    SoKRN_ComponentKit* kit = vhost::MakePartPrototype(m_doc, name, xyz, tris);
+    SoKRN_ComponentKit* kit = vx::host::MakePartPrototype(m_doc, name, xyz, tris);
     if (!kit) return nullptr;
     Hold(kit);
     m_stats.triangles += static_cast<std::int64_t>(tris.size() / 3);
@@ -517,8 +493,8 @@ private:
 
   // One colour for the whole part, or one per triangle; nothing when no
   // colour is known (the viewer's default material then applies).
-  static void AddMaterial(SoKRN_ComponentKit* kit, const Colour& base,
-                          const std::vector<Colour>& palette, const std::vector<int>& triColour) {
+  static void AddMaterial(SoKRN_ComponentKit* kit, const Colour& base, const std::vector<Colour>& palette,
+                          const std::vector<int>& triColour) {
     auto colourOf = [&](int index) { return index < 0 ? base : palette[size_t(index)]; };
     bool uniform = true, any = false;
     for (int c : triColour) {
@@ -554,12 +530,12 @@ private:
   std::string m_fileName;
   double m_deflection;
   std::string m_error;
-  vhost::SoRef<SoKRN_MainDoc> m_doc;
+  vx::host::SoRef<SoKRN_MainDoc> m_doc;
   ImportStats m_stats;
   std::map<std::pair<std::string, Colour>, SoKRN_ComponentKit*> m_byLabel;
   std::unordered_map<SoKRN_ComponentKit*, std::int64_t> m_protos;  // placed triangles
-  std::set<std::string> m_open;  // assemblies on the current branch
-  std::vector<vhost::SoRef<SoNode>> m_held;
+  std::set<std::string> m_open;                                    // assemblies on the current branch
+  std::vector<vx::host::SoRef<SoNode> > m_held;
 };
 
 // The first error the reader's syntax and type checks found, as "entity
@@ -579,8 +555,8 @@ std::string FirstLoadFailure(STEPCAFControl_Reader& reader, bool& brokenReferenc
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     // What a deleted or renumbered entity leaves behind.
-    brokenReference = lower.find("unresolved") != std::string::npos ||
-                      lower.find("entity has illegal type") != std::string::npos;
+    brokenReference =
+        lower.find("unresolved") != std::string::npos || lower.find("entity has illegal type") != std::string::npos;
     std::string where = "entity " + std::to_string(checks.Number());
     if (!model.IsNull() && checks.Number() >= 1 && checks.Number() <= model->NbEntities()) {
       const Handle(TCollection_HAsciiString) id = model->StringLabel(model->Value(checks.Number()));
@@ -631,8 +607,7 @@ bool CheckStepFile(const std::string& file, const std::string& label, std::strin
 
 }  // namespace
 
-SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
-                          ImportStats& stats) {
+SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error, ImportStats& stats) {
   error.clear();
   if (!CheckStepFile(file, label, error)) return nullptr;
   const std::string fileName = file.substr(file.find_last_of('/') + 1);
@@ -663,8 +638,7 @@ SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std
     const std::string failure = FirstLoadFailure(reader, brokenReference);
     if (!failure.empty()) {
       error = label + ": damaged STEP file (" +
-              (brokenReference ? "a referenced entity is missing or of the wrong type, " : "") +
-              failure + ")";
+              (brokenReference ? "a referenced entity is missing or of the wrong type, " : "") + failure + ")";
       return nullptr;
     }
     if (reader.ChangeReader().NbRootsForTransfer() == 0) {

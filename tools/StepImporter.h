@@ -71,11 +71,9 @@ double StepDeflection();
 // The commands' "--deflection D" option: args[i] is "--deflection"; takes
 // the value args[i + 1] (a number > 0), advances i past it and sets it.
 // False with a message on stderr ("<command>: ...") when it is missing or bad.
-bool TakeDeflectionOption(const std::vector<std::string>& args, std::size_t& i,
-                          const char* command);
+bool TakeDeflectionOption(const std::vector<std::string>& args, std::size_t& i, const char* command);
 
 // Reads the STEP file `file` into a new document, referenced once (the caller
 // unrefs it), or returns null with `error` set. `label` names the file in
 // messages. `stats` receives the counts of a successful import.
-SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error,
-                          ImportStats& stats);
+SoKRN_MainDoc* ImportStep(const std::string& file, const std::string& label, std::string& error, ImportStats& stats);

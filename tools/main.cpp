@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/VistrelHost.h"
 #include "draggers/VistrelHostDraggers.h"
+#include "host/VistrelHost.h"
 #include "module/VistrelExt.h"
 #include "tools/Commands.h"
 
@@ -33,8 +33,10 @@ int runViewer(char** argv) {
     self[n] = '\0';
     std::string dir(self);
     dir.erase(dir.find_last_of('/') + 1);
-    if (access((dir + "viewer/vistrel-view").c_str(), X_OK) == 0) viewer = dir + "viewer/vistrel-view";  // build tree
-    else if (access((dir + "vistrel-view").c_str(), X_OK) == 0) viewer = dir + "vistrel-view";
+    if (access((dir + "viewer/vistrel-view").c_str(), X_OK) == 0)
+      viewer = dir + "viewer/vistrel-view";  // build tree
+    else if (access((dir + "vistrel-view").c_str(), X_OK) == 0)
+      viewer = dir + "vistrel-view";
   }
   argv[1] = const_cast<char*>(viewer.c_str());
   execvp(viewer.c_str(), argv + 1);

@@ -47,17 +47,17 @@ std::unique_ptr<FlatAssembly> NestedAssembly(unsigned seed, int leaves, int subs
   for (int i = 0; i < leaves; ++i) {
     a->Place(i % 2, SbVec3f(pos(rng), pos(rng), pos(rng) * 0.3f), SbRotation(SbVec3f(1, pos(rng), 1), angle(rng)));
   }
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
+  SoKRN_ComponentKit* sub = vx::host::MakeAssemblyPrototype(a->doc, L"Sub");
   const SbVec3f at[3] = {SbVec3f(0, 0, 0), SbVec3f(1.2f, 0, 0), SbVec3f(5, 0, 0)};
   for (int k = 0; k < 3; ++k) {
     SbMatrix m;
     m.setTranslate(at[k]);
-    vhost::PlaceInstance(a->doc, sub, a->protos[static_cast<std::size_t>(k % 2)], m);
+    vx::host::PlaceInstance(a->doc, sub, a->protos[static_cast<std::size_t>(k % 2)], m);
   }
   for (int s = 0; s < subs; ++s) {
     SbMatrix m;
     m.setTransform(SbVec3f(pos(rng), pos(rng), 0), SbRotation(SbVec3f(0, 0, 1), angle(rng)), SbVec3f(1, 1, 1));
-    vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, m, L"S", leaves + 1 + s);
+    vx::host::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, m, L"S", leaves + 1 + s);
   }
   return a;
 }
@@ -95,7 +95,7 @@ void AddPaths(SoKRN_MainDoc* doc, const std::vector<std::string>& rel, SoPathLis
 }
 
 Outcome RunOnce(FlatAssembly& a, const RunSetup& s, int broad, const SoPathList& g1, const SoPathList& g2,
-            const SoPathList& ignored, const std::vector<bool>& selfFlags, int threads = 0) {
+                const SoPathList& ignored, const std::vector<bool>& selfFlags, int threads = 0) {
   auto* m = new CCollisionManager(a.doc, "CollisionManager");
   m->m_bBroadPhase = broad;
   m->m_nSearchThreads = threads;
@@ -126,10 +126,11 @@ Outcome RunOnce(FlatAssembly& a, const RunSetup& s, int broad, const SoPathList&
   RunAndWait(*m);
   for (const _collisionResult& r : m->Results()) {
     std::string t = std::to_string(r.nID) + " " + std::to_string(r.nType) + " " + Plc(r.pPath1) + " " +
-                    Plc(r.pTopPath1) + " " + std::to_string(r.nTag1) + " " + Plc(r.pPath2) + " " +
-                    Plc(r.pTopPath2) + " " + std::to_string(r.nTag2) + " d=" + std::to_string(r.fMinDist) +
+                    Plc(r.pTopPath1) + " " + std::to_string(r.nTag1) + " " + Plc(r.pPath2) + " " + Plc(r.pTopPath2) +
+                    " " + std::to_string(r.nTag2) + " d=" + std::to_string(r.fMinDist) +
                     " v=" + std::to_string(r.fCompacity) + " lines=" + std::to_string(r.cutLines.size());
-    for (const _vtx& p : r.cutLinePnts) t += " " + std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z);
+    for (const _vtx& p : r.cutLinePnts)
+      t += " " + std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z);
     t += " face=" + std::to_string(r.cutFacePnts.size()) + "/" + std::to_string(r.cutFaceTris.size());
     out.results.push_back(t);
   }
@@ -245,19 +246,19 @@ TEST(BroadPhase, BoxPairFinderMatchesEveryPair) {
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> pos(0.0f, 20.0f), size(0.0f, 2.0f);
   for (int n : {0, 1, 7, 300}) {
-    std::vector<vxcollide::Box> boxes;
+    std::vector<vx::collide::Box> boxes;
     for (int i = 0; i < n; ++i) {
-      vxcollide::Box b;
+      vx::collide::Box b;
       for (int k = 0; k < 3; ++k) {
         b.lo[k] = pos(rng);
         b.hi[k] = b.lo[k] + size(rng);
       }
-      if (i % 50 == 7) b.hi[0] = b.lo[0] - 1;  // empty: meets nothing
+      if (i % 50 == 7) b.hi[0] = b.lo[0] - 1;                       // empty: meets nothing
       if (i % 50 == 9) b = boxes[static_cast<std::size_t>(i - 1)];  // touching its twin exactly
       boxes.push_back(b);
     }
-    const vxcollide::BoxPairFinder finder(boxes);
-    for (const vxcollide::Box& q : boxes) {
+    const vx::collide::BoxPairFinder finder(boxes);
+    for (const vx::collide::Box& q : boxes) {
       std::vector<int32_t> expected, got;
       for (int j = 0; j < n; ++j) {
         if (!q.Empty() && !boxes[static_cast<std::size_t>(j)].Empty() && q.Meets(boxes[static_cast<std::size_t>(j)])) {
@@ -287,15 +288,18 @@ TEST(BroadPhase, MisuseOfTheRun) {
   // during the run changes nothing; a stop from the finish callback too.
   auto a = NestedAssembly(9, 60, 0);
   SoPathList paths;
-  AddPaths(a->doc, [] {
-    std::vector<std::string> r;
-    for (int i = 1; i <= 60; ++i) {
-      char b[16];
-      std::snprintf(b, sizeof b, "%x", i);
-      r.push_back(b);
-    }
-    return r;
-  }(), paths);
+  AddPaths(
+      a->doc,
+      [] {
+        std::vector<std::string> r;
+        for (int i = 1; i <= 60; ++i) {
+          char b[16];
+          std::snprintf(b, sizeof b, "%x", i);
+          r.push_back(b);
+        }
+        return r;
+      }(),
+      paths);
   for (bool stopInCallback : {true, false}) {
     auto* m = new CCollisionManager(a->doc, "CollisionManager");
     m->AddIns1(&paths, 0);
@@ -332,10 +336,10 @@ TEST(BroadPhase, MisuseOfTheRun) {
     m->AddIns1(&paths, 0);
     RunAndWait(*m);
     const int expected = m->GetResultCount();
-    m->SetCalculateCB([](void*) { vxplatform::SleepMs(1); }, nullptr);
+    m->SetCalculateCB([](void*) { vx::platform::SleepMs(1); }, nullptr);
     m->StartCalculate();
     m->StartCalculate();
-    while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vxplatform::SleepMs(1);
+    while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vx::platform::SleepMs(1);
     EXPECT_EQ(m->GetResultCount(), expected);
     delete m;
   }

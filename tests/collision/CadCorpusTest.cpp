@@ -124,7 +124,8 @@ TEST(CadCorpus, ClosedSolidsMatchBothReferences) {
   const TopoDS_Shape bolt = BRepAlgoAPI_Fuse(Cylinder(4, 20, -12), Cylinder(7, 4, -16)).Shape();  // end flush at z = 8
   const TopoDS_Shape block = BRepAlgoAPI_Cut(BoxAt(-10, -10, 0, 20, 20, 10), Cylinder(5, 10)).Shape();
   const TopoDS_Shape shaft = Cylinder(5, 16, -3);  // the bore's own radius
-  const TopoDS_Shape race = BRepAlgoAPI_Cut(BoxAt(-8, -8, 0, 16, 16, 6), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, 6), 5).Shape()).Shape();
+  const TopoDS_Shape race =
+      BRepAlgoAPI_Cut(BoxAt(-8, -8, 0, 16, 16, 6), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, 6), 5).Shape()).Shape();
   const TopoDS_Shape ball = BRepPrimAPI_MakeSphere(gp_Pnt(0.3, 0.2, 6.6), 5.2).Shape();
   const TopoDS_Shape s1 = BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, 0), 3).Shape();
   const TopoDS_Shape s2 = BRepPrimAPI_MakeSphere(gp_Pnt(3.7, 1.1, 0.4), 2.5).Shape();

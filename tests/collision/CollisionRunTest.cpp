@@ -112,8 +112,8 @@ TEST(CollisionRun, ClassifiesByDistanceAndTolerance) {
     std::vector<int> types;  // nType of the results in order
   };
   const Case cases[] = {
-      {0, 0.0f, 0.0f, {0}},          // only the flush pair
-      {0, 1.0f, 0.0f, {0, 1}},       // B-C within the clearance
+      {0, 0.0f, 0.0f, {0}},              // only the flush pair
+      {0, 1.0f, 0.0f, {0, 1}},           // B-C within the clearance
       {2, 0.0f, 5.0f, {0, 2, 2, 2, 2}},  // every pair within 5: touch, then "near"
   };
   for (const Case& c : cases) {
@@ -146,8 +146,8 @@ TEST(CollisionRun, IgnoredAndHiddenInstancesAreLeftOut) {
     m->AddIns1(&paths, tag);
     m->AddIgnoreIns(&ignored, 0);
     RunAndWait(*m);
-    std::set<std::pair<std::string, std::string>> expected = {{"PATH|0|2", "PATH|0|3"}, {"PATH|0|3", "PATH|0|4"},
-                                                              {"PATH|0|2", "PATH|0|4"}};
+    std::set<std::pair<std::string, std::string>> expected = {
+        {"PATH|0|2", "PATH|0|3"}, {"PATH|0|3", "PATH|0|4"}, {"PATH|0|2", "PATH|0|4"}};
     if (tag == 2) expected = {{"PATH|0|2", "PATH|0|4"}};
     EXPECT_EQ(ResultPairs(*m), expected) << "tag " << tag;
     delete m;
@@ -166,10 +166,10 @@ TEST(CollisionRun, StopKeepsAndClassifiesWhatWasFound) {
   } flags{m};
   m->SetCalculateFinshCB([](void* d) { static_cast<Flags*>(d)->finished = true; }, &flags);
   m->StartCalculate();
-  while (m->m_nCurPair.load() < 20 && m->m_bRunning.load()) vxplatform::SleepMs(1);
+  while (m->m_nCurPair.load() < 20 && m->m_bRunning.load()) vx::platform::SleepMs(1);
   m->StopCalculate();
-  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vxplatform::SleepMs(1);
-  while (!flags.finished) vxplatform::SleepMs(1);
+  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vx::platform::SleepMs(1);
+  while (!flags.finished) vx::platform::SleepMs(1);
   EXPECT_LT(m->m_nCurPair.load(), m->m_nTotalPairs.load());
   EXPECT_EQ(m->GetStopFlg(), 0);
   EXPECT_EQ(m->m_bAborted.load(), 0);
@@ -225,7 +225,7 @@ TEST(CollisionRun, DestroyingDuringARunIsSafe) {
     auto* m = new CCollisionManager(a->doc, "CollisionManager");
     m->AddIns1(&paths, 0);
     m->StartCalculate();
-    vxplatform::SleepMs(static_cast<unsigned>(wait));
+    vx::platform::SleepMs(static_cast<unsigned>(wait));
     delete m;  // stops the worker first
     EXPECT_EQ(CCollisionManager::GetCollisionManagerNode(a->doc, "CollisionManager"), nullptr);
   }
@@ -268,13 +268,13 @@ TEST(CollisionRun, SelfFlagsExpandChildrenIntoThePairCount) {
   // Four inputs; the last one is a sub-assembly of three parts, all apart.
   auto a = std::unique_ptr<FlatAssembly>(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1))}));
   for (int i = 0; i < 3; ++i) a->Place(0, SbVec3f(3.0f * i, 0, 0));
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
+  SoKRN_ComponentKit* sub = vx::host::MakeAssemblyPrototype(a->doc, L"Sub");
   for (int i = 0; i < 3; ++i) {
     SbMatrix m;
     m.setTranslate(SbVec3f(3.0f * i, 5, 0));
-    vhost::PlaceInstance(a->doc, sub, a->protos[0], m);
+    vx::host::PlaceInstance(a->doc, sub, a->protos[0], m);
   }
-  vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 4);
+  vx::host::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 4);
   SoPathList paths;
   a->Paths(0, 4, paths);
   auto* m = new CCollisionManager(a->doc, "CollisionManager");

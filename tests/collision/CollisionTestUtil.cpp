@@ -26,9 +26,9 @@ FlatAssembly::~FlatAssembly() = default;
 
 FlatAssembly* NewFlatAssembly(const std::vector<Mesh>& protos) {
   auto* a = new FlatAssembly;
-  a->doc.reset(vhost::NewDocument());
+  a->doc.reset(vx::host::NewDocument());
   for (std::size_t i = 0; i < protos.size(); ++i) {
-    a->protos.push_back(vhost::MakePartPrototype(a->doc, L"P" + std::to_wstring(i), protos[i].xyz, protos[i].tris));
+    a->protos.push_back(vx::host::MakePartPrototype(a->doc, L"P" + std::to_wstring(i), protos[i].xyz, protos[i].tris));
   }
   return a;
 }
@@ -37,8 +37,8 @@ std::string FlatAssembly::Place(int proto, const SbVec3f& t, const SbRotation& r
   SbMatrix m;
   m.setTransform(t, r, SbVec3f(1, 1, 1));
   ++count;
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), protos[static_cast<std::size_t>(proto)], m,
-                       L"I" + std::to_wstring(count), count);
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), protos[static_cast<std::size_t>(proto)], m,
+                          L"I" + std::to_wstring(count), count);
   char buf[16];
   std::snprintf(buf, sizeof buf, "%x", count);
   return buf;
@@ -107,16 +107,16 @@ std::set<std::pair<std::string, std::string>> BruteForcePairs(const std::vector<
 
 void RunAndWait(CCollisionManager& m) {
   m.StartCalculate();
-  while (m.m_pThread.load() != 0 || m.m_bRunning.load() != 0) vxplatform::SleepMs(1);
+  while (m.m_pThread.load() != 0 || m.m_bRunning.load() != 0) vx::platform::SleepMs(1);
 }
 
-static vxplatform::MessageAnswer record(const std::wstring& text, vxplatform::MessageKind, void* data) {
+static vx::platform::MessageAnswer record(const std::wstring& text, vx::platform::MessageKind, void* data) {
   static_cast<MessageRecorder*>(data)->messages.push_back(text);
-  return vxplatform::MessageAnswer::Ok;
+  return vx::platform::MessageAnswer::Ok;
 }
 
-MessageRecorder::MessageRecorder() { vxplatform::SetMessageHandler(&record, this); }
-MessageRecorder::~MessageRecorder() { vxplatform::SetMessageHandler(nullptr, nullptr); }
+MessageRecorder::MessageRecorder() { vx::platform::SetMessageHandler(&record, this); }
+MessageRecorder::~MessageRecorder() { vx::platform::SetMessageHandler(nullptr, nullptr); }
 
 double CorefinedVolume(SoFullPath* a, SoFullPath* b) {
   using K = CGAL::Exact_predicates_inexact_constructions_kernel;

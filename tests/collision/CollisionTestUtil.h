@@ -20,7 +20,7 @@ namespace vxtest {
 // A document whose top prototype holds leaf instances placed from a few
 // prototypes; instance k has placement id k + 1.
 struct FlatAssembly {
-  vhost::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoKRN_MainDoc> doc;
   std::vector<SoKRN_ComponentKit*> protos;
   int count = 0;
   ~FlatAssembly();

@@ -83,10 +83,14 @@ TEST(CutFace, CurvedPairsMatchTheCorefinedReference) {
     SbVec3f at;
     SbRotation turn;
   } cases[] = {
-      {{Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)}, 0, SbVec3f(1.1f, 0.2f, 0.15f),
+      {{Sphere(SbVec3f(0, 0, 0), 1.0f, 64, 32)},
+       0,
+       SbVec3f(1.1f, 0.2f, 0.15f),
        SbRotation(SbVec3f(0.3f, 1, 0.2f), 0.9f)},
-      {{Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 6), Sphere(SbVec3f(0, 0, 0), 0.8f, 64, 32)}, 1,
-       SbVec3f(1.9f, 1.1f, 0.7f), SbRotation::identity()},
+      {{Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 6), Sphere(SbVec3f(0, 0, 0), 0.8f, 64, 32)},
+       1,
+       SbVec3f(1.9f, 1.1f, 0.7f),
+       SbRotation::identity()},
   };
   for (const auto& c : cases) {
     std::unique_ptr<FlatAssembly> a(NewFlatAssembly(c.protos));
@@ -94,8 +98,7 @@ TEST(CutFace, CurvedPairsMatchTheCorefinedReference) {
     a->Place(c.second, c.at, c.turn);
     SoPathList paths;
     a->Paths(0, 2, paths);
-    const double reference =
-        CorefinedVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
+    const double reference = CorefinedVolume(static_cast<SoFullPath*>(paths[0]), static_cast<SoFullPath*>(paths[1]));
     ASSERT_GT(reference, 0);
     const CutFace f = RunCutFace(*a, 1, 0.0f);
     ASSERT_EQ(f.results, 1);
@@ -119,8 +122,8 @@ TEST(CutFace, TouchingOnlyIsDroppedUnderCalcTypeZero) {
 // inside it from the second, so their seams carry points of one side only
 // (T-junctions) and close only once those are split.
 TEST(CutFace, FlushBoxesOfDifferentSplitsClose) {
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 2),
-                                                   Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 3)}));
+  std::unique_ptr<FlatAssembly> a(
+      NewFlatAssembly({Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 2), Box(SbVec3f(0, 0, 0), SbVec3f(10, 10, 10), 3)}));
   a->Place(0, SbVec3f(0, 0, 0));
   a->Place(1, SbVec3f(4, 0, 0));
   const CutFace f = RunCutFace(*a, 1, 0.0f);
@@ -139,16 +142,17 @@ TEST(CutFace, FlushFacesCloseWithTheExactVolumeOrHaveNone) {
     SbVec3f lo, hi, at;
     float turn;
     double exact;
-  } cases[] = {{3, 1, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},  {3, 2, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},
+  } cases[] = {{3, 1, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},
+               {3, 2, {0, 0, 0}, {4, 14, 6}, {3, -2, 4}, 0, 240},
                {3, 1, {0, 0, 0}, {10, 10, 10}, {3.3f, 2.7f, 0}, 0, 6.7 * 7.3 * 10},
                {1, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},  // square clipped by hand
                {2, 2, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356},
                {3, 1, {-3, -3, 0}, {3, 3, 10}, {9, 5, 0}, 0.5f, 248.3696356}};
   auto uncut = [](const Mesh& m, const SbVec3f& at) {
-    std::vector<vxmesh::Vec3> corners;
+    std::vector<vx::mesh::Vec3> corners;
     for (int i : m.tris) corners.push_back({m.xyz[3 * i] + at[0], m.xyz[3 * i + 1] + at[1], m.xyz[3 * i + 2] + at[2]});
-    vxmesh::CutFaceSide s;
-    vxmesh::WeldTriangles(corners, 1e-9, s.points, s.tris);
+    vx::mesh::CutFaceSide s;
+    vx::mesh::WeldTriangles(corners, 1e-9, s.points, s.tris);
     s.cutPoints = s.points, s.cutTris = s.tris;
     for (int i = 0; i < static_cast<int>(s.points.size()); ++i) s.cutEdges.insert(s.cutEdges.end(), {i, i});
     return s;
@@ -163,7 +167,7 @@ TEST(CutFace, FlushFacesCloseWithTheExactVolumeOrHaveNone) {
     EXPECT_NEAR(f.volume, c.exact, 1e-4 * c.exact) << c.na << " " << c.nb << " at " << c.at[0];
     ExpectClosedAndWound(f);
     if (c.turn != 0) continue;
-    const vxmesh::CutFace open = vxmesh::BuildCutFace(uncut(a, {0, 0, 0}), uncut(b, c.at), [] { return false; });
+    const vx::mesh::CutFace open = vx::mesh::BuildCutFace(uncut(a, {0, 0, 0}), uncut(b, c.at), [] { return false; });
     EXPECT_FALSE(open.volumeKnown);
     EXPECT_NE(open.volumeNote.find("the cut face is not closed"), std::string::npos) << open.volumeNote;
   }
@@ -177,7 +181,7 @@ TEST(CutFace, FlushFacesCloseWithTheExactVolumeOrHaveNone) {
 // inside); the two layers are triangulated separately and do not close up
 // with each other, so the contact plane is left out of the closedness check.
 TEST(CutFace, BoltInUndersizedHoleWithSeatedHead) {
-  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
+  SoKRN_MainDoc* doc = vx::host::BuildSampleAssembly();
   PathHolder plate(PathTo(doc, "2|0")), bolt(PathTo(doc, "2|2"));
   SoPathList paths;
   paths.append(plate.get());
@@ -201,12 +205,12 @@ TEST(CutFace, InstanceAgainstItselfGivesItsWholeSurface) {
     Mesh box = Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     if (open) box.tris.resize(box.tris.size() - 6);
     std::unique_ptr<FlatAssembly> a(NewFlatAssembly({box}));
-    SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(a->doc, L"Sub");
-    vhost::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
+    SoKRN_ComponentKit* sub = vx::host::MakeAssemblyPrototype(a->doc, L"Sub");
+    vx::host::PlaceInstance(a->doc, sub, a->protos[0], SbMatrix::identity());
     SbMatrix shifted;
     shifted.setTranslate(SbVec3f(0.5f, 0.25f, 0));
-    vhost::PlaceInstance(a->doc, sub, a->protos[0], shifted);
-    vhost::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
+    vx::host::PlaceInstance(a->doc, sub, a->protos[0], shifted);
+    vx::host::PlaceInstance(a->doc, a->doc->getTopPrototype(), sub, SbMatrix::identity(), L"Sub", 1);
     SoPathList paths;
     a->Paths(0, 1, paths);
     auto* m = new CCollisionManager(a->doc, "CollisionManager");
@@ -238,8 +242,8 @@ TEST(CutFace, PartWhollyInsideIsAnInterference) {
   for (bool innerFirst : {false, true}) {
     for (int cut : {0, 1}) {
       const Mesh outer = Box(SbVec3f(0, 0, 0), SbVec3f(4, 4, 4), 2), inner = Box(SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-      std::unique_ptr<FlatAssembly> a(NewFlatAssembly(innerFirst ? std::vector<Mesh>{inner, outer}
-                                                                 : std::vector<Mesh>{outer, inner}));
+      std::unique_ptr<FlatAssembly> a(
+          NewFlatAssembly(innerFirst ? std::vector<Mesh>{inner, outer} : std::vector<Mesh>{outer, inner}));
       a->Place(0, SbVec3f(innerFirst ? 1.5f : 0, innerFirst ? 1.25f : 0, innerFirst ? 1 : 0));
       a->Place(1, SbVec3f(innerFirst ? 0 : 1.5f, innerFirst ? 0 : 1.25f, innerFirst ? 0 : 1));
       SoPathList paths;
@@ -260,7 +264,8 @@ TEST(CutFace, PartWhollyInsideIsAnInterference) {
     }
   }
   // A small box in a sphere's box, near its corner: outside the sphere.
-  std::unique_ptr<FlatAssembly> a(NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 2.0f, 32, 16), Box(SbVec3f(0, 0, 0), SbVec3f(0.2f, 0.2f, 0.2f))}));
+  std::unique_ptr<FlatAssembly> a(
+      NewFlatAssembly({Sphere(SbVec3f(0, 0, 0), 2.0f, 32, 16), Box(SbVec3f(0, 0, 0), SbVec3f(0.2f, 0.2f, 0.2f))}));
   a->Place(0, SbVec3f(0, 0, 0));
   a->Place(1, SbVec3f(1.7f, 1.7f, 1.7f));  // in the sphere's box, outside the sphere
   SoPathList paths;

@@ -9,10 +9,10 @@
 #include <cmath>
 #include <memory>
 
+#include <Inventor/collision/SoIntersectionDetectionAction.h>
 #include "collision/CCollisionManager.h"
 #include "collision/CollisionTestUtil.h"
 #include "host/SoKRN_MainDoc.h"
-#include <Inventor/collision/SoIntersectionDetectionAction.h>
 #include "intersection/TriangleKernels.h"
 
 using namespace vxtest;
@@ -47,7 +47,7 @@ TEST(CutLines, CrossingSpheresGiveClosedLoopsOnBothSurfaces) {
       const SbVec3f q(static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z));
       for (std::size_t k = 0; k + 8 < w.size(); k += 9) {
         const SbVec3f t[3] = {SbVec3f(&w[k]), SbVec3f(&w[k + 3]), SbVec3f(&w[k + 6])};
-        best = std::min(best, vxtri::pointTriangleDistanceSq(q, t));
+        best = std::min(best, vx::tri::pointTriangleDistanceSq(q, t));
       }
       EXPECT_LT(std::sqrt(best), 1e-4) << "side " << side;
     }
@@ -73,8 +73,10 @@ TEST(CutLines, PointsCloserThanTheToleranceAreMerged) {
   const SoIntersectingPrimitive wall1 = prim(SbVec3f(-1, 0.5f, -1), SbVec3f(0, 0.5f, -1), SbVec3f(0, 0.5f, 1));
   const SoIntersectingPrimitive wall2 = prim(SbVec3f(5e-8f, 0.5f, -1), SbVec3f(1, 0.5f, -1), SbVec3f(0, 0.5f, 1));
   m->m_bNewPair = 1;
-  EXPECT_EQ(CCollisionManager::IntersectionCB(m, &flat, &wall1, 0.0f), SoIntersectionDetectionExtAction::NEXT_PRIMITIVE);
-  EXPECT_EQ(CCollisionManager::IntersectionCB(m, &flat, &wall2, 0.0f), SoIntersectionDetectionExtAction::NEXT_PRIMITIVE);
+  EXPECT_EQ(CCollisionManager::IntersectionCB(m, &flat, &wall1, 0.0f),
+            SoIntersectionDetectionExtAction::NEXT_PRIMITIVE);
+  EXPECT_EQ(CCollisionManager::IntersectionCB(m, &flat, &wall2, 0.0f),
+            SoIntersectionDetectionExtAction::NEXT_PRIMITIVE);
   ASSERT_EQ(m->GetResultCount(), 1);
   const _collisionResult& r = m->Results()[0];
   EXPECT_EQ(r.cutLines.size(), 2u);

@@ -19,9 +19,9 @@
 #include "host/OmbrelTools.h"
 #include "host/SoKRN_ClipLineKit.h"
 #include "host/SoKRN_ComponentKit.h"
-#include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_ModelDisplay.h"
+#include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "host/TpxProductData.h"
 #include "support/HostTestUtil.h"
@@ -210,7 +210,7 @@ TEST(PresentationClearance, ClipPlaneOfAResultWithoutCutPointsGoesThroughTheOrig
 namespace {
 
 struct Isolation {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoKRN_MainDoc* doc = vx::host::NewDocument();
   Isolation() {
     doc->ref();
     SoKRN_ComponentKit* top = doc->getTopPrototype();
@@ -218,12 +218,12 @@ struct Isolation {
     SoKRN_ComponentKit* withKids = hosttest::MakeBox(doc, L"Frame", SbVec3f(0, 5, 0), SbVec3f(3, 6, 1));
     SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"Box", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
     using hosttest::Translation;
-    vhost::PlaceInstance(doc, withKids, box, Translation(0, 0, 0), L"a1", 1);
-    vhost::PlaceInstance(doc, withKids, box, Translation(2, 0, 0), L"a2", 2);
-    vhost::PlaceInstance(doc, top, withKids, Translation(0, 0, 0), L"A", 1);
-    vhost::PlaceInstance(doc, top, box, Translation(0.5f, 0.5f, 0.5f), L"B", 2);  // overlaps a1
-    vhost::PlaceInstance(doc, top, box, Translation(10, 0, 0), L"C", 3);
-    vhost::PlaceInstance(doc, top, box, Translation(20, 0, 0), L"D", 4);
+    vx::host::PlaceInstance(doc, withKids, box, Translation(0, 0, 0), L"a1", 1);
+    vx::host::PlaceInstance(doc, withKids, box, Translation(2, 0, 0), L"a2", 2);
+    vx::host::PlaceInstance(doc, top, withKids, Translation(0, 0, 0), L"A", 1);
+    vx::host::PlaceInstance(doc, top, box, Translation(0.5f, 0.5f, 0.5f), L"B", 2);  // overlaps a1
+    vx::host::PlaceInstance(doc, top, box, Translation(10, 0, 0), L"C", 3);
+    vx::host::PlaceInstance(doc, top, box, Translation(20, 0, 0), L"D", 4);
     doc->adoptTree();
   }
   ~Isolation() { doc->unref(); }

@@ -13,9 +13,9 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "support/DraggerTestSupport.h"
 #include "draggers/SoCenterballDragger2.h"
 #include "draggers/SoCenterballManip2.h"
+#include "support/DraggerTestSupport.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
-#include "support/DraggerTestSupport.h"
 #include "draggers/CuttingPlaneManip.h"
 #include "draggers/SoCuttingPlaneDragger.h"
+#include "support/DraggerTestSupport.h"
 
 namespace {
 
@@ -128,7 +128,8 @@ TEST(CuttingPlaneDragger, ShiftKeepsTheMotionOnTheDominantLocalAxis) {
   vxtest::Pointer pointer(stage.root, stage.viewport);
   pointer.press(press);
   const SbPlane plane = stage.worldPlane();
-  const SbVec2s a(press[0] + 30, press[1] + 20), b(a[0] + 60, a[1] + 5), c(b[0] - 10, b[1] + 40), d(c[0] - 50, c[1] - 70);
+  const SbVec2s a(press[0] + 30, press[1] + 20), b(a[0] + 60, a[1] + 5), c(b[0] - 10, b[1] + 40),
+      d(c[0] - 50, c[1] - 70);
   pointer.move(a);
   const SbVec3f atA = stage.dragger->translation.getValue();
   pointer.move(a, true);

@@ -21,12 +21,12 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
 
-#include "support/DraggerTestSupport.h"
 #include "draggers/SoCenterballDragger2.h"
 #include "draggers/SoCuttingPlaneDragger.h"
 #include "draggers/SoRotateCylindricalDraggerExt.h"
 #include "draggers/SoTabPlaneDraggerExt.h"
 #include "draggers/SoTranslate1DraggerExt.h"
+#include "support/DraggerTestSupport.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
 

@@ -22,13 +22,13 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
 
-#include "support/DraggerTestSupport.h"
 #include "draggers/SoDraggerPackKit.h"
 #include "draggers/SoPinDraggerPackKit.h"
 #include "draggers/SoRotateCylindricalDraggerExt.h"
 #include "draggers/SoTabPlaneDraggerExt.h"
 #include "draggers/SoTransformExt.h"
 #include "draggers/SoTranslate1DraggerExt.h"
+#include "support/DraggerTestSupport.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
 

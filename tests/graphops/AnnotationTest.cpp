@@ -7,7 +7,6 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/nodes/SoSelection.h>
 
-#include "support/TestAssembly.h"
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_FeatureKit.h"
 #include "host/SoKRN_MagneticLineKit.h"
@@ -15,6 +14,7 @@
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_WeldKit.h"
 #include "host/TpxProductData.h"
+#include "support/TestAssembly.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "support/TestAssembly.h"
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ModelDisplay.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "host/TpxProductData.h"
+#include "support/TestAssembly.h"
 
 using ClipCameraTest = AssemblyTest;
 
@@ -72,7 +72,8 @@ TEST_F(ClipCameraTest, ClipPlanesInTheSceneAndSaved) {
     clips.push_back(kit);
   }
   ASSERT_EQ(planes->getNumChildren(), 2);
-  EXPECT_EQ(doc->getKRNState()->getClipPlane(), static_cast<SoKRN_ModelDisplay*>(clips[1]->getNodeEnt())->getClipPlane());
+  EXPECT_EQ(doc->getKRNState()->getClipPlane(),
+            static_cast<SoKRN_ModelDisplay*>(clips[1]->getNodeEnt())->getClipPlane());
   clips[1]->setVisibility(false, true);
   SoKRN_NodeKit* line = SoKRN_NodeKit::createNode(SoKRN_NodeKit::GROUP, root, nullptr, 0);
   line->featureType = 30000;

@@ -6,11 +6,11 @@
 
 #include <Inventor/nodes/SoMaterial.h>
 
-#include "support/TestAssembly.h"
 #include "host/SoKRN_FdtKit.h"
 #include "host/SoKRN_NodeKit.h"
 #include "host/SoKRN_State.h"
 #include "platform/Platform.h"
+#include "support/TestAssembly.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ TEST_F(DisplayTest, SelectorsPickTheInstanceOrOneOfItsAnnotations) {
     const char* selector;
     bool instanceHidden, noteHidden;
   } cases[] = {
-      {nullptr, true, false}, {"", true, false},   {"PMI|a", false, true},
+      {nullptr, true, false}, {"", true, false},       {"PMI|a", false, true},
       {"PMI_a", false, true}, {"XYZ|a", false, false},  // not an annotation selector: nothing
   };
   for (const Case& c : cases) {
@@ -118,29 +118,29 @@ TEST_F(DisplayTest, ColourOverridesPerOccurrenceAndOnAnnotations) {
 namespace {
 
 struct Answer {
-  vxplatform::MessageAnswer answer;
+  vx::platform::MessageAnswer answer;
   std::vector<std::wstring> asked;
 };
 
-vxplatform::MessageAnswer Reply(const std::wstring& text, vxplatform::MessageKind kind, void* data) {
+vx::platform::MessageAnswer Reply(const std::wstring& text, vx::platform::MessageKind kind, void* data) {
   auto* a = static_cast<Answer*>(data);
   a->asked.push_back(text);
-  return kind == vxplatform::MessageKind::YesNoQuestion ? a->answer : vxplatform::MessageAnswer::Ok;
+  return kind == vx::platform::MessageKind::YesNoQuestion ? a->answer : vx::platform::MessageAnswer::Ok;
 }
 
 }  // namespace
 
 TEST_F(DisplayTest, DeleteAsksFirstAndRemovesFromThePrototype) {
-  Answer a{vxplatform::MessageAnswer::No, {}};
-  vxplatform::SetMessageHandler(&Reply, &a);
+  Answer a{vx::platform::MessageAnswer::No, {}};
+  vx::platform::SetMessageHandler(&Reply, &a);
   Select("ff");
   Select("3|1");
   CGraphOperation::DelSelectedIns(doc);
   EXPECT_EQ(a.asked.size(), 1u);
   EXPECT_EQ(top->getNumEleChildren(), 4) << "answered no";
-  a.answer = vxplatform::MessageAnswer::Yes;
+  a.answer = vx::platform::MessageAnswer::Yes;
   CGraphOperation::DelSelectedIns(doc);
-  vxplatform::SetMessageHandler(nullptr, nullptr);
+  vx::platform::SetMessageHandler(nullptr, nullptr);
   EXPECT_EQ(top->findEleChildByPLCID(0xff), nullptr);
   // BoxA went from the Sub prototype: from both of its occurrences.
   EXPECT_EQ(sub->findEleChildByPLCID(1), nullptr);

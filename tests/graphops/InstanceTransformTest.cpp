@@ -4,8 +4,8 @@
 
 #include <Inventor/SbVec4f.h>
 
-#include "support/TestAssembly.h"
 #include "host/SoKRN_State.h"
+#include "support/TestAssembly.h"
 
 using CGO = CGraphOperation;
 

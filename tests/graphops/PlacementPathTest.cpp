@@ -5,8 +5,8 @@
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include "support/TestAssembly.h"
 #include "host/OmbrelTools.h"
+#include "support/TestAssembly.h"
 
 using CGO = CGraphOperation;
 
@@ -15,8 +15,7 @@ TEST(PlcPathConvert, FullAndRelativeForms) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"PATH|0|3|1a", "3|1a"}, {"PATH|0", ""}, {"0", ""}, {"3|1a", "3|1a"},
-      {"", ""}, {"PATH|0|0", "0"}, {"0|0", "0|0"},
+      {"PATH|0|3|1a", "3|1a"}, {"PATH|0", ""}, {"0", ""}, {"3|1a", "3|1a"}, {"", ""}, {"PATH|0|0", "0"}, {"0|0", "0|0"},
   };
   char out[1024];
   for (const auto& c : cases) {
@@ -52,8 +51,8 @@ TEST_F(AssemblyTest, PlacementPathsRoundTrip) {
   const struct {
     const char* relative;
     SoKRN_ComponentKit* kit;
-  } cases[] = {{"3", subL},     {"3|1", boxA}, {"3|1a", boxB}, {"0", subR},
-               {"0|1", boxA},   {"0|1a", boxB}, {"ff", loose}, {"deadbeef", big}};
+  } cases[] = {{"3", subL},   {"3|1", boxA},  {"3|1a", boxB}, {"0", subR},
+               {"0|1", boxA}, {"0|1a", boxB}, {"ff", loose},  {"deadbeef", big}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.relative);
     const std::string full = std::string("PATH|0|") + c.relative;
@@ -102,7 +101,7 @@ TEST_F(AssemblyTest, UnresolvedAndMissingDocuments) {
   for (const char* text : {"2", "3|2", "ff|1", "3|1a|0", "x", "3||1a", "|3", "3|", "03", "FF", "-1", " 3"})
     EXPECT_EQ(nullptr, Resolve(text)) << '"' << text << '"';
   // Children added or removed after an earlier lookup are seen.
-  SoKRN_ComponentKit* added = vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 7);
+  SoKRN_ComponentKit* added = vx::host::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 7);
   PathRef later(Resolve("3|7"));
   ASSERT_NE(later.path, nullptr);
   EXPECT_EQ(added, later.full()->getTail());

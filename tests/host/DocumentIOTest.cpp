@@ -3,14 +3,14 @@
 // their reasons are in the corpus of tests/tools/ImportBadFilesTest.cpp.
 #include <gtest/gtest.h>
 
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
 #include <cstdio>
 #include <random>
 #include <set>
-#include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTransform.h>
 
-#include "support/HostTestUtil.h"
 #include "host/DocumentIO.h"
+#include "support/HostTestUtil.h"
 
 namespace {
 
@@ -21,21 +21,19 @@ using hosttest::Placement;
 // Root: "Wheel ü" placed three times (two rotated), "Axle" holding two
 // wheels placed twice, so prototypes are shared at two levels.
 SoKRN_MainDoc* BuildSharedAssembly() {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoKRN_MainDoc* doc = vx::host::NewDocument();
   doc->ref();
-  SoKRN_ComponentKit* wheel = hosttest::MakeBox(doc, L"Wheel \u00fc \"quoted\"", SbVec3f(0, 0, 0),
-                                                SbVec3f(1, 2, 3));
-  SoKRN_ComponentKit* axle = vhost::MakeAssemblyPrototype(doc, L"Axle \u8f74");
-  vhost::PlaceInstance(doc, axle, wheel, hosttest::Translation(-1, 0, 0), L"L");
-  vhost::PlaceInstance(doc, axle, wheel,
-                       Placement(SbVec3f(1, 0, 0), SbRotation(SbVec3f(0, 0, 1), 3.14159265f)), L"R");
+  SoKRN_ComponentKit* wheel = hosttest::MakeBox(doc, L"Wheel \u00fc \"quoted\"", SbVec3f(0, 0, 0), SbVec3f(1, 2, 3));
+  SoKRN_ComponentKit* axle = vx::host::MakeAssemblyPrototype(doc, L"Axle \u8f74");
+  vx::host::PlaceInstance(doc, axle, wheel, hosttest::Translation(-1, 0, 0), L"L");
+  vx::host::PlaceInstance(doc, axle, wheel, Placement(SbVec3f(1, 0, 0), SbRotation(SbVec3f(0, 0, 1), 3.14159265f)),
+                          L"R");
   SoKRN_ComponentKit* top = doc->getTopPrototype();
-  vhost::PlaceInstance(doc, top, axle, hosttest::Translation(0, 5, 0), L"Front", 7);
-  vhost::PlaceInstance(doc, top, axle,
-                       Placement(SbVec3f(0, -5, 0), SbRotation(SbVec3f(1, 1, 0), 0.3f), 2.0f), L"Rear",
-                       0xabc);
-  vhost::PlaceInstance(doc, top, wheel, Placement(SbVec3f(9, 9, 9), SbRotation(SbVec3f(0, 1, 0), 1.0f)),
-                       L"", 0xffffffffu);
+  vx::host::PlaceInstance(doc, top, axle, hosttest::Translation(0, 5, 0), L"Front", 7);
+  vx::host::PlaceInstance(doc, top, axle, Placement(SbVec3f(0, -5, 0), SbRotation(SbVec3f(1, 1, 0), 0.3f), 2.0f),
+                          L"Rear", 0xabc);
+  vx::host::PlaceInstance(doc, top, wheel, Placement(SbVec3f(9, 9, 9), SbRotation(SbVec3f(0, 1, 0), 1.0f)), L"",
+                          0xffffffffu);
   return doc;
 }
 
@@ -72,7 +70,7 @@ void ExpectSameAssembly(SoKRN_MainDoc* a, SoKRN_MainDoc* b) {
     x.proto->getKRNName(na);
     y.proto->getKRNName(nb);
     EXPECT_EQ(na, nb) << path;
-    EXPECT_EQ(vhost::CountTriangles(x.proto), vhost::CountTriangles(y.proto)) << path;
+    EXPECT_EQ(vx::host::CountTriangles(x.proto), vx::host::CountTriangles(y.proto)) << path;
     // Sharing: one prototype in a maps to exactly one in b and back.
     auto [pos, fresh] = protoMap.emplace(x.proto, y.proto);
     EXPECT_EQ(pos->second, y.proto) << path << ": a shared prototype was split";
@@ -90,17 +88,17 @@ TEST(DocumentIO, RoundTripKeepsPathsNamesMatricesAndSharing) {
   a.doc->addTmpChild(marker);
   const std::string file = testing::TempDir() + "vx_host_roundtrip.iv";
   std::string error;
-  ASSERT_TRUE(vhost::WriteDocument(a.doc, file, error)) << error;
+  ASSERT_TRUE(vx::host::WriteDocument(a.doc, file, error)) << error;
   EXPECT_EQ(a.doc->getTmpChildByIndex(0), marker);  // put back after writing
-  DocRef b(vhost::ReadDocument(file, error));
+  DocRef b(vx::host::ReadDocument(file, error));
   std::remove(file.c_str());
   ASSERT_NE(b.doc, nullptr) << error;
   EXPECT_EQ(b.doc->getNumTempChildren(), 0);
   ExpectSameAssembly(a.doc, b.doc);
   EXPECT_EQ(Occurrences(a.doc).size(), 7u);
-  DocRef c(vhost::ReadDocumentFromString(vhost::WriteDocumentToString(b.doc), error));
+  DocRef c(vx::host::ReadDocumentFromString(vx::host::WriteDocumentToString(b.doc), error));
   ASSERT_NE(c.doc, nullptr) << error;
-  DocRef d(vhost::ReadDocumentFromString(vhost::WriteDocumentToString(c.doc), error));
+  DocRef d(vx::host::ReadDocumentFromString(vx::host::WriteDocumentToString(c.doc), error));
   ASSERT_NE(d.doc, nullptr) << error;
   ExpectSameAssembly(a.doc, d.doc);
 
@@ -108,18 +106,30 @@ TEST(DocumentIO, RoundTripKeepsPathsNamesMatricesAndSharing) {
   hosttest::ResolvedPath p(d.doc, "abc|1");
   ASSERT_GT(p.length(), 0);
   EXPECT_EQ(static_cast<SoKRN_ComponentKit*>(p.tail())->getKRNState(), d.doc->getKRNState());
-  EXPECT_FALSE(vhost::WriteDocument(a.doc, "/nonexistent/dir/file.iv", error));
-  EXPECT_FALSE(vhost::WriteDocument(nullptr, "x.iv", error));
+  EXPECT_FALSE(vx::host::WriteDocument(a.doc, "/nonexistent/dir/file.iv", error));
+  EXPECT_FALSE(vx::host::WriteDocument(nullptr, "x.iv", error));
 }
 
 // Seeded mutations never crash; whatever is accepted is a usable document.
 // (Truncated documents: tests/tools/ImportBadFilesTest.cpp.)
 TEST(DocumentIO, SeededMutationsGiveReasonsOrUsableDocuments) {
   DocRef a(BuildSharedAssembly());
-  const std::string text = vhost::WriteDocumentToString(a.doc);
-  const char* fragments[] = {"{", "}", "[", "]", "\"", "USE _", "DEF _ ", "SoKRN_ComponentKit {",
-                             "protoGroup Group {", "childList Group {", "componentType INSTANCE",
-                             "fields [", "1e40", "-1", "nan"};
+  const std::string text = vx::host::WriteDocumentToString(a.doc);
+  const char* fragments[] = {"{",
+                             "}",
+                             "[",
+                             "]",
+                             "\"",
+                             "USE _",
+                             "DEF _ ",
+                             "SoKRN_ComponentKit {",
+                             "protoGroup Group {",
+                             "childList Group {",
+                             "componentType INSTANCE",
+                             "fields [",
+                             "1e40",
+                             "-1",
+                             "nan"};
   std::mt19937 rng(20240611);
   int read = 0;
   for (int iter = 0; iter < 600; ++iter) {
@@ -128,18 +138,26 @@ TEST(DocumentIO, SeededMutationsGiveReasonsOrUsableDocuments) {
     for (int e = 0; e < edits; ++e) {
       const size_t pos = rng() % t.size();
       switch (rng() % 4) {
-        case 0: t[pos] = static_cast<char>(rng() % 256); break;
-        case 1: t.erase(pos, 1 + rng() % 20); break;
-        case 2: t.insert(pos, fragments[rng() % (sizeof fragments / sizeof *fragments)]); break;
-        default: t.insert(pos, t.substr(rng() % t.size(), rng() % 200)); break;
+        case 0:
+          t[pos] = static_cast<char>(rng() % 256);
+          break;
+        case 1:
+          t.erase(pos, 1 + rng() % 20);
+          break;
+        case 2:
+          t.insert(pos, fragments[rng() % (sizeof fragments / sizeof *fragments)]);
+          break;
+        default:
+          t.insert(pos, t.substr(rng() % t.size(), rng() % 200));
+          break;
       }
     }
     std::string error;
-    SoKRN_MainDoc* doc = vhost::ReadDocumentFromString(t, error);
+    SoKRN_MainDoc* doc = vx::host::ReadDocumentFromString(t, error);
     if (doc) {
       ++read;
       EXPECT_NE(doc->getTopPrototype(), nullptr);
-      EXPECT_FALSE(vhost::WriteDocumentToString(doc).empty());
+      EXPECT_FALSE(vx::host::WriteDocumentToString(doc).empty());
       hosttest::ForEachOccurrence(doc, [](const std::string&, SoKRN_ComponentKit*) {});
       doc->unref();
     } else {

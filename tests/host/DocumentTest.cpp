@@ -8,8 +8,8 @@
 #include <Inventor/nodes/SoTransform.h>
 #include <Inventor/sensors/SoNodeSensor.h>
 
-#include "support/HostTestUtil.h"
 #include "host/SoKRN_State.h"
+#include "support/HostTestUtil.h"
 
 namespace {
 
@@ -20,16 +20,24 @@ using hosttest::Translation;
 // A type missing here makes every file holding it unreadable.
 TEST(HostTypes, EveryTypeIsCreatableByNameAndDerivesFromItsParent) {
   const std::pair<const char*, const char*> kits[] = {
-      {"SoKRN_BaseKit", "BaseKit"},           {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
+      {"SoKRN_BaseKit", "BaseKit"},
+      {"SoKRN_DocElementKit", "SoKRN_BaseKit"},
       {"SoKRN_ComponentKit", "SoKRN_DocElementKit"},
-      {"SoKRN_NodeKit", "SoKRN_BaseKit"},     {"SoKRN_InfoKit", "SoKRN_BaseKit"},
-      {"SoKRN_MainDoc", "SoKRN_BaseKit"},     {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
-      {"SoKRN_FdtKit", "SoKRN_BaseKit"},      {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
-      {"SoKRN_WireSet", "SoKRN_BaseKit"},     {"SoKRN_ShellKit", "SoKRN_BaseKit"},
-      {"SoKRN_TextKit", "SoKRN_BaseKit"},     {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
-      {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"}, {"SoKRN_MeshKit", "SoKRN_BaseKit"},
+      {"SoKRN_NodeKit", "SoKRN_BaseKit"},
+      {"SoKRN_InfoKit", "SoKRN_BaseKit"},
+      {"SoKRN_MainDoc", "SoKRN_BaseKit"},
+      {"SoKRN_EdgeKit", "SoKRN_BaseKit"},
+      {"SoKRN_FdtKit", "SoKRN_BaseKit"},
+      {"SoKRN_2dEntityKit", "SoKRN_BaseKit"},
+      {"SoKRN_WireSet", "SoKRN_BaseKit"},
+      {"SoKRN_ShellKit", "SoKRN_BaseKit"},
+      {"SoKRN_TextKit", "SoKRN_BaseKit"},
+      {"SoKRN_ClipLineKit", "SoKRN_BaseKit"},
+      {"SoKRN_MeshFaceKit", "SoKRN_BaseKit"},
+      {"SoKRN_MeshKit", "SoKRN_BaseKit"},
       {"SoKRN_ModelDisplay", "SoKRN_BaseKit"},
-      {"SoBrepFaceSet", "IndexedFaceSet"},    {"SoKRN_UserTransform", "Node"},
+      {"SoBrepFaceSet", "IndexedFaceSet"},
+      {"SoKRN_UserTransform", "Node"},
   };
   for (const auto& [name, parent] : kits) {
     const SoType type = SoType::fromName(name);
@@ -47,8 +55,8 @@ TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
   DocRef d;
   SoKRN_MainDoc* doc = d.doc;
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 1);
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 2);
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 1);
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity(), L"", 2);
   SoPath* p1 = new SoPath(8);
   SoPath* p2 = new SoPath(8);
   OmbrelTools::StrPathToSoPath(doc, "1", *p1);
@@ -59,7 +67,7 @@ TEST(Document, SelectionAndTemporaryChildrenHoldReferences) {
   EXPECT_EQ(p1->getRefCount(), 1);
   ASSERT_EQ(doc->getNumSelected(), 2);
   EXPECT_EQ(doc->getPath(1), p2);  // newest last
-  SoPath* copy = p2->copy();  // deselect by an equal path, then by tail node
+  SoPath* copy = p2->copy();       // deselect by an equal path, then by tail node
   copy->ref();
   doc->deselect(copy);
   copy->unref();
@@ -120,7 +128,7 @@ TEST(DocumentState, NotificationPickDataAndLifetime) {
 
   // Kits outliving the document forget its state.
   SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-  SoKRN_ComponentKit* inst = vhost::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity());
+  SoKRN_ComponentKit* inst = vx::host::PlaceInstance(doc, doc->getTopPrototype(), box, SbMatrix::identity());
   inst->ref();
   EXPECT_EQ(inst->getKRNState(), state);
   delete d;
@@ -138,7 +146,9 @@ TEST(ComponentKit, NamesAreUtf8AndBrokenBytesAreReplaced) {
   kit->getKRNName(back);
   EXPECT_EQ(back, L"\u00e9 \U0001F527");
   EXPECT_STREQ(kit->krnName.getValue().getString(), "\xc3\xa9 \xf0\x9f\x94\xa7");
-  kit->krnName.setValue("a\xff" "b");  // broken UTF-8 in a file does not stop reading the name
+  kit->krnName.setValue(
+      "a\xff"
+      "b");  // broken UTF-8 in a file does not stop reading the name
   kit->getKRNName(back);
   EXPECT_EQ(back, std::wstring(L"a\uFFFDb"));
   kit->unref();
@@ -151,7 +161,7 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
   // Stored as translation, rotation and scale; rendering agrees with the
   // three fields (no stray scale orientation).
   const SbMatrix m = hosttest::Placement(SbVec3f(1, 2, 3), SbRotation(SbVec3f(1, 2, 3), 0.7f), 2.5f);
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), box, m, L"", 0);
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), box, m, L"", 0);
   ResolvedPath p(doc, "0");
   SoTransform* t = static_cast<SoKRN_ComponentKit*>(p.tail())->getTrans(false);
   ASSERT_NE(t, nullptr);
@@ -162,16 +172,16 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
   ma.apply(p.get());
   EXPECT_TRUE(ma.getMatrix().equals(m, 1e-5f));
 
-  SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
-  vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5);
-  SoKRN_ComponentKit* fresh = vhost::PlaceInstance(doc, sub, box, SbMatrix::identity());
+  SoKRN_ComponentKit* sub = vx::host::MakeAssemblyPrototype(doc, L"S");
+  vx::host::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5);
+  SoKRN_ComponentKit* fresh = vx::host::PlaceInstance(doc, sub, box, SbMatrix::identity());
   EXPECT_EQ(fresh->getPLCID(), 6u);
   // A used id and a cycle are refused.
-  EXPECT_EQ(vhost::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5), nullptr);
-  SoKRN_ComponentKit* inS = vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity());
+  EXPECT_EQ(vx::host::PlaceInstance(doc, sub, box, SbMatrix::identity(), L"", 5), nullptr);
+  SoKRN_ComponentKit* inS = vx::host::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity());
   ASSERT_NE(inS, nullptr);
-  EXPECT_EQ(vhost::PlaceInstance(doc, sub, sub, SbMatrix::identity()), nullptr);
-  EXPECT_EQ(vhost::PlaceInstance(doc, sub, doc->getTopPrototype(), SbMatrix::identity()), nullptr);
+  EXPECT_EQ(vx::host::PlaceInstance(doc, sub, sub, SbMatrix::identity()), nullptr);
+  EXPECT_EQ(vx::host::PlaceInstance(doc, sub, doc->getTopPrototype(), SbMatrix::identity()), nullptr);
   // An instance reports its prototype's children.
   EXPECT_EQ(inS->getNumEleChildren(), 2);
   EXPECT_EQ(inS->findEleChildByPLCID(6), fresh);
@@ -182,9 +192,9 @@ TEST(ComponentKit, PlacementsChildrenAndIds) {
 
 TEST(DocumentBuilder, BadMeshesAreRefused) {
   DocRef d;
-  EXPECT_EQ(vhost::MakePartPrototype(d.doc, L"bad", {0, 0, 0}, {0, 0, 1}), nullptr);
-  EXPECT_EQ(vhost::MakePartPrototype(d.doc, L"bad", {0, 0}, {}), nullptr);
-  EXPECT_EQ(vhost::CountTriangles(nullptr), 0);
+  EXPECT_EQ(vx::host::MakePartPrototype(d.doc, L"bad", {0, 0, 0}, {0, 0, 1}), nullptr);
+  EXPECT_EQ(vx::host::MakePartPrototype(d.doc, L"bad", {0, 0}, {}), nullptr);
+  EXPECT_EQ(vx::host::CountTriangles(nullptr), 0);
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <Inventor/actions/SoRayPickAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 
-#include "support/HostTestUtil.h"
 #include "host/SoKRN_GetMatrixAction.h"
 #include "host/SoKRN_State.h"
+#include "support/HostTestUtil.h"
 
 namespace {
 
@@ -25,10 +25,10 @@ struct TwoOccurrences : hosttest::DocRef {
   SoKRN_State* state = doc->getKRNState();
   TwoOccurrences() {
     SoKRN_ComponentKit* box = hosttest::MakeBox(doc, L"B", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-    SoKRN_ComponentKit* sub = vhost::MakeAssemblyPrototype(doc, L"S");
-    vhost::PlaceInstance(doc, sub, box, Translation(10, 0, 0), L"", 0);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 100, 0), L"", 1);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 200, 0), L"", 2);
+    SoKRN_ComponentKit* sub = vx::host::MakeAssemblyPrototype(doc, L"S");
+    vx::host::PlaceInstance(doc, sub, box, Translation(10, 0, 0), L"", 0);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 100, 0), L"", 1);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), sub, Translation(0, 200, 0), L"", 2);
   }
 
   // p mapped by the matrix action (ours, with or without user matrices, or

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "support/MeshTestUtil.h"
 #include "host/MeshTools.h"
+#include "support/MeshTestUtil.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ struct Hit {
 
 Hit cross(const _vtx (&a)[3], const _vtx (&b)[3]) {
   Hit c;
-  c.coplanar = true;  // must be reset by the call
+  c.coplanar = true;            // must be reset by the call
   c.pts.push_back(V(9, 9, 9));  // must be cleared by the call
   MeshTools::GetTowTrisCrossLine(a, b, c.pts, c.coplanar);
   return c;
@@ -75,7 +75,9 @@ TEST(TriTriCross, HandBuiltCases) {
       {"B's edge lies on A", {V(0.2, 0.2, 0), V(0.8, 0.2, 0), V(0.5, 0.5, 1)}, false, {V(0.2, 0.2, 0), V(0.8, 0.2, 0)}},
       {"coplanar, shared edge only", {V(2, 0, 0), V(0, 2, 0), V(2, 2, 0)}, true, {V(2, 0, 0), V(0, 2, 0)}},
       {"collinear B pierces A", {V(0.5, 0.5, -1), V(0.5, 0.5, 1), V(0.5, 0.5, 0.5)}, false, {V(0.5, 0.5, 0)}},
-      {"collinear B across A in its plane", {V(-1, 0.5, 0), V(3, 0.5, 0), V(1, 0.5, 0)}, true,
+      {"collinear B across A in its plane",
+       {V(-1, 0.5, 0), V(3, 0.5, 0), V(1, 0.5, 0)},
+       true,
        {V(0, 0.5, 0), V(1.5, 0.5, 0)}},
       {"NaN corner", {V(NAN, 0, 0), V(1, 1, 1), V(0, 1, -1)}, false, {}},
   };
@@ -163,7 +165,7 @@ TEST(TriTriCross, ResultPointsLieOnBothTriangles) {
   const int count = 3000;
   std::mt19937 rng(17);
   std::uniform_real_distribution<double> u(-1, 1), e(-12, -3);
-  auto distTo = [](const _vtx (&t)[3], const _vtx& p) {
+  auto distTo = [](const _vtx(&t)[3], const _vtx& p) {
     return std::sqrt(CGAL::to_double(CGAL::squared_distance(EP(p), EK::Triangle_3(EP(t[0]), EP(t[1]), EP(t[2])))));
   };
   int nonEmpty = 0;
@@ -192,7 +194,8 @@ TEST(TriTriCross, ResultPointsLieOnBothTriangles) {
     double S = 0;  // largest coordinate, at least the longest edge
     for (const auto* t : {&a, &b})
       for (int i = 0; i < 3; ++i)
-        S = std::max({S, std::fabs((*t)[i].x), std::fabs((*t)[i].y), std::fabs((*t)[i].z), Dist((*t)[i], (*t)[(i + 1) % 3])});
+        S = std::max(
+            {S, std::fabs((*t)[i].x), std::fabs((*t)[i].y), std::fabs((*t)[i].z), Dist((*t)[i], (*t)[(i + 1) % 3])});
     const double tau = 4 * 1.1920928955078125e-07 * S;
     const Hit c = cross(a, b);
     nonEmpty += !c.pts.empty();
@@ -240,7 +243,7 @@ std::vector<_vtx> exactCross(const _vtx (&a)[3], const _vtx (&b)[3]) {
 // Smallest corner-to-other-plane distance and smallest gap between result
 // points: within the tolerance band the answers may legitimately differ.
 double nearDegeneracy(const _vtx (&a)[3], const _vtx (&b)[3], const std::vector<_vtx>& pts) {
-  auto planeDist = [](const _vtx (&t)[3], const _vtx& p) {
+  auto planeDist = [](const _vtx(&t)[3], const _vtx& p) {
     if (CGAL::coplanar(EP(t[0]), EP(t[1]), EP(t[2]), EP(p))) return 1e300;  // exact contacts are checked exactly
     const _vtx n = Cross(t[1] - t[0], t[2] - t[0]);
     return std::fabs(Dot(n, p - t[0])) / Norm(n);
@@ -316,8 +319,11 @@ void randomAgainstExact(Kind kind, unsigned seed, int count) {
 }
 
 TEST(TriTriCrossExact, RandomFamiliesAgreeWithCGAL) {
-  const std::pair<Kind, int> families[] = {{Kind::General, 4000}, {Kind::SharedCorner, 2000}, {Kind::SharedEdge, 2000},
-                                           {Kind::CoplanarTilted, 2000}, {Kind::CoplanarAxis, 2000}};
+  const std::pair<Kind, int> families[] = {{Kind::General, 4000},
+                                           {Kind::SharedCorner, 2000},
+                                           {Kind::SharedEdge, 2000},
+                                           {Kind::CoplanarTilted, 2000},
+                                           {Kind::CoplanarAxis, 2000}};
   for (const auto& [kind, count] : families) {
     SCOPED_TRACE(static_cast<int>(kind));
     randomAgainstExact(kind, 1 + static_cast<unsigned>(kind), count);

@@ -12,9 +12,9 @@
 #include <random>
 #include <vector>
 
+#include "host/MeshTools.h"
 #include "support/MeshGen.h"
 #include "support/MeshTestUtil.h"
-#include "host/MeshTools.h"
 
 namespace {
 
@@ -68,7 +68,8 @@ TEST(STLToMesh, AgreesWithQuadraticReference) {
   for (const _vtx& p : soup) {
     int found = -1;
     for (std::size_t k = 0; k < refV.size() && found < 0; ++k)
-      if (std::fabs(p.x - refV[k].x) <= 1e-7 && std::fabs(p.y - refV[k].y) <= 1e-7 && std::fabs(p.z - refV[k].z) <= 1e-7)
+      if (std::fabs(p.x - refV[k].x) <= 1e-7 && std::fabs(p.y - refV[k].y) <= 1e-7 &&
+          std::fabs(p.z - refV[k].z) <= 1e-7)
         found = static_cast<int>(k);
     if (found < 0) refV.push_back(p);
     refI.push_back(found < 0 ? static_cast<int>(refV.size()) - 1 : found);

@@ -2,9 +2,6 @@
 // the documented contacts checked with CGAL on the placed (world) meshes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
-#include <set>
 #include <CGAL/AABB_face_graph_triangle_primitive.h>
 #include <CGAL/AABB_traits.h>
 #include <CGAL/AABB_tree.h>
@@ -15,10 +12,13 @@
 #include <CGAL/Surface_mesh.h>
 #include <Inventor/SbBox3f.h>
 #include <Inventor/SbViewportRegion.h>
+#include <algorithm>
+#include <map>
+#include <set>
 
-#include "support/HostTestUtil.h"
 #include "host/SampleAssembly.h"
 #include "host/SoKRN_GetMatrixAction.h"
+#include "support/HostTestUtil.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ using Mesh = CGAL::Surface_mesh<Point>;
 namespace PMP = CGAL::Polygon_mesh_processing;
 
 struct SampleDoc {
-  const vhost::SoRef<SoKRN_MainDoc> doc = vhost::SoRef<SoKRN_MainDoc>::adopt(vhost::BuildSampleAssembly());
+  const vx::host::SoRef<SoKRN_MainDoc> doc = vx::host::SoRef<SoKRN_MainDoc>::adopt(vx::host::BuildSampleAssembly());
 };
 
 // A prototype's mesh for CGAL; `ok` false when a face would make it
@@ -36,7 +36,7 @@ struct SampleDoc {
 Mesh PrototypeMesh(SoKRN_ComponentKit* proto, bool& ok) {
   std::vector<float> xyz;
   std::vector<int> tris;
-  vhost::GetPrototypeMesh(proto, xyz, tris);
+  vx::host::GetPrototypeMesh(proto, xyz, tris);
   Mesh m;
   for (size_t i = 0; i < xyz.size(); i += 3) m.add_vertex(Point(xyz[i], xyz[i + 1], xyz[i + 2]));
   ok = true;
@@ -91,7 +91,7 @@ WorldPart PlacedMesh(SoKRN_MainDoc* doc, const std::string& path) {
   const SbMatrix m = ma.getMatrix();
   std::vector<float> xyz;
   std::vector<int> tris;
-  vhost::GetPrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), xyz, tris);
+  vx::host::GetPrototypeMesh(static_cast<SoKRN_ComponentKit*>(p.tail())->getPrototype(), xyz, tris);
   WorldPart w;
   std::vector<Mesh::Vertex_index> v;
   for (size_t i = 0; i < xyz.size(); i += 3) {
@@ -136,8 +136,7 @@ double BoxGap(const SbBox3f& a, const SbBox3f& b) {
 
 TEST(SampleAssembly, DocumentedContactsHold) {
   SampleDoc s;
-  const std::vector<std::string> leaves = {"0", "1", "2|0", "2|1", "2|2", "3|0", "3|1", "3|2",
-                                           "4", "5", "6", "7", "8"};
+  const std::vector<std::string> leaves = {"0", "1", "2|0", "2|1", "2|2", "3|0", "3|1", "3|2", "4", "5", "6", "7", "8"};
   std::map<std::string, WorldPart> parts;
   for (const std::string& p : leaves) parts[p] = PlacedMesh(s.doc, p);
 

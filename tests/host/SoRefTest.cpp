@@ -1,9 +1,9 @@
 // The reference holder against Coin's own counts: every operation leaves the
 // count it promises, and an object goes exactly when its last holder lets go.
-#include <gtest/gtest.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/sensors/SoNodeSensor.h>
+#include <gtest/gtest.h>
 
 #include <utility>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-using vhost::SoRef;
+using vx::host::SoRef;
 
 // A new node whose deletion sets `*gone`.
 SoSeparator* Watched(bool* gone, SoNodeSensor& sensor) {

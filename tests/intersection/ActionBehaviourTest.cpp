@@ -8,9 +8,9 @@
 
 #include <set>
 
-#include "support/IsectTestScene.h"
 #include "intersection/MemoryGuard.h"
 #include "intersection/TriangleKernels.h"
+#include "support/IsectTestScene.h"
 
 using namespace isect_test;
 using Action = SoIntersectionDetectionExtAction;
@@ -77,9 +77,9 @@ struct FreeMemory {
   explicit FreeMemory(double fraction) {
     static double value;
     value = fraction;
-    vxisect::setFreeMemoryProbe([] { return value; });
+    vx::isect::setFreeMemoryProbe([] { return value; });
   }
-  ~FreeMemory() { vxisect::setFreeMemoryProbe(nullptr); }
+  ~FreeMemory() { vx::isect::setFreeMemoryProbe(nullptr); }
 };
 
 }  // namespace
@@ -299,7 +299,7 @@ TEST(ActionEpsilon, PairsWithinEpsilonAndTinyShapes) {
   // the octree side (group 2 here, equal counts) it stays silent too.
   Mesh tiny;
   tiny.add(SbVec3f(0.5f, 0.5f, -0.00002f), SbVec3f(0.50004f, 0.5f, 0.00002f), SbVec3f(0.5f, 0.50004f, 0.00002f));
-  ASSERT_TRUE(vxtri::intersectExact(tiny.points.data(), flat().points.data()));
+  ASSERT_TRUE(vx::tri::intersectExact(tiny.points.data(), flat().points.data()));
   Scene s;
   SoPath* big = s.add(instance(flat()));
   SoPath* small = s.add(instance(tiny));

@@ -9,8 +9,8 @@
 #include <set>
 #include <utility>
 
-#include "support/IsectTestScene.h"
 #include "intersection/TriangleKernels.h"
+#include "support/IsectTestScene.h"
 
 using namespace isect_test;
 using Action = SoIntersectionDetectionExtAction;
@@ -41,7 +41,7 @@ PairSet bruteForce(const Tris& a, const Tris& b, float eps) {
         continue;
       }
       if (a.size() >= b.size()) std::swap(x, y);
-      const bool hit = vxtri::intersectExact(x->getPoints(), y->getPoints());
+      const bool hit = vx::tri::intersectExact(x->getPoints(), y->getPoints());
       if (hit) out.insert({int(i), int(j)});
     }
   }
@@ -189,7 +189,8 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
   }
   for (float eps : {0.0f, 0.015f}) {
     Action action;
-    const std::vector<Hit> hits = run(eps, [&](Action& a) { a.apply(root); }, action);
+    const std::vector<Hit> hits = run(
+        eps, [&](Action& a) { a.apply(root); }, action);
     SbList<SbTri3f*> all;
     action.GetIns1Triangles(all);
     ASSERT_EQ(all.getLength(), start.back());
@@ -200,7 +201,8 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
       EXPECT_GT(sa, sb) << "the later shape's triangle comes first";
       EXPECT_EQ(h.firstShape, shapes[size_t(sa)]);
       EXPECT_EQ(h.secondShape, shapes[size_t(sb)]);
-      EXPECT_TRUE(got[std::make_pair(sb, sa)].insert(std::make_pair(b - start[sb], a - start[sa])).second) << "pair reported twice";
+      EXPECT_TRUE(got[std::make_pair(sb, sa)].insert(std::make_pair(b - start[sb], a - start[sa])).second)
+          << "pair reported twice";
     }
     size_t total = 0;
     for (int s = 0; s < 4; ++s) {
@@ -213,8 +215,10 @@ TEST(ActionBruteForce, OneGroupEveryShapePairOnce) {
     EXPECT_EQ(hits.size(), total);
     EXPECT_GT(total, 300u);
     Action byPath, byList;
-    EXPECT_TRUE(pairsOf(hits) == pairsOf(run(eps, [&](Action& a) { a.apply(path); }, byPath)));
-    EXPECT_TRUE(pairsOf(hits) == pairsOf(run(eps, [&](Action& a) { a.apply(list); }, byList)));
+    EXPECT_TRUE(pairsOf(hits) == pairsOf(run(
+                                     eps, [&](Action& a) { a.apply(path); }, byPath)));
+    EXPECT_TRUE(pairsOf(hits) == pairsOf(run(
+                                     eps, [&](Action& a) { a.apply(list); }, byList)));
   }
   path->unref();
   list.truncate(0);

@@ -32,9 +32,9 @@ TEST(TriangleBoxTree, CollectsExactlyTheBoxesMeetingTheQueryInOrder) {
   const std::vector<SbBox3f> items = randomBoxes(rng, 3000);
   const TriangleBoxTree tree(items);
   int found = 0;
-  for (SbBox3f q : randomBoxes(rng, 300, 0.5f)) {  // partial overlap
+  for (SbBox3f q : randomBoxes(rng, 300, 0.5f)) {                          // partial overlap
     if (q.getMin()[0] < 1.3f) q.getMax() += SbVec3f(0.05f, 0.05f, 0.05f);  // the rest keep their size, tiny or not
-    std::vector<int> got{-1}, want{-1};  // what was there before stays
+    std::vector<int> got{-1}, want{-1};                                    // what was there before stays
     tree.collect(q, got);
     for (size_t i = 0; i < items.size(); ++i) {
       if (TriangleBoxTree::mayMeet(q, items[i])) want.push_back(static_cast<int>(i));

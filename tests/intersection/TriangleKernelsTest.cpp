@@ -38,7 +38,7 @@ Pair randomPair(std::mt19937& rng) {
 }
 
 bool cgalIntersects(const SbVec3f a[3], const SbVec3f b[3]) { return CGAL::do_intersect(cg(a), cg(b)); }
-bool exact(const SbVec3f a[3], const SbVec3f b[3]) { return vxtri::intersectExact(a, b); }
+bool exact(const SbVec3f a[3], const SbVec3f b[3]) { return vx::tri::intersectExact(a, b); }
 
 // A pair is robust when the exact answer does not change as the second
 // triangle moves by `delta` along each axis or scales by 1 -+ delta about its
@@ -48,8 +48,10 @@ bool robustAnswer(const Pair& p, bool answer, float delta) {
   for (int k = 0; k < 8; ++k) {
     SbVec3f m(0, 0, 0);
     float s = 1.0f;
-    if (k < 6) m[k / 2] = k % 2 ? -delta : delta;
-    else s = k == 6 ? 1.0f - delta : 1.0f + delta;
+    if (k < 6)
+      m[k / 2] = k % 2 ? -delta : delta;
+    else
+      s = k == 6 ? 1.0f - delta : 1.0f + delta;
     SbVec3f b[3];
     for (int j = 0; j < 3; ++j) b[j] = k < 6 ? p.b[j] + m : c + (p.b[j] - c) * s;
     if (cgalIntersects(p.a, b) != answer) return false;
@@ -77,15 +79,14 @@ TEST(TriangleKernels, HalfSpaceAndPlaneLineMatchSbPlaneBitForBit) {
     // Vertices and edge midpoints sit on the plane up to rounding: the cases
     // where the exact arithmetic matters.
     const SbVec3f q = i % 3 == 0 ? a : i % 3 == 1 ? (a + c) * 0.5f : rnd();
-    ASSERT_EQ(vxtri::inHalfSpace(plane.getNormal(), plane.getDistanceFromOrigin(), q),
-              bool(plane.isInHalfSpace(q)))
+    ASSERT_EQ(vx::tri::inHalfSpace(plane.getNormal(), plane.getDistanceFromOrigin(), q), bool(plane.isInHalfSpace(q)))
         << "point " << i;
     onPlane += plane.getDistance(q) == 0.0f;
     // Every other line runs (nearly) along the plane: the parallel rule.
     const SbVec3f from = rnd(), to = i % 2 ? rnd() : from + (b - a) + (c - a) * 1e-7f;
     SbVec3f coin, ours;
     const bool hitCoin = plane.intersect(SbLine(from, to), coin);
-    ASSERT_EQ(vxtri::planeLineIntersection(plane.getNormal(), plane.getDistanceFromOrigin(), from, to, ours), hitCoin)
+    ASSERT_EQ(vx::tri::planeLineIntersection(plane.getNormal(), plane.getDistanceFromOrigin(), from, to, ours), hitCoin)
         << "line " << i;
     if (hitCoin) {
       ASSERT_TRUE(ours == coin) << "line " << i;
@@ -105,7 +106,7 @@ TEST(TriangleKernelsExact, AgreesWithCgalOnRobustRandomPairs) {
   struct Family {
     const char* name;
     std::function<Pair(std::mt19937&)> make;
-    float delta;         // robustness probe, in the family's units
+    float delta;  // robustness probe, in the family's units
     bool mostlyRobust;
   };
   const Family families[] = {
@@ -203,7 +204,7 @@ TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgalAndTheLeastEdgeTerm) {
       for (auto& v : p.b) v += SbVec3f(0.6f, 0.3f, 0.2f);
     }
     const double ref = std::sqrt(CGAL::to_double(CGAL::squared_distance(cg(p.a), cg(p.b))));
-    const double ours = vxtri::triangleDistance(p.a, p.b);
+    const double ours = vx::tri::triangleDistance(p.a, p.b);
     crossing += ref == 0.0;
     worst = std::max(worst, std::fabs(ours - ref));
     expectClose(ours, ref, "triangle-triangle", i);
@@ -220,10 +221,10 @@ TEST(TriangleKernelsDistance, TriangleDistanceMatchesCgalAndTheLeastEdgeTerm) {
       for (auto& v : p.b) v = v * scale + SbVec3f(0.3f, 0.2f, 0.1f) * scale * float(i % 2);
       double least = FLT_MAX;
       for (int k = 0; k < 3; ++k) {
-        least = std::min(least, vxtri::segmentTriangleDistanceSq(p.b[k], p.b[(k + 1) % 3], p.a));
-        least = std::min(least, vxtri::segmentTriangleDistanceSq(p.a[k], p.a[(k + 1) % 3], p.b));
+        least = std::min(least, vx::tri::segmentTriangleDistanceSq(p.b[k], p.b[(k + 1) % 3], p.a));
+        least = std::min(least, vx::tri::segmentTriangleDistanceSq(p.a[k], p.a[(k + 1) % 3], p.b));
       }
-      const double d = vxtri::triangleDistance(p.a, p.b);
+      const double d = vx::tri::triangleDistance(p.a, p.b);
       EXPECT_NEAR(d, std::sqrt(least), 1e-6 * scale) << "scale " << scale << " case " << i;
       const double ref = std::sqrt(CGAL::to_double(CGAL::squared_distance(cg(p.a), cg(p.b))));
       EXPECT_NEAR(d, ref, 1e-5 * scale) << "exact, scale " << scale << " case " << i;
@@ -241,13 +242,13 @@ TEST(TriangleKernelsDistance, EpsilonPrefilterNeverRejectsAPairWithinEpsilon) {
     for (auto& v : p.b) v = v * 0.3f + m;
     for (auto& v : p.a) v *= 0.3f;
     const float eps = 0.05f * float(1 + i % 4);
-    const float d = vxtri::triangleDistance(p.a, p.b);
-    if (vxtri::separatedBeyond(p.a, p.b, eps)) {
+    const float d = vx::tri::triangleDistance(p.a, p.b);
+    if (vx::tri::separatedBeyond(p.a, p.b, eps)) {
       ++rejected;
       EXPECT_GT(d, eps) << "case " << i;
     }
     float within = -1.0f;
-    EXPECT_EQ(vxtri::distanceWithin(p.a, p.b, eps, within), d <= eps) << "case " << i;
+    EXPECT_EQ(vx::tri::distanceWithin(p.a, p.b, eps, within), d <= eps) << "case " << i;
     if (d <= eps) {
       EXPECT_EQ(within, d);
     }
@@ -261,10 +262,10 @@ TEST(TriangleKernelsDistance, PointSegmentAndSegmentTriangleMatchCgal) {
   for (int i = 0; i < 20000; ++i) {
     const Pair p = randomPair(rng);
     const SbVec3f q(u(rng), u(rng), u(rng));
-    expectClose(vxtri::pointTriangleDistanceSq(q, p.a), CGAL::to_double(CGAL::squared_distance(cg(q), cg(p.a))),
+    expectClose(vx::tri::pointTriangleDistanceSq(q, p.a), CGAL::to_double(CGAL::squared_distance(cg(q), cg(p.a))),
                 "point-triangle", i);
     const K::Segment_3 s(cg(p.b[0]), cg(p.b[1])), e(cg(p.a[0]), cg(p.a[1]));
-    expectClose(vxtri::segmentSegmentDistanceSq(p.b[0], p.b[1], p.a[0], p.a[1]),
+    expectClose(vx::tri::segmentSegmentDistanceSq(p.b[0], p.b[1], p.a[0], p.a[1]),
                 CGAL::to_double(CGAL::squared_distance(s, e)), "segment-segment", i);
     // Reference: 0 when the segment meets the triangle, else the least of the
     // end point and edge distances (exact arithmetic).
@@ -274,9 +275,10 @@ TEST(TriangleKernelsDistance, PointSegmentAndSegmentTriangleMatchCgal) {
       refST = std::min(CGAL::to_double(CGAL::squared_distance(s.source(), t)),
                        CGAL::to_double(CGAL::squared_distance(s.target(), t)));
       for (int k = 0; k < 3; ++k)
-        refST = std::min(refST, CGAL::to_double(CGAL::squared_distance(s, K::Segment_3(cg(p.a[k]), cg(p.a[(k + 1) % 3])))));
+        refST =
+            std::min(refST, CGAL::to_double(CGAL::squared_distance(s, K::Segment_3(cg(p.a[k]), cg(p.a[(k + 1) % 3])))));
     }
-    expectClose(vxtri::segmentTriangleDistanceSq(p.b[0], p.b[1], p.a), refST, "segment-triangle", i);
+    expectClose(vx::tri::segmentTriangleDistanceSq(p.b[0], p.b[1], p.a), refST, "segment-triangle", i);
   }
 }
 
@@ -289,7 +291,8 @@ TEST(TriangleKernelsDistance, HandBuiltAndDegenerateCases) {
   };
   const Case cases[] = {
       {"parallel, overlapping shadow", {SbVec3f(1, 1, 1), SbVec3f(3, 1, 1), SbVec3f(1, 3, 1)}, 1.0f},
-      {"edge over edge at right angles", {SbVec3f(2, -1, 0.5f), SbVec3f(2, -3, 0.5f), SbVec3f(2, -1, 3)},
+      {"edge over edge at right angles",
+       {SbVec3f(2, -1, 0.5f), SbVec3f(2, -3, 0.5f), SbVec3f(2, -1, 3)},
        std::sqrt(1.25f)},
       {"vertex above the interior", {SbVec3f(1, 1, 0.25f), SbVec3f(1, 1, 3), SbVec3f(2, 1, 3)}, 0.25f},
       {"crossing", {SbVec3f(1, 1, -1), SbVec3f(1, 1, 1), SbVec3f(3, 0.5f, 0.5f)}, 0.0f},
@@ -298,10 +301,10 @@ TEST(TriangleKernelsDistance, HandBuiltAndDegenerateCases) {
       {"one point", {SbVec3f(1, 1, 3), SbVec3f(1, 1, 3), SbVec3f(1, 1, 3)}, 3.0f},
   };
   for (const Case& c : cases) {  // both argument orders
-    EXPECT_FLOAT_EQ(vxtri::triangleDistance(a, c.b), c.distance) << c.name;
-    EXPECT_FLOAT_EQ(vxtri::triangleDistance(c.b, a), c.distance) << c.name;
+    EXPECT_FLOAT_EQ(vx::tri::triangleDistance(a, c.b), c.distance) << c.name;
+    EXPECT_FLOAT_EQ(vx::tri::triangleDistance(c.b, a), c.distance) << c.name;
   }
   const SbVec3f dot(1, 1, 3);
-  EXPECT_FLOAT_EQ(float(vxtri::segmentSegmentDistanceSq(dot, dot, a[0], a[1])), 1.0f + 9.0f);
-  EXPECT_DOUBLE_EQ(vxtri::pointTriangleDistanceSq(SbVec3f(1, 1, 0), cases[5].b), 4.0);
+  EXPECT_FLOAT_EQ(float(vx::tri::segmentSegmentDistanceSq(dot, dot, a[0], a[1])), 1.0f + 9.0f);
+  EXPECT_DOUBLE_EQ(vx::tri::pointTriangleDistanceSq(SbVec3f(1, 1, 0), cases[5].b), 4.0);
 }

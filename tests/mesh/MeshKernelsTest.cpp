@@ -25,7 +25,7 @@
 #include "mesh/TrianglePair.h"
 #include "support/MeshGen.h"
 
-using namespace vxmesh;
+using namespace vx::mesh;
 
 namespace {
 
@@ -45,7 +45,8 @@ Solid Sphere(const Vec3& c, double r, int slices, int stacks) {
 
 Solid Cube(const Vec3& lo, double e) {
   Solid s;
-  for (int k = 0; k < 8; ++k) s.points.push_back({lo.x + e * (k & 1), lo.y + e * ((k >> 1) & 1), lo.z + e * ((k >> 2) & 1)});
+  for (int k = 0; k < 8; ++k)
+    s.points.push_back({lo.x + e * (k & 1), lo.y + e * ((k >> 1) & 1), lo.z + e * ((k >> 2) & 1)});
   s.tris = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4, 2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
   return s;
 }
@@ -88,7 +89,8 @@ CutFaceSide Whole(const Solid& s, bool cornersCut = false) {
   out.tris.assign(s.tris.begin(), s.tris.end());
   out.cutPoints = s.points;
   out.cutTris = out.tris;
-  for (int i = 0; cornersCut && i < static_cast<int>(s.points.size()); ++i) out.cutEdges.insert(out.cutEdges.end(), {i, i});
+  for (int i = 0; cornersCut && i < static_cast<int>(s.points.size()); ++i)
+    out.cutEdges.insert(out.cutEdges.end(), {i, i});
   return out;
 }
 
@@ -195,9 +197,9 @@ TEST(SolidCheck, UnmatchedEdgesAgreeWithDirectedEdgeCounts) {
 }
 
 TEST(TrianglePair, KindsOfMeeting) {
-  const Vec3 floor[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};  // facing +z
-  const Vec3 down[3] = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};   // the same, facing -z
-  const Vec3 wall[3] = {{1, 1, -1}, {1, 1, 1}, {2, 1, 0}};  // crosses the floor
+  const Vec3 floor[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};     // facing +z
+  const Vec3 down[3] = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};      // the same, facing -z
+  const Vec3 wall[3] = {{1, 1, -1}, {1, 1, 1}, {2, 1, 0}};     // crosses the floor
   const Vec3 standing[3] = {{1, 1, 0}, {2, 1, 0}, {1, 1, 2}};  // an edge resting on it
   const struct {
     const Vec3* b;
@@ -208,7 +210,7 @@ TEST(TrianglePair, KindsOfMeeting) {
       {wall, false, 0.5, 0, PairKind::Cross},
       {standing, false, 1.0, 0, PairKind::Touch},
       {floor, true, 0, 8, PairKind::Overlap},
-      {down, true, 0, 8, PairKind::Touch},    // faces on each other, facing away: a contact
+      {down, true, 0, 8, PairKind::Touch},       // faces on each other, facing away: a contact
       {floor, true, 0, 1e-12, PairKind::Touch},  // no area in common
       {wall, false, 0, 0, PairKind::Touch},      // a crossing of no length is a touch in a point
   };
@@ -221,8 +223,15 @@ TEST(PointGrid, WeldsWithinTheToleranceAndClosesTJunctions) {
   std::vector<int> tris;
   // A square split in two on one side of the diagonal, in three on the other
   // with a point on the diagonal: a T-junction, plus a copy off by tol/2.
-  WeldTriangles({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {0.5, 0.5, 0}, {0, 1, 0},
-                 {0.5, 0.5 + tol / 2, 0}, {1, 1, 0}, {0, 1, 0}},
+  WeldTriangles({{0, 0, 0},
+                 {1, 0, 0},
+                 {1, 1, 0},
+                 {0, 0, 0},
+                 {0.5, 0.5, 0},
+                 {0, 1, 0},
+                 {0.5, 0.5 + tol / 2, 0},
+                 {1, 1, 0},
+                 {0, 1, 0}},
                 tol, pts, tris);
   EXPECT_EQ(pts.size(), 5u);
   EXPECT_EQ(tris.size(), 9u);
@@ -286,7 +295,7 @@ TEST(SelfIntersection, StarProofNeverHidesACrossing) {
   const Solid crossing = Joined(sphere, Scaled(sphere, {1.3, 1.3, 0.6}));
   const Solid cubes = Joined(Cube({0, 0, 0}, 1), Cube({0.5, 0.3, 0.2}, 1));
   const std::tuple<Solid, Vec3, bool> cases[] = {
-      {sphere, {0.1, -0.2, 0.3}, true}, {inward, {0, 0, 0}, true}, {Cube({0, 0, 0}, 1), {.5, .5, .5}, true},
+      {sphere, {0.1, -0.2, 0.3}, true}, {inward, {0, 0, 0}, true},  {Cube({0, 0, 0}, 1), {.5, .5, .5}, true},
       {crossing, {0, 0, 0}, false},     {sphere, {3, 0, 0}, false}, {cubes, {0.7, 0.6, 0.6}, false}};
   for (const auto& [s, c, expected] : cases) {
     const bool proven = EmbeddedAroundPoint(s.points.data(), s.points.size(), s.tris.data(), s.tris.size() / 3, c);
@@ -322,7 +331,8 @@ TEST(PenetrationDepth, HandDerivedOverlaps) {
   const double pi = 3.14159265358979323846;
   for (int j = 0; j < n; ++j) {
     for (double r : {1.0, 1.1})
-      for (double z : {0.0, 3.0}) tube.points.push_back({r * std::cos(2 * pi * j / n), r * std::sin(2 * pi * j / n), z});
+      for (double z : {0.0, 3.0})
+        tube.points.push_back({r * std::cos(2 * pi * j / n), r * std::sin(2 * pi * j / n), z});
   }
   auto v = [n](int j, int outer, int top) { return 4 * (j % n) + 2 * outer + top; };
   for (int j = 0; j < n; ++j) {
@@ -342,7 +352,8 @@ namespace {
 
 double Area(const std::vector<Vec3>& p, const std::vector<int>& t) {
   double a = 0;
-  for (std::size_t i = 0; i + 2 < t.size(); i += 3) a += 0.5 * Norm(Cross(p[t[i + 1]] - p[t[i]], p[t[i + 2]] - p[t[i]]));
+  for (std::size_t i = 0; i + 2 < t.size(); i += 3)
+    a += 0.5 * Norm(Cross(p[t[i + 1]] - p[t[i]], p[t[i + 2]] - p[t[i]]));
   return a;
 }
 
@@ -449,8 +460,8 @@ TEST(CutAlong, CrossingSpheresGiveAClosedCutFace) {
   auto side = [&](const Solid& s, const std::map<int, std::vector<int>>& segs) {
     std::vector<CrossedTriangle> crossed;
     for (const auto& e : segs)
-      crossed.push_back({{s.points[s.tris[e.first]], s.points[s.tris[e.first + 1]], s.points[s.tris[e.first + 2]]},
-                         e.second});
+      crossed.push_back(
+          {{s.points[s.tris[e.first]], s.points[s.tris[e.first + 1]], s.points[s.tris[e.first + 2]]}, e.second});
     CutFaceSide out;
     out.points = s.points;
     out.tris.assign(s.tris.begin(), s.tris.end());

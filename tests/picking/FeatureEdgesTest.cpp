@@ -8,12 +8,12 @@
 #include <limits>
 #include <string>
 
-#include "support/PickScene.h"
 #include "host/FeatureEdges.h"
+#include "support/PickScene.h"
 
 namespace {
 
-using vhost::FeatureCurve;
+using vx::host::FeatureCurve;
 
 constexpr double kPi = 3.141592653589793;
 
@@ -58,7 +58,7 @@ TEST(FeatureEdges, PartsFitTheirLinesAndCircles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto curves = vhost::FindFeatureCurves(c.mesh.xyz, c.mesh.tris);
+    const auto curves = vx::host::FindFeatureCurves(c.mesh.xyz, c.mesh.tris);
     EXPECT_EQ(Count(curves), (std::array<int, 3>{c.lines, c.arcs, c.circles}));
     for (const FeatureCurve& k : curves) {
       // Every point of every curve lies on what it was fitted to.
@@ -86,9 +86,9 @@ TEST(FeatureEdges, BadTrianglesAreSkippedNotFatal) {
   m.xyz.insert(m.xyz.end(), {std::numeric_limits<float>::quiet_NaN(), 0, 0, 5, 5, 5, 6, 6, 6});
   // Out of range, negative, a non-finite corner, a repeated corner: all dropped.
   m.tris.insert(m.tris.end(), {0, 1, nv + 7, -1, 0, 1, nv, 0, 1, nv + 1, nv + 1, nv + 2});
-  EXPECT_EQ(Count(vhost::FindFeatureCurves(m.xyz, m.tris)), (std::array<int, 3>{12, 0, 0}));
-  EXPECT_TRUE(vhost::FindFeatureCurves({}, {}).empty());
-  EXPECT_TRUE(vhost::FindFeatureCurves({1, 2, 3}, {0, 0, 0}).empty());
+  EXPECT_EQ(Count(vx::host::FindFeatureCurves(m.xyz, m.tris)), (std::array<int, 3>{12, 0, 0}));
+  EXPECT_TRUE(vx::host::FindFeatureCurves({}, {}).empty());
+  EXPECT_TRUE(vx::host::FindFeatureCurves({1, 2, 3}, {0, 0, 0}).empty());
 }
 
 }  // namespace

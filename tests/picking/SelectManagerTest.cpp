@@ -12,7 +12,6 @@
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoSelection.h>
 
-#include "support/PickScene.h"
 #include "host/SoKRN_BodyKit.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_CurveKit.h"
@@ -22,6 +21,7 @@
 #include "host/SoKRN_PntMarkerKit.h"
 #include "host/SoKRN_State.h"
 #include "picking/SoKRN_SelectManager.h"
+#include "support/PickScene.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ protected:
     const float p[4][3] = {{4, 4, 30}, {6, 4, 30}, {6, 6, 30}, {4, 6, 30}};
     dc->point.setValues(0, 4, p);
     static_cast<SoFaceSet*>(display->getPart("face", TRUE))->numVertices = 4;
-    for (SoNode* n : {static_cast<SoNode*>(curveBody), static_cast<SoNode*>(markerBody),
-                      static_cast<SoNode*>(meshBody), static_cast<SoNode*>(display)})
+    for (SoNode* n : {static_cast<SoNode*>(curveBody), static_cast<SoNode*>(markerBody), static_cast<SoNode*>(meshBody),
+                      static_cast<SoNode*>(display)})
       bodies->addChild(n);
   }
 

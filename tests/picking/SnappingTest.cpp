@@ -25,7 +25,6 @@
 #include <Inventor/nodes/SoSelection.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "support/PickScene.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_EdgeKit.h"
 #include "host/SoKRN_MainDoc.h"
@@ -33,6 +32,7 @@
 #include "host/TpxGeometryAttribute.h"
 #include "picking/SnappingFilter.h"
 #include "picking/SoKRN_PointTracker.h"
+#include "support/PickScene.h"
 #ifdef VX_PICKING_WITH_TOOLS
 #include "tools/AssemblyImporter.h"
 #endif
@@ -216,10 +216,13 @@ TEST_F(Snapping, EventActionFormAndDeHighlight) {
   // The event-action form, called from the viewer's own event handling.
   scene.root->setPickFilterCallback(nullptr);
   auto* events = new SoEventCallback;
-  events->addEventCallback(SoMouseButtonEvent::getClassTypeId(), [](void* f, SoEventCallback* cb) {
-    if (SoMouseButtonEvent::isButtonPressEvent(cb->getEvent(), SoMouseButtonEvent::BUTTON1))
-      SnappingFilter::SnappingFilterCB(f, cb->getAction());
-  }, &filter);
+  events->addEventCallback(
+      SoMouseButtonEvent::getClassTypeId(),
+      [](void* f, SoEventCallback* cb) {
+        if (SoMouseButtonEvent::isButtonPressEvent(cb->getEvent(), SoMouseButtonEvent::BUTTON1))
+          SnappingFilter::SnappingFilterCB(f, cb->getAction());
+      },
+      &filter);
   scene.root->insertChild(events, 0);
   ASSERT_TRUE(snapAt({66, -10.1f, 20}, {"END"}));
   EXPECT_EQ(snapped(), SbVec3f(70, -10, 20));

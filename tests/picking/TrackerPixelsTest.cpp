@@ -11,10 +11,10 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSwitch.h>
 
-#include "support/PickScene.h"
 #include "host/SoKRN_MainDoc.h"
 #include "picking/SnappingFilter.h"
 #include "picking/SoKRN_PointTracker.h"
+#include "support/PickScene.h"
 #include "tools/OffscreenRenderer.h"
 #include "tools/PngImage.h"
 

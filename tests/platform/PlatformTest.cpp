@@ -10,7 +10,7 @@
 
 #include "platform/Platform.h"
 
-using namespace vxplatform;
+using namespace vx::platform;
 
 TEST(PlatformText, Utf8RoundTrips) {
   // Two, three and four bytes; U+FFFF and U+10FFFF are the edges.
@@ -38,10 +38,10 @@ TEST(PlatformText, InvalidBytesBecomeReplacementCharacters) {
     const char* bytes;
     const wchar_t* wide;
   } cases[] = {
-      {"a\x80z", L"a\uFFFDz"},                 // stray continuation byte
-      {"\xE5\x41\x42", L"\uFFFDAB"},           // broken sequence keeps what follows
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},           // overlong "/"
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"}, // encoded surrogate U+D800
+      {"a\x80z", L"a\uFFFDz"},                            // stray continuation byte
+      {"\xE5\x41\x42", L"\uFFFDAB"},                      // broken sequence keeps what follows
+      {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong "/"
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate U+D800
       {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
   };
   for (const auto& c : cases) EXPECT_EQ(std::wstring(c.wide), NarrowToWide(c.bytes)) << c.bytes;
@@ -61,12 +61,13 @@ TEST(PlatformThreads, StartedFunctionRunsOnItsOwnThreadWithItsArgument) {
   // The worker owns its promise, so nothing dangles whichever side ends last.
   auto* ran = new std::promise<std::thread::id>;
   std::future<std::thread::id> done = ran->get_future();
-  ASSERT_NE(0u, StartThread(
-                    [](void* p) {
-                      std::unique_ptr<std::promise<std::thread::id>> mine(static_cast<std::promise<std::thread::id>*>(p));
-                      mine->set_value(std::this_thread::get_id());
-                    },
-                    ran));
+  ASSERT_NE(0u,
+            StartThread(
+                [](void* p) {
+                  std::unique_ptr<std::promise<std::thread::id>> mine(static_cast<std::promise<std::thread::id>*>(p));
+                  mine->set_value(std::this_thread::get_id());
+                },
+                ran));
   ASSERT_EQ(std::future_status::ready, done.wait_for(std::chrono::seconds(60)));
   EXPECT_NE(std::this_thread::get_id(), done.get());
 }

@@ -52,9 +52,9 @@
 #include <XCAFDoc_ShapeTool.hxx>
 
 #include "host/DocumentBuilder.h"
-#include "tools/StepImporter.h"
 #include "support/Files.h"
 #include "support/ImportSupport.h"
+#include "tools/StepImporter.h"
 
 using namespace importtest;
 
@@ -78,8 +78,8 @@ struct Machine {
   std::string file = dir.File("machine.step");
   std::map<std::string, Part> parts;        // by prototype name
   std::map<std::string, std::string> leaf;  // placement path -> part name
-  std::map<std::string, gp_Trsf> world;    // placement path -> world placement
-  double topFaceArea = 0;                    // the plate's top face
+  std::map<std::string, gp_Trsf> world;     // placement path -> world placement
+  double topFaceArea = 0;                   // the plate's top face
 
   Machine() { Write(); }
   void Write();
@@ -92,9 +92,11 @@ void Machine::Write() {
   for (double x : {-22.0, 22.0})
     for (double y : {-12.0, 12.0})
       plate = BRepAlgoAPI_Cut(plate, BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(x, y, -1), gp::DZ()), 3.3, 8).Shape());
-  const TopoDS_Shape bolt = BRepAlgoAPI_Fuse(BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(0, 0, -5), gp::DZ()), 3, 16).Shape(),
-                                             BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(0, 0, 11), gp::DZ()), 5, 3).Shape());
-  const TopoDS_Shape shapes[4] = {plate, bolt, BRepPrimAPI_MakeSphere(4).Shape(), BRepPrimAPI_MakeBox(10, 10, 10).Shape()};
+  const TopoDS_Shape bolt =
+      BRepAlgoAPI_Fuse(BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(0, 0, -5), gp::DZ()), 3, 16).Shape(),
+                       BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(0, 0, 11), gp::DZ()), 5, 3).Shape());
+  const TopoDS_Shape shapes[4] = {plate, bolt, BRepPrimAPI_MakeSphere(4).Shape(),
+                                  BRepPrimAPI_MakeBox(10, 10, 10).Shape()};
   const char* names[4] = {"Plate", "Bolt", "Pin", "4711"};
 
   Handle(TDocStd_Document) doc;
@@ -242,11 +244,12 @@ TEST(StepImport, AssemblyTreeNamesPlacementsInstancingAndColours) {
   ASSERT_TRUE(material && binding && binding->value.getValue() == SoMaterialBinding::PER_FACE);
   std::vector<float> xyz;
   std::vector<int> tris;
-  vhost::GetPrototypeMesh(plate, xyz, tris);
+  vx::host::GetPrototypeMesh(plate, xyz, tris);
   ASSERT_EQ(material->diffuseColor.getNum() * 3, int(tris.size()));
   double sandArea = 0;
   for (int t = 0; t < material->diffuseColor.getNum(); ++t) {
-    const SbVec3f a(&xyz[3 * size_t(tris[3 * t])]), b(&xyz[3 * size_t(tris[3 * t + 1])]), c(&xyz[3 * size_t(tris[3 * t + 2])]);
+    const SbVec3f a(&xyz[3 * size_t(tris[3 * t])]), b(&xyz[3 * size_t(tris[3 * t + 1])]),
+        c(&xyz[3 * size_t(tris[3 * t + 2])]);
     if ((material->diffuseColor[t] - SbColor(0.9f, 0.85f, 0.6f)).length() < 1e-6f) {
       EXPECT_TRUE(a[2] == 6 && b[2] == 6 && c[2] == 6) << "sand triangle off the top face";
       sandArea += 0.5 * double((b - a).cross(c - a).length());
@@ -289,7 +292,7 @@ TEST(StepImport, TessellationWithinDeflection) {
       const double d = deflection > 0 ? deflection : 1e-3 * std::sqrt(box.SquareExtent());
       std::vector<float> xyz;
       std::vector<int> tris;
-      vhost::GetPrototypeMesh(occurrences.at(path).prototype, xyz, tris);
+      vx::host::GetPrototypeMesh(occurrences.at(path).prototype, xyz, tris);
       double volume = 0, deviation = 0;  // signed volume (divergence theorem); sphere only: centroid depth
       for (size_t t = 0; t < tris.size(); t += 3) {
         const SbVec3f a(&xyz[3 * size_t(tris[t])]), b(&xyz[3 * size_t(tris[t + 1])]), c(&xyz[3 * size_t(tris[t + 2])]);
@@ -318,7 +321,8 @@ TEST(StepImport, CheckFindsTheDesignedClash) {
   ASSERT_EQ(report["results"].items.size(), 1u) << r.out;
   const vxtest::Json& result = report["results"].items.at(0);
   EXPECT_EQ(result["kind"].s, "interference");
-  EXPECT_EQ((std::set<std::string>{result["path1"].s, result["path2"].s}), (std::set<std::string>{"PATH|0|0|0", "PATH|0|3"}));
+  EXPECT_EQ((std::set<std::string>{result["path1"].s, result["path2"].s}),
+            (std::set<std::string>{"PATH|0|0|0", "PATH|0|3"}));
   EXPECT_NEAR(result["volume"].n, 64.0, 1e-3) << "the 4 x 4 x 4 overlap of two boxes";
 }
 
@@ -359,9 +363,15 @@ TEST(StepImport, BadFilesFailCleanly) {
     for (int k = 0; k < 1 + round % 4; ++k) {
       const size_t at = begin + random() % span;
       switch (random() % 3) {
-        case 0: bytes[at] = "#(),;'=0123456789.E-"[random() % 20]; break;
-        case 1: bytes.erase(at, 1 + random() % 40); break;
-        default: bytes.insert(at, bytes.substr(begin + random() % span, 1 + random() % 60)); break;
+        case 0:
+          bytes[at] = "#(),;'=0123456789.E-"[random() % 20];
+          break;
+        case 1:
+          bytes.erase(at, 1 + random() % 40);
+          break;
+        default:
+          bytes.insert(at, bytes.substr(begin + random() % span, 1 + random() % 60));
+          break;
       }
     }
     std::string error;

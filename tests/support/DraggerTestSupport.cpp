@@ -22,7 +22,7 @@ namespace {
 // The test main starts Coin and the host; the library's types and the host's
 // cutting-plane types are registered here, as a viewer does.
 class DraggerEnvironment : public ::testing::Environment {
- public:
+public:
   void SetUp() override {
     initVistrelExtClass();
     VistrelHostInitCuttingPlane();
@@ -94,7 +94,8 @@ OffscreenRenderer* SharedRenderer(std::string* why) {
 
 void Dump(const PngImage& picture, const std::string& name) {
   std::string error;
-  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) picture.writeFile(std::string(dir) + "/" + name + ".png", error);
+  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP"))
+    picture.writeFile(std::string(dir) + "/" + name + ".png", error);
 }
 
 }  // namespace vxtest

@@ -19,14 +19,14 @@ namespace vxtest {
 // Mouse button 1 over `root`; pixels from the lower-left corner, as Coin's
 // events carry them. After every event the sensors run, as in a viewer.
 class Pointer {
- public:
+public:
   Pointer(SoNode* root, const SbViewportRegion& viewport) : root_(root), action_(viewport) {}
   void press(const SbVec2s& pixel, bool shift = false) { button(pixel, shift, true); }
   void move(const SbVec2s& pixel, bool shift = false);
   void release(const SbVec2s& pixel, bool shift = false) { button(pixel, shift, false); }
   bool handled() const { return handled_; }  // a dragger took the last event
 
- private:
+private:
   void button(const SbVec2s& pixel, bool shift, bool down);
   void send(class SoEvent& event, const SbVec2s& pixel, bool shift);
   SoNode* root_;

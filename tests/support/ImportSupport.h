@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SoFullPath.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoShape.h>
+#include <gtest/gtest.h>
 
 #include "graphops/CGraphOperation.h"
 #include "host/SoKRN_ComponentKit.h"

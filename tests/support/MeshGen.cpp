@@ -26,12 +26,12 @@ Mesh Box(const SbVec3f& lo, const SbVec3f& hi, int n) {
     SbVec3f o, u, v;
   };
   const Face faces[6] = {
-      {lo, SbVec3f(0, d[1], 0), SbVec3f(d[0], 0, 0)},                                  // z = lo
-      {SbVec3f(lo[0], lo[1], hi[2]), SbVec3f(d[0], 0, 0), SbVec3f(0, d[1], 0)},        // z = hi
-      {lo, SbVec3f(d[0], 0, 0), SbVec3f(0, 0, d[2])},                                  // y = lo
-      {SbVec3f(lo[0], hi[1], lo[2]), SbVec3f(0, 0, d[2]), SbVec3f(d[0], 0, 0)},        // y = hi
-      {lo, SbVec3f(0, 0, d[2]), SbVec3f(0, d[1], 0)},                                  // x = lo
-      {SbVec3f(hi[0], lo[1], lo[2]), SbVec3f(0, d[1], 0), SbVec3f(0, 0, d[2])},        // x = hi
+      {lo, SbVec3f(0, d[1], 0), SbVec3f(d[0], 0, 0)},                            // z = lo
+      {SbVec3f(lo[0], lo[1], hi[2]), SbVec3f(d[0], 0, 0), SbVec3f(0, d[1], 0)},  // z = hi
+      {lo, SbVec3f(d[0], 0, 0), SbVec3f(0, 0, d[2])},                            // y = lo
+      {SbVec3f(lo[0], hi[1], lo[2]), SbVec3f(0, 0, d[2]), SbVec3f(d[0], 0, 0)},  // y = hi
+      {lo, SbVec3f(0, 0, d[2]), SbVec3f(0, d[1], 0)},                            // x = lo
+      {SbVec3f(hi[0], lo[1], lo[2]), SbVec3f(0, d[1], 0), SbVec3f(0, 0, d[2])},  // x = hi
   };
   // Shared grid points would make the mesh welded; the faces share their
   // border points by value (equal floats), which is what a soup welds.
@@ -122,15 +122,15 @@ std::vector<float> WorldTriangles(SoFullPath* path) {
 }
 
 void WritePlacedParts(const std::string& file, const Mesh& mesh, const std::vector<SbVec3f>& places) {
-  const vhost::SoRef<SoKRN_MainDoc> doc(vhost::NewDocument());
-  auto* proto = vhost::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
+  const vx::host::SoRef<SoKRN_MainDoc> doc(vx::host::NewDocument());
+  auto* proto = vx::host::MakePartPrototype(doc, L"Part", mesh.xyz, mesh.tris);
   for (const SbVec3f& at : places) {
     SbMatrix m;
     m.setTranslate(at);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), proto, m);
   }
   std::string error;
-  EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
+  EXPECT_TRUE(vx::host::WriteDocument(doc, file, error)) << error;
 }
 
 }  // namespace vxtest

@@ -40,7 +40,7 @@ SoFullPath* RootPath(SoKRN_MainDoc* doc);
 std::vector<float> WorldTriangles(SoFullPath* path);
 
 // Takes over the reference of a path handed out referenced (PathTo, RootPath).
-struct PathHolder : vhost::SoRef<SoFullPath> {
+struct PathHolder : vx::host::SoRef<SoFullPath> {
   explicit PathHolder(SoFullPath* referenced = nullptr) : SoRef(adopt(referenced)) {}
 };
 

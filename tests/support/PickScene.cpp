@@ -129,11 +129,11 @@ Scene::Scene(SoKRN_MainDoc* given) {
   camera->farDistance = 200;
   root->addChild(camera);
   if (given) {
-    doc = vhost::SoRef<SoKRN_MainDoc>::adopt(given);  // the caller's reference
+    doc = vx::host::SoRef<SoKRN_MainDoc>::adopt(given);  // the caller's reference
     root->addChild(doc);
     return;
   }
-  doc.reset(vhost::NewDocument());
+  doc.reset(vx::host::NewDocument());
   root->addChild(doc);
   SoKRN_ComponentKit* top = doc->getTopPrototype();
   const vxtest::Mesh plateMesh = PlateWithHole(30, 10, 6, 36);
@@ -143,12 +143,12 @@ Scene::Scene(SoKRN_MainDoc* given) {
   SbMatrix boxM, cylM;
   boxM.setTranslate(SbVec3f(60, 0, 0));
   cylM.setTranslate(SbVec3f(-55, 0, 0));
-  plate = vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"plate", plateMesh.xyz, plateMesh.tris),
-                               plateMatrix, L"plate");
-  box = vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"box", boxMesh.xyz, boxMesh.tris), boxM,
-                             L"box");
-  cylinder = vhost::PlaceInstance(doc, top, vhost::MakePartPrototype(doc, L"cylinder", cylMesh.xyz, cylMesh.tris),
-                                  cylM, L"cylinder");
+  plate = vx::host::PlaceInstance(doc, top, vx::host::MakePartPrototype(doc, L"plate", plateMesh.xyz, plateMesh.tris),
+                                  plateMatrix, L"plate");
+  box = vx::host::PlaceInstance(doc, top, vx::host::MakePartPrototype(doc, L"box", boxMesh.xyz, boxMesh.tris), boxM,
+                                L"box");
+  cylinder = vx::host::PlaceInstance(doc, top, vx::host::MakePartPrototype(doc, L"cylinder", cylMesh.xyz, cylMesh.tris),
+                                     cylM, L"cylinder");
 }
 
 Scene::~Scene() = default;  // the root goes before the document (member order)

@@ -43,8 +43,8 @@ struct Scene {
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
 
-  vhost::SoRef<SoKRN_MainDoc> doc;
-  vhost::SoRef<SoSelection> root;  // camera, then the document
+  vx::host::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoSelection> root;  // camera, then the document
   SoOrthographicCamera* camera = nullptr;
   SoKRN_ComponentKit *plate = nullptr, *box = nullptr, *cylinder = nullptr;  // instances
   SbMatrix plateMatrix;

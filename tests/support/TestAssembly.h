@@ -16,18 +16,18 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <Inventor/SbRotation.h>
 #include <Inventor/SoFullPath.h>
+#include <gtest/gtest.h>
 
 #include "graphops/CGraphOperation.h"
 #include "support/HostTestUtil.h"
 
 // Takes over the reference of a path handed out referenced (Resolve).
 struct PathRef {
-  vhost::SoRef<SoPath> held;
+  vx::host::SoRef<SoPath> held;
   SoPath* const path;  // held's
-  explicit PathRef(SoPath* referenced) : held(vhost::SoRef<SoPath>::adopt(referenced)), path(referenced) {}
+  explicit PathRef(SoPath* referenced) : held(vx::host::SoRef<SoPath>::adopt(referenced)), path(referenced) {}
   SoFullPath* full() const { return static_cast<SoFullPath*>(path); }
 };
 
@@ -38,20 +38,18 @@ inline SbMatrix Product(SbMatrix a, const SbMatrix& b) {  // a * b, row vectors
   return a;
 }
 
-inline ::testing::AssertionResult MatrixNear(const SbMatrix& a, const SbMatrix& b,
-                                             float tol = 1e-4f) {
+inline ::testing::AssertionResult MatrixNear(const SbMatrix& a, const SbMatrix& b, float tol = 1e-4f) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
       if (std::fabs(a[i][j] - b[i][j]) > tol)
-        return ::testing::AssertionFailure() << "element [" << i << "][" << j << "]: " << a[i][j]
-                                             << " vs " << b[i][j];
+        return ::testing::AssertionFailure() << "element [" << i << "][" << j << "]: " << a[i][j] << " vs " << b[i][j];
   return ::testing::AssertionSuccess();
 }
 
 inline ::testing::AssertionResult VecNear(const SbVec3f& a, const SbVec3f& b, float tol = 1e-4f) {
   if ((a - b).length() <= tol) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a[0] << ", " << a[1] << ", " << a[2] << ") vs ("
-                                       << b[0] << ", " << b[1] << ", " << b[2] << ")";
+  return ::testing::AssertionFailure() << "(" << a[0] << ", " << a[1] << ", " << a[2] << ") vs (" << b[0] << ", "
+                                       << b[1] << ", " << b[2] << ")";
 }
 
 class AssemblyTest : public ::testing::Test {
@@ -64,17 +62,17 @@ protected:
     mBoxA = Placement(SbVec3f(1, 0, 0), SbRotation::identity());
     mBoxB = Placement(SbVec3f(0, 2, 0), SbRotation(SbVec3f(1, 0, 0), quarter));
 
-    doc.reset(vhost::NewDocument());
+    doc.reset(vx::host::NewDocument());
     top = doc->getTopPrototype();
     box = hosttest::MakeBox(doc, L"Box", SbVec3f(0, 0, 0), SbVec3f(1, 1, 1));
-    sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
-    empty = vhost::MakeAssemblyPrototype(doc, L"Empty");
-    boxA = vhost::PlaceInstance(doc, sub, box, mBoxA, L"BoxA", 1);
-    boxB = vhost::PlaceInstance(doc, sub, box, mBoxB, L"BoxB", 0x1a);
-    subL = vhost::PlaceInstance(doc, top, sub, mSubL, L"SubL", 3);
-    subR = vhost::PlaceInstance(doc, top, sub, mSubR, L"SubR", 0);
-    loose = vhost::PlaceInstance(doc, top, box, mLoose, L"Loose", 0xff);
-    big = vhost::PlaceInstance(doc, top, empty, SbMatrix::identity(), L"Big", 0xdeadbeef);
+    sub = vx::host::MakeAssemblyPrototype(doc, L"Sub");
+    empty = vx::host::MakeAssemblyPrototype(doc, L"Empty");
+    boxA = vx::host::PlaceInstance(doc, sub, box, mBoxA, L"BoxA", 1);
+    boxB = vx::host::PlaceInstance(doc, sub, box, mBoxB, L"BoxB", 0x1a);
+    subL = vx::host::PlaceInstance(doc, top, sub, mSubL, L"SubL", 3);
+    subR = vx::host::PlaceInstance(doc, top, sub, mSubR, L"SubR", 0);
+    loose = vx::host::PlaceInstance(doc, top, box, mLoose, L"Loose", 0xff);
+    big = vx::host::PlaceInstance(doc, top, empty, SbMatrix::identity(), L"Big", 0xdeadbeef);
     doc->adoptTree();
   }
 
@@ -94,7 +92,7 @@ protected:
     return text;
   }
 
-  vhost::SoRef<SoKRN_MainDoc> doc;
+  vx::host::SoRef<SoKRN_MainDoc> doc;
   SoKRN_ComponentKit *top = nullptr, *box = nullptr, *sub = nullptr, *empty = nullptr;
   SoKRN_ComponentKit *boxA = nullptr, *boxB = nullptr, *subL = nullptr, *subR = nullptr;
   SoKRN_ComponentKit *loose = nullptr, *big = nullptr;

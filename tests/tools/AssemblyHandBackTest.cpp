@@ -35,8 +35,7 @@ ImportedAssembly Sample() {
   plate.name = L"Plate";
   plate.xyz[0] = -1e-30f;
   a.prototypes = {frame, bolt, plate};
-  auto place = [&](std::uint32_t created, std::int32_t parent, std::uint32_t proto, float dx,
-                   const wchar_t* name) {
+  auto place = [&](std::uint32_t created, std::int32_t parent, std::uint32_t proto, float dx, const wchar_t* name) {
     ImportedAssembly::Placement p;
     p.created = created;
     p.parent = parent;
@@ -61,13 +60,13 @@ ImportedAssembly Sample() {
 std::string Reseal(std::string bytes) {
   if (bytes.size() < 4) return bytes;
   const std::size_t body = bytes.size() - 4;
-  const auto crc = static_cast<std::uint32_t>(
-      crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), body));
+  const auto crc =
+      static_cast<std::uint32_t>(crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), body));
   std::memcpy(&bytes[body], &crc, 4);
   return bytes;
 }
 
-std::string Written(SoKRN_MainDoc* doc) { return doc ? vhost::WriteDocumentToString(doc) : std::string(); }
+std::string Written(SoKRN_MainDoc* doc) { return doc ? vx::host::WriteDocumentToString(doc) : std::string(); }
 
 TEST(AssemblyHandBack, WhatIsReadBackBuildsTheSameDocument) {
   const ImportedAssembly a = Sample();
@@ -143,7 +142,11 @@ TEST(AssemblyHandBack, InconsistentAssembliesAreRefused) {
       {"empty part", [](ImportedAssembly& a) { a.prototypes[1].tris.clear(); }, 10, "without triangles"},
       {"into a part", [](ImportedAssembly& a) { a.placements[2].parent = 1; }, 10, "is a part"},
       {"not yet made", [](ImportedAssembly& a) { a.placements[1].prototype = 2; }, 10, "does not exist yet"},
-      {"parent not yet made", [](ImportedAssembly& a) { a.placements[0].parent = 0; a.placements[0].created = 0; },
+      {"parent not yet made",
+       [](ImportedAssembly& a) {
+         a.placements[0].parent = 0;
+         a.placements[0].created = 0;
+       },
        10, "placement 0"},
       {"out of order", [](ImportedAssembly& a) { a.placements[2].created = 1; }, 10, "out of order"},
       {"beyond", [](ImportedAssembly& a) { a.placements[3].created = 4; }, 10, "out of order"},

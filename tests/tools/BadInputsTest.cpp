@@ -2,8 +2,8 @@
 // lose data: each ends with exit status 2 and its reason on stderr, writes
 // nothing, and touches no file but its outputs. The program runs under an
 // alarm, so a hang fails the case instead of the suite.
-#include "support/ImportSupport.h"
 #include "support/Files.h"
+#include "support/ImportSupport.h"
 
 using namespace importtest;
 
@@ -22,15 +22,16 @@ TEST(BadInputs, EachEndsWithStatus2AndItsReason) {
   const std::string bad = DataFile("bad") + "/";
   const auto reasons = BadFileReasons();
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"info", bad + "iv_file_node_devzero.iv", "--allow-external"}, "names \"/dev/zero\", which is not a regular file"},
+      {{"info", bad + "iv_file_node_devzero.iv", "--allow-external"},
+       "names \"/dev/zero\", which is not a regular file"},
       {{"check", "--json", ""}, "--json needs a value"},
       {{"check", "--png", ""}, "--png needs a value"},
       {{"render", "--png", ""}, "--png needs a value"}};
   int k = 0;
-  for (const char* name : {"iv_coordindex_oob.iv", "iv_coordindex_huge_first.iv", "3mf_missing_root_part.3mf",
-                           "3mf_self_component.3mf", "dae_triangles_without_p.dae", "fbx_converter_assert.fbx",
-                           "fbx_bad_polygon_index.fbx", "ply_propertyless_element.ply", "glb_huge_json_chunk.glb",
-                           "iv_file_node_devzero.iv"}) {
+  for (const char* name :
+       {"iv_coordindex_oob.iv", "iv_coordindex_huge_first.iv", "3mf_missing_root_part.3mf", "3mf_self_component.3mf",
+        "dae_triangles_without_p.dae", "fbx_converter_assert.fbx", "fbx_bad_polygon_index.fbx",
+        "ply_propertyless_element.ply", "glb_huge_json_chunk.glb", "iv_file_node_devzero.iv"}) {
     const std::vector<std::string> check = {"check", bad + name, "--json", "r.json"}, info = {"info", bad + name};
     cases.push_back({k++ % 2 ? info : check, reasons.at(name).back()});
   }

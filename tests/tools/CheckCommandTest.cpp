@@ -11,8 +11,8 @@
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
 #include "host/SoKRN_MainDoc.h"
-#include "support/MeshGen.h"
 #include "support/Files.h"
+#include "support/MeshGen.h"
 #include "tools/PngImage.h"
 
 using vxtest::Json, vxtest::ProgramRun, vxtest::TempPath;
@@ -51,8 +51,8 @@ int CountPixels(const PngImage& img, Pred pred) {
 // show the cut face of a sectioned result and the result boxes.
 TEST(CheckCommand, SampleReportAgreesBetweenTableAndJson) {
   const std::string json = TempPath("sample.json"), dir = TempPath("pictures");
-  const ProgramRun r = RunVistrel(
-      {"check", "--tolerance", "1", "--cut-faces", "--clip", "--json", json, "--png", dir, "--quiet"});
+  const ProgramRun r =
+      RunVistrel({"check", "--tolerance", "1", "--cut-faces", "--clip", "--json", json, "--png", dir, "--quiet"});
   ASSERT_EQ(r.status, 1) << r.err;  // results found
   const Json report = vxtest::ReadJsonFile(json);
   const Json& results = report["results"];
@@ -61,9 +61,9 @@ TEST(CheckCommand, SampleReportAgreesBetweenTableAndJson) {
   // tests/host/SampleAssemblyTest.cpp).
   const std::map<std::string, std::string> designed = {
       {"PATH|0|2|0 PATH|0|2|2", "interference"}, {"PATH|0|3|0 PATH|0|3|2", "interference"},  // undersized holes
-      {"PATH|0|0 PATH|0|1", "contact"},          {"PATH|0|6 PATH|0|7", "contact"},  // cover, flush plates
-      {"PATH|0|2|0 PATH|0|2|1", "contact"},      {"PATH|0|3|0 PATH|0|3|1", "contact"},  // seated heads
-      {"PATH|0|4 PATH|0|5", "clearance"}};  // the shaft in its bearing
+      {"PATH|0|0 PATH|0|1", "contact"},          {"PATH|0|6 PATH|0|7", "contact"},           // cover, flush plates
+      {"PATH|0|2|0 PATH|0|2|1", "contact"},      {"PATH|0|3|0 PATH|0|3|1", "contact"},       // seated heads
+      {"PATH|0|4 PATH|0|5", "clearance"}};                                                   // the shaft in its bearing
   std::map<std::string, std::string> found;
   for (const Json& res : results.items) {
     const std::string kind = res["kind"].s, a = res["path1"].s, b = res["path2"].s;
@@ -143,23 +143,23 @@ TEST(CheckCommand, InterruptGivesAPartialWellFormedReport) {
 // (1.5, 1.25, 1.25); the cube sits on that line, 1.9 from the centre.
 TEST(CheckCommand, ResultPictureDrawsThePairInTwoColoursAndGhostsTheRest) {
   auto pictureOf = [](bool withCube) {
-    SoKRN_MainDoc* doc = vhost::NewDocument();
+    SoKRN_MainDoc* doc = vx::host::NewDocument();
     doc->ref();
     const vxtest::Mesh box = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2), 2);
     const vxtest::Mesh cube = vxtest::Box(SbVec3f(2.2f, -0.5f, 1.9f), SbVec3f(2.8f, 0.1f, 2.5f));
-    auto* block = vhost::MakePartPrototype(doc, L"Block", box.xyz, box.tris);
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), block, SbMatrix::identity(), L"A");
+    auto* block = vx::host::MakePartPrototype(doc, L"Block", box.xyz, box.tris);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), block, SbMatrix::identity(), L"A");
     SbMatrix shifted;
     shifted.setTranslate(SbVec3f(1, 0.5f, 0.5f));
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), block, shifted, L"B");
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), block, shifted, L"B");
     if (withCube) {
-      auto* inTheWay = vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris);
-      vhost::PlaceInstance(doc, doc->getTopPrototype(), inTheWay, SbMatrix::identity(), L"Cube");
+      auto* inTheWay = vx::host::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris);
+      vx::host::PlaceInstance(doc, doc->getTopPrototype(), inTheWay, SbMatrix::identity(), L"Cube");
     }
     const std::string name = withCube ? "with_cube" : "without_cube";
     const std::string file = TempPath(name + ".iv"), dir = TempPath(name);
     std::string error;
-    EXPECT_TRUE(vhost::WriteDocument(doc, file, error)) << error;
+    EXPECT_TRUE(vx::host::WriteDocument(doc, file, error)) << error;
     doc->unref();
     const ProgramRun r = RunVistrel({"check", file, "--png", dir, "--quiet"});
     EXPECT_EQ(r.status, 1) << r.err;

@@ -13,7 +13,8 @@ namespace {
 vxtest::Json CheckJson(const std::string& file, const std::string& args) {
   const std::string json = vxtest::TempPath("volumes.json");
   EXPECT_NE(vxtest::Shell(std::string(VX_VISTREL_BINARY) + " check '" + file + "' " + args + " --json '" + json +
-                          "' > /dev/null 2>&1"), -1);
+                          "' > /dev/null 2>&1"),
+            -1);
   const vxtest::Json out = vxtest::ReadJsonFile(json);
   std::remove(json.c_str());
   return out["results"];
@@ -28,8 +29,8 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
     double volume, slack;
     double depthLo, depthHi;  // the depth bound: a lower bound of the separating distance
   } cases[] = {
-      {data + "/volume-two-spheres.obj", 7.7346, 0.01 * 7.7346, 1e-3, 10},  // CGAL's corefinement
-      {data + "/bad-inputs/volume_coincident_cubes.obj", 1.0, 1e-5, 2.0 / 3 - 1e-5, 1.0},  // face centroids
+      {data + "/volume-two-spheres.obj", 7.7346, 0.01 * 7.7346, 1e-3, 10},                  // CGAL's corefinement
+      {data + "/bad-inputs/volume_coincident_cubes.obj", 1.0, 1e-5, 2.0 / 3 - 1e-5, 1.0},   // face centroids
       {data + "/bad-inputs/volume_coplanar_shift.obj", 0.5, 1e-5, 0.5 - 1e-5, 0.5 + 1e-5},  // a slab
   };
   for (const auto& c : cases) {
@@ -46,8 +47,12 @@ TEST(CheckVolumes, ReproducersGiveTheOverlapVolume) {
     EXPECT_EQ(without.items.at(0)["kind"].s, "interference") << "told without cut faces too";
   }
   // The shifted cube overlaps by 0.5: kept by a filter at 0.4, dropped at 0.6.
-  EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.4").items.size(), 1u);
-  EXPECT_EQ(CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.6").items.size(), 0u);
+  EXPECT_EQ(
+      CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.4").items.size(),
+      1u);
+  EXPECT_EQ(
+      CheckJson(data + "/bad-inputs/volume_coplanar_shift.obj", "--interference-only --tolerance 0.6").items.size(),
+      0u);
 }
 
 // A box standing in an open floor surface: an interference (the sheet passes

@@ -97,7 +97,6 @@ TEST(ImportGltf, TreeAsImported) {
   EXPECT_EQ(proto->componentType.getValue(), SoKRN_ComponentKit::ASSEMBLY);
   EXPECT_EQ(proto->getNumEleChildren(), 3);
   EXPECT_EQ(Name(static_cast<SoKRN_ComponentKit*>(proto->getEleChild(1))->getPrototype()), L"Block");
-
 }
 
 TEST(Import3mf, ComponentsArePlacementsOfOnePrototype) {
@@ -128,7 +127,7 @@ TEST(ImportObj, EveryObjectIsOneInstanceOfItsOwnPart) {
   for (int i = 0; i < 3; ++i) {
     auto* inst = static_cast<SoKRN_ComponentKit*>(top->getEleChild(i));
     EXPECT_EQ(Name(inst), (std::vector<std::wstring>{L"Bolt", L"Nut", L"Washer"})[i]);
-    EXPECT_EQ(vhost::CountTriangles(inst->getPrototype()), (std::vector<int>{4, 1, 2})[i]) << i;
+    EXPECT_EQ(vx::host::CountTriangles(inst->getPrototype()), (std::vector<int>{4, 1, 2})[i]) << i;
   }
   // The quad (0,5,0) (1,5,0) (1,6,0) (0,6,0) is still the same surface.
   const Occurrence washer = ByName(doc.doc).at(L"Washer");

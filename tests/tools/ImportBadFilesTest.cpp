@@ -6,8 +6,8 @@
 
 #include "host/DocumentBuilder.h"
 #include "host/DocumentIO.h"
-#include "tools/StepImporter.h"
 #include "support/ImportSupport.h"
+#include "tools/StepImporter.h"
 
 using namespace importtest;
 
@@ -51,20 +51,21 @@ TEST(ImportBadFiles, MissingFilesAndDirectoriesAreNamed) {
   TempDir dir;
   std::filesystem::create_directory(dir.File("folder.obj"));
   for (const auto& [name, reason] : {std::pair<const char*, const char*>{"absent.obj", "cannot open (no such file)"},
-                                     {"folder.obj", "directory"}, {"noextension", "unsupported file type"}})
+                                     {"folder.obj", "directory"},
+                                     {"noextension", "unsupported file type"}})
     EXPECT_NE(ExpectFailure(dir.File(name)).find(reason), std::string::npos) << name;
 }
 
 TEST(ImportBadFiles, NonFiniteCoordinatesInOurOwnFilesNameThePrototype) {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoKRN_MainDoc* doc = vx::host::NewDocument();
   doc->ref();
   const float inf = std::numeric_limits<float>::infinity();
-  SoKRN_ComponentKit* part = vhost::MakePartPrototype(doc, L"Gusset", {0, 0, 0, 1, 0, 0, 0, inf, 0}, {0, 1, 2});
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), part, SbMatrix::identity(), L"G1");
+  SoKRN_ComponentKit* part = vx::host::MakePartPrototype(doc, L"Gusset", {0, 0, 0, 1, 0, 0, 0, inf, 0}, {0, 1, 2});
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), part, SbMatrix::identity(), L"G1");
   doc->adoptTree();
   TempDir dir;
   std::string error;
-  ASSERT_TRUE(vhost::WriteDocument(doc, dir.File("gusset.iv"), error)) << error;
+  ASSERT_TRUE(vx::host::WriteDocument(doc, dir.File("gusset.iv"), error)) << error;
   doc->unref();
   // Whether Coin's reader takes "inf" or refuses it, the import fails cleanly;
   // when it reads the file, the census names the prototype.
@@ -84,7 +85,7 @@ TEST(ImportBadFiles, TruncatedCopiesOfGoodFilesNeverCrash) {
   std::string why;
   DocRef doc(ImportAssembly(DataFile("import/instanced.gltf"), why));
   ASSERT_TRUE(doc) << why;
-  ASSERT_TRUE(vhost::WriteDocument(doc.doc, sources[0], why)) << why;
+  ASSERT_TRUE(vx::host::WriteDocument(doc.doc, sources[0], why)) << why;
   std::sort(sources.begin(), sources.end());
   for (const std::string& source : sources) {
     const std::string bytes = ReadBytes(source);

@@ -99,7 +99,7 @@ TEST(ImportIsolation, TheChildsDocumentIsTheReadersDocument) {
           << file << " array " << i;
     }
     // The same tree, names, ids and placements, as written.
-    EXPECT_EQ(vhost::WriteDocumentToString(here.doc), vhost::WriteDocumentToString(there.doc)) << file;
+    EXPECT_EQ(vx::host::WriteDocumentToString(here.doc), vx::host::WriteDocumentToString(there.doc)) << file;
     EXPECT_EQ(std::tie(s1.instances, s1.prototypes, s1.triangles, s1.placedTriangles, s1.meshesDropped,
                        s1.degenerateTriangles, s1.collapsedNodes, s1.shearedPlacements),
               std::tie(s2.instances, s2.prototypes, s2.triangles, s2.placedTriangles, s2.meshesDropped,

@@ -66,7 +66,7 @@ TEST(ImportTransforms, ANodeWithChildrenIsASubAssemblyHoldingItsOwnMeshes) {
   EXPECT_EQ(Name(housing), L"Housing");
   SoKRN_ComponentKit* assembly = housing->getPrototype();
   EXPECT_EQ(assembly->componentType.getValue(), SoKRN_ComponentKit::ASSEMBLY);
-  EXPECT_EQ(vhost::CountTriangles(assembly), 0);  // its mesh is a part placed inside
+  EXPECT_EQ(vx::host::CountTriangles(assembly), 0);  // its mesh is a part placed inside
   ASSERT_EQ(assembly->getNumEleChildren(), 2);
   EXPECT_EQ(Name(assembly->getEleChild(0)), L"Block");  // the own-mesh instance
   EXPECT_EQ(Name(assembly->getEleChild(1)), L"Lid");
@@ -91,7 +91,7 @@ TEST(ImportTransforms, NodesWithTheSameMeshesShareOneMergedPrototype) {
   ASSERT_EQ(occ.size(), 3u);
   EXPECT_EQ(occ.at(L"P").prototype, occ.at(L"Q").prototype);
   EXPECT_NE(occ.at(L"P").prototype, occ.at(L"R").prototype);
-  EXPECT_EQ(vhost::CountTriangles(occ.at(L"P").prototype), 5);
+  EXPECT_EQ(vx::host::CountTriangles(occ.at(L"P").prototype), 5);
   EXPECT_EQ(occ.at(L"Q").tris.size(), 5u);
   EXPECT_EQ(file.stats.placedTriangles, 14);
 }
@@ -106,7 +106,8 @@ TEST(ImportTransforms, ShearIsMovedIntoGeometryOrChildrenTheRestArePlacements) {
                    "children": [2]},
                   {"name": "Inner", "mesh": 0, "translation": [0, 1, 0]},
                   {"name": "Plain", "mesh": 0, "translation": [0, 0, 7]},
-                  {"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" + s + ", " + s + R"(]},
+                  {"name": "Stretched", "mesh": 0, "scale": [2, 1, 1], "rotation": [0, 0, )" +
+                    s + ", " + s + R"(]},
                   {"name": "Left", "mesh": 0, "scale": [-1, 1, 1], "translation": [0, 0, 2]})",
                 "[0, 1, 3, 4, 5]");
   ASSERT_TRUE(file.doc) << file.error;

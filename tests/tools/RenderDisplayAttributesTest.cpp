@@ -22,11 +22,11 @@
 #include "collision/CCollisionManager.h"
 #include "graphops/CGraphOperation.h"
 #include "host/DocumentBuilder.h"
+#include "host/SampleAssembly.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_InfoKit.h"
 #include "host/SoKRN_MainDoc.h"
 #include "host/SoKRN_State.h"
-#include "host/SampleAssembly.h"
 #include "platform/Platform.h"
 #include "support/MeshGen.h"
 #include "tools/OffscreenRenderer.h"
@@ -42,19 +42,19 @@ constexpr int kIsoWidth = 480, kIsoHeight = 360;
 // camera over white; the left box lands around pixel (25, 30), the right
 // one around (95, 30).
 struct TwinDoc {
-  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoKRN_MainDoc* doc = vx::host::NewDocument();
   SoOrthographicCamera* camera = new SoOrthographicCamera;
   TwinDoc() {
     doc->ref();
     camera->ref();
     const vxtest::Mesh box = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2));
-    auto* part = vhost::MakePartPrototype(doc, L"Box", box.xyz, box.tris);
-    auto* sub = vhost::MakeAssemblyPrototype(doc, L"Sub");
-    vhost::PlaceInstance(doc, sub, part, SbMatrix::identity(), L"Box", 0);
+    auto* part = vx::host::MakePartPrototype(doc, L"Box", box.xyz, box.tris);
+    auto* sub = vx::host::MakeAssemblyPrototype(doc, L"Sub");
+    vx::host::PlaceInstance(doc, sub, part, SbMatrix::identity(), L"Box", 0);
     SbMatrix m;
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity(), L"Left", 1);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), sub, SbMatrix::identity(), L"Left", 1);
     m.setTranslate(SbVec3f(4, 0, 0));
-    vhost::PlaceInstance(doc, doc->getTopPrototype(), sub, m, L"Right", 2);
+    vx::host::PlaceInstance(doc, doc->getTopPrototype(), sub, m, L"Right", 2);
     doc->adoptTree();
     camera->position.setValue(3, 1, 20);
     camera->height = 3.0f;
@@ -81,7 +81,8 @@ PngImage Render(OffscreenRenderer* renderer, SoNode* scene, SoCamera* camera, co
   PngImage picture;
   EXPECT_TRUE(renderer->render(scene, camera, picture)) << name << ": " << renderer->errorMessage();
   std::string error;
-  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP")) picture.writeFile(std::string(dir) + "/" + name + ".png", error);
+  if (const char* dir = std::getenv("VX_RENDER_TEST_DUMP"))
+    picture.writeFile(std::string(dir) + "/" + name + ".png", error);
   return picture;
 }
 
@@ -168,7 +169,7 @@ TEST(RenderDisplayAttributes, ColourTransparencyHidingUserMatricesAndClipPlanesO
 TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBackThePicture) {
   OffscreenRenderer* renderer = WhiteRenderer(kIsoWidth, kIsoHeight);
   if (!renderer->isValid()) GTEST_SKIP() << renderer->errorMessage();
-  SoKRN_MainDoc* doc = vhost::BuildSampleAssembly();
+  SoKRN_MainDoc* doc = vx::host::BuildSampleAssembly();
   auto* camera = new SoPerspectiveCamera;
   camera->ref();
   ASSERT_TRUE(renderer->cameraPlacer().viewAll(*camera, doc, renderer->viewport()));
@@ -199,7 +200,7 @@ TEST(RenderDisplayAttributes, IsolationDrawsOnlyTheInputsThenThePairThenGivesBac
   m->m_bShowEdge = 0;
   m->m_bShowCutLine = 0;
   m->StartCalculate();
-  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vxplatform::SleepMs(1);
+  while (m->m_pThread.load() != 0 || m->m_bRunning.load() != 0) vx::platform::SleepMs(1);
   ASSERT_GE(m->GetResultCount(), 2);
   const PngImage run = render("inputs");
   EXPECT_EQ(at(run, housingTop), white);

@@ -59,8 +59,8 @@ OffscreenRenderer* sharedRenderer(std::string* why) {
   if (!r) GTEST_SKIP() << whyNoGl
 
 template <class T>
-vhost::SoRef<T> held(T* node) {
-  return vhost::SoRef<T>(node);
+vx::host::SoRef<T> held(T* node) {
+  return vx::host::SoRef<T>(node);
 }
 
 struct Pixel {
@@ -229,8 +229,8 @@ TEST(RenderOffscreen, DefaultCameraCentresTheSceneWithinItsMargin) {
     EXPECT_GE(y0, my - 1);
     EXPECT_NEAR(x0, w - 1 - x1, 1.5);
     EXPECT_NEAR(y0, h - 1 - y1, 1.5);
-    EXPECT_TRUE(x0 <= mx + 1 || y0 <= my + 1) << w << " x " << h << ": x " << x0 << ".." << x1 << ", y " << y0
-                                              << ".." << y1;
+    EXPECT_TRUE(x0 <= mx + 1 || y0 <= my + 1)
+        << w << " x " << h << ": x " << x0 << ".." << x1 << ", y " << y0 << ".." << y1;
   }
 }
 
@@ -247,8 +247,8 @@ TEST(RenderOffscreen, NearerShapeHidesFartherOneAndAutoClippingShowsWhatLiesBeyo
   ASSERT_TRUE(placer.fit(*camera.get(), SbBox3f(-1, -1, -1, 1, 1, 1), float(kWidth) / kHeight));
   const float nearBefore = camera->nearDistance.getValue(), farBefore = camera->farDistance.getValue();
   for (const auto& [nearFirst, autoClipping] : {std::pair<bool, bool>{true, true}, {false, true}, {true, false}}) {
-    const std::string what = std::string(nearFirst ? "cube first" : "block first") + ", auto clipping " +
-                             (autoClipping ? "on" : "off");
+    const std::string what =
+        std::string(nearFirst ? "cube first" : "block first") + ", auto clipping " + (autoClipping ? "on" : "off");
     const Part block{box(40, 40, 40), kGreen, false, away * 40.0f};
     auto scene = held(nearFirst ? build({redCube(), block}) : build({block, redCube()}));
     r->setAutoClipping(autoClipping);
@@ -298,11 +298,11 @@ TEST(RenderOffscreen, ClipPlaneDisplayCutsTheDocumentAndShowsItsPlane) {
   REQUIRE_RENDERER(r);
   // A 2-unit cube part, its front half (z > 1) clipped away by a display
   // whose plane is z = 1, drawn half-transparent red over [-1, 3]^3.
-  SoKRN_MainDoc* doc = vhost::NewDocument();
+  SoKRN_MainDoc* doc = vx::host::NewDocument();
   auto docRef = held(doc);
   const vxtest::Mesh cube = vxtest::Box(SbVec3f(0, 0, 0), SbVec3f(2, 2, 2));
-  vhost::PlaceInstance(doc, doc->getTopPrototype(), vhost::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris),
-                       SbMatrix::identity());
+  vx::host::PlaceInstance(doc, doc->getTopPrototype(), vx::host::MakePartPrototype(doc, L"Cube", cube.xyz, cube.tris),
+                          SbMatrix::identity());
   SoKRN_NodeKit* kit =
       SoKRN_NodeKit::createNode(SoKRN_NodeKit::MODEL_DISPLAY, doc->getTopPrototype()->getRootNode(), nullptr, 0);
   auto* display = static_cast<SoKRN_ModelDisplay*>(kit->getNodeEnt());

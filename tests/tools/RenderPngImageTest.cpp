@@ -33,8 +33,9 @@ PngImage randomPicture(int w, int h, bool withAlpha, unsigned seed) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const auto a = static_cast<std::uint8_t>(withAlpha ? byte(rng) : 255);
-      p.setPixel(x, y, {static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng)),
-                        static_cast<std::uint8_t>(byte(rng)), a});
+      p.setPixel(x, y,
+                 {static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng)),
+                  static_cast<std::uint8_t>(byte(rng)), a});
     }
   return p;
 }

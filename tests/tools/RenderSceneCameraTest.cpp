@@ -26,9 +26,7 @@ struct FitCheck {
   // Largest distance of a corner from the picture centre over the usable half
   // size: 1 = on the margin.
   double outermost(float margin) const { return std::max(reach(0, margin), reach(1, margin)); }
-  double reach(int axis, float margin) const {
-    return std::max(0.5 - lo[axis], hi[axis] - 0.5) / (0.5 - margin);
-  }
+  double reach(int axis, float margin) const { return std::max(0.5 - lo[axis], hi[axis] - 0.5) / (0.5 - margin); }
   // Both extremes of an axis on the margin.
   bool tightOn(int axis, float margin) const {
     return std::fabs((0.5 - lo[axis]) / (0.5 - margin) - 1.0) < 1e-3 &&
@@ -73,7 +71,9 @@ FitCheck check(SoPerspectiveCamera& camera, const std::vector<SbVec3f>& points, 
   return result;
 }
 
-FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) { return check(camera, corners(box), aspect); }
+FitCheck check(SoPerspectiveCamera& camera, const SbBox3f& box, float aspect) {
+  return check(camera, corners(box), aspect);
+}
 
 }  // namespace
 
@@ -202,7 +202,8 @@ TEST(RenderSceneCamera, ViewAllFramesTheShapesNotTheEmptyCornersAroundThem) {
   SoPerspectiveCamera* wholeBox = new SoPerspectiveCamera;
   wholeBox->ref();
   ASSERT_TRUE(SceneCamera().fit(*wholeBox, SbBox3f(-11, -1, -11, 1, 16, 1), 4.0f / 3.0f));
-  EXPECT_LT(check(*wholeBox, cubeCorners, 4.0f / 3.0f).outermost(m), 0.9) << "the test scene does not tell the two apart";
+  EXPECT_LT(check(*wholeBox, cubeCorners, 4.0f / 3.0f).outermost(m), 0.9)
+      << "the test scene does not tell the two apart";
   wholeBox->unref();
   shapes->unref();
   scene->unref();

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "support/MeshGen.h"
 #include "support/Files.h"
+#include "support/MeshGen.h"
 #include "tools/BcfExport.h"
 #include "tools/PngImage.h"
 
@@ -36,8 +36,9 @@ std::string RenderedDom(const std::string& url, const std::string& work) {
   const std::string line = std::string("timeout 120 ") + kChromium +
                            " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
                            " --disable-background-networking --disable-component-update --disable-sync"
-                           " --user-data-dir=" + work + "/profile --virtual-time-budget=3000 --dump-dom '" +
-                           url + "' > " + out + " 2>/dev/null";
+                           " --user-data-dir=" +
+                           work + "/profile --virtual-time-budget=3000 --dump-dom '" + url + "' > " + out +
+                           " 2>/dev/null";
   EXPECT_EQ(Shell(line), 0) << line;
   return vxtest::ReadFile(out);
 }
@@ -55,8 +56,7 @@ protected:
   static void SetUpTestSuite() {
     work_ = TempPath("review");
     const std::string line = std::string(VX_VISTREL_BINARY) + " check --cut-faces --distance 20 -q --html " + work_ +
-                             "/html --csv " + work_ + "/r.csv --json " + work_ + "/r.json > " + work_ +
-                             ".out 2>&1";
+                             "/html --csv " + work_ + "/r.csv --json " + work_ + "/r.json > " + work_ + ".out 2>&1";
     Shell("mkdir -p " + work_);
     status_ = Shell(line);
     std::string error;
@@ -200,8 +200,8 @@ TEST(Baseline, StatusesFollowTheEdits) {
   WriteCubes(file, {{0, 0, 0}, {0.5f, 0, 0}, {10, 0, 0}, {10.5f, 0, 0}, {20, 0, 0}, {20.5f, 0, 0}});
   ASSERT_EQ(Shell(vistrel + file + " --json " + work + "/1.json > /dev/null"), 1);
   // Fixed: 2 moved away. Moved slightly: 4 by 0.1. Added: 7 and 8.
-  WriteCubes(file, {{0, 0, 0}, {3, 0, 0}, {10, 0, 0}, {10.6f, 0, 0}, {20, 0, 0}, {20.5f, 0, 0}, {30, 0, 0},
-                    {30.5f, 0, 0}});
+  WriteCubes(file,
+             {{0, 0, 0}, {3, 0, 0}, {10, 0, 0}, {10.6f, 0, 0}, {20, 0, 0}, {20.5f, 0, 0}, {30, 0, 0}, {30.5f, 0, 0}});
   ASSERT_EQ(Shell(vistrel + file + " --baseline " + work + "/1.json --json " + work + "/2.json --csv " + work +
                   "/2.csv > " + work + "/2.txt"),
             1);

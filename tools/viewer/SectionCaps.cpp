@@ -205,19 +205,17 @@ void SectionCaps::placeQuad() {
   const SbVec3f v = n.cross(u);
   auto square = [&](SoCoordinate3* coords, float size, float lift) {
     const SbVec3f o = foot + n * (lift * half);
-    coords->point.setValues(
-        0, 4, std::vector<SbVec3f>{o - u * size - v * size, o + u * size - v * size, o + u * size + v * size,
-                                   o - u * size + v * size}
-                  .data());
+    coords->point.setValues(0, 4,
+                            std::vector<SbVec3f>{o - u * size - v * size, o + u * size - v * size,
+                                                 o + u * size + v * size, o - u * size + v * size}
+                                .data());
   };
   square(quad_, half, 1e-4f);
   // The box's section fits in a square of half its diagonal about the foot.
   square(plane_, 0.5f * half, 2e-4f);
 }
 
-void SectionCaps::planeChangedCB(void* data, SoSensor*) {
-  static_cast<SectionCaps*>(data)->placeQuad();
-}
+void SectionCaps::planeChangedCB(void* data, SoSensor*) { static_cast<SectionCaps*>(data)->placeQuad(); }
 
 // The plane's node went away (another result shown): no caps until set().
 void SectionCaps::planeGoneCB(void* data, SoSensor*) {

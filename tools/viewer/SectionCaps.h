@@ -75,7 +75,7 @@ private:
   static void stencilCB(void* data, SoAction* action);
   void placeQuad();
 
-  vhost::SoRef<SoSeparator> root_;
+  vx::host::SoRef<SoSeparator> root_;
   SoSwitch* on_ = nullptr;
   SoSeparator* parts_ = nullptr;  // the stencil pass's meshes
   SoClipPlane* clip_ = nullptr;

@@ -47,7 +47,8 @@ float FitPerspectiveDistance(const SbBox3f& box, const SbRotation& orientation, 
 float FitOrthographicHeight(const SbBox3f& box, const SbRotation& orientation, const ViewHalfExtent& half) {
   float height = 0;
   if (box.isEmpty()) return height;
-  ForCorners(box, orientation,
-             [&](float x, float y, float) { height = std::max({height, x / half.width, y / half.height}); });
+  ForCorners(box, orientation, [&](float x, float y, float) {
+    height = std::max({height, x / half.width, y / half.height});
+  });
   return height;
 }

@@ -1,25 +1,20 @@
 // vistrel-view: the desktop viewer. `vistrel view [FILE]` runs this program.
 //
 // Besides FILE it takes options for scripted runs (the viewer test, the
-// README's pictures): --tolerance T, --distance D, --cut-faces, --no-clip (no clip plane through the shown result), --check (start a check at
-// once), --select N (then show result N, 1-based), --drag-section DX,DY (then
-// turn the section tool on and drag its square by DX,DY pixels with synthetic
-// mouse events; prints the plane before and after), --measure X1,Y1,Z1,X2,Y2,Z2
-// (then the measure tool, clicks where the two world points show in the
-// 3D view; prints the taken points and their distance), --screenshot OUT.png
-// (then write the 3D view and quit; exit 0 only when the result was shown
-// and the picture written), --report OUT.json (write the report after the
-// check), --group2 NAME and --ignore NAME (repeatable: instance name paths
-// for the Check panel's lists), --pick X,Y,Z (repeatable: then clicks where
-// the world points show, the first plainly, the others with Shift; prints
-// the selection; with --delete yes|no then presses Del, answers the
-// question so and prints how many instances are left; then presses Esc), --move NAME,DX,DY (then selects
-// the instance, drags a rotator of the move tool by DX,DY pixels, and when
-// the re-check is done prints the motion the scene applies to the instance
-// and the re-checked results, then runs a full check and prints its
-// results: the two lists must agree; with --select N it then shows result
-// N again; --drag-screenshot OUT.png writes the 3D view while the drag's
-// button is still down, --drag-screen-shot OUT.png the whole screen), --hold (the window stays open after the script, for pictures).
+// README's pictures): --tolerance T, --distance D, --cut-faces, --no-clip (no clip plane through the shown result),
+// --check (start a check at once), --select N (then show result N, 1-based), --drag-section DX,DY (then turn the
+// section tool on and drag its square by DX,DY pixels with synthetic mouse events; prints the plane before and after),
+// --measure X1,Y1,Z1,X2,Y2,Z2 (then the measure tool, clicks where the two world points show in the 3D view; prints the
+// taken points and their distance), --screenshot OUT.png (then write the 3D view and quit; exit 0 only when the result
+// was shown and the picture written), --report OUT.json (write the report after the check), --group2 NAME and --ignore
+// NAME (repeatable: instance name paths for the Check panel's lists), --pick X,Y,Z (repeatable: then clicks where the
+// world points show, the first plainly, the others with Shift; prints the selection; with --delete yes|no then presses
+// Del, answers the question so and prints how many instances are left; then presses Esc), --move NAME,DX,DY (then
+// selects the instance, drags a rotator of the move tool by DX,DY pixels, and when the re-check is done prints the
+// motion the scene applies to the instance and the re-checked results, then runs a full check and prints its results:
+// the two lists must agree; with --select N it then shows result N again; --drag-screenshot OUT.png writes the 3D view
+// while the drag's button is still down, --drag-screen-shot OUT.png the whole screen), --hold (the window stays open
+// after the script, for pictures).
 #include <Inventor/Qt/SoQt.h>
 
 #include <QApplication>
@@ -32,14 +27,14 @@
 #include <string>
 #include <vector>
 
-#include <Inventor/SoPath.h>
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoShape.h>
 #include <QKeyEvent>
 
-#include "host/VistrelHost.h"
 #include "draggers/VistrelHostDraggers.h"
+#include "host/VistrelHost.h"
 #include "module/VistrelExt.h"
 #include "tools/viewer/ActionFilterGroup.h"
 #include "tools/viewer/ViewerWindow.h"
@@ -121,10 +116,9 @@ void dragSection(ViewerWindow& window, const Script& script, int& status) {
       status = 2;
     }
     const SbPlane after = window.sectionPlane();
-    std::printf("section before %g %g %g %g\nsection after %g %g %g %g\n", before.getNormal()[0],
-                before.getNormal()[1], before.getNormal()[2], before.getDistanceFromOrigin(),
-                after.getNormal()[0], after.getNormal()[1], after.getNormal()[2],
-                after.getDistanceFromOrigin());
+    std::printf("section before %g %g %g %g\nsection after %g %g %g %g\n", before.getNormal()[0], before.getNormal()[1],
+                before.getNormal()[2], before.getDistanceFromOrigin(), after.getNormal()[0], after.getNormal()[1],
+                after.getNormal()[2], after.getDistanceFromOrigin());
   }
 }
 
@@ -261,7 +255,7 @@ bool parse(int argc, char** argv, Script& s) {
     } else if (a == "--measure") {
       const char* v = value();
       if (!v || std::sscanf(v, "%f,%f,%f,%f,%f,%f", &s.measure[0], &s.measure[1], &s.measure[2], &s.measure[3],
-                             &s.measure[4], &s.measure[5]) != 6)
+                            &s.measure[4], &s.measure[5]) != 6)
         return false;
       s.doMeasure = true;
     } else if (a == "--group2" || a == "--ignore") {
@@ -335,8 +329,8 @@ int main(int argc, char** argv) {
   std::string error;
 
   int status = 0;
-  const bool scripted = !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() ||
-                        !script.moveName.empty();
+  const bool scripted =
+      !script.screenshot.empty() || !script.report.empty() || !script.picks.empty() || !script.moveName.empty();
   auto finish = [&]() {
     if (!script.screenshot.empty() && !window->saveScreenshot(QString::fromStdString(script.screenshot))) {
       std::fprintf(stderr, "vistrel view: cannot write %s\n", script.screenshot.c_str());

@@ -19,34 +19,34 @@
 
 #include <cmath>
 
-#include <Inventor/SoFullPath.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/SbViewportRegion.h>
-#include <Inventor/actions/SoSearchAction.h>
-#include <Inventor/actions/SoRayPickAction.h>
-#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/SoFullPath.h>
 #include <Inventor/SoPickedPoint.h>
-#include <Inventor/draggers/SoDragger.h>
-#include <Inventor/nodes/SoClipPlane.h>
-#include <Inventor/lists/SoPathList.h>
-#include <Inventor/nodes/SoCamera.h>
 #include <Inventor/SoSceneManager.h>
-#include <Inventor/nodes/SoDepthBuffer.h>
-#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoRayPickAction.h>
+#include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/draggers/SoDragger.h>
 #include <Inventor/events/SoLocation2Event.h>
 #include <Inventor/events/SoMouseButtonEvent.h>
-#include <Inventor/nodes/SoSwitch.h>
+#include <Inventor/lists/SoPathList.h>
 #include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCamera.h>
+#include <Inventor/nodes/SoClipPlane.h>
 #include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoDepthBuffer.h>
 #include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoEventCallback.h>
+#include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoLineSet.h>
 #include <Inventor/nodes/SoMatrixTransform.h>
-#include <Inventor/nodes/SoPointSet.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoPointSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShapeHints.h>
+#include <Inventor/nodes/SoSwitch.h>
 
 #include <QAction>
 #include <QApplication>
@@ -80,14 +80,14 @@
 #include "collision/CCollisionManager.h"
 #include "draggers/CuttingPlaneManip.h"
 #include "draggers/SoCenterballManip2.h"
-#include "platform/Platform.h"
-#include "picking/SnappingFilter.h"
-#include "picking/SoKRN_PointTracker.h"
-#include "host/SoKRN_State.h"
 #include "graphops/CGraphOperation.h"
+#include "host/DocumentBuilder.h"
 #include "host/SoKRN_ComponentKit.h"
 #include "host/SoKRN_MainDoc.h"
-#include "host/DocumentBuilder.h"
+#include "host/SoKRN_State.h"
+#include "picking/SnappingFilter.h"
+#include "picking/SoKRN_PointTracker.h"
+#include "platform/Platform.h"
 #include "tools/AssemblyImporter.h"
 #include "tools/Commands.h"
 #include "tools/viewer/ActionFilterGroup.h"
@@ -113,13 +113,13 @@ QString number(double v) { return QString::number(v, 'g', 5); }
 // The library's questions (Del) as a Qt dialog on the UI thread. A message
 // from the check's worker thread (low memory, an exception) cannot open a
 // dialog there: it goes to stderr and takes the default answer.
-vxplatform::MessageAnswer askUser(const std::wstring& text, vxplatform::MessageKind kind, void* data) {
+vx::platform::MessageAnswer askUser(const std::wstring& text, vx::platform::MessageKind kind, void* data) {
   auto* window = static_cast<ViewerWindow*>(data);
   const QString message = QString::fromStdWString(text);
-  const bool question = kind == vxplatform::MessageKind::YesNoQuestion;
+  const bool question = kind == vx::platform::MessageKind::YesNoQuestion;
   if (QThread::currentThread() != qApp->thread()) {
     std::fprintf(stderr, "vistrel view: %s\n", message.toLocal8Bit().constData());
-    return question ? vxplatform::MessageAnswer::No : vxplatform::MessageAnswer::Ok;
+    return question ? vx::platform::MessageAnswer::No : vx::platform::MessageAnswer::Ok;
   }
   return window->answer(message, question);
 }
@@ -136,11 +136,11 @@ QString countText(const std::vector<std::string>& names) {
 // handed to the scene takes the check's scene lock; the run lets go of it
 // between pairs while we wait, so a redraw waits one pair at most.
 class SceneLockingExaminer : public SoQtExaminerViewer {
- public:
+public:
   SceneLockingExaminer(QWidget* parent, const std::unique_ptr<CCollisionManager>* manager)
       : SoQtExaminerViewer(parent), manager_(manager) {}
 
- protected:
+protected:
   void actualRedraw() override {
     Locked lock(*this);
     SoQtExaminerViewer::actualRedraw();
@@ -150,7 +150,7 @@ class SceneLockingExaminer : public SoQtExaminerViewer {
     return SoQtExaminerViewer::processSoEvent(event);
   }
 
- private:
+private:
   // Takes the lock on the outermost call only (an event may draw).
   struct Locked {
     explicit Locked(SceneLockingExaminer& v) : view(v), manager(v.depth_++ == 0 ? v.manager_->get() : nullptr) {
@@ -204,7 +204,7 @@ ViewerWindow::ViewerWindow() {
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::treeSelectionChanged);
   viewer_->getGLWidget()->installEventFilter(this);
   selectionDisplay_.reset(new SoSeparator);
-  vxplatform::SetMessageHandler(&askUser, this);
+  vx::platform::SetMessageHandler(&askUser, this);
 
   timer_ = new QTimer(this);
   timer_->setInterval(100);
@@ -344,7 +344,7 @@ void ViewerWindow::makeMenus() {
 }
 
 ViewerWindow::~ViewerWindow() {
-  vxplatform::SetMessageHandler(nullptr, nullptr);
+  vx::platform::SetMessageHandler(nullptr, nullptr);
   timer_->stop();
   endSection();
   endMove();
@@ -395,7 +395,7 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   status_->repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  vhost::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error);
+  vx::host::SoRef<SoKRN_MainDoc> doc = LoadAssembly(file, error);
   QApplication::restoreOverrideCursor();
   if (!doc) {
     status_->setText(QString("could not open %1").arg(QString::fromStdString(file)));
@@ -434,7 +434,7 @@ bool ViewerWindow::openFile(const std::string& file, std::string& error) {
 
 // One item per name-path segment; leaves carry the index of their path.
 void ViewerWindow::buildTree() {
-  if (const vhost::SoRef<SoFullPath> top = TopPrototypePath(doc_)) {
+  if (const vx::host::SoRef<SoFullPath> top = TopPrototypePath(doc_)) {
     CGraphOperation::GetAllChildIns(doc_, top, leaves_, true, false);
     if (leaves_.size() == 1 && leaves_[0] == top) leaves_.clear();  // an empty assembly: borrowed
   }
@@ -521,8 +521,8 @@ void ViewerWindow::treeTransparency() {
   const std::vector<SoFullPath*> paths = selectedTreePaths();
   if (paths.empty()) return;
   bool ok = false;
-  const double t = QInputDialog::getDouble(this, "Transparency", "0 opaque .. 1 invisible; -1 removes it", 0.5,
-                                           -1, 1, 2, &ok);
+  const double t =
+      QInputDialog::getDouble(this, "Transparency", "0 opaque .. 1 invisible; -1 removes it", 0.5, -1, 1, 2, &ok);
   if (!ok) return;
   for (SoFullPath* p : paths)
     CGraphOperation::SetTransparencyBySoPath(doc_, p, nullptr, t < 0 ? -1.0f : static_cast<float>(t));
@@ -591,7 +591,7 @@ void ViewerWindow::startCheck() {
   report_.instances = static_cast<int>(leaves_.size());
   for (SoFullPath* leaf : leaves_) {
     auto* kit = static_cast<SoKRN_ComponentKit*>(leaf->getTail());
-    if (kit->getPrototype()) report_.triangles += vhost::CountTriangles(kit->getPrototype());
+    if (kit->getPrototype()) report_.triangles += vx::host::CountTriangles(kit->getPrototype());
   }
   progress_.pairs.store(0);
   progress_.finished.store(false);
@@ -807,8 +807,8 @@ void ViewerWindow::showResult(int index) {
       SbVec3f right = dir.cross(up);
       right.normalize();
       up = right.cross(dir);
-      const SbMatrix axes(right[0], right[1], right[2], 0, up[0], up[1], up[2], 0, -dir[0], -dir[1], -dir[2], 0, 0,
-                          0, 0, 1);
+      const SbMatrix axes(right[0], right[1], right[2], 0, up[0], up[1], up[2], 0, -dir[0], -dir[1], -dir[2], 0, 0, 0,
+                          0, 1);
       orientation = SbRotation(axes);
     }
     frameBox(pair, orientation);
@@ -862,9 +862,7 @@ void ViewerWindow::escape() {
 
 void ViewerWindow::deleteSelectedAsked() { deleteSelected(); }
 
-void ViewerWindow::redraw() {
-  viewer_->scheduleRedraw();
-}
+void ViewerWindow::redraw() { viewer_->scheduleRedraw(); }
 
 bool ViewerWindow::saveScreenshot(const QString& file) {
   auto* gl = qobject_cast<QGLWidget*>(viewer_->getGLWidget());
@@ -883,8 +881,8 @@ bool ViewerWindow::saveReport(const std::string& file, std::string& error) const
 
 void ViewerWindow::openDialog() {
   const QString file = QFileDialog::getOpenFileName(
-      this, "Open assembly", QString(), QString("Assemblies (*%1);;All files (*)").arg(
-                                            QString(ImportAssemblyExtensions()).replace(" ", " *")));
+      this, "Open assembly", QString(),
+      QString("Assemblies (*%1);;All files (*)").arg(QString(ImportAssemblyExtensions()).replace(" ", " *")));
   if (file.isEmpty()) return;
   std::string error;
   if (!openFile(file.toStdString(), error)) QMessageBox::warning(this, "Open", QString::fromStdString(error));
@@ -900,12 +898,12 @@ void ViewerWindow::saveReportDialog() {
 namespace {
 
 // The first path from `root` to `node`, held; null when absent.
-vhost::SoRef<SoPath> pathTo(SoNode* root, SoNode* node) {
+vx::host::SoRef<SoPath> pathTo(SoNode* root, SoNode* node) {
   SoSearchAction search;
   search.setNode(node);
   search.setInterest(SoSearchAction::FIRST);
   search.apply(root);
-  return vhost::SoRef<SoPath>(search.getPath());
+  return vx::host::SoRef<SoPath>(search.getPath());
 }
 
 }  // namespace
@@ -982,7 +980,7 @@ bool ViewerWindow::dragSection(int dx, int dy) {
   const SbViewportRegion& vp = viewer_->getViewportRegion();
   SoGetBoundingBoxAction boxAction(vp);
   {
-    const vhost::SoRef<SoPath> path = pathTo(root_, section_);
+    const vx::host::SoRef<SoPath> path = pathTo(root_, section_);
     if (!path) return false;
     boxAction.apply(path);
   }
@@ -1089,7 +1087,7 @@ bool ViewerWindow::snap(const SoPickedPoint* pp, SbVec3f& out) {
   if (state) state->clearPickData();
   {
     // The snapped path comes unreferenced: holding it for a moment frees it.
-    const vhost::SoRef<SoPath> snapped(SnappingFilter::SnappingPickCB(snapper_.get(), pp));
+    const vx::host::SoRef<SoPath> snapped(SnappingFilter::SnappingPickCB(snapper_.get(), pp));
   }
   const bool ok = state && state->hasPickData();
   out = ok ? state->getPickData().snappedPoint : pp->getPoint();
@@ -1163,20 +1161,22 @@ void ViewerWindow::clickAtWorld(const SbVec3f& point) {
 
 // ---- selection ------------------------------------------------------------
 
-vxplatform::MessageAnswer ViewerWindow::answer(const QString& message, bool question) {
+vx::platform::MessageAnswer ViewerWindow::answer(const QString& message, bool question) {
   if (autoAnswer_ >= 0) {
     std::printf("%s %s -> %s\n", question ? "question" : "message", message.toLocal8Bit().constData(),
-                !question ? "ok" : autoAnswer_ ? "yes" : "no");
+                !question     ? "ok"
+                : autoAnswer_ ? "yes"
+                              : "no");
     std::fflush(stdout);
-    if (!question) return vxplatform::MessageAnswer::Ok;
-    return autoAnswer_ ? vxplatform::MessageAnswer::Yes : vxplatform::MessageAnswer::No;
+    if (!question) return vx::platform::MessageAnswer::Ok;
+    return autoAnswer_ ? vx::platform::MessageAnswer::Yes : vx::platform::MessageAnswer::No;
   }
   if (!question) {
     QMessageBox::warning(this, "vistrel view", message);
-    return vxplatform::MessageAnswer::Ok;
+    return vx::platform::MessageAnswer::Ok;
   }
-  return QMessageBox::question(this, "vistrel view", message) == QMessageBox::Yes ? vxplatform::MessageAnswer::Yes
-                                                                                 : vxplatform::MessageAnswer::No;
+  return QMessageBox::question(this, "vistrel view", message) == QMessageBox::Yes ? vx::platform::MessageAnswer::Yes
+                                                                                  : vx::platform::MessageAnswer::No;
 }
 
 int ViewerWindow::leafIndex(const SoPath* path) const {
@@ -1293,7 +1293,8 @@ void ViewerWindow::clickAt(int x, int y, Qt::KeyboardModifiers modifiers) {
 // clicks otherwise): the nearest instance under the cursor is selected;
 // Shift adds it, Ctrl toggles it; a click on the background clears.
 bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != viewer_->getGLWidget() || !viewer_->isViewing() || !doc_) return QMainWindow::eventFilter(watched, event);
+  if (watched != viewer_->getGLWidget() || !viewer_->isViewing() || !doc_)
+    return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::MouseButtonPress) {
     auto* e = static_cast<QMouseEvent*>(event);
     pressAt_ = e->button() == Qt::LeftButton ? e->pos() : QPoint(-1, -1);
@@ -1373,7 +1374,7 @@ int ViewerWindow::deleteSelected() {
   // A deleted instance's paths lose their nodes, and the manager's
   // temporary paths hold none: the selected instances' nodes stay alive
   // until the manager has let go of them.
-  std::vector<vhost::SoRef<SoNode>> alive;
+  std::vector<vx::host::SoRef<SoNode>> alive;
   for (SoFullPath* p : selectedTreePaths())
     for (int i = 0; i < p->getLength(); ++i) alive.emplace_back(p->getNode(i));
   CGraphOperation::DelSelectedIns(doc_);  // asks first

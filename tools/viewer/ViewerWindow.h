@@ -19,9 +19,9 @@
 #include <vector>
 
 #include <Inventor/SbBox.h>
+#include <Inventor/SbMatrix.h>
 #include <Inventor/SbPlane.h>
 #include <Inventor/SbRotation.h>
-#include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec3f.h>
 #include <QPoint>
 
@@ -124,7 +124,7 @@ public:
   void setAutoAnswer(int answer) { autoAnswer_ = answer; }  // -1 ask, 0 no, 1 yes
   // The message handler's answer: a dialog, or the automatic answer (the
   // message then goes to stdout).
-  vxplatform::MessageAnswer answer(const QString& message, bool question);
+  vx::platform::MessageAnswer answer(const QString& message, bool question);
   int instanceCount() const { return static_cast<int>(leaves_.size()); }
   QWidget* glWidget() const;  // the 3D view's GL widget
 
@@ -205,9 +205,9 @@ private:
   static void moveFinishedCB(void* data, SoDragger* dragger);
 
   std::unique_ptr<SoQtExaminerViewer> viewer_;
-  vhost::SoRef<SoSeparator> root_;  // the document, then the manager's displays on top
-  SoSeparator* overlay_ = nullptr;  // depth test off, holds the manager's separator
-  vhost::SoRef<SoKRN_MainDoc> doc_;
+  vx::host::SoRef<SoSeparator> root_;  // the document, then the manager's displays on top
+  SoSeparator* overlay_ = nullptr;     // depth test off, holds the manager's separator
+  vx::host::SoRef<SoKRN_MainDoc> doc_;
   std::string file_;
   std::vector<SoFullPath*> leaves_;  // one reference each
   std::unique_ptr<CCollisionManager> manager_;
@@ -216,7 +216,7 @@ private:
   CheckReport report_;
   std::vector<CheckResultRow> rows_;
   std::vector<SoFullPath*> lookPaths_;  // instances coloured for the shown result
-  bool resultShown_ = false;  // since the document was opened
+  bool resultShown_ = false;            // since the document was opened
   std::unique_ptr<SectionCaps> caps_;   // its root in root_, after the document
 
   QTreeWidget* tree_ = nullptr;
@@ -233,26 +233,27 @@ private:
   QTimer* timer_ = nullptr;
   QLabel* group2Label_ = nullptr;
   QLabel* ignoreLabel_ = nullptr;
-  std::vector<std::string> group2_, ignored_;  // name paths
-  vhost::SoRef<SoSeparator> selectionDisplay_;  // boxes of the selected instances, in root_
+  std::vector<std::string> group2_, ignored_;      // name paths
+  vx::host::SoRef<SoSeparator> selectionDisplay_;  // boxes of the selected instances, in root_
   QPoint pressAt_{-1, -1};
   int autoAnswer_ = -1;
   // The last full run's groups (indices into leaves_), for re-checks.
   std::vector<int> runGroup1_, runGroup2_, runIgnored_;
   bool recheckRun_ = false;
   double recheckSeconds_ = 0;
-  std::vector<std::pair<std::vector<int>, std::vector<int>>> recheckQueue_;  // runs still to go: side 1, side 2  // the running or last run re-checks one instance
+  std::vector<std::pair<std::vector<int>, std::vector<int>>>
+      recheckQueue_;  // runs still to go: side 1, side 2  // the running or last run re-checks one instance
   SoFullPath* recheckPath_ = nullptr;
-  std::vector<_collisionResult> kept_;  // results a re-check leaves as they were
-  std::vector<vhost::SoRef<SoPath>> heldPaths_;  // paths of kept_ results
+  std::vector<_collisionResult> kept_;              // results a re-check leaves as they were
+  std::vector<vx::host::SoRef<SoPath>> heldPaths_;  // paths of kept_ results
   QAction* moveAction_ = nullptr;
-  vhost::SoRef<SoSeparator> moveRoot_;  // while the tool is on
+  vx::host::SoRef<SoSeparator> moveRoot_;  // while the tool is on
   SoCenterballManip2* moveManip_ = nullptr;
-  vhost::SoRef<SoFullPath> movePath_;   // while the tool is on
+  vx::host::SoRef<SoFullPath> movePath_;  // while the tool is on
   SbMatrix moveFrame_, moveGlobal0_, moveLocal0_;
   QAction* sectionAction_ = nullptr;
-  vhost::SoRef<CuttingPlaneManip> section_;  // while the tool is on
-  vhost::SoRef<SoClipPlane> sectionOriginal_;
+  vx::host::SoRef<CuttingPlaneManip> section_;  // while the tool is on
+  vx::host::SoRef<SoClipPlane> sectionOriginal_;
   QAction* measureAction_ = nullptr;
   std::unique_ptr<SnappingFilter> snapper_;
   SoEventCallback* measureEvents_ = nullptr;  // in root_ while measuring
