@@ -217,9 +217,3 @@ TEST_F(AssemblyTest, SelectParentInsClimbsOneInstanceLevel) {
   ASSERT_EQ(1, doc->getNumSelected());
   EXPECT_EQ(fromSubL.path, doc->getPath(0));
 }
-
-TEST(StringToWString, Utf8UpToTheFirstNul) {
-  EXPECT_EQ(L"Bolt_\u87BA\u6813", CGO::StringToWString("Bolt_\xE8\x9E\xBA\xE6\xA0\x93"));
-  EXPECT_EQ(L"ab", CGO::StringToWString(std::string("ab\0cd", 5)));
-  EXPECT_EQ(L"", CGO::StringToWString(""));
-}

@@ -137,23 +137,6 @@ TEST(DocumentState, NotificationPickDataAndLifetime) {
   inst->unref();
 }
 
-// Names are kept as UTF-8 (round trips through files are in DocumentIOTest).
-TEST(ComponentKit, NamesAreUtf8AndBrokenBytesAreReplaced) {
-  auto* kit = new SoKRN_ComponentKit;
-  kit->ref();
-  std::wstring back;
-  kit->setKRNName(L"\u00e9 \U0001F527");
-  kit->getKRNName(back);
-  EXPECT_EQ(back, L"\u00e9 \U0001F527");
-  EXPECT_STREQ(kit->krnName.getValue().getString(), "\xc3\xa9 \xf0\x9f\x94\xa7");
-  kit->krnName.setValue(
-      "a\xff"
-      "b");  // broken UTF-8 in a file does not stop reading the name
-  kit->getKRNName(back);
-  EXPECT_EQ(back, std::wstring(L"a\uFFFDb"));
-  kit->unref();
-}
-
 TEST(ComponentKit, PlacementsChildrenAndIds) {
   DocRef d;
   SoKRN_MainDoc* doc = d.doc;

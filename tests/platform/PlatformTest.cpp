@@ -57,17 +57,16 @@ TEST(PlatformText, InvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", WideToNarrow(bad));
 }
 
+// The worker owns its promise, so nothing dangles whichever side ends last.
+static void ReportThreadId(void* p) {
+  std::unique_ptr<std::promise<std::thread::id>> mine(static_cast<std::promise<std::thread::id>*>(p));
+  mine->set_value(std::this_thread::get_id());
+}
+
 TEST(PlatformThreads, StartedFunctionRunsOnItsOwnThreadWithItsArgument) {
-  // The worker owns its promise, so nothing dangles whichever side ends last.
   auto* ran = new std::promise<std::thread::id>;
   std::future<std::thread::id> done = ran->get_future();
-  ASSERT_NE(0u,
-            StartThread(
-                [](void* p) {
-                  std::unique_ptr<std::promise<std::thread::id>> mine(static_cast<std::promise<std::thread::id>*>(p));
-                  mine->set_value(std::this_thread::get_id());
-                },
-                ran));
+  ASSERT_NE(0u, StartThread(&ReportThreadId, ran));
   ASSERT_EQ(std::future_status::ready, done.wait_for(std::chrono::seconds(60)));
   EXPECT_NE(std::this_thread::get_id(), done.get());
 }
