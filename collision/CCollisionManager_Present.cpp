@@ -217,7 +217,7 @@ void CCollisionManager::SetKeyVisible(SoFullPath* path, const std::string& key, 
   const int cur = state->getVisibleByKey(key);
   if (!saved) m_pDocState->Save(path, key, cur);
   if ((cur != 0) == (visible != 0)) return;
-  state->setDocEleVisible(path, visible > 0 ? -1 : 0, m_visibilityBatch ? FALSE : TRUE);
+  state->setVisibleByKey(key, visible > 0 ? -1 : 0, m_visibilityBatch ? FALSE : TRUE);
   m_visibilityChanged = true;
 }
 

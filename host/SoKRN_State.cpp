@@ -78,8 +78,10 @@ std::vector<std::string> SoKRN_State::getShownKeys() const {
 }
 
 void SoKRN_State::setDocEleVisible(const SoPath* path, int visible, int notify) {
-  if (!path) return;
-  const std::string key = vx::host::InstanceChainKey(path);
+  if (path) setVisibleByKey(vx::host::InstanceChainKey(path), visible, notify);
+}
+
+void SoKRN_State::setVisibleByKey(const std::string& key, int visible, int notify) {
   auto it = m_visible.find(key);
   const bool wasHidden = it != m_visible.end() && it->second == 0;
   // A visible entry matters only under a hidden ancestor, where it shows the

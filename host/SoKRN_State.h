@@ -35,6 +35,9 @@ public:
   // and is visible (-1) when none has one.
   int getDocEleVisible(const SoPath* path) const;
   void setDocEleVisible(const SoPath* path, int visible, int notify);
+  // The same by the path's key (vx::host::InstanceChainKey), for callers
+  // that already hold it.
+  void setVisibleByKey(const std::string& key, int visible, int notify);
 
   // Display overrides per occurrence: a colour and a transparency (0..1,
   // clamped) that win over the occurrence's own materials and over
