@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Platform.h"
+
 namespace {
 
 struct Reader {
@@ -23,23 +25,6 @@ struct Reader {
     if (t.compare(i, n, w) != 0) return Fail("unexpected text");
     i += n;
     return true;
-  }
-  static void Utf8(unsigned cp, std::string& out) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xc0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xe0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
   }
   bool Hex4(unsigned& v) {
     if (i + 4 > t.size()) return Fail("short \\u escape");
@@ -100,7 +85,8 @@ struct Reader {
             if (!Hex4(lo)) return false;
             if (lo >= 0xdc00 && lo < 0xe000) cp = 0x10000 + ((cp - 0xd800) << 10) + (lo - 0xdc00);
           }
-          Utf8(cp, out);
+          // A lone surrogate becomes U+FFFD: no valid UTF-8 holds it.
+          out += vx::platform::WideToNarrow(std::wstring(1, static_cast<wchar_t>(cp)));
           break;
         }
         default:
