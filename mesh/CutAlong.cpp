@@ -135,14 +135,9 @@ CutSurface CutAlongSegments(const std::vector<Vec3>& points, const std::vector<i
   auto rep = [&](int g) { return g >= 0 && static_cast<std::size_t>(g) < cutPoints.size() ? cutRep[g] : -1; };
 
   // The surface points any query can reach, in index order, then the appended ones.
-  Vec3 lo{0, 0, 0}, hi{0, 0, 0};
-  bool any = false;
+  Box3 reach;
   auto widen = [&](const Vec3& p) {
-    if (!Finite(p)) return;
-    if (!any) lo = hi = p;
-    any = true;
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    if (Finite(p)) reach.Extend(p);
   };
   for (const CrossedTriangle& c : crossed) {
     for (const Vec3& p : c.corners) widen(p);
@@ -150,9 +145,9 @@ CutSurface CutAlongSegments(const std::vector<Vec3>& points, const std::vector<i
       if (rep(g) >= 0) widen(cutPoints[static_cast<std::size_t>(rep(g))]);
     }
   }
+  const bool any = !reach.empty;
   const Vec3 margin{4 * tau, 4 * tau, 4 * tau};
-  lo = lo - margin;
-  hi = hi + margin;
+  const Vec3 lo = reach.lo - margin, hi = reach.hi + margin;
   PointGrid near(tau);
   std::vector<int> nearToPoint;
   for (std::size_t i = 0; i < points.size() && any; ++i) {

@@ -188,22 +188,16 @@ int FindSelfCrossing(const CutFaceSide& first, const CutFaceSide& second, const 
   int which = 0;
   for (const CutFaceSide* s : {&first, &second}) {
     ++which;
-    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
-    for (std::size_t i = 0; i < s->points.size(); ++i) {
-      const Vec3& p = s->points[i];
-      if (i == 0) lo = hi = p;
-      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-    }
+    const Box3 box = BoxOf(s->points.data(), s->points.size());
     // Most parts are star-shaped about their box's centre, and then a linear
     // pass proves what the grid search would take many times as long to find.
     // Only a closed side's answer is ever read (see BuildCutFace).
     if (EmbeddedAroundPoint(s->points.data(), s->points.size(), reinterpret_cast<const int32_t*>(s->tris.data()),
-                            s->tris.size() / 3, (lo + hi) * 0.5))
+                            s->tris.size() / 3, (box.lo + box.hi) * 0.5))
       continue;
     if (stop()) return 0;
     if (SelfIntersects(s->points.data(), s->points.size(), reinterpret_cast<const int32_t*>(s->tris.data()),
-                       s->tris.size() / 3, scale, lo, hi, stop))
+                       s->tris.size() / 3, scale, box.lo, box.hi, stop))
       return which;
   }
   return 0;
@@ -272,13 +266,8 @@ CutFace BuildCutFace(const CutFaceSide& first, const CutFaceSide& second, const 
   Vec3 qlo{0, 0, 0}, qhi{0, 0, 0};
   bool firstPoint = true;
   for (const CutFaceSide* s : {&first, &second}) {
-    Vec3 slo{0, 0, 0}, shi{0, 0, 0};
-    for (std::size_t i = 0; i < s->points.size(); ++i) {
-      const Vec3& p = s->points[i];
-      if (i == 0) slo = shi = p;
-      slo = {std::min(slo.x, p.x), std::min(slo.y, p.y), std::min(slo.z, p.z)};
-      shi = {std::max(shi.x, p.x), std::max(shi.y, p.y), std::max(shi.z, p.z)};
-    }
+    const Box3 box = BoxOf(s->points.data(), s->points.size());
+    const Vec3 &slo = box.lo, &shi = box.hi;
     if (firstPoint) {
       qlo = slo, qhi = shi;
     } else {

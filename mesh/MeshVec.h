@@ -28,6 +28,23 @@ inline bool Finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p
 // Coordinate k (0 x, 1 y, 2 z).
 inline double At(const Vec3& p, int k) { return k == 0 ? p.x : (k == 1 ? p.y : p.z); }
 
+// An axis-aligned box grown point by point; lo = hi = (0, 0, 0) while empty.
+struct Box3 {
+  Vec3 lo, hi;
+  bool empty = true;
+  void Extend(const Vec3& p) {
+    if (empty) lo = hi = p;
+    empty = false;
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+};
+inline Box3 BoxOf(const Vec3* points, std::size_t n) {
+  Box3 box;
+  for (std::size_t i = 0; i < n; ++i) box.Extend(points[i]);
+  return box;
+}
+
 // Four float ulps (4 FLT_EPSILON) relative to a coordinate's size.
 constexpr double kMeshRelTolerance = 4.0 * 1.1920928955078125e-07;
 

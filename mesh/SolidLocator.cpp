@@ -37,16 +37,11 @@ struct SolidLocator::Grid {
 
 SolidLocator::SolidLocator(const Vec3* points, std::size_t nPoints, const int32_t* tris, std::size_t nTris,
                            double scale, const Vec3* queryLo, const Vec3* queryHi) {
-  Vec3 lo, hi;
-  bool any = false;
+  Box3 used;
   for (std::size_t t = 0; t < 3 * nTris; ++t) {
-    if (tris[t] < 0 || static_cast<std::size_t>(tris[t]) >= nPoints) continue;
-    const Vec3& p = points[tris[t]];
-    if (!any) lo = hi = p;
-    any = true;
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    if (tris[t] >= 0 && static_cast<std::size_t>(tris[t]) < nPoints) used.Extend(points[tris[t]]);
   }
+  const Vec3 &lo = used.lo, &hi = used.hi;
   m_tol = 2.0 * MeshTolerance(std::max({scale, MaxAbs(lo), MaxAbs(hi)}));
   const Vec3 widen{m_tol, m_tol, m_tol};
   m_qlo = lo - widen;
@@ -61,7 +56,7 @@ SolidLocator::SolidLocator(const Vec3* points, std::size_t nPoints, const int32_
   // the box in the two other coordinates (and reach past its low end along
   // the ray, which the grids check): keep those overlapping it in at least two.
   m_tri.reserve(3 * nTris);
-  any = false;
+  Box3 kept;
   for (std::size_t t = 0; t < nTris; ++t) {
     const int32_t* c = tris + 3 * t;
     bool ok = true;
@@ -76,12 +71,11 @@ SolidLocator::SolidLocator(const Vec3* points, std::size_t nPoints, const int32_
     if (overlapping < 2) continue;
     for (const Vec3* p : {&a, &b, &d}) {
       m_tri.push_back(*p);
-      if (!any) m_lo = m_hi = *p;
-      any = true;
-      m_lo = {std::min(m_lo.x, p->x), std::min(m_lo.y, p->y), std::min(m_lo.z, p->z)};
-      m_hi = {std::max(m_hi.x, p->x), std::max(m_hi.y, p->y), std::max(m_hi.z, p->z)};
+      kept.Extend(*p);
     }
   }
+  m_lo = kept.lo;
+  m_hi = kept.hi;
 }
 
 SolidLocator::~SolidLocator() = default;
